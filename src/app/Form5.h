@@ -1,0 +1,14 @@
+#pragma once
+#include "image/WindowKit.h"
+
+namespace vantrel {
+
+// The Help window.
+class Form5 : public ChildWindow {
+    Q_OBJECT
+
+public:
+    explicit Form5(QWidget* parent = nullptr);
+};
+
+} // namespace vantrel

@@ -1,0 +1,142 @@
+#include "app/MDIForm1.h"
+
+#include "app/Form3.h"
+#include "app/Form5.h"
+#include "image/WindowKit.h"
+#include "onewindow/Form4.h"
+#include "app/WorkWindows.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include <cstdlib>
+
+namespace vantrel {
+
+MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MDIForm1"));
+    setWindowTitle(QStringLiteral("Vantrel"));
+    setWindowIcon(ApplicationIcon());
+
+    mdiArea_ = new QMdiArea(this);
+    mdiArea_->setBackground(QColor(64, 64, 64));
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdiArea_);
+
+    QMenuBar* bar = menuBar();
+    QMenu* newAnalysis = bar->addMenu(QStringLiteral("New Analysis"));
+    newAnalysis->setObjectName(QStringLiteral("NewAnalysis"));
+    QAction* multi = newAnalysis->addAction(QStringLiteral("Multi-Window Analysis"));
+    multi->setObjectName(QStringLiteral("MultiWindowAnalysis"));
+    QAction* one = newAnalysis->addAction(QStringLiteral("One Window Analysis"));
+    one->setObjectName(QStringLiteral("OneWindowAnalysis"));
+    QAction* search = newAnalysis->addAction(QStringLiteral("Similar Image Search"));
+    search->setObjectName(QStringLiteral("Search"));
+    multi->setEnabled(HasMultiWindowAnalysis());
+    search->setEnabled(HasSimilarImageSearch());
+
+    windowMenu_ = bar->addMenu(QStringLiteral("Window"));
+    windowMenu_->setObjectName(QStringLiteral("Window"));
+    connect(windowMenu_, &QMenu::aboutToShow, this, &MDIForm1::rebuildWindowMenu);
+
+    QAction* help = bar->addAction(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("Help"));
+    QAction* about = bar->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("About"));
+    QAction* exitAction = bar->addAction(QStringLiteral("Exit"));
+    exitAction->setObjectName(QStringLiteral("Exit"));
+
+    connect(multi, &QAction::triggered, this, &MDIForm1::MultiWindowAnalysis_Click);
+    connect(one, &QAction::triggered, this, &MDIForm1::OneWindowAnalysis_Click);
+    connect(search, &QAction::triggered, this, &MDIForm1::Search_Click);
+    connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
+    connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
+    connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    SetStatusSink([this](const QString& message) { statusBar()->showMessage(message); });
+    SetChildWindowHost([this](ChildWindow* window) { addChildWindow(window); });
+
+    // 26730 x 18615 twips of client area, plus the menu and status bars.
+    resize(Twips(26730), Twips(18615) + bar->sizeHint().height() +
+                             statusBar()->sizeHint().height());
+}
+
+MDIForm1::~MDIForm1() {
+    SetStatusSink({});
+    SetChildWindowHost({});
+}
+
+void MDIForm1::addChildWindow(ChildWindow* window) {
+    QMdiSubWindow* frame = mdiArea_->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->setWindowIcon(window->windowIcon());
+    frame->adjustSize();
+    frame->show();
+    window->show();
+}
+
+void MDIForm1::rebuildWindowMenu() {
+    windowMenu_->clear();
+    const QList<QMdiSubWindow*> windows = mdiArea_->subWindowList();
+    for (QMdiSubWindow* frame : windows) {
+        QAction* entry = windowMenu_->addAction(frame->windowTitle());
+        entry->setCheckable(true);
+        entry->setChecked(frame == mdiArea_->activeSubWindow());
+        connect(entry, &QAction::triggered, this,
+                [this, frame = QPointer<QMdiSubWindow>(frame)] {
+                    if (frame) {
+                        mdiArea_->setActiveSubWindow(frame);
+                    }
+                });
+    }
+}
+
+void MDIForm1::MultiWindowAnalysis_Click() { OpenMultiWindowAnalysis(); }
+
+void MDIForm1::OneWindowAnalysis_Click() {
+    auto* window = new Form4;
+    addChildWindow(window);
+}
+
+void MDIForm1::Search_Click() { OpenSimilarImageSearch(); }
+
+void MDIForm1::Help_Click() {
+    if (!help_) {
+        help_ = new Form5;
+        addChildWindow(help_);
+    }
+    mdiArea_->setActiveSubWindow(help_->subWindow());
+    help_->subWindow()->raise();
+}
+
+void MDIForm1::About_Click() {
+    if (!about_) {
+        about_ = new Form3;
+        addChildWindow(about_);
+    }
+    mdiArea_->setActiveSubWindow(about_->subWindow());
+    about_->subWindow()->raise();
+}
+
+void MDIForm1::Exit_Click() {
+    // Ends at once: no window is asked and no close handler runs.
+    std::_Exit(0);
+}
+
+void MDIForm1::closeEvent(QCloseEvent* event) {
+    mdiArea_->closeAllSubWindows();
+    if (!mdiArea_->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace vantrel

@@ -1,0 +1,48 @@
+#pragma once
+// The main window: an MDI frame whose menu bar opens the work windows, Help, About and Exit.
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QMdiArea;
+class QMenu;
+
+namespace vantrel {
+
+class ChildWindow;
+class Form3;
+class Form5;
+
+class MDIForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MDIForm1(QWidget* parent = nullptr);
+    ~MDIForm1() override;
+
+    QMdiArea* mdiArea() const { return mdiArea_; }
+
+    // Adds a work window to the MDI area and shows it.
+    void addChildWindow(ChildWindow* window);
+
+public slots:
+    void MultiWindowAnalysis_Click();
+    void OneWindowAnalysis_Click();
+    void Search_Click();
+    void Help_Click();
+    void About_Click();
+    void Exit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void rebuildWindowMenu();
+
+    QMdiArea* mdiArea_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+    QPointer<Form3> about_;
+    QPointer<Form5> help_;
+};
+
+} // namespace vantrel

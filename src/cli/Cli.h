@@ -1,0 +1,58 @@
+#pragma once
+// The command-line front of the core. Each subsystem contributes its commands; main() only
+// dispatches. Exit status: 0 success, 1 an input could not be read or decoded, 2 usage.
+#include "image/Bitmap.h"
+#include "image/PixelView.h"
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+    std::string name;
+    std::string usage; // the argument synopsis after the command name
+    std::string summary;
+    std::function<int(const Arguments&)> run;
+};
+
+// Thrown by a command when its arguments are wrong; main prints the usage and exits 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Thrown when an input cannot be read or decoded, or an output cannot be written; main prints
+// the one-line message and exits 1.
+struct InputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::vector<Command> ImageCommands();
+std::vector<Command> OneWindowCommands();
+std::vector<Command> MultiWindowCommands();
+std::vector<Command> SearchCommands();
+std::vector<Command> FileInfoCommands();
+
+// Decodes an image with the open-image rules; throws InputError naming the file on failure.
+BitmapHandle LoadOrThrow(const std::string& path);
+
+// The displayed picture of a decoded bitmap: RGB32 rows, top first, alpha 0xFF.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels; // 4 bytes a pixel: blue, green, red, 0xFF
+    PixelView view() const { return {width, height, 4, width * 4, pixels.data()}; }
+    MutablePixelView mutableView() { return {width, height, 4, width * 4, pixels.data()}; }
+};
+Picture PictureOf(const FIBITMAP* bitmap);
+
+// Writes the view's colours as a 24-bit PNG; throws InputError when it cannot be written.
+void WritePng24(const PixelView& view, const std::string& path);
+
+int ParseInt(const std::string& text, const char* what);
+
+} // namespace vantrel::cli

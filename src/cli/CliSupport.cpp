@@ -1,0 +1,63 @@
+#include "cli/Cli.h"
+
+#include "image/ImageLoading.h"
+
+#include <FreeImage.h>
+
+#include <charconv>
+
+namespace vantrel::cli {
+
+BitmapHandle LoadOrThrow(const std::string& path) {
+    std::string error;
+    BitmapHandle bitmap = LoadImageFile(path, &error);
+    if (!bitmap) {
+        throw InputError(error.empty() ? "Could not decode " + path : error);
+    }
+    return bitmap;
+}
+
+Picture PictureOf(const FIBITMAP* bitmap) {
+    Picture picture;
+    picture.width = BitmapWidth(bitmap);
+    picture.height = BitmapHeight(bitmap);
+    picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height * 4);
+    if (!CopyBitmapToBgrx(bitmap, picture.pixels.data(), picture.width * 4)) {
+        picture = {};
+    }
+    return picture;
+}
+
+void WritePng24(const PixelView& view, const std::string& path) {
+    if (view.empty()) {
+        throw InputError("Nothing to write to " + path + ": the picture is empty");
+    }
+    BitmapHandle out(FreeImage_Allocate(view.width, view.height, 24));
+    if (!out) {
+        throw InputError("Out of memory writing " + path);
+    }
+    const MutablePixelView target = MutableViewOfBitmap(out.get());
+    for (int y = 0; y < view.height; ++y) {
+        const std::uint8_t* in = view.row(y);
+        std::uint8_t* row = target.row(y);
+        for (int x = 0; x < view.width; ++x) {
+            row[3 * x + 0] = in[x * view.bytesPerPixel + kBlue];
+            row[3 * x + 1] = in[x * view.bytesPerPixel + kGreen];
+            row[3 * x + 2] = in[x * view.bytesPerPixel + kRed];
+        }
+    }
+    if (!FreeImage_Save(FIF_PNG, out.get(), path.c_str(), PNG_DEFAULT)) {
+        throw InputError("Could not write " + path);
+    }
+}
+
+int ParseInt(const std::string& text, const char* what) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw UsageError(std::string(what) + " must be a whole number: " + text);
+    }
+    return value;
+}
+
+} // namespace vantrel::cli

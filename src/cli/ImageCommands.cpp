@@ -1,0 +1,46 @@
+#include "cli/Cli.h"
+
+#include "image/ImageLoading.h"
+
+namespace vantrel::cli {
+namespace {
+
+int RunPicture(const Arguments& args) {
+    if (args.size() != 2) {
+        throw UsageError("picture takes IMAGE OUT.png");
+    }
+    const BitmapHandle bitmap = LoadOrThrow(args[0]);
+    WritePng24(PictureOf(bitmap.get()).view(), args[1]);
+    return 0;
+}
+
+int RunThumbnail(const Arguments& args) {
+    if (args.size() != 3) {
+        throw UsageError("thumbnail takes IMAGE L OUT.png");
+    }
+    const int longSide = ParseInt(args[1], "L");
+    if (longSide <= 0) {
+        throw UsageError("L must be positive");
+    }
+    const BitmapHandle bitmap = LoadOrThrow(args[0]);
+    const BitmapHandle thumbnail = FitLongSide(bitmap.get(), longSide);
+    if (!thumbnail) {
+        throw InputError("No thumbnail of " + args[0] + ": a side would be 0 pixels at L = " +
+                         args[1]);
+    }
+    WritePng24(PictureOf(thumbnail.get()).view(), args[2]);
+    return 0;
+}
+
+} // namespace
+
+std::vector<Command> ImageCommands() {
+    return {
+        {"picture", "IMAGE OUT.png", "the full-size displayed picture as a 24-bit PNG",
+         RunPicture},
+        {"thumbnail", "IMAGE L OUT.png", "the thumbnail with long side L as a 24-bit PNG",
+         RunThumbnail},
+    };
+}
+
+} // namespace vantrel::cli

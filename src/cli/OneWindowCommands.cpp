@@ -1,0 +1,7 @@
+#include "cli/Cli.h"
+
+namespace vantrel::cli {
+
+std::vector<Command> OneWindowCommands() { return {}; }
+
+} // namespace vantrel::cli

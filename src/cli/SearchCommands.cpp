@@ -1,0 +1,7 @@
+#include "cli/Cli.h"
+
+namespace vantrel::cli {
+
+std::vector<Command> SearchCommands() { return {}; }
+
+} // namespace vantrel::cli

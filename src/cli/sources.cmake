@@ -1,0 +1,9 @@
+set(VANTREL_CLI_SOURCES
+    src/cli/main.cpp
+    src/cli/CliSupport.cpp
+    src/cli/ImageCommands.cpp
+    src/cli/OneWindowCommands.cpp
+    src/cli/MultiWindowCommands.cpp
+    src/cli/SearchCommands.cpp
+    src/cli/FileInfoCommands.cpp
+)

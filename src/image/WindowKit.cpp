@@ -1,0 +1,202 @@
+#include "image/WindowKit.h"
+
+#include "image/PictureBox.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace vantrel {
+
+int Twips(int twips) { return static_cast<int>(std::nearbyint(twips / 15.0)); }
+
+QRect TwipsRect(int left, int top, int width, int height) {
+    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+void PlaceTwips(QWidget* widget, int left, int top, int width, int height) {
+    widget->setGeometry(TwipsRect(left, top, width, height));
+}
+
+QFont ConsolasFont(double pointSize, bool bold) {
+    static const bool haveConsolas = QFontDatabase::families().contains(QStringLiteral("Consolas"));
+    QFont font = haveConsolas ? QFont(QStringLiteral("Consolas"))
+                              : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void SetBackgroundColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Button, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QString& caption,
+                        const QString& toolTip, int left, int top, int width, int height) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setToolTip(toolTip);
+    button->setFont(ConsolasFont());
+    PlaceTwips(button, left, top, width, height);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,
+                  int top, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setFont(ConsolasFont());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceTwips(label, left, top, width, height);
+    return label;
+}
+
+PictureBox* MakePicture(QWidget* parent, const QString& objectName, int left, int top, int width,
+                        int height, const QColor& background, bool framed) {
+    auto* picture = new PictureBox(parent);
+    picture->setObjectName(objectName);
+    picture->setBackground(background);
+    picture->setFramed(framed);
+    const int border = framed ? 4 : 0;
+    picture->move(Twips(left), Twips(top));
+    picture->setSurfaceSize(std::max(Twips(width) - border, 0), std::max(Twips(height) - border, 0));
+    return picture;
+}
+
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
+namespace {
+std::function<void(const QString&)>& StatusSink() {
+    static std::function<void(const QString&)> sink;
+    return sink;
+}
+QString& LastStatus() {
+    static QString last;
+    return last;
+}
+ChildWindowHost& Host() {
+    static ChildWindowHost host;
+    return host;
+}
+
+QPixmap DrawEye(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double s = size;
+    QPainterPath eye;
+    eye.moveTo(0.04 * s, 0.5 * s);
+    eye.quadTo(0.5 * s, 0.02 * s, 0.96 * s, 0.5 * s);
+    eye.quadTo(0.5 * s, 0.98 * s, 0.04 * s, 0.5 * s);
+    painter.setPen(QPen(QColor(20, 20, 20), std::max(1.0, s / 16)));
+    painter.setBrush(Qt::white);
+    painter.drawPath(eye);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(30, 100, 220));
+    painter.drawEllipse(QPointF(0.5 * s, 0.5 * s), 0.2 * s, 0.2 * s);
+    painter.setBrush(Qt::black);
+    painter.drawEllipse(QPointF(0.5 * s, 0.5 * s), 0.09 * s, 0.09 * s);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QPointF(0.44 * s, 0.44 * s), 0.035 * s, 0.035 * s);
+    return pixmap;
+}
+} // namespace
+
+void ReportStatus(const QString& message) {
+    LastStatus() = message;
+    if (StatusSink()) {
+        StatusSink()(message);
+    }
+}
+
+void SetStatusSink(std::function<void(const QString&)> sink) { StatusSink() = std::move(sink); }
+
+QString LastStatusMessage() { return LastStatus(); }
+
+QIcon ApplicationIcon() {
+    static const QIcon icon = [] {
+        QIcon made;
+        made.addPixmap(DrawEye(16));
+        made.addPixmap(DrawEye(32));
+        return made;
+    }();
+    return icon;
+}
+
+ChildWindow::ChildWindow(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(ApplicationIcon());
+}
+
+void ChildWindow::setClientSizeTwips(int width, int height) {
+    setClientSize(Twips(width), Twips(height));
+}
+
+void ChildWindow::setClientSize(int width, int height) {
+    resize(width, height);
+    if (QMdiSubWindow* frame = subWindow()) {
+        frame->adjustSize();
+    }
+}
+
+QMdiSubWindow* ChildWindow::subWindow() const {
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
+
+QWidget* ChildWindow::outerWindow() {
+    if (QMdiSubWindow* frame = subWindow()) {
+        return frame;
+    }
+    return this;
+}
+
+void ChildWindow::closeWindow() {
+    if (QMdiSubWindow* frame = subWindow()) {
+        frame->close();
+    } else {
+        close();
+    }
+}
+
+void ChildWindow::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    emit closing();
+    QWidget::closeEvent(event);
+}
+
+void ShowChildWindow(ChildWindow* window) {
+    if (Host()) {
+        Host()(window);
+    } else {
+        window->show();
+    }
+}
+
+void SetChildWindowHost(ChildWindowHost host) { Host() = std::move(host); }
+
+void YieldToEvents() { QCoreApplication::processEvents(); }
+
+} // namespace vantrel

@@ -1,0 +1,3 @@
+list(APPEND VANTREL_UI_SOURCES
+    src/onewindow/Form4.cpp
+)

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks for building Vantrel; installs nothing twice.
+set -euo pipefail
+packages=(cmake g++ make ccache qt6-base-dev libfreeimage-dev libgtest-dev libbenchmark-dev
+          libjxr-dev libjxr-tools)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
