@@ -1,60 +1,59 @@
 // Opens windows with sample images on the offscreen platform and saves each as a PNG, for the
-// README and for looking at what the windows show. Usage: vantrel-render OUTDIR [IMAGE1 IMAGE2]
+// README and for looking at what the windows show.
+// Usage: vantrel-render OUTDIR [IMAGE1 [IMAGE2]]
+#include "RenderScenes.h"
+
 #include "app/MDIForm1.h"
 #include "image/ChooseImageFile.h"
-#include "onewindow/Form4.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QPushButton>
 
 #include <cstdio>
 
-using namespace vantrel;
-
-namespace {
+namespace vantrel::render {
 
 void ChooseNext(const QString& path) {
     SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
 }
 
-void Save(QWidget* widget, const QString& path) {
-    QApplication::processEvents();
+void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents();
+    }
+    const QString path = inputs.outDir + "/" + name;
     if (!widget->grab().save(path)) {
         std::fprintf(stderr, "could not save %s\n", qPrintable(path));
+    } else {
+        std::printf("%s\n", qPrintable(path));
     }
 }
 
-} // namespace
+} // namespace vantrel::render
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vantrel-render OUTDIR [TEST_IMAGE ORIGINAL_IMAGE]\n");
+        std::fprintf(stderr, "usage: vantrel-render OUTDIR [IMAGE1 [IMAGE2]]\n");
         return 2;
     }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(outDir);
-    const QString test = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    const QString original = argc > 3 ? QString::fromLocal8Bit(argv[3]) : test;
+    vantrel::render::Inputs inputs;
+    inputs.outDir = QString::fromLocal8Bit(argv[1]);
+    inputs.image1 = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    inputs.image2 = argc > 3 ? QString::fromLocal8Bit(argv[3]) : inputs.image1;
+    QDir().mkpath(inputs.outDir);
 
-    MDIForm1 main;
-    main.resize(1400, 1000);
-    main.show();
-
-    main.OneWindowAnalysis_Click();
-    auto* form4 = main.findChild<Form4*>();
-    if (!test.isEmpty()) {
-        ChooseNext(test);
-        form4->Command2_Click();
-        ChooseNext(original);
-        form4->Command6_Click();
-        form4->Command1_Click();
+    using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
+    for (Scenes scenes : {vantrel::render::RenderOneWindowScenes,
+                          vantrel::render::RenderMultiWindowScenes,
+                          vantrel::render::RenderSearchScenes}) {
+        vantrel::MDIForm1 main;
+        main.resize(1600, 1000);
+        main.show();
+        scenes(main, inputs);
+        main.mdiArea()->closeAllSubWindows();
     }
-    Save(form4->outerWindow(), outDir + "/form4.png");
-    Save(&main, outDir + "/main-window.png");
     return 0;
 }

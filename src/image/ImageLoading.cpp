@@ -168,6 +168,39 @@ BitmapHandle LoadImageFile(const std::string& path, std::string* error) {
     return DecodeImageInProcess(path, error);
 }
 
+Size ReadImageSizeInProcess(const std::string& path, std::string* error) {
+    InstallMessageHandler();
+    const FormatChoice byName = ImageFormatFor(path);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    if (byName.fromTable) {
+        format = static_cast<FREE_IMAGE_FORMAT>(byName.format);
+    } else {
+        format = FreeImage_GetFileType(path.c_str(), 0);
+        if (format == FIF_UNKNOWN) {
+            format = FIF_RAW;
+        }
+    }
+    BitmapHandle header;
+    if (FreeImage_FIFSupportsNoPixels(format)) {
+        header.reset(FreeImage_Load(format, path.c_str(), LoadFlagsFor(format) | FIF_LOAD_NOPIXELS));
+    }
+    if (!header) {
+        // No header-only path for this format or name: a full decode tells the size.
+        header = DecodeImageInProcess(path, error);
+    }
+    if (!header) {
+        if (error && error->empty()) {
+            *error = "Could not read the size of " + path;
+        }
+        return {};
+    }
+    return {BitmapWidth(header.get()), BitmapHeight(header.get())};
+}
+
+Size ReadImageSize(const std::string& path, std::string* error) {
+    return ReadImageSizeInProcess(path, error);
+}
+
 Size FitLongSideSize(int width, int height, int longSide) {
     if (width <= 0 || height <= 0) {
         return {};

@@ -14,6 +14,12 @@ struct FormatChoice {
     friend bool operator==(const FormatChoice&, const FormatChoice&) = default;
 };
 
+struct Size {
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const Size&, const Size&) = default;
+};
+
 // The decoder and load flags chosen from the last four characters of the path, compared
 // case-sensitively with the extension table.
 FormatChoice ImageFormatFor(const std::string& path);
@@ -34,15 +40,14 @@ BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr
 // The same decoding inside this process, without any isolation.
 BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error = nullptr);
 
+// The image size from the file's header alone, without decoding pixels where the format allows
+// it (otherwise by decoding). Zero when the file cannot be read.
+Size ReadImageSize(const std::string& path, std::string* error = nullptr);
+Size ReadImageSizeInProcess(const std::string& path, std::string* error = nullptr);
+
 // Converts a decoded bitmap of any kind to the standard 24/32-bit form, keeping its metadata.
 // 24- and 32-bit bitmaps come back unchanged. Null when FreeImage cannot convert it.
 BitmapHandle ToStandardBitmap(BitmapHandle bitmap);
-
-struct Size {
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
-};
 
 // The size a thumbnail with long side L takes: the derived side rounded to nearest, ties to even.
 Size FitLongSideSize(int width, int height, int longSide);

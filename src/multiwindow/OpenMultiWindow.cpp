@@ -3,8 +3,6 @@
 namespace vantrel {
 
 bool HasMultiWindowAnalysis() { return false; }
-bool HasSimilarImageSearch() { return false; }
 void OpenMultiWindowAnalysis() {}
-void OpenSimilarImageSearch() {}
 
 } // namespace vantrel

@@ -1,0 +1,8 @@
+#include "app/WorkWindows.h"
+
+namespace vantrel {
+
+bool HasSimilarImageSearch() { return false; }
+void OpenSimilarImageSearch() {}
+
+} // namespace vantrel
