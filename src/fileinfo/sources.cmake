@@ -1,1 +1,0 @@
-# Files of this subsystem: core into VANTREL_CORE_SOURCES, windows into VANTREL_UI_SOURCES.

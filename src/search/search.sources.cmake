@@ -1,0 +1,3 @@
+list(APPEND VANTREL_UI_SOURCES
+    src/search/OpenSearch.cpp
+)
