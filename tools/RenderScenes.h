@@ -23,6 +23,7 @@ void Save(QWidget* widget, const Inputs& inputs, const QString& name);
 
 void RenderOneWindowScenes(MDIForm1& main, const Inputs& inputs);
 void RenderMultiWindowScenes(MDIForm1& main, const Inputs& inputs);
+void RenderGridScenes(MDIForm1& main, const Inputs& inputs);
 void RenderSearchScenes(MDIForm1& main, const Inputs& inputs);
 
 } // namespace vantrel::render

@@ -48,6 +48,7 @@ int main(int argc, char* argv[]) {
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
     for (Scenes scenes : {vantrel::render::RenderOneWindowScenes,
                           vantrel::render::RenderMultiWindowScenes,
+                          vantrel::render::RenderGridScenes,
                           vantrel::render::RenderSearchScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);

@@ -1,0 +1,7 @@
+#include "RenderScenes.h"
+
+namespace vantrel::render {
+
+void RenderGridScenes(MDIForm1&, const Inputs&) {}
+
+} // namespace vantrel::render
