@@ -46,10 +46,9 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(inputs.outDir);
 
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
-    for (Scenes scenes : {vantrel::render::RenderOneWindowScenes,
-                          vantrel::render::RenderMultiWindowScenes,
-                          vantrel::render::RenderGridScenes,
-                          vantrel::render::RenderSearchScenes}) {
+    for (Scenes scenes :
+         {vantrel::render::RenderOneWindowScenes, vantrel::render::RenderMultiWindowScenes,
+          vantrel::render::RenderGridScenes, vantrel::render::RenderSearchScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

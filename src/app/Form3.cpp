@@ -44,15 +44,16 @@ Form3::Form3(QWidget* parent) : ChildWindow(parent) {
                {360, 1860, 2700, 405}, ConsolasFont(14.25), QColor(190, 200, 210),
                Qt::AlignHCenter);
     AboutLabel(this, QStringLiteral("Label3"), QStringLiteral("01 JAN 2018"),
-               {375, 2295, 2715, 195}, ConsolasFont(8.25), QColor(255, 192, 192),
-               Qt::AlignHCenter);
+               {375, 2295, 2715, 195}, ConsolasFont(8.25), QColor(255, 192, 192), Qt::AlignHCenter);
 
-    QPushButton* ok =
-        MakeButton(this, QStringLiteral("Command8"), QStringLiteral("OK"), {}, 3330, 2175, 1290, 405);
+    QPushButton* ok = MakeButton(this, QStringLiteral("Command8"), QStringLiteral("OK"), {}, 3330,
+                                 2175, 1290, 405);
     SetBackgroundColour(ok, QColor(208, 218, 227));
     connect(ok, &QPushButton::clicked, this, &Form3::Command8_Click);
 }
 
-void Form3::Command8_Click() { closeWindow(); }
+void Form3::Command8_Click() {
+    closeWindow();
+}
 
 } // namespace vantrel

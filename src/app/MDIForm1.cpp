@@ -2,9 +2,9 @@
 
 #include "app/Form3.h"
 #include "app/Form5.h"
+#include "app/WorkWindows.h"
 #include "image/WindowKit.h"
 #include "onewindow/Form4.h"
-#include "app/WorkWindows.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -64,8 +64,8 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     SetChildWindowHost([this](ChildWindow* window) { addChildWindow(window); });
 
     // 26730 x 18615 twips of client area, plus the menu and status bars.
-    resize(Twips(26730), Twips(18615) + bar->sizeHint().height() +
-                             statusBar()->sizeHint().height());
+    resize(Twips(26730),
+           Twips(18615) + bar->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 MDIForm1::~MDIForm1() {
@@ -89,23 +89,26 @@ void MDIForm1::rebuildWindowMenu() {
         QAction* entry = windowMenu_->addAction(frame->windowTitle());
         entry->setCheckable(true);
         entry->setChecked(frame == mdiArea_->activeSubWindow());
-        connect(entry, &QAction::triggered, this,
-                [this, frame = QPointer<QMdiSubWindow>(frame)] {
-                    if (frame) {
-                        mdiArea_->setActiveSubWindow(frame);
-                    }
-                });
+        connect(entry, &QAction::triggered, this, [this, frame = QPointer<QMdiSubWindow>(frame)] {
+            if (frame) {
+                mdiArea_->setActiveSubWindow(frame);
+            }
+        });
     }
 }
 
-void MDIForm1::MultiWindowAnalysis_Click() { OpenMultiWindowAnalysis(); }
+void MDIForm1::MultiWindowAnalysis_Click() {
+    OpenMultiWindowAnalysis();
+}
 
 void MDIForm1::OneWindowAnalysis_Click() {
     auto* window = new Form4;
     addChildWindow(window);
 }
 
-void MDIForm1::Search_Click() { OpenSimilarImageSearch(); }
+void MDIForm1::Search_Click() {
+    OpenSimilarImageSearch();
+}
 
 void MDIForm1::Help_Click() {
     if (!help_) {

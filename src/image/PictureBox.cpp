@@ -32,7 +32,7 @@ void PictureBox::setSurfaceSize(int width, int height) {
     if (surface_.width() != width || surface_.height() != height || surface_.isNull()) {
         QImage resized(width, height, QImage::Format_RGB32);
         resized.fill(background_);
-        if (!surface_.isNull()) {
+        if (!surface_.isNull() && !resized.isNull()) {
             QPainter painter(&resized);
             painter.drawImage(0, 0, surface_);
         }
@@ -53,7 +53,7 @@ void PictureBox::clear() {
 
 void PictureBox::repaintSurface() {
     surface_.fill(background_);
-    if (!picture_.isNull() && !surface_.isNull()) {
+    if (!picture_.isNull() && !surface_.isNull() && surface_.width() > 0 && surface_.height() > 0) {
         QPainter painter(&surface_);
         painter.drawImage(0, 0, picture_);
     }

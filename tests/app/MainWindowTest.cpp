@@ -1,0 +1,252 @@
+#include "app/Form3.h"
+#include "app/MDIForm1.h"
+#include "app/WorkWindows.h"
+#include "image/ChooseImageFile.h"
+#include "image/PictureBox.h"
+#include "onewindow/Form4.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace vantrel {
+
+namespace {
+
+QString Data(const char* name) {
+    return QStringLiteral(VANTREL_TEST_DATA "/") + name;
+}
+
+void ChooseFile(const QString& path) {
+    SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
+}
+
+void CancelDialog() {
+    SetImageFileChooser([](QWidget*) { return std::optional<QString>(); });
+}
+
+template <typename T> T* Child(QObject* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (child == nullptr) {
+        qFatal("no child %s", name);
+    }
+    return child;
+}
+
+QList<Form4*> OpenForm4s(MDIForm1& main) {
+    QList<Form4*> forms;
+    for (QMdiSubWindow* frame : main.mdiArea()->subWindowList()) {
+        if (auto* form = qobject_cast<Form4*>(frame->widget())) {
+            forms.append(form);
+        }
+    }
+    return forms;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir temp_;
+
+    // A 640 x 480 PNG whose pixels are known.
+    QString writeImage(const QString& name, int width, int height) {
+        QImage image(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                image.setPixel(x, y, qRgb(x % 256, y % 256, (x + y) % 256));
+            }
+        }
+        const QString path = temp_.filePath(name);
+        image.save(path);
+        return path;
+    }
+
+private slots:
+    void cleanup() { SetImageFileChooser({}); }
+
+    void menuBarHasTheCommandsInOrder() {
+        MDIForm1 main;
+        QCOMPARE(main.windowTitle(), QStringLiteral("Vantrel"));
+        QStringList captions;
+        for (QAction* action : main.menuBar()->actions()) {
+            captions << action->text();
+        }
+        QCOMPARE(captions, (QStringList{"New Analysis", "Window", "Help", "About", "Exit"}));
+        auto* newAnalysis = Child<QMenu>(&main, "NewAnalysis");
+        QStringList items;
+        for (QAction* action : newAnalysis->actions()) {
+            items << action->objectName() + "=" + action->text();
+        }
+        QCOMPARE(items, (QStringList{"MultiWindowAnalysis=Multi-Window Analysis",
+                                     "OneWindowAnalysis=One Window Analysis",
+                                     "Search=Similar Image Search"}));
+        QCOMPARE(Child<QAction>(&main, "MultiWindowAnalysis")->isEnabled(),
+                 HasMultiWindowAnalysis());
+        QCOMPARE(Child<QAction>(&main, "Search")->isEnabled(), HasSimilarImageSearch());
+        QVERIFY(!main.windowIcon().isNull());
+    }
+
+    void twoAnalysisWindowsAreIndependent() {
+        MDIForm1 main;
+        main.OneWindowAnalysis_Click();
+        main.OneWindowAnalysis_Click();
+        const QList<Form4*> forms = OpenForm4s(main);
+        QCOMPARE(forms.size(), 2);
+        QCOMPARE(forms[0]->PixelOption, 4);
+        QVERIFY(Child<QRadioButton>(forms[0], "Option1_4")->isChecked());
+
+        ChooseFile(writeImage("one.png", 40, 30));
+        forms[0]->Command2_Click();
+        Child<QRadioButton>(forms[0], "Option1_2")->click();
+        QCOMPARE(forms[0]->PixelOption, 2);
+        QCOMPARE(forms[1]->PixelOption, 4);
+        QVERIFY(forms[1]->CurrentFile.isEmpty());
+        QCOMPARE(Child<PictureBox>(forms[1], "Picture1")->surfaceWidth(), 300);
+        QCOMPARE(Child<PictureBox>(forms[0], "Picture1")->surfaceWidth(), 40);
+    }
+
+    void aboutIsOneSharedWindow() {
+        MDIForm1 main;
+        main.About_Click();
+        main.About_Click();
+        QCOMPARE(main.findChildren<Form3*>().size(), 1);
+        Form3* about = main.findChild<Form3*>();
+        QCOMPARE(about->subWindow()->windowTitle(), QStringLiteral("About"));
+        Child<QPushButton>(about, "Command8")->click();
+        QTRY_COMPARE(main.findChildren<Form3*>().size(), 0);
+        main.About_Click();
+        QCOMPARE(main.findChildren<Form3*>().size(), 1);
+    }
+
+    void helpShowsItsText() {
+        MDIForm1 main;
+        main.Help_Click();
+        main.Help_Click();
+        QCOMPARE(main.mdiArea()->subWindowList().size(), 1);
+    }
+
+    void windowMenuListsTheChildWindows() {
+        MDIForm1 main;
+        main.OneWindowAnalysis_Click();
+        main.About_Click();
+        QMenu* menu = Child<QMenu>(&main, "Window");
+        emit menu->aboutToShow();
+        QStringList titles;
+        for (QAction* action : menu->actions()) {
+            titles << action->text();
+        }
+        QCOMPARE(titles.size(), 2);
+        QVERIFY(titles.contains(QStringLiteral("About")));
+    }
+
+    void browseShowsPictureAndThumbnail_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::newRow("landscape") << 640 << 480 << QSize(300, 225);
+        QTest::newRow("portrait") << 480 << 640 << QSize(225, 300);
+        QTest::newRow("square") << 500 << 500 << QSize(300, 300);
+    }
+
+    void browseShowsPictureAndThumbnail() {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QSize, thumbnail);
+        Form4 form;
+        const QString path = writeImage(QStringLiteral("b.png"), width, height);
+        ChooseFile(path);
+        form.Command2_Click();
+        QCOMPARE(form.CurrentFile, path);
+        QCOMPARE(Child<QLabel>(&form, "Label3")->text(), path);
+        auto* picture1 = Child<PictureBox>(&form, "Picture1");
+        QCOMPARE(QSize(picture1->surfaceWidth(), picture1->surfaceHeight()), QSize(width, height));
+        // The full-size picture holds the file's colours exactly.
+        QCOMPARE(picture1->point(300, 200), MakeRgb(300 % 256, 200, 500 % 256));
+        auto* view = Child<PictureBox>(&form, "Picture2");
+        QCOMPARE(QSize(view->surfaceWidth(), view->surfaceHeight()), QSize(width, height));
+        QCOMPARE(Child<PictureBox>(&form, "Picture5")->picture().size(), thumbnail);
+    }
+
+    void originalBrowseFillsTheLowerPictures() {
+        Form4 form;
+        auto* label22 = Child<QLabel>(&form, "Label22");
+        label22->setText(QStringLiteral("old"));
+        const QString path = writeImage(QStringLiteral("o.png"), 64, 48);
+        ChooseFile(path);
+        form.Command6_Click();
+        QCOMPARE(form.CurrentFile, path);
+        QCOMPARE(Child<QLabel>(&form, "Label33")->text(), path);
+        QCOMPARE(Child<PictureBox>(&form, "Picture4")->surfaceWidth(), 64);
+        QCOMPARE(Child<PictureBox>(&form, "Picture6")->picture().size(), QSize(300, 225));
+        QVERIFY(label22->text().isEmpty());
+        QCOMPARE(Child<PictureBox>(&form, "Picture2")->surfaceWidth(), 300); // untouched
+    }
+
+    void cancelledBrowseChangesNothing() {
+        Form4 form;
+        const QString path = writeImage(QStringLiteral("c.png"), 20, 10);
+        ChooseFile(path);
+        form.Command2_Click();
+        CancelDialog();
+        form.Command2_Click();
+        QCOMPARE(form.CurrentFile, path);
+        QCOMPARE(Child<PictureBox>(&form, "Picture1")->surfaceWidth(), 20);
+    }
+
+    void undecodableFileShowsPathAndReportsInStatusBar() {
+        MDIForm1 main;
+        main.OneWindowAnalysis_Click();
+        Form4* form = OpenForm4s(main).front();
+        const QString path = Data("text.png");
+        ChooseFile(path);
+        form->Command2_Click();
+        QCOMPARE(form->CurrentFile, path);
+        QCOMPARE(Child<QLabel>(form, "Label3")->text(), path);
+        QCOMPARE(Child<PictureBox>(form, "Picture1")->surfaceWidth(), 0);
+        QCOMPARE(Child<PictureBox>(form, "Picture2")->surfaceHeight(), 0);
+        QVERIFY(!Child<PictureBox>(form, "Picture5")->hasPicture());
+        const QString status = main.statusBar()->currentMessage();
+        QVERIFY2(status.contains(path), qPrintable(status));
+        QVERIFY(!status.contains('\n'));
+    }
+
+    void copyPutsTheViewOnTheClipboard() {
+        Form4 form;
+        ChooseFile(writeImage(QStringLiteral("d.png"), 30, 20));
+        form.Command2_Click();
+        auto* view = Child<PictureBox>(&form, "Picture2");
+        view->setPoint(3, 4, MakeRgb(10, 20, 30));
+        Child<QPushButton>(&form, "Command3")->click();
+        const QImage copied = QGuiApplication::clipboard()->image();
+        QCOMPARE(copied.size(), QSize(30, 20));
+        QCOMPARE(QColor(copied.pixel(3, 4)), QColor(10, 20, 30));
+        QCOMPARE(QColor(copied.pixel(0, 0)), QColor(64, 64, 64));
+    }
+
+    void windowHasTheFixedCaptionAndSize() {
+        Form4 form;
+        QVERIFY(
+            form.windowTitle().startsWith(QStringLiteral("Image Analysis - Allows comparision")));
+        QCOMPARE(form.size(), QSize(1350, 916));
+        QCOMPARE(Child<QPushButton>(&form, "Command1")->text(), QStringLiteral("Calc"));
+        QCOMPARE(
+            Child<QRadioButton>(&form, "Option1_0")->toolTip(),
+            QStringLiteral("Shows image RGB LSBs.  Each is set to full-color (255) if it is set."));
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::MainWindowTest)
+#include "MainWindowTest.moc"
