@@ -3,6 +3,8 @@
 // Usage: vantrel-render OUTDIR [IMAGE1 [IMAGE2]]
 #include "RenderScenes.h"
 
+#include "app/Form3.h"
+#include "app/Form5.h"
 #include "app/MDIForm1.h"
 #include "image/ChooseImageFile.h"
 
@@ -30,6 +32,21 @@ void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     }
 }
 
+namespace {
+
+void RenderAppScenes(MDIForm1& main, const Inputs& inputs) {
+    main.About_Click();
+    if (auto* about = main.findChild<Form3*>()) {
+        Save(about->outerWindow(), inputs, "about.png");
+    }
+    main.Help_Click();
+    if (auto* help = main.findChild<Form5*>()) {
+        Save(help->outerWindow(), inputs, "help.png");
+    }
+}
+
+} // namespace
+
 } // namespace vantrel::render
 
 int main(int argc, char* argv[]) {
@@ -46,9 +63,9 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(inputs.outDir);
 
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
-    for (Scenes scenes :
-         {vantrel::render::RenderOneWindowScenes, vantrel::render::RenderMultiWindowScenes,
-          vantrel::render::RenderGridScenes, vantrel::render::RenderSearchScenes}) {
+    for (Scenes scenes : {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
+                          vantrel::render::RenderMultiWindowScenes,
+                          vantrel::render::RenderGridScenes, vantrel::render::RenderSearchScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

@@ -23,7 +23,7 @@ QLabel* AboutLabel(QWidget* parent, const QString& name, const QString& text, QR
 Form3::Form3(QWidget* parent) : ChildWindow(parent) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlags(windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    setMinMaxButtons(false);
     SetBackgroundColour(this, QColor(208, 218, 227));
     setClientSizeTwips(4965, 2835);
 

@@ -7,7 +7,7 @@ namespace vantrel {
 Form5::Form5(QWidget* parent) : ChildWindow(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Help"));
-    setWindowFlags(windowFlags() & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    setMinMaxButtons(false);
     SetBackgroundColour(this, QColor(192, 192, 192));
     setClientSizeTwips(10950, 7710);
 

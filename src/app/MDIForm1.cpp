@@ -77,6 +77,10 @@ void MDIForm1::addChildWindow(ChildWindow* window) {
     QMdiSubWindow* frame = mdiArea_->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     frame->setWindowIcon(window->windowIcon());
+    if (!window->hasMinMaxButtons()) {
+        frame->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowCloseButtonHint);
+    }
     frame->adjustSize();
     frame->show();
     window->show();

@@ -80,6 +80,10 @@ public:
     // Closes the window as the user would, through its frame.
     void closeWindow();
 
+    // Windows such as About and Help have no minimise and maximise buttons on their frame.
+    void setMinMaxButtons(bool shown) { minMaxButtons_ = shown; }
+    bool hasMinMaxButtons() const { return minMaxButtons_; }
+
 signals:
     void closing();
 
@@ -88,6 +92,7 @@ protected:
 
 private:
     bool closing_ = false;
+    bool minMaxButtons_ = true;
 };
 
 // Puts a newly made work window into the main window's MDI area and shows it.
