@@ -1,0 +1,1 @@
+vantrel_core_test(viewer_maths_tests multiwindow/viewerMathsTest.cpp)
