@@ -1,4 +1,4 @@
-#include "hubTestFiles.h"
+#include "hubTestSupport.h"
 
 #include "app/MDIForm1.h"
 #include "fileinfo/FileInfo.h"
@@ -35,7 +35,7 @@ class HubWindowTest : public QObject {
     QString file(const QString& name) const { return folder_->filePath(name); }
 
     void write(const QString& name, int width, int height, const std::string& comment = {}) {
-        QVERIFY(testfiles::WritePlaceImage(PathBytes(file(name)), width, height, comment));
+        QVERIFY(testsupport::WritePlaceImage(PathBytes(file(name)), width, height, comment));
     }
 
     template <typename T = QPushButton> T* control(const char* name) const {
@@ -70,11 +70,6 @@ class HubWindowTest : public QObject {
         return windows;
     }
 
-    static void deletePending() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-
 private slots:
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
@@ -94,7 +89,7 @@ private slots:
     void cleanup() {
         SetImageFileChooser({});
         main_->mdiArea()->closeAllSubWindows();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         main_.reset();
         folder_.reset();
     }
@@ -205,7 +200,7 @@ private slots:
         QVERIFY(viewers[0]->FIBMP.get() != hub_->FIBMP1.get());
 
         hub_->closeWindow();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QVERIFY(hub_.isNull());
         for (S3_FullSize* viewer : viewers) {
             auto* picture = viewer->findChild<PictureBox*>("P1");
@@ -216,7 +211,7 @@ private slots:
         }
         QPointer<S3_FullSize> first = viewers[0];
         first->closeWindow();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QVERIFY(first.isNull());
         QCOMPARE(windowsOf<S3_FullSize>().size(), 1);
     }
@@ -248,7 +243,7 @@ private slots:
 
         // Closing the hub first leaves every copy in place.
         hub_->closeWindow();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QCOMPARE(BitmapWidth(comparison->FIBMP2.get()), 8);
         QCOMPARE(BitmapHeight(analysis->FIBMP1.get()), 6);
     }

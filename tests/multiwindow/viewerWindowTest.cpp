@@ -1,4 +1,4 @@
-#include "hubTestFiles.h"
+#include "hubTestSupport.h"
 
 #include "app/MDIForm1.h"
 #include "image/ChooseImageFile.h"
@@ -33,7 +33,7 @@ class ViewerWindowTest : public QObject {
 
     BitmapHandle placeBitmap(int width, int height) {
         const QString path = folder_->filePath(QStringLiteral("place.png"));
-        if (!testfiles::WritePlaceImage(PathBytes(path), width, height)) {
+        if (!testsupport::WritePlaceImage(PathBytes(path), width, height)) {
             return nullptr;
         }
         return LoadImageFile(PathBytes(path));
@@ -77,11 +77,6 @@ class ViewerWindowTest : public QObject {
         return {qRed(centre), qGreen(centre)};
     }
 
-    static void deletePending() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-
 private slots:
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
@@ -94,7 +89,7 @@ private slots:
                 window->close();
             }
         }
-        deletePending();
+        testsupport::DeleteClosedWindows();
         folder_.reset();
     }
 
@@ -240,7 +235,7 @@ private slots:
         first->close();
         QCOMPARE(viewer_->ZoomOpen, 0);
         moveTo(125, 125); // a move between the close and the deletion must not touch it
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QVERIFY(first.isNull());
         QVERIFY(viewer_->zoomWindow() == nullptr);
         S5_Zoom* second = attachZoom();
@@ -257,14 +252,14 @@ private slots:
         moveTo(125, 125);
         const QImage last = control<PictureBox>(zoom, "P1")->picture();
         viewer_->close();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QVERIFY(viewer_.isNull());
         QVERIFY(zoom);
         QVERIFY(zoom->ParentForm.isNull());
         QCOMPARE(control<PictureBox>(zoom, "P1")->picture(), last);
         QVERIFY(zoom->FIBMP);
         zoom->close();
-        deletePending();
+        testsupport::DeleteClosedWindows();
         QVERIFY(zoom.isNull());
     }
 
@@ -284,7 +279,7 @@ private slots:
         QCOMPARE(zoom->h, 515);
         QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
         main.mdiArea()->closeAllSubWindows();
-        deletePending();
+        testsupport::DeleteClosedWindows();
     }
 };
 

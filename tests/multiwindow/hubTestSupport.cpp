@@ -1,10 +1,10 @@
-#include "hubTestFiles.h"
+#include "hubTestSupport.h"
 
 #include "image/Bitmap.h"
 
 #include <FreeImage.h>
 
-namespace vantrel::testfiles {
+namespace vantrel::testsupport {
 
 bool WritePlaceImage(const std::string& path, int width, int height, const std::string& comment) {
     BitmapHandle bitmap(FreeImage_Allocate(width, height, 24));
@@ -33,4 +33,4 @@ bool WritePlaceImage(const std::string& path, int width, int height, const std::
     return FreeImage_Save(FIF_PNG, bitmap.get(), path.c_str(), PNG_DEFAULT) != FALSE;
 }
 
-} // namespace vantrel::testfiles
+} // namespace vantrel::testsupport
