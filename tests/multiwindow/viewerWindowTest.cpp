@@ -278,6 +278,9 @@ private slots:
         QCOMPARE(zoom->W, 582);
         QCOMPARE(zoom->h, 515);
         QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
+        // Closed through its frame, the zoom window still detaches itself.
+        zoom->closeWindow();
+        QCOMPARE(viewer_->ZoomOpen, 0);
         main.mdiArea()->closeAllSubWindows();
         testsupport::DeleteClosedWindows();
     }
