@@ -1,8 +1,15 @@
 #include "app/WorkWindows.h"
+#include "multiwindow/S0_Images.h"
 
 namespace vantrel {
 
-bool HasMultiWindowAnalysis() { return false; }
-void OpenMultiWindowAnalysis() {}
+bool HasMultiWindowAnalysis() {
+    return true;
+}
+
+// Every use makes a new, independent hub.
+void OpenMultiWindowAnalysis() {
+    ShowChildWindow(new S0_Images);
+}
 
 } // namespace vantrel

@@ -4,7 +4,15 @@
 #include "image/Bitmap.h"
 #include "image/WindowKit.h"
 
+#include <QPointer>
+
+class QLabel;
+class QPushButton;
+
 namespace vantrel {
+
+class PictureBox;
+class S5_Zoom;
 
 class S3_FullSize : public ChildWindow {
     Q_OBJECT
@@ -13,9 +21,34 @@ public:
     explicit S3_FullSize(QWidget* parent = nullptr);
 
     BitmapHandle FIBMP; // the viewer's own copy, set by the opener before ShowBMP
-    int ZoomOpen = 0;
+    int ZoomOpen = 0;   // 1 while a zoom window is attached
 
+    // Sizes the picture and the window to FIBMP and shows the image.
     void ShowBMP();
+
+    // The zoom window attached last; null before the first "Zoom" and once it is gone.
+    S5_Zoom* zoomWindow() const;
+
+public slots:
+    void Command1_Click(); // Zoom
+    void Command3_Click(); // Copy
+    void P1_MouseDown(Qt::MouseButton Button, Qt::MouseButtons buttons, QPoint position);
+    void P1_MouseMove(Qt::MouseButtons Button, QPoint position);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override; // Form_MouseMove
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void updateZoom(int x, int y);
+
+    QPointer<S5_Zoom> ZoomForm;
+    int ZoomFrozen = 0; // 1: the zoom window no longer follows the pointer
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    PictureBox* P1 = nullptr;
 };
 
 // The opening sequence every opener uses: a new viewer, shown, holding a clone of the bitmap,

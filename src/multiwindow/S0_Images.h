@@ -1,0 +1,79 @@
+#pragma once
+// The image pair hub: two images with their thumbnails and file information, and the windows
+// that analyse them, each opened on its own copies of the bitmaps.
+#include "image/Bitmap.h"
+#include "image/WindowKit.h"
+
+#include <QString>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vantrel {
+
+class PictureBox;
+
+class S0_Images : public ChildWindow {
+    Q_OBJECT
+
+public:
+    explicit S0_Images(QWidget* parent = nullptr);
+
+    BitmapHandle FIBMP1; // image 1, owned by the hub
+    QString ImageFile1;
+    BitmapHandle FIBMP2; // image 2
+    QString ImageFile2;
+
+public slots:
+    void Command1_Click(); // Browse: image 1
+    void Command2_Click(); // Browse: image 2
+    void Command3_Click(); // Analysis of image 1
+    void Command4_Click(); // Analysis of image 2
+    void Command5_Click(); // Image Comparison
+    void Command8_Click(); // Image Change Directions
+    void Command7_Click(); // Copy the information of image 1
+    void Command6_Click(); // Copy the information of image 2
+    void Picture3_Click(); // viewer on image 1
+    void Picture4_Click(); // viewer on image 2
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The controls and fields of one slot.
+    struct Slot {
+        BitmapHandle& bitmap;
+        QString& path;
+        QLabel* pathLabel;
+        PictureBox* fullSize;
+        PictureBox* thumbnail;
+        QPlainTextEdit* information;
+        QPushButton* analysis;
+    };
+    Slot slot1();
+    Slot slot2();
+    void loadSlot(const Slot& slot);
+    void openAnalysis(const BitmapHandle& bitmap, const QString& path);
+    template <typename PairWindow> void openPairWindow();
+    void Form_QueryUnload();
+
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command8 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QPlainTextEdit* Text2 = nullptr;
+    PictureBox* Picture1 = nullptr; // image 1 at full size, kept hidden
+    PictureBox* Picture2 = nullptr; // image 2 at full size, kept hidden
+    PictureBox* Picture3 = nullptr; // thumbnail of image 1
+    PictureBox* Picture4 = nullptr; // thumbnail of image 2
+};
+
+} // namespace vantrel

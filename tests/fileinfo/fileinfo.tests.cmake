@@ -1,0 +1,1 @@
+vantrel_core_test(fileinfo_tests fileinfo/FileInfoTest.cpp fileinfo/ImageCommentTest.cpp)

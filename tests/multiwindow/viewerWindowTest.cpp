@@ -1,0 +1,292 @@
+#include "hubTestSupport.h"
+
+#include "app/MDIForm1.h"
+#include "image/ChooseImageFile.h"
+#include "image/ImageLoading.h"
+#include "image/PictureBox.h"
+#include "image/Pictures.h"
+#include "multiwindow/S3_FullSize.h"
+#include "multiwindow/S5_Zoom.h"
+#include "multiwindow/ViewerMaths.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace vantrel {
+
+// The viewer and its zoom window, shown as windows of their own (no main window), so that a
+// window's outer size is its own size.
+class ViewerWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    QPointer<S3_FullSize> viewer_;
+
+    BitmapHandle placeBitmap(int width, int height) {
+        const QString path = folder_->filePath(QStringLiteral("place.png"));
+        if (!testsupport::WritePlaceImage(PathBytes(path), width, height)) {
+            return nullptr;
+        }
+        return LoadImageFile(PathBytes(path));
+    }
+
+    void openViewer(int width, int height) {
+        const BitmapHandle bitmap = placeBitmap(width, height);
+        QVERIFY(bitmap);
+        viewer_ = OpenFullSizeViewer(bitmap.get(), QStringLiteral("/img/place.png"));
+        QVERIFY(QTest::qWaitForWindowExposed(viewer_));
+    }
+
+    template <typename T = QLabel> static T* control(QWidget* window, const char* name) {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (found == nullptr) {
+            qFatal("no control %s", name);
+        }
+        return found;
+    }
+
+    PictureBox* picture() const { return control<PictureBox>(viewer_, "P1"); }
+    QString readout() const { return control(viewer_, "Label2")->text(); }
+
+    // Through the window, so that (0, 0) of the picture is a position like any other (Qt Test
+    // takes a null point for the widget's centre). Qt drops a move to the same place.
+    void moveTo(int x, int y) { QTest::mouseMove(viewer_, picture()->pos() + QPoint(x, y)); }
+
+    S5_Zoom* attachZoom() {
+        QTest::mouseClick(control<QPushButton>(viewer_, "Command1"), Qt::LeftButton);
+        S5_Zoom* zoom = viewer_->zoomWindow();
+        if (zoom != nullptr) {
+            [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(zoom);
+        }
+        return zoom;
+    }
+
+    // The red and green of the zoom picture's centre: the image position it magnifies.
+    static QPoint zoomCentre(S5_Zoom* zoom) {
+        const QImage& shown = control<PictureBox>(zoom, "P1")->picture();
+        const QRgb centre = shown.pixel(shown.width() / 2, shown.height() / 2);
+        return {qRed(centre), qGreen(centre)};
+    }
+
+private slots:
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+    }
+
+    void cleanup() {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<ChildWindow*>(window) != nullptr) {
+                window->close();
+            }
+        }
+        testsupport::DeleteClosedWindows();
+        folder_.reset();
+    }
+
+    void showsTheImageAtFullSize() {
+        openViewer(40, 30);
+        QCOMPARE(viewer_->windowTitle(), QStringLiteral("/img/place.png"));
+        QCOMPARE(control(viewer_, "Label1")->text(), QStringLiteral("40 X 30 Pixels"));
+        QCOMPARE(picture()->surfaceWidth(), 40);
+        QCOMPARE(picture()->surfaceHeight(), 30);
+        QCOMPARE(picture()->point(0, 0), MakeRgb(0, 0, 7));
+        QCOMPARE(picture()->point(39, 29), MakeRgb(39, 29, 7));
+        // The margins of 500 and 1300 twips around the picture.
+        QCOMPARE(viewer_->size(), QSize(73, 117));
+
+        openViewer(1, 1);
+        QCOMPARE(control(viewer_, "Label1")->text(), QStringLiteral("1 X 1 Pixels"));
+    }
+
+    void readoutFollowsThePointer() {
+        openViewer(4, 3);
+        moveTo(0, 0);
+        QCOMPARE(readout(), QStringLiteral("[X:0000 Y:0000] - R:000 G:000 B:007 A:000"));
+        moveTo(3, 2);
+        QCOMPARE(readout(), QStringLiteral("[X:0003 Y:0002] - R:003 G:002 B:007 A:000"));
+        // Over the window's own surface, outside the picture, the readout is cleared.
+        QTest::mouseMove(viewer_, QPoint(2, viewer_->height() - 2));
+        QCOMPARE(readout(), QString());
+        moveTo(1, 1);
+        QCOMPARE(readout(), QStringLiteral("[X:0001 Y:0001] - R:001 G:001 B:007 A:000"));
+    }
+
+    void copyPutsThePictureOnTheClipboard() {
+        openViewer(12, 9);
+        QApplication::clipboard()->setText(QStringLiteral("old"));
+        QTest::mouseClick(control<QPushButton>(viewer_, "Command3"), Qt::LeftButton);
+        const QImage copied = QApplication::clipboard()->image();
+        QCOMPARE(copied.size(), QSize(12, 9));
+        QCOMPARE(RgbColorFromQRgb(copied.pixel(11, 8)), MakeRgb(11, 8, 7));
+        QCOMPARE(QApplication::clipboard()->text(), QString());
+    }
+
+    void zoomOpensWithThePlaceholder() {
+        openViewer(250, 250);
+        S5_Zoom* zoom = attachZoom();
+        QVERIFY(zoom);
+        QCOMPARE(viewer_->ZoomOpen, 1);
+        QCOMPARE(zoom->windowTitle(), viewer_->windowTitle());
+        QCOMPARE(zoom->ParentForm.data(), viewer_.data());
+        QCOMPARE(control(zoom, "Label1")->text(), QStringLiteral("0 X 0 Pixels"));
+        QCOMPARE(control(zoom, "Label8")->text(), QStringLiteral("500%"));
+        QCOMPARE(zoom->ZoomScale, 5);
+        const QImage& placeholder = control<PictureBox>(zoom, "P1")->picture();
+        QCOMPARE(placeholder.size(), QSize(10, 10));
+        QCOMPARE(placeholder.pixel(9, 9), qRgb(0, 0, 0));
+        QCOMPARE(zoom->size(), QSize(615, 602));
+        QCOMPARE(zoom->W, 582);
+        QCOMPARE(zoom->h, 515);
+        // A second "Zoom" while one is attached makes no other window.
+        QCOMPARE(attachZoom(), zoom);
+    }
+
+    void zoomShowsTheRegionAroundThePointer() {
+        openViewer(250, 250);
+        S5_Zoom* zoom = attachZoom();
+        moveTo(150, 150);
+        QCOMPARE(control(zoom, "Label1")->text(), QStringLiteral("582 X 515 Pixels"));
+        QCOMPARE(BitmapWidth(zoom->FIBMP.get()), 582);
+        QCOMPARE(BitmapHeight(zoom->FIBMP.get()), 515);
+        const BitmapHandle expected =
+            ZoomCutOut(viewer_->FIBMP.get(), 582, 515, ZoomRectangle(150, 150, 582, 515, 5));
+        QCOMPARE(control<PictureBox>(zoom, "P1")->picture(), BitmapToPicture(expected.get()));
+        const QPoint centre = zoomCentre(zoom);
+        QVERIFY(qAbs(centre.x() - 150) <= 1 && qAbs(centre.y() - 150) <= 1);
+
+        // Too close to an edge for the rectangle: the zoom keeps its picture.
+        moveTo(20, 200);
+        QCOMPARE(readout(), QStringLiteral("[X:0020 Y:0200] - R:020 G:200 B:007 A:000"));
+        QCOMPARE(zoomCentre(zoom), centre);
+
+        QApplication::clipboard()->clear();
+        QTest::mouseClick(control<QPushButton>(zoom, "Command3"), Qt::LeftButton);
+        QCOMPARE(QApplication::clipboard()->image().size(), QSize(582, 515));
+    }
+
+    void rightClickFreezesLeftClickRestores() {
+        openViewer(250, 250);
+        S5_Zoom* zoom = attachZoom();
+        moveTo(100, 100);
+        QCOMPARE(zoomCentre(zoom).x(), 100);
+        QTest::mouseClick(picture(), Qt::RightButton, {}, QPoint(100, 100));
+        moveTo(140, 130);
+        QCOMPARE(readout(), QStringLiteral("[X:0140 Y:0130] - R:140 G:130 B:007 A:000"));
+        QCOMPARE(zoomCentre(zoom).x(), 100);
+        QTest::mouseClick(picture(), Qt::LeftButton, {}, QPoint(140, 130));
+        moveTo(141, 130);
+        QCOMPARE(zoomCentre(zoom).x(), 141);
+    }
+
+    void factorScrollBar() {
+        openViewer(250, 250);
+        S5_Zoom* zoom = attachZoom();
+        moveTo(125, 125);
+        const QImage before = control<PictureBox>(zoom, "P1")->picture();
+        auto* factor = control<QScrollBar>(zoom, "HScroll1");
+        factor->setValue(10);
+        QCOMPARE(control(zoom, "Label8")->text(), QStringLiteral("1000%"));
+        QCOMPARE(zoom->ZoomScale, 10);
+        QCOMPARE(control<PictureBox>(zoom, "P1")->picture(), before);
+        moveTo(126, 125);
+        const BitmapHandle expected =
+            ZoomCutOut(viewer_->FIBMP.get(), 582, 515, ZoomRectangle(126, 125, 582, 515, 10));
+        QCOMPARE(control<PictureBox>(zoom, "P1")->picture(), BitmapToPicture(expected.get()));
+        // The viewer divides by the factor: it never reaches 0.
+        factor->setValue(0);
+        QCOMPARE(zoom->ZoomScale, 1);
+        QCOMPARE(control(zoom, "Label8")->text(), QStringLiteral("100%"));
+    }
+
+    void resizingTakesEffectOneUpdateLate() {
+        openViewer(250, 250);
+        S5_Zoom* zoom = attachZoom();
+        moveTo(125, 125);
+        zoom->resize(700, 400);
+        QCoreApplication::processEvents();
+        QCOMPARE(zoom->ResizeFlag, 1);
+        QCOMPARE(zoom->W, 582);
+        moveTo(126, 125);
+        // This update was cut at the old size; the label too shows the old size.
+        QCOMPARE(control(zoom, "Label1")->text(), QStringLiteral("582 X 515 Pixels"));
+        QCOMPARE(BitmapWidth(zoom->FIBMP.get()), 582);
+        QCOMPARE(zoom->W, 667);
+        QCOMPARE(zoom->h, 313);
+        moveTo(127, 125);
+        QCOMPARE(control(zoom, "Label1")->text(), QStringLiteral("667 X 313 Pixels"));
+        QCOMPARE(BitmapWidth(zoom->FIBMP.get()), 667);
+        QCOMPARE(BitmapHeight(zoom->FIBMP.get()), 313);
+    }
+
+    void closedZoomCanBeOpenedAgain() {
+        openViewer(250, 250);
+        QPointer<S5_Zoom> first = attachZoom();
+        control<QScrollBar>(first, "HScroll1")->setValue(12);
+        first->close();
+        QCOMPARE(viewer_->ZoomOpen, 0);
+        moveTo(125, 125); // a move between the close and the deletion must not touch it
+        testsupport::DeleteClosedWindows();
+        QVERIFY(first.isNull());
+        QVERIFY(viewer_->zoomWindow() == nullptr);
+        S5_Zoom* second = attachZoom();
+        QVERIFY(second);
+        QCOMPARE(second->ZoomScale, 5);
+        QCOMPARE(control(second, "Label8")->text(), QStringLiteral("500%"));
+        moveTo(126, 125);
+        QCOMPARE(zoomCentre(second).x(), 126);
+    }
+
+    void zoomOutlivesItsViewer() {
+        openViewer(250, 250);
+        QPointer<S5_Zoom> zoom = attachZoom();
+        moveTo(125, 125);
+        const QImage last = control<PictureBox>(zoom, "P1")->picture();
+        viewer_->close();
+        testsupport::DeleteClosedWindows();
+        QVERIFY(viewer_.isNull());
+        QVERIFY(zoom);
+        QVERIFY(zoom->ParentForm.isNull());
+        QCOMPARE(control<PictureBox>(zoom, "P1")->picture(), last);
+        QVERIFY(zoom->FIBMP);
+        zoom->close();
+        testsupport::DeleteClosedWindows();
+        QVERIFY(zoom.isNull());
+    }
+
+    // Inside the main window the outer size is the frame's, title bar included.
+    void zoomInsideTheMainWindow() {
+        MDIForm1 main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        const BitmapHandle bitmap = placeBitmap(250, 250);
+        viewer_ = OpenFullSizeViewer(bitmap.get(), QStringLiteral("framed"));
+        QVERIFY(viewer_->subWindow());
+        QCOMPARE(viewer_->subWindow()->size(), QSize(283, 337));
+        S5_Zoom* zoom = attachZoom();
+        QVERIFY(zoom->subWindow());
+        QCOMPARE(zoom->subWindow()->size(), QSize(615, 602));
+        QCOMPARE(zoom->W, 582);
+        QCOMPARE(zoom->h, 515);
+        QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
+        // Closed through its frame, the zoom window still detaches itself.
+        zoom->closeWindow();
+        QCOMPARE(viewer_->ZoomOpen, 0);
+        main.mdiArea()->closeAllSubWindows();
+        testsupport::DeleteClosedWindows();
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::ViewerWindowTest)
+#include "viewerWindowTest.moc"
