@@ -130,8 +130,7 @@ std::vector<ColumnCurve> LsbCurves(const LsbColumnCounts& test) {
     return curves;
 }
 
-double ChiSquaredProbability(int n, std::span<const double> observed,
-                             std::span<const double> expected) {
+double ChiSquaredTableProbability(double x) {
     // Quantiles of the chi-squared distribution with two degrees of freedom at 0.15, 0.25, ...,
     // 0.95, to four decimals; below the 0.05 quantile the probability is 0.
     struct Bound {
@@ -142,14 +141,6 @@ double ChiSquaredProbability(int n, std::span<const double> observed,
         {0.325, 0.1},  {0.5754, 0.2}, {0.8616, 0.3}, {1.1957, 0.4}, {1.597, 0.5},
         {2.0996, 0.6}, {2.7726, 0.7}, {3.7942, 0.8}, {5.9915, 0.9},
     };
-    const std::size_t categories =
-        std::min({static_cast<std::size_t>(std::max(n, 0)), observed.size(), expected.size()});
-    double x = 0;
-    for (std::size_t i = 0; i < categories; ++i) {
-        // An empty category would divide by zero: it counts as nearly empty instead.
-        const double e = expected[i] == 0 ? 0.00001 : expected[i];
-        x += (observed[i] - e) * (observed[i] - e) / e;
-    }
     if (x < 0.1026) {
         return 0.0;
     }
@@ -159,6 +150,19 @@ double ChiSquaredProbability(int n, std::span<const double> observed,
         }
     }
     return 1.0;
+}
+
+double ChiSquaredProbability(int n, std::span<const double> observed,
+                             std::span<const double> expected) {
+    const std::size_t categories =
+        std::min({static_cast<std::size_t>(std::max(n, 0)), observed.size(), expected.size()});
+    double x = 0;
+    for (std::size_t i = 0; i < categories; ++i) {
+        // An empty category would divide by zero: it counts as nearly empty instead.
+        const double e = expected[i] == 0 ? 0.00001 : expected[i];
+        x += (observed[i] - e) * (observed[i] - e) / e;
+    }
+    return ChiSquaredTableProbability(x);
 }
 
 ChiSquaredColumns ChiSquaredByColumn(const LsbColumnCounts& test, const LsbColumnCounts& original) {

@@ -50,6 +50,10 @@ struct ColumnCurve {
 // Needs counts gathered WithChanges::Yes.
 std::vector<ColumnCurve> LsbCurves(const LsbColumnCounts& test);
 
+// The cumulative probability, to the nearest tenth, of a chi-squared statistic X with two
+// degrees of freedom, by the table of bounds.
+double ChiSquaredTableProbability(double x);
+
 // The chi-squared statistic of `observed` against `expected` (n categories each) mapped to the
 // cumulative probability of the distribution with two degrees of freedom, to the nearest tenth.
 double ChiSquaredProbability(int n, std::span<const double> observed,
