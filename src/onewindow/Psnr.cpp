@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vantrel {
 namespace {
@@ -92,15 +93,12 @@ double ChannelPsnr(std::int64_t sum, std::int64_t pixels) {
 }
 
 std::string FormatPsnrValue(double value) {
+    // Zero-padded to five characters: two digits, the point, two decimals.
     char digits[64];
-    std::snprintf(digits, sizeof digits, "%.2f", std::abs(value));
-    std::string text = digits;
-    if (text.find('.') < 2) {
-        text.insert(0, "0");
-    }
-    if (value < 0 && text != "00.00") {
-        text.insert(0, "-");
-    }
+    std::snprintf(digits, sizeof digits, "%05.2f", std::abs(value));
+    const bool negative = value < 0 && std::strcmp(digits, "00.00") != 0;
+    char text[66];
+    std::snprintf(text, sizeof text, "%s%s", negative ? "-" : "", digits);
     return text;
 }
 
