@@ -12,8 +12,8 @@ namespace vantrel::render {
 // channel. The screenshots of the README were made from a plasma picture as the original and a
 // copy whose LSBs in the 160 leftmost columns were replaced by noise:
 //   convert -size 400x300 -seed 7 plasma:fractal -blur 0x1 PNG24:original.png
-//   convert original.png -seed 3 -fx "i<160 ? (floor(u*255/2)*2 + floor(rand()*2))/255 : u" \
-//       PNG24:test.png
+//   convert original.png -seed 3
+//       -fx "i<160 ? (floor(u*255/2)*2 + floor(rand()*2))/255 : u" PNG24:test.png
 void RenderOneWindowScenes(MDIForm1& main, const Inputs& inputs) {
     main.OneWindowAnalysis_Click();
     auto* form4 = main.findChild<Form4*>();
