@@ -234,6 +234,25 @@ private slots:
         QCOMPARE(label(form, "Label4"), QStringLiteral("R:48.13 G:100.00 B:100.00"));
     }
 
+    void undecodableFilesLeaveEmptyPicturesToAnalyse() {
+        const QString notAnImage = QStringLiteral(VANTREL_TEST_DATA "/text.png");
+        Form4 form;
+        loadTest(form, notAnImage);
+        loadOriginal(form, notAnImage);
+        QCOMPARE(picture(form, "Picture1")->surfaceWidth(), 0);
+        QCOMPARE(picture(form, "Picture4")->surfaceWidth(), 0);
+        // Both pictures measure 0 by 0, so the gate lets the chi-squared part run over no
+        // columns: there is no average to show.
+        click(form, "Command1");
+        QCOMPARE(label(form, "Label2"), QString());
+        // Over an empty original picture no channel has an error.
+        click(form, "Command5");
+        QCOMPARE(label(form, "Label4"), QStringLiteral("R:100.00 G:100.00 B:100.00"));
+        click(form, "Option1_1");
+        click(form, "Command4");
+        QCOMPARE(picture(form, "Picture2")->surfaceWidth(), 0);
+    }
+
     void theCommandLineShowsWhatTheWindowShows() {
         // Noise of odd sizes, so that every column and LSB differs somewhere.
         auto noise = [](unsigned seed) {

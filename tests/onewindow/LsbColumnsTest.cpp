@@ -143,25 +143,33 @@ TEST(CountLsbColumns, MatchesPixelByPixelCounts) {
     }
 }
 
-TEST(CountLsbColumns, AllSetColumnsReachTheLimits) {
-    // Every LSB set in every row: S = 3·H, no changes; the empty picture's grey is such a one.
-    Grid grid(2, 300, 4, MakeRgb(31, 31, 31));
-    const std::vector<ColumnCurve> curves =
-        LsbCurves(CountLsbColumns(grid.view(), WithChanges::Yes));
-    ASSERT_EQ(curves.size(), 2u);
-    EXPECT_EQ(curves[0].setCount, 900);
-    EXPECT_EQ(curves[0].changes, 0);
-    EXPECT_EQ(curves[0].greenY, 0);
-    EXPECT_EQ(curves[0].yellowY, 100);
-}
-
-TEST(LsbCurves, OneRowPicturesHaveNoYellowPoint) {
-    Grid grid(3, 1, 4, MakeRgb(1, 0, 0));
-    const std::vector<ColumnCurve> curves =
-        LsbCurves(CountLsbColumns(grid.view(), WithChanges::Yes));
-    ASSERT_EQ(curves.size(), 3u);
-    EXPECT_EQ(curves[2].greenY, 67);
-    EXPECT_EQ(curves[2].yellowY, std::nullopt);
+TEST(LsbCurves, UniformPictures) {
+    struct Case {
+        const char* name;
+        int height;
+        RgbColor colour;
+        int setCount;
+        int changes;
+        int greenY;
+        std::optional<int> yellowY;
+    };
+    const Case cases[] = {
+        // The empty picture's grey: every LSB set, none changes.
+        {"all set", 300, MakeRgb(31, 31, 31), 900, 0, 0, 100},
+        {"none set", 4, MakeRgb(30, 30, 30), 0, 0, 100, 100},
+        // One row: no pairs of rows, so no yellow point.
+        {"one row", 1, MakeRgb(1, 0, 0), 1, 0, 67, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const Grid grid(3, c.height, 4, c.colour);
+        const std::vector<ColumnCurve> curves =
+            LsbCurves(CountLsbColumns(grid.view(), WithChanges::Yes));
+        ASSERT_EQ(curves.size(), 3u) << c.name;
+        EXPECT_EQ(curves[2].setCount, c.setCount) << c.name;
+        EXPECT_EQ(curves[2].changes, c.changes) << c.name;
+        EXPECT_EQ(curves[2].greenY, c.greenY) << c.name;
+        EXPECT_EQ(curves[2].yellowY, c.yellowY) << c.name;
+    }
 }
 
 TEST(ChiSquaredByColumn, IdenticalPicturesGiveZero) {
