@@ -4,11 +4,16 @@
 #include "image/ImageLoading.h"
 #include "image/PictureBox.h"
 #include "image/Pictures.h"
+#include "onewindow/LocalVariation.h"
+#include "onewindow/LsbColumns.h"
+#include "onewindow/LsbView.h"
+#include "onewindow/Psnr.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -91,6 +96,10 @@ Form4::Form4(QWidget* parent) : ChildWindow(parent) {
     Picture2 = MakePicture(this, QStringLiteral("Picture2"), 5070, 915, 4500, 4500,
                            QColor(64, 64, 64), false);
     Picture3 = MakePicture(this, QStringLiteral("Picture3"), 150, 5520, 4500, 1510, Qt::black);
+    // The plot's drawable area is the whole 300 by 101 pixels of the box, so that every column
+    // up to 299 and every row from 0 (100 %) to 100 (0 %) is seen; the frame goes around it.
+    Picture3->setSurfaceSize(Twips(4500), kPlotBottom + 1);
+    Picture3->move(Picture3->pos() - QPoint(2, 2));
     Picture3->setToolTip(QStringLiteral(
         "Green: Average LSB Values by Pixel Column. Yellow: Sum of LSB Y Differences. Red: "
         "Chi-Squared Probability of Significance of Difference With Original Image."));
@@ -102,10 +111,10 @@ Form4::Form4(QWidget* parent) : ChildWindow(parent) {
     SetTextColour(Label22, kResultText);
     Label33 = MakeLabel(this, QStringLiteral("Label33"), {}, 120, 7560, 4845, 180);
     Picture6 = MakePicture(this, QStringLiteral("Picture6"), 150, 7845, 4500, 4500, kPictureGrey);
-    Picture1 = MakePicture(this, QStringLiteral("Picture1"), 5130, 7830, 4500, 4500, kPictureGrey,
-                           false);
-    Picture4 = MakePicture(this, QStringLiteral("Picture4"), 10155, 7830, 4500, 4500,
-                           kPictureGrey, false);
+    Picture1 =
+        MakePicture(this, QStringLiteral("Picture1"), 5130, 7830, 4500, 4500, kPictureGrey, false);
+    Picture4 =
+        MakePicture(this, QStringLiteral("Picture4"), 10155, 7830, 4500, 4500, kPictureGrey, false);
 
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
@@ -164,10 +173,68 @@ void Form4::Command3_Click() {
     clipboard->setImage(Picture2->surface());
 }
 
-void Form4::Option1_Click(int Index) { PixelOption = Index; }
+void Form4::Option1_Click(int Index) {
+    PixelOption = Index;
+}
 
-void Form4::Command1_Click() {}
-void Form4::Command4_Click() {}
-void Form4::Command5_Click() {}
+void Form4::Command1_Click() {
+    Command1->setEnabled(false);
+    {
+        BusyCursor busy;
+        const PixelView test = ViewOfImage(Picture1->surface());
+        const PixelView original = ViewOfImage(Picture4->surface());
+
+        DrawLsbView(static_cast<LsbViewMode>(PixelOption), test, original,
+                    MutableViewOfImage(Picture2->surface()));
+        Picture2->refresh();
+
+        const LsbColumnCounts testColumns = CountLsbColumns(test, WithChanges::Yes);
+        const MutablePixelView plot = MutableViewOfImage(Picture3->surface());
+        PlotLsbCurves(LsbCurves(testColumns), plot);
+        Picture3->refresh();
+
+        if (!CurrentFile.isEmpty() && Picture4->surfaceWidth() == Picture1->surfaceWidth() &&
+            Picture4->surfaceHeight() == Picture1->surfaceHeight()) {
+            const ChiSquaredColumns chiSquared =
+                ChiSquaredByColumn(testColumns, CountLsbColumns(original, WithChanges::No));
+            PlotChiSquared(chiSquared, plot);
+            if (chiSquared.average) {
+                Label2->setText(
+                    QString::fromStdString(FormatChiSquaredAverage(*chiSquared.average)));
+            }
+            Picture3->refresh();
+        }
+    }
+    Command1->setEnabled(true);
+}
+
+void Form4::Command4_Click() {
+    static constexpr VariationChannel kChannels[] = {VariationChannel::Red, VariationChannel::Green,
+                                                     VariationChannel::Blue};
+    for (int index = 1; index <= 3; ++index) {
+        if (Option1[index]->isChecked()) {
+            ShowLocalVariation(kChannels[index - 1]);
+            return;
+        }
+    }
+    QMessageBox message(QMessageBox::Information, QApplication::applicationName(),
+                        QStringLiteral("Please select a variation color (Red, Green, or Blue) "
+                                       "using the buttons to the left."),
+                        QMessageBox::Ok, this);
+    message.exec();
+}
+
+void Form4::ShowLocalVariation(VariationChannel channel) {
+    BusyCursor busy;
+    Picture2->clear();
+    DrawLocalVariation(ViewOfImage(Picture1->surface()), channel,
+                       MutableViewOfImage(Picture2->surface()));
+    Picture2->refresh();
+}
+
+void Form4::Command5_Click() {
+    Label4->setText(QString::fromStdString(
+        CalcPSNR(ViewOfImage(Picture4->surface()), ViewOfImage(Picture1->surface()))));
+}
 
 } // namespace vantrel

@@ -13,6 +13,7 @@ class QRadioButton;
 namespace vantrel {
 
 class PictureBox;
+enum class VariationChannel;
 
 class Form4 : public ChildWindow {
     Q_OBJECT
@@ -36,6 +37,8 @@ private:
     // Steps common to both Browse buttons: choose, show the path, decode, show thumbnail and
     // full-size picture. False when the dialog was cancelled.
     bool loadInto(QLabel* pathLabel, PictureBox* fullSize, PictureBox* thumbnail);
+    // Draws the local variation map of one channel of the test picture into the view.
+    void ShowLocalVariation(VariationChannel channel);
 
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
