@@ -34,9 +34,12 @@ std::uint64_t CountRowSameLayout(const std::uint8_t* a, const std::uint8_t* b, i
     for (; i + 8 <= bytes; i += 8) {
         count += std::popcount((Load64(a + i) ^ Load64(b + i)) & mask);
     }
-    // The tail: whole pixels only, so the alpha byte of a 4-byte pixel is still left out.
-    for (; i < bytes; i += bytesPerPixel) {
-        for (int channel = 0; channel < 3; ++channel) {
+    // The tail: with 4-byte pixels the steps end on a pixel, so at most one pixel is left and its
+    // alpha byte stays out; with 3-byte pixels every byte left is a colour byte.
+    const std::size_t step = bytesPerPixel == 4 ? 4 : 1;
+    const int coloursPerStep = bytesPerPixel == 4 ? 3 : 1;
+    for (; i < bytes; i += step) {
+        for (int channel = 0; channel < coloursPerStep; ++channel) {
             count += ((a[i + channel] ^ b[i + channel]) & kMsb) != 0;
         }
     }
