@@ -2,6 +2,7 @@
 
 #include "image/Bitmap.h"
 #include "image/ImageLoading.h"
+#include "search/ImageHeaders.h"
 
 #include <FreeImage.h>
 
@@ -43,13 +44,22 @@ CandidateResult TestCandidateFile(const SearchReference& reference, const std::s
         return result;
     }
     const Size wanted{reference.width, reference.height};
-    if (SizeFromHeader(ImageFormatFor(path))) {
+    const FormatChoice format = ImageFormatFor(path);
+    if (SizeFromHeader(format)) {
         const Size header = ReadImageSize(path, &result.error);
         if (header == Size{}) {
             result.verdict = CandidateVerdict::Unreadable;
             return result;
         }
         if (header != wanted) {
+            result.verdict = CandidateVerdict::SizeDiffers;
+            return result;
+        }
+    } else if (format.format == FIF_GIF) {
+        // FreeImage decodes a whole GIF to tell its size; its header says as much. A file that
+        // is no GIF after all goes on to the decoder, which knows what to make of it.
+        const std::optional<Size> header = GifImageSize(path);
+        if (header && *header != wanted) {
             result.verdict = CandidateVerdict::SizeDiffers;
             return result;
         }

@@ -1,5 +1,6 @@
 list(APPEND VANTREL_CORE_SOURCES
     src/search/DirectoryWalk.cpp
+    src/search/ImageHeaders.cpp
     src/search/MsbSimilarity.cpp
     src/search/SimilarSearch.cpp
 )
