@@ -38,7 +38,7 @@ QImage LowBitsChanged(const QImage& picture, quint32 seed, quint32 highBitsToFli
         auto* row = reinterpret_cast<QRgb*>(copy.scanLine(y));
         const bool flipRow = y < static_cast<int>(highBitsToFlip);
         for (int x = 0; x < copy.width(); ++x) {
-            const quint32 noise = random.generate() & 0x000F0F0F;
+            const quint32 noise = random.generate() & 0x00030303;
             row[x] = (row[x] ^ noise) ^ (flipRow ? 0x00808080 : 0);
         }
     }
@@ -66,8 +66,8 @@ QString MakeSampleTree(const QImage& reference) {
 } // namespace
 
 void RenderSearchScenes(MDIForm1& main, const Inputs& inputs) {
-    QImage reference(inputs.image1);
-    if (reference.isNull()) {
+    QImage reference;
+    if (inputs.image1.isEmpty() || !reference.load(inputs.image1)) {
         reference = SamplePicture();
     }
     const QString root = MakeSampleTree(reference);
