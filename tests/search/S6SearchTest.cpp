@@ -207,7 +207,8 @@ private slots:
         QVERIFY(browse->isEnabled());
         QVERIFY(!stop->isEnabled());
         QCOMPARE(child<DirectoryList>(window.get(), "Dir1")->path(), Q(tree->path()));
-        QVERIFY(LastStatusMessage().startsWith(QStringLiteral("Search finished: 5 files tested, 2 hits")));
+        QVERIFY(LastStatusMessage().startsWith(
+            QStringLiteral("Search finished: 5 files tested, 2 hits")));
 
         child<QScrollBar>(window.get(), "HScroll1")->setValue(0);
         runSearch(window.get());
@@ -285,19 +286,27 @@ private slots:
         QCOMPARE(opened.size(), std::size_t(3));
     }
 
-    void stopEndsTheWalkAfterTheCurrentFile() {
+    // Six hits c0.bmp to c5.bmp at the top of the tree; the walk, once started, stops inside
+    // the named one until `proceed` is released.
+    std::unique_ptr<S6_Search> windowThatHoldsAt(const std::string& name, QSemaphore& reached,
+                                                 QSemaphore& proceed) {
         for (int i = 0; i < 6; ++i) {
             Save(tree->path("c" + std::to_string(i) + ".bmp"), 0);
         }
-        const auto window = readyWindow(tree->path());
-        QSemaphore reached;
-        QSemaphore proceed;
-        window->beforeCandidate = [&](const std::string& path) {
-            if (path.ends_with("/c2.bmp")) {
+        auto window = readyWindow(tree->path());
+        window->beforeCandidate = [&reached, &proceed, name](const std::string& path) {
+            if (path.ends_with("/" + name)) {
                 reached.release();
                 proceed.acquire();
             }
         };
+        return window;
+    }
+
+    void stopEndsTheWalkAfterTheCurrentFile() {
+        QSemaphore reached;
+        QSemaphore proceed;
+        const auto window = windowThatHoldsAt("c2.bmp", reached, proceed);
         QSignalSpy finished(window.get(), &S6_Search::searchFinished);
         child<QPushButton>(window.get(), "Command1")->click();
         QVERIFY(reached.tryAcquire(1, 20000));
@@ -315,18 +324,9 @@ private slots:
     }
 
     void closingDuringAWalkStopsItFirst() {
-        for (int i = 0; i < 6; ++i) {
-            Save(tree->path("c" + std::to_string(i) + ".bmp"), 0);
-        }
-        QPointer<S6_Search> window = readyWindow(tree->path()).release();
         QSemaphore reached;
         QSemaphore proceed;
-        window->beforeCandidate = [&](const std::string& path) {
-            if (path.ends_with("/c1.bmp")) {
-                reached.release();
-                proceed.acquire();
-            }
-        };
+        QPointer<S6_Search> window = windowThatHoldsAt("c1.bmp", reached, proceed).release();
         child<QPushButton>(window.data(), "Command1")->click();
         QVERIFY(reached.tryAcquire(1, 20000));
         // The walk is held inside c1.bmp while the window closes; it is let go a moment later,
@@ -383,6 +383,11 @@ private slots:
         QVERIFY(drive1->count() > 0);
         QVERIFY(drive1->findData(QStringLiteral("/")) >= 0);
         QCOMPARE(drive1->drive(), QStorageInfo(QDir::currentPath()).rootPath());
+        // Choosing a drive shows its root directory.
+        child<DirectoryList>(&window, "Dir1")->setPath(Q(tree->path()));
+        drive1->setCurrentIndex(drive1->findData(QStringLiteral("/")));
+        window.Drive1_Change();
+        QCOMPARE(child<DirectoryList>(&window, "Dir1")->path(), QStringLiteral("/"));
     }
 };
 
