@@ -43,25 +43,6 @@ void ShowThumbnail(PictureBox* picture, const FIBITMAP* bitmap) {
     picture->refresh();
 }
 
-QListWidget* MakeList(QWidget* parent, const QString& objectName, int left, int top, int width,
-                      int height) {
-    auto* list = new QListWidget(parent);
-    list->setObjectName(objectName);
-    list->setFont(ConsolasFont());
-    PlaceTwips(list, left, top, width, height);
-    return list;
-}
-
-QLineEdit* MakeTextBox(QWidget* parent, const QString& objectName, int left, int top, int width,
-                       int height) {
-    auto* text = new QLineEdit(parent);
-    text->setObjectName(objectName);
-    text->setFont(ConsolasFont());
-    text->setReadOnly(true);
-    PlaceTwips(text, left, top, width, height);
-    return text;
-}
-
 template <typename Widget>
 Widget* Placed(Widget* widget, const QString& objectName, int left, int top, int width,
                int height) {
@@ -85,7 +66,7 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     HScroll1->setValue(85);
     Label1 = MakeLabel(this, QStringLiteral("Label1"), QStringLiteral("85%"), 3840, 120, 855, 375);
     Label1->setToolTip(QStringLiteral("Search similarity percentage in the MSB color plane."));
-    Text3 = MakeTextBox(this, QStringLiteral("Text3"), 240, 600, 4455, 615);
+    Text3 = Placed(new QLineEdit(this), QStringLiteral("Text3"), 240, 600, 4455, 615);
     Picture5 = MakePicture(this, QStringLiteral("Picture5"), 240, 1320, 4500, 4500, kPictureGrey);
     Label5 = MakeLabel(this, QStringLiteral("Label5"), {}, 240, 5880, 4485, 315);
     Label2 = MakeLabel(this, QStringLiteral("Label2"), QStringLiteral("Search Drive/Directory:"),
@@ -102,14 +83,14 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
                           12120, 1125, 645);
     Command5->setEnabled(false);
 
-    List1 = MakeList(this, QStringLiteral("List1"), 5040, 120, 6975, 12180);
+    List1 = Placed(new QListWidget(this), QStringLiteral("List1"), 5040, 120, 6975, 12180);
     Label6 = MakeLabel(this, QStringLiteral("Label6"), {}, 5040, 12360, 6915, 315);
     SetBackgroundColour(Label6, kCountAtRest);
-    List2 = MakeList(this, QStringLiteral("List2"), 12000, 120, 975, 12180);
+    List2 = Placed(new QListWidget(this), QStringLiteral("List2"), 12000, 120, 975, 12180);
     Command4 = MakeButton(this, QStringLiteral("Command4"), QStringLiteral("Copy"),
                           QStringLiteral("Copy list to clipboard."), 12000, 12360, 975, 345);
 
-    Text2 = MakeTextBox(this, QStringLiteral("Text2"), 13200, 120, 4455, 975);
+    Text2 = Placed(new QLineEdit(this), QStringLiteral("Text2"), 13200, 120, 4455, 975);
     Picture1 = MakePicture(this, QStringLiteral("Picture1"), 13200, 1200, 4500, 4500, kPictureGrey);
     Label7 = MakeLabel(this, QStringLiteral("Label7"), {}, 13200, 5760, 4485, 315);
     Text1 = Placed(new QPlainTextEdit(this), QStringLiteral("Text1"), 13200, 6240, 4500, 5700);
@@ -118,6 +99,9 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     Command3 = MakeButton(this, QStringLiteral("Command3"), QStringLiteral("Compare"), {}, 13200,
                           12120, 4485, 645);
 
+    // The paths are shown for reading and copying, not for typing.
+    Text2->setReadOnly(true);
+    Text3->setReadOnly(true);
     for (QLabel* centred : {Label1, Label4, Label5, Label6, Label7}) {
         centred->setAlignment(Qt::AlignCenter);
     }
