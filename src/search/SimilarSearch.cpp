@@ -16,6 +16,17 @@ bool SizeFromHeader(const FormatChoice& format) {
            FreeImage_FIFSupportsNoPixels(static_cast<FREE_IMAGE_FORMAT>(format.format));
 }
 
+// Decoders end some messages with a line break; a status line has room for one line.
+std::string OneLine(std::string message) {
+    for (char& c : message) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    message.erase(message.find_last_not_of(' ') + 1);
+    return message;
+}
+
 } // namespace
 
 SearchReference SearchReference::Of(const FIBITMAP* bitmap, const std::string& path) {
@@ -95,7 +106,7 @@ SearchSummary SearchTree(const SearchReference& reference, const std::string& st
     const auto problem = [&](const std::string& message) {
         ++summary.problems;
         if (events.problem) {
-            events.problem(message);
+            events.problem(OneLine(message));
         }
     };
     BreadthFirstWalk walk(start, problem);

@@ -110,6 +110,18 @@ TEST_F(SearchTreeTest, AnUndecodableFileIsReportedAndTheWalkGoesOn) {
     EXPECT_EQ(summary.problems, 1u);
 }
 
+TEST_F(SearchTreeTest, EachProblemIsOneLine) {
+    // The JPEG 2000 decoder ends its message with a line break.
+    tree.write("B/broken.jp2", "not a JPEG 2000 file");
+    tree.write("B/broken.j2k", "");
+    search(85);
+    ASSERT_EQ(problems.size(), 3u);
+    for (const std::string& problem : problems) {
+        EXPECT_EQ(problem.find_first_of("\r\n"), std::string::npos) << problem;
+        EXPECT_NE(problem.back(), ' ') << problem;
+    }
+}
+
 TEST_F(SearchTreeTest, AFileThatVanishesIsReportedAndTheWalkGoesOn) {
     SearchEvents events;
     events.testing = [&](const std::string& path, std::size_t) {
