@@ -111,9 +111,13 @@ TEST_F(SearchTreeTest, AnUndecodableFileIsReportedAndTheWalkGoesOn) {
 }
 
 TEST_F(SearchTreeTest, EachProblemIsOneLine) {
-    // The JPEG 2000 decoder ends its message with a line break.
-    tree.write("B/broken.jp2", "not a JPEG 2000 file");
-    tree.write("B/broken.j2k", "");
+    // The JPEG 2000 decoder ends its messages with a line break.
+    for (const char* name : {"pattern.jp2", "pattern.j2k"}) {
+        std::ifstream whole(std::string(VANTREL_TEST_DATA) + "/" + name, std::ios::binary);
+        std::string head(40, '\0');
+        whole.read(head.data(), static_cast<std::streamsize>(head.size()));
+        tree.write(std::string("B/cut-") + name, head);
+    }
     search(85);
     ASSERT_EQ(problems.size(), 3u);
     for (const std::string& problem : problems) {
