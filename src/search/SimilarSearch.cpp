@@ -66,10 +66,10 @@ CandidateResult TestCandidateFile(const SearchReference& reference, const std::s
             result.verdict = CandidateVerdict::SizeDiffers;
             return result;
         }
-    } else if (format.format == FIF_GIF) {
-        // FreeImage decodes a whole GIF to tell its size; its header says as much. A file that
-        // is no GIF after all goes on to the decoder, which knows what to make of it.
-        const std::optional<Size> header = GifImageSize(path);
+    } else if (format.format == FIF_GIF || format.format == FIF_JP2 || format.format == FIF_J2K) {
+        // FreeImage decodes these whole to tell their size; their headers say as much. A file
+        // whose header cannot be read goes on to the decoder, which knows what to make of it.
+        const std::optional<Size> header = HeaderImageSize(path);
         if (header && *header != wanted) {
             result.verdict = CandidateVerdict::SizeDiffers;
             return result;

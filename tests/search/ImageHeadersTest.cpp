@@ -71,5 +71,38 @@ TEST_F(GifHeader, NothingForFilesThatAreNoGif) {
     EXPECT_EQ(GifImageSize(tree.path("missing.gif")), std::nullopt);
 }
 
+std::string Data(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/" + name;
+}
+
+TEST(Jpeg2000Header, GivesTheSizeTheDecoderGives) {
+    for (const char* name : {"pattern.jp2", "pattern.j2k"}) {
+        const BitmapHandle decoded = LoadImageFile(Data(name));
+        ASSERT_TRUE(decoded) << name;
+        const Size size{BitmapWidth(decoded.get()), BitmapHeight(decoded.get())};
+        EXPECT_EQ(Jpeg2000ImageSize(Data(name)), size) << name;
+        EXPECT_EQ(HeaderImageSize(Data(name)), size) << name;
+    }
+}
+
+TEST(Jpeg2000Header, FollowsLongBoxesAndRefusesWhatItCannotRead) {
+    TempTree tree;
+    const std::string jp2 = Bytes(Data("pattern.jp2"));
+    // The file type box (at 12) rewritten with a 64-bit length: 1, the type, then 8 + 20 bytes.
+    std::string extended = jp2.substr(0, 12);
+    extended += std::string("\0\0\0\x01", 4) + "ftyp" + std::string(7, '\0') + "\x1C";
+    extended += jp2.substr(20);
+    tree.write("extended.jp2", extended);
+    EXPECT_EQ(Jpeg2000ImageSize(tree.path("extended.jp2")), (Size{4, 3}));
+
+    tree.write("cut.jp2", jp2.substr(0, 90));
+    tree.write("cut.j2k", Bytes(Data("pattern.j2k")).substr(0, 30));
+    tree.write("other.jp2", Bytes(Data("pattern.png")));
+    for (const char* name : {"cut.jp2", "cut.j2k", "other.jp2", "missing.j2k"}) {
+        EXPECT_EQ(Jpeg2000ImageSize(tree.path(name)), std::nullopt) << name;
+    }
+    EXPECT_EQ(HeaderImageSize(Data("pattern.png")), std::nullopt);
+}
+
 } // namespace
 } // namespace vantrel
