@@ -67,7 +67,12 @@ int RunSearch(const Arguments& args) {
         throw UsageError("search takes REF DIR");
     }
     const std::string& referencePath = split.positional[0];
+    const std::string& start = split.positional[1];
     const BitmapHandle reference = LoadOrThrow(referencePath);
+    // Below the start, unreadable directories are passed over; the start itself must be read.
+    if (const DirectoryListing top = ListDirectory(start); !top.readable) {
+        throw InputError("Cannot read directory " + start + ": " + top.error);
+    }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     // On a terminal the progress line is rewritten in place; other lines first clear it.
     const char* clearLine = showProgress ? "\r\033[K" : "";
@@ -86,8 +91,8 @@ int RunSearch(const Arguments& args) {
     }
     SearchControl control;
     control.matchPercent = [&split] { return split.matchPercent; };
-    const SearchSummary summary = SearchTree(SearchReference::Of(reference.get(), referencePath),
-                                             split.positional[1], control, events);
+    const SearchSummary summary =
+        SearchTree(SearchReference::Of(reference.get(), referencePath), start, control, events);
     if (showProgress) {
         std::cerr << "\r\033[K" << summary.filesTested << " files tested, " << summary.hits
                   << " hits\n";
