@@ -1,7 +1,116 @@
 #include "cli/Cli.h"
 
-namespace vantrel::cli {
+#include "image/ImageLoading.h"
+#include "search/SimilarSearch.h"
 
-std::vector<Command> SearchCommands() { return {}; }
+#include <cstdio>
+#include <iostream>
+
+#include <unistd.h>
+
+namespace vantrel::cli {
+namespace {
+
+struct ThresholdArguments {
+    std::vector<std::string> positional;
+    int matchPercent = kDefaultMatchPercent;
+};
+
+ThresholdArguments SplitThreshold(const Arguments& args) {
+    ThresholdArguments split;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--threshold") {
+            if (i + 1 == args.size()) {
+                throw UsageError("--threshold needs a percentage");
+            }
+            split.matchPercent = ParseInt(args[++i], "the threshold");
+            if (split.matchPercent < 0 || split.matchPercent > 100) {
+                throw UsageError("the threshold must lie between 0 and 100");
+            }
+        } else {
+            split.positional.push_back(args[i]);
+        }
+    }
+    return split;
+}
+
+int RunSimilarity(const Arguments& args) {
+    const ThresholdArguments split = SplitThreshold(args);
+    if (split.positional.size() != 2) {
+        throw UsageError("similarity takes REF CANDIDATE");
+    }
+    const BitmapHandle reference = LoadOrThrow(split.positional[0]);
+    // A file compared with itself is a fair question here: only the search skips its reference.
+    SearchReference searchReference = SearchReference::Of(reference.get(), "");
+    const CandidateResult result =
+        TestCandidateFile(searchReference, split.positional[1], split.matchPercent, MsbStop::Never);
+    switch (result.verdict) {
+    case CandidateVerdict::Unreadable:
+        throw InputError(result.error.empty() ? "Could not read " + split.positional[1]
+                                              : result.error);
+    case CandidateVerdict::SizeDiffers:
+        std::cout << "size differs\n";
+        return 0;
+    case CandidateVerdict::Match:
+    case CandidateVerdict::NoMatch:
+    case CandidateVerdict::Reference:
+        break;
+    }
+    std::cout << result.similarityText << '\t'
+              << (result.verdict == CandidateVerdict::Match ? "match" : "no match") << '\n';
+    return 0;
+}
+
+int RunSearch(const Arguments& args) {
+    const ThresholdArguments split = SplitThreshold(args);
+    if (split.positional.size() != 2) {
+        throw UsageError("search takes REF DIR");
+    }
+    const std::string& referencePath = split.positional[0];
+    const std::string& start = split.positional[1];
+    const BitmapHandle reference = LoadOrThrow(referencePath);
+    // Below the start, unreadable directories are passed over; the start itself must be read.
+    if (const DirectoryListing top = ListDirectory(start); !top.readable) {
+        throw InputError("Cannot read directory " + start + ": " + top.error);
+    }
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    // On a terminal the progress line is rewritten in place; other lines first clear it.
+    const char* clearLine = showProgress ? "\r\033[K" : "";
+    SearchEvents events;
+    events.hit = [](const std::string& path, const std::string& text) {
+        std::cout << path << '\t' << text << std::endl;
+    };
+    events.problem = [clearLine](const std::string& message) {
+        std::cerr << clearLine << message << '\n';
+    };
+    if (showProgress) {
+        events.progress = [](std::uint64_t tested, std::size_t left) {
+            std::cerr << "\r\033[K" << tested << " files tested, " << left << " directories left"
+                      << std::flush;
+        };
+    }
+    SearchControl control;
+    control.matchPercent = [&split] { return split.matchPercent; };
+    const SearchSummary summary =
+        SearchTree(SearchReference::Of(reference.get(), referencePath), start, control, events);
+    if (showProgress) {
+        std::cerr << "\r\033[K" << summary.filesTested << " files tested, " << summary.hits
+                  << " hits\n";
+    }
+    return 0;
+}
+
+} // namespace
+
+std::vector<Command> SearchCommands() {
+    return {
+        {"similarity", "REF CANDIDATE [--threshold N]",
+         "the MSB-plane similarity of two images of one size and whether it reaches N % (85)",
+         RunSimilarity},
+        {"search", "REF DIR [--threshold N]",
+         "every image under DIR whose MSB plane agrees with REF by N % (85), in walk order",
+         RunSearch},
+    };
+}
 
 } // namespace vantrel::cli

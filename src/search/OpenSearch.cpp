@@ -1,8 +1,14 @@
 #include "app/WorkWindows.h"
+#include "search/S6_Search.h"
 
 namespace vantrel {
 
-bool HasSimilarImageSearch() { return false; }
-void OpenSimilarImageSearch() {}
+bool HasSimilarImageSearch() {
+    return true;
+}
+
+void OpenSimilarImageSearch() {
+    ShowChildWindow(new S6_Search);
+}
 
 } // namespace vantrel

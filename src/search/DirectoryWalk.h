@@ -1,0 +1,81 @@
+#pragma once
+// Directory listing and the breadth-first walk of the similar image search. Paths are byte
+// strings joined with "/" and never a doubled separator; every directory is entered once, known
+// by its device and inode, so links back to an ancestor cannot make a walk endless.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vantrel {
+
+// The image files the search lists; names are matched case-sensitively.
+inline constexpr std::string_view kImageFilePattern =
+    "*.png;*.bmp;*.jpg;*.jp2;*.jxr;*.j2k;*.tif;*.gif;*.psd;*.nef;"
+    "*.PNG;*.BMP;*.JPG;*.JP2;*.JXR;*.J2K;*.TIF;*.GIF;*.PSD;*.NEF";
+
+// True when the name fits one of the pattern's ";"-separated wildcard patterns.
+bool MatchesFilePattern(const std::string& name, std::string_view pattern = kImageFilePattern);
+
+// directory + "/" + name, without doubling a separator the directory already ends in ("/" + "a"
+// gives "/a").
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+// The path without repeated, "." or trailing separators ("/a//b/./" gives "/a/b", "//" gives
+// "/"); ".." is kept, since it may pass through a link.
+std::string NormalPath(std::string_view path);
+
+// Which file a path names (links followed).
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+struct DirectoryListing {
+    bool readable = false;
+    std::string error; // why it could not be read
+    // Regular files that fit the pattern, and directories; links followed, hidden entries (names
+    // starting with ".") left out, each list sorted by name.
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, FileIdentity>> directories;
+};
+DirectoryListing ListDirectory(const std::string& directory,
+                               std::string_view pattern = kImageFilePattern);
+
+// One directory of the walk with the names of its image files, to be tested in this order.
+struct WalkStep {
+    std::string directory;
+    std::vector<std::string> files;
+};
+
+// Breadth first: the start directory, then its subdirectories in name order, then theirs, level
+// by level. A directory that cannot be read is reported and passed over.
+class BreadthFirstWalk {
+public:
+    using ProblemSink = std::function<void(const std::string& message)>;
+
+    explicit BreadthFirstWalk(const std::string& start, ProblemSink problems = {});
+
+    // The next directory in walk order; nothing once the tree is done.
+    std::optional<WalkStep> next();
+
+    // Directories found and not yet listed.
+    std::size_t directoriesLeft() const { return queue_.size(); }
+
+private:
+    void report(const std::string& message) const;
+
+    std::deque<std::string> queue_;
+    std::set<FileIdentity> entered_;
+    ProblemSink problems_;
+};
+
+} // namespace vantrel

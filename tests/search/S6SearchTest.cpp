@@ -1,0 +1,397 @@
+#include "SearchFixtures.h"
+
+#include "fileinfo/FileInfo.h"
+#include "image/ChooseImageFile.h"
+#include "image/ImageComment.h"
+#include "image/ImageLoading.h"
+#include "image/PictureBox.h"
+#include "multiwindow/S2_Comparison.h"
+#include "multiwindow/S3_FullSize.h"
+#include "search/S6_Search.h"
+#include "search/SearchLists.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace vantrel {
+
+using testing::MakeBitmap;
+using testing::Pattern;
+using testing::Rgb;
+using testing::SaveImage;
+using testing::TempTree;
+
+namespace {
+
+constexpr int kWidth = 16;
+constexpr int kHeight = 12;
+
+Rgb Reference(int x, int y) {
+    return Pattern(x, y, 1);
+}
+
+void Save(const std::string& path, std::uint8_t flippedBits, int height = kHeight) {
+    SaveImage(MakeBitmap(kWidth, height, 24,
+                         [&](int x, int y) {
+                             const Rgb c = Reference(x, y);
+                             return Rgb{static_cast<std::uint8_t>(c.red ^ flippedBits),
+                                        static_cast<std::uint8_t>(c.green ^ flippedBits),
+                                        static_cast<std::uint8_t>(c.blue ^ flippedBits)};
+                         })
+                  .get(),
+              path);
+}
+
+QString Q(const std::string& path) {
+    return QString::fromStdString(path);
+}
+
+QStringList Texts(const QListWidget* list) {
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row) {
+        texts << list->item(row)->text();
+    }
+    return texts;
+}
+
+// Opens the next modal message box, notes its text and closes it.
+QString AnswerNextMessageBox(const std::function<void()>& action) {
+    QString text;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text() + "|" + QString::number(box->icon());
+            box->accept();
+        }
+    });
+    timer.start(10);
+    action();
+    return text;
+}
+
+} // namespace
+
+class S6SearchTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempTree> tree;
+    std::vector<ChildWindow*> opened;
+
+    template <typename T> T* child(QWidget* window, const char* name) {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (!found) {
+            qFatal("no child %s", name);
+        }
+        return found;
+    }
+
+    // ref.png and hits of 100 %, 0 % and 100 % in walk order, one image of another size.
+    void makeTree() {
+        tree = std::make_unique<TempTree>();
+        tree->directory("A/A1");
+        tree->directory("B");
+        Save(tree->path("ref.png"), 0);
+        Save(tree->path("copy.bmp"), 0);
+        Save(tree->path("A/inverted.png"), 0x80);
+        Save(tree->path("A/A1/low.png"), 0x7F);
+        Save(tree->path("B/short.png"), 0, kHeight - 1);
+    }
+
+    // A window with the reference chosen and the tree as its directory.
+    std::unique_ptr<S6_Search> readyWindow(const std::string& start) {
+        auto window = std::make_unique<S6_Search>();
+        const QString reference = Q(tree->path("ref.png"));
+        SetImageFileChooser([reference](QWidget*) { return std::optional<QString>(reference); });
+        window->Command2_Click();
+        SetImageFileChooser({});
+        child<DirectoryList>(window.get(), "Dir1")->setPath(Q(start));
+        return window;
+    }
+
+    void runSearch(S6_Search* window) {
+        QSignalSpy finished(window, &S6_Search::searchFinished);
+        child<QPushButton>(window, "Command1")->click();
+        QVERIFY(finished.wait(20000));
+    }
+
+private slots:
+    void init() {
+        makeTree();
+        opened.clear();
+        SetChildWindowHost([this](ChildWindow* window) { opened.push_back(window); });
+    }
+
+    void cleanup() {
+        for (ChildWindow* window : opened) {
+            delete window;
+        }
+        opened.clear();
+        SetChildWindowHost({});
+        tree.reset();
+    }
+
+    void searchWithoutAReferenceSaysSo() {
+        S6_Search window;
+        const QString shown =
+            AnswerNextMessageBox([&] { child<QPushButton>(&window, "Command1")->click(); });
+        QCOMPARE(shown, QStringLiteral("No image selected.|%1").arg(QMessageBox::Information));
+        QCOMPARE(child<QListWidget>(&window, "List1")->count(), 0);
+        QCOMPARE(child<QLabel>(&window, "Label6")->text(), QString());
+        QVERIFY(!window.isSearching());
+    }
+
+    void thresholdBarSetsPercentAndLabel() {
+        S6_Search window;
+        QCOMPARE(window.MatchPercent, 85);
+        QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("85%"));
+        child<QScrollBar>(&window, "HScroll1")->setValue(7);
+        QCOMPARE(window.MatchPercent, 7);
+        QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("7%"));
+    }
+
+    void browseShowsTheReference() {
+        const auto window = readyWindow(tree->path());
+        QCOMPARE(child<QLineEdit>(window.get(), "Text3")->text(), Q(tree->path("ref.png")));
+        QCOMPARE(child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("16 X 12 Pixels"));
+        QCOMPARE(child<PictureBox>(window.get(), "Picture5")->picture().size(), QSize(300, 225));
+        QCOMPARE(window->RefImage.width, kWidth);
+
+        tree->write("broken.png", "no image");
+        SetImageFileChooser(
+            [this](QWidget*) { return std::optional<QString>(Q(tree->path("broken.png"))); });
+        window->Command2_Click();
+        SetImageFileChooser({});
+        QCOMPARE(child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("0 X 0 Pixels"));
+        QVERIFY(!child<PictureBox>(window.get(), "Picture5")->hasPicture());
+        QVERIFY(LastStatusMessage().contains(QStringLiteral("broken.png")));
+    }
+
+    void searchListsHitsInWalkOrder() {
+        const auto window = readyWindow(tree->path());
+        auto* search = child<QPushButton>(window.get(), "Command1");
+        auto* browse = child<QPushButton>(window.get(), "Command2");
+        auto* stop = child<QPushButton>(window.get(), "Command5");
+        auto* count = child<QLabel>(window.get(), "Label6");
+        QVERIFY(!stop->isEnabled());
+        QSignalSpy finished(window.get(), &S6_Search::searchFinished);
+        search->click();
+        // Until the walk reports its end through the event loop, the window is walking.
+        QVERIFY(!search->isEnabled());
+        QVERIFY(!browse->isEnabled());
+        QVERIFY(stop->isEnabled());
+        QCOMPARE(count->palette().color(QPalette::Window), QColor(255, 0, 0));
+        QCOMPARE(count->text(), QStringLiteral("Search Count: 0"));
+        QVERIFY(finished.wait(20000));
+
+        QCOMPARE(Texts(child<QListWidget>(window.get(), "List1")),
+                 QStringList({Q(tree->path("copy.bmp")), Q(tree->path("A/A1/low.png"))}));
+        QCOMPARE(Texts(child<QListWidget>(window.get(), "List2")),
+                 QStringList({"100.00%", "100.00%"}));
+        QCOMPARE(count->text(), QStringLiteral("Search Count: 2"));
+        QCOMPARE(count->palette().color(QPalette::Window), QColor(208, 218, 227));
+        QVERIFY(search->isEnabled());
+        QVERIFY(browse->isEnabled());
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(child<DirectoryList>(window.get(), "Dir1")->path(), Q(tree->path()));
+        QVERIFY(LastStatusMessage().startsWith(
+            QStringLiteral("Search finished: 5 files tested, 2 hits")));
+
+        child<QScrollBar>(window.get(), "HScroll1")->setValue(0);
+        runSearch(window.get());
+        QCOMPARE(Texts(child<QListWidget>(window.get(), "List2")),
+                 QStringList({"100.00%", "0.00%", "100.00%"}));
+    }
+
+    void copyGivesEachPathAndCrLf() {
+        const auto window = readyWindow(tree->path());
+        QApplication::clipboard()->setText(QStringLiteral("old"));
+        window->Command4_Click();
+        QCOMPARE(QApplication::clipboard()->text(), QString());
+        runSearch(window.get());
+        window->Command4_Click();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 Q(tree->path("copy.bmp")) + "\r\n" + Q(tree->path("A/A1/low.png")) + "\r\n");
+    }
+
+    void clickingAHitShowsItsPreview() {
+        const auto window = readyWindow(tree->path());
+        runSearch(window.get());
+        child<QListWidget>(window.get(), "List1")->setCurrentRow(1);
+        const std::string hit = tree->path("A/A1/low.png");
+        QCOMPARE(child<QListWidget>(window.get(), "List2")->currentRow(), 1);
+        QCOMPARE(window->PreviewLoaded, 1);
+        QCOMPARE(window->ResultFile, Q(hit));
+        QCOMPARE(child<QLineEdit>(window.get(), "Text2")->text(), Q(hit));
+        QCOMPARE(child<QLabel>(window.get(), "Label7")->text(), QStringLiteral("16 X 12 Pixels"));
+        QCOMPARE(child<PictureBox>(window.get(), "Picture1")->picture().size(), QSize(300, 225));
+        FileInfoRecord record;
+        GetFileInformation(hit, record);
+        const BitmapHandle bitmap = LoadImageFile(hit);
+        QCOMPARE(child<QPlainTextEdit>(window.get(), "Text1")->toPlainText(),
+                 QString::fromStdString(FileInfoText(record, GetImageComment(bitmap.get())))
+                     .replace("\r\n", "\n"));
+
+        // A click on a similarity shows the hit on its line.
+        child<QListWidget>(window.get(), "List2")->setCurrentRow(0);
+        QCOMPARE(child<QListWidget>(window.get(), "List1")->currentRow(), 0);
+        QCOMPARE(window->ResultFile, Q(tree->path("copy.bmp")));
+    }
+
+    void compareAndViewersGetCopies() {
+        const auto window = readyWindow(tree->path());
+        window->Picture1_Click(); // no preview yet: nothing opens
+        QCOMPARE(opened.size(), std::size_t(0));
+        window->Command3_Click();
+        QCOMPARE(opened.size(), std::size_t(0));
+        runSearch(window.get());
+        child<QListWidget>(window.get(), "List1")->setCurrentRow(0);
+
+        window->Command3_Click();
+        QCOMPARE(opened.size(), std::size_t(1));
+        auto* comparison = qobject_cast<S2_Comparison*>(opened[0]);
+        QVERIFY(comparison);
+        QVERIFY(comparison->FIBMP1 && comparison->FIBMP1.get() != window->RefImage.bitmap.get());
+        QVERIFY(comparison->FIBMP2 && comparison->FIBMP2.get() != window->CandBMP.get());
+        QCOMPARE(BitmapWidth(comparison->FIBMP2.get()), kWidth);
+        QCOMPARE(comparison->windowTitle(),
+                 Q(tree->path("ref.png")) + " [vs] " + Q(tree->path("copy.bmp")));
+
+        child<PictureBox>(window.get(), "Picture1")->clicked();
+        child<PictureBox>(window.get(), "Picture5")->clicked();
+        QCOMPARE(opened.size(), std::size_t(3));
+        QCOMPARE(opened[1]->windowTitle(), Q(tree->path("copy.bmp")));
+        QCOMPARE(opened[2]->windowTitle(), Q(tree->path("ref.png")));
+        QVERIFY(qobject_cast<S3_FullSize*>(opened[1])->FIBMP);
+
+        // A new search drops the preview: the result thumbnail opens nothing until a new click.
+        runSearch(window.get());
+        QCOMPARE(window->PreviewLoaded, 0);
+        QVERIFY(!window->CandBMP);
+        window->Picture1_Click();
+        window->Command3_Click();
+        QCOMPARE(opened.size(), std::size_t(3));
+    }
+
+    // Six hits c0.bmp to c5.bmp at the top of the tree; the walk, once started, stops inside
+    // the named one until `proceed` is released.
+    std::unique_ptr<S6_Search> windowThatHoldsAt(const std::string& name, QSemaphore& reached,
+                                                 QSemaphore& proceed) {
+        for (int i = 0; i < 6; ++i) {
+            Save(tree->path("c" + std::to_string(i) + ".bmp"), 0);
+        }
+        auto window = readyWindow(tree->path());
+        window->beforeCandidate = [&reached, &proceed, name](const std::string& path) {
+            if (path.ends_with("/" + name)) {
+                reached.release();
+                proceed.acquire();
+            }
+        };
+        return window;
+    }
+
+    void stopEndsTheWalkAfterTheCurrentFile() {
+        QSemaphore reached;
+        QSemaphore proceed;
+        const auto window = windowThatHoldsAt("c2.bmp", reached, proceed);
+        QSignalSpy finished(window.get(), &S6_Search::searchFinished);
+        child<QPushButton>(window.get(), "Command1")->click();
+        QVERIFY(reached.tryAcquire(1, 20000));
+        child<QPushButton>(window.get(), "Command5")->click();
+        QVERIFY(!child<QPushButton>(window.get(), "Command5")->isEnabled());
+        proceed.release();
+        QVERIFY(finished.wait(20000));
+        // c0.bmp, c1.bmp and c2.bmp, the file being tested when Stop was pressed; no more.
+        QCOMPARE(Texts(child<QListWidget>(window.get(), "List1")),
+                 QStringList(
+                     {Q(tree->path("c0.bmp")), Q(tree->path("c1.bmp")), Q(tree->path("c2.bmp"))}));
+        QCOMPARE(child<QLabel>(window.get(), "Label6")->text(), QStringLiteral("Search Count: 3"));
+        QVERIFY(LastStatusMessage().startsWith(QStringLiteral("Search stopped: 3 files tested")));
+        QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
+    }
+
+    void closingDuringAWalkStopsItFirst() {
+        QSemaphore reached;
+        QSemaphore proceed;
+        QPointer<S6_Search> window = windowThatHoldsAt("c1.bmp", reached, proceed).release();
+        child<QPushButton>(window.data(), "Command1")->click();
+        QVERIFY(reached.tryAcquire(1, 20000));
+        // The walk is held inside c1.bmp while the window closes; it is let go a moment later,
+        // and the close waits for it.
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            proceed.release();
+        });
+        window->close();
+        release.join();
+        QVERIFY(!window->isSearching());
+        QTRY_VERIFY(window.isNull());
+    }
+
+    void directoryListEntersOnAClick() {
+        auto window = std::make_unique<S6_Search>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* dir1 = child<DirectoryList>(window.get(), "Dir1");
+        QVERIFY(dir1->setPath(Q(tree->path())));
+        int rowOfA = -1;
+        for (int row = 0; row < dir1->count(); ++row) {
+            if (dir1->pathAt(row) == tree->path("A")) {
+                rowOfA = row;
+            }
+        }
+        QVERIFY(rowOfA > 0);
+        // Ancestors first: the root at the top, the directory itself above its subdirectories.
+        QCOMPARE(QString::fromStdString(dir1->pathAt(0)), QStringLiteral("/"));
+        QCOMPARE(dir1->pathAt(rowOfA - 1), tree->path());
+        QCOMPARE(child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 2"));
+
+        const QRect entry = dir1->visualItemRect(dir1->item(rowOfA));
+        QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, entry.center());
+        QCOMPARE(dir1->path(), Q(tree->path("A")));
+        auto* file1 = child<FileList>(window.get(), "File1");
+        QCOMPARE(Texts(file1), QStringList({"inverted.png"}));
+        QCOMPARE(child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 1"));
+        file1->setCurrentRow(0);
+        QCOMPARE(child<QLineEdit>(window.get(), "Text2")->text(), Q(tree->path("A/inverted.png")));
+
+        std::filesystem::remove_all(tree->path("A/A1"));
+        const int rowOfA1 = dir1->count() - 1;
+        QCOMPARE(dir1->pathAt(rowOfA1), tree->path("A/A1"));
+        QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {},
+                          dir1->visualItemRect(dir1->item(rowOfA1)).center());
+        QCOMPARE(dir1->path(), Q(tree->path("A"))); // stays where it was, with a status line
+        QVERIFY(LastStatusMessage().contains(Q(tree->path("A/A1"))));
+    }
+
+    void driveListShowsTheMountedFileSystems() {
+        S6_Search window;
+        auto* drive1 = child<DriveList>(&window, "Drive1");
+        QVERIFY(drive1->count() > 0);
+        QVERIFY(drive1->findData(QStringLiteral("/")) >= 0);
+        QCOMPARE(drive1->drive(), QStorageInfo(QDir::currentPath()).rootPath());
+        // Choosing a drive shows its root directory.
+        child<DirectoryList>(&window, "Dir1")->setPath(Q(tree->path()));
+        drive1->setCurrentIndex(drive1->findData(QStringLiteral("/")));
+        window.Drive1_Change();
+        QCOMPARE(child<DirectoryList>(&window, "Dir1")->path(), QStringLiteral("/"));
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::S6SearchTest)
+#include "S6SearchTest.moc"
