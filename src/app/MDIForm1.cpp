@@ -114,22 +114,22 @@ void MDIForm1::Search_Click() {
     OpenSimilarImageSearch();
 }
 
-void MDIForm1::Help_Click() {
-    if (!help_) {
-        help_ = new Form5;
-        addChildWindow(help_);
+// Help and About are one shared window each: made on first use, brought forward after.
+template <typename Window> void MDIForm1::showShared(QPointer<Window>& shared) {
+    if (!shared) {
+        shared = new Window;
+        addChildWindow(shared);
     }
-    mdiArea_->setActiveSubWindow(help_->subWindow());
-    help_->subWindow()->raise();
+    mdiArea_->setActiveSubWindow(shared->subWindow());
+    shared->subWindow()->raise();
+}
+
+void MDIForm1::Help_Click() {
+    showShared(help_);
 }
 
 void MDIForm1::About_Click() {
-    if (!about_) {
-        about_ = new Form3;
-        addChildWindow(about_);
-    }
-    mdiArea_->setActiveSubWindow(about_->subWindow());
-    about_->subWindow()->raise();
+    showShared(about_);
 }
 
 void MDIForm1::Exit_Click() {

@@ -38,6 +38,7 @@ protected:
 
 private:
     void rebuildWindowMenu();
+    template <typename Window> void showShared(QPointer<Window>& shared);
 
     QMdiArea* mdiArea_ = nullptr;
     QMenu* windowMenu_ = nullptr;
