@@ -1,0 +1,111 @@
+// vantrel-decoder: decodes image files for Vantrel in a process of its own, so that a decoder
+// that crashes or hangs on a hostile file costs one file, never the program. It serves requests
+// on descriptor 3 (see image/DecodeProtocol.h) until the caller closes the socket.
+#include "image/DecodeFallbacks.h"
+#include "image/DecodeProtocol.h"
+#include "image/Decoding.h"
+#include "image/ImageLoading.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vantrel;
+
+void ApplyProcessLimits(std::int64_t memoryLimit) {
+    // A crash here is expected now and then; it must not leave core files behind.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    // AddressSanitizer maps terabytes of shadow memory, so an address-space limit would stop
+    // every decode there; sanitizer builds rely on the pixel limit and the caller's timeout.
+    if (!decoding::kAddressSanitizer && memoryLimit > 0) {
+        const rlimit space{static_cast<rlim_t>(memoryLimit), static_cast<rlim_t>(memoryLimit)};
+        setrlimit(RLIMIT_AS, &space);
+    }
+}
+
+// Library chatter (libtiff prints dozens of warnings per file) must not reach the user's
+// terminal; what matters travels back in the reply. VANTREL_DECODER_STDERR keeps it for debugging.
+void SilenceStandardError() {
+    if (std::getenv("VANTREL_DECODER_STDERR") != nullptr) {
+        return;
+    }
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+}
+
+decoding::Reply Serve(const decoding::Request& request, int* payload) {
+    decoding::Reply reply;
+    DecodeLimits limits = GetDecodeLimits();
+    limits.maxPixels = request.maxPixels;
+    SetDecodeLimits(limits);
+    if (request.kind == decoding::RequestKind::Size) {
+        const Size size = ReadImageSizeInProcess(request.path, &reply.message);
+        reply.ok = size.width > 0 && size.height > 0;
+        reply.width = size.width;
+        reply.height = size.height;
+        return reply;
+    }
+    const BitmapHandle bitmap = DecodeImageInProcess(request.path, &reply.message);
+    if (bitmap) {
+        *payload = decoding::WriteBitmapToMemfd(bitmap.get());
+        reply.ok = *payload >= 0;
+        if (!reply.ok) {
+            reply.message = "out of memory passing on the decoded " + request.path;
+        }
+    }
+    return reply;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::int64_t memoryLimit = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--memory-limit") == 0) {
+            memoryLimit = std::strtoll(argv[i + 1], nullptr, 10);
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+    ApplyProcessLimits(memoryLimit);
+    SilenceStandardError();
+    SetFallbackDecoder(DecodeWithFallbacks);
+
+    std::vector<std::uint8_t> packet;
+    for (;;) {
+        int stray = -1;
+        if (decoding::ReceivePacket(decoding::kSocketDescriptor, &packet, &stray) <= 0) {
+            return 0; // the caller closed the socket (or is gone)
+        }
+        if (stray >= 0) {
+            close(stray);
+        }
+        decoding::Request request;
+        decoding::Reply reply;
+        int payload = -1;
+        if (decoding::ParseRequest(packet, &request)) {
+            reply = Serve(request, &payload);
+        } else {
+            reply.message = "the image decoder received a malformed request";
+        }
+        const bool sent = decoding::SendPacket(decoding::kSocketDescriptor,
+                                               decoding::EncodeReplyHeader(reply), payload);
+        if (payload >= 0) {
+            close(payload);
+        }
+        if (!sent) {
+            return 0;
+        }
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+// What the caller and the decoder process say to each other over one AF_UNIX SOCK_SEQPACKET
+// socket: one request packet, one reply packet. Decoded pixels travel in a memfd passed with the
+// reply, so a 12-megapixel image costs one copy in and one copy out, not a pipe transfer. The
+// caller trusts nothing in a reply: every size and offset is checked before it is used.
+#include "image/Bitmap.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantrel::decoding {
+
+// The decoder process finds its socket on this descriptor.
+inline constexpr int kSocketDescriptor = 3;
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
+enum class RequestKind : std::uint32_t { Decode = 1, Size = 2 };
+
+struct Request {
+    RequestKind kind = RequestKind::Decode;
+    std::int64_t maxPixels = 0;
+    std::string path;
+};
+
+struct Reply {
+    bool ok = false;
+    int width = 0;       // Size requests
+    int height = 0;      // Size requests
+    std::string message; // the one-line reason when not ok
+    int payload = -1;    // Decode requests: a memfd holding an encoded bitmap (owned by the reply)
+};
+
+// Packet encoding; the parsers return false on anything malformed.
+std::vector<std::uint8_t> EncodeRequest(const Request& request);
+bool ParseRequest(std::span<const std::uint8_t> packet, Request* request);
+std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply);
+bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply);
+
+// A standard 24/32-bit bitmap with its resolution, ICC profile and metadata as one flat buffer,
+// and back. DecodeBitmapPayload checks every field and returns null for anything inconsistent.
+std::size_t BitmapPayloadSize(const FIBITMAP* bitmap);
+bool EncodeBitmapPayload(const FIBITMAP* bitmap, std::span<std::uint8_t> out);
+BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload);
+
+// The payload in a new memfd (-1 on failure), and back from one.
+int WriteBitmapToMemfd(const FIBITMAP* bitmap);
+BitmapHandle ReadBitmapFromMemfd(int descriptor);
+
+// Socket I/O. Send never raises SIGPIPE; a descriptor >= 0 travels with the packet.
+bool SendPacket(int socket, std::span<const std::uint8_t> packet, int descriptor = -1);
+// Receives one packet (up to kMaxPacket bytes) and at most one descriptor (-1 when none; any
+// extra descriptors are closed). Returns the byte count, 0 at end of stream, -1 on error.
+inline constexpr std::size_t kMaxPacket = 64 * 1024;
+long ReceivePacket(int socket, std::vector<std::uint8_t>* packet, int* descriptor);
+
+} // namespace vantrel::decoding
