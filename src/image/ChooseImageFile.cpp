@@ -1,6 +1,5 @@
 #include "image/ChooseImageFile.h"
 
-
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>

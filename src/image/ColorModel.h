@@ -12,20 +12,34 @@ inline constexpr RgbColor kNoColor = -1;
 
 // div and mod follow 32-bit signed arithmetic (truncation toward zero), which only matters for
 // the -1 of a read outside a picture: RedOf(-1) is -1, GreenOf(-1) and BlueOf(-1) are 0.
-constexpr std::int32_t RedOf(RgbColor c) { return c % 256; }
-constexpr std::int32_t GreenOf(RgbColor c) { return (c / 256) % 256; }
-constexpr std::int32_t BlueOf(RgbColor c) { return (c / 65536) % 256; }
+constexpr std::int32_t RedOf(RgbColor c) {
+    return c % 256;
+}
+constexpr std::int32_t GreenOf(RgbColor c) {
+    return (c / 256) % 256;
+}
+constexpr std::int32_t BlueOf(RgbColor c) {
+    return (c / 65536) % 256;
+}
 
 // The masks keep the bit in place: callers test for non-zero.
-constexpr std::int32_t RedLsb(RgbColor c) { return c & 0x1; }
-constexpr std::int32_t GreenLsb(RgbColor c) { return c & 0x100; }
-constexpr std::int32_t BlueLsb(RgbColor c) { return c & 0x10000; }
+constexpr std::int32_t RedLsb(RgbColor c) {
+    return c & 0x1;
+}
+constexpr std::int32_t GreenLsb(RgbColor c) {
+    return c & 0x100;
+}
+constexpr std::int32_t BlueLsb(RgbColor c) {
+    return c & 0x10000;
+}
 
 constexpr RgbColor MakeRgb(int red, int green, int blue) {
     return red + 256 * green + 65536 * blue;
 }
 
-inline double Log10(double x) { return std::log(x) / std::log(10.0); }
+inline double Log10(double x) {
+    return std::log(x) / std::log(10.0);
+}
 
 struct Point {
     int x = 0;
@@ -34,6 +48,8 @@ struct Point {
 };
 
 // Display rows count from the top, bitmap rows from the bottom.
-constexpr Point DisplayPoint(int x, int y, int height) { return {x, height - 1 - y}; }
+constexpr Point DisplayPoint(int x, int y, int height) {
+    return {x, height - 1 - y};
+}
 
 } // namespace vantrel

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -58,6 +59,25 @@ std::string HelperPath() {
     return kHelperName;
 }
 
+// The helper's environment is the caller's. Under AddressSanitizer, a crash in a decoder would
+// be caught, symbolised and reported (to a closed stderr) for about a second before the process
+// ends; there it simply ends, unless its stderr is kept for debugging.
+std::vector<std::string> HelperEnvironment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        variables.emplace_back(*variable);
+    }
+    if (decoding::kAddressSanitizer && std::getenv("VANTREL_DECODER_STDERR") == nullptr) {
+        const char* options = std::getenv("ASAN_OPTIONS");
+        std::string quick = std::string("ASAN_OPTIONS=") + (options ? options : "") +
+                            ":handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_abort=0";
+        std::erase_if(variables,
+                      [](const std::string& v) { return v.starts_with("ASAN_OPTIONS="); });
+        variables.push_back(std::move(quick));
+    }
+    return variables;
+}
+
 void CloseDescriptor(int& descriptor) {
     if (descriptor >= 0) {
         close(descriptor);
@@ -88,8 +108,15 @@ public:
         posix_spawn_file_actions_adddup2(&actions, childEnd, decoding::kSocketDescriptor);
         char* arguments[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--memory-limit"),
                              const_cast<char*>(limit.c_str()), nullptr};
+        std::vector<std::string> variables = HelperEnvironment();
+        std::vector<char*> environment;
+        for (std::string& variable : variables) {
+            environment.push_back(variable.data());
+        }
+        environment.push_back(nullptr);
         pid_t pid = -1;
-        const int spawned = posix_spawnp(&pid, path.c_str(), &actions, nullptr, arguments, environ);
+        const int spawned =
+            posix_spawnp(&pid, path.c_str(), &actions, nullptr, arguments, environment.data());
         posix_spawn_file_actions_destroy(&actions);
         close(childEnd);
         if (spawned != 0) {
@@ -155,6 +182,8 @@ public:
             return Outcome::Crashed;
         }
         reply->payload = descriptor;
+        // One line, whatever the decoder said.
+        std::replace(reply->message.begin(), reply->message.end(), '\n', ' ');
         return Outcome::Answered;
     }
 

@@ -55,6 +55,7 @@ BitmapHandle DecodeBmpWithQt(const std::string& path, std::string* error) {
     QImageReader::setAllocationLimit(static_cast<int>(std::min<std::int64_t>(megabytes, 1 << 30)));
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
+        *error = "Could not decode " + path + ": " + reader.errorString().toStdString();
         return nullptr;
     }
     const bool alpha = image.hasAlphaChannel();

@@ -4,9 +4,10 @@
 
 #include "image/Decoding.h"
 
-#include <FreeImage.h>
-
+// Before FreeImage.h: that header defines _WINDOWS_, which changes what libjxr's headers declare.
 #include <JXRGlue.h>
+
+#include <FreeImage.h>
 
 #include <memory>
 
@@ -20,9 +21,8 @@ struct ConverterRelease {
     void operator()(PKFormatConverter* converter) const { converter->Release(&converter); }
 };
 
-} // namespace
-
-BitmapHandle DecodeJpegXr(const std::string& path, std::string* error) {
+// Null with `refusal` empty when libjxr cannot read the file; with it set when it is too large.
+BitmapHandle ReadJpegXr(const std::string& path, std::string* refusal) {
     PKImageDecode* rawDecoder = nullptr;
     if (Failed(PKImageDecode_Create_WMP(&rawDecoder))) {
         return nullptr;
@@ -44,8 +44,8 @@ BitmapHandle DecodeJpegXr(const std::string& path, std::string* error) {
         Failed(decoder->GetPixelFormat(decoder.get(), &source)) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    if (std::string refusal = RefusalOfSize(width, height, path); !refusal.empty()) {
-        *error = std::move(refusal);
+    *refusal = RefusalOfSize(width, height, path);
+    if (!refusal->empty()) {
         return nullptr;
     }
     PKPixelInfo info{};
@@ -75,6 +75,18 @@ BitmapHandle DecodeJpegXr(const std::string& path, std::string* error) {
     }
     // libjxr writes the top row first; FreeImage keeps the bottom row first.
     FreeImage_FlipVertical(bitmap.get());
+    return bitmap;
+}
+
+} // namespace
+
+BitmapHandle DecodeJpegXr(const std::string& path, std::string* error) {
+    std::string refusal;
+    BitmapHandle bitmap = ReadJpegXr(path, &refusal);
+    if (!bitmap) {
+        *error = refusal.empty() ? "Could not decode " + path + ": not a readable JPEG XR file"
+                                 : refusal;
+    }
     return bitmap;
 }
 

@@ -38,8 +38,8 @@ ClaimedSize ReadClaimedSize(const std::string& path, int format);
 std::string RefusalOfSize(std::int64_t width, std::int64_t height, const std::string& path);
 
 // A decoder that steps in where FreeImage fails (`format` is the FreeImage format the name or
-// content suggests, -1 for none). It returns null when it cannot decode the file either, and
-// sets `error` only when it refuses the file for a reason worth reporting (its size).
+// content suggests, -1 for none). It returns null when it cannot decode the file either; when
+// it had a reader for the file, it then sets `error` to a one-line reason naming the file.
 using FallbackDecoder = BitmapHandle (*)(const std::string& path, int format, std::string* error);
 
 // Registered by the decoder process (which links the extra libraries); none by default.

@@ -2,8 +2,12 @@
 
 namespace vantrel {
 
-std::string GetImageComment(const FIBITMAP*) { return {}; }
+std::string GetImageComment(const FIBITMAP*) {
+    return {};
+}
 
-std::string TextFromPointer(const char* text) { return text ? text : ""; }
+std::string TextFromPointer(const char* text) {
+    return text ? text : "";
+}
 
 } // namespace vantrel

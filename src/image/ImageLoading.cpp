@@ -6,10 +6,12 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string_view>
 
@@ -53,17 +55,32 @@ constexpr std::array kExtensionTable{
 // what a failed load reports.
 thread_local std::string lastFreeImageMessage;
 
+// Decoder messages become part of a one-line status: line breaks (OpenJPEG ends its messages
+// with one) become spaces, and trailing ones go.
 void RememberFreeImageMessage(FREE_IMAGE_FORMAT, const char* message) {
     lastFreeImageMessage = message ? message : "";
+    while (!lastFreeImageMessage.empty() &&
+           std::isspace(static_cast<unsigned char>(lastFreeImageMessage.back()))) {
+        lastFreeImageMessage.pop_back();
+    }
+    for (char& c : lastFreeImageMessage) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
 }
 
-// libtiff, under FreeImage, prints every warning (dozens for a common TIFF) on stderr. Its
-// handler setter is looked up at run time: the program does not link libtiff itself.
+// libtiff, under FreeImage, prints every warning on stderr, and "errors" too: FreeImage's EXIF
+// reader asks it about tags it does not know, dozens per common TIFF. FreeImage reports a TIFF
+// that really fails through its own message, so both go. The setters are looked up at run time:
+// the program does not link libtiff itself.
 void SilenceTiffWarnings() {
     using Handler = void (*)(const char*, const char*, va_list);
     using SetHandler = Handler (*)(Handler);
-    if (auto set = reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, "TIFFSetWarningHandler"))) {
-        set(nullptr);
+    for (const char* setter : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"}) {
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, setter))) {
+            set(nullptr);
+        }
     }
 }
 
@@ -97,11 +114,29 @@ std::uint32_t BigEndian32(const std::uint8_t* bytes) {
            (std::uint32_t{bytes[2]} << 8) | bytes[3];
 }
 
-// GIF, JPEG 2000 codestreams and JP2 boxes name their size in the first bytes, and FreeImage
-// cannot read these headers without decoding.
+std::int32_t LittleEndian32(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                                     (std::uint32_t{bytes[2]} << 16) |
+                                     (std::uint32_t{bytes[3]} << 24));
+}
+
+// PNG, GIF, BMP, JPEG 2000 codestreams and JP2 boxes name their size in the first bytes;
+// FreeImage cannot read some of these headers without decoding.
 ClaimedSize SizeFromLeadingBytes(const std::uint8_t* head, std::size_t size) {
+    // FreeImage's header-only PNG read fails on a file without pixel data.
+    if (size >= 24 && std::memcmp(head, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) == 0) {
+        return {BigEndian32(head + 16), BigEndian32(head + 20)};
+    }
     if (size >= 10 && std::memcmp(head, "GIF8", 4) == 0) {
         return {head[6] | (head[7] << 8), head[8] | (head[9] << 8)};
+    }
+    if (size >= 26 && std::memcmp(head, "BM", 2) == 0) {
+        if (LittleEndian32(head + 14) == 12) { // the old OS/2 header: 16-bit sides
+            return {head[18] | (head[19] << 8), head[20] | (head[21] << 8)};
+        }
+        // A negative height marks rows stored top first.
+        const std::int64_t height = LittleEndian32(head + 22);
+        return {LittleEndian32(head + 18), height < 0 ? -height : height};
     }
     if (size >= 24 && std::memcmp(head, "\xFF\x4F\xFF\x51", 4) == 0) {
         const std::int64_t width = std::int64_t{BigEndian32(head + 8)} - BigEndian32(head + 16);
@@ -165,7 +200,7 @@ void SetFallbackDecoder(FallbackDecoder decoder) {
 
 ClaimedSize ReadClaimedSize(const std::string& path, int format) {
     const ClaimedSize fromBytes = SizeFromLeadingBytes(path);
-    if (fromBytes.width > 0 || fromBytes.height > 0) {
+    if (fromBytes.width != 0 || fromBytes.height != 0) {
         return fromBytes;
     }
     const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
@@ -180,8 +215,10 @@ ClaimedSize ReadClaimedSize(const std::string& path, int format) {
 
 std::string RefusalOfSize(std::int64_t width, std::int64_t height, const std::string& path) {
     const std::int64_t limit = GetDecodeLimits().maxPixels;
-    // Either side alone past the limit also guards the product against overflow.
-    if (width <= limit && height <= limit && (width == 0 || height <= limit / width)) {
+    // A side that is not positive claims nothing (the decoder will reject it). Either side alone
+    // past the limit also guards the product against overflow.
+    if (width <= 0 || height <= 0 ||
+        (width <= limit && height <= limit && height <= limit / width)) {
         return {};
     }
     return "image too large: " + std::to_string(width) + " x " + std::to_string(height) + " (" +
@@ -289,6 +326,7 @@ BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error) {
                               : byName.fromTable       ? byName.format
                                                        : -1;
         bitmap = fallback(path, suggested, &refusal);
+        // The fallback's reason is the better one: FreeImage had no reader for this file.
         if (!bitmap && !refusal.empty()) {
             if (error) {
                 *error = std::move(refusal);
@@ -333,6 +371,13 @@ Size ReadImageSizeInProcess(const std::string& path, std::string* error) {
             FreeImage_Load(format, path.c_str(), LoadFlagsFor(format) | FIF_LOAD_NOPIXELS));
     }
     if (!header) {
+        // Too large to decode: the header's own claim is the answer.
+        const ClaimedSize claim = ReadClaimedSize(path, -1);
+        if (!RefusalOfSize(claim.width, claim.height, path).empty() &&
+            claim.width <= std::numeric_limits<int>::max() &&
+            claim.height <= std::numeric_limits<int>::max()) {
+            return {static_cast<int>(claim.width), static_cast<int>(claim.height)};
+        }
         // No header-only path for this format or name: a full decode tells the size.
         header = DecodeImageInProcess(path, error);
     }

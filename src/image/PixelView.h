@@ -18,9 +18,7 @@ template <typename Byte> struct BasicPixelView {
 
     bool empty() const { return top == nullptr || width <= 0 || height <= 0; }
     Byte* row(int y) const { return top + static_cast<std::ptrdiff_t>(y) * stride; }
-    operator BasicPixelView<const std::uint8_t>() const
-        requires(!std::is_const_v<Byte>)
-    {
+    operator BasicPixelView<const std::uint8_t>() const requires(!std::is_const_v<Byte>) {
         return {width, height, bytesPerPixel, stride, top};
     }
 };

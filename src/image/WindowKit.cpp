@@ -15,7 +15,9 @@
 
 namespace vantrel {
 
-int Twips(int twips) { return static_cast<int>(std::nearbyint(twips / 15.0)); }
+int Twips(int twips) {
+    return static_cast<int>(std::nearbyint(twips / 15.0));
+}
 
 QRect TwipsRect(int left, int top, int width, int height) {
     return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
@@ -80,12 +82,17 @@ PictureBox* MakePicture(QWidget* parent, const QString& objectName, int left, in
     picture->setFramed(framed);
     const int border = framed ? 4 : 0;
     picture->move(Twips(left), Twips(top));
-    picture->setSurfaceSize(std::max(Twips(width) - border, 0), std::max(Twips(height) - border, 0));
+    picture->setSurfaceSize(std::max(Twips(width) - border, 0),
+                            std::max(Twips(height) - border, 0));
     return picture;
 }
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 namespace {
 std::function<void(const QString&)>& StatusSink() {
@@ -132,9 +139,13 @@ void ReportStatus(const QString& message) {
     }
 }
 
-void SetStatusSink(std::function<void(const QString&)> sink) { StatusSink() = std::move(sink); }
+void SetStatusSink(std::function<void(const QString&)> sink) {
+    StatusSink() = std::move(sink);
+}
 
-QString LastStatusMessage() { return LastStatus(); }
+QString LastStatusMessage() {
+    return LastStatus();
+}
 
 QIcon ApplicationIcon() {
     static const QIcon icon = [] {
@@ -195,8 +206,12 @@ void ShowChildWindow(ChildWindow* window) {
     }
 }
 
-void SetChildWindowHost(ChildWindowHost host) { Host() = std::move(host); }
+void SetChildWindowHost(ChildWindowHost host) {
+    Host() = std::move(host);
+}
 
-void YieldToEvents() { QCoreApplication::processEvents(); }
+void YieldToEvents() {
+    QCoreApplication::processEvents();
+}
 
 } // namespace vantrel
