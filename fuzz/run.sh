@@ -3,8 +3,8 @@
 # under every file name ending. Usage: fuzz/run.sh [SECONDS] [BUILD_DIR]
 set -euo pipefail
 seconds=${1:-600}
-build=${2:-build/fuzz}
 root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${2:-$root/build/fuzz}" && pwd)
 corpus="$build/corpus-load"
 mkdir -p "$corpus" "$build/findings"
 python3 - "$root/tests/data" "$corpus" <<'PY'
@@ -22,5 +22,7 @@ for folder in (data, os.path.join(data, 'hostile')):
         with open(os.path.join(corpus, f'seed-{name}'), 'wb') as out:
             out.write(bytes([ending]) + content)
 PY
+# libFuzzer writes its job log (fuzz-0.log) into the current folder.
+cd "$build"
 "$build/fuzz/fuzz_load" "$corpus" -max_total_time="$seconds" -jobs=1 -workers=1 \
     -max_len=65536 -timeout=30 -artifact_prefix="$build/findings/" -print_final_stats=1
