@@ -6,11 +6,14 @@
 #include "image/Decoding.h"
 #include "image/ImageLoading.h"
 
+#include <FreeImage.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -45,6 +48,13 @@ void SilenceStandardError() {
     }
 }
 
+// Replies can carry the payload head only up to this size; larger metadata goes by memfd.
+constexpr std::size_t kMaxHeadInPacket = decoding::kMaxPacket - 8 * 1024;
+
+// A decoded bitmap whose pixels the caller reads straight from this process's memory; kept
+// until the caller's next packet says it is done.
+BitmapHandle held;
+
 decoding::Reply Serve(const decoding::Request& request, int* payload) {
     decoding::Reply reply;
     DecodeLimits limits = GetDecodeLimits();
@@ -57,13 +67,25 @@ decoding::Reply Serve(const decoding::Request& request, int* payload) {
         reply.height = size.height;
         return reply;
     }
-    const BitmapHandle bitmap = DecodeImageInProcess(request.path, &reply.message);
-    if (bitmap) {
-        *payload = decoding::WriteBitmapToMemfd(bitmap.get());
-        reply.ok = *payload >= 0;
-        if (!reply.ok) {
-            reply.message = "out of memory passing on the decoded " + request.path;
+    BitmapHandle bitmap = DecodeImageInProcess(request.path, &reply.message);
+    if (!bitmap) {
+        return reply;
+    }
+    if (!request.sharedMemory) {
+        reply.head = decoding::EncodePayloadHead(bitmap.get());
+        if (!reply.head.empty() && reply.head.size() <= kMaxHeadInPacket) {
+            reply.pixelAddress = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(bitmap.get()));
+            reply.pixelBytes = decoding::BitmapPixelBytes(bitmap.get());
+            reply.ok = true;
+            held = std::move(bitmap);
+            return reply;
         }
+        reply.head.clear();
+    }
+    *payload = decoding::WriteBitmapToMemfd(bitmap.get());
+    reply.ok = *payload >= 0;
+    if (!reply.ok) {
+        reply.message = "out of memory passing on the decoded " + request.path;
     }
     return reply;
 }
@@ -91,10 +113,14 @@ int main(int argc, char** argv) {
         if (stray >= 0) {
             close(stray);
         }
+        held.reset(); // whatever the packet, the caller is done with the last pixels
         decoding::Request request;
         decoding::Reply reply;
         int payload = -1;
         if (decoding::ParseRequest(packet, &request)) {
+            if (request.kind == decoding::RequestKind::Release) {
+                continue;
+            }
             reply = Serve(request, &payload);
         } else {
             reply.message = "the image decoder received a malformed request";

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -59,14 +60,20 @@ std::string HelperPath() {
     return kHelperName;
 }
 
-// The helper's environment is the caller's. Under AddressSanitizer, a crash in a decoder would
-// be caught, symbolised and reported (to a closed stderr) for about a second before the process
-// ends; there it simply ends, unless its stderr is kept for debugging.
+// The helper's environment is the caller's, with two changes. Under AddressSanitizer, a crash in a
+// decoder would be caught, symbolised and reported (to a closed stderr) for about a second before
+// the process ends; there it simply ends, unless its stderr is kept for debugging.
 std::vector<std::string> HelperEnvironment() {
     std::vector<std::string> variables;
     for (char** variable = environ; *variable != nullptr; ++variable) {
         variables.emplace_back(*variable);
     }
+    // Decoders fill fresh multi-megabyte bitmaps; with 2 MB pages that costs a fraction of the
+    // page faults (glibc's malloc asks for them with this tunable).
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    std::erase_if(variables, [](const std::string& v) { return v.starts_with("GLIBC_TUNABLES="); });
+    variables.push_back(std::string("GLIBC_TUNABLES=") +
+                        (tunables ? std::string(tunables) + ":" : "") + "glibc.malloc.hugetlb=1");
     if (decoding::kAddressSanitizer && std::getenv("VANTREL_DECODER_STDERR") == nullptr) {
         const char* options = std::getenv("ASAN_OPTIONS");
         std::string quick = std::string("ASAN_OPTIONS=") + (options ? options : "") +
@@ -146,6 +153,27 @@ public:
     std::int64_t memoryLimit() const { return memoryLimit_; }
     bool healthy() const { return healthy_; }
 
+    // The bitmap of a Decode reply: from its memfd, or read from this helper's memory (then the
+    // helper is told it may let go of it). Null when the reply is inconsistent; `refused` is set
+    // when the system does not allow reading another process's memory.
+    BitmapHandle receiveBitmap(Reply& reply, bool* refused) {
+        if (reply.payload >= 0) {
+            return decoding::ReadBitmapFromMemfd(reply.payload);
+        }
+        BitmapHandle bitmap = decoding::BitmapFromPayloadHead(reply.head, reply.pixelBytes);
+        int failure = 0;
+        if (bitmap &&
+            !decoding::ReadRemotePixels(pid_, reply.pixelAddress, bitmap.get(), &failure)) {
+            bitmap.reset();
+            *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
+        }
+        const Request release{RequestKind::Release, false, 0, {}};
+        if (!decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
+            healthy_ = false;
+        }
+        return bitmap;
+    }
+
     Outcome exchange(const Request& request, Reply* reply, int timeoutMilliseconds) {
         if (!decoding::SendPacket(socket_, decoding::EncodeRequest(request))) {
             healthy_ = false;
@@ -153,6 +181,11 @@ public:
         }
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+        return receive(reply, deadline);
+    }
+
+private:
+    Outcome receive(Reply* reply, std::chrono::steady_clock::time_point deadline) {
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -187,7 +220,6 @@ public:
         return Outcome::Answered;
     }
 
-private:
     DecoderProcess(pid_t pid, int socket, std::int64_t memoryLimit)
         : pid_(pid), socket_(socket), memoryLimit_(memoryLimit) {}
 
@@ -262,72 +294,85 @@ DecoderPool& Pool() {
     return *pool;
 }
 
+// Reading the decoder's memory directly saves a copy through shared memory; where the system
+// refuses it (a sandbox without process_vm_readv), every later load uses a memfd.
+std::atomic<bool> remoteReadRefused{false};
+
+struct Answer {
+    BitmapHandle bitmap; // Decode
+    Size size;           // Size
+    std::string message; // one line naming the file, when there is neither
+};
+
 // One request through the pool. A warm helper that died while idle never saw the request, so
-// that one case is retried on a fresh process.
-Reply Exchange(RequestKind kind, const std::string& path) {
+// that case is retried on a fresh process, as is a decode whose pixels could not be read
+// directly.
+Answer Exchange(RequestKind kind, const std::string& path) {
     const DecodeLimits limits = GetDecodeLimits();
-    const Request request{kind, limits.maxPixels, path};
-    Reply reply;
+    Answer answer;
     for (int attempt = 0; attempt < 2; ++attempt) {
+        const Request request{kind, remoteReadRefused.load(), limits.maxPixels, path};
         std::string error;
         std::unique_ptr<DecoderProcess> process = Pool().acquire(limits.maxMemoryBytes, &error);
         if (!process) {
-            reply.message = error + " for " + path;
-            return reply;
+            answer.message = error + " for " + path;
+            return answer;
         }
+        Reply reply;
         const DecoderProcess::Outcome outcome =
             process->exchange(request, &reply, limits.timeoutMilliseconds);
+        bool refused = false;
+        if (outcome == DecoderProcess::Outcome::Answered && kind == RequestKind::Decode &&
+            reply.ok) {
+            answer.bitmap = process->receiveBitmap(reply, &refused);
+            if (!answer.bitmap) {
+                reply.message = "the image decoder sent an unreadable bitmap for " + path;
+            }
+        }
+        CloseDescriptor(reply.payload);
         Pool().release(std::move(process));
         switch (outcome) {
         case DecoderProcess::Outcome::Answered:
-            return reply;
+            if (refused && !request.sharedMemory) {
+                remoteReadRefused = true;
+                continue;
+            }
+            answer.size = {reply.width, reply.height};
+            answer.message = reply.ok && kind == RequestKind::Size ? "" : reply.message;
+            return answer;
         case DecoderProcess::Outcome::Crashed:
-            reply = {};
-            reply.message = "decoder crashed on " + path;
-            return reply;
+            answer.message = "decoder crashed on " + path;
+            return answer;
         case DecoderProcess::Outcome::TimedOut:
-            reply = {};
-            reply.message = "timed out decoding " + path;
-            return reply;
+            answer.message = "timed out decoding " + path;
+            return answer;
         case DecoderProcess::Outcome::NotDelivered:
-            reply = {};
-            reply.message = "the image decoder did not take " + path;
+            answer.message = "the image decoder did not take " + path;
             break;
         }
     }
-    return reply;
+    return answer;
 }
 
 } // namespace
 
 BitmapHandle LoadImageFile(const std::string& path, std::string* error) {
-    Reply reply = Exchange(RequestKind::Decode, path);
-    BitmapHandle bitmap;
-    if (reply.ok && reply.payload >= 0) {
-        bitmap = decoding::ReadBitmapFromMemfd(reply.payload);
-        if (!bitmap) {
-            reply.message = "the image decoder sent an unreadable bitmap for " + path;
-        }
-    } else if (reply.ok) {
-        reply.message = "the image decoder sent no bitmap for " + path;
+    Answer answer = Exchange(RequestKind::Decode, path);
+    if (!answer.bitmap && error) {
+        *error = answer.message.empty() ? "Could not decode " + path : answer.message;
     }
-    CloseDescriptor(reply.payload);
-    if (!bitmap && error) {
-        *error = reply.message.empty() ? "Could not decode " + path : reply.message;
-    }
-    return bitmap;
+    return std::move(answer.bitmap);
 }
 
 Size ReadImageSize(const std::string& path, std::string* error) {
-    Reply reply = Exchange(RequestKind::Size, path);
-    CloseDescriptor(reply.payload);
-    if (!reply.ok) {
+    const Answer answer = Exchange(RequestKind::Size, path);
+    if (answer.size.width <= 0 || answer.size.height <= 0) {
         if (error) {
-            *error = reply.message.empty() ? "Could not read the size of " + path : reply.message;
+            *error = answer.message.empty() ? "Could not read the size of " + path : answer.message;
         }
         return {};
     }
-    return {reply.width, reply.height};
+    return answer.size;
 }
 
 } // namespace vantrel

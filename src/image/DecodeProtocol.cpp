@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,7 @@ constexpr std::uint32_t kRequestMagic = 0x56524551; // "VREQ"
 constexpr std::uint32_t kReplyMagic = 0x56524550;   // "VREP"
 constexpr std::uint32_t kPayloadMagic = 0x5650584C; // "VPXL"
 constexpr std::size_t kMaxPathBytes = kMaxPacket - 64;
+constexpr std::size_t kMaxMessageBytes = 4096;
 constexpr std::size_t kPixelAlignment = 64;
 
 // Appends fixed-width values in host order (both ends are the same machine).
@@ -186,6 +188,7 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     Writer writer(out);
     writer.put(kRequestMagic);
     writer.put(static_cast<std::uint32_t>(request.kind));
+    writer.put<std::uint32_t>(request.sharedMemory ? 1 : 0);
     writer.put(request.maxPixels);
     writer.put(static_cast<std::uint32_t>(request.path.size()));
     writer.putBytes(request.path.data(), request.path.size());
@@ -196,26 +199,32 @@ bool ParseRequest(std::span<const std::uint8_t> packet, Request* request) {
     Reader reader(packet);
     const auto magic = reader.get<std::uint32_t>();
     const auto kind = reader.get<std::uint32_t>();
+    const auto sharedMemory = reader.get<std::uint32_t>();
     request->maxPixels = reader.get<std::int64_t>();
     const auto pathBytes = reader.get<std::uint32_t>();
     request->path = reader.getString(pathBytes);
     request->kind = static_cast<RequestKind>(kind);
+    request->sharedMemory = sharedMemory == 1;
     return reader.atEnd() && magic == kRequestMagic &&
-           (kind == static_cast<std::uint32_t>(RequestKind::Decode) ||
-            kind == static_cast<std::uint32_t>(RequestKind::Size)) &&
+           kind >= static_cast<std::uint32_t>(RequestKind::Decode) &&
+           kind <= static_cast<std::uint32_t>(RequestKind::Release) && sharedMemory <= 1 &&
            pathBytes <= kMaxPathBytes;
 }
 
 std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply) {
     std::vector<std::uint8_t> out;
     Writer writer(out);
-    const std::string message = reply.message.substr(0, kMaxPacket - 64);
+    const std::string message = reply.message.substr(0, kMaxMessageBytes);
     writer.put(kReplyMagic);
     writer.put<std::uint32_t>(reply.ok ? 1 : 0);
     writer.put<std::int32_t>(reply.width);
     writer.put<std::int32_t>(reply.height);
+    writer.put(reply.pixelAddress);
+    writer.put(reply.pixelBytes);
     writer.put(static_cast<std::uint32_t>(message.size()));
+    writer.put(static_cast<std::uint32_t>(reply.head.size()));
     writer.putBytes(message.data(), message.size());
+    writer.putBytes(reply.head.data(), reply.head.size());
     return out;
 }
 
@@ -225,29 +234,22 @@ bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply) {
     const auto ok = reader.get<std::uint32_t>();
     reply->width = reader.get<std::int32_t>();
     reply->height = reader.get<std::int32_t>();
+    reply->pixelAddress = reader.get<std::uint64_t>();
+    reply->pixelBytes = reader.get<std::uint64_t>();
     const auto messageBytes = reader.get<std::uint32_t>();
+    const auto headBytes = reader.get<std::uint32_t>();
     reply->message = reader.getString(messageBytes);
+    const auto head = reader.getBytes(headBytes);
+    reply->head.assign(head.begin(), head.end());
     reply->ok = ok == 1;
     return reader.atEnd() && magic == kReplyMagic && ok <= 1 && reply->width >= 0 &&
            reply->height >= 0;
 }
 
-std::size_t BitmapPayloadSize(const FIBITMAP* constBitmap) {
+std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* constBitmap) {
     auto* bitmap = const_cast<FIBITMAP*>(constBitmap);
     if (bitmap == nullptr || !IsStandardBitmap(bitmap)) {
-        return 0;
-    }
-    const FIICCPROFILE* icc = FreeImage_GetICCProfile(bitmap);
-    const std::uint64_t iccBytes = icc && icc->data ? icc->size : 0;
-    return static_cast<std::size_t>(PixelOffset(EncodeMetadata(bitmap).size(), iccBytes) +
-                                    std::uint64_t{FreeImage_GetPitch(bitmap)} *
-                                        FreeImage_GetHeight(bitmap));
-}
-
-bool EncodeBitmapPayload(const FIBITMAP* constBitmap, std::span<std::uint8_t> out) {
-    auto* bitmap = const_cast<FIBITMAP*>(constBitmap);
-    if (bitmap == nullptr || !IsStandardBitmap(bitmap)) {
-        return false;
+        return {};
     }
     const std::vector<std::uint8_t> metadata = EncodeMetadata(bitmap);
     const FIICCPROFILE* icc = FreeImage_GetICCProfile(bitmap);
@@ -261,23 +263,73 @@ bool EncodeBitmapPayload(const FIBITMAP* constBitmap, std::span<std::uint8_t> ou
     header.metadataBytes = metadata.size();
     header.iccBytes = icc && icc->data ? icc->size : 0;
     header.pixelOffset = PixelOffset(header.metadataBytes, header.iccBytes);
-    const std::uint64_t pixelBytes = std::uint64_t{header.pitch} * header.height;
-    if (header.pixelOffset + pixelBytes != out.size()) {
+    std::vector<std::uint8_t> head;
+    Writer writer(head);
+    writer.put(header);
+    writer.putBytes(metadata.data(), metadata.size());
+    writer.putBytes(header.iccBytes > 0 ? icc->data : nullptr, header.iccBytes);
+    head.resize(header.pixelOffset);
+    return head;
+}
+
+std::uint64_t BitmapPixelBytes(const FIBITMAP* bitmap) {
+    auto* mutableBitmap = const_cast<FIBITMAP*>(bitmap);
+    return std::uint64_t{FreeImage_GetPitch(mutableBitmap)} * FreeImage_GetHeight(mutableBitmap);
+}
+
+std::size_t BitmapPayloadSize(const FIBITMAP* bitmap) {
+    const std::vector<std::uint8_t> head = EncodePayloadHead(bitmap);
+    return head.empty() ? 0 : static_cast<std::size_t>(head.size() + BitmapPixelBytes(bitmap));
+}
+
+bool EncodeBitmapPayload(const FIBITMAP* bitmap, std::span<std::uint8_t> out) {
+    const std::vector<std::uint8_t> head = EncodePayloadHead(bitmap);
+    const std::uint64_t pixelBytes = head.empty() ? 0 : BitmapPixelBytes(bitmap);
+    if (head.empty() || head.size() + pixelBytes != out.size()) {
         return false;
     }
-    std::uint8_t* cursor = out.data();
-    std::memcpy(cursor, &header, sizeof header);
-    cursor += sizeof header;
-    if (!metadata.empty()) {
-        std::memcpy(cursor, metadata.data(), metadata.size());
-    }
-    cursor += metadata.size();
-    if (header.iccBytes > 0) {
-        std::memcpy(cursor, icc->data, header.iccBytes);
-    }
+    std::memcpy(out.data(), head.data(), head.size());
     // FreeImage keeps the rows of one bitmap contiguous, bottom row first.
-    std::memcpy(out.data() + header.pixelOffset, FreeImage_GetBits(bitmap), pixelBytes);
+    std::memcpy(out.data() + head.size(), FreeImage_GetBits(const_cast<FIBITMAP*>(bitmap)),
+                pixelBytes);
     return true;
+}
+
+BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes) {
+    PayloadHeader header;
+    if (head.size() < sizeof header) {
+        return nullptr;
+    }
+    std::memcpy(&header, head.data(), sizeof header);
+    const std::uint64_t size = head.size();
+    if (header.magic != kPayloadMagic || (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) ||
+        header.width == 0 || header.height == 0 ||
+        header.width > std::numeric_limits<std::int32_t>::max() ||
+        header.height > std::numeric_limits<std::int32_t>::max() || header.metadataBytes > size ||
+        header.iccBytes > size ||
+        header.pixelOffset != PixelOffset(header.metadataBytes, header.iccBytes) ||
+        header.pixelOffset != size ||
+        header.pitch != StandardPitch(header.width, header.bitsPerPixel) ||
+        pixelBytes / header.pitch != header.height || pixelBytes % header.pitch != 0) {
+        return nullptr;
+    }
+    BitmapHandle bitmap =
+        AllocateBitmapOnLargePages(static_cast<int>(header.width), static_cast<int>(header.height),
+                                   static_cast<int>(header.bitsPerPixel));
+    if (!bitmap || FreeImage_GetPitch(bitmap.get()) != header.pitch) {
+        return nullptr;
+    }
+    FreeImage_SetDotsPerMeterX(bitmap.get(), header.dotsPerMeterX);
+    FreeImage_SetDotsPerMeterY(bitmap.get(), header.dotsPerMeterY);
+    if (!DecodeMetadata(head.subspan(sizeof header, header.metadataBytes), bitmap.get())) {
+        return nullptr;
+    }
+    if (header.iccBytes > 0 &&
+        header.iccBytes <= std::uint64_t{std::numeric_limits<std::int32_t>::max()}) {
+        auto* icc = const_cast<std::uint8_t*>(head.data() + sizeof header + header.metadataBytes);
+        FreeImage_CreateICCProfile(bitmap.get(), icc, static_cast<long>(header.iccBytes));
+    }
+    return bitmap;
 }
 
 BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
@@ -286,40 +338,34 @@ BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
         return nullptr;
     }
     std::memcpy(&header, payload.data(), sizeof header);
-    const std::uint64_t size = payload.size();
-    if (header.magic != kPayloadMagic || (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) ||
-        header.width == 0 || header.height == 0 ||
-        header.width > std::numeric_limits<std::int32_t>::max() ||
-        header.height > std::numeric_limits<std::int32_t>::max() || header.metadataBytes > size ||
-        header.iccBytes > size ||
-        header.pixelOffset != PixelOffset(header.metadataBytes, header.iccBytes) ||
-        header.pitch != StandardPitch(header.width, header.bitsPerPixel) ||
-        header.pixelOffset > size || (size - header.pixelOffset) / header.pitch != header.height ||
-        (size - header.pixelOffset) % header.pitch != 0) {
+    if (header.pixelOffset > payload.size()) {
         return nullptr;
     }
-    BitmapHandle bitmap(FreeImage_Allocate(static_cast<int>(header.width),
-                                           static_cast<int>(header.height),
-                                           static_cast<int>(header.bitsPerPixel), FI_RGBA_RED_MASK,
-                                           FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
-    if (!bitmap || FreeImage_GetPitch(bitmap.get()) != header.pitch) {
-        return nullptr;
-    }
-    std::memcpy(FreeImage_GetBits(bitmap.get()), payload.data() + header.pixelOffset,
-                std::uint64_t{header.pitch} * header.height);
-    FreeImage_SetDotsPerMeterX(bitmap.get(), header.dotsPerMeterX);
-    FreeImage_SetDotsPerMeterY(bitmap.get(), header.dotsPerMeterY);
-    const auto metadata = payload.subspan(sizeof header, header.metadataBytes);
-    if (!DecodeMetadata(metadata, bitmap.get())) {
-        return nullptr;
-    }
-    if (header.iccBytes > 0 &&
-        header.iccBytes <= std::uint64_t{std::numeric_limits<std::int32_t>::max()}) {
-        auto* icc =
-            const_cast<std::uint8_t*>(payload.data() + sizeof header + header.metadataBytes);
-        FreeImage_CreateICCProfile(bitmap.get(), icc, static_cast<long>(header.iccBytes));
+    const auto head = payload.first(static_cast<std::size_t>(header.pixelOffset));
+    const auto pixels = payload.subspan(static_cast<std::size_t>(header.pixelOffset));
+    BitmapHandle bitmap = BitmapFromPayloadHead(head, pixels.size());
+    if (bitmap) {
+        std::memcpy(FreeImage_GetBits(bitmap.get()), pixels.data(), pixels.size());
     }
     return bitmap;
+}
+
+bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure) {
+    auto* target = FreeImage_GetBits(bitmap);
+    const std::uint64_t size = BitmapPixelBytes(bitmap);
+    std::uint64_t done = 0;
+    while (done < size) {
+        iovec local{target + done, static_cast<std::size_t>(size - done)};
+        iovec remote{reinterpret_cast<void*>(static_cast<std::uintptr_t>(address + done)),
+                     static_cast<std::size_t>(size - done)};
+        const ssize_t read = process_vm_readv(processId, &local, 1, &remote, 1, 0);
+        if (read <= 0) {
+            *failure = read < 0 ? errno : EFAULT;
+            return false;
+        }
+        done += static_cast<std::uint64_t>(read);
+    }
+    return true;
 }
 
 int WriteBitmapToMemfd(const FIBITMAP* bitmap) {

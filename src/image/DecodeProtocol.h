@@ -28,10 +28,14 @@ inline constexpr bool kAddressSanitizer = false;
 inline constexpr bool kAddressSanitizer = false;
 #endif
 
-enum class RequestKind : std::uint32_t { Decode = 1, Size = 2 };
+// Release tells the decoder that the caller has read the pixels of the last reply.
+enum class RequestKind : std::uint32_t { Decode = 1, Size = 2, Release = 3 };
 
 struct Request {
     RequestKind kind = RequestKind::Decode;
+    // Pixels through a memfd instead of the caller reading the decoder's memory directly (for
+    // systems that refuse process_vm_readv).
+    bool sharedMemory = false;
     std::int64_t maxPixels = 0;
     std::string path;
 };
@@ -41,7 +45,13 @@ struct Reply {
     int width = 0;       // Size requests
     int height = 0;      // Size requests
     std::string message; // the one-line reason when not ok
-    int payload = -1;    // Decode requests: a memfd holding an encoded bitmap (owned by the reply)
+    // A decoded bitmap comes either as a memfd holding its whole payload (owned by the reply)...
+    int payload = -1;
+    // ...or as the payload's head (header and metadata) with the address of its pixel rows in
+    // the decoder's memory, valid until the caller sends Release.
+    std::vector<std::uint8_t> head;
+    std::uint64_t pixelAddress = 0;
+    std::uint64_t pixelBytes = 0;
 };
 
 // Packet encoding; the parsers return false on anything malformed.
@@ -50,11 +60,21 @@ bool ParseRequest(std::span<const std::uint8_t> packet, Request* request);
 std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply);
 bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply);
 
-// A standard 24/32-bit bitmap with its resolution, ICC profile and metadata as one flat buffer,
-// and back. DecodeBitmapPayload checks every field and returns null for anything inconsistent.
+// A standard 24/32-bit bitmap with its resolution, ICC profile and metadata as one flat buffer
+// (a head, then the pixel rows as FreeImage stores them), and back. Every field is checked on
+// the way back; anything inconsistent gives null.
+std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* bitmap); // empty: not standard
+std::uint64_t BitmapPixelBytes(const FIBITMAP* bitmap);
 std::size_t BitmapPayloadSize(const FIBITMAP* bitmap);
 bool EncodeBitmapPayload(const FIBITMAP* bitmap, std::span<std::uint8_t> out);
 BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload);
+// The bitmap a head describes, with metadata but its `pixelBytes` of rows not yet filled (in
+// large pages: the caller fills them at once).
+BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes);
+
+// Fills the bitmap's rows from another process's memory; false (with errno in `failure`) when
+// the system refuses or the address is wrong.
+bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure);
 
 // The payload in a new memfd (-1 on failure), and back from one.
 int WriteBitmapToMemfd(const FIBITMAP* bitmap);

@@ -7,12 +7,15 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace vantrel {
 namespace {
@@ -159,21 +162,28 @@ TEST(CorruptPayloads, EveryTruncationIsRefused) {
 }
 
 TEST(Packets, RoundTripAndRefuseGarbage) {
-    const decoding::Request request{decoding::RequestKind::Size, 12345, "/a/b c.png"};
+    const decoding::Request request{decoding::RequestKind::Size, true, 12345, "/a/b c.png"};
     decoding::Request parsed;
     ASSERT_TRUE(decoding::ParseRequest(decoding::EncodeRequest(request), &parsed));
     EXPECT_EQ(parsed.kind, request.kind);
+    EXPECT_TRUE(parsed.sharedMemory);
     EXPECT_EQ(parsed.maxPixels, 12345);
     EXPECT_EQ(parsed.path, request.path);
 
     decoding::Reply reply;
     reply.message = "decoder said no";
     reply.width = 3;
+    reply.head = {1, 2, 3};
+    reply.pixelAddress = 0x7f0012345678;
+    reply.pixelBytes = 36;
     decoding::Reply back;
     ASSERT_TRUE(decoding::ParseReplyHeader(decoding::EncodeReplyHeader(reply), &back));
     EXPECT_FALSE(back.ok);
     EXPECT_EQ(back.width, 3);
     EXPECT_EQ(back.message, reply.message);
+    EXPECT_EQ(back.head, reply.head);
+    EXPECT_EQ(back.pixelAddress, reply.pixelAddress);
+    EXPECT_EQ(back.pixelBytes, 36u);
 
     std::vector<std::uint8_t> packet = decoding::EncodeRequest(request);
     packet.pop_back();
@@ -182,6 +192,61 @@ TEST(Packets, RoundTripAndRefuseGarbage) {
     packet[4] = 9; // no such request kind
     EXPECT_FALSE(decoding::ParseRequest(packet, &parsed));
     EXPECT_FALSE(decoding::ParseReplyHeader(packet, &back));
+}
+
+// The two ways pixels travel: a memfd holding the whole payload, or the head in the reply and
+// the rows read from the decoder's memory (here: this process's own).
+TEST(PixelTransfer, MemfdAndRemoteReadGiveTheSameBitmap) {
+    BitmapHandle original = NoiseBitmap(301, 7, 24, 9);
+    SetComment(original.get(), "Comment", "travels both ways");
+
+    const int memfd = decoding::WriteBitmapToMemfd(original.get());
+    ASSERT_GE(memfd, 0);
+    const BitmapHandle viaMemfd = decoding::ReadBitmapFromMemfd(memfd);
+    close(memfd);
+    ASSERT_TRUE(viaMemfd);
+    EXPECT_EQ(Colours(viaMemfd.get()), Colours(original.get()));
+
+    const std::vector<std::uint8_t> head = decoding::EncodePayloadHead(original.get());
+    BitmapHandle viaRead =
+        decoding::BitmapFromPayloadHead(head, decoding::BitmapPixelBytes(original.get()));
+    ASSERT_TRUE(viaRead);
+    int failure = 0;
+    const auto address = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(original.get()));
+    ASSERT_TRUE(decoding::ReadRemotePixels(getpid(), address, viaRead.get(), &failure)) << failure;
+    EXPECT_EQ(Colours(viaRead.get()), Colours(original.get()));
+    EXPECT_EQ(Comment(viaRead.get(), "Comment"), "travels both ways");
+
+    // A wrong address is a failed read, not a crash.
+    EXPECT_FALSE(decoding::ReadRemotePixels(getpid(), 16, viaRead.get(), &failure));
+    EXPECT_EQ(failure, EFAULT);
+    // Pixel bytes that do not match the head's rows are refused.
+    EXPECT_FALSE(
+        decoding::BitmapFromPayloadHead(head, decoding::BitmapPixelBytes(original.get()) + 4));
+}
+
+// Large decoded bitmaps live in pages mapped by us: they must behave like any other bitmap.
+TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
+    for (const int bitsPerPixel : {24, 32}) {
+        BitmapHandle mapped = AllocateBitmapOnLargePages(1601, 1500, bitsPerPixel);
+        BitmapHandle plain(FreeImage_Allocate(1601, 1500, bitsPerPixel));
+        ASSERT_TRUE(mapped);
+        EXPECT_EQ(FreeImage_GetPitch(mapped.get()), FreeImage_GetPitch(plain.get()));
+        const MutablePixelView view = MutableViewOfBitmap(mapped.get());
+        ASSERT_FALSE(view.empty());
+        EXPECT_EQ(view.row(view.height - 1)[0], 0); // zeroed like FreeImage_Allocate's
+        view.row(0)[0] = 200;                       // top-left blue
+        view.row(view.height - 1)[view.width * view.bytesPerPixel - 1] = 100;
+        const BitmapHandle clone = CloneBitmap(mapped.get());
+        mapped.reset(); // the clone owns its own rows
+        const PixelView copy = ViewOfBitmap(clone.get());
+        EXPECT_EQ(copy.row(0)[0], 200);
+        EXPECT_EQ(copy.row(copy.height - 1)[copy.width * copy.bytesPerPixel - 1], 100);
+        const BitmapHandle thumbnail = FitLongSide(clone.get(), 100);
+        EXPECT_EQ(BitmapWidth(thumbnail.get()), 100);
+    }
+    EXPECT_FALSE(AllocateBitmapOnLargePages(0, 10, 24));
+    EXPECT_FALSE(AllocateBitmapOnLargePages(10, 10, 8));
 }
 
 // Files this FreeImage build cannot read alone: v4/v5 and RLE8 BMPs (Qt), JPEG XR (libjxr).
