@@ -68,7 +68,8 @@ for key, variants in sorted(by_format.items()):
         open(os.path.join(out, f'{i:04d}-{key.replace(".", "-")}.{key.rsplit(".", 1)[-1]}'), 'wb').write(data)
 PY
 total=$(find "$work/files" -type f | wc -l)
-echo "files: $total in $(ls "$work/sources" | sed 's/.*\.//' | sort -u | tr '\n' ' ')"
+echo "files: $total ($(ls "$work/files" | sed 's/^[0-9]*-//; s/\.[^.]*$//' | sort | uniq -c |
+    awk '{ printf "%s%s %s", (NR > 1 ? ", " : ""), $1, $2 }'))"
 
 # One vantrel-cli per 200 files: the caller stays up while its decoders crash and restart.
 start=$(date +%s.%N)
