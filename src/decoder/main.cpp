@@ -35,17 +35,21 @@ void ApplyProcessLimits(std::int64_t memoryLimit) {
     }
 }
 
-// Library chatter (libtiff prints dozens of warnings per file) must not reach the user's
-// terminal; what matters travels back in the reply. VANTREL_DECODER_STDERR keeps it for debugging.
-void SilenceStandardError() {
-    if (std::getenv("VANTREL_DECODER_STDERR") != nullptr) {
+// The caller's terminal is not the decoder's: nothing a library prints may mix with the
+// caller's output (vantrel-cli writes results to stdout), and library chatter (libtiff prints
+// dozens of warnings per file) must not reach the user. What matters travels back in the reply.
+// VANTREL_DECODER_STDERR keeps stderr for debugging.
+void DetachFromTerminal() {
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
         return;
     }
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (std::getenv("VANTREL_DECODER_STDERR") == nullptr) {
         dup2(null, STDERR_FILENO);
-        close(null);
     }
+    close(null);
 }
 
 // Replies can carry the payload head only up to this size; larger metadata goes by memfd.
@@ -101,7 +105,7 @@ int main(int argc, char** argv) {
     }
     signal(SIGPIPE, SIG_IGN);
     ApplyProcessLimits(memoryLimit);
-    SilenceStandardError();
+    DetachFromTerminal();
     SetFallbackDecoder(DecodeWithFallbacks);
 
     std::vector<std::uint8_t> packet;

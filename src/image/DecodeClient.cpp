@@ -60,9 +60,7 @@ std::string HelperPath() {
     return kHelperName;
 }
 
-// The helper's environment is the caller's, with two changes. Under AddressSanitizer, a crash in a
-// decoder would be caught, symbolised and reported (to a closed stderr) for about a second before
-// the process ends; there it simply ends, unless its stderr is kept for debugging.
+// The helper's environment is the caller's, with two additions.
 std::vector<std::string> HelperEnvironment() {
     std::vector<std::string> variables;
     for (char** variable = environ; *variable != nullptr; ++variable) {
@@ -74,6 +72,9 @@ std::vector<std::string> HelperEnvironment() {
     std::erase_if(variables, [](const std::string& v) { return v.starts_with("GLIBC_TUNABLES="); });
     variables.push_back(std::string("GLIBC_TUNABLES=") +
                         (tunables ? std::string(tunables) + ":" : "") + "glibc.malloc.hugetlb=1");
+    // Under AddressSanitizer a crash in a decoder would be caught, symbolised and reported (to a
+    // closed stderr) before the process ends; there it simply ends, unless its stderr is kept
+    // for debugging.
     if (decoding::kAddressSanitizer && std::getenv("VANTREL_DECODER_STDERR") == nullptr) {
         const char* options = std::getenv("ASAN_OPTIONS");
         std::string quick = std::string("ASAN_OPTIONS=") + (options ? options : "") +
@@ -113,6 +114,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, childEnd, decoding::kSocketDescriptor);
+        // Nothing else of the caller's (files, sockets of the GUI) reaches the decoder.
+        posix_spawn_file_actions_addclosefrom_np(&actions, decoding::kSocketDescriptor + 1);
         char* arguments[] = {const_cast<char*>(path.c_str()), const_cast<char*>("--memory-limit"),
                              const_cast<char*>(limit.c_str()), nullptr};
         std::vector<std::string> variables = HelperEnvironment();
