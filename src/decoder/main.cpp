@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -50,6 +51,24 @@ void DetachFromTerminal() {
         dup2(null, STDERR_FILENO);
     }
     close(null);
+}
+
+// Resident memory past which this process asks to be replaced, not counting the bitmap it holds
+// for the caller. AddressSanitizer keeps freed memory in quarantine, so it gets more room.
+constexpr std::uint64_t kRetireResidentBytes =
+    std::uint64_t{decoding::kAddressSanitizer ? 2048 : 512} << 20;
+
+std::uint64_t ResidentBytes() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    unsigned long long size = 0;
+    unsigned long long resident = 0;
+    if (statm != nullptr) {
+        if (std::fscanf(statm, "%llu %llu", &size, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
 }
 
 // Replies can carry the payload head only up to this size; larger metadata goes by memfd.
@@ -129,6 +148,8 @@ int main(int argc, char** argv) {
         } else {
             reply.message = "the image decoder received a malformed request";
         }
+        const std::uint64_t lent = held ? decoding::BitmapPixelBytes(held.get()) : 0;
+        reply.retire = ResidentBytes() > kRetireResidentBytes + lent;
         const bool sent = decoding::SendPacket(decoding::kSocketDescriptor,
                                                decoding::EncodeReplyHeader(reply), payload);
         if (payload >= 0) {

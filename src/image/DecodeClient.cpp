@@ -171,7 +171,7 @@ public:
             *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         }
         const Request release{RequestKind::Release, false, 0, {}};
-        if (!decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
+        if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
             healthy_ = false;
         }
         return bitmap;
@@ -218,6 +218,9 @@ private:
             return Outcome::Crashed;
         }
         reply->payload = descriptor;
+        if (reply->retire) {
+            healthy_ = false; // replaced once this request is done
+        }
         // One line, whatever the decoder said.
         std::replace(reply->message.begin(), reply->message.end(), '\n', ' ');
         return Outcome::Answered;

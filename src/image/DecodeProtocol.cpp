@@ -216,7 +216,7 @@ std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply) {
     Writer writer(out);
     const std::string message = reply.message.substr(0, kMaxMessageBytes);
     writer.put(kReplyMagic);
-    writer.put<std::uint32_t>(reply.ok ? 1 : 0);
+    writer.put<std::uint32_t>((reply.ok ? 1 : 0) | (reply.retire ? 2 : 0));
     writer.put<std::int32_t>(reply.width);
     writer.put<std::int32_t>(reply.height);
     writer.put(reply.pixelAddress);
@@ -241,8 +241,9 @@ bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply) {
     reply->message = reader.getString(messageBytes);
     const auto head = reader.getBytes(headBytes);
     reply->head.assign(head.begin(), head.end());
-    reply->ok = ok == 1;
-    return reader.atEnd() && magic == kReplyMagic && ok <= 1 && reply->width >= 0 &&
+    reply->ok = (ok & 1) != 0;
+    reply->retire = (ok & 2) != 0;
+    return reader.atEnd() && magic == kReplyMagic && ok <= 3 && reply->width >= 0 &&
            reply->height >= 0;
 }
 

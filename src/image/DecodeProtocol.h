@@ -52,6 +52,9 @@ struct Reply {
     std::vector<std::uint8_t> head;
     std::uint64_t pixelAddress = 0;
     std::uint64_t pixelBytes = 0;
+    // The decoder asks to be replaced: libraries leak on broken files (libjxr does), and a warm
+    // process must not grow without end.
+    bool retire = false;
 };
 
 // Packet encoding; the parsers return false on anything malformed.

@@ -176,6 +176,7 @@ TEST(Packets, RoundTripAndRefuseGarbage) {
     reply.head = {1, 2, 3};
     reply.pixelAddress = 0x7f0012345678;
     reply.pixelBytes = 36;
+    reply.retire = true;
     decoding::Reply back;
     ASSERT_TRUE(decoding::ParseReplyHeader(decoding::EncodeReplyHeader(reply), &back));
     EXPECT_FALSE(back.ok);
@@ -184,6 +185,7 @@ TEST(Packets, RoundTripAndRefuseGarbage) {
     EXPECT_EQ(back.head, reply.head);
     EXPECT_EQ(back.pixelAddress, reply.pixelAddress);
     EXPECT_EQ(back.pixelBytes, 36u);
+    EXPECT_TRUE(back.retire);
 
     std::vector<std::uint8_t> packet = decoding::EncodeRequest(request);
     packet.pop_back();
