@@ -2,7 +2,7 @@
 # Installs what a fresh Debian 12 machine lacks for building Vantrel; installs nothing twice.
 set -euo pipefail
 packages=(cmake g++ make ccache qt6-base-dev libfreeimage-dev libgtest-dev libbenchmark-dev
-          libjxr-dev libjxr-tools)
+          libjxr-dev libjxr-tools pkg-config imagemagick clang)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

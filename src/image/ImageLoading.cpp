@@ -1,10 +1,18 @@
 #include "image/ImageLoading.h"
 
+#include "image/Decoding.h"
+
 #include <FreeImage.h>
+#include <dlfcn.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <limits>
+#include <mutex>
 #include <string_view>
 
 namespace vantrel {
@@ -17,31 +25,69 @@ struct ExtensionRow {
 };
 
 constexpr std::array kExtensionTable{
-    ExtensionRow{".png", FIF_PNG, 0},   ExtensionRow{".PNG", FIF_PNG, 0},
-    ExtensionRow{".bmp", FIF_BMP, 0},   ExtensionRow{".BMP", FIF_BMP, 0},
-    ExtensionRow{".jpg", FIF_JPEG, JPEG_ACCURATE}, ExtensionRow{".JPG", FIF_JPEG, JPEG_ACCURATE},
-    ExtensionRow{".jp2", FIF_JP2, 0},   ExtensionRow{".JP2", FIF_JP2, 0},
-    ExtensionRow{".jxr", FIF_JXR, 0},   ExtensionRow{".JXR", FIF_JXR, 0},
-    ExtensionRow{".j2k", FIF_J2K, 0},   ExtensionRow{".J2K", FIF_J2K, 0},
-    ExtensionRow{".tif", FIF_TIFF, 0},  ExtensionRow{".TIF", FIF_TIFF, 0},
-    ExtensionRow{"tiff", FIF_TIFF, 0},  ExtensionRow{"TIFF", FIF_TIFF, 0},
-    ExtensionRow{"webp", FIF_WEBP, 0},  ExtensionRow{"WEBP", FIF_WEBP, 0},
-    ExtensionRow{".gif", FIF_GIF, 0},   ExtensionRow{".GIF", FIF_GIF, 0},
-    ExtensionRow{".psd", FIF_PSD, 0},   ExtensionRow{".PSD", FIF_PSD, 0},
-    ExtensionRow{".nef", FIF_RAW, RAW_DISPLAY}, ExtensionRow{".NEF", FIF_RAW, RAW_DISPLAY},
+    ExtensionRow{".png", FIF_PNG, 0},
+    ExtensionRow{".PNG", FIF_PNG, 0},
+    ExtensionRow{".bmp", FIF_BMP, 0},
+    ExtensionRow{".BMP", FIF_BMP, 0},
+    ExtensionRow{".jpg", FIF_JPEG, JPEG_ACCURATE},
+    ExtensionRow{".JPG", FIF_JPEG, JPEG_ACCURATE},
+    ExtensionRow{".jp2", FIF_JP2, 0},
+    ExtensionRow{".JP2", FIF_JP2, 0},
+    ExtensionRow{".jxr", FIF_JXR, 0},
+    ExtensionRow{".JXR", FIF_JXR, 0},
+    ExtensionRow{".j2k", FIF_J2K, 0},
+    ExtensionRow{".J2K", FIF_J2K, 0},
+    ExtensionRow{".tif", FIF_TIFF, 0},
+    ExtensionRow{".TIF", FIF_TIFF, 0},
+    ExtensionRow{"tiff", FIF_TIFF, 0},
+    ExtensionRow{"TIFF", FIF_TIFF, 0},
+    ExtensionRow{"webp", FIF_WEBP, 0},
+    ExtensionRow{"WEBP", FIF_WEBP, 0},
+    ExtensionRow{".gif", FIF_GIF, 0},
+    ExtensionRow{".GIF", FIF_GIF, 0},
+    ExtensionRow{".psd", FIF_PSD, 0},
+    ExtensionRow{".PSD", FIF_PSD, 0},
+    ExtensionRow{".nef", FIF_RAW, RAW_DISPLAY},
+    ExtensionRow{".NEF", FIF_RAW, RAW_DISPLAY},
 };
 
 // FreeImage reports decoder failures through a callback; the last message of this thread is
 // what a failed load reports.
 thread_local std::string lastFreeImageMessage;
 
+// Decoder messages become part of a one-line status: line breaks (OpenJPEG ends its messages
+// with one) become spaces, and trailing ones go.
 void RememberFreeImageMessage(FREE_IMAGE_FORMAT, const char* message) {
     lastFreeImageMessage = message ? message : "";
+    while (!lastFreeImageMessage.empty() &&
+           std::isspace(static_cast<unsigned char>(lastFreeImageMessage.back()))) {
+        lastFreeImageMessage.pop_back();
+    }
+    for (char& c : lastFreeImageMessage) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+}
+
+// libtiff, under FreeImage, prints every warning on stderr, and "errors" too: FreeImage's EXIF
+// reader asks it about tags it does not know, dozens per common TIFF. FreeImage reports a TIFF
+// that really fails through its own message, so both go. The setters are looked up at run time:
+// the program does not link libtiff itself.
+void SilenceTiffWarnings() {
+    using Handler = void (*)(const char*, const char*, va_list);
+    using SetHandler = Handler (*)(Handler);
+    for (const char* setter : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"}) {
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(RTLD_DEFAULT, setter))) {
+            set(nullptr);
+        }
+    }
 }
 
 void InstallMessageHandler() {
     static const bool installed = [] {
         FreeImage_SetOutputMessage(RememberFreeImageMessage);
+        SilenceTiffWarnings();
         return true;
     }();
     (void)installed;
@@ -59,7 +105,125 @@ std::string FormatName(FREE_IMAGE_FORMAT format) {
     return name ? name : "unknown";
 }
 
+std::mutex limitsMutex;
+DecodeLimits currentLimits;
+FallbackDecoder fallbackDecoder = nullptr;
+
+std::uint32_t BigEndian32(const std::uint8_t* bytes) {
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | bytes[3];
+}
+
+std::int32_t LittleEndian32(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                                     (std::uint32_t{bytes[2]} << 16) |
+                                     (std::uint32_t{bytes[3]} << 24));
+}
+
+// PNG, GIF, BMP, JPEG 2000 codestreams and JP2 boxes name their size in the first bytes;
+// FreeImage cannot read some of these headers without decoding.
+ClaimedSize SizeFromLeadingBytes(const std::uint8_t* head, std::size_t size) {
+    // FreeImage's header-only PNG read fails on a file without pixel data.
+    if (size >= 24 && std::memcmp(head, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) == 0) {
+        return {BigEndian32(head + 16), BigEndian32(head + 20)};
+    }
+    if (size >= 10 && std::memcmp(head, "GIF8", 4) == 0) {
+        return {head[6] | (head[7] << 8), head[8] | (head[9] << 8)};
+    }
+    if (size >= 26 && std::memcmp(head, "BM", 2) == 0) {
+        if (LittleEndian32(head + 14) == 12) { // the old OS/2 header: 16-bit sides
+            return {head[18] | (head[19] << 8), head[20] | (head[21] << 8)};
+        }
+        // A negative height marks rows stored top first.
+        const std::int64_t height = LittleEndian32(head + 22);
+        return {LittleEndian32(head + 18), height < 0 ? -height : height};
+    }
+    if (size >= 24 && std::memcmp(head, "\xFF\x4F\xFF\x51", 4) == 0) {
+        const std::int64_t width = std::int64_t{BigEndian32(head + 8)} - BigEndian32(head + 16);
+        const std::int64_t height = std::int64_t{BigEndian32(head + 12)} - BigEndian32(head + 20);
+        return {width, height};
+    }
+    if (size >= 12 && std::memcmp(head, "\0\0\0\x0CjP  ", 8) == 0) {
+        for (std::size_t at = 12; at + 12 <= size; ++at) {
+            if (std::memcmp(head + at, "ihdr", 4) == 0) {
+                return {BigEndian32(head + at + 8), BigEndian32(head + at + 4)};
+            }
+        }
+    }
+    return {};
+}
+
+ClaimedSize SizeFromLeadingBytes(const std::string& path) {
+    std::array<std::uint8_t, 4096> head{};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return {};
+    }
+    const std::size_t size = std::fread(head.data(), 1, head.size(), file);
+    std::fclose(file);
+    return SizeFromLeadingBytes(head.data(), size);
+}
+
+// The refusal for the largest size any of the candidate decoders' headers claims.
+std::string RefusalOfClaims(const std::string& path, FormatChoice byName,
+                            FREE_IMAGE_FORMAT byContent) {
+    std::string refusal;
+    const auto check = [&](int format) {
+        if (refusal.empty()) {
+            const ClaimedSize claim = ReadClaimedSize(path, format);
+            refusal = RefusalOfSize(claim.width, claim.height, path);
+        }
+    };
+    check(byName.fromTable ? byName.format : -1);
+    if (byContent != FIF_UNKNOWN && (!byName.fromTable || byContent != byName.format)) {
+        check(byContent);
+    }
+    return refusal;
+}
+
 } // namespace
+
+void SetDecodeLimits(const DecodeLimits& limits) {
+    const std::lock_guard lock(limitsMutex);
+    currentLimits = limits;
+}
+
+DecodeLimits GetDecodeLimits() {
+    const std::lock_guard lock(limitsMutex);
+    return currentLimits;
+}
+
+void SetFallbackDecoder(FallbackDecoder decoder) {
+    const std::lock_guard lock(limitsMutex);
+    fallbackDecoder = decoder;
+}
+
+ClaimedSize ReadClaimedSize(const std::string& path, int format) {
+    const ClaimedSize fromBytes = SizeFromLeadingBytes(path);
+    if (fromBytes.width != 0 || fromBytes.height != 0) {
+        return fromBytes;
+    }
+    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
+    if (format < 0 || !FreeImage_FIFSupportsReading(fif) || !FreeImage_FIFSupportsNoPixels(fif)) {
+        return {};
+    }
+    InstallMessageHandler();
+    const BitmapHandle header(
+        FreeImage_Load(fif, path.c_str(), LoadFlagsFor(format) | FIF_LOAD_NOPIXELS));
+    return {BitmapWidth(header.get()), BitmapHeight(header.get())};
+}
+
+std::string RefusalOfSize(std::int64_t width, std::int64_t height, const std::string& path) {
+    const std::int64_t limit = GetDecodeLimits().maxPixels;
+    // A side that is not positive claims nothing (the decoder will reject it). Either side alone
+    // past the limit also guards the product against overflow.
+    if (width <= 0 || height <= 0 ||
+        (width <= limit && height <= limit && height <= limit / width)) {
+        return {};
+    }
+    return "image too large: " + std::to_string(width) + " x " + std::to_string(height) + " (" +
+           path + ")";
+}
 
 FormatChoice ImageFormatFor(const std::string& path) {
     if (path.size() >= 4) {
@@ -129,13 +293,19 @@ BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error) {
     InstallMessageHandler();
     lastFreeImageMessage.clear();
     const FormatChoice byName = ImageFormatFor(path);
+    const FREE_IMAGE_FORMAT byContent = FreeImage_GetFileType(path.c_str(), 0);
+    // Refused before any decoder allocates: a forged header can make one touch gigabytes.
+    if (std::string refusal = RefusalOfClaims(path, byName, byContent); !refusal.empty()) {
+        if (error) {
+            *error = std::move(refusal);
+        }
+        return nullptr;
+    }
     BitmapHandle bitmap;
     if (byName.fromTable) {
         bitmap = LoadWith(static_cast<FREE_IMAGE_FORMAT>(byName.format), byName.flags, path);
     }
-    FREE_IMAGE_FORMAT byContent = FIF_UNKNOWN;
     if (!bitmap) {
-        byContent = FreeImage_GetFileType(path.c_str(), 0);
         const bool alreadyTried = byName.fromTable && byContent == byName.format;
         if (byContent != FIF_UNKNOWN && !alreadyTried) {
             bitmap = LoadWith(byContent, LoadFlagsFor(byContent), path);
@@ -145,13 +315,32 @@ BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error) {
         // Camera-raw files carry no signature FreeImage recognises.
         bitmap = LoadWith(FIF_RAW, RAW_DISPLAY, path);
     }
+    FallbackDecoder fallback = nullptr;
+    {
+        const std::lock_guard lock(limitsMutex);
+        fallback = fallbackDecoder;
+    }
+    if (!bitmap && fallback != nullptr) {
+        std::string refusal;
+        const int suggested = byContent != FIF_UNKNOWN ? byContent
+                              : byName.fromTable       ? byName.format
+                                                       : -1;
+        bitmap = fallback(path, suggested, &refusal);
+        // The fallback's reason is the better one: FreeImage had no reader for this file.
+        if (!bitmap && !refusal.empty()) {
+            if (error) {
+                *error = std::move(refusal);
+            }
+            return nullptr;
+        }
+    }
     if (!bitmap) {
         if (error) {
             std::string reason = lastFreeImageMessage;
             if (reason.empty()) {
-                reason = byContent == FIF_UNKNOWN ? "unrecognised image format"
-                                                  : "the " + FormatName(byContent) +
-                                                        " decoder could not read it";
+                reason = byContent == FIF_UNKNOWN
+                             ? "unrecognised image format"
+                             : "the " + FormatName(byContent) + " decoder could not read it";
             }
             *error = "Could not decode " + path + ": " + reason;
         }
@@ -162,10 +351,6 @@ BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error) {
         *error = "Could not decode " + path + ": unsupported pixel type";
     }
     return standard;
-}
-
-BitmapHandle LoadImageFile(const std::string& path, std::string* error) {
-    return DecodeImageInProcess(path, error);
 }
 
 Size ReadImageSizeInProcess(const std::string& path, std::string* error) {
@@ -182,9 +367,17 @@ Size ReadImageSizeInProcess(const std::string& path, std::string* error) {
     }
     BitmapHandle header;
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        header.reset(FreeImage_Load(format, path.c_str(), LoadFlagsFor(format) | FIF_LOAD_NOPIXELS));
+        header.reset(
+            FreeImage_Load(format, path.c_str(), LoadFlagsFor(format) | FIF_LOAD_NOPIXELS));
     }
     if (!header) {
+        // Too large to decode: the header's own claim is the answer.
+        const ClaimedSize claim = ReadClaimedSize(path, -1);
+        if (!RefusalOfSize(claim.width, claim.height, path).empty() &&
+            claim.width <= std::numeric_limits<int>::max() &&
+            claim.height <= std::numeric_limits<int>::max()) {
+            return {static_cast<int>(claim.width), static_cast<int>(claim.height)};
+        }
         // No header-only path for this format or name: a full decode tells the size.
         header = DecodeImageInProcess(path, error);
     }
@@ -195,10 +388,6 @@ Size ReadImageSizeInProcess(const std::string& path, std::string* error) {
         return {};
     }
     return {BitmapWidth(header.get()), BitmapHeight(header.get())};
-}
-
-Size ReadImageSize(const std::string& path, std::string* error) {
-    return ReadImageSizeInProcess(path, error);
 }
 
 Size FitLongSideSize(int width, int height, int longSide) {

@@ -1,0 +1,478 @@
+#include "image/DecodeProtocol.h"
+
+#include <FreeImage.h>
+
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+namespace vantrel::decoding {
+namespace {
+
+constexpr std::uint32_t kRequestMagic = 0x56524551; // "VREQ"
+constexpr std::uint32_t kReplyMagic = 0x56524550;   // "VREP"
+constexpr std::uint32_t kPayloadMagic = 0x5650584C; // "VPXL"
+constexpr std::size_t kMaxPathBytes = kMaxPacket - 64;
+constexpr std::size_t kMaxMessageBytes = 4096;
+constexpr std::size_t kPixelAlignment = 64;
+
+// Appends fixed-width values in host order (both ends are the same machine).
+class Writer {
+public:
+    explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+    template <typename T> void put(T value) { putBytes(&value, sizeof value); }
+    // resize + memcpy rather than insert: GCC 12 at -O3 misjudges insert's bounds.
+    void putBytes(const void* data, std::size_t size) {
+        if (size == 0) {
+            return;
+        }
+        const std::size_t at = out_.size();
+        out_.resize(at + size);
+        std::memcpy(out_.data() + at, data, size);
+    }
+
+private:
+    std::vector<std::uint8_t>& out_;
+};
+
+// Reads what Writer wrote; every read is bounds-checked and a failed read sticks.
+class Reader {
+public:
+    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
+    template <typename T> T get() {
+        T value{};
+        if (!ok_ || in_.size() - offset_ < sizeof value) {
+            ok_ = false;
+            return value;
+        }
+        std::memcpy(&value, in_.data() + offset_, sizeof value);
+        offset_ += sizeof value;
+        return value;
+    }
+    std::span<const std::uint8_t> getBytes(std::uint64_t size) {
+        if (!ok_ || in_.size() - offset_ < size) {
+            ok_ = false;
+            return {};
+        }
+        const auto bytes = in_.subspan(offset_, static_cast<std::size_t>(size));
+        offset_ += static_cast<std::size_t>(size);
+        return bytes;
+    }
+    std::string getString(std::uint64_t size) {
+        const auto bytes = getBytes(size);
+        return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    }
+    bool ok() const { return ok_; }
+    bool atEnd() const { return ok_ && offset_ == in_.size(); }
+
+private:
+    std::span<const std::uint8_t> in_;
+    std::size_t offset_ = 0;
+    bool ok_ = true;
+};
+
+struct PayloadHeader {
+    std::uint32_t magic = kPayloadMagic;
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t pitch = 0;
+    std::uint32_t dotsPerMeterX = 0;
+    std::uint32_t dotsPerMeterY = 0;
+    std::uint32_t reserved = 0;
+    std::uint64_t metadataBytes = 0;
+    std::uint64_t iccBytes = 0;
+    std::uint64_t pixelOffset = 0;
+};
+
+// Standard bitmaps only: what LoadImageFile promises its callers.
+bool IsStandardBitmap(FIBITMAP* bitmap) {
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    return FreeImage_GetImageType(bitmap) == FIT_BITMAP && (bpp == 24 || bpp == 32) &&
+           FreeImage_HasPixels(bitmap) && FreeImage_GetWidth(bitmap) > 0 &&
+           FreeImage_GetHeight(bitmap) > 0;
+}
+
+// Every tag of every metadata model, each as model, id, type, count, key, description, value.
+std::vector<std::uint8_t> EncodeMetadata(FIBITMAP* bitmap) {
+    std::vector<std::uint8_t> out;
+    Writer writer(out);
+    for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
+        FITAG* tag = nullptr;
+        FIMETADATA* search =
+            FreeImage_FindFirstMetadata(static_cast<FREE_IMAGE_MDMODEL>(model), bitmap, &tag);
+        if (search == nullptr) {
+            continue;
+        }
+        do {
+            const char* key = FreeImage_GetTagKey(tag);
+            const char* description = FreeImage_GetTagDescription(tag);
+            const std::uint32_t keyBytes = key ? static_cast<std::uint32_t>(std::strlen(key)) : 0;
+            const std::uint32_t descriptionBytes =
+                description ? static_cast<std::uint32_t>(std::strlen(description)) : 0;
+            const std::uint32_t valueBytes = FreeImage_GetTagLength(tag);
+            const void* value = FreeImage_GetTagValue(tag);
+            writer.put<std::int32_t>(model);
+            writer.put<std::uint16_t>(FreeImage_GetTagID(tag));
+            writer.put<std::uint16_t>(static_cast<std::uint16_t>(FreeImage_GetTagType(tag)));
+            writer.put<std::uint32_t>(FreeImage_GetTagCount(tag));
+            writer.put<std::uint32_t>(keyBytes);
+            writer.put<std::uint32_t>(descriptionBytes);
+            writer.put<std::uint32_t>(value ? valueBytes : 0);
+            writer.putBytes(key, keyBytes);
+            writer.putBytes(description, descriptionBytes);
+            if (value) {
+                writer.putBytes(value, valueBytes);
+            }
+        } while (FreeImage_FindNextMetadata(search, &tag));
+        FreeImage_FindCloseMetadata(search);
+    }
+    return out;
+}
+
+// Tags that FreeImage refuses (a count that does not match the type) are dropped, not fatal.
+bool DecodeMetadata(std::span<const std::uint8_t> bytes, FIBITMAP* bitmap) {
+    Reader reader(bytes);
+    while (reader.ok() && !reader.atEnd()) {
+        const auto model = reader.get<std::int32_t>();
+        const auto id = reader.get<std::uint16_t>();
+        const auto type = reader.get<std::uint16_t>();
+        const auto count = reader.get<std::uint32_t>();
+        const auto keyBytes = reader.get<std::uint32_t>();
+        const auto descriptionBytes = reader.get<std::uint32_t>();
+        const auto valueBytes = reader.get<std::uint32_t>();
+        const std::string key = reader.getString(keyBytes);
+        const std::string description = reader.getString(descriptionBytes);
+        const auto value = reader.getBytes(valueBytes);
+        if (!reader.ok() || model < FIMD_COMMENTS || model > FIMD_EXIF_RAW || key.empty() ||
+            key.find('\0') != std::string::npos || valueBytes == 0) {
+            return false;
+        }
+        FITAG* tag = FreeImage_CreateTag();
+        if (tag == nullptr) {
+            return false;
+        }
+        const bool made =
+            FreeImage_SetTagKey(tag, key.c_str()) &&
+            FreeImage_SetTagDescription(tag, description.c_str()) && FreeImage_SetTagID(tag, id) &&
+            FreeImage_SetTagType(tag, static_cast<FREE_IMAGE_MDTYPE>(type)) &&
+            FreeImage_SetTagCount(tag, count) && FreeImage_SetTagLength(tag, valueBytes) &&
+            FreeImage_SetTagValue(tag, value.data());
+        if (made) {
+            FreeImage_SetMetadata(static_cast<FREE_IMAGE_MDMODEL>(model), bitmap, key.c_str(), tag);
+        }
+        FreeImage_DeleteTag(tag);
+    }
+    return reader.ok();
+}
+
+std::uint64_t PixelOffset(std::uint64_t metadataBytes, std::uint64_t iccBytes) {
+    const std::uint64_t end = sizeof(PayloadHeader) + metadataBytes + iccBytes;
+    return (end + kPixelAlignment - 1) / kPixelAlignment * kPixelAlignment;
+}
+
+std::uint64_t StandardPitch(std::uint64_t width, std::uint64_t bitsPerPixel) {
+    return (width * bitsPerPixel / 8 + 3) / 4 * 4;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodeRequest(const Request& request) {
+    std::vector<std::uint8_t> out;
+    Writer writer(out);
+    writer.put(kRequestMagic);
+    writer.put(static_cast<std::uint32_t>(request.kind));
+    writer.put<std::uint32_t>(request.sharedMemory ? 1 : 0);
+    writer.put(request.maxPixels);
+    writer.put(static_cast<std::uint32_t>(request.path.size()));
+    writer.putBytes(request.path.data(), request.path.size());
+    return out;
+}
+
+bool ParseRequest(std::span<const std::uint8_t> packet, Request* request) {
+    Reader reader(packet);
+    const auto magic = reader.get<std::uint32_t>();
+    const auto kind = reader.get<std::uint32_t>();
+    const auto sharedMemory = reader.get<std::uint32_t>();
+    request->maxPixels = reader.get<std::int64_t>();
+    const auto pathBytes = reader.get<std::uint32_t>();
+    request->path = reader.getString(pathBytes);
+    request->kind = static_cast<RequestKind>(kind);
+    request->sharedMemory = sharedMemory == 1;
+    return reader.atEnd() && magic == kRequestMagic &&
+           kind >= static_cast<std::uint32_t>(RequestKind::Decode) &&
+           kind <= static_cast<std::uint32_t>(RequestKind::Release) && sharedMemory <= 1 &&
+           pathBytes <= kMaxPathBytes;
+}
+
+std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply) {
+    std::vector<std::uint8_t> out;
+    Writer writer(out);
+    const std::string message = reply.message.substr(0, kMaxMessageBytes);
+    writer.put(kReplyMagic);
+    writer.put<std::uint32_t>((reply.ok ? 1 : 0) | (reply.retire ? 2 : 0));
+    writer.put<std::int32_t>(reply.width);
+    writer.put<std::int32_t>(reply.height);
+    writer.put(reply.pixelAddress);
+    writer.put(reply.pixelBytes);
+    writer.put(static_cast<std::uint32_t>(message.size()));
+    writer.put(static_cast<std::uint32_t>(reply.head.size()));
+    writer.putBytes(message.data(), message.size());
+    writer.putBytes(reply.head.data(), reply.head.size());
+    return out;
+}
+
+bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply) {
+    Reader reader(packet);
+    const auto magic = reader.get<std::uint32_t>();
+    const auto ok = reader.get<std::uint32_t>();
+    reply->width = reader.get<std::int32_t>();
+    reply->height = reader.get<std::int32_t>();
+    reply->pixelAddress = reader.get<std::uint64_t>();
+    reply->pixelBytes = reader.get<std::uint64_t>();
+    const auto messageBytes = reader.get<std::uint32_t>();
+    const auto headBytes = reader.get<std::uint32_t>();
+    reply->message = reader.getString(messageBytes);
+    const auto head = reader.getBytes(headBytes);
+    reply->head.assign(head.begin(), head.end());
+    reply->ok = (ok & 1) != 0;
+    reply->retire = (ok & 2) != 0;
+    return reader.atEnd() && magic == kReplyMagic && ok <= 3 && reply->width >= 0 &&
+           reply->height >= 0;
+}
+
+std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* constBitmap) {
+    auto* bitmap = const_cast<FIBITMAP*>(constBitmap);
+    if (bitmap == nullptr || !IsStandardBitmap(bitmap)) {
+        return {};
+    }
+    const std::vector<std::uint8_t> metadata = EncodeMetadata(bitmap);
+    const FIICCPROFILE* icc = FreeImage_GetICCProfile(bitmap);
+    PayloadHeader header;
+    header.bitsPerPixel = FreeImage_GetBPP(bitmap);
+    header.width = FreeImage_GetWidth(bitmap);
+    header.height = FreeImage_GetHeight(bitmap);
+    header.pitch = FreeImage_GetPitch(bitmap);
+    header.dotsPerMeterX = FreeImage_GetDotsPerMeterX(bitmap);
+    header.dotsPerMeterY = FreeImage_GetDotsPerMeterY(bitmap);
+    header.metadataBytes = metadata.size();
+    header.iccBytes = icc && icc->data ? icc->size : 0;
+    header.pixelOffset = PixelOffset(header.metadataBytes, header.iccBytes);
+    std::vector<std::uint8_t> head;
+    Writer writer(head);
+    writer.put(header);
+    writer.putBytes(metadata.data(), metadata.size());
+    writer.putBytes(header.iccBytes > 0 ? icc->data : nullptr, header.iccBytes);
+    head.resize(header.pixelOffset);
+    return head;
+}
+
+std::uint64_t BitmapPixelBytes(const FIBITMAP* bitmap) {
+    auto* mutableBitmap = const_cast<FIBITMAP*>(bitmap);
+    return std::uint64_t{FreeImage_GetPitch(mutableBitmap)} * FreeImage_GetHeight(mutableBitmap);
+}
+
+std::size_t BitmapPayloadSize(const FIBITMAP* bitmap) {
+    const std::vector<std::uint8_t> head = EncodePayloadHead(bitmap);
+    return head.empty() ? 0 : static_cast<std::size_t>(head.size() + BitmapPixelBytes(bitmap));
+}
+
+bool EncodeBitmapPayload(const FIBITMAP* bitmap, std::span<std::uint8_t> out) {
+    const std::vector<std::uint8_t> head = EncodePayloadHead(bitmap);
+    const std::uint64_t pixelBytes = head.empty() ? 0 : BitmapPixelBytes(bitmap);
+    if (head.empty() || head.size() + pixelBytes != out.size()) {
+        return false;
+    }
+    std::memcpy(out.data(), head.data(), head.size());
+    // FreeImage keeps the rows of one bitmap contiguous, bottom row first.
+    std::memcpy(out.data() + head.size(), FreeImage_GetBits(const_cast<FIBITMAP*>(bitmap)),
+                pixelBytes);
+    return true;
+}
+
+BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes) {
+    PayloadHeader header;
+    if (head.size() < sizeof header) {
+        return nullptr;
+    }
+    std::memcpy(&header, head.data(), sizeof header);
+    const std::uint64_t size = head.size();
+    if (header.magic != kPayloadMagic || (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) ||
+        header.width == 0 || header.height == 0 ||
+        header.width > std::numeric_limits<std::int32_t>::max() ||
+        header.height > std::numeric_limits<std::int32_t>::max() || header.metadataBytes > size ||
+        header.iccBytes > size ||
+        header.pixelOffset != PixelOffset(header.metadataBytes, header.iccBytes) ||
+        header.pixelOffset != size ||
+        header.pitch != StandardPitch(header.width, header.bitsPerPixel) ||
+        pixelBytes / header.pitch != header.height || pixelBytes % header.pitch != 0) {
+        return nullptr;
+    }
+    BitmapHandle bitmap =
+        AllocateBitmapOnLargePages(static_cast<int>(header.width), static_cast<int>(header.height),
+                                   static_cast<int>(header.bitsPerPixel));
+    if (!bitmap || FreeImage_GetPitch(bitmap.get()) != header.pitch) {
+        return nullptr;
+    }
+    FreeImage_SetDotsPerMeterX(bitmap.get(), header.dotsPerMeterX);
+    FreeImage_SetDotsPerMeterY(bitmap.get(), header.dotsPerMeterY);
+    if (!DecodeMetadata(head.subspan(sizeof header, header.metadataBytes), bitmap.get())) {
+        return nullptr;
+    }
+    if (header.iccBytes > 0 &&
+        header.iccBytes <= std::uint64_t{std::numeric_limits<std::int32_t>::max()}) {
+        auto* icc = const_cast<std::uint8_t*>(head.data() + sizeof header + header.metadataBytes);
+        FreeImage_CreateICCProfile(bitmap.get(), icc, static_cast<long>(header.iccBytes));
+    }
+    return bitmap;
+}
+
+BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
+    PayloadHeader header;
+    if (payload.size() < sizeof header) {
+        return nullptr;
+    }
+    std::memcpy(&header, payload.data(), sizeof header);
+    if (header.pixelOffset > payload.size()) {
+        return nullptr;
+    }
+    const auto head = payload.first(static_cast<std::size_t>(header.pixelOffset));
+    const auto pixels = payload.subspan(static_cast<std::size_t>(header.pixelOffset));
+    BitmapHandle bitmap = BitmapFromPayloadHead(head, pixels.size());
+    if (bitmap) {
+        std::memcpy(FreeImage_GetBits(bitmap.get()), pixels.data(), pixels.size());
+    }
+    return bitmap;
+}
+
+bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure) {
+    auto* target = FreeImage_GetBits(bitmap);
+    const std::uint64_t size = BitmapPixelBytes(bitmap);
+    std::uint64_t done = 0;
+    while (done < size) {
+        iovec local{target + done, static_cast<std::size_t>(size - done)};
+        iovec remote{reinterpret_cast<void*>(static_cast<std::uintptr_t>(address + done)),
+                     static_cast<std::size_t>(size - done)};
+        const ssize_t read = process_vm_readv(processId, &local, 1, &remote, 1, 0);
+        if (read <= 0) {
+            *failure = read < 0 ? errno : EFAULT;
+            return false;
+        }
+        done += static_cast<std::uint64_t>(read);
+    }
+    return true;
+}
+
+int WriteBitmapToMemfd(const FIBITMAP* bitmap) {
+    const std::size_t size = BitmapPayloadSize(bitmap);
+    if (size == 0) {
+        return -1;
+    }
+    const int descriptor = memfd_create("vantrel-decoded", MFD_CLOEXEC);
+    if (descriptor < 0) {
+        return -1;
+    }
+    if (ftruncate(descriptor, static_cast<off_t>(size)) != 0) {
+        close(descriptor);
+        return -1;
+    }
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+    if (mapped == MAP_FAILED) {
+        close(descriptor);
+        return -1;
+    }
+    const bool written = EncodeBitmapPayload(bitmap, {static_cast<std::uint8_t*>(mapped), size});
+    munmap(mapped, size);
+    if (!written) {
+        close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+BitmapHandle ReadBitmapFromMemfd(int descriptor) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || status.st_size <= 0) {
+        return nullptr;
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, descriptor, 0);
+    if (mapped == MAP_FAILED) {
+        return nullptr;
+    }
+    BitmapHandle bitmap = DecodeBitmapPayload({static_cast<const std::uint8_t*>(mapped), size});
+    munmap(mapped, size);
+    return bitmap;
+}
+
+bool SendPacket(int socket, std::span<const std::uint8_t> packet, int descriptor) {
+    iovec part{const_cast<std::uint8_t*>(packet.data()), packet.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    if (descriptor >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &descriptor, sizeof descriptor);
+    }
+    ssize_t sent = 0;
+    do {
+        sent = sendmsg(socket, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(packet.size());
+}
+
+long ReceivePacket(int socket, std::vector<std::uint8_t>* packet, int* descriptor) {
+    *descriptor = -1;
+    packet->resize(kMaxPacket);
+    iovec part{packet->data(), packet->size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)] = {};
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t received = 0;
+    do {
+        received = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (received < 0 && errno == EINTR);
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); received >= 0 && header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) {
+            continue;
+        }
+        const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (std::size_t i = 0; i < count; ++i) {
+            int passed = -1;
+            std::memcpy(&passed, CMSG_DATA(header) + i * sizeof(int), sizeof passed);
+            if (*descriptor < 0) {
+                *descriptor = passed;
+            } else {
+                close(passed);
+            }
+        }
+    }
+    if (received < 0 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
+        if (*descriptor >= 0) {
+            close(*descriptor);
+            *descriptor = -1;
+        }
+        packet->clear();
+        return -1;
+    }
+    packet->resize(static_cast<std::size_t>(received));
+    return received;
+}
+
+} // namespace vantrel::decoding

@@ -1,0 +1,437 @@
+// The isolated load path: what the decoder process hands back, how a crash, a hang or a forged
+// header ends, the fallback readers, and the hostile corpus in tests/data/hostile.
+#include "image/Decoding.h"
+#include "image/DecodeProtocol.h"
+#include "image/ImageLoading.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Data(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/" + name;
+}
+
+// Restores the default limits when a test that changed them ends, pass or fail.
+struct LimitsGuard {
+    DecodeLimits saved = GetDecodeLimits();
+    ~LimitsGuard() { SetDecodeLimits(saved); }
+};
+
+// Red, green and blue of every pixel, top row first.
+std::vector<int> Colours(const FIBITMAP* bitmap) {
+    std::vector<int> colours;
+    const PixelView view = ViewOfBitmap(bitmap);
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width; ++x) {
+            const std::uint8_t* pixel = view.row(y) + x * view.bytesPerPixel;
+            colours.insert(colours.end(), {pixel[kRed], pixel[kGreen], pixel[kBlue]});
+        }
+    }
+    return colours;
+}
+
+std::string Comment(FIBITMAP* bitmap, const char* key) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_COMMENTS, bitmap, key, &tag)) {
+        return "<none>";
+    }
+    return static_cast<const char*>(FreeImage_GetTagValue(tag));
+}
+
+void SetComment(FIBITMAP* bitmap, const char* key, const std::string& text) {
+    FITAG* tag = FreeImage_CreateTag();
+    FreeImage_SetTagKey(tag, key);
+    FreeImage_SetTagType(tag, FIDT_ASCII);
+    FreeImage_SetTagCount(tag, static_cast<DWORD>(text.size() + 1));
+    FreeImage_SetTagLength(tag, static_cast<DWORD>(text.size() + 1));
+    FreeImage_SetTagValue(tag, text.c_str());
+    FreeImage_SetMetadata(FIMD_COMMENTS, bitmap, key, tag);
+    FreeImage_DeleteTag(tag);
+}
+
+BitmapHandle NoiseBitmap(int width, int height, int bitsPerPixel, unsigned seed) {
+    BitmapHandle bitmap(FreeImage_Allocate(width, height, bitsPerPixel));
+    std::mt19937 random(seed);
+    const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width * view.bytesPerPixel; ++x) {
+            view.row(y)[x] = static_cast<std::uint8_t>(random());
+        }
+    }
+    return bitmap;
+}
+
+std::vector<std::uint8_t> Payload(const FIBITMAP* bitmap) {
+    std::vector<std::uint8_t> bytes(decoding::BitmapPayloadSize(bitmap));
+    EXPECT_TRUE(decoding::EncodeBitmapPayload(bitmap, bytes));
+    return bytes;
+}
+
+struct ShapeCase {
+    int width, height, bitsPerPixel;
+};
+
+class PayloadRoundTrip : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(PayloadRoundTrip, KeepsPixelsResolutionAndComments) {
+    const ShapeCase& c = GetParam();
+    BitmapHandle original = NoiseBitmap(c.width, c.height, c.bitsPerPixel, 7);
+    SetComment(original.get(), "Comment", "seen by the hub");
+    SetComment(original.get(), "comment", "written by another tool");
+    FreeImage_SetDotsPerMeterX(original.get(), 3780);
+    FreeImage_SetDotsPerMeterY(original.get(), 2835);
+
+    const BitmapHandle copy = decoding::DecodeBitmapPayload(Payload(original.get()));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(BitmapBitsPerPixel(copy.get()), c.bitsPerPixel);
+    EXPECT_EQ(Colours(copy.get()), Colours(original.get()));
+    if (c.bitsPerPixel == 32) {
+        const PixelView in = ViewOfBitmap(original.get());
+        const PixelView out = ViewOfBitmap(copy.get());
+        EXPECT_EQ(out.row(0)[kAlpha], in.row(0)[kAlpha]);
+    }
+    EXPECT_EQ(Comment(copy.get(), "Comment"), "seen by the hub");
+    EXPECT_EQ(Comment(copy.get(), "comment"), "written by another tool");
+    EXPECT_EQ(FreeImage_GetDotsPerMeterX(copy.get()), 3780u);
+    EXPECT_EQ(FreeImage_GetDotsPerMeterY(copy.get()), 2835u);
+}
+
+// Odd widths leave padding at the end of each 24-bit row.
+INSTANTIATE_TEST_SUITE_P(Shapes, PayloadRoundTrip,
+                         ::testing::Values(ShapeCase{4, 3, 24}, ShapeCase{5, 2, 24},
+                                           ShapeCase{1, 1, 24}, ShapeCase{7, 3, 32}));
+
+struct Corruption {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> apply;
+};
+
+class CorruptPayloads : public ::testing::TestWithParam<Corruption> {};
+
+// Field offsets of the payload header: magic 0, bpp 4, width 8, height 12, pitch 16, then
+// resolution, metadata size 32, ICC size 40, pixel offset 48; metadata records from 56.
+TEST_P(CorruptPayloads, AreRefusedNotTrusted) {
+    BitmapHandle original = NoiseBitmap(5, 3, 24, 1);
+    SetComment(original.get(), "Comment", "x");
+    std::vector<std::uint8_t> bytes = Payload(original.get());
+    GetParam().apply(bytes);
+    EXPECT_FALSE(decoding::DecodeBitmapPayload(bytes)) << GetParam().what;
+}
+
+void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, CorruptPayloads,
+    ::testing::Values(Corruption{"one byte short", [](auto& b) { b.pop_back(); }},
+                      Corruption{"one byte long", [](auto& b) { b.push_back(0); }},
+                      Corruption{"magic", [](auto& b) { b[0] ^= 1; }},
+                      Corruption{"8 bits a pixel", [](auto& b) { Put32(b, 4, 8); }},
+                      Corruption{"width 0", [](auto& b) { Put32(b, 8, 0); }},
+                      Corruption{"width past the rows", [](auto& b) { Put32(b, 8, 0x7FFFFFFF); }},
+                      Corruption{"height past the bytes", [](auto& b) { Put32(b, 12, 4); }},
+                      Corruption{"pitch", [](auto& b) { Put32(b, 16, 15); }},
+                      Corruption{"metadata size", [](auto& b) { Put32(b, 32, 0xFFFFFF); }},
+                      Corruption{"tag key longer than the metadata",
+                                 [](auto& b) { Put32(b, 56 + 12, 999); }},
+                      Corruption{"tag model", [](auto& b) { Put32(b, 56, 77); }}));
+
+TEST(CorruptPayloads, EveryTruncationIsRefused) {
+    BitmapHandle original = NoiseBitmap(3, 2, 32, 3);
+    SetComment(original.get(), "Comment", "truncate me");
+    const std::vector<std::uint8_t> bytes = Payload(original.get());
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        EXPECT_FALSE(decoding::DecodeBitmapPayload({bytes.data(), size})) << size;
+    }
+}
+
+TEST(Packets, RoundTripAndRefuseGarbage) {
+    const decoding::Request request{decoding::RequestKind::Size, true, 12345, "/a/b c.png"};
+    decoding::Request parsed;
+    ASSERT_TRUE(decoding::ParseRequest(decoding::EncodeRequest(request), &parsed));
+    EXPECT_EQ(parsed.kind, request.kind);
+    EXPECT_TRUE(parsed.sharedMemory);
+    EXPECT_EQ(parsed.maxPixels, 12345);
+    EXPECT_EQ(parsed.path, request.path);
+
+    decoding::Reply reply;
+    reply.message = "decoder said no";
+    reply.width = 3;
+    reply.head = {1, 2, 3};
+    reply.pixelAddress = 0x7f0012345678;
+    reply.pixelBytes = 36;
+    reply.retire = true;
+    decoding::Reply back;
+    ASSERT_TRUE(decoding::ParseReplyHeader(decoding::EncodeReplyHeader(reply), &back));
+    EXPECT_FALSE(back.ok);
+    EXPECT_EQ(back.width, 3);
+    EXPECT_EQ(back.message, reply.message);
+    EXPECT_EQ(back.head, reply.head);
+    EXPECT_EQ(back.pixelAddress, reply.pixelAddress);
+    EXPECT_EQ(back.pixelBytes, 36u);
+    EXPECT_TRUE(back.retire);
+
+    std::vector<std::uint8_t> packet = decoding::EncodeRequest(request);
+    packet.pop_back();
+    EXPECT_FALSE(decoding::ParseRequest(packet, &parsed));
+    packet = decoding::EncodeRequest(request);
+    packet[4] = 9; // no such request kind
+    EXPECT_FALSE(decoding::ParseRequest(packet, &parsed));
+    EXPECT_FALSE(decoding::ParseReplyHeader(packet, &back));
+}
+
+// The two ways pixels travel: a memfd holding the whole payload, or the head in the reply and
+// the rows read from the decoder's memory (here: this process's own).
+TEST(PixelTransfer, MemfdAndRemoteReadGiveTheSameBitmap) {
+    BitmapHandle original = NoiseBitmap(301, 7, 24, 9);
+    SetComment(original.get(), "Comment", "travels both ways");
+
+    const int memfd = decoding::WriteBitmapToMemfd(original.get());
+    ASSERT_GE(memfd, 0);
+    const BitmapHandle viaMemfd = decoding::ReadBitmapFromMemfd(memfd);
+    close(memfd);
+    ASSERT_TRUE(viaMemfd);
+    EXPECT_EQ(Colours(viaMemfd.get()), Colours(original.get()));
+
+    const std::vector<std::uint8_t> head = decoding::EncodePayloadHead(original.get());
+    BitmapHandle viaRead =
+        decoding::BitmapFromPayloadHead(head, decoding::BitmapPixelBytes(original.get()));
+    ASSERT_TRUE(viaRead);
+    int failure = 0;
+    const auto address = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(original.get()));
+    ASSERT_TRUE(decoding::ReadRemotePixels(getpid(), address, viaRead.get(), &failure)) << failure;
+    EXPECT_EQ(Colours(viaRead.get()), Colours(original.get()));
+    EXPECT_EQ(Comment(viaRead.get(), "Comment"), "travels both ways");
+
+    // A wrong address is a failed read, not a crash.
+    EXPECT_FALSE(decoding::ReadRemotePixels(getpid(), 16, viaRead.get(), &failure));
+    EXPECT_EQ(failure, EFAULT);
+    // Pixel bytes that do not match the head's rows are refused.
+    EXPECT_FALSE(
+        decoding::BitmapFromPayloadHead(head, decoding::BitmapPixelBytes(original.get()) + 4));
+}
+
+// Large decoded bitmaps live in pages mapped by us: they must behave like any other bitmap.
+TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
+    for (const int bitsPerPixel : {24, 32}) {
+        BitmapHandle mapped = AllocateBitmapOnLargePages(1601, 1500, bitsPerPixel);
+        BitmapHandle plain(FreeImage_Allocate(1601, 1500, bitsPerPixel));
+        ASSERT_TRUE(mapped);
+        EXPECT_EQ(FreeImage_GetPitch(mapped.get()), FreeImage_GetPitch(plain.get()));
+        const MutablePixelView view = MutableViewOfBitmap(mapped.get());
+        ASSERT_FALSE(view.empty());
+        EXPECT_EQ(view.row(view.height - 1)[0], 0); // zeroed like FreeImage_Allocate's
+        view.row(0)[0] = 200;                       // top-left blue
+        view.row(view.height - 1)[view.width * view.bytesPerPixel - 1] = 100;
+        const BitmapHandle clone = CloneBitmap(mapped.get());
+        mapped.reset(); // the clone owns its own rows
+        const PixelView copy = ViewOfBitmap(clone.get());
+        EXPECT_EQ(copy.row(0)[0], 200);
+        EXPECT_EQ(copy.row(copy.height - 1)[copy.width * copy.bytesPerPixel - 1], 100);
+        const BitmapHandle thumbnail = FitLongSide(clone.get(), 100);
+        EXPECT_EQ(BitmapWidth(thumbnail.get()), 100);
+    }
+    EXPECT_FALSE(AllocateBitmapOnLargePages(0, 10, 24));
+    EXPECT_FALSE(AllocateBitmapOnLargePages(10, 10, 8));
+}
+
+// Files this FreeImage build cannot read alone: v4/v5 and RLE8 BMPs (Qt), JPEG XR (libjxr).
+class FallbackFiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FallbackFiles, GiveTheSamePixelsAsThePng) {
+    const BitmapHandle reference = LoadImageFile(Data("pattern.png"));
+    std::string error;
+    const BitmapHandle bitmap = LoadImageFile(Data(GetParam()), &error);
+    ASSERT_TRUE(bitmap) << error;
+    ASSERT_FALSE(ViewOfBitmap(bitmap.get()).empty());
+    EXPECT_EQ(BitmapWidth(bitmap.get()), 4);
+    EXPECT_EQ(BitmapHeight(bitmap.get()), 3);
+    EXPECT_EQ(Colours(bitmap.get()), Colours(reference.get()));
+    EXPECT_EQ(ReadImageSize(Data(GetParam())), (Size{4, 3}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FallbackFiles,
+                         ::testing::Values("pattern-v5.bmp", "pattern-v4.bmp", "pattern-rle8.bmp",
+                                           "pattern.jxr"));
+
+TEST(Isolation, ACrashingDecoderCostsOneFile) {
+    const std::string path = Data("truncated.psd");
+    std::string error;
+    EXPECT_FALSE(LoadImageFile(path, &error));
+    EXPECT_EQ(error, "decoder crashed on " + path);
+    // The next load gets a fresh decoder.
+    error.clear();
+    EXPECT_TRUE(LoadImageFile(Data("pattern.png"), &error)) << error;
+    EXPECT_EQ(ReadImageSize(Data("pattern.psd")), (Size{4, 3}));
+}
+
+struct ForgedCase {
+    const char* file;
+    int width, height;
+};
+
+class ForgedHeaders : public ::testing::TestWithParam<ForgedCase> {};
+
+TEST_P(ForgedHeaders, AreRefusedBeforeDecoding) {
+    const ForgedCase& c = GetParam();
+    const std::string path = Data(c.file);
+    std::string error;
+    EXPECT_FALSE(LoadImageFile(path, &error));
+    EXPECT_EQ(error, "image too large: " + std::to_string(c.width) + " x " +
+                         std::to_string(c.height) + " (" + path + ")");
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ForgedHeaders,
+                         ::testing::Values(ForgedCase{"huge-header.png", 100000, 100000},
+                                           ForgedCase{"hostile/pattern-forged.png", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-forged.bmp", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-v5-forged.bmp", 20000,
+                                                      20000},
+                                           ForgedCase{"hostile/pattern-forged.gif", 65535, 65535},
+                                           ForgedCase{"hostile/pattern-forged.jpg", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-forged.jp2", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-forged.j2k", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-forged.tif", 20000, 20000},
+                                           ForgedCase{"hostile/pattern-forged.psd", 30000, 30000}));
+
+TEST(PixelLimit, AdmitsTheLimitAndRefusesOnePixelMore) {
+    EXPECT_GE(GetDecodeLimits().maxPixels, 200'000'000); // a 200-megapixel photo loads
+    EXPECT_EQ(RefusalOfSize(16384, 16384, "x"), "");     // 2^28: the limit itself
+    EXPECT_EQ(RefusalOfSize(20000, 20000, "x"), "image too large: 20000 x 20000 (x)");
+    EXPECT_EQ(RefusalOfSize(-5, 100000, "x"), ""); // malformed, left to the decoder
+
+    const LimitsGuard guard;
+    DecodeLimits limits = GetDecodeLimits();
+    limits.maxPixels = 11; // pattern.png has 12
+    SetDecodeLimits(limits);
+    std::string error;
+    EXPECT_FALSE(LoadImageFile(Data("pattern.png"), &error));
+    EXPECT_EQ(error, "image too large: 4 x 3 (" + Data("pattern.png") + ")");
+    limits.maxPixels = 12;
+    SetDecodeLimits(limits);
+    EXPECT_TRUE(LoadImageFile(Data("pattern.png")));
+}
+
+TEST(ReadImageSize, ReadsTheHeaderWithoutDecoding) {
+    // Too large to decode, but the header alone answers.
+    EXPECT_EQ(ReadImageSize(Data("huge-header.png")), (Size{100000, 100000}));
+    std::string error;
+    EXPECT_EQ(ReadImageSize(Data("text.png"), &error), (Size{}));
+    EXPECT_NE(error.find("text.png"), std::string::npos) << error;
+}
+
+// A large PNG of noise, written once: slow enough to decode to outlast a 1 ms limit.
+std::string NoisePng() {
+    const std::string path = (fs::temp_directory_path() / "vantrel-decoding-noise.png").string();
+    if (!fs::exists(path)) {
+        const BitmapHandle noise = NoiseBitmap(3000, 3000, 24, 11);
+        EXPECT_TRUE(FreeImage_Save(FIF_PNG, noise.get(), path.c_str(), PNG_Z_BEST_SPEED));
+    }
+    return path;
+}
+
+TEST(Isolation, AHungDecoderIsKilledAtTheTimeLimit) {
+    const std::string path = NoisePng();
+    {
+        const LimitsGuard guard;
+        DecodeLimits limits = GetDecodeLimits();
+        limits.timeoutMilliseconds = 1;
+        SetDecodeLimits(limits);
+        std::string error;
+        EXPECT_FALSE(LoadImageFile(path, &error));
+        EXPECT_EQ(error, "timed out decoding " + path);
+    }
+    std::string error;
+    const BitmapHandle bitmap = LoadImageFile(path, &error);
+    ASSERT_TRUE(bitmap) << error;
+    EXPECT_EQ(BitmapWidth(bitmap.get()), 3000);
+}
+
+TEST(Isolation, TheMemoryLimitStopsADecoder) {
+    if (decoding::kAddressSanitizer) {
+        GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+    }
+    const std::string path = NoisePng();
+    const LimitsGuard guard;
+    DecodeLimits limits = GetDecodeLimits();
+    limits.maxMemoryBytes = 64 << 20; // the 27 MB bitmap, its copy and the libraries do not fit
+    SetDecodeLimits(limits);
+    std::string error;
+    EXPECT_FALSE(LoadImageFile(path, &error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+}
+
+TEST(Isolation, ThreadsShareThePool) {
+    const std::vector<std::pair<std::string, bool>> files = {
+        {Data("pattern.png"), true},    {Data("pattern.jxr"), true},
+        {Data("truncated.psd"), false}, {Data("pattern-v4.bmp"), true},
+        {Data("scan.TIFF"), true},      {Data("hostile/pattern-forged.png"), false}};
+    const std::vector<int> reference = Colours(LoadImageFile(Data("pattern.png")).get());
+    std::vector<std::string> failures(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 12; ++i) {
+                const auto& [path, loads] = files[(t + i) % files.size()];
+                std::string error;
+                const BitmapHandle bitmap = LoadImageFile(path, &error);
+                if (loads != static_cast<bool>(bitmap) ||
+                    (bitmap && Colours(bitmap.get()) != reference) ||
+                    (!bitmap && error.find(path) == std::string::npos)) {
+                    failures[t] += path + " -> " + error + "\n";
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::string& failure : failures) {
+        EXPECT_EQ(failure, "");
+    }
+}
+
+// Every hostile file loads as nothing with a one-line reason naming it, or as a valid standard
+// bitmap that the display conversion and the thumbnail rule accept.
+TEST(HostileCorpus, LoadsAsNothingOrAsAValidBitmap) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(Data("hostile"))) {
+        const std::string path = entry.path().string();
+        ++files;
+        std::string error;
+        const BitmapHandle bitmap = LoadImageFile(path, &error);
+        if (!bitmap) {
+            EXPECT_NE(error.find(path), std::string::npos) << error;
+            EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        } else {
+            const PixelView view = ViewOfBitmap(bitmap.get());
+            ASSERT_FALSE(view.empty()) << path;
+            std::vector<std::uint8_t> rows(static_cast<std::size_t>(view.width) * view.height * 4);
+            EXPECT_TRUE(CopyBitmapToBgrx(bitmap.get(), rows.data(), view.width * 4)) << path;
+            FitLongSide(bitmap.get(), 100);
+        }
+        const Size size = ReadImageSize(path);
+        EXPECT_GE(size.width, 0) << path;
+        EXPECT_GE(size.height, 0) << path;
+    }
+    EXPECT_GE(files, 60);
+}
+
+} // namespace
+} // namespace vantrel
