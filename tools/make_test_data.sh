@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the tiny image files of tests/data with ImageMagick. Run once; the files are committed.
+# Makes the tiny image files of tests/data with ImageMagick and JxrEncApp (bash tools/setup.sh
+# --dev installs them). Run once; the files are committed.
 set -euo pipefail
 cd "$(dirname "$0")/../tests/data"
 

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building Vantrel; installs nothing twice.
 set -euo pipefail
-packages=(cmake g++ make ccache qt6-base-dev libfreeimage-dev libgtest-dev libbenchmark-dev
-          libjxr-dev libjxr-tools pkg-config imagemagick clang)
+packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtest-dev
+          libbenchmark-dev libjxr-dev)
+# Only for remaking tests/data (tools/make_test_data.sh) and for fuzzing (fuzz/run.sh):
+# bash tools/setup.sh --dev
+if [ "${1:-}" = "--dev" ]; then
+    packages+=(imagemagick libjxr-tools clang)
+fi
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
