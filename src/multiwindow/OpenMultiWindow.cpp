@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-bool HasMultiWindowAnalysis() { return false; }
+bool HasMultiWindowAnalysis() {
+    return false;
+}
 void OpenMultiWindowAnalysis() {}
 
 } // namespace vantrel

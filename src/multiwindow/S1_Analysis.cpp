@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-S1_Analysis::S1_Analysis(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S1_Analysis")); }
+S1_Analysis::S1_Analysis(QWidget* parent) : ChildWindow(parent) {
+    setObjectName(QStringLiteral("S1_Analysis"));
+}
 
 void S1_Analysis::StartAnalysis() {}
 

@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-S2_Comparison::S2_Comparison(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S2_Comparison")); }
+S2_Comparison::S2_Comparison(QWidget* parent) : ChildWindow(parent) {
+    setObjectName(QStringLiteral("S2_Comparison"));
+}
 
 void S2_Comparison::StartComparison() {}
 

@@ -2,7 +2,9 @@
 
 namespace vantrel {
 
-S4_Direction::S4_Direction(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S4_Direction")); }
+S4_Direction::S4_Direction(QWidget* parent) : ChildWindow(parent) {
+    setObjectName(QStringLiteral("S4_Direction"));
+}
 
 void S4_Direction::StartComparison() {}
 

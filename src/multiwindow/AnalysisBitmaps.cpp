@@ -1,0 +1,123 @@
+#include "multiwindow/AnalysisBitmaps.h"
+
+#include "image/ImageLoading.h"
+
+#include <FreeImage.h>
+
+namespace vantrel {
+namespace {
+
+bool ValidIndex(int index) {
+    return index >= 0 && index < kPictureCount;
+}
+
+BitmapHandle AllocatePicture(const PictureFormat& format, int width, int height) {
+    BitmapHandle bitmap(FreeImage_Allocate(width, height, format.bitsPerPixel));
+    if (!bitmap || format.bitsPerPixel > 8) {
+        return bitmap;
+    }
+    RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
+    const unsigned entries = FreeImage_GetColorsUsed(bitmap.get());
+    for (unsigned i = 0; i < entries; ++i) {
+        palette[i].rgbBlue = format.palette[i].blue;
+        palette[i].rgbGreen = format.palette[i].green;
+        palette[i].rgbRed = format.palette[i].red;
+        palette[i].rgbReserved = 0;
+    }
+    return bitmap;
+}
+
+} // namespace
+
+void AnalysisBitmaps::start(PlaneKind kind, int width, int height) {
+    release();
+    kind_ = kind;
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+}
+
+void AnalysisBitmaps::release() {
+    for (BitmapHandle& picture : pictures_) {
+        picture.reset();
+    }
+}
+
+bool AnalysisBitmaps::empty() const {
+    for (const BitmapHandle& picture : pictures_) {
+        if (picture) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AnalysisBitmaps::has(int index) const {
+    return ValidIndex(index) && pictures_[index];
+}
+
+bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView& second,
+                              std::int64_t* changes) {
+    if (changes != nullptr) {
+        *changes = 0;
+    }
+    if (!ValidIndex(index) || width_ <= 0 || height_ <= 0) {
+        return false;
+    }
+    pictures_[index].reset();
+    BitmapHandle picture = AllocatePicture(FormatOf(kind_, index), width_, height_);
+    if (!picture) {
+        return false;
+    }
+    pictures_[index] = std::move(picture);
+    const std::int64_t counted = ComputePicture(kind_, index, first, second, packed(index));
+    if (changes != nullptr) {
+        *changes = counted;
+    }
+    return true;
+}
+
+const FIBITMAP* AnalysisBitmaps::picture(int index) const {
+    return ValidIndex(index) ? pictures_[index].get() : nullptr;
+}
+
+PackedView AnalysisBitmaps::packed(int index) const {
+    FIBITMAP* bitmap = ValidIndex(index) ? pictures_[index].get() : nullptr;
+    if (bitmap == nullptr) {
+        return {};
+    }
+    const auto pitch = static_cast<std::ptrdiff_t>(FreeImage_GetPitch(bitmap));
+    // Bottom-up storage: the top row is the last scanline.
+    return {width_, height_, static_cast<int>(FreeImage_GetBPP(bitmap)), -pitch,
+            FreeImage_GetScanLine(bitmap, height_ - 1)};
+}
+
+BitmapHandle AnalysisBitmaps::thumbnail(int index, int longSide) const {
+    // FreeImage filters a palette bitmap through its colours, exactly as it filters the
+    // expanded colours, so the thumbnail is made from the compact picture.
+    return FitLongSide(picture(index), longSide);
+}
+
+BitmapHandle AnalysisBitmaps::fullBitmap(int index) const {
+    BitmapHandle full = AllocateBitmap32(width_, height_);
+    if (!full || !has(index)) {
+        return full; // all bytes zero: black, alpha 0
+    }
+    ExpandPicture(packed(index), FormatOf(kind_, index), MutableViewOfBitmap(full.get()));
+    return full;
+}
+
+std::int64_t AnalysisBitmaps::litPixels(int index) const {
+    return has(index) ? LitPixels(packed(index)) : 0;
+}
+
+std::size_t AnalysisBitmaps::bytes() const {
+    std::size_t total = 0;
+    for (const BitmapHandle& picture : pictures_) {
+        if (picture) {
+            total += FreeImage_GetMemorySize(picture.get());
+        }
+    }
+    return total;
+}
+
+} // namespace vantrel
