@@ -3,6 +3,9 @@
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>
+#include <sys/mman.h>
+
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -11,8 +14,20 @@ bool ValidIndex(int index) {
     return index >= 0 && index < kPictureCount;
 }
 
-BitmapHandle AllocatePicture(const PictureFormat& format, int width, int height) {
-    BitmapHandle bitmap(FreeImage_Allocate(width, height, format.bitsPerPixel));
+constexpr std::size_t kHugePage = 2u << 20;
+
+// Rows of whole 32-bit words, as FreeImage lays out its own bitmaps.
+std::size_t PitchOf(int width, int bitsPerPixel) {
+    return (static_cast<std::size_t>(width) * bitsPerPixel + 31) / 32 * 4;
+}
+
+// A bitmap header over `pixels` (bottom row first), with the picture's palette.
+BitmapHandle WrapPicture(const PictureFormat& format, int width, int height,
+                         const PixelMemory& pixels) {
+    BitmapHandle bitmap(
+        FreeImage_ConvertFromRawBitsEx(FALSE, pixels.data(), FIT_BITMAP, width, height,
+                                       static_cast<int>(PitchOf(width, format.bitsPerPixel)),
+                                       format.bitsPerPixel, 0, 0, 0, FALSE));
     if (!bitmap || format.bitsPerPixel > 8) {
         return bitmap;
     }
@@ -29,6 +44,39 @@ BitmapHandle AllocatePicture(const PictureFormat& format, int width, int height)
 
 } // namespace
 
+PixelMemory::PixelMemory(std::size_t bytes) {
+    if (bytes == 0) {
+        return;
+    }
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        return;
+    }
+    if (bytes >= kHugePage) {
+        madvise(mapped, bytes, MADV_HUGEPAGE); // a hint: ordinary pages serve as well
+    }
+    data_ = mapped;
+    size_ = bytes;
+}
+
+PixelMemory::~PixelMemory() {
+    if (data_ != nullptr) {
+        munmap(data_, size_);
+    }
+}
+
+PixelMemory::PixelMemory(PixelMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
+    if (this != &other) {
+        PixelMemory released(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
 void AnalysisBitmaps::start(PlaneKind kind, int width, int height) {
     release();
     kind_ = kind;
@@ -37,14 +85,15 @@ void AnalysisBitmaps::start(PlaneKind kind, int width, int height) {
 }
 
 void AnalysisBitmaps::release() {
-    for (BitmapHandle& picture : pictures_) {
-        picture.reset();
+    for (Picture& picture : pictures_) {
+        picture.bitmap.reset();
+        picture.pixels = PixelMemory();
     }
 }
 
 bool AnalysisBitmaps::empty() const {
-    for (const BitmapHandle& picture : pictures_) {
-        if (picture) {
+    for (const Picture& picture : pictures_) {
+        if (picture.bitmap) {
             return false;
         }
     }
@@ -52,7 +101,7 @@ bool AnalysisBitmaps::empty() const {
 }
 
 bool AnalysisBitmaps::has(int index) const {
-    return ValidIndex(index) && pictures_[index];
+    return ValidIndex(index) && pictures_[index].bitmap;
 }
 
 bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView& second,
@@ -63,12 +112,18 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
     if (!ValidIndex(index) || width_ <= 0 || height_ <= 0) {
         return false;
     }
-    pictures_[index].reset();
-    BitmapHandle picture = AllocatePicture(FormatOf(kind_, index), width_, height_);
-    if (!picture) {
+    Picture& picture = pictures_[index];
+    picture.bitmap.reset();
+    const PictureFormat format = FormatOf(kind_, index);
+    picture.pixels = PixelMemory(PitchOf(width_, format.bitsPerPixel) * height_);
+    if (picture.pixels.data() == nullptr) {
         return false;
     }
-    pictures_[index] = std::move(picture);
+    picture.bitmap = WrapPicture(format, width_, height_, picture.pixels);
+    if (!picture.bitmap) {
+        picture.pixels = PixelMemory();
+        return false;
+    }
     const std::int64_t counted = ComputePicture(kind_, index, first, second, packed(index));
     if (changes != nullptr) {
         *changes = counted;
@@ -77,11 +132,11 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
 }
 
 const FIBITMAP* AnalysisBitmaps::picture(int index) const {
-    return ValidIndex(index) ? pictures_[index].get() : nullptr;
+    return ValidIndex(index) ? pictures_[index].bitmap.get() : nullptr;
 }
 
 PackedView AnalysisBitmaps::packed(int index) const {
-    FIBITMAP* bitmap = ValidIndex(index) ? pictures_[index].get() : nullptr;
+    FIBITMAP* bitmap = ValidIndex(index) ? pictures_[index].bitmap.get() : nullptr;
     if (bitmap == nullptr) {
         return {};
     }
@@ -112,9 +167,9 @@ std::int64_t AnalysisBitmaps::litPixels(int index) const {
 
 std::size_t AnalysisBitmaps::bytes() const {
     std::size_t total = 0;
-    for (const BitmapHandle& picture : pictures_) {
-        if (picture) {
-            total += FreeImage_GetMemorySize(picture.get());
+    for (const Picture& picture : pictures_) {
+        if (picture.bitmap) {
+            total += picture.pixels.size() + FreeImage_GetMemorySize(picture.bitmap.get());
         }
     }
     return total;

@@ -44,7 +44,6 @@ Bgr ToneOf(int channel) {
 
 // Direction codes of the three-channel pictures: 0 black, 1-3 grew by one to three channels,
 // 4-6 shrank by one to three.
-constexpr std::uint8_t kScoreCode[7] = {6, 5, 4, 0, 1, 2, 3};
 constexpr Bgr kScoreColour[7] = {kBlack,
                                  Colour(66, 33, 33),
                                  Colour(132, 66, 66),
@@ -223,15 +222,15 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
             });
         }
         return run([m](const std::uint8_t* p1, const std::uint8_t* p2) {
-            int score = 0;
-            int changed = 0;
-            for (const int channel : {kRed, kGreen, kBlue}) {
-                const int before = p1[channel] & m;
-                const int after = p2[channel] & m;
-                score += (after > before) - (after < before);
-                changed += after != before;
-            }
-            return Sample{kScoreCode[score + 3], static_cast<std::uint8_t>(changed)};
+            const int red1 = p1[kRed] & m, red2 = p2[kRed] & m;
+            const int green1 = p1[kGreen] & m, green2 = p2[kGreen] & m;
+            const int blue1 = p1[kBlue] & m, blue2 = p2[kBlue] & m;
+            const int score = (red2 > red1) - (red2 < red1) + (green2 > green1) -
+                              (green2 < green1) + (blue2 > blue1) - (blue2 < blue1);
+            const int changed = (red2 != red1) + (green2 != green1) + (blue2 != blue1);
+            // Codes 1-3 for a score of +1 to +3, 4-6 for -1 to -3 (see kScoreColour).
+            const int code = score < 0 ? 3 - score : score;
+            return Sample{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(changed)};
         });
     }
     return 0;
