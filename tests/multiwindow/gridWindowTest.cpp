@@ -305,6 +305,54 @@ private slots:
         QCOMPARE(QColor(picture.pixel(box + QPoint(3, 3))), QColor(0, 0, 0));
     }
 
+    // A Copy clicked while the run yields is served there: the picture shows the thumbnails
+    // done so far, and the run goes on.
+    void copyDuringARunShowsThePicturesDoneSoFar() {
+        auto* window = open<S1_Analysis>();
+        window->FIBMP1 = Filled(50, 50, 255, 255, 255);
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            if (index == 33) {
+                QTimer::singleShot(0, window, [&] {
+                    QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
+                });
+            }
+        });
+        window->StartAnalysis();
+        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+        const QImage picture = QApplication::clipboard()->image();
+        QCOMPARE(picture.size(), window->outerWindow()->size());
+        const QPoint client = window->mapTo(window->outerWindow(), QPoint(0, 0));
+        const auto boxColour = [&](const char* name) {
+            return QColor(
+                picture.pixel(child<PictureBox>(window, name)->pos() + client + QPoint(10, 10)));
+        };
+        QCOMPARE(boxColour("P1_33"), QColor(255, 255, 255)); // done before the copy
+        QCOMPARE(boxColour("P1_34"), QColor(31, 31, 31));    // not yet
+        QCOMPARE(boxColour("P1_0"), QColor(31, 31, 31));
+        QVERIFY(child<PictureBox>(window, "P1_0")->hasPicture()); // the run went on
+    }
+
+    // A second start while a run is going on would pull its pictures away: it is refused with a
+    // status line, and the first run completes.
+    void startDuringARunIsRefused() {
+        auto* window = comparison<S2_Comparison>(Filled(8, 8, 1, 1, 1), Filled(8, 8, 1, 1, 2));
+        int shown = 0;
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            ++shown;
+            if (index == 41) {
+                window->StartComparison();
+            }
+        });
+        window->StartComparison();
+        QCOMPARE(shown, kPictureCount);
+        QVERIFY(LastStatusMessage().contains(QStringLiteral("already running")));
+        QCOMPARE(child<QLabel>(window, "L1_42")->text(), QStringLiteral("64-100%"));
+        // After the run, a new start recomputes everything.
+        window->StartComparison();
+        QCOMPARE(shown, 2 * kPictureCount);
+        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+    }
+
     // A window closed while its run yields stops at that yield; nothing of it is used after.
     void closeDuringARunStopsAtTheYield_data() {
         QTest::addColumn<bool>("duringYield");
