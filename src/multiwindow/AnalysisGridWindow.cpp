@@ -42,8 +42,7 @@ struct GridLayout {
 };
 
 GridLayout LayoutOf(PlaneKind kind) {
-    switch (kind) {
-    case PlaneKind::Planes:
+    if (kind == PlaneKind::Planes) {
         return {"S1_Analysis",
                 "Image Analysis: ",
                 "Image Analysis: Pixel color bit values and pixel color channel vallues are shown.",
@@ -55,34 +54,27 @@ GridLayout LayoutOf(PlaneKind kind) {
                 QPoint(12, 564),
                 false,
                 true};
-    case PlaneKind::Comparison:
-        return {"S2_Comparison",
-                "Image Comparison: ",
-                "Image Comparison: Changes in pixel bit values or colors are highlighted. Pixels "
-                "with no change remain black.",
-                1119,
-                695,
-                48,
-                128,
-                22,
-                QPoint(24, 648),
-                true,
-                false};
-    case PlaneKind::Direction:
-        break;
     }
-    return {"S4_Direction",
-            "Change Directions: ",
-            "Direction of Change: Areas of increased bit or color values are red. Decreased "
-            "values are blue.",
-            1119,
-            695,
-            48,
-            128,
-            22,
-            QPoint(24, 648),
-            true,
-            false};
+    // The comparison and direction windows share their layout; only the texts differ.
+    GridLayout layout{"S2_Comparison",
+                      "Image Comparison: ",
+                      "Image Comparison: Changes in pixel bit values or colors are highlighted. "
+                      "Pixels with no change remain black.",
+                      1119,
+                      695,
+                      48,
+                      128,
+                      22,
+                      QPoint(24, 648),
+                      true,
+                      false};
+    if (kind == PlaneKind::Direction) {
+        layout.objectName = "S4_Direction";
+        layout.caption = "Change Directions: ";
+        layout.description = "Direction of Change: Areas of increased bit or color values are "
+                             "red. Decreased values are blue.";
+    }
+    return layout;
 }
 
 QLabel* PlaceLabel(QWidget* parent, const QString& objectName, const QString& text,

@@ -335,41 +335,7 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
     const bool wholeByte = entry.bit == kAllBits;
     PictureFormat format;
     auto& palette = format.palette;
-    const auto colourCube = [&] {
-        for (int code = 0; code < 8; ++code) {
-            palette[code] = Colour(code & 4 ? 255 : 0, code & 2 ? 255 : 0, code & 1 ? 255 : 0);
-        }
-    };
-    switch (kind) {
-    case PlaneKind::Planes:
-        if (index == 44) {
-            format.bitsPerPixel = 24;
-        } else if (single && wholeByte) {
-            format.bitsPerPixel = 8;
-            for (int value = 0; value < 256; ++value) {
-                const int red = entry.channel == kRed || entry.channel == kAlpha ? value : 0;
-                const int green = entry.channel == kGreen || entry.channel == kAlpha ? value : 0;
-                const int blue = entry.channel == kBlue || entry.channel == kAlpha ? value : 0;
-                palette[value] = Colour(red, green, blue);
-            }
-        } else if (single) {
-            format.bitsPerPixel = 1;
-            palette[1] = ToneOf(entry.channel);
-        } else {
-            format.bitsPerPixel = 4;
-            colourCube();
-        }
-        break;
-    case PlaneKind::Comparison:
-        if (single) {
-            format.bitsPerPixel = 1;
-            palette[1] = ToneOf(entry.channel);
-        } else {
-            format.bitsPerPixel = 4;
-            colourCube();
-        }
-        break;
-    case PlaneKind::Direction:
+    if (kind == PlaneKind::Direction) {
         format.bitsPerPixel = 4;
         if (single) {
             palette[1] = wholeByte ? kGrewValue : kGrewTone;
@@ -377,7 +343,26 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
         } else {
             std::copy(std::begin(kScoreColour), std::end(kScoreColour), palette.begin());
         }
-        break;
+    } else if (kind == PlaneKind::Planes && index == 44) {
+        format.bitsPerPixel = 24;
+    } else if (kind == PlaneKind::Planes && single && wholeByte) {
+        format.bitsPerPixel = 8;
+        for (int value = 0; value < 256; ++value) {
+            const int red = entry.channel == kRed || entry.channel == kAlpha ? value : 0;
+            const int green = entry.channel == kGreen || entry.channel == kAlpha ? value : 0;
+            const int blue = entry.channel == kBlue || entry.channel == kAlpha ? value : 0;
+            palette[value] = Colour(red, green, blue);
+        }
+    } else if (single) {
+        // A lit bit, or (comparison) a changed value.
+        format.bitsPerPixel = 1;
+        palette[1] = ToneOf(entry.channel);
+    } else {
+        // One bit a colour channel: red, green and blue each full or off.
+        format.bitsPerPixel = 4;
+        for (int code = 0; code < 8; ++code) {
+            palette[code] = Colour(code & 4 ? 255 : 0, code & 2 ? 255 : 0, code & 1 ? 255 : 0);
+        }
     }
     return format;
 }
