@@ -73,16 +73,14 @@ const bool registered = [] {
             const std::string name =
                 std::string(window.name) + (thumbnails ? "WithThumbnails" : "");
             const PlaneKind kind = window.kind;
-            benchmark::RegisterBenchmark(
-                (name + "/kernel").c_str(),
-                [kind, thumbnails](benchmark::State& state) { KernelRun(state, kind, thumbnails); })
-                ->Unit(benchmark::kMillisecond)
-                ->MinTime(2.0);
-            benchmark::RegisterBenchmark(
-                (name + "/naive").c_str(),
-                [kind, thumbnails](benchmark::State& state) { NaiveRun(state, kind, thumbnails); })
-                ->Unit(benchmark::kMillisecond)
-                ->Iterations(1);
+            benchmark::RegisterBenchmark((name + "/kernel").c_str(), [kind, thumbnails](
+                                                                         benchmark::State& state) {
+                KernelRun(state, kind, thumbnails);
+            })->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((name + "/naive").c_str(), [kind, thumbnails](
+                                                                        benchmark::State& state) {
+                NaiveRun(state, kind, thumbnails);
+            })->Unit(benchmark::kMillisecond); // a run takes minutes: one iteration
             const int sources = window.sources;
             benchmark::RegisterBenchmark((name + "/memcpy").c_str(), [sources](
                                                                          benchmark::State& state) {
