@@ -2,8 +2,14 @@
 
 namespace vantrel {
 
-S1_Analysis::S1_Analysis(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S1_Analysis")); }
+S1_Analysis::S1_Analysis(QWidget* parent) : AnalysisGridWindow(PlaneKind::Planes, parent) {}
 
-void S1_Analysis::StartAnalysis() {}
+void S1_Analysis::StartAnalysis() {
+    runAnalysis(FIBMP1.get(), nullptr);
+}
+
+void S1_Analysis::releaseImages() {
+    FIBMP1.reset();
+}
 
 } // namespace vantrel

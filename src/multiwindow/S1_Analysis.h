@@ -1,18 +1,21 @@
 #pragma once
-#include "image/Bitmap.h"
-#include "image/WindowKit.h"
+// The bit-plane analysis window: the 45 analysis pictures of one image.
+#include "multiwindow/AnalysisGridWindow.h"
 
 namespace vantrel {
 
-class S1_Analysis : public ChildWindow {
+class S1_Analysis : public AnalysisGridWindow {
     Q_OBJECT
 
 public:
     explicit S1_Analysis(QWidget* parent = nullptr);
 
-    BitmapHandle FIBMP1;
+    BitmapHandle FIBMP1; // the image, a copy owned by this window
 
     void StartAnalysis();
+
+protected:
+    void releaseImages() override;
 };
 
 } // namespace vantrel

@@ -2,8 +2,7 @@
 
 namespace vantrel {
 
-S2_Comparison::S2_Comparison(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S2_Comparison")); }
-
-void S2_Comparison::StartComparison() {}
+S2_Comparison::S2_Comparison(QWidget* parent)
+    : ImagePairGridWindow(PlaneKind::Comparison, parent) {}
 
 } // namespace vantrel

@@ -1,19 +1,14 @@
 #pragma once
-#include "image/Bitmap.h"
-#include "image/WindowKit.h"
+// The comparison window: where the second image's bits, values or colours differ from the first's.
+#include "multiwindow/AnalysisGridWindow.h"
 
 namespace vantrel {
 
-class S2_Comparison : public ChildWindow {
+class S2_Comparison : public ImagePairGridWindow {
     Q_OBJECT
 
 public:
     explicit S2_Comparison(QWidget* parent = nullptr);
-
-    BitmapHandle FIBMP1;
-    BitmapHandle FIBMP2;
-
-    void StartComparison();
 };
 
 } // namespace vantrel

@@ -2,8 +2,6 @@
 
 namespace vantrel {
 
-S4_Direction::S4_Direction(QWidget* parent) : ChildWindow(parent) { setObjectName(QStringLiteral("S4_Direction")); }
-
-void S4_Direction::StartComparison() {}
+S4_Direction::S4_Direction(QWidget* parent) : ImagePairGridWindow(PlaneKind::Direction, parent) {}
 
 } // namespace vantrel

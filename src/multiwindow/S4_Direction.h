@@ -1,19 +1,15 @@
 #pragma once
-#include "image/Bitmap.h"
-#include "image/WindowKit.h"
+// The direction-of-change window: whether each bit, value or colour grew or shrank from the first
+// image to the second.
+#include "multiwindow/AnalysisGridWindow.h"
 
 namespace vantrel {
 
-class S4_Direction : public ChildWindow {
+class S4_Direction : public ImagePairGridWindow {
     Q_OBJECT
 
 public:
     explicit S4_Direction(QWidget* parent = nullptr);
-
-    BitmapHandle FIBMP1;
-    BitmapHandle FIBMP2;
-
-    void StartComparison();
 };
 
 } // namespace vantrel

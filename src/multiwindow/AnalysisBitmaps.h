@@ -1,0 +1,85 @@
+#pragma once
+// The 45 analysis pictures of one bit-plane, comparison or direction window. Each is a FreeImage
+// bitmap of the image's width and height, kept as compactly as its picture allows: 1 bit a pixel
+// for a lit or dark bit plane, 4 bits for the three-colour and direction pictures, 8 bits for a
+// channel's values, 24 bits only for the colour image itself; a palette gives each code its
+// colour. A full 32-bit bitmap is made only for a picture that leaves the window (a viewer's
+// copy), so that what it receives is the same as a 32-bit analysis bitmap.
+#include "image/Bitmap.h"
+#include "multiwindow/PlaneKernels.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vantrel {
+
+// Zero-filled pixel memory straight from the system: pages are only touched when written, and
+// large blocks use huge pages where the system allows, so that no separate clearing pass runs.
+class PixelMemory {
+public:
+    PixelMemory() = default;
+    explicit PixelMemory(std::size_t bytes);
+    ~PixelMemory();
+    PixelMemory(PixelMemory&& other) noexcept;
+    PixelMemory& operator=(PixelMemory&& other) noexcept;
+    PixelMemory(const PixelMemory&) = delete;
+    PixelMemory& operator=(const PixelMemory&) = delete;
+
+    std::uint8_t* data() const { return static_cast<std::uint8_t*>(data_); }
+    std::size_t size() const { return size_; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+class AnalysisBitmaps {
+public:
+    // Releases the pictures of an earlier run and sets the window kind and the size of the next;
+    // each picture is made when it is computed.
+    void start(PlaneKind kind, int width, int height);
+    // Releases every picture; the handles are null afterwards.
+    void release();
+
+    bool empty() const;
+    bool has(int index) const;
+    PlaneKind kind() const { return kind_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Computes picture `index` from the images (see ComputePicture). False when its bitmap
+    // cannot be made (a zero size, or memory refused); the picture then stays unset.
+    bool compute(int index, const PixelView& first, const PixelView& second,
+                 std::int64_t* changes = nullptr);
+
+    // The compact bitmap of a computed picture, or null.
+    const FIBITMAP* picture(int index) const;
+    PackedView packed(int index) const;
+
+    // FitLongSide of the picture (box filter); null when the picture is unset or too thin.
+    BitmapHandle thumbnail(int index, int longSide) const;
+
+    // The picture as a 32-bit bitmap with alpha 0: what a viewer receives. A picture not yet
+    // computed comes out black; null when the size is zero or memory is refused.
+    BitmapHandle fullBitmap(int index) const;
+
+    std::int64_t litPixels(int index) const;
+
+    // The memory the pictures hold.
+    std::size_t bytes() const;
+
+private:
+    // A FreeImage bitmap over pixel memory of its own; the bitmap goes first.
+    struct Picture {
+        PixelMemory pixels;
+        BitmapHandle bitmap;
+    };
+
+    PlaneKind kind_ = PlaneKind::Planes;
+    int width_ = 0;
+    int height_ = 0;
+    std::array<Picture, kPictureCount> pictures_;
+};
+
+} // namespace vantrel

@@ -1,0 +1,181 @@
+// vantrel-cli planes, compare and direction give the pictures and labels the windows show.
+#include "image/ImageLoading.h"
+#include "multiwindow/S1_Analysis.h"
+#include "multiwindow/S2_Comparison.h"
+#include "multiwindow/S4_Direction.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <random>
+
+namespace vantrel {
+namespace {
+
+struct CliResult {
+    int exitCode = -1;
+    QStringList lines;
+    QString errors;
+};
+
+CliResult RunCli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(VANTREL_CLI), arguments);
+    process.waitForFinished(120000);
+    CliResult result;
+    result.exitCode = process.exitCode();
+    result.lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// The RGB bytes of a picture, top row first.
+QByteArray ColoursOf(const FIBITMAP* bitmap) {
+    QByteArray colours;
+    const PixelView view = ViewOfBitmap(bitmap);
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width; ++x) {
+            const std::uint8_t* pixel = view.row(y) + view.bytesPerPixel * x;
+            colours.append(char(pixel[kRed]))
+                .append(char(pixel[kGreen]))
+                .append(char(pixel[kBlue]));
+        }
+    }
+    return colours;
+}
+
+qint64 NonBlack(const QByteArray& colours) {
+    qint64 lit = 0;
+    for (qsizetype i = 0; i + 2 < colours.size(); i += 3) {
+        lit += (colours[i] | colours[i + 1] | colours[i + 2]) != 0;
+    }
+    return lit;
+}
+
+} // namespace
+
+class GridCliTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    QString first;
+    QString second;
+
+    // Checks the CLI's picture files against the window's analysis bitmaps.
+    void comparePictures(const AnalysisGridWindow& window, const QString& outDir) {
+        for (int index = 0; index < kPictureCount; ++index) {
+            const QString path =
+                outDir + QStringLiteral("/picture-%1.png").arg(index, 2, 10, QLatin1Char('0'));
+            const BitmapHandle written = LoadImageFile(path.toStdString());
+            QVERIFY2(written, qPrintable(path));
+            QCOMPARE(BitmapBitsPerPixel(written.get()), 24);
+            const BitmapHandle shown = window.analysisBitmaps().fullBitmap(index);
+            QVERIFY2(ColoursOf(written.get()) == ColoursOf(shown.get()), qPrintable(path));
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(folder.isValid());
+        std::mt19937 random(11);
+        BitmapHandle a = AllocateBitmap32(37, 23);
+        BitmapHandle b = AllocateBitmap32(37, 23);
+        const MutablePixelView va = MutableViewOfBitmap(a.get());
+        const MutablePixelView vb = MutableViewOfBitmap(b.get());
+        for (int y = 0; y < 23; ++y) {
+            for (int x = 0; x < 37 * 4; ++x) {
+                va.row(y)[x] = static_cast<std::uint8_t>(random());
+                vb.row(y)[x] =
+                    random() % 3 == 0 ? static_cast<std::uint8_t>(random()) : va.row(y)[x];
+            }
+        }
+        first = folder.filePath(QStringLiteral("first.png"));
+        second = folder.filePath(QStringLiteral("second.png"));
+        // PNG keeps the colours exactly.
+        QImage qa(37, 23, QImage::Format_RGB32);
+        QImage qb(37, 23, QImage::Format_RGB32);
+        for (int y = 0; y < 23; ++y) {
+            for (int x = 0; x < 37; ++x) {
+                const std::uint8_t* pa = va.row(y) + 4 * x;
+                const std::uint8_t* pb = vb.row(y) + 4 * x;
+                qa.setPixel(x, y, qRgb(pa[kRed], pa[kGreen], pa[kBlue]));
+                qb.setPixel(x, y, qRgb(pb[kRed], pb[kGreen], pb[kBlue]));
+            }
+        }
+        QVERIFY(qa.save(first));
+        QVERIFY(qb.save(second));
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void planesAgreeWithTheWindow() {
+        const QString outDir = folder.filePath(QStringLiteral("planes"));
+        const CliResult result = RunCli({QStringLiteral("planes"), first, outDir});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.lines.size(), kPictureCount);
+        S1_Analysis window;
+        window.FIBMP1 = LoadImageFile(first.toStdString());
+        window.StartAnalysis();
+        comparePictures(window, outDir);
+        for (int index = 0; index < kPictureCount; ++index) {
+            const BitmapHandle shown = window.analysisBitmaps().fullBitmap(index);
+            QCOMPARE(result.lines[index],
+                     QStringLiteral("%1\t%2").arg(index).arg(NonBlack(ColoursOf(shown.get()))));
+        }
+    }
+
+    void comparisonsAgreeWithTheWindows_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("compare") << QStringLiteral("compare");
+        QTest::newRow("direction") << QStringLiteral("direction");
+    }
+
+    void comparisonsAgreeWithTheWindows() {
+        QFETCH(QString, command);
+        const QString outDir = folder.filePath(command);
+        const CliResult result = RunCli({command, first, second, outDir});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.lines.size(), kPictureCount);
+        std::unique_ptr<ImagePairGridWindow> window;
+        if (command == QStringLiteral("compare")) {
+            window = std::make_unique<S2_Comparison>();
+        } else {
+            window = std::make_unique<S4_Direction>();
+        }
+        window->FIBMP1 = LoadImageFile(first.toStdString());
+        window->FIBMP2 = LoadImageFile(second.toStdString());
+        window->StartComparison();
+        comparePictures(*window, outDir);
+        int changed = 0;
+        for (int index = 0; index < kPictureCount; ++index) {
+            const QString label =
+                window->findChild<QLabel*>(QStringLiteral("L1_%1").arg(index))->text();
+            QCOMPARE(result.lines[index], QStringLiteral("%1\t%2").arg(index).arg(label));
+            changed += label != QStringLiteral("-");
+        }
+        QVERIFY(changed > 30);
+    }
+
+    void differentSizesAreRefused() {
+        const QString portrait = folder.filePath(QStringLiteral("portrait.png"));
+        QImage image(23, 37, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(portrait));
+        for (const QString& command : {QStringLiteral("compare"), QStringLiteral("direction")}) {
+            const CliResult result = RunCli({command, first, portrait});
+            QCOMPARE(result.exitCode, 1);
+            QVERIFY(result.lines.isEmpty());
+            QVERIFY2(result.errors.contains(QStringLiteral("different sizes")) &&
+                         result.errors.contains(QStringLiteral("37 x 23")) &&
+                         result.errors.contains(QStringLiteral("23 x 37")),
+                     qPrintable(result.errors));
+        }
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::GridCliTest)
+#include "gridCliTest.moc"

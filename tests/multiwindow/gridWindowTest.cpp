@@ -1,0 +1,440 @@
+// The bit-plane, comparison and direction windows driven as a user would: runs, thumbnails,
+// count labels, viewers opened from thumbnails, Copy, and closing in the middle of a run.
+#include "image/PictureBox.h"
+#include "multiwindow/S1_Analysis.h"
+#include "multiwindow/S2_Comparison.h"
+#include "multiwindow/S3_FullSize.h"
+#include "multiwindow/S4_Direction.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <vector>
+
+namespace vantrel {
+namespace {
+
+// A 32-bit image filled with one colour; `setPixel` colours one pixel, (x, y) from the top.
+BitmapHandle Filled(int width, int height, int red, int green, int blue) {
+    BitmapHandle bitmap = AllocateBitmap32(width, height);
+    const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* pixel = view.row(y) + 4 * x;
+            pixel[kRed] = static_cast<std::uint8_t>(red);
+            pixel[kGreen] = static_cast<std::uint8_t>(green);
+            pixel[kBlue] = static_cast<std::uint8_t>(blue);
+            pixel[kAlpha] = 255;
+        }
+    }
+    return bitmap;
+}
+
+void SetRed(FIBITMAP* bitmap, int x, int y, int red) {
+    MutableViewOfBitmap(bitmap).row(y)[4 * x + kRed] = static_cast<std::uint8_t>(red);
+}
+
+QColor BackgroundOf(QWidget* widget) {
+    return widget->palette().color(QPalette::Window);
+}
+
+} // namespace
+
+class GridWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QMdiArea* area = nullptr;
+    std::vector<QPointer<ChildWindow>> opened;
+
+    template <typename Window> Window* open() {
+        auto* window = new Window;
+        ShowChildWindow(window);
+        return window;
+    }
+
+    template <typename Window> Window* comparison(BitmapHandle first, BitmapHandle second) {
+        auto* window = open<Window>();
+        window->FIBMP1 = std::move(first);
+        window->FIBMP2 = std::move(second);
+        window->setWindowTitle(QStringLiteral("a.png [vs] b.png"));
+        return window;
+    }
+
+    template <typename T> T* child(QWidget* window, const QString& name) {
+        T* found = window->findChild<T*>(name);
+        if (found == nullptr) {
+            qFatal("no control %s", qPrintable(name));
+        }
+        return found;
+    }
+
+    std::vector<S3_FullSize*> viewers() const {
+        std::vector<S3_FullSize*> found;
+        for (const QPointer<ChildWindow>& window : opened) {
+            if (auto* viewer = qobject_cast<S3_FullSize*>(window.data())) {
+                found.push_back(viewer);
+            }
+        }
+        return found;
+    }
+
+private slots:
+    void init() {
+        area = new QMdiArea;
+        area->resize(1500, 1000);
+        area->show();
+        opened.clear();
+        SetChildWindowHost([this](ChildWindow* window) {
+            QMdiSubWindow* frame = area->addSubWindow(window);
+            frame->show();
+            opened.emplace_back(window);
+        });
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void cleanup() {
+        SetChildWindowHost({});
+        delete area;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void layoutOfTheThreeWindows() {
+        auto* planes = open<S1_Analysis>();
+        auto* compared = open<S2_Comparison>();
+        auto* directed = open<S4_Direction>();
+        QCOMPARE(planes->windowTitle(), QStringLiteral("Image Analysis: "));
+        QCOMPARE(compared->windowTitle(), QStringLiteral("Image Comparison: "));
+        QCOMPARE(directed->windowTitle(), QStringLiteral("Change Directions: "));
+        QCOMPARE(planes->size(), QSize(1117, 622));
+        QCOMPARE(compared->size(), QSize(1119, 695));
+        QCOMPARE(child<QLabel>(directed, "Label8")->text(),
+                 QStringLiteral("Direction of Change: Areas of increased bit or color values "
+                                "are red. Decreased values are blue."));
+        // Red row: all bits, then bit 7 down to bit 0.
+        QCOMPARE(child<PictureBox>(planes, "P1_40")->geometry(), QRect(104, 168, 100, 100));
+        QCOMPARE(child<PictureBox>(planes, "P1_0")->pos(), QPoint(104 + 8 * 112, 168));
+        QCOMPARE(child<PictureBox>(planes, "P1_44")->pos(), QPoint(104, 56));
+        QCOMPARE(child<PictureBox>(planes, "P1_24")->pos(), QPoint(104 + 8 * 112, 56 + 4 * 112));
+        QCOMPARE(child<PictureBox>(compared, "P1_12")->pos(), QPoint(104 + 4 * 112, 48 + 256));
+        QCOMPARE(child<QLabel>(compared, "L1_12")->geometry(),
+                 QRect(104 + 4 * 112, 48 + 256 + 104, 100, 15));
+        QCOMPARE(planes->findChild<QLabel*>("L1_0"), nullptr);
+        QCOMPARE(child<QLabel>(planes, "Label6_8")->text(), QStringLiteral("All Bits"));
+        QCOMPARE(child<QLabel>(planes, "Label6_7")->text(), QStringLiteral("7-MSB"));
+        QCOMPARE(child<QLabel>(planes, "Label6_0")->text(), QStringLiteral("0-LSB"));
+        QCOMPARE(child<QLabel>(planes, "Label6_0")->x(), 104 + 8 * 112);
+        QCOMPARE(child<QPushButton>(planes, "Command3")->geometry(), QRect(12, 564, 53, 27));
+        QCOMPARE(child<QPushButton>(compared, "Command3")->geometry(), QRect(24, 648, 53, 27));
+        QLabel* status = child<QLabel>(planes, "Label7");
+        QCOMPARE(status->text(), QStringLiteral("Working"));
+        QCOMPARE(BackgroundOf(status), QColor(255, 0, 0));
+        QCOMPARE(BackgroundOf(child<QLabel>(compared, "L1_3")), QColor(224, 224, 224));
+        QVERIFY(child<QLabel>(compared, "L1_3")->text().isEmpty());
+    }
+
+    void runShowsThumbnailsInOrderAndCompletes_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QSize>("thumbnail");
+        QTest::newRow("landscape") << 640 << 480 << QSize(100, 75);
+        QTest::newRow("portrait") << 480 << 640 << QSize(75, 100);
+        QTest::newRow("square") << 100 << 100 << QSize(100, 100);
+    }
+
+    void runShowsThumbnailsInOrderAndCompletes() {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QSize, thumbnail);
+        auto* window = open<S1_Analysis>();
+        window->FIBMP1 = Filled(width, height, 0x81, 0x00, 0xFF);
+        std::vector<int> shown;
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            // Each picture appears alone: the ones after it in the order are still empty.
+            for (std::size_t later = shown.size() + 1; later < PictureOrder().size(); ++later) {
+                const QString name = QStringLiteral("P1_%1").arg(PictureOrder()[later]);
+                QVERIFY(!child<PictureBox>(window, name)->hasPicture());
+            }
+            shown.push_back(index);
+        });
+        window->StartAnalysis();
+        QCOMPARE(shown, std::vector<int>(PictureOrder().begin(), PictureOrder().end()));
+        for (int index = 0; index < kPictureCount; ++index) {
+            QCOMPARE(
+                child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->picture().size(),
+                thumbnail);
+        }
+        // Box 0 (red bit 0 lit): the thumbnail shows the lit colour.
+        QCOMPARE(child<PictureBox>(window, "P1_0")->point(5, 5), MakeRgb(255, 100, 100));
+        QCOMPARE(child<PictureBox>(window, "P1_1")->point(5, 5), MakeRgb(0, 0, 0));
+        QLabel* status = child<QLabel>(window, "Label7");
+        QCOMPARE(status->text(), QStringLiteral("Complete"));
+        QCOMPARE(BackgroundOf(status), QColor(192, 255, 192));
+        QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+        QVERIFY(!window->isRunning());
+    }
+
+    void nullImageGivesEmptyBoxesAndDashes() {
+        auto* window = comparison<S4_Direction>(nullptr, nullptr);
+        window->StartComparison();
+        for (int index = 0; index < kPictureCount; ++index) {
+            QVERIFY(!child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->hasPicture());
+            QLabel* count = child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
+            QCOMPARE(count->text(), QStringLiteral("-"));
+            QCOMPARE(BackgroundOf(count), QColor(192, 255, 192));
+        }
+        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+    }
+
+    void countLabelsOfOneChangedPixel() {
+        for (const bool direction : {false, true}) {
+            BitmapHandle first = Filled(10, 10, 0x80, 0, 0);
+            BitmapHandle second = Filled(10, 10, 0x80, 0, 0);
+            SetRed(second.get(), 4, 4, 0x81);
+            ImagePairGridWindow* window =
+                direction ? static_cast<ImagePairGridWindow*>(
+                                comparison<S4_Direction>(std::move(first), std::move(second)))
+                          : comparison<S2_Comparison>(std::move(first), std::move(second));
+            window->StartComparison();
+            for (int index = 0; index < kPictureCount; ++index) {
+                QLabel* count = child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
+                const bool changed = index == 0 || index == 32 || index == 40 || index == 44;
+                const QString expected = !changed                       ? QStringLiteral("-")
+                                         : (index == 32 || index == 44) ? QStringLiteral("1-0%")
+                                                                        : QStringLiteral("1-1%");
+                QCOMPARE(count->text(), expected);
+                QCOMPARE(BackgroundOf(count),
+                         changed ? QColor(255, 150, 150) : QColor(192, 255, 192));
+            }
+        }
+    }
+
+    void countLabelUsesTheLocaleSeparator_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("comma") << QLocale(QLocale::English, QLocale::UnitedStates)
+                               << QStringLiteral("1,234-12%");
+        QTest::newRow("dot") << QLocale(QLocale::German, QLocale::Germany)
+                             << QStringLiteral("1.234-12%");
+    }
+
+    void countLabelUsesTheLocaleSeparator() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, label);
+        QLocale::setDefault(locale);
+        BitmapHandle first = Filled(100, 100, 0, 0, 0);
+        BitmapHandle second = Filled(100, 100, 0, 0, 0);
+        for (int i = 0; i < 1234; ++i) {
+            SetRed(second.get(), i % 100, i / 100, 1);
+        }
+        auto* window = comparison<S2_Comparison>(std::move(first), std::move(second));
+        window->StartComparison();
+        QCOMPARE(child<QLabel>(window, "L1_40")->text(), label);
+        QCOMPARE(child<QLabel>(window, "L1_0")->text(), label);
+    }
+
+    void thumbnailClickOpensAViewerWithItsCaption() {
+        auto* planes = open<S1_Analysis>();
+        planes->FIBMP1 = Filled(6, 4, 0x81, 0x10, 0xFF);
+        planes->setWindowTitle(planes->windowTitle() + QStringLiteral(" c:/a.png"));
+        planes->StartAnalysis();
+        QTest::mouseClick(child<PictureBox>(planes, "P1_12"), Qt::LeftButton);
+        QTest::mouseClick(child<PictureBox>(planes, "P1_40"), Qt::LeftButton);
+
+        auto* compared = comparison<S2_Comparison>(Filled(6, 4, 1, 2, 3), Filled(6, 4, 1, 2, 3));
+        compared->StartComparison();
+        QTest::mouseClick(child<PictureBox>(compared, "P1_40"), Qt::LeftButton);
+        QTest::mouseClick(child<PictureBox>(compared, "P1_5"), Qt::LeftButton);
+
+        const std::vector<S3_FullSize*> opened = viewers();
+        QCOMPARE(opened.size(), std::size_t(4));
+        QCOMPARE(opened[0]->windowTitle(), QStringLiteral("Image Analysis:  c:/a.png - Bit: 12"));
+        QCOMPARE(opened[1]->windowTitle(), QStringLiteral("Image Analysis:  c:/a.png - Bit: 40"));
+        QCOMPARE(opened[2]->windowTitle(), QStringLiteral("a.png [vs] b.png"));
+        QCOMPARE(opened[3]->windowTitle(), QStringLiteral("a.png [vs] b.png - Bit: 5"));
+        // The viewer holds a 32-bit copy of the picture: green bit 4 of 0x10 is lit.
+        FIBITMAP* green4 = opened[0]->FIBMP.get();
+        QCOMPARE(BitmapBitsPerPixel(green4), 32);
+        QCOMPARE(BitmapWidth(green4), 6);
+        const std::uint8_t* pixel = ViewOfBitmap(green4).row(2) + 4 * 3;
+        QCOMPARE(int(pixel[kRed]), 100);
+        QCOMPARE(int(pixel[kGreen]), 255);
+        QCOMPARE(int(pixel[kAlpha]), 0);
+        QCOMPARE(int(ViewOfBitmap(opened[1]->FIBMP.get()).row(0)[kRed]), 0x81);
+    }
+
+    void copyCapturesTheWholeWindowWithoutCopyButtonAndStatus() {
+        auto* window = open<S1_Analysis>();
+        window->FIBMP1 = Filled(64, 48, 0, 0, 0);
+        window->StartAnalysis();
+        QApplication::clipboard()->setText(QStringLiteral("old text"));
+        QPushButton* copy = child<QPushButton>(window, "Command3");
+        QLabel* status = child<QLabel>(window, "Label7");
+        QTest::mouseClick(copy, Qt::LeftButton);
+
+        const QMimeData* data = QApplication::clipboard()->mimeData();
+        QVERIFY(data->hasImage());
+        QVERIFY(!data->hasText());
+        const QImage picture = QApplication::clipboard()->image();
+        QWidget* outer = window->outerWindow();
+        QVERIFY(outer != window);
+        QCOMPARE(picture.size(), outer->size());
+        QVERIFY(picture.width() > window->width() && picture.height() > window->height());
+        QVERIFY(copy->isVisible());
+        QVERIFY(status->isVisible());
+        // Where the button and the status label stand, the picture shows the window's grey.
+        const QPoint client = window->mapTo(outer, QPoint(0, 0));
+        for (QWidget* hidden : {static_cast<QWidget*>(copy), static_cast<QWidget*>(status)}) {
+            const QRect area = hidden->geometry().translated(client).adjusted(2, 2, -2, -2);
+            for (int y = area.top(); y <= area.bottom(); y += 3) {
+                for (int x = area.left(); x <= area.right(); x += 3) {
+                    QCOMPARE(QColor(picture.pixel(x, y)), QColor(192, 192, 192));
+                }
+            }
+        }
+        // The thumbnails are in it: box 44 of a black image shows black at its corner.
+        const QPoint box = child<PictureBox>(window, "P1_44")->pos() + client;
+        QCOMPARE(QColor(picture.pixel(box + QPoint(3, 3))), QColor(0, 0, 0));
+    }
+
+    // A Copy clicked while the run yields is served there: the picture shows the thumbnails
+    // done so far, and the run goes on.
+    void copyDuringARunShowsThePicturesDoneSoFar() {
+        auto* window = open<S1_Analysis>();
+        window->FIBMP1 = Filled(50, 50, 255, 255, 255);
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            if (index == 33) {
+                QTimer::singleShot(0, window, [&] {
+                    QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
+                });
+            }
+        });
+        window->StartAnalysis();
+        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+        const QImage picture = QApplication::clipboard()->image();
+        QCOMPARE(picture.size(), window->outerWindow()->size());
+        const QPoint client = window->mapTo(window->outerWindow(), QPoint(0, 0));
+        const auto boxColour = [&](const char* name) {
+            return QColor(
+                picture.pixel(child<PictureBox>(window, name)->pos() + client + QPoint(10, 10)));
+        };
+        QCOMPARE(boxColour("P1_33"), QColor(255, 255, 255)); // done before the copy
+        QCOMPARE(boxColour("P1_34"), QColor(31, 31, 31));    // not yet
+        QCOMPARE(boxColour("P1_0"), QColor(31, 31, 31));
+        QVERIFY(child<PictureBox>(window, "P1_0")->hasPicture()); // the run went on
+    }
+
+    // A second start while a run is going on would pull its pictures away: it is refused with a
+    // status line, and the first run completes.
+    void startDuringARunIsRefused() {
+        auto* window = comparison<S2_Comparison>(Filled(8, 8, 1, 1, 1), Filled(8, 8, 1, 1, 2));
+        int shown = 0;
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            ++shown;
+            if (index == 41) {
+                window->StartComparison();
+            }
+        });
+        window->StartComparison();
+        QCOMPARE(shown, kPictureCount);
+        QVERIFY(LastStatusMessage().contains(QStringLiteral("already running")));
+        QCOMPARE(child<QLabel>(window, "L1_42")->text(), QStringLiteral("64-100%"));
+        // After the run, a new start recomputes everything.
+        window->StartComparison();
+        QCOMPARE(shown, 2 * kPictureCount);
+        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+    }
+
+    // A window closed while its run yields stops at that yield; nothing of it is used after.
+    void closeDuringARunStopsAtTheYield_data() {
+        QTest::addColumn<bool>("duringYield");
+        QTest::newRow("close at the yield") << true;
+        QTest::newRow("close while drawing") << false;
+    }
+
+    void closeDuringARunStopsAtTheYield() {
+        QFETCH(bool, duringYield);
+        QPointer<S2_Comparison> window =
+            comparison<S2_Comparison>(Filled(40, 30, 1, 2, 3), Filled(40, 30, 3, 2, 1));
+        std::vector<int> shown;
+        connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
+            shown.push_back(index);
+            if (index == 33) {
+                // A viewer opened before the close keeps its own copy.
+                QTest::mouseClick(child<PictureBox>(window, "P1_40"), Qt::LeftButton);
+                if (duringYield) {
+                    QTimer::singleShot(0, window, [&] { window->closeWindow(); });
+                } else {
+                    window->closeWindow();
+                    QVERIFY(!window->analysisBitmaps().empty()); // still in use by the run
+                }
+            }
+        });
+        window->StartComparison();
+        QCOMPARE(shown.size(), std::size_t(7)); // 40-44, 32, 33
+        if (window) {
+            QVERIFY(window->isClosing());
+            QVERIFY(window->analysisBitmaps().empty());
+            QVERIFY(!window->FIBMP1);
+            QVERIFY(!window->FIBMP2);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
+        const std::vector<S3_FullSize*> opened = viewers();
+        QCOMPARE(opened.size(), std::size_t(1));
+        QCOMPARE(int(ViewOfBitmap(opened[0]->FIBMP.get()).row(0)[kRed]), 255);
+    }
+
+    void closeAfterTheRunReleasesEverything() {
+        auto* window = open<S1_Analysis>();
+        window->FIBMP1 = Filled(20, 10, 9, 9, 9);
+        window->StartAnalysis();
+        QVERIFY(!window->analysisBitmaps().empty());
+        window->closeWindow();
+        QVERIFY(window->analysisBitmaps().empty());
+        QVERIFY(!window->FIBMP1);
+    }
+
+    // The window that opened a run closes while that run yields: the run owns its copies and
+    // goes on to the end.
+    void openerClosingDuringARunLeavesItRunning() {
+        auto* opener = new ChildWindow;
+        auto* start = new QPushButton(QStringLiteral("Image Comparison"), opener);
+        QPointer<S4_Direction> started;
+        auto first = std::make_shared<BitmapHandle>(Filled(30, 20, 5, 6, 7));
+        connect(start, &QPushButton::clicked, opener, [&, opener, first] {
+            auto* window = open<S4_Direction>();
+            started = window;
+            window->FIBMP1 = CloneBitmap(first->get());
+            window->FIBMP2 = CloneBitmap(first->get());
+            connect(window, &AnalysisGridWindow::pictureShown, opener, [opener](int index) {
+                if (index == 40) {
+                    QTimer::singleShot(0, opener, [opener] { opener->closeWindow(); });
+                }
+            });
+            window->StartComparison();
+        });
+        QPointer<ChildWindow> openerAlive(opener);
+        ShowChildWindow(opener);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(started);
+        QCOMPARE(child<QLabel>(started, "Label7")->text(), QStringLiteral("Complete"));
+        QCOMPARE(child<QLabel>(started, "L1_0")->text(), QStringLiteral("-"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(openerAlive.isNull());
+        QVERIFY(started);
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::GridWindowTest)
+#include "gridWindowTest.moc"
