@@ -59,13 +59,13 @@ Form4::Form4(QWidget* parent) : ChildWindow(parent) {
     Frame1->setFont(ConsolasFont());
     PlaceTwips(Frame1, 5280, 120, 2595, 675);
     // The frame is 173 pixels wide: the five buttons share it without gaps.
-    int left = 4;
+    int left = 2;
     for (const OptionButton& option : kOptionButtons) {
         auto* button = new QRadioButton(QString::fromLatin1(option.caption), Frame1);
         button->setObjectName(QStringLiteral("Option1_%1").arg(option.index));
         button->setToolTip(QString::fromLatin1(option.toolTip));
         button->setFont(ConsolasFont());
-        const int width = option.index == 4 ? 44 : (option.index == 0 ? 37 : 29);
+        const int width = option.index == 4 ? 48 : (option.index == 0 ? 38 : 28);
         button->setGeometry(left, 18, width, 20);
         left += width;
         Option1[option.index] = button;
