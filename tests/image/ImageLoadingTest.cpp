@@ -10,7 +10,9 @@
 namespace vantrel {
 namespace {
 
-std::string Data(const std::string& name) { return std::string(VANTREL_TEST_DATA) + "/" + name; }
+std::string Data(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/" + name;
+}
 
 // The colours of tests/data/pattern.*, top row first, as red, green, blue.
 constexpr int kPattern[3][4][3] = {
@@ -33,24 +35,25 @@ TEST_P(ExtensionTable, ChoosesByTheLastFourCharacters) {
     EXPECT_EQ(ImageFormatFor(c.path), (FormatChoice{c.format, c.flags, c.fromTable})) << c.path;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ExtensionTable,
-    ::testing::Values(FormatCase{"/a/photo.PNG", FIF_PNG, 0, true},
-                      FormatCase{"photo.png", FIF_PNG, 0, true},
-                      FormatCase{"photo.Png", FIF_RAW, RAW_DISPLAY, false},
-                      FormatCase{"photo.bmp", FIF_BMP, 0, true},
-                      FormatCase{"photo.JPG", FIF_JPEG, JPEG_ACCURATE, true},
-                      FormatCase{"photo.jpeg", FIF_RAW, RAW_DISPLAY, false},
-                      FormatCase{"a.jp2", FIF_JP2, 0, true}, FormatCase{"a.J2K", FIF_J2K, 0, true},
-                      FormatCase{"a.jxr", FIF_JXR, 0, true},
-                      FormatCase{"scan.tiff", FIF_TIFF, 0, true},
-                      FormatCase{"scan.TIFF", FIF_TIFF, 0, true},
-                      FormatCase{"scan.Tiff", FIF_RAW, RAW_DISPLAY, false},
-                      FormatCase{"a.webp", FIF_WEBP, 0, true},
-                      FormatCase{"a.gif", FIF_GIF, 0, true}, FormatCase{"a.PSD", FIF_PSD, 0, true},
-                      FormatCase{"a.NEF", FIF_RAW, RAW_DISPLAY, true},
-                      FormatCase{"png", FIF_RAW, RAW_DISPLAY, false},
-                      FormatCase{"", FIF_RAW, RAW_DISPLAY, false}));
+INSTANTIATE_TEST_SUITE_P(Names, ExtensionTable,
+                         ::testing::Values(FormatCase{"/a/photo.PNG", FIF_PNG, 0, true},
+                                           FormatCase{"photo.png", FIF_PNG, 0, true},
+                                           FormatCase{"photo.Png", FIF_RAW, RAW_DISPLAY, false},
+                                           FormatCase{"photo.bmp", FIF_BMP, 0, true},
+                                           FormatCase{"photo.JPG", FIF_JPEG, JPEG_ACCURATE, true},
+                                           FormatCase{"photo.jpeg", FIF_RAW, RAW_DISPLAY, false},
+                                           FormatCase{"a.jp2", FIF_JP2, 0, true},
+                                           FormatCase{"a.J2K", FIF_J2K, 0, true},
+                                           FormatCase{"a.jxr", FIF_JXR, 0, true},
+                                           FormatCase{"scan.tiff", FIF_TIFF, 0, true},
+                                           FormatCase{"scan.TIFF", FIF_TIFF, 0, true},
+                                           FormatCase{"scan.Tiff", FIF_RAW, RAW_DISPLAY, false},
+                                           FormatCase{"a.webp", FIF_WEBP, 0, true},
+                                           FormatCase{"a.gif", FIF_GIF, 0, true},
+                                           FormatCase{"a.PSD", FIF_PSD, 0, true},
+                                           FormatCase{"a.NEF", FIF_RAW, RAW_DISPLAY, true},
+                                           FormatCase{"png", FIF_RAW, RAW_DISPLAY, false},
+                                           FormatCase{"", FIF_RAW, RAW_DISPLAY, false}));
 
 TEST(TrimAtNul, CutsAtTheFirstNul) {
     std::string text("abc\0def\0", 8);
@@ -72,15 +75,12 @@ TEST_P(FitLongSideSizes, RoundHalvesToEven) {
         << c.width << " x " << c.height;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, FitLongSideSizes,
-                         ::testing::Values(ThumbCase{640, 480, 300, 300, 225},
-                                           ThumbCase{480, 640, 300, 225, 300},
-                                           ThumbCase{500, 500, 300, 300, 300},
-                                           ThumbCase{1000, 3, 300, 300, 1},
-                                           ThumbCase{1, 1000, 300, 0, 300},
-                                           ThumbCase{120, 1, 300, 300, 2},
-                                           ThumbCase{200, 1, 300, 300, 2},
-                                           ThumbCase{640, 480, 100, 100, 75}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FitLongSideSizes,
+    ::testing::Values(ThumbCase{640, 480, 300, 300, 225}, ThumbCase{480, 640, 300, 225, 300},
+                      ThumbCase{500, 500, 300, 300, 300}, ThumbCase{1000, 3, 300, 300, 1},
+                      ThumbCase{1, 1000, 300, 0, 300}, ThumbCase{120, 1, 300, 300, 2},
+                      ThumbCase{200, 1, 300, 300, 2}, ThumbCase{640, 480, 100, 100, 75}));
 
 TEST(FitLongSide, MakesANewBitmapOrNull) {
     BitmapHandle wide = AllocateBitmap32(640, 480);
@@ -105,7 +105,8 @@ void ExpectPattern(const FIBITMAP* bitmap, int tolerance, const std::string& wha
         for (int x = 0; x < 4; ++x) {
             const std::uint8_t* pixel = view.row(y) + x * view.bytesPerPixel;
             EXPECT_NEAR(pixel[kRed], kPattern[y][x][0], tolerance) << what << " " << x << "," << y;
-            EXPECT_NEAR(pixel[kGreen], kPattern[y][x][1], tolerance) << what << " " << x << "," << y;
+            EXPECT_NEAR(pixel[kGreen], kPattern[y][x][1], tolerance)
+                << what << " " << x << "," << y;
             EXPECT_NEAR(pixel[kBlue], kPattern[y][x][2], tolerance) << what << " " << x << "," << y;
         }
     }
@@ -180,7 +181,7 @@ TEST(CopyBitmapToBgrx, WritesTopRowFirstWithOpaqueAlpha) {
     ASSERT_TRUE(bitmap);
     std::uint8_t rows[3][16] = {};
     ASSERT_TRUE(CopyBitmapToBgrx(bitmap.get(), &rows[0][0], 16));
-    EXPECT_EQ(rows[0][2], 255); // red of the top-left pixel
+    EXPECT_EQ(rows[0][2], 255);         // red of the top-left pixel
     EXPECT_EQ(rows[2][3 * 4 + 0], 255); // blue of the bottom-right pixel
     EXPECT_EQ(rows[2][3 * 4 + 2], 129);
     EXPECT_EQ(rows[1][7], 0xFF);
