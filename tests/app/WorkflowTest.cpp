@@ -1,0 +1,95 @@
+// The analyst's road through the main window: a hub with two images, a comparison window from
+// it, a viewer from one of its tiles, and everything closed again in an awkward order.
+#include "app/MDIForm1.h"
+#include "image/ChooseImageFile.h"
+#include "multiwindow/S0_Images.h"
+#include "multiwindow/S2_Comparison.h"
+#include "multiwindow/S3_FullSize.h"
+
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace vantrel {
+
+namespace {
+
+template <typename T> QList<T*> OpenWindows(MDIForm1& main) {
+    QList<T*> windows;
+    for (QMdiSubWindow* frame : main.mdiArea()->subWindowList()) {
+        if (auto* window = qobject_cast<T*>(frame->widget())) {
+            windows.append(window);
+        }
+    }
+    return windows;
+}
+
+} // namespace
+
+class WorkflowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir temp_;
+
+    QString writeImage(const QString& name, QRgb changedPixel) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(qRgb(0x80, 0x40, 0x20));
+        image.setPixel(5, 6, changedPixel);
+        const QString path = temp_.filePath(name);
+        image.save(path);
+        return path;
+    }
+
+private slots:
+    void hubComparisonViewerAndCloseInAnyOrder() {
+        MDIForm1 main;
+        main.show();
+        main.MultiWindowAnalysis_Click();
+        QCOMPARE(OpenWindows<S0_Images>(main).size(), 1);
+        S0_Images* hub = OpenWindows<S0_Images>(main).front();
+
+        const QString first = writeImage(QStringLiteral("a.png"), qRgb(0x80, 0x40, 0x20));
+        const QString second = writeImage(QStringLiteral("b.png"), qRgb(0x81, 0x40, 0x20));
+        SetImageFileChooser([first](QWidget*) { return std::optional<QString>(first); });
+        hub->Command1_Click();
+        SetImageFileChooser([second](QWidget*) { return std::optional<QString>(second); });
+        hub->Command2_Click();
+        SetImageFileChooser({});
+
+        auto* compare = hub->findChild<QPushButton*>(QStringLiteral("Command5"));
+        QVERIFY(compare->isEnabled());
+        compare->click();
+        QTRY_COMPARE(OpenWindows<S2_Comparison>(main).size(), 1);
+        S2_Comparison* comparison = OpenWindows<S2_Comparison>(main).front();
+        QTRY_COMPARE(comparison->findChild<QLabel*>(QStringLiteral("Label7"))->text(),
+                     QStringLiteral("Complete"));
+        QCOMPARE(comparison->windowTitle(), first + " [vs] " + second);
+        // One red sample changed by one bit: picture 0 (red LSB) counts it.
+        QCOMPARE(comparison->findChild<QLabel*>(QStringLiteral("L1_0"))->text(),
+                 QStringLiteral("1-0%"));
+
+        comparison->P1_Click(0);
+        QTRY_COMPARE(OpenWindows<S3_FullSize>(main).size(), 1);
+        S3_FullSize* viewer = OpenWindows<S3_FullSize>(main).front();
+        QVERIFY(viewer->FIBMP != nullptr);
+        QCOMPARE(BitmapWidth(viewer->FIBMP.get()), 64);
+
+        // The hub first, then the comparison, and the viewer last: each holds its own copies.
+        hub->closeWindow();
+        QTest::qWait(20);
+        comparison->closeWindow();
+        QTest::qWait(20);
+        QCOMPARE(OpenWindows<S3_FullSize>(main).size(), 1);
+        viewer->closeWindow();
+        QTRY_VERIFY(main.mdiArea()->subWindowList().isEmpty());
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::WorkflowTest)
+#include "WorkflowTest.moc"
