@@ -1,3 +1,4 @@
+#include "OpenWindows.h"
 #include "app/Form3.h"
 #include "app/MDIForm1.h"
 #include "app/WorkWindows.h"
@@ -39,16 +40,6 @@ template <typename T> T* Child(QObject* parent, const char* name) {
         qFatal("no child %s", name);
     }
     return child;
-}
-
-QList<Form4*> OpenForm4s(MDIForm1& main) {
-    QList<Form4*> forms;
-    for (QMdiSubWindow* frame : main.mdiArea()->subWindowList()) {
-        if (auto* form = qobject_cast<Form4*>(frame->widget())) {
-            forms.append(form);
-        }
-    }
-    return forms;
 }
 
 } // namespace
@@ -101,7 +92,7 @@ private slots:
         MDIForm1 main;
         main.OneWindowAnalysis_Click();
         main.OneWindowAnalysis_Click();
-        const QList<Form4*> forms = OpenForm4s(main);
+        const QList<Form4*> forms = OpenWindows<Form4>(main);
         QCOMPARE(forms.size(), 2);
         QCOMPARE(forms[0]->PixelOption, 4);
         QVERIFY(Child<QRadioButton>(forms[0], "Option1_4")->isChecked());
@@ -207,7 +198,7 @@ private slots:
     void undecodableFileShowsPathAndReportsInStatusBar() {
         MDIForm1 main;
         main.OneWindowAnalysis_Click();
-        Form4* form = OpenForm4s(main).front();
+        Form4* form = OpenWindows<Form4>(main).front();
         const QString path = Data("text.png");
         ChooseFile(path);
         form->Command2_Click();

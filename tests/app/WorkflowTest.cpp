@@ -1,5 +1,6 @@
 // The analyst's road through the main window: a hub with two images, a comparison window from
 // it, a viewer from one of its tiles, and everything closed again in an awkward order.
+#include "OpenWindows.h"
 #include "app/MDIForm1.h"
 #include "image/ChooseImageFile.h"
 #include "multiwindow/S0_Images.h"
@@ -14,20 +15,6 @@
 #include <QtTest>
 
 namespace vantrel {
-
-namespace {
-
-template <typename T> QList<T*> OpenWindows(MDIForm1& main) {
-    QList<T*> windows;
-    for (QMdiSubWindow* frame : main.mdiArea()->subWindowList()) {
-        if (auto* window = qobject_cast<T*>(frame->widget())) {
-            windows.append(window);
-        }
-    }
-    return windows;
-}
-
-} // namespace
 
 class WorkflowTest : public QObject {
     Q_OBJECT
