@@ -2,7 +2,8 @@
 # Installs what a fresh Debian 12 machine lacks for building Vantrel; installs nothing twice.
 set -euo pipefail
 packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtest-dev
-          libbenchmark-dev libjxr-dev)
+          libbenchmark-dev libjxr-dev libtbb-dev libboost-dev libssl-dev libmagic-dev zlib1g-dev
+          fonts-dejavu-core desktop-file-utils appstream man-db)
 # Only for remaking tests/data (tools/make_test_data.sh) and for fuzzing (fuzz/run.sh):
 # bash tools/setup.sh --dev
 if [ "${1:-}" = "--dev" ]; then
