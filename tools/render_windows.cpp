@@ -6,7 +6,7 @@
 #include "app/Form3.h"
 #include "app/Form5.h"
 #include "app/MDIForm1.h"
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 // painted landscape stands in.
 #include "RenderScenes.h"
 
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 #include "image/ImageLoading.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"

@@ -1,7 +1,7 @@
 #include "RenderScenes.h"
 
 #include "app/MDIForm1.h"
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S5_Zoom.h"

@@ -1,6 +1,6 @@
 #include "app/Form3.h"
 
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,5 +1,5 @@
 #pragma once
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 namespace vantrel {
 

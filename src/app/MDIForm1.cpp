@@ -3,7 +3,7 @@
 #include "app/Form3.h"
 #include "app/Form5.h"
 #include "app/WorkWindows.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 #include "onewindow/Form4.h"
 
 #include <QActionGroup>

@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
 #include "fileinfo/FileInfo.h"
-#include "image/ImageComment.h"
+#include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
 #include "multiwindow/ViewerMaths.h"
 

@@ -1,4 +1,4 @@
 list(APPEND VANTREL_CORE_SOURCES
     src/fileinfo/FileInfo.cpp
-    src/image/ImageComment.cpp
+    src/fileinfo/ImageComment.cpp
 )

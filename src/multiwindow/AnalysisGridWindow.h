@@ -4,7 +4,7 @@
 // the boxes (comparison and direction), thumbnails that open a full-size viewer, and Copy.
 // Each window supplies only its texts and its kind of picture.
 #include "image/Bitmap.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 #include "multiwindow/AnalysisBitmaps.h"
 
 #include <array>

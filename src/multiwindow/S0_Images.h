@@ -2,7 +2,7 @@
 // The image pair hub: two images with their thumbnails and file information, and the windows
 // that analyse them, each opened on its own copies of the bitmaps.
 #include "image/Bitmap.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // The full-size viewer: one decoded image at one screen pixel per image pixel, with a readout of
 // the pixel under the pointer and a zoom window.
 #include "image/Bitmap.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #include "multiwindow/S5_Zoom.h"
 
-#include "image/PictureBox.h"
-#include "image/Pictures.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/ViewerMaths.h"
 

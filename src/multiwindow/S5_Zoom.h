@@ -2,7 +2,7 @@
 // The zoom window: shows the magnified cut-out that its viewer makes around the pointer, keeps
 // the magnification factor and the size of its picture, and tells the viewer when it closes.
 #include "image/Bitmap.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
 #include "multiwindow/WindowCapture.h"
 
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,9 @@
 #include "onewindow/Form4.h"
 
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 #include "image/ImageLoading.h"
-#include "image/PictureBox.h"
-#include "image/Pictures.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 #include "onewindow/LocalVariation.h"
 #include "onewindow/LsbColumns.h"
 #include "onewindow/LsbView.h"

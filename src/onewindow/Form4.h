@@ -1,7 +1,7 @@
 #pragma once
 // The one-window analysis window: a test image and an original image, shown only as display
 // pictures, and the LSB, PSNR and variation analyses on them.
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // thread; everything it finds comes back to the window as queued calls, in walk order.
 #include "image/Bitmap.h"
 #include "image/ImageLoading.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QString>
 

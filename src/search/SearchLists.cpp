@@ -1,6 +1,6 @@
 #include "search/SearchLists.h"
 
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 #include "search/DirectoryWalk.h"
 
 #include <QApplication>

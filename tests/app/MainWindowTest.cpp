@@ -2,8 +2,8 @@
 #include "app/Form3.h"
 #include "app/MDIForm1.h"
 #include "app/WorkWindows.h"
-#include "image/ChooseImageFile.h"
-#include "image/PictureBox.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
 #include "onewindow/Form4.h"
 
 #include <QClipboard>

@@ -2,7 +2,7 @@
 // it, a viewer from one of its tiles, and everything closed again in an awkward order.
 #include "OpenWindows.h"
 #include "app/MDIForm1.h"
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"

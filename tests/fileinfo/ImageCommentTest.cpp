@@ -1,4 +1,4 @@
-#include "image/ImageComment.h"
+#include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>

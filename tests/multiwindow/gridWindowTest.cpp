@@ -1,6 +1,6 @@
 // The bit-plane, comparison and direction windows driven as a user would: runs, thumbnails,
 // count labels, viewers opened from thumbnails, Copy, and closing in the middle of a run.
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"

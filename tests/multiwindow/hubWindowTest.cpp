@@ -2,8 +2,8 @@
 
 #include "app/MDIForm1.h"
 #include "fileinfo/FileInfo.h"
-#include "image/ChooseImageFile.h"
-#include "image/PictureBox.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"

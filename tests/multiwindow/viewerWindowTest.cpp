@@ -1,10 +1,10 @@
 #include "hubTestSupport.h"
 
 #include "app/MDIForm1.h"
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 #include "image/ImageLoading.h"
-#include "image/PictureBox.h"
-#include "image/Pictures.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S5_Zoom.h"
 #include "multiwindow/ViewerMaths.h"

@@ -2,9 +2,9 @@
 // buttons clicked, labels and pictures read back. The command-line tool is run on the same files
 // and must print and draw what the window shows.
 #include "onewindow/Form4.h"
-#include "image/ChooseImageFile.h"
-#include "image/PictureBox.h"
-#include "image/Pictures.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 #include "onewindow/LsbColumns.h"
 
 #include <QLabel>

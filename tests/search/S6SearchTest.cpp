@@ -1,10 +1,10 @@
 #include "SearchFixtures.h"
 
 #include "fileinfo/FileInfo.h"
-#include "image/ChooseImageFile.h"
-#include "image/ImageComment.h"
+#include "widgets/ChooseImageFile.h"
+#include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "search/S6_Search.h"

@@ -1,4 +1,4 @@
-#include "image/ImageComment.h"
+#include "fileinfo/ImageComment.h"
 
 #include <FreeImage.h>
 

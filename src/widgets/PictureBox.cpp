@@ -1,6 +1,6 @@
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 
-#include "image/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "image/Pictures.h"
+#include "widgets/Pictures.h"
 
 #include "image/ImageLoading.h"
 

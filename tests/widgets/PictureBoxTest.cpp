@@ -1,5 +1,5 @@
-#include "image/PictureBox.h"
-#include "image/Pictures.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QtTest>
 

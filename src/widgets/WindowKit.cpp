@@ -1,6 +1,6 @@
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
-#include "image/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>

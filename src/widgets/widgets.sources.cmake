@@ -1,0 +1,6 @@
+list(APPEND VANTREL_UI_SOURCES
+    src/widgets/PictureBox.cpp
+    src/widgets/Pictures.cpp
+    src/widgets/ChooseImageFile.cpp
+    src/widgets/WindowKit.cpp
+)

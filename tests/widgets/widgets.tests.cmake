@@ -1,0 +1,1 @@
+vantrel_ui_test(widgets_tests widgets/PictureBoxTest.cpp)
