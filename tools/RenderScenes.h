@@ -17,7 +17,6 @@ struct Inputs {
 };
 
 // Makes the next ChooseImageFile answer this path.
-void ChooseNext(const QString& path);
 // Processes pending events and saves the widget's picture as OUTDIR/name.
 void Save(QWidget* widget, const Inputs& inputs, const QString& name);
 

@@ -6,7 +6,6 @@
 #include "app/Form3.h"
 #include "app/Form5.h"
 #include "app/MDIForm1.h"
-#include "widgets/ChooseImageFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,10 +14,6 @@
 #include <cstdio>
 
 namespace vantrel::render {
-
-void ChooseNext(const QString& path) {
-    SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
-}
 
 void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     for (int i = 0; i < 3; ++i) {

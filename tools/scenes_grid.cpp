@@ -4,11 +4,13 @@
 // painted landscape stands in.
 #include "RenderScenes.h"
 
-#include "widgets/ChooseImageFile.h"
+#include "app/MDIForm1.h"
+
 #include "image/ImageLoading.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S4_Direction.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -68,10 +70,10 @@ BitmapHandle WithHiddenMessage(const FIBITMAP* image) {
 }
 
 template <typename Window>
-void RenderPair(const BitmapHandle& first, const BitmapHandle& second, const QString& caption,
-                const Inputs& inputs, const QString& name) {
+void RenderPair(MDIForm1& main, const BitmapHandle& first, const BitmapHandle& second,
+                const QString& caption, const Inputs& inputs, const QString& name) {
     auto* window = new Window;
-    ShowChildWindow(window);
+    main.addChildWindow(window);
     window->FIBMP1 = CloneBitmap(first.get());
     window->FIBMP2 = CloneBitmap(second.get());
     window->setWindowTitle(caption);
@@ -82,7 +84,7 @@ void RenderPair(const BitmapHandle& first, const BitmapHandle& second, const QSt
 
 } // namespace
 
-void RenderGridScenes(MDIForm1&, const Inputs& inputs) {
+void RenderGridScenes(MDIForm1& main, const Inputs& inputs) {
     QTemporaryDir folder;
     const QString file1 = inputs.image1.isEmpty() ? PaintLandscape(folder.path()) : inputs.image1;
     const BitmapHandle first = LoadImageFile(PathBytes(file1));
@@ -100,7 +102,7 @@ void RenderGridScenes(MDIForm1&, const Inputs& inputs) {
     }
 
     auto* analysis = new S1_Analysis;
-    ShowChildWindow(analysis);
+    main.addChildWindow(analysis);
     analysis->FIBMP1 = CloneBitmap(second.get());
     analysis->setWindowTitle(analysis->windowTitle() + " " + path2);
     analysis->StartAnalysis();
@@ -108,8 +110,8 @@ void RenderGridScenes(MDIForm1&, const Inputs& inputs) {
     analysis->closeWindow();
 
     const QString caption = path1 + " [vs] " + path2;
-    RenderPair<S2_Comparison>(first, second, caption, inputs, "grid-comparison.png");
-    RenderPair<S4_Direction>(first, second, caption, inputs, "grid-direction.png");
+    RenderPair<S2_Comparison>(main, first, second, caption, inputs, "grid-comparison.png");
+    RenderPair<S4_Direction>(main, first, second, caption, inputs, "grid-direction.png");
 }
 
 } // namespace vantrel::render

@@ -1,10 +1,10 @@
 #include "RenderScenes.h"
 
 #include "app/MDIForm1.h"
-#include "widgets/PictureBox.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S5_Zoom.h"
+#include "widgets/PictureBox.h"
 
 #include <QApplication>
 #include <QMdiArea>
@@ -46,10 +46,8 @@ void RenderMultiWindowScenes(MDIForm1& main, const Inputs& inputs) {
         return;
     }
     PlaceFrame(hub, 0, 0);
-    ChooseNext(inputs.image1);
-    hub->Command1_Click();
-    ChooseNext(inputs.image2);
-    hub->Command2_Click();
+    hub->LoadImage1(inputs.image1);
+    hub->LoadImage2(inputs.image2);
     Save(hub->outerWindow(), inputs, "hub.png");
 
     // The viewer of image 2, with the pointer a little inside the picture's centre.

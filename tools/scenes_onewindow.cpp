@@ -18,10 +18,8 @@ void RenderOneWindowScenes(MDIForm1& main, const Inputs& inputs) {
     main.OneWindowAnalysis_Click();
     auto* form4 = main.findChild<Form4*>();
     if (!inputs.image1.isEmpty()) {
-        ChooseNext(inputs.image1);
-        form4->Command2_Click();
-        ChooseNext(inputs.image2);
-        form4->Command6_Click();
+        form4->LoadTestImage(inputs.image1);
+        form4->LoadOriginalImage(inputs.image2);
         form4->Command1_Click();
         form4->Command5_Click();
     }

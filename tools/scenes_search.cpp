@@ -74,8 +74,7 @@ void RenderSearchScenes(MDIForm1& main, const Inputs& inputs) {
 
     main.Search_Click();
     auto* search = main.findChild<S6_Search*>();
-    ChooseNext(root + "/reference.png");
-    search->Command2_Click();
+    search->LoadReference(root + "/reference.png");
     search->findChild<DirectoryList*>(QStringLiteral("Dir1"))->setPath(root);
     QEventLoop loop;
     QObject::connect(search, &S6_Search::searchFinished, &loop, &QEventLoop::quit);

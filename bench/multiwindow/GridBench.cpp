@@ -34,7 +34,7 @@ void NaiveRun(benchmark::State& state, PlaneKind kind, bool thumbnails) {
     for (auto _ : state) {
         std::int64_t total = 0;
         for (const int index : PictureOrder()) {
-            const BitmapHandle out = AllocateBitmap32(kWidth, kHeight);
+            const BitmapHandle out = AllocateZeroedBitmap(kWidth, kHeight, 32);
             total += naive::NaivePicture(kind, index, images.first.get(), images.second.get(),
                                          out.get());
             if (thumbnails) {

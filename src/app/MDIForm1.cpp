@@ -2,9 +2,10 @@
 
 #include "app/Form3.h"
 #include "app/Form5.h"
-#include "app/WorkWindows.h"
-#include "widgets/WindowKit.h"
+#include "multiwindow/S0_Images.h"
 #include "onewindow/Form4.h"
+#include "search/S6_Search.h"
+#include "widgets/WindowKit.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -38,8 +39,6 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     one->setObjectName(QStringLiteral("OneWindowAnalysis"));
     QAction* search = newAnalysis->addAction(QStringLiteral("Similar Image Search"));
     search->setObjectName(QStringLiteral("Search"));
-    multi->setEnabled(HasMultiWindowAnalysis());
-    search->setEnabled(HasSimilarImageSearch());
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
@@ -60,30 +59,28 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
-    SetStatusSink([this](const QString& message) { statusBar()->showMessage(message); });
-    SetChildWindowHost([this](ChildWindow* window) { addChildWindow(window); });
 
     // 26730 x 18615 twips of client area, plus the menu and status bars.
     resize(Twips(26730),
            Twips(18615) + bar->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
-MDIForm1::~MDIForm1() {
-    SetStatusSink({});
-    SetChildWindowHost({});
-}
+MDIForm1::~MDIForm1() = default;
 
 void MDIForm1::addChildWindow(ChildWindow* window) {
-    QMdiSubWindow* frame = mdiArea_->addSubWindow(window);
-    frame->setAttribute(Qt::WA_DeleteOnClose);
-    frame->setWindowIcon(window->windowIcon());
-    if (!window->hasMinMaxButtons()) {
-        frame->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowCloseButtonHint);
+    if (!window->fileChooser()) {
+        window->setFileChooser(chooser_);
     }
-    frame->adjustSize();
-    frame->show();
-    window->show();
+    AddToMdiArea(mdiArea_, window);
+    adoptWindow(window);
+}
+
+// Every work window's status lines reach the status bar, and so do those of the windows it
+// opens, whichever closes first.
+void MDIForm1::adoptWindow(ChildWindow* window) {
+    connect(window, &ChildWindow::statusMessage, statusBar(),
+            [this](const QString& message) { statusBar()->showMessage(message); });
+    connect(window, &ChildWindow::childOpened, this, &MDIForm1::adoptWindow);
 }
 
 void MDIForm1::rebuildWindowMenu() {
@@ -101,17 +98,19 @@ void MDIForm1::rebuildWindowMenu() {
     }
 }
 
+// Every use makes a new, independent window.
 void MDIForm1::MultiWindowAnalysis_Click() {
-    OpenMultiWindowAnalysis();
+    addChildWindow(new S0_Images);
 }
 
-void MDIForm1::OneWindowAnalysis_Click() {
+Form4* MDIForm1::OneWindowAnalysis_Click() {
     auto* window = new Form4;
     addChildWindow(window);
+    return window;
 }
 
 void MDIForm1::Search_Click() {
-    OpenSimilarImageSearch();
+    addChildWindow(new S6_Search);
 }
 
 // Help and About are one shared window each: made on first use, brought forward after.

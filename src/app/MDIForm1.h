@@ -1,5 +1,7 @@
 #pragma once
 // The main window: an MDI frame whose menu bar opens the work windows, Help, About and Exit.
+#include "widgets/ChooseImageFile.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -11,6 +13,7 @@ namespace vantrel {
 
 class ChildWindow;
 class Form3;
+class Form4;
 class Form5;
 
 class MDIForm1 : public QMainWindow {
@@ -22,12 +25,15 @@ public:
 
     QMdiArea* mdiArea() const { return mdiArea_; }
 
-    // Adds a work window to the MDI area and shows it.
+    // Adds a work window to the MDI area, shows it, and connects its status lines.
     void addChildWindow(ChildWindow* window);
+
+    // The file choice of the windows opened from here on (tests choose files with it).
+    void setFileChooser(ImageFileChooser chooser) { chooser_ = std::move(chooser); }
 
 public slots:
     void MultiWindowAnalysis_Click();
-    void OneWindowAnalysis_Click();
+    Form4* OneWindowAnalysis_Click();
     void Search_Click();
     void Help_Click();
     void About_Click();
@@ -37,6 +43,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void adoptWindow(ChildWindow* window);
     void rebuildWindowMenu();
     template <typename Window> void showShared(QPointer<Window>& shared);
 
@@ -44,6 +51,7 @@ private:
     QMenu* windowMenu_ = nullptr;
     QPointer<Form3> about_;
     QPointer<Form5> help_;
+    ImageFileChooser chooser_;
 };
 
 } // namespace vantrel

@@ -4,7 +4,6 @@
 #include "image/DecodeFallbacks.h"
 #include "image/DecodeProtocol.h"
 #include "image/Decoding.h"
-#include "image/ImageLoading.h"
 
 #include <FreeImage.h>
 
@@ -80,17 +79,19 @@ BitmapHandle held;
 
 decoding::Reply Serve(const decoding::Request& request, int* payload) {
     decoding::Reply reply;
-    DecodeLimits limits = GetDecodeLimits();
-    limits.maxPixels = request.maxPixels;
-    SetDecodeLimits(limits);
+    DecodeOptions options;
+    options.limits.maxPixels = request.maxPixels;
+    options.keepIndexed = request.keepIndexed;
     if (request.kind == decoding::RequestKind::Size) {
-        const Size size = ReadImageSizeInProcess(request.path, &reply.message);
+        const Size size = ReadImageSizeInProcess(request.path, &reply.message, options.limits,
+                                                 DecodeWithFallbacks);
         reply.ok = size.width > 0 && size.height > 0;
         reply.width = size.width;
         reply.height = size.height;
         return reply;
     }
-    BitmapHandle bitmap = DecodeImageInProcess(request.path, &reply.message);
+    BitmapHandle bitmap =
+        DecodeImageInProcess(request.path, &reply.message, options, DecodeWithFallbacks);
     if (!bitmap) {
         return reply;
     }
@@ -125,7 +126,6 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     ApplyProcessLimits(memoryLimit);
     DetachFromTerminal();
-    SetFallbackDecoder(DecodeWithFallbacks);
 
     std::vector<std::uint8_t> packet;
     for (;;) {

@@ -3,50 +3,64 @@
 #include <FreeImage.h>
 #include <sys/mman.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <mutex>
-#include <unordered_map>
+#include <utility>
 
 namespace vantrel {
 
 namespace {
 
-// Pixel memory that AllocateBitmapOnLargePages mapped itself: FreeImage does not free rows it
-// was handed, so the deleter unmaps them after unloading the bitmap.
-struct Mapping {
-    void* start = nullptr;
-    std::size_t bytes = 0;
-};
-std::mutex mappingsMutex;
-std::atomic<int> mappingCount{0};
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
-std::unordered_map<const FIBITMAP*, Mapping>& Mappings() {
-    static auto* mappings = new std::unordered_map<const FIBITMAP*, Mapping>;
-    return *mappings;
-}
+// Smaller bitmaps come from FreeImage's own allocator: a mapping of their own would cost more
+// than it saves.
+constexpr std::size_t kOwnMemoryFrom = 4 * kLargePage;
 
 } // namespace
 
-void BitmapDeleter::operator()(FIBITMAP* bitmap) const noexcept {
-    if (bitmap == nullptr) {
+PixelMemory::PixelMemory(std::size_t bytes) {
+    if (bytes == 0) {
         return;
     }
-    Mapping mapping;
-    if (mappingCount.load() > 0) {
-        // Taken out before unloading, while no other bitmap can have this address.
-        const std::lock_guard lock(mappingsMutex);
-        if (const auto found = Mappings().find(bitmap); found != Mappings().end()) {
-            mapping = found->second;
-            Mappings().erase(found);
-            --mappingCount;
-        }
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED) {
+        return;
     }
-    FreeImage_Unload(bitmap);
-    if (mapping.start != nullptr) {
-        munmap(mapping.start, mapping.bytes);
+    if (bytes >= kLargePage) {
+        madvise(mapped, bytes, MADV_HUGEPAGE); // a hint: ordinary pages serve as well
     }
+    data_ = mapped;
+    size_ = bytes;
+}
+
+PixelMemory::~PixelMemory() {
+    if (data_ != nullptr) {
+        munmap(data_, size_);
+    }
+}
+
+PixelMemory::PixelMemory(PixelMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
+    if (this != &other) {
+        PixelMemory released(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+void BitmapDeleter::operator()(FIBITMAP* bitmap) noexcept {
+    if (bitmap != nullptr) {
+        FreeImage_Unload(bitmap);
+    }
+    // FreeImage never frees rows it was handed: they go after the header, and the handle is
+    // left without memory for whatever bitmap it holds next.
+    memory = PixelMemory();
 }
 
 BitmapHandle CloneBitmap(const FIBITMAP* bitmap) {
@@ -68,48 +82,48 @@ int BitmapBitsPerPixel(const FIBITMAP* bitmap) {
     return bitmap ? static_cast<int>(FreeImage_GetBPP(const_cast<FIBITMAP*>(bitmap))) : 0;
 }
 
-BitmapHandle AllocateBitmap32(int width, int height) {
+BitmapHandle AllocateZeroedBitmap(int width, int height, int bitsPerPixel) {
+    switch (bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+    case 32:
+        break;
+    default:
+        return nullptr;
+    }
     if (width <= 0 || height <= 0) {
         return nullptr;
     }
-    return BitmapHandle(FreeImage_Allocate(width, height, 32));
-}
-
-BitmapHandle AllocateBitmapOnLargePages(int width, int height, int bitsPerPixel) {
-    if (width <= 0 || height <= 0 || (bitsPerPixel != 24 && bitsPerPixel != 32)) {
-        return nullptr;
-    }
-    const std::uint64_t pitch = (std::uint64_t(width) * (bitsPerPixel / 8) + 3) / 4 * 4;
+    // Rows of whole 32-bit words, as FreeImage lays out its own bitmaps.
+    const std::uint64_t pitch = (std::uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
     const std::uint64_t bytes = pitch * std::uint64_t(height);
-    constexpr std::uint64_t kLargePage = std::uint64_t{2} << 20;
-    if (bytes < 4 * kLargePage || pitch > std::uint64_t(std::numeric_limits<int>::max())) {
-        return BitmapHandle(FreeImage_Allocate(width, height, bitsPerPixel, FI_RGBA_RED_MASK,
-                                               FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
+    const bool colour = bitsPerPixel >= 24;
+    const unsigned red = colour ? FI_RGBA_RED_MASK : 0;
+    const unsigned green = colour ? FI_RGBA_GREEN_MASK : 0;
+    const unsigned blue = colour ? FI_RGBA_BLUE_MASK : 0;
+    if (bytes < kOwnMemoryFrom || pitch > std::uint64_t(std::numeric_limits<int>::max()) ||
+        bytes > std::numeric_limits<std::size_t>::max()) {
+        return BitmapHandle(FreeImage_Allocate(width, height, bitsPerPixel, red, green, blue));
     }
-    const std::size_t mappedBytes = static_cast<std::size_t>(bytes + kLargePage);
-    void* start = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (start == MAP_FAILED) {
+    PixelMemory memory(static_cast<std::size_t>(bytes));
+    if (memory.data() == nullptr) {
         return nullptr;
     }
-    auto* rows =
-        reinterpret_cast<BYTE*>((reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) &
-                                ~std::uintptr_t(kLargePage - 1));
-    madvise(rows, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
     FIBITMAP* bitmap = FreeImage_ConvertFromRawBitsEx(
-        FALSE, rows, FIT_BITMAP, width, height, static_cast<int>(pitch),
-        static_cast<unsigned>(bitsPerPixel), FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-        FI_RGBA_BLUE_MASK, FALSE);
+        FALSE, memory.data(), FIT_BITMAP, width, height, static_cast<int>(pitch),
+        static_cast<unsigned>(bitsPerPixel), red, green, blue, FALSE);
     if (bitmap == nullptr) {
-        munmap(start, mappedBytes);
         return nullptr;
     }
-    {
-        const std::lock_guard lock(mappingsMutex);
-        Mappings()[bitmap] = {start, mappedBytes};
-        ++mappingCount;
+    if (bitsPerPixel <= 8) {
+        // The header comes with a palette of FreeImage's choosing; callers expect zeros.
+        RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+        std::fill_n(reinterpret_cast<std::uint8_t*>(palette),
+                    FreeImage_GetColorsUsed(bitmap) * sizeof(RGBQUAD), std::uint8_t{0});
     }
-    return BitmapHandle(bitmap);
+    return BitmapHandle(bitmap, BitmapDeleter{std::move(memory)});
 }
 
 MutablePixelView MutableViewOfBitmap(FIBITMAP* bitmap) {

@@ -4,7 +4,6 @@
 // of the caller; processes stay warm between loads, so a search over ten thousand files does
 // not pay a process start for each.
 #include "image/DecodeProtocol.h"
-#include "image/Decoding.h"
 #include "image/ImageLoading.h"
 
 #include <fcntl.h>
@@ -170,7 +169,7 @@ public:
             bitmap.reset();
             *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         }
-        const Request release{RequestKind::Release, false, 0, {}};
+        const Request release{RequestKind::Release, false, false, 0, {}};
         if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
             healthy_ = false;
         }
@@ -313,11 +312,12 @@ struct Answer {
 // One request through the pool. A warm helper that died while idle never saw the request, so
 // that case is retried on a fresh process, as is a decode whose pixels could not be read
 // directly.
-Answer Exchange(RequestKind kind, const std::string& path) {
-    const DecodeLimits limits = GetDecodeLimits();
+Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& options) {
+    const DecodeLimits& limits = options.limits;
     Answer answer;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const Request request{kind, remoteReadRefused.load(), limits.maxPixels, path};
+        const Request request{kind, remoteReadRefused.load(), options.keepIndexed, limits.maxPixels,
+                              path};
         std::string error;
         std::unique_ptr<DecoderProcess> process = Pool().acquire(limits.maxMemoryBytes, &error);
         if (!process) {
@@ -362,16 +362,17 @@ Answer Exchange(RequestKind kind, const std::string& path) {
 
 } // namespace
 
-BitmapHandle LoadImageFile(const std::string& path, std::string* error) {
-    Answer answer = Exchange(RequestKind::Decode, path);
+BitmapHandle LoadImageFile(const std::string& path, std::string* error,
+                           const DecodeOptions& options) {
+    Answer answer = Exchange(RequestKind::Decode, path, options);
     if (!answer.bitmap && error) {
         *error = answer.message.empty() ? "Could not decode " + path : answer.message;
     }
     return std::move(answer.bitmap);
 }
 
-Size ReadImageSize(const std::string& path, std::string* error) {
-    const Answer answer = Exchange(RequestKind::Size, path);
+Size ReadImageSize(const std::string& path, std::string* error, const DecodeLimits& limits) {
+    const Answer answer = Exchange(RequestKind::Size, path, {limits, false});
     if (answer.size.width <= 0 || answer.size.height <= 0) {
         if (error) {
             *error = answer.message.empty() ? "Could not read the size of " + path : answer.message;

@@ -27,31 +27,32 @@ bool StartsWith(const std::string& path, const char* signature, std::size_t size
 
 } // namespace
 
-BitmapHandle DecodeWithFallbacks(const std::string& path, int format, std::string* error) {
+BitmapHandle DecodeWithFallbacks(const std::string& path, int format, std::int64_t maxPixels,
+                                 std::string* error) {
     if (StartsWith(path, "II\xBC", 3)) {
-        return DecodeJpegXr(path, error);
+        return DecodeJpegXr(path, maxPixels, error);
     }
     if (StartsWith(path, "BM", 2)) {
-        return DecodeBmpWithQt(path, error);
+        return DecodeBmpWithQt(path, maxPixels, error);
     }
     if (format == FIF_JXR) {
-        return DecodeJpegXr(path, error);
+        return DecodeJpegXr(path, maxPixels, error);
     }
     return nullptr;
 }
 
-BitmapHandle DecodeBmpWithQt(const std::string& path, std::string* error) {
+BitmapHandle DecodeBmpWithQt(const std::string& path, std::int64_t maxPixels, std::string* error) {
     QImageReader reader(QFile::decodeName(path.c_str()), "bmp");
     const QSize claimed = reader.size();
     if (claimed.isValid()) {
-        if (std::string refusal = RefusalOfSize(claimed.width(), claimed.height(), path);
+        if (std::string refusal = RefusalOfSize(claimed.width(), claimed.height(), path, maxPixels);
             !refusal.empty()) {
             *error = std::move(refusal);
             return nullptr;
         }
     }
     // Qt's own allocation cap is lower than the pixel limit; the limit above is the one we keep.
-    const std::int64_t megabytes = GetDecodeLimits().maxPixels * 4 / (1024 * 1024) + 1;
+    const std::int64_t megabytes = maxPixels * 4 / (1024 * 1024) + 1;
     QImageReader::setAllocationLimit(static_cast<int>(std::min<std::int64_t>(megabytes, 1 << 30)));
     QImage image;
     if (!reader.read(&image) || image.isNull()) {

@@ -4,15 +4,17 @@
 // links neither library. Both return the standard 24/32-bit bitmap any other load gives.
 #include "image/Bitmap.h"
 
+#include <cstdint>
 #include <string>
 
 namespace vantrel {
 
 // The FallbackDecoder the decoder process registers: picks a reader by the file's signature,
 // then by the suggested FreeImage format.
-BitmapHandle DecodeWithFallbacks(const std::string& path, int format, std::string* error);
+BitmapHandle DecodeWithFallbacks(const std::string& path, int format, std::int64_t maxPixels,
+                                 std::string* error);
 
-BitmapHandle DecodeBmpWithQt(const std::string& path, std::string* error);
-BitmapHandle DecodeJpegXr(const std::string& path, std::string* error);
+BitmapHandle DecodeBmpWithQt(const std::string& path, std::int64_t maxPixels, std::string* error);
+BitmapHandle DecodeJpegXr(const std::string& path, std::int64_t maxPixels, std::string* error);
 
 } // namespace vantrel

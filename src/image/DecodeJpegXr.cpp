@@ -22,7 +22,7 @@ struct ConverterRelease {
 };
 
 // Null with `refusal` empty when libjxr cannot read the file; with it set when it is too large.
-BitmapHandle ReadJpegXr(const std::string& path, std::string* refusal) {
+BitmapHandle ReadJpegXr(const std::string& path, std::int64_t maxPixels, std::string* refusal) {
     PKImageDecode* rawDecoder = nullptr;
     if (Failed(PKImageDecode_Create_WMP(&rawDecoder))) {
         return nullptr;
@@ -44,7 +44,7 @@ BitmapHandle ReadJpegXr(const std::string& path, std::string* refusal) {
         Failed(decoder->GetPixelFormat(decoder.get(), &source)) || width <= 0 || height <= 0) {
         return nullptr;
     }
-    *refusal = RefusalOfSize(width, height, path);
+    *refusal = RefusalOfSize(width, height, path, maxPixels);
     if (!refusal->empty()) {
         return nullptr;
     }
@@ -80,9 +80,9 @@ BitmapHandle ReadJpegXr(const std::string& path, std::string* refusal) {
 
 } // namespace
 
-BitmapHandle DecodeJpegXr(const std::string& path, std::string* error) {
+BitmapHandle DecodeJpegXr(const std::string& path, std::int64_t maxPixels, std::string* error) {
     std::string refusal;
-    BitmapHandle bitmap = ReadJpegXr(path, &refusal);
+    BitmapHandle bitmap = ReadJpegXr(path, maxPixels, &refusal);
     if (!bitmap) {
         *error = refusal.empty() ? "Could not decode " + path + ": not a readable JPEG XR file"
                                  : refusal;

@@ -8,6 +8,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -85,18 +86,23 @@ struct PayloadHeader {
     std::uint32_t pitch = 0;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
+    std::uint32_t paletteEntries = 0;     // 2^bits for palette and grey bitmaps, 0 otherwise
+    std::uint32_t transparentEntries = 0; // of the palette's transparency table
     std::uint32_t reserved = 0;
     std::uint64_t metadataBytes = 0;
     std::uint64_t iccBytes = 0;
     std::uint64_t pixelOffset = 0;
 };
 
-// Standard bitmaps only: what LoadImageFile promises its callers.
-bool IsStandardBitmap(FIBITMAP* bitmap) {
-    const unsigned bpp = FreeImage_GetBPP(bitmap);
-    return FreeImage_GetImageType(bitmap) == FIT_BITMAP && (bpp == 24 || bpp == 32) &&
-           FreeImage_HasPixels(bitmap) && FreeImage_GetWidth(bitmap) > 0 &&
-           FreeImage_GetHeight(bitmap) > 0;
+// Standard bitmaps, and palette ones for callers that keep them: what LoadImageFile promises.
+bool IsTransferable(std::uint64_t bpp) {
+    return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24 || bpp == 32;
+}
+
+bool IsTransferableBitmap(FIBITMAP* bitmap) {
+    return FreeImage_GetImageType(bitmap) == FIT_BITMAP &&
+           IsTransferable(FreeImage_GetBPP(bitmap)) && FreeImage_HasPixels(bitmap) &&
+           FreeImage_GetWidth(bitmap) > 0 && FreeImage_GetHeight(bitmap) > 0;
 }
 
 // Every tag of every metadata model, each as model, id, type, count, key, description, value.
@@ -172,13 +178,18 @@ bool DecodeMetadata(std::span<const std::uint8_t> bytes, FIBITMAP* bitmap) {
     return reader.ok();
 }
 
-std::uint64_t PixelOffset(std::uint64_t metadataBytes, std::uint64_t iccBytes) {
-    const std::uint64_t end = sizeof(PayloadHeader) + metadataBytes + iccBytes;
+std::uint64_t PaletteBytes(const PayloadHeader& header) {
+    return std::uint64_t{header.paletteEntries} * 4 + header.transparentEntries;
+}
+
+std::uint64_t PixelOffset(const PayloadHeader& header) {
+    const std::uint64_t end =
+        sizeof(PayloadHeader) + header.metadataBytes + header.iccBytes + PaletteBytes(header);
     return (end + kPixelAlignment - 1) / kPixelAlignment * kPixelAlignment;
 }
 
 std::uint64_t StandardPitch(std::uint64_t width, std::uint64_t bitsPerPixel) {
-    return (width * bitsPerPixel / 8 + 3) / 4 * 4;
+    return (width * bitsPerPixel + 31) / 32 * 4;
 }
 
 } // namespace
@@ -188,7 +199,7 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     Writer writer(out);
     writer.put(kRequestMagic);
     writer.put(static_cast<std::uint32_t>(request.kind));
-    writer.put<std::uint32_t>(request.sharedMemory ? 1 : 0);
+    writer.put<std::uint32_t>((request.sharedMemory ? 1 : 0) | (request.keepIndexed ? 2 : 0));
     writer.put(request.maxPixels);
     writer.put(static_cast<std::uint32_t>(request.path.size()));
     writer.putBytes(request.path.data(), request.path.size());
@@ -199,15 +210,16 @@ bool ParseRequest(std::span<const std::uint8_t> packet, Request* request) {
     Reader reader(packet);
     const auto magic = reader.get<std::uint32_t>();
     const auto kind = reader.get<std::uint32_t>();
-    const auto sharedMemory = reader.get<std::uint32_t>();
+    const auto flags = reader.get<std::uint32_t>();
     request->maxPixels = reader.get<std::int64_t>();
     const auto pathBytes = reader.get<std::uint32_t>();
     request->path = reader.getString(pathBytes);
     request->kind = static_cast<RequestKind>(kind);
-    request->sharedMemory = sharedMemory == 1;
+    request->sharedMemory = (flags & 1) != 0;
+    request->keepIndexed = (flags & 2) != 0;
     return reader.atEnd() && magic == kRequestMagic &&
            kind >= static_cast<std::uint32_t>(RequestKind::Decode) &&
-           kind <= static_cast<std::uint32_t>(RequestKind::Release) && sharedMemory <= 1 &&
+           kind <= static_cast<std::uint32_t>(RequestKind::Release) && flags <= 3 &&
            pathBytes <= kMaxPathBytes;
 }
 
@@ -249,7 +261,7 @@ bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply) {
 
 std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* constBitmap) {
     auto* bitmap = const_cast<FIBITMAP*>(constBitmap);
-    if (bitmap == nullptr || !IsStandardBitmap(bitmap)) {
+    if (bitmap == nullptr || !IsTransferableBitmap(bitmap)) {
         return {};
     }
     const std::vector<std::uint8_t> metadata = EncodeMetadata(bitmap);
@@ -263,12 +275,20 @@ std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* constBitmap) {
     header.dotsPerMeterY = FreeImage_GetDotsPerMeterY(bitmap);
     header.metadataBytes = metadata.size();
     header.iccBytes = icc && icc->data ? icc->size : 0;
-    header.pixelOffset = PixelOffset(header.metadataBytes, header.iccBytes);
+    if (header.bitsPerPixel <= 8) {
+        header.paletteEntries = 1u << header.bitsPerPixel;
+        header.transparentEntries = FreeImage_IsTransparent(bitmap)
+                                        ? std::min(FreeImage_GetTransparencyCount(bitmap), 256u)
+                                        : 0;
+    }
+    header.pixelOffset = PixelOffset(header);
     std::vector<std::uint8_t> head;
     Writer writer(head);
     writer.put(header);
     writer.putBytes(metadata.data(), metadata.size());
     writer.putBytes(header.iccBytes > 0 ? icc->data : nullptr, header.iccBytes);
+    writer.putBytes(FreeImage_GetPalette(bitmap), std::size_t{header.paletteEntries} * 4);
+    writer.putBytes(FreeImage_GetTransparencyTable(bitmap), header.transparentEntries);
     head.resize(header.pixelOffset);
     return head;
 }
@@ -303,20 +323,21 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
     }
     std::memcpy(&header, head.data(), sizeof header);
     const std::uint64_t size = head.size();
-    if (header.magic != kPayloadMagic || (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) ||
+    const std::uint32_t paletteEntries = header.bitsPerPixel <= 8 ? 1u << header.bitsPerPixel : 0;
+    if (header.magic != kPayloadMagic || !IsTransferable(header.bitsPerPixel) ||
+        header.paletteEntries != paletteEntries || header.transparentEntries > paletteEntries ||
         header.width == 0 || header.height == 0 ||
         header.width > std::numeric_limits<std::int32_t>::max() ||
         header.height > std::numeric_limits<std::int32_t>::max() || header.metadataBytes > size ||
-        header.iccBytes > size ||
-        header.pixelOffset != PixelOffset(header.metadataBytes, header.iccBytes) ||
+        header.iccBytes > size || header.pixelOffset != PixelOffset(header) ||
         header.pixelOffset != size ||
         header.pitch != StandardPitch(header.width, header.bitsPerPixel) ||
         pixelBytes / header.pitch != header.height || pixelBytes % header.pitch != 0) {
         return nullptr;
     }
     BitmapHandle bitmap =
-        AllocateBitmapOnLargePages(static_cast<int>(header.width), static_cast<int>(header.height),
-                                   static_cast<int>(header.bitsPerPixel));
+        AllocateZeroedBitmap(static_cast<int>(header.width), static_cast<int>(header.height),
+                             static_cast<int>(header.bitsPerPixel));
     if (!bitmap || FreeImage_GetPitch(bitmap.get()) != header.pitch) {
         return nullptr;
     }
@@ -324,6 +345,18 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
     FreeImage_SetDotsPerMeterY(bitmap.get(), header.dotsPerMeterY);
     if (!DecodeMetadata(head.subspan(sizeof header, header.metadataBytes), bitmap.get())) {
         return nullptr;
+    }
+    if (header.paletteEntries > 0) {
+        const std::uint8_t* palette =
+            head.data() + sizeof header + header.metadataBytes + header.iccBytes;
+        std::memcpy(FreeImage_GetPalette(bitmap.get()), palette,
+                    std::size_t{header.paletteEntries} * 4);
+        if (header.transparentEntries > 0) {
+            FreeImage_SetTransparencyTable(bitmap.get(),
+                                           const_cast<std::uint8_t*>(palette) +
+                                               std::size_t{header.paletteEntries} * 4,
+                                           static_cast<int>(header.transparentEntries));
+        }
     }
     if (header.iccBytes > 0 &&
         header.iccBytes <= std::uint64_t{std::numeric_limits<std::int32_t>::max()}) {

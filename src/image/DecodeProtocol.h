@@ -36,6 +36,7 @@ struct Request {
     // Pixels through a memfd instead of the caller reading the decoder's memory directly (for
     // systems that refuse process_vm_readv).
     bool sharedMemory = false;
+    bool keepIndexed = false; // see DecodeOptions
     std::int64_t maxPixels = 0;
     std::string path;
 };
@@ -63,9 +64,9 @@ bool ParseRequest(std::span<const std::uint8_t> packet, Request* request);
 std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply);
 bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply);
 
-// A standard 24/32-bit bitmap with its resolution, ICC profile and metadata as one flat buffer
-// (a head, then the pixel rows as FreeImage stores them), and back. Every field is checked on
-// the way back; anything inconsistent gives null.
+// A standard 24/32-bit bitmap (or a 1/4/8-bit one with its palette) with its resolution, ICC
+// profile and metadata as one flat buffer (a head, then the pixel rows as FreeImage stores them),
+// and back. Every field is checked on the way back; anything inconsistent gives null.
 std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* bitmap); // empty: not standard
 std::uint64_t BitmapPixelBytes(const FIBITMAP* bitmap);
 std::size_t BitmapPayloadSize(const FIBITMAP* bitmap);

@@ -1,65 +1,71 @@
 #pragma once
-// The open-image flow's core: which decoder a file name asks for, decoding, and the thumbnail
-// rule. Paths are UTF-8 byte strings (the file system's own bytes on this platform).
+// The open-image flow as callers see it: decoding a file (in the decoder process), reading its
+// size, and everything a window shows about a file it opens. Paths are UTF-8 byte strings (the
+// file system's own bytes on this platform).
+#include "fileinfo/FileInfo.h"
 #include "image/Bitmap.h"
 
+#include <cstdint>
 #include <string>
 
 namespace vantrel {
 
-struct FormatChoice {
-    int format = -1; // a FREE_IMAGE_FORMAT value
-    int flags = 0;
-    bool fromTable = false; // false when the name matched no row and the raw decoder is the guess
-    friend bool operator==(const FormatChoice&, const FormatChoice&) = default;
+// The rules a decode runs under. Files come from analysts who do not trust them: a decode may
+// be refused before it starts (pixel limit), and a decoder that crashes or hangs costs one file,
+// never the caller.
+struct DecodeLimits {
+    // A header that claims more pixels than this is refused before any decoder allocates for
+    // it. 2^28 admits a 200-megapixel photo and refuses a forged 20000 x 20000 header.
+    std::int64_t maxPixels = std::int64_t{1} << 28;
+    // Address space of one decoder process (not applied in sanitizer builds, whose shadow
+    // memory reserves terabytes of address space).
+    std::int64_t maxMemoryBytes = std::int64_t{6} << 30;
+    // A decode that takes longer is killed.
+    int timeoutMilliseconds = 30000;
+    friend bool operator==(const DecodeLimits&, const DecodeLimits&) = default;
 };
 
-struct Size {
-    int width = 0;
-    int height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
+struct DecodeOptions {
+    DecodeLimits limits;
+    // Palette and grey images of up to 8 bits come back as they are stored (palette, and the
+    // transparency table where there is one) instead of as 24/32-bit colours: what readers of
+    // the stored indices need.
+    bool keepIndexed = false;
+    friend bool operator==(const DecodeOptions&, const DecodeOptions&) = default;
 };
 
-// The decoder and load flags chosen from the last four characters of the path, compared
-// case-sensitively with the extension table.
-FormatChoice ImageFormatFor(const std::string& path);
+// Decodes the file in a decoder process. The table's decoder comes first; when the name matches
+// no row, or that decoder fails, the format is identified from the file's content. Whatever was
+// decoded comes back as a standard 24-bit bitmap, or 32-bit where the image has transparency,
+// with its metadata. Null when nothing could decode it; `error`, when given, then holds a
+// one-line reason naming the file.
+BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr,
+                           const DecodeOptions& options = {});
 
-// The load flags the extension table gives a format (JPEG accurate, raw display, 0 otherwise).
-int LoadFlagsFor(int format);
+// The image size, read by the decoder process from the file's header alone where the format
+// allows it (otherwise by decoding). Zero when the file cannot be read.
+Size ReadImageSize(const std::string& path, std::string* error = nullptr,
+                   const DecodeLimits& limits = {});
 
 // Cuts the text at its first NUL, in place, and returns it.
 std::string& TrimAtNul(std::string& text);
 
-// Decodes the file. The table's decoder comes first; when the name matches no row, or that
-// decoder fails, the format is identified from the file's content. Whatever was decoded comes
-// back as a standard 24-bit bitmap, or 32-bit where the image has transparency, with its
-// metadata. Null when nothing could decode it; `error`, when given, then holds a one-line
-// reason naming the file.
-BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr);
+// Everything a window shows about a file it opens: the decoded bitmap (null when it could not
+// be decoded, with the one-line reason), its size, the file information and the image's comment.
+struct OpenedImage {
+    std::string path;
+    BitmapHandle bitmap;
+    int width = 0;
+    int height = 0;
+    std::string error;
+    FileInfoRecord information;
+    std::string comment;
 
-// The same decoding inside this process, without any isolation.
-BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error = nullptr);
+    // The file information block, ending in the comment.
+    std::string informationText() const;
+};
 
-// The image size from the file's header alone, without decoding pixels where the format allows
-// it (otherwise by decoding). Zero when the file cannot be read.
-Size ReadImageSize(const std::string& path, std::string* error = nullptr);
-Size ReadImageSizeInProcess(const std::string& path, std::string* error = nullptr);
-
-// Converts a decoded bitmap of any kind to the standard 24/32-bit form, keeping its metadata.
-// 24- and 32-bit bitmaps come back unchanged. Null when FreeImage cannot convert it.
-BitmapHandle ToStandardBitmap(BitmapHandle bitmap);
-
-// The size a thumbnail with long side L takes: the derived side rounded to nearest, ties to even.
-Size FitLongSideSize(int width, int height, int longSide);
-
-// A new bitmap whose longer side is L pixels, made with the box filter; null for null or when
-// the rescale is refused (a side that rounds to 0).
-BitmapHandle FitLongSide(const FIBITMAP* bitmap, int longSide);
-
-// Writes the bitmap's colours, top row first, as 4-byte blue, green, red, 0xFF pixels into the
-// rows at `destination` (width x height pixels, `stride` bytes apart). Palette bitmaps are read
-// through their colour table. False when the bitmap is null or of a kind that has no colours.
-bool CopyBitmapToBgrx(const FIBITMAP* bitmap, std::uint8_t* destination, std::ptrdiff_t stride);
+OpenedImage OpenImageFile(const std::string& path, const DecodeOptions& options = {});
 
 struct LoadedImage {
     BitmapHandle bitmap;

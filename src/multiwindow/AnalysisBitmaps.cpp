@@ -3,7 +3,6 @@
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>
-#include <sys/mman.h>
 
 #include <utility>
 
@@ -14,68 +13,22 @@ bool ValidIndex(int index) {
     return index >= 0 && index < kPictureCount;
 }
 
-constexpr std::size_t kHugePage = 2u << 20;
-
-// Rows of whole 32-bit words, as FreeImage lays out its own bitmaps.
-std::size_t PitchOf(int width, int bitsPerPixel) {
-    return (static_cast<std::size_t>(width) * bitsPerPixel + 31) / 32 * 4;
-}
-
-// A bitmap header over `pixels` (bottom row first), with the picture's palette.
-BitmapHandle WrapPicture(const PictureFormat& format, int width, int height,
-                         const PixelMemory& pixels) {
-    BitmapHandle bitmap(
-        FreeImage_ConvertFromRawBitsEx(FALSE, pixels.data(), FIT_BITMAP, width, height,
-                                       static_cast<int>(PitchOf(width, format.bitsPerPixel)),
-                                       format.bitsPerPixel, 0, 0, 0, FALSE));
-    if (!bitmap || format.bitsPerPixel > 8) {
-        return bitmap;
+// The picture's palette gives each code its colour.
+void SetPalette(FIBITMAP* bitmap, const PictureFormat& format) {
+    if (format.bitsPerPixel > 8) {
+        return;
     }
-    RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
-    const unsigned entries = FreeImage_GetColorsUsed(bitmap.get());
+    RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+    const unsigned entries = FreeImage_GetColorsUsed(bitmap);
     for (unsigned i = 0; i < entries; ++i) {
         palette[i].rgbBlue = format.palette[i].blue;
         palette[i].rgbGreen = format.palette[i].green;
         palette[i].rgbRed = format.palette[i].red;
         palette[i].rgbReserved = 0;
     }
-    return bitmap;
 }
 
 } // namespace
-
-PixelMemory::PixelMemory(std::size_t bytes) {
-    if (bytes == 0) {
-        return;
-    }
-    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) {
-        return;
-    }
-    if (bytes >= kHugePage) {
-        madvise(mapped, bytes, MADV_HUGEPAGE); // a hint: ordinary pages serve as well
-    }
-    data_ = mapped;
-    size_ = bytes;
-}
-
-PixelMemory::~PixelMemory() {
-    if (data_ != nullptr) {
-        munmap(data_, size_);
-    }
-}
-
-PixelMemory::PixelMemory(PixelMemory&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
-    if (this != &other) {
-        PixelMemory released(std::move(*this));
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
 
 void AnalysisBitmaps::start(PlaneKind kind, int width, int height) {
     release();
@@ -85,15 +38,14 @@ void AnalysisBitmaps::start(PlaneKind kind, int width, int height) {
 }
 
 void AnalysisBitmaps::release() {
-    for (Picture& picture : pictures_) {
-        picture.bitmap.reset();
-        picture.pixels = PixelMemory();
+    for (BitmapHandle& picture : pictures_) {
+        picture.reset();
     }
 }
 
 bool AnalysisBitmaps::empty() const {
-    for (const Picture& picture : pictures_) {
-        if (picture.bitmap) {
+    for (const BitmapHandle& picture : pictures_) {
+        if (picture) {
             return false;
         }
     }
@@ -101,7 +53,7 @@ bool AnalysisBitmaps::empty() const {
 }
 
 bool AnalysisBitmaps::has(int index) const {
-    return ValidIndex(index) && pictures_[index].bitmap;
+    return ValidIndex(index) && pictures_[index];
 }
 
 bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView& second,
@@ -112,18 +64,14 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
     if (!ValidIndex(index) || width_ <= 0 || height_ <= 0) {
         return false;
     }
-    Picture& picture = pictures_[index];
-    picture.bitmap.reset();
+    BitmapHandle& picture = pictures_[index];
+    picture.reset();
     const PictureFormat format = FormatOf(kind_, index);
-    picture.pixels = PixelMemory(PitchOf(width_, format.bitsPerPixel) * height_);
-    if (picture.pixels.data() == nullptr) {
+    picture = AllocateZeroedBitmap(width_, height_, format.bitsPerPixel);
+    if (!picture) {
         return false;
     }
-    picture.bitmap = WrapPicture(format, width_, height_, picture.pixels);
-    if (!picture.bitmap) {
-        picture.pixels = PixelMemory();
-        return false;
-    }
+    SetPalette(picture.get(), format);
     const std::int64_t counted = ComputePicture(kind_, index, first, second, packed(index));
     if (changes != nullptr) {
         *changes = counted;
@@ -132,11 +80,11 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
 }
 
 const FIBITMAP* AnalysisBitmaps::picture(int index) const {
-    return ValidIndex(index) ? pictures_[index].bitmap.get() : nullptr;
+    return ValidIndex(index) ? pictures_[index].get() : nullptr;
 }
 
 PackedView AnalysisBitmaps::packed(int index) const {
-    FIBITMAP* bitmap = ValidIndex(index) ? pictures_[index].bitmap.get() : nullptr;
+    FIBITMAP* bitmap = ValidIndex(index) ? pictures_[index].get() : nullptr;
     if (bitmap == nullptr) {
         return {};
     }
@@ -153,7 +101,7 @@ BitmapHandle AnalysisBitmaps::thumbnail(int index, int longSide) const {
 }
 
 BitmapHandle AnalysisBitmaps::fullBitmap(int index) const {
-    BitmapHandle full = AllocateBitmap32(width_, height_);
+    BitmapHandle full = AllocateZeroedBitmap(width_, height_, 32);
     if (!full || !has(index)) {
         return full; // all bytes zero: black, alpha 0
     }
@@ -167,9 +115,9 @@ std::int64_t AnalysisBitmaps::litPixels(int index) const {
 
 std::size_t AnalysisBitmaps::bytes() const {
     std::size_t total = 0;
-    for (const Picture& picture : pictures_) {
-        if (picture.bitmap) {
-            total += picture.pixels.size() + FreeImage_GetMemorySize(picture.bitmap.get());
+    for (const BitmapHandle& picture : pictures_) {
+        if (picture) {
+            total += picture.get_deleter().memory.size() + FreeImage_GetMemorySize(picture.get());
         }
     }
     return total;

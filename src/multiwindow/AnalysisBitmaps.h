@@ -14,26 +14,6 @@
 
 namespace vantrel {
 
-// Zero-filled pixel memory straight from the system: pages are only touched when written, and
-// large blocks use huge pages where the system allows, so that no separate clearing pass runs.
-class PixelMemory {
-public:
-    PixelMemory() = default;
-    explicit PixelMemory(std::size_t bytes);
-    ~PixelMemory();
-    PixelMemory(PixelMemory&& other) noexcept;
-    PixelMemory& operator=(PixelMemory&& other) noexcept;
-    PixelMemory(const PixelMemory&) = delete;
-    PixelMemory& operator=(const PixelMemory&) = delete;
-
-    std::uint8_t* data() const { return static_cast<std::uint8_t*>(data_); }
-    std::size_t size() const { return size_; }
-
-private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-};
-
 class AnalysisBitmaps {
 public:
     // Releases the pictures of an earlier run and sets the window kind and the size of the next;
@@ -70,16 +50,10 @@ public:
     std::size_t bytes() const;
 
 private:
-    // A FreeImage bitmap over pixel memory of its own; the bitmap goes first.
-    struct Picture {
-        PixelMemory pixels;
-        BitmapHandle bitmap;
-    };
-
     PlaneKind kind_ = PlaneKind::Planes;
     int width_ = 0;
     int height_ = 0;
-    std::array<Picture, kPictureCount> pictures_;
+    std::array<BitmapHandle, kPictureCount> pictures_;
 };
 
 } // namespace vantrel

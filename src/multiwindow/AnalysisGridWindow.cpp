@@ -1,9 +1,9 @@
 #include "multiwindow/AnalysisGridWindow.h"
 
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/WindowCapture.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -170,7 +170,7 @@ AnalysisGridWindow::AnalysisGridWindow(PlaneKind kind, QWidget* parent)
 void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* second) {
     if (running_) {
         // The pictures of the run in progress are in use: a second run cannot replace them.
-        ReportStatus(QStringLiteral("%1: an analysis is already running in this window.")
+        reportStatus(QStringLiteral("%1: an analysis is already running in this window.")
                          .arg(windowTitle()));
         return;
     }
@@ -185,7 +185,7 @@ void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* seco
         for (const int index : PictureOrder()) {
             std::int64_t changes = 0;
             if (hasSize && !AnalysisBitmaps_.compute(index, firstView, secondView, &changes)) {
-                ReportStatus(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
+                reportStatus(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
                                             "%3 pixels.")
                                  .arg(index)
                                  .arg(AnalysisBitmaps_.width())
@@ -233,7 +233,7 @@ void AnalysisGridWindow::P1_Click(int Index) {
     }
     // The viewer keeps its own copy; this full-colour bitmap is only the hand-over.
     const BitmapHandle picture = AnalysisBitmaps_.fullBitmap(Index);
-    OpenFullSizeViewer(picture.get(), caption);
+    OpenFullSizeViewer(this, picture.get(), caption);
 }
 
 void AnalysisGridWindow::Command3_Click() {

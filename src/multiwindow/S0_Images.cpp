@@ -1,15 +1,14 @@
 #include "multiwindow/S0_Images.h"
 
-#include "fileinfo/FileInfo.h"
-#include "widgets/ChooseImageFile.h"
-#include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/OpenedImageView.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,20 +20,6 @@ namespace vantrel {
 namespace {
 
 const QColor kPictureGrey(31, 31, 31);
-constexpr int kThumbnailSide = 300;
-
-// The text boxes show lines; the blocks they hold, and copy, break lines with CR LF.
-void ShowBlock(QPlainTextEdit* box, const QString& block) {
-    QString lines = block;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    box->setPlainText(lines);
-}
-
-QString BlockOf(const QPlainTextEdit* box) {
-    QString block = box->toPlainText();
-    block.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return block;
-}
 
 void CopyText(const QString& text) {
     QClipboard* clipboard = QApplication::clipboard();
@@ -51,7 +36,7 @@ QPlainTextEdit* MakeTextBox(QWidget* parent, const QString& objectName, int left
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PlaceTwips(box, left, top, width, height);
-    ShowBlock(box, QStringLiteral("File information.\r\n"));
+    ShowBlock(box, "File information.\r\n");
     return box;
 }
 
@@ -84,8 +69,6 @@ S0_Images::S0_Images(QWidget* parent) : ChildWindow(parent) {
     Label1 = MakeLabel(this, QStringLiteral("Label1"), {}, 180, 555, 8000, 180);
     Picture3 = MakeThumbnail(this, QStringLiteral("Picture3"), 150, 780);
     Text1 = MakeTextBox(this, QStringLiteral("Text1"), 4830, 795, 3420, 4500);
-    Picture1 =
-        MakePicture(this, QStringLiteral("Picture1"), 5205, 825, 4500, 4500, kPictureGrey, false);
 
     Command2 = MakeButton(this, QStringLiteral("Command2"), QStringLiteral("Browse"), browseTip,
                           165, 5400, 795, 400);
@@ -96,12 +79,6 @@ S0_Images::S0_Images(QWidget* parent) : ChildWindow(parent) {
     Label2 = MakeLabel(this, QStringLiteral("Label2"), {}, 165, 5865, 8000, 180);
     Picture4 = MakeThumbnail(this, QStringLiteral("Picture4"), 165, 6120);
     Text2 = MakeTextBox(this, QStringLiteral("Text2"), 4815, 6135, 3420, 4500);
-    Picture2 =
-        MakePicture(this, QStringLiteral("Picture2"), 5235, 6150, 4500, 4500, kPictureGrey, false);
-
-    // Nothing reads the full-size pictures here; shown, they would cover the text boxes.
-    Picture1->hide();
-    Picture2->hide();
     for (QPushButton* button : {Command3, Command4, Command5, Command8}) {
         button->setEnabled(false);
     }
@@ -121,40 +98,29 @@ S0_Images::S0_Images(QWidget* parent) : ChildWindow(parent) {
 }
 
 S0_Images::Slot S0_Images::slot1() {
-    return {FIBMP1, ImageFile1, Label1, Picture1, Picture3, Text1, Command3};
+    return {FIBMP1, ImageFile1, Label1, Picture3, Text1, Command3};
 }
 
 S0_Images::Slot S0_Images::slot2() {
-    return {FIBMP2, ImageFile2, Label2, Picture2, Picture4, Text2, Command4};
+    return {FIBMP2, ImageFile2, Label2, Picture4, Text2, Command4};
 }
 
-void S0_Images::loadSlot(const Slot& slot) {
-    const std::optional<QString> chosen = ChooseImageFile(this);
-    if (!chosen) {
-        return; // a cancelled Browse keeps the slot's image, and every window opened on it
+void S0_Images::browseSlot(const Slot& slot) {
+    // A cancelled Browse keeps the slot's image, and every window opened on it.
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        loadSlot(slot, *chosen);
     }
+}
+
+void S0_Images::loadSlot(const Slot& slot, const QString& path) {
     BusyCursor busy;
     // The old image goes only now that a new path has been chosen.
     slot.bitmap.reset();
-    slot.path = *chosen;
-    slot.pathLabel->setText(slot.path);
-    const std::string pathBytes = PathBytes(slot.path);
-    std::string error;
-    slot.bitmap = LoadImageFile(pathBytes, &error);
-    if (!slot.bitmap) {
-        ReportStatus(QString::fromStdString(error));
-    }
-    const FIBITMAP* bitmap = slot.bitmap.get();
-    slot.fullSize->setSurfaceSize(BitmapWidth(bitmap), BitmapHeight(bitmap));
-    slot.fullSize->setPicture(BitmapToPicture(bitmap));
-    slot.fullSize->refresh();
-    slot.thumbnail->setPicture(BitmapToPicture(FitLongSide(bitmap, kThumbnailSide)));
-    slot.thumbnail->refresh();
-
-    FileInfoRecord record;
-    GetFileInformation(pathBytes, record);
-    ShowBlock(slot.information,
-              QString::fromStdString(FileInfoText(record, GetImageComment(bitmap))));
+    slot.path = path;
+    OpenedImage opened = OpenImageFile(PathBytes(slot.path));
+    ShowOpenedImage(this, opened, slot.path,
+                    {slot.pathLabel, slot.thumbnail, nullptr, slot.information});
+    slot.bitmap = std::move(opened.bitmap);
     slot.analysis->setEnabled(true);
 
     // With one slot empty the pair buttons keep their state.
@@ -167,15 +133,21 @@ void S0_Images::loadSlot(const Slot& slot) {
 }
 
 void S0_Images::Command1_Click() {
-    loadSlot(slot1());
+    browseSlot(slot1());
 }
 void S0_Images::Command2_Click() {
-    loadSlot(slot2());
+    browseSlot(slot2());
+}
+void S0_Images::LoadImage1(const QString& path) {
+    loadSlot(slot1(), path);
+}
+void S0_Images::LoadImage2(const QString& path) {
+    loadSlot(slot2(), path);
 }
 
 void S0_Images::openAnalysis(const BitmapHandle& bitmap, const QString& path) {
     auto* analysis = new S1_Analysis;
-    ShowChildWindow(analysis);
+    openChild(analysis);
     analysis->FIBMP1 = CloneBitmap(bitmap.get());
     analysis->setWindowTitle(analysis->windowTitle() + QStringLiteral(" ") + path);
     analysis->StartAnalysis();
@@ -190,7 +162,7 @@ void S0_Images::Command4_Click() {
 
 template <typename PairWindow> void S0_Images::openPairWindow() {
     auto* window = new PairWindow;
-    ShowChildWindow(window);
+    openChild(window);
     window->FIBMP1 = CloneBitmap(FIBMP1.get());
     window->FIBMP2 = CloneBitmap(FIBMP2.get());
     window->setWindowTitle(ImageFile1 + QStringLiteral(" [vs] ") + ImageFile2);
@@ -205,10 +177,10 @@ void S0_Images::Command8_Click() {
 }
 
 void S0_Images::Picture3_Click() {
-    OpenFullSizeViewer(FIBMP1.get(), ImageFile1);
+    OpenFullSizeViewer(this, FIBMP1.get(), ImageFile1);
 }
 void S0_Images::Picture4_Click() {
-    OpenFullSizeViewer(FIBMP2.get(), ImageFile2);
+    OpenFullSizeViewer(this, FIBMP2.get(), ImageFile2);
 }
 
 void S0_Images::Command7_Click() {
@@ -219,7 +191,7 @@ void S0_Images::Command6_Click() {
 }
 
 void S0_Images::Form_QueryUnload() {
-    for (PictureBox* picture : {Picture1, Picture2, Picture3, Picture4}) {
+    for (PictureBox* picture : {Picture3, Picture4}) {
         picture->setPicture(QImage());
     }
     // The windows opened from here keep their own copies.

@@ -37,6 +37,10 @@ public slots:
     void Picture3_Click(); // viewer on image 1
     void Picture4_Click(); // viewer on image 2
 
+    // What the two Browse buttons do once a file is chosen (also for dropped files).
+    void LoadImage1(const QString& path);
+    void LoadImage2(const QString& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -46,14 +50,14 @@ private:
         BitmapHandle& bitmap;
         QString& path;
         QLabel* pathLabel;
-        PictureBox* fullSize;
         PictureBox* thumbnail;
         QPlainTextEdit* information;
         QPushButton* analysis;
     };
     Slot slot1();
     Slot slot2();
-    void loadSlot(const Slot& slot);
+    void browseSlot(const Slot& slot);
+    void loadSlot(const Slot& slot, const QString& path);
     void openAnalysis(const BitmapHandle& bitmap, const QString& path);
     template <typename PairWindow> void openPairWindow();
     void Form_QueryUnload();
@@ -70,8 +74,6 @@ private:
     QLabel* Label2 = nullptr;
     QPlainTextEdit* Text1 = nullptr;
     QPlainTextEdit* Text2 = nullptr;
-    PictureBox* Picture1 = nullptr; // image 1 at full size, kept hidden
-    PictureBox* Picture2 = nullptr; // image 2 at full size, kept hidden
     PictureBox* Picture3 = nullptr; // thumbnail of image 1
     PictureBox* Picture4 = nullptr; // thumbnail of image 2
 };

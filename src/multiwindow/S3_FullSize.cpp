@@ -1,9 +1,9 @@
 #include "multiwindow/S3_FullSize.h"
 
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S5_Zoom.h"
 #include "multiwindow/ViewerMaths.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -101,7 +101,7 @@ void S3_FullSize::Command1_Click() {
     auto* zoom = new S5_Zoom;
     ZoomForm = zoom;
     zoom->ResizeFlag = 1;
-    ShowChildWindow(zoom);
+    openChild(zoom);
     zoom->ParentForm = this;
     zoom->setWindowTitle(windowTitle());
     zoom->RefreshZoom();
@@ -119,9 +119,10 @@ void S3_FullSize::closeEvent(QCloseEvent* event) {
     FIBMP.reset();
 }
 
-S3_FullSize* OpenFullSizeViewer(const FIBITMAP* bitmap, const QString& caption) {
+S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, const FIBITMAP* bitmap,
+                                const QString& caption) {
     auto* viewer = new S3_FullSize;
-    ShowChildWindow(viewer);
+    opener->openChild(viewer);
     viewer->FIBMP = CloneBitmap(bitmap);
     viewer->setWindowTitle(caption);
     viewer->ShowBMP();

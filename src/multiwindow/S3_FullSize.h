@@ -53,6 +53,7 @@ private:
 
 // The opening sequence every opener uses: a new viewer, shown, holding a clone of the bitmap,
 // with the caption, then ShowBMP. Returns the viewer.
-S3_FullSize* OpenFullSizeViewer(const FIBITMAP* bitmap, const QString& caption);
+S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, const FIBITMAP* bitmap,
+                                const QString& caption);
 
 } // namespace vantrel

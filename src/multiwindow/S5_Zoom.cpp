@@ -1,9 +1,9 @@
 #include "multiwindow/S5_Zoom.h"
 
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/ViewerMaths.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -48,7 +48,7 @@ S5_Zoom::S5_Zoom(QWidget* parent) : ChildWindow(parent) {
     // Form_Load: the factor and the black placeholder; the outer size is set once the window
     // has its frame (showEvent).
     ZoomScale = kInitialScale;
-    FIBMP = AllocateBitmap32(10, 10);
+    FIBMP = AllocateZeroedBitmap(10, 10, 32);
     setClientSize(kInitialOuterWidth, kInitialOuterHeight);
 }
 

@@ -1,13 +1,14 @@
 #include "onewindow/Form4.h"
 
-#include "widgets/ChooseImageFile.h"
 #include "image/ImageLoading.h"
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "onewindow/LocalVariation.h"
 #include "onewindow/LsbColumns.h"
 #include "onewindow/LsbView.h"
 #include "onewindow/Psnr.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/OpenedImageView.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -125,45 +126,40 @@ Form4::Form4(QWidget* parent) : ChildWindow(parent) {
 
     // Form_Load
     PixelOption = 4;
-    setClientSizeTwips(20250, 13740);
+    setOuterSizeTwips(20250, 13740);
 }
 
-bool Form4::loadInto(QLabel* pathLabel, PictureBox* fullSize, PictureBox* thumbnail) {
-    const std::optional<QString> chosen = ChooseImageFile(this);
-    if (!chosen) {
-        return false;
-    }
+void Form4::loadInto(const QString& path, QLabel* pathLabel, PictureBox* fullSize,
+                     PictureBox* thumbnail) {
     BusyCursor busy;
-    CurrentFile = *chosen;
-    pathLabel->setText(CurrentFile);
-    std::string error;
-    BitmapHandle bitmap = LoadImageFile(PathBytes(CurrentFile), &error);
-    if (!bitmap) {
-        ReportStatus(QString::fromStdString(error));
-    }
-    fullSize->setSurfaceSize(BitmapWidth(bitmap.get()), BitmapHeight(bitmap.get()));
-    // The thumbnail comes first: the full-size picture takes the decoded bitmap with it.
-    thumbnail->setPicture(BitmapToPicture(FitLongSide(bitmap.get(), 300)));
-    thumbnail->refresh();
-    fullSize->setPicture(BitmapToPicture(std::move(bitmap)));
-    fullSize->refresh();
-    return true;
+    CurrentFile = path;
+    // The window keeps the pictures only: the decoded bitmap goes once they are made.
+    ShowOpenedImage(this, OpenImageFile(PathBytes(CurrentFile)), CurrentFile,
+                    {pathLabel, thumbnail, fullSize, nullptr});
 }
 
 void Form4::Command2_Click() {
-    if (!loadInto(Label3, Picture1, Picture5)) {
-        return;
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        LoadTestImage(*chosen);
     }
+}
+
+void Form4::Command6_Click() {
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        LoadOriginalImage(*chosen);
+    }
+}
+
+void Form4::LoadTestImage(const QString& path) {
+    loadInto(path, Label3, Picture1, Picture5);
     Picture2->setSurfaceSize(Picture1->surfaceWidth(), Picture1->surfaceHeight());
     Picture2->clear();
     Picture2->refresh();
     Label2->clear();
 }
 
-void Form4::Command6_Click() {
-    if (!loadInto(Label33, Picture4, Picture6)) {
-        return;
-    }
+void Form4::LoadOriginalImage(const QString& path) {
+    loadInto(path, Label33, Picture4, Picture6);
     Label22->clear();
 }
 
@@ -233,6 +229,12 @@ void Form4::ShowLocalVariation(VariationChannel channel) {
 }
 
 void Form4::Command5_Click() {
+    // An original that could not be decoded has no pixels to compare: that is no perfect match.
+    if (Picture4->surfaceWidth() == 0 || Picture4->surfaceHeight() == 0) {
+        reportStatus(
+            QStringLiteral("No PSNR: the original image %1 has no pixels").arg(Label33->text()));
+        return;
+    }
     Label4->setText(QString::fromStdString(
         CalcPSNR(ViewOfImage(Picture4->surface()), ViewOfImage(Picture1->surface()))));
 }

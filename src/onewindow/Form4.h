@@ -33,10 +33,15 @@ public slots:
     void Command6_Click(); // Browse: original image
     void Option1_Click(int Index);
 
+    // What the two Browse buttons do once a file is chosen (also for files named on the command
+    // line or dropped on a picture).
+    void LoadTestImage(const QString& path);
+    void LoadOriginalImage(const QString& path);
+
 private:
-    // Steps common to both Browse buttons: choose, show the path, decode, show thumbnail and
-    // full-size picture. False when the dialog was cancelled.
-    bool loadInto(QLabel* pathLabel, PictureBox* fullSize, PictureBox* thumbnail);
+    // Steps common to both loads: show the path, decode, show thumbnail and full-size picture.
+    void loadInto(const QString& path, QLabel* pathLabel, PictureBox* fullSize,
+                  PictureBox* thumbnail);
     // Draws the local variation map of one channel of the test picture into the view.
     void ShowLocalVariation(VariationChannel channel);
 

@@ -1,14 +1,15 @@
 #include "search/S6_Search.h"
 
 #include "fileinfo/FileInfo.h"
-#include "widgets/ChooseImageFile.h"
 #include "fileinfo/ImageComment.h"
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "search/SearchLists.h"
 #include "search/SimilarSearch.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/OpenedImageView.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,7 +29,6 @@ namespace {
 const QColor kPictureGrey(31, 31, 31);
 const QColor kCountAtRest(208, 218, 227);
 const QColor kCountBusy(255, 0, 0);
-constexpr int kThumbnailSide = 300;
 
 QString Decoded(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -36,11 +36,6 @@ QString Decoded(const std::string& bytes) {
 
 QString SizeCaption(const FIBITMAP* bitmap) {
     return QStringLiteral("%1 X %2 Pixels").arg(BitmapWidth(bitmap)).arg(BitmapHeight(bitmap));
-}
-
-void ShowThumbnail(PictureBox* picture, const FIBITMAP* bitmap) {
-    picture->setPicture(BitmapToPicture(FitLongSide(bitmap, kThumbnailSide)));
-    picture->refresh();
 }
 
 template <typename Widget>
@@ -115,7 +110,7 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     connect(Drive1, &QComboBox::currentIndexChanged, this, &S6_Search::Drive1_Change);
     connect(Dir1, &DirectoryList::pathChanged, this, &S6_Search::Dir1_Change);
     connect(Dir1, &DirectoryList::problem, this,
-            [](const QString& message) { ReportStatus(message); });
+            [this](const QString& message) { reportStatus(message); });
     connect(File1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) {
             File1_Click();
@@ -172,21 +167,18 @@ void S6_Search::setWalking(bool walking) {
 }
 
 void S6_Search::Command2_Click() {
-    const std::optional<QString> chosen = ChooseImageFile(this);
-    if (!chosen) {
-        return;
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        LoadReference(*chosen);
     }
+}
+
+void S6_Search::LoadReference(const QString& path) {
     BusyCursor busy;
     RefImage.reset();
-    const std::string path = PathBytes(*chosen);
-    Text3->setText(*chosen);
-    std::string error;
-    BitmapHandle bitmap = LoadImageFile(path, &error);
-    if (!bitmap) {
-        ReportStatus(QString::fromStdString(error));
-    }
-    RefImage.assign(std::move(bitmap), path);
-    ShowThumbnail(Picture5, RefImage.bitmap.get());
+    Text3->setText(path);
+    OpenedImage opened = OpenImageFile(PathBytes(path));
+    ShowOpenedImage(this, opened, path, {nullptr, Picture5, nullptr, nullptr});
+    RefImage.assign(std::move(opened.bitmap), opened.path);
     Label5->setText(SizeCaption(RefImage.bitmap.get()));
 }
 
@@ -204,7 +196,7 @@ void S6_Search::Drive1_Change() {
     } else if (Dir1->setPath(drive, &error)) {
         return;
     }
-    ReportStatus(error);
+    reportStatus(error);
     Drive1->showDriveOf(Dir1->path()); // back to the drive of the directory still shown
 }
 
@@ -240,7 +232,7 @@ void S6_Search::Command1_Click() {
     walkStart_ = Dir1->pathBytes();
     stopRequested_ = false;
     setWalking(true);
-    ReportStatus(QStringLiteral("Searching %1").arg(Decoded(walkStart_)));
+    reportStatus(QStringLiteral("Searching %1").arg(Decoded(walkStart_)));
 
     // The walk compares with its own copy, so nothing the window does can pull the reference
     // away from under it.
@@ -306,14 +298,14 @@ QString S6_Search::skippedNote() const {
 void S6_Search::problemFound(const QString& message) {
     ++skipped_;
     lastSkipped_ = message;
-    ReportStatus(message);
+    reportStatus(message);
 }
 
 void S6_Search::progressMade(std::uint64_t filesTested, std::size_t directoriesLeft) {
     if (filesTested == 0) {
         return; // a directory reached before its first file: nothing new to count
     }
-    ReportStatus(QStringLiteral("Searching: %1 files tested, %2 directories left%3")
+    reportStatus(QStringLiteral("Searching: %1 files tested, %2 directories left%3")
                      .arg(filesTested)
                      .arg(directoriesLeft)
                      .arg(skippedNote()));
@@ -326,7 +318,7 @@ void S6_Search::walkEnded(const SearchSummary& summary) {
     SetBackgroundColour(Label6, kCountAtRest);
     Dir1->setPathBytes(walkStart_);
     setWalking(false);
-    ReportStatus(QStringLiteral("Search %1: %2 files tested, %3 hits%4")
+    reportStatus(QStringLiteral("Search %1: %2 files tested, %3 hits%4")
                      .arg(summary.stopped ? QStringLiteral("stopped") : QStringLiteral("finished"))
                      .arg(summary.filesTested)
                      .arg(summary.hits)
@@ -354,17 +346,10 @@ void S6_Search::List1_Click() {
     resultPath_ = List1->item(row)->data(Qt::UserRole).toByteArray().toStdString();
     ResultFile = List1->item(row)->text();
     Text2->setText(ResultFile);
-    std::string error;
-    CandBMP = LoadImageFile(resultPath_, &error);
-    if (!CandBMP) {
-        ReportStatus(QString::fromStdString(error));
-    }
-    ShowThumbnail(Picture1, CandBMP.get());
+    OpenedImage opened = OpenImageFile(resultPath_);
+    ShowOpenedImage(this, opened, ResultFile, {nullptr, Picture1, nullptr, Text1});
+    CandBMP = std::move(opened.bitmap);
     Label7->setText(SizeCaption(CandBMP.get()));
-    FileInfoRecord record;
-    GetFileInformation(resultPath_, record);
-    QString text = QString::fromStdString(FileInfoText(record, GetImageComment(CandBMP.get())));
-    Text1->setPlainText(text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 
 void S6_Search::Command3_Click() {
@@ -372,7 +357,7 @@ void S6_Search::Command3_Click() {
         return;
     }
     auto* comparison = new S2_Comparison;
-    ShowChildWindow(comparison);
+    openChild(comparison);
     comparison->FIBMP1 = CloneBitmap(RefImage.bitmap.get());
     comparison->FIBMP2 = CloneBitmap(CandBMP.get());
     comparison->setWindowTitle(Text3->text() + QStringLiteral(" [vs] ") + ResultFile);
@@ -391,12 +376,12 @@ void S6_Search::Command4_Click() {
 }
 
 void S6_Search::Picture5_Click() {
-    OpenFullSizeViewer(RefImage.bitmap.get(), Text3->text());
+    OpenFullSizeViewer(this, RefImage.bitmap.get(), Text3->text());
 }
 
 void S6_Search::Picture1_Click() {
     if (PreviewLoaded == 1) {
-        OpenFullSizeViewer(CandBMP.get(), ResultFile);
+        OpenFullSizeViewer(this, CandBMP.get(), ResultFile);
     }
 }
 

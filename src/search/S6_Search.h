@@ -52,6 +52,8 @@ public:
 public slots:
     void Command1_Click(); // Search
     void Command2_Click(); // Browse: the reference
+    // What Browse does once a file is chosen (also for a dropped file).
+    void LoadReference(const QString& path);
     void Command3_Click(); // Compare
     void Command4_Click(); // Copy the hit list
     void Command5_Click(); // Stop the walk after the file being tested

@@ -1,20 +1,11 @@
 #include "search/SimilarSearch.h"
 
 #include "image/Bitmap.h"
+#include "image/ImageFormats.h"
 #include "image/ImageLoading.h"
-#include "search/ImageHeaders.h"
-
-#include <FreeImage.h>
 
 namespace vantrel {
 namespace {
-
-// Formats whose header tells the size without decoding the pixels. Camera-raw files are left
-// out: their header size need not be the size of the developed picture.
-bool SizeFromHeader(const FormatChoice& format) {
-    return format.fromTable && format.format != FIF_RAW &&
-           FreeImage_FIFSupportsNoPixels(static_cast<FREE_IMAGE_FORMAT>(format.format));
-}
 
 // Decoders end some messages with a line break; a status line has room for one line.
 std::string OneLine(std::string message) {
@@ -55,22 +46,13 @@ CandidateResult TestCandidateFile(const SearchReference& reference, const std::s
         return result;
     }
     const Size wanted{reference.width, reference.height};
-    const FormatChoice format = ImageFormatFor(path);
-    if (SizeFromHeader(format)) {
+    if (SizeComesFromHeader(ImageFormatFor(path))) {
         const Size header = ReadImageSize(path, &result.error);
         if (header == Size{}) {
             result.verdict = CandidateVerdict::Unreadable;
             return result;
         }
         if (header != wanted) {
-            result.verdict = CandidateVerdict::SizeDiffers;
-            return result;
-        }
-    } else if (format.format == FIF_GIF || format.format == FIF_JP2 || format.format == FIF_J2K) {
-        // FreeImage decodes these whole to tell their size; their headers say as much. A file
-        // whose header cannot be read goes on to the decoder, which knows what to make of it.
-        const std::optional<Size> header = HeaderImageSize(path);
-        if (header && *header != wanted) {
             result.verdict = CandidateVerdict::SizeDiffers;
             return result;
         }

@@ -1,11 +1,9 @@
 list(APPEND VANTREL_CORE_SOURCES
     src/search/DirectoryWalk.cpp
-    src/search/ImageHeaders.cpp
     src/search/MsbSimilarity.cpp
     src/search/SimilarSearch.cpp
 )
 list(APPEND VANTREL_UI_SOURCES
-    src/search/OpenSearch.cpp
     src/search/S6_Search.cpp
     src/search/SearchLists.cpp
 )

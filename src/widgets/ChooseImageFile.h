@@ -3,20 +3,22 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 namespace vantrel {
 
 using ImageFileChooser = std::function<std::optional<QString>(QWidget* owner)>;
 
-// Shows the "Select Image File" dialog (or asks the installed chooser); nothing on cancel.
-std::optional<QString> ChooseImageFile(QWidget* owner);
+// Shows the "Select Image File" dialog, or asks `chooser` when one is given; nothing on cancel.
+std::optional<QString> ChooseImageFile(QWidget* owner, const ImageFileChooser& chooser = {});
 
-// Replaces the dialog; an empty function restores it.
-void SetImageFileChooser(ImageFileChooser chooser);
+// The "Select Image File" dialog, set up but not shown.
+std::unique_ptr<QFileDialog> MakeImageFileDialog(QWidget* owner);
 
 // The path bytes FreeImage and the file system take for a displayed path.
 std::string PathBytes(const QString& path);

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPainterPath>
@@ -28,9 +30,18 @@ void PlaceTwips(QWidget* widget, int left, int top, int width, int height) {
 }
 
 QFont ConsolasFont(double pointSize, bool bold) {
-    static const bool haveConsolas = QFontDatabase::families().contains(QStringLiteral("Consolas"));
-    QFont font = haveConsolas ? QFont(QStringLiteral("Consolas"))
-                              : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Consolas where installed; otherwise DejaVu Sans Mono, the monospaced font Debian ships.
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::families();
+        for (const QString& wanted :
+             {QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono")}) {
+            if (families.contains(wanted)) {
+                return wanted;
+            }
+        }
+        return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    }();
+    QFont font(family);
     font.setStyleHint(QFont::TypeWriter);
     font.setPointSizeF(pointSize);
     font.setBold(bold);
@@ -54,6 +65,18 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
+// A label's text must fit its height: glyphs below the baseline (underscores) are cut off
+// otherwise, so the font shrinks in quarter points until its ascent and descent fit.
+void FitFontToHeight(QWidget* widget) {
+    QFont font = widget->font();
+    const int height = widget->height();
+    while (font.pointSizeF() > 4 &&
+           QFontMetrics(font).ascent() + QFontMetrics(font).descent() > height) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    widget->setFont(font);
+}
+
 QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QString& caption,
                         const QString& toolTip, int left, int top, int width, int height) {
     auto* button = new QPushButton(caption, parent);
@@ -70,7 +93,10 @@ QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& tex
     label->setObjectName(objectName);
     label->setFont(ConsolasFont());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Labels show file names, paths and file texts: never read as markup.
+    label->setTextFormat(Qt::PlainText);
     PlaceTwips(label, left, top, width, height);
+    FitFontToHeight(label);
     return label;
 }
 
@@ -95,18 +121,6 @@ BusyCursor::~BusyCursor() {
 }
 
 namespace {
-std::function<void(const QString&)>& StatusSink() {
-    static std::function<void(const QString&)> sink;
-    return sink;
-}
-QString& LastStatus() {
-    static QString last;
-    return last;
-}
-ChildWindowHost& Host() {
-    static ChildWindowHost host;
-    return host;
-}
 
 QPixmap DrawEye(int size) {
     QPixmap pixmap(size, size);
@@ -132,21 +146,6 @@ QPixmap DrawEye(int size) {
 }
 } // namespace
 
-void ReportStatus(const QString& message) {
-    LastStatus() = message;
-    if (StatusSink()) {
-        StatusSink()(message);
-    }
-}
-
-void SetStatusSink(std::function<void(const QString&)> sink) {
-    StatusSink() = std::move(sink);
-}
-
-QString LastStatusMessage() {
-    return LastStatus();
-}
-
 QIcon ApplicationIcon() {
     static const QIcon icon = [] {
         QIcon made;
@@ -170,6 +169,15 @@ void ChildWindow::setClientSize(int width, int height) {
     resize(width, height);
     if (QMdiSubWindow* frame = subWindow()) {
         frame->adjustSize();
+    }
+}
+
+void ChildWindow::setOuterSizeTwips(int width, int height) {
+    outerSize_ = QSize(Twips(width), Twips(height));
+    if (QMdiSubWindow* frame = subWindow()) {
+        frame->resize(outerSize_);
+    } else {
+        resize(outerSize_);
     }
 }
 
@@ -198,16 +206,39 @@ void ChildWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-void ShowChildWindow(ChildWindow* window) {
-    if (Host()) {
-        Host()(window);
-    } else {
-        window->show();
-    }
+void ChildWindow::reportStatus(const QString& message) {
+    lastStatus_ = message;
+    emit statusMessage(message);
 }
 
-void SetChildWindowHost(ChildWindowHost host) {
-    Host() = std::move(host);
+void ChildWindow::openChild(ChildWindow* child) {
+    if (!child->fileChooser()) {
+        child->setFileChooser(chooser_);
+    }
+    QMdiSubWindow* frame = subWindow();
+    if (frame != nullptr && frame->mdiArea() != nullptr) {
+        AddToMdiArea(frame->mdiArea(), child);
+    } else {
+        child->show();
+    }
+    emit childOpened(child);
+}
+
+void AddToMdiArea(QMdiArea* area, ChildWindow* window) {
+    QMdiSubWindow* frame = area->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->setWindowIcon(window->windowIcon());
+    if (!window->hasMinMaxButtons()) {
+        frame->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowCloseButtonHint);
+    }
+    if (window->outerSize().isEmpty()) {
+        frame->adjustSize();
+    } else {
+        frame->resize(window->outerSize());
+    }
+    frame->show();
+    window->show();
 }
 
 void YieldToEvents() {

@@ -1,17 +1,20 @@
 #pragma once
 // What every window of the application shares: twip geometry, the Consolas font, the busy
-// pointer, the status line of the main window, the application icon, and child windows that
-// live in the main window's MDI area.
+// pointer, the application icon, and the work window base: its status lines, its file choice
+// and the windows it opens beside itself in the MDI area.
 #include <QColor>
 #include <QFont>
 #include <QIcon>
 #include <QString>
 #include <QWidget>
 
+#include "widgets/ChooseImageFile.h"
+
 #include <functional>
 
 class QLabel;
 class QPushButton;
+class QMdiArea;
 class QMdiSubWindow;
 
 namespace vantrel {
@@ -23,7 +26,7 @@ int Twips(int twips);
 QRect TwipsRect(int left, int top, int width, int height);
 void PlaceTwips(QWidget* widget, int left, int top, int width, int height);
 
-// Consolas where installed, otherwise the system's fixed-pitch font.
+// Consolas where installed, otherwise a monospaced font of the system.
 QFont ConsolasFont(double pointSize = 8.25, bool bold = true);
 
 void SetBackgroundColour(QWidget* widget, const QColor& colour);
@@ -46,11 +49,6 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// One line for the main window's status bar; failures the windows otherwise keep silent about.
-void ReportStatus(const QString& message);
-void SetStatusSink(std::function<void(const QString&)> sink);
-QString LastStatusMessage();
-
 // The eye with a blue iris, drawn at 16 and 32 pixels.
 QIcon ApplicationIcon();
 
@@ -65,6 +63,9 @@ public:
     // Sets the client area, in twips or in pixels; the MDI frame follows.
     void setClientSizeTwips(int width, int height);
     void setClientSize(int width, int height);
+    // Sets the whole window's size, MDI frame and title included, in twips.
+    void setOuterSizeTwips(int width, int height);
+    QSize outerSize() const { return outerSize_; } // empty unless set
     QSize sizeHint() const override { return size(); }
 
     // True from the moment a close was accepted: long runs check it after each yield and stop
@@ -84,8 +85,25 @@ public:
     void setMinMaxButtons(bool shown) { minMaxButtons_ = shown; }
     bool hasMinMaxButtons() const { return minMaxButtons_; }
 
+    // One line for the main window's status bar: failures the window otherwise keeps silent
+    // about. The last line stays readable here.
+    void reportStatus(const QString& message);
+    QString lastStatus() const { return lastStatus_; }
+
+    // The open-image dialog, or the chooser installed on this window (tests choose files with
+    // it); windows opened from here inherit it.
+    void setFileChooser(ImageFileChooser chooser) { chooser_ = std::move(chooser); }
+    const ImageFileChooser& fileChooser() const { return chooser_; }
+    std::optional<QString> chooseImageFile() { return ChooseImageFile(this, chooser_); }
+
+    // Shows a window made by this one: in this window's MDI area, or on its own when this
+    // window has none. The main window hears of it through childOpened.
+    void openChild(ChildWindow* child);
+
 signals:
     void closing();
+    void statusMessage(const QString& message);
+    void childOpened(ChildWindow* child);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,12 +111,13 @@ protected:
 private:
     bool closing_ = false;
     bool minMaxButtons_ = true;
+    QSize outerSize_;
+    QString lastStatus_;
+    ImageFileChooser chooser_;
 };
 
-// Puts a newly made work window into the main window's MDI area and shows it.
-void ShowChildWindow(ChildWindow* window);
-using ChildWindowHost = std::function<void(ChildWindow*)>;
-void SetChildWindowHost(ChildWindowHost host);
+// Puts a work window into an MDI area in its frame and shows it.
+void AddToMdiArea(QMdiArea* area, ChildWindow* window);
 
 // One processEvents(), the yield of long runs.
 void YieldToEvents();

@@ -3,4 +3,5 @@ list(APPEND VANTREL_UI_SOURCES
     src/widgets/Pictures.cpp
     src/widgets/ChooseImageFile.cpp
     src/widgets/WindowKit.cpp
+    src/widgets/OpenedImageView.cpp
 )

@@ -230,7 +230,7 @@ TEST(PixelTransfer, MemfdAndRemoteReadGiveTheSameBitmap) {
 // Large decoded bitmaps live in pages mapped by us: they must behave like any other bitmap.
 TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
     for (const int bitsPerPixel : {24, 32}) {
-        BitmapHandle mapped = AllocateBitmapOnLargePages(1601, 1500, bitsPerPixel);
+        BitmapHandle mapped = AllocateZeroedBitmap(1601, 1500, bitsPerPixel);
         BitmapHandle plain(FreeImage_Allocate(1601, 1500, bitsPerPixel));
         ASSERT_TRUE(mapped);
         EXPECT_EQ(FreeImage_GetPitch(mapped.get()), FreeImage_GetPitch(plain.get()));
@@ -247,8 +247,8 @@ TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
         const BitmapHandle thumbnail = FitLongSide(clone.get(), 100);
         EXPECT_EQ(BitmapWidth(thumbnail.get()), 100);
     }
-    EXPECT_FALSE(AllocateBitmapOnLargePages(0, 10, 24));
-    EXPECT_FALSE(AllocateBitmapOnLargePages(10, 10, 8));
+    EXPECT_FALSE(AllocateZeroedBitmap(0, 10, 24));
+    EXPECT_FALSE(AllocateZeroedBitmap(10, 10, 8));
 }
 
 // Files this FreeImage build cannot read alone: v4/v5 and RLE8 BMPs (Qt), JPEG XR (libjxr).

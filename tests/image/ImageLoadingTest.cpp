@@ -83,14 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ThumbCase{200, 1, 300, 300, 2}, ThumbCase{640, 480, 100, 100, 75}));
 
 TEST(FitLongSide, MakesANewBitmapOrNull) {
-    BitmapHandle wide = AllocateBitmap32(640, 480);
+    BitmapHandle wide = AllocateZeroedBitmap(640, 480, 32);
     BitmapHandle thumb = FitLongSide(wide.get(), 300);
     ASSERT_TRUE(thumb);
     EXPECT_NE(thumb.get(), wide.get());
     EXPECT_EQ(BitmapWidth(thumb.get()), 300);
     EXPECT_EQ(BitmapHeight(thumb.get()), 225);
 
-    BitmapHandle tall = AllocateBitmap32(1, 1000);
+    BitmapHandle tall = AllocateZeroedBitmap(1, 1000, 32);
     EXPECT_FALSE(FitLongSide(tall.get(), 300)); // 0.3 rounds to 0: refused
     EXPECT_FALSE(FitLongSide(nullptr, 300));
 }

@@ -81,8 +81,8 @@ private slots:
     void initTestCase() {
         QVERIFY(folder.isValid());
         std::mt19937 random(11);
-        BitmapHandle a = AllocateBitmap32(37, 23);
-        BitmapHandle b = AllocateBitmap32(37, 23);
+        BitmapHandle a = AllocateZeroedBitmap(37, 23, 32);
+        BitmapHandle b = AllocateZeroedBitmap(37, 23, 32);
         const MutablePixelView va = MutableViewOfBitmap(a.get());
         const MutablePixelView vb = MutableViewOfBitmap(b.get());
         for (int y = 0; y < 23; ++y) {

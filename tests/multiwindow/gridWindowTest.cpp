@@ -1,10 +1,10 @@
 // The bit-plane, comparison and direction windows driven as a user would: runs, thumbnails,
 // count labels, viewers opened from thumbnails, Copy, and closing in the middle of a run.
-#include "widgets/PictureBox.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
+#include "widgets/PictureBox.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -24,7 +24,7 @@ namespace {
 
 // A 32-bit image filled with one colour; `setPixel` colours one pixel, (x, y) from the top.
 BitmapHandle Filled(int width, int height, int red, int green, int blue) {
-    BitmapHandle bitmap = AllocateBitmap32(width, height);
+    BitmapHandle bitmap = AllocateZeroedBitmap(width, height, 32);
     const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

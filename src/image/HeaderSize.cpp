@@ -1,0 +1,140 @@
+#include "image/HeaderSize.h"
+
+#include <cstring>
+
+namespace vantrel {
+namespace {
+
+using Bytes = std::span<const std::uint8_t>;
+
+std::uint32_t Big32(const std::uint8_t* bytes) {
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | bytes[3];
+}
+
+std::int32_t Little32(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                                     (std::uint32_t{bytes[2]} << 16) |
+                                     (std::uint32_t{bytes[3]} << 24));
+}
+
+int Little16(const std::uint8_t* bytes) {
+    return bytes[0] | (bytes[1] << 8);
+}
+
+bool StartsWith(Bytes bytes, const char* signature, std::size_t size) {
+    return bytes.size() >= size && std::memcmp(bytes.data(), signature, size) == 0;
+}
+
+std::optional<HeaderSize> PngSize(Bytes bytes) {
+    if (bytes.size() < 24) {
+        return std::nullopt;
+    }
+    return HeaderSize{Big32(&bytes[16]), Big32(&bytes[20])};
+}
+
+// Past the colour table and any extensions, up to the first image descriptor.
+std::optional<HeaderSize> GifSize(Bytes bytes) {
+    constexpr std::uint8_t kExtension = 0x21;
+    constexpr std::uint8_t kImageDescriptor = 0x2C;
+    if (bytes.size() < 13) {
+        return std::nullopt;
+    }
+    const std::uint8_t packed = bytes[10];
+    std::size_t at = 13 + ((packed & 0x80) ? 3 * (std::size_t{2} << (packed & 7)) : 0);
+    while (at < bytes.size()) {
+        const std::uint8_t introducer = bytes[at];
+        if (introducer == kImageDescriptor) {
+            if (at + 9 > bytes.size()) {
+                return std::nullopt;
+            }
+            return HeaderSize{Little16(&bytes[at + 5]), Little16(&bytes[at + 7])};
+        }
+        if (introducer != kExtension) {
+            return std::nullopt; // the trailer, or not a GIF after all
+        }
+        at += 2; // introducer and label
+        // The extension's data sub-blocks, each led by its length, up to an empty one.
+        while (at < bytes.size() && bytes[at] != 0) {
+            at += 1 + std::size_t{bytes[at]};
+        }
+        ++at;
+    }
+    return std::nullopt;
+}
+
+std::optional<HeaderSize> BmpSize(Bytes bytes) {
+    if (bytes.size() < 26) {
+        return std::nullopt;
+    }
+    if (Little32(&bytes[14]) == 12) { // the old OS/2 header: 16-bit sides
+        return HeaderSize{Little16(&bytes[18]), Little16(&bytes[20])};
+    }
+    const std::int64_t height = Little32(&bytes[22]);
+    return HeaderSize{Little32(&bytes[18]), height < 0 ? -height : height};
+}
+
+// SOC then SIZ: Xsiz, Ysiz, XOsiz, YOsiz, the tiling, the component count, then the first
+// component's depth and subsampling.
+std::optional<HeaderSize> CodeStreamSize(Bytes bytes) {
+    if (bytes.size() < 45 || std::memcmp(bytes.data(), "\xFF\x4F\xFF\x51", 4) != 0) {
+        return std::nullopt;
+    }
+    const std::int64_t width = std::int64_t{Big32(&bytes[8])} - Big32(&bytes[16]);
+    const std::int64_t height = std::int64_t{Big32(&bytes[12])} - Big32(&bytes[20]);
+    return HeaderSize{width, height, bytes[43] == 1 && bytes[44] == 1};
+}
+
+// Boxes: a 32-bit length (1: a 64-bit one follows the type; 0: to the end of the file) and a
+// type, up to the contiguous code stream box. Where that lies beyond the bytes read, the image
+// header box's claim still counts against the pixel limit.
+std::optional<HeaderSize> Jp2Size(Bytes bytes) {
+    std::optional<HeaderSize> imageHeader;
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        if (std::memcmp(&bytes[at + 4], "jp2h", 4) == 0 && at + 24 <= bytes.size() &&
+            std::memcmp(&bytes[at + 12], "ihdr", 4) == 0) {
+            imageHeader = HeaderSize{Big32(&bytes[at + 20]), Big32(&bytes[at + 16]), false};
+        }
+        std::uint64_t length = Big32(&bytes[at]);
+        std::uint64_t headerLength = 8;
+        if (length == 1) {
+            if (at + 16 > bytes.size()) {
+                return std::nullopt;
+            }
+            length = (std::uint64_t{Big32(&bytes[at + 8])} << 32) | Big32(&bytes[at + 12]);
+            headerLength = 16;
+        }
+        if (std::memcmp(&bytes[at + 4], "jp2c", 4) == 0) {
+            return CodeStreamSize(bytes.subspan(at + headerLength));
+        }
+        if (length < headerLength || length > bytes.size() - at) {
+            break; // 0 (the rest of the file) for a box that is not the last, or cut short
+        }
+        at += length;
+    }
+    return imageHeader;
+}
+
+} // namespace
+
+std::optional<HeaderSize> ReadHeaderSize(Bytes bytes) {
+    if (StartsWith(bytes, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16)) {
+        return PngSize(bytes);
+    }
+    if (StartsWith(bytes, "GIF87a", 6) || StartsWith(bytes, "GIF89a", 6)) {
+        return GifSize(bytes);
+    }
+    if (StartsWith(bytes, "BM", 2)) {
+        return BmpSize(bytes);
+    }
+    if (StartsWith(bytes, "\xFF\x4F\xFF\x51", 4)) {
+        return CodeStreamSize(bytes);
+    }
+    if (StartsWith(bytes, "\0\0\0\x0CjP  \r\n\x87\n", 12)) {
+        return Jp2Size(bytes);
+    }
+    return std::nullopt;
+}
+
+} // namespace vantrel
