@@ -74,16 +74,12 @@ void Check(bool condition, const char* what, const std::string& detail) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    DecodeLimits limits = GetDecodeLimits();
-    // Small limits keep each input at milliseconds; the limits themselves are tested elsewhere.
-    limits.maxPixels = std::int64_t{1} << 22;
-    limits.timeoutMilliseconds = 2000;
-    SetDecodeLimits(limits);
-    if (InProcess()) {
-        SetFallbackDecoder(DecodeWithFallbacks);
-    }
-    return 0;
+// Small limits keep each input at milliseconds; the limits themselves are tested elsewhere.
+DecodeOptions FuzzOptions() {
+    DecodeOptions options;
+    options.limits.maxPixels = std::int64_t{1} << 22;
+    options.limits.timeoutMilliseconds = 2000;
+    return options;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -99,8 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
 
     std::string error;
+    const DecodeOptions options = FuzzOptions();
     const BitmapHandle bitmap =
-        InProcess() ? DecodeImageInProcess(path, &error) : LoadImageFile(path, &error);
+        InProcess() ? DecodeImageInProcess(path, &error, options, DecodeWithFallbacks)
+                    : LoadImageFile(path, &error, options);
     tally.count(static_cast<bool>(bitmap), error);
     if (!bitmap) {
         Check(error.find(path) != std::string::npos, "reason does not name the file", error);
@@ -115,7 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FitLongSide(bitmap.get(), 300);
         FitLongSide(bitmap.get(), 100);
     }
-    const Size size2 = InProcess() ? ReadImageSizeInProcess(path) : ReadImageSize(path);
+    const Size size2 =
+        InProcess() ? ReadImageSizeInProcess(path, nullptr, options.limits, DecodeWithFallbacks)
+                    : ReadImageSize(path, nullptr, options.limits);
     Check(size2.width >= 0 && size2.height >= 0, "negative size", path);
     std::remove(path.c_str());
     return 0;

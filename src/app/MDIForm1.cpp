@@ -109,6 +109,16 @@ Form4* MDIForm1::OneWindowAnalysis_Click() {
     return window;
 }
 
+void MDIForm1::openFiles(const QStringList& paths) {
+    for (qsizetype i = 0; i < paths.size(); i += 2) {
+        Form4* window = OneWindowAnalysis_Click();
+        window->LoadTestImage(paths[i]);
+        if (i + 1 < paths.size()) {
+            window->LoadOriginalImage(paths[i + 1]);
+        }
+    }
+}
+
 void MDIForm1::Search_Click() {
     addChildWindow(new S6_Search);
 }

@@ -28,6 +28,10 @@ public:
     // Adds a work window to the MDI area, shows it, and connects its status lines.
     void addChildWindow(ChildWindow* window);
 
+    // Files named on the command line: a one-window analysis for each pair, test image first,
+    // loaded as Browse would load them; an odd last file gets a window of its own.
+    void openFiles(const QStringList& paths);
+
     // The file choice of the windows opened from here on (tests choose files with it).
     void setFileChooser(ImageFileChooser chooser) { chooser_ = std::move(chooser); }
 

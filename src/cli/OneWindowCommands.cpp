@@ -38,6 +38,10 @@ int RunPsnr(const Arguments& args) {
     }
     const Picture original = LoadPicture(args[0]);
     const Picture test = LoadPicture(args[1]);
+    // An original without pixels would read as a perfect match.
+    if (original.width == 0 || original.height == 0) {
+        throw InputError("No PSNR: the original image " + args[0] + " has no pixels");
+    }
     std::printf("%s\n", CalcPSNR(original.view(), test.view()).c_str());
     return 0;
 }

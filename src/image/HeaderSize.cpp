@@ -116,9 +116,7 @@ std::optional<HeaderSize> Jp2Size(Bytes bytes) {
     return imageHeader;
 }
 
-} // namespace
-
-std::optional<HeaderSize> ReadHeaderSize(Bytes bytes) {
+std::optional<HeaderSize> ReadHeaderSizeOfKnownFormats(Bytes bytes) {
     if (StartsWith(bytes, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16)) {
         return PngSize(bytes);
     }
@@ -135,6 +133,17 @@ std::optional<HeaderSize> ReadHeaderSize(Bytes bytes) {
         return Jp2Size(bytes);
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<HeaderSize> ReadHeaderSize(Bytes bytes) {
+    std::optional<HeaderSize> size = ReadHeaderSizeOfKnownFormats(bytes);
+    // A side that is not positive claims nothing: the decoder will reject the file.
+    if (size && (size->width <= 0 || size->height <= 0)) {
+        return std::nullopt;
+    }
+    return size;
 }
 
 } // namespace vantrel

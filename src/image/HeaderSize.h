@@ -23,8 +23,8 @@ inline constexpr std::size_t kHeaderBytes = 64 * 1024;
 
 // PNG (IHDR), GIF (the first image descriptor, as the decoder gives it, not the logical
 // screen), BMP (all header versions; a negative height marks rows stored top first), JPEG 2000
-// code streams (the SIZ image area) bare or in JP2 boxes. Nothing for other bytes, or for a
-// header cut short.
+// code streams (the SIZ image area) bare or in JP2 boxes. Nothing for other bytes, for a
+// header cut short, or for a side that is not positive.
 std::optional<HeaderSize> ReadHeaderSize(std::span<const std::uint8_t> bytes);
 
 } // namespace vantrel

@@ -91,6 +91,10 @@ S0_Images::S0_Images(QWidget* parent) : ChildWindow(parent) {
     connect(Command8, &QPushButton::clicked, this, &S0_Images::Command8_Click);
     connect(Command7, &QPushButton::clicked, this, &S0_Images::Command7_Click);
     connect(Command6, &QPushButton::clicked, this, &S0_Images::Command6_Click);
+    Picture3->acceptFileDrops();
+    Picture4->acceptFileDrops();
+    connect(Picture3, &PictureBox::fileDropped, this, &S0_Images::LoadImage1);
+    connect(Picture4, &PictureBox::fileDropped, this, &S0_Images::LoadImage2);
     connect(Picture3, &PictureBox::clicked, this, &S0_Images::Picture3_Click);
     connect(Picture4, &PictureBox::clicked, this, &S0_Images::Picture4_Click);
 

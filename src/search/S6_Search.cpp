@@ -132,6 +132,8 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     connect(List2->verticalScrollBar(), &QScrollBar::valueChanged, List1->verticalScrollBar(),
             &QScrollBar::setValue);
     connect(Picture1, &PictureBox::clicked, this, &S6_Search::Picture1_Click);
+    Picture5->acceptFileDrops();
+    connect(Picture5, &PictureBox::fileDropped, this, &S6_Search::LoadReference);
     connect(Picture5, &PictureBox::clicked, this, &S6_Search::Picture5_Click);
     // The walk must end before the window lets go of anything it reports to.
     connect(this, &ChildWindow::closing, this, &S6_Search::stopWalk);

@@ -1,21 +1,26 @@
 #include "OpenWindows.h"
+#include "TestData.h"
 #include "app/Form3.h"
 #include "app/MDIForm1.h"
-#include "app/WorkWindows.h"
+#include "onewindow/Form4.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
-#include "onewindow/Form4.h"
 
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 namespace vantrel {
@@ -23,15 +28,15 @@ namespace vantrel {
 namespace {
 
 QString Data(const char* name) {
-    return QStringLiteral(VANTREL_TEST_DATA "/") + name;
+    return QString::fromStdString(testing::Data(name));
 }
 
-void ChooseFile(const QString& path) {
-    SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
+void ChooseFile(ChildWindow* window, const QString& path) {
+    window->setFileChooser([path](QWidget*) { return std::optional<QString>(path); });
 }
 
-void CancelDialog() {
-    SetImageFileChooser([](QWidget*) { return std::optional<QString>(); });
+void CancelDialog(ChildWindow* window) {
+    window->setFileChooser([](QWidget*) { return std::optional<QString>(); });
 }
 
 template <typename T> T* Child(QObject* parent, const char* name) {
@@ -64,8 +69,6 @@ private:
     }
 
 private slots:
-    void cleanup() { SetImageFileChooser({}); }
-
     void menuBarHasTheCommandsInOrder() {
         MDIForm1 main;
         QCOMPARE(main.windowTitle(), QStringLiteral("Vantrel"));
@@ -82,9 +85,6 @@ private slots:
         QCOMPARE(items, (QStringList{"MultiWindowAnalysis=Multi-Window Analysis",
                                      "OneWindowAnalysis=One Window Analysis",
                                      "Search=Similar Image Search"}));
-        QCOMPARE(Child<QAction>(&main, "MultiWindowAnalysis")->isEnabled(),
-                 HasMultiWindowAnalysis());
-        QCOMPARE(Child<QAction>(&main, "Search")->isEnabled(), HasSimilarImageSearch());
         QVERIFY(!main.windowIcon().isNull());
     }
 
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(forms[0]->PixelOption, 4);
         QVERIFY(Child<QRadioButton>(forms[0], "Option1_4")->isChecked());
 
-        ChooseFile(writeImage("one.png", 40, 30));
+        ChooseFile(forms[0], writeImage("one.png", 40, 30));
         forms[0]->Command2_Click();
         Child<QRadioButton>(forms[0], "Option1_2")->click();
         QCOMPARE(forms[0]->PixelOption, 2);
@@ -156,7 +156,7 @@ private slots:
         QFETCH(QSize, thumbnail);
         Form4 form;
         const QString path = writeImage(QStringLiteral("b.png"), width, height);
-        ChooseFile(path);
+        ChooseFile(&form, path);
         form.Command2_Click();
         QCOMPARE(form.CurrentFile, path);
         QCOMPARE(Child<QLabel>(&form, "Label3")->text(), path);
@@ -174,7 +174,7 @@ private slots:
         auto* label22 = Child<QLabel>(&form, "Label22");
         label22->setText(QStringLiteral("old"));
         const QString path = writeImage(QStringLiteral("o.png"), 64, 48);
-        ChooseFile(path);
+        ChooseFile(&form, path);
         form.Command6_Click();
         QCOMPARE(form.CurrentFile, path);
         QCOMPARE(Child<QLabel>(&form, "Label33")->text(), path);
@@ -187,9 +187,9 @@ private slots:
     void cancelledBrowseChangesNothing() {
         Form4 form;
         const QString path = writeImage(QStringLiteral("c.png"), 20, 10);
-        ChooseFile(path);
+        ChooseFile(&form, path);
         form.Command2_Click();
-        CancelDialog();
+        CancelDialog(&form);
         form.Command2_Click();
         QCOMPARE(form.CurrentFile, path);
         QCOMPARE(Child<PictureBox>(&form, "Picture1")->surfaceWidth(), 20);
@@ -200,7 +200,7 @@ private slots:
         main.OneWindowAnalysis_Click();
         Form4* form = OpenWindows<Form4>(main).front();
         const QString path = Data("text.png");
-        ChooseFile(path);
+        ChooseFile(form, path);
         form->Command2_Click();
         QCOMPARE(form->CurrentFile, path);
         QCOMPARE(Child<QLabel>(form, "Label3")->text(), path);
@@ -214,7 +214,7 @@ private slots:
 
     void copyPutsTheViewOnTheClipboard() {
         Form4 form;
-        ChooseFile(writeImage(QStringLiteral("d.png"), 30, 20));
+        ChooseFile(&form, writeImage(QStringLiteral("d.png"), 30, 20));
         form.Command2_Click();
         auto* view = Child<PictureBox>(&form, "Picture2");
         view->setPoint(3, 4, MakeRgb(10, 20, 30));
@@ -225,11 +225,93 @@ private slots:
         QCOMPARE(QColor(copied.pixel(0, 0)), QColor(64, 64, 64));
     }
 
-    void windowHasTheFixedCaptionAndSize() {
+    // Paths are shown as they are, never read as markup, and no glyph of them is cut off.
+    void labelsShowPathsAsPlainText() {
         Form4 form;
+        const QString path = writeImage(QStringLiteral("a<b>_&lt;.png"), 4, 3);
+        ChooseFile(&form, path);
+        form.Command6_Click();
+        auto* label = Child<QLabel>(&form, "Label33");
+        QCOMPARE(label->text(), path);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        const QFontMetrics metrics(label->font());
+        QVERIFY(metrics.ascent() + metrics.descent() <= label->height());
+    }
+
+    // An original that failed to decode is no perfect match: Label4 keeps its text.
+    void psnrAgainstAnUndecodedOriginalReportsIt() {
+        MDIForm1 main;
+        Form4* form = main.OneWindowAnalysis_Click();
+        ChooseFile(form, writeImage(QStringLiteral("p.png"), 8, 8));
+        form->Command2_Click();
+        ChooseFile(form, Data("text.png"));
+        form->Command6_Click();
+        auto* label4 = Child<QLabel>(form, "Label4");
+        label4->setText(QStringLiteral("before"));
+        form->Command5_Click();
+        QCOMPARE(label4->text(), QStringLiteral("before"));
+        QVERIFY(main.statusBar()->currentMessage().startsWith(QStringLiteral("No PSNR")));
+    }
+
+    // Under "All Files" the dialog lists names without a dot, which content detection loads.
+    void allFilesListsNamesWithoutADot() {
+        QFile::copy(Data("pattern.png"), temp_.filePath(QStringLiteral("nodot")));
+        std::unique_ptr<QFileDialog> dialog = MakeImageFileDialog(nullptr);
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setDirectory(temp_.path());
+        Child<QComboBox>(dialog.get(), "fileTypeCombo")->setCurrentIndex(3);
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        QTRY_VERIFY(model->index(temp_.filePath(QStringLiteral("nodot"))).isValid());
+        const QModelIndex entry = model->index(temp_.filePath(QStringLiteral("nodot")));
+        QVERIFY(model->flags(entry) & Qt::ItemIsEnabled);
+        QCOMPARE(model->nameFilters(), QStringList{QStringLiteral("*")});
+    }
+
+    // vantrel A B C: a window for A with its original B, and one for C; a missing file gives
+    // the line a failed Browse gives, and its window still opens.
+    void filesNamedOnTheCommandLineOpenOneWindowAnalyses() {
+        MDIForm1 main;
+        const QString a = writeImage(QStringLiteral("a.png"), 10, 8);
+        const QString b = writeImage(QStringLiteral("b.png"), 10, 8);
+        const QString missing = temp_.filePath(QStringLiteral("missing.png"));
+        main.openFiles({a, b, missing});
+        const QList<Form4*> forms = OpenWindows<Form4>(main);
+        QCOMPARE(forms.size(), 2);
+        QCOMPARE(Child<QLabel>(forms[0], "Label3")->text(), a);
+        QCOMPARE(Child<QLabel>(forms[0], "Label33")->text(), b);
+        QCOMPARE(Child<PictureBox>(forms[0], "Picture4")->surfaceWidth(), 10);
+        QCOMPARE(Child<QLabel>(forms[1], "Label3")->text(), missing);
+        QVERIFY(main.statusBar()->currentMessage().contains(missing));
+    }
+
+    // A local file dropped on a picture loads as Browse would; other drops do nothing.
+    void droppedFilesLoadIntoTheirSlot() {
+        Form4 form;
+        const QString path = writeImage(QStringLiteral("dropped.png"), 12, 9);
+        const auto drop = [](QWidget* target, const QUrl& url) {
+            QMimeData data;
+            data.setUrls({url});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &enter);
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(target, &dropped);
+            return enter.isAccepted();
+        };
+        QVERIFY(!drop(Child<PictureBox>(&form, "Picture6"), QUrl("https://example.org/a.png")));
+        QVERIFY(Child<QLabel>(&form, "Label33")->text().isEmpty());
+        QVERIFY(drop(Child<PictureBox>(&form, "Picture6"), QUrl::fromLocalFile(path)));
+        QCOMPARE(Child<QLabel>(&form, "Label33")->text(), path);
+        QCOMPARE(Child<PictureBox>(&form, "Picture4")->surfaceWidth(), 12);
+        QVERIFY(drop(Child<PictureBox>(&form, "Picture5"), QUrl::fromLocalFile(path)));
+        QCOMPARE(Child<QLabel>(&form, "Label3")->text(), path);
+    }
+
+    void windowHasTheFixedCaptionAndSize() {
+        MDIForm1 main;
+        Form4& form = *main.OneWindowAnalysis_Click();
         QVERIFY(
             form.windowTitle().startsWith(QStringLiteral("Image Analysis - Allows comparision")));
-        QCOMPARE(form.size(), QSize(1350, 916));
+        QCOMPARE(form.subWindow()->size(), QSize(1350, 916)); // the whole window, frame included
         QCOMPARE(Child<QPushButton>(&form, "Command1")->text(), QStringLiteral("Calc"));
         QCOMPARE(
             Child<QRadioButton>(&form, "Option1_0")->toolTip(),

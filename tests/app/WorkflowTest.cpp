@@ -2,10 +2,10 @@
 // it, a viewer from one of its tiles, and everything closed again in an awkward order.
 #include "OpenWindows.h"
 #include "app/MDIForm1.h"
-#include "widgets/ChooseImageFile.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QLabel>
 #include <QMdiArea>
@@ -41,11 +41,10 @@ private slots:
 
         const QString first = writeImage(QStringLiteral("a.png"), qRgb(0x80, 0x40, 0x20));
         const QString second = writeImage(QStringLiteral("b.png"), qRgb(0x81, 0x40, 0x20));
-        SetImageFileChooser([first](QWidget*) { return std::optional<QString>(first); });
+        hub->setFileChooser([first](QWidget*) { return std::optional<QString>(first); });
         hub->Command1_Click();
-        SetImageFileChooser([second](QWidget*) { return std::optional<QString>(second); });
+        hub->setFileChooser([second](QWidget*) { return std::optional<QString>(second); });
         hub->Command2_Click();
-        SetImageFileChooser({});
 
         auto* compare = hub->findChild<QPushButton*>(QStringLiteral("Command5"));
         QVERIFY(compare->isEnabled());

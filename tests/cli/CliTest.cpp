@@ -1,6 +1,8 @@
 // Runs the vantrel-cli executable as a user would and checks its exit status, messages and files.
 #include "image/ImageLoading.h"
 
+#include "TestData.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -15,9 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Data(const std::string& name) {
-    return std::string(VANTREL_TEST_DATA) + "/" + name;
-}
+using testing::Data;
 
 struct CliRun {
     int status = -1;

@@ -1,7 +1,9 @@
 // The isolated load path: what the decoder process hands back, how a crash, a hang or a forged
 // header ends, the fallback readers, and the hostile corpus in tests/data/hostile.
 #include "image/Decoding.h"
+#include "TestData.h"
 #include "image/DecodeProtocol.h"
+#include "image/HeaderSize.h"
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>
@@ -10,7 +12,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <thread>
 #include <vector>
@@ -22,15 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Data(const std::string& name) {
-    return std::string(VANTREL_TEST_DATA) + "/" + name;
-}
-
-// Restores the default limits when a test that changed them ends, pass or fail.
-struct LimitsGuard {
-    DecodeLimits saved = GetDecodeLimits();
-    ~LimitsGuard() { SetDecodeLimits(saved); }
-};
+using testing::Data;
 
 // Red, green and blue of every pixel, top row first.
 std::vector<int> Colours(const FIBITMAP* bitmap) {
@@ -162,11 +158,12 @@ TEST(CorruptPayloads, EveryTruncationIsRefused) {
 }
 
 TEST(Packets, RoundTripAndRefuseGarbage) {
-    const decoding::Request request{decoding::RequestKind::Size, true, 12345, "/a/b c.png"};
+    const decoding::Request request{decoding::RequestKind::Size, true, true, 12345, "/a/b c.png"};
     decoding::Request parsed;
     ASSERT_TRUE(decoding::ParseRequest(decoding::EncodeRequest(request), &parsed));
     EXPECT_EQ(parsed.kind, request.kind);
     EXPECT_TRUE(parsed.sharedMemory);
+    EXPECT_TRUE(parsed.keepIndexed);
     EXPECT_EQ(parsed.maxPixels, 12345);
     EXPECT_EQ(parsed.path, request.path);
 
@@ -248,7 +245,7 @@ TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
         EXPECT_EQ(BitmapWidth(thumbnail.get()), 100);
     }
     EXPECT_FALSE(AllocateZeroedBitmap(0, 10, 24));
-    EXPECT_FALSE(AllocateZeroedBitmap(10, 10, 8));
+    EXPECT_FALSE(AllocateZeroedBitmap(10, 10, 16));
 }
 
 // Files this FreeImage build cannot read alone: v4/v5 and RLE8 BMPs (Qt), JPEG XR (libjxr).
@@ -311,21 +308,19 @@ INSTANTIATE_TEST_SUITE_P(Files, ForgedHeaders,
                                            ForgedCase{"hostile/pattern-forged.psd", 30000, 30000}));
 
 TEST(PixelLimit, AdmitsTheLimitAndRefusesOnePixelMore) {
-    EXPECT_GE(GetDecodeLimits().maxPixels, 200'000'000); // a 200-megapixel photo loads
-    EXPECT_EQ(RefusalOfSize(16384, 16384, "x"), "");     // 2^28: the limit itself
-    EXPECT_EQ(RefusalOfSize(20000, 20000, "x"), "image too large: 20000 x 20000 (x)");
-    EXPECT_EQ(RefusalOfSize(-5, 100000, "x"), ""); // malformed, left to the decoder
+    const std::int64_t limit = DecodeLimits{}.maxPixels;
+    EXPECT_GE(limit, 200'000'000);                          // a 200-megapixel photo loads
+    EXPECT_EQ(RefusalOfSize(16384, 16384, "x", limit), ""); // 2^28: the limit itself
+    EXPECT_EQ(RefusalOfSize(20000, 20000, "x", limit), "image too large: 20000 x 20000 (x)");
+    EXPECT_EQ(RefusalOfSize(-5, 100000, "x", limit), ""); // malformed, left to the decoder
 
-    const LimitsGuard guard;
-    DecodeLimits limits = GetDecodeLimits();
-    limits.maxPixels = 11; // pattern.png has 12
-    SetDecodeLimits(limits);
+    DecodeOptions options;
+    options.limits.maxPixels = 11; // pattern.png has 12
     std::string error;
-    EXPECT_FALSE(LoadImageFile(Data("pattern.png"), &error));
+    EXPECT_FALSE(LoadImageFile(Data("pattern.png"), &error, options));
     EXPECT_EQ(error, "image too large: 4 x 3 (" + Data("pattern.png") + ")");
-    limits.maxPixels = 12;
-    SetDecodeLimits(limits);
-    EXPECT_TRUE(LoadImageFile(Data("pattern.png")));
+    options.limits.maxPixels = 12;
+    EXPECT_TRUE(LoadImageFile(Data("pattern.png"), nullptr, options));
 }
 
 TEST(ReadImageSize, ReadsTheHeaderWithoutDecoding) {
@@ -349,12 +344,10 @@ std::string NoisePng() {
 TEST(Isolation, AHungDecoderIsKilledAtTheTimeLimit) {
     const std::string path = NoisePng();
     {
-        const LimitsGuard guard;
-        DecodeLimits limits = GetDecodeLimits();
-        limits.timeoutMilliseconds = 1;
-        SetDecodeLimits(limits);
+        DecodeOptions options;
+        options.limits.timeoutMilliseconds = 1;
         std::string error;
-        EXPECT_FALSE(LoadImageFile(path, &error));
+        EXPECT_FALSE(LoadImageFile(path, &error, options));
         EXPECT_EQ(error, "timed out decoding " + path);
     }
     std::string error;
@@ -368,12 +361,10 @@ TEST(Isolation, TheMemoryLimitStopsADecoder) {
         GTEST_SKIP() << "no address-space limit under AddressSanitizer";
     }
     const std::string path = NoisePng();
-    const LimitsGuard guard;
-    DecodeLimits limits = GetDecodeLimits();
-    limits.maxMemoryBytes = 64 << 20; // the 27 MB bitmap, its copy and the libraries do not fit
-    SetDecodeLimits(limits);
-    std::string error;
-    EXPECT_FALSE(LoadImageFile(path, &error));
+    DecodeOptions options;
+    options.limits.maxMemoryBytes = 64 << 20; // the 27 MB bitmap, its copy and the libraries
+    std::string error;                        // do not fit
+    EXPECT_FALSE(LoadImageFile(path, &error, options));
     EXPECT_NE(error.find(path), std::string::npos) << error;
 }
 
@@ -431,6 +422,62 @@ TEST(HostileCorpus, LoadsAsNothingOrAsAValidBitmap) {
         EXPECT_GE(size.height, 0) << path;
     }
     EXPECT_GE(files, 60);
+}
+
+} // namespace
+} // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The header reader agrees with a full decode, format by format; ReadImageSize (answered by
+// the decoder process) agrees too.
+TEST(HeaderSize, GivesTheSizeTheDecoderGives) {
+    for (const char* name : {"pattern.png", "pattern.gif", "pattern.bmp", "pattern-v5.bmp",
+                             "pattern.jp2", "pattern.j2k"}) {
+        const BitmapHandle decoded = LoadImageFile(Data(name));
+        ASSERT_TRUE(decoded) << name;
+        const Size size{BitmapWidth(decoded.get()), BitmapHeight(decoded.get())};
+        EXPECT_EQ(ReadHeaderSize(FileBytes(Data(name))), (HeaderSize{size.width, size.height}))
+            << name;
+        EXPECT_EQ(ReadImageSize(Data(name)), size) << name;
+    }
+}
+
+TEST(HeaderSize, EditedAndCutHeaders) {
+    const std::vector<std::uint8_t> gif = FileBytes(Data("pattern.gif"));
+    std::vector<std::uint8_t> screen = gif; // a logical screen larger than the first image
+    screen[6] = 40;
+    screen[8] = 30;
+    std::vector<std::uint8_t> commented = gif; // a comment of two sub-blocks before the image
+    const std::size_t tableEnd =
+        13 + ((gif[10] & 0x80) ? 3 * (std::size_t{2} << (gif[10] & 7)) : 0);
+    const std::uint8_t comment[] = {0x21, 0xFE, 3, 'a', 'b', 'c', 2, 'd', 'e', 0};
+    commented.insert(commented.begin() + static_cast<std::ptrdiff_t>(tableEnd), std::begin(comment),
+                     std::end(comment));
+    const std::vector<std::uint8_t> jp2 = FileBytes(Data("pattern.jp2"));
+    // The file type box (at 12) rewritten with a 64-bit length: 1, the type, then 8 + 20 bytes.
+    std::vector<std::uint8_t> extended(jp2.begin(), jp2.begin() + 12);
+    const std::uint8_t longBox[] = {0, 0, 0, 1, 'f', 't', 'y', 'p', 0, 0, 0, 0, 0, 0, 0, 0x1C};
+    extended.insert(extended.end(), std::begin(longBox), std::end(longBox));
+    extended.insert(extended.end(), jp2.begin() + 20, jp2.end());
+    EXPECT_EQ(ReadHeaderSize(screen), (HeaderSize{4, 3}));
+    EXPECT_EQ(ReadHeaderSize(commented), (HeaderSize{4, 3}));
+    EXPECT_EQ(ReadHeaderSize(extended), (HeaderSize{4, 3}));
+
+    const std::vector<std::uint8_t> j2k = FileBytes(Data("pattern.j2k"));
+    for (const auto& cut :
+         {std::vector<std::uint8_t>(gif.begin(), gif.begin() + 20),
+          std::vector<std::uint8_t>(j2k.begin(), j2k.begin() + 30),
+          std::vector<std::uint8_t>(jp2.begin(), jp2.begin() + 90), FileBytes(Data("text.png"))}) {
+        const std::optional<HeaderSize> size = ReadHeaderSize(cut);
+        EXPECT_FALSE(size && size->decoderAgrees);
+    }
 }
 
 } // namespace

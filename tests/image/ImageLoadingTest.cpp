@@ -1,6 +1,9 @@
 #include "image/ImageLoading.h"
+#include "image/ImageFormats.h"
 
+#include "TestData.h"
 #include <FreeImage.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,9 +13,7 @@
 namespace vantrel {
 namespace {
 
-std::string Data(const std::string& name) {
-    return std::string(VANTREL_TEST_DATA) + "/" + name;
-}
+using testing::Data;
 
 // The colours of tests/data/pattern.*, top row first, as red, green, blue.
 constexpr int kPattern[3][4][3] = {

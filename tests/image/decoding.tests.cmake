@@ -1,4 +1,5 @@
 vantrel_core_test(image_decoding_tests image/DecodingTest.cpp)
+target_link_libraries(image_decoding_tests PRIVATE vantrel_decoding)
 
 # The command line over the isolated load path: a crashing decoder is one line on stderr and
 # exit status 1; a TIFF load prints nothing, even with the decoder's stderr left open.

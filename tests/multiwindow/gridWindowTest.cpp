@@ -55,9 +55,20 @@ private:
     QMdiArea* area = nullptr;
     std::vector<QPointer<ChildWindow>> opened;
 
+    // Shows a window in the area; it and every window opened from it are recorded.
+    void host(ChildWindow* window) {
+        AddToMdiArea(area, window);
+        record(window);
+    }
+
+    void record(ChildWindow* window) {
+        opened.emplace_back(window);
+        connect(window, &ChildWindow::childOpened, this, &GridWindowTest::record);
+    }
+
     template <typename Window> Window* open() {
         auto* window = new Window;
-        ShowChildWindow(window);
+        host(window);
         return window;
     }
 
@@ -93,16 +104,10 @@ private slots:
         area->resize(1500, 1000);
         area->show();
         opened.clear();
-        SetChildWindowHost([this](ChildWindow* window) {
-            QMdiSubWindow* frame = area->addSubWindow(window);
-            frame->show();
-            opened.emplace_back(window);
-        });
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     void cleanup() {
-        SetChildWindowHost({});
         delete area;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -345,7 +350,7 @@ private slots:
         });
         window->StartComparison();
         QCOMPARE(shown, kPictureCount);
-        QVERIFY(LastStatusMessage().contains(QStringLiteral("already running")));
+        QVERIFY(window->lastStatus().contains(QStringLiteral("already running")));
         QCOMPARE(child<QLabel>(window, "L1_42")->text(), QStringLiteral("64-100%"));
         // After the run, a new start recomputes everything.
         window->StartComparison();
@@ -423,7 +428,7 @@ private slots:
             window->StartComparison();
         });
         QPointer<ChildWindow> openerAlive(opener);
-        ShowChildWindow(opener);
+        host(opener);
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(started);
         QCOMPARE(child<QLabel>(started, "Label7")->text(), QStringLiteral("Complete"));

@@ -2,13 +2,13 @@
 
 #include "app/MDIForm1.h"
 #include "fileinfo/FileInfo.h"
-#include "widgets/ChooseImageFile.h"
-#include "widgets/PictureBox.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -48,7 +48,7 @@ class HubWindowTest : public QObject {
 
     // Browse in a slot with the dialog answering `path` (a null QString cancels).
     void browse(const char* button, const QString& path) {
-        SetImageFileChooser([path](QWidget*) {
+        hub_->setFileChooser([path](QWidget*) {
             return path.isNull() ? std::nullopt : std::optional<QString>(path);
         });
         QTest::mouseClick(control(button), Qt::LeftButton);
@@ -87,7 +87,6 @@ private slots:
     }
 
     void cleanup() {
-        SetImageFileChooser({});
         main_->mdiArea()->closeAllSubWindows();
         testsupport::DeleteClosedWindows();
         main_.reset();
@@ -180,7 +179,7 @@ private slots:
         browse("Command1", path);
         QVERIFY(!hub_->FIBMP1);
         QVERIFY(control("Command3")->isEnabled());
-        QVERIFY(LastStatusMessage().contains(QStringLiteral("text.png")));
+        QVERIFY(hub_->lastStatus().contains(QStringLiteral("text.png")));
         QVERIFY(!control<PictureBox>("Picture3")->hasPicture());
         const QString text = control<QPlainTextEdit>("Text1")->toPlainText();
         QVERIFY(text.startsWith(QStringLiteral("Filename: text.png\n")));

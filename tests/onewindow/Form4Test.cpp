@@ -2,10 +2,10 @@
 // buttons clicked, labels and pictures read back. The command-line tool is run on the same files
 // and must print and draw what the window shows.
 #include "onewindow/Form4.h"
+#include "onewindow/LsbColumns.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
-#include "onewindow/LsbColumns.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -42,15 +42,15 @@ private:
         return path;
     }
 
-    static void choose(const QString& path) {
-        SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
+    static void choose(Form4& form, const QString& path) {
+        form.setFileChooser([path](QWidget*) { return std::optional<QString>(path); });
     }
     static void loadTest(Form4& form, const QString& path) {
-        choose(path);
+        choose(form, path);
         click(form, "Command2");
     }
     static void loadOriginal(Form4& form, const QString& path) {
-        choose(path);
+        choose(form, path);
         click(form, "Command6");
     }
     static void click(Form4& form, const char* name) {
@@ -87,7 +87,6 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(dir_.isValid()); }
-    void cleanup() { SetImageFileChooser({}); }
 
     void thePlotShowsEveryRowOfItsRange() {
         Form4 form;

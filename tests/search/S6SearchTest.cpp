@@ -1,14 +1,14 @@
 #include "SearchFixtures.h"
 
 #include "fileinfo/FileInfo.h"
-#include "widgets/ChooseImageFile.h"
 #include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
-#include "widgets/PictureBox.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "search/S6_Search.h"
 #include "search/SearchLists.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -115,9 +115,10 @@ class S6SearchTest : public QObject {
     std::unique_ptr<S6_Search> readyWindow(const std::string& start) {
         auto window = std::make_unique<S6_Search>();
         const QString reference = Q(tree->path("ref.png"));
-        SetImageFileChooser([reference](QWidget*) { return std::optional<QString>(reference); });
+        window->setFileChooser([reference](QWidget*) { return std::optional<QString>(reference); });
         window->Command2_Click();
-        SetImageFileChooser({});
+        connect(window.get(), &ChildWindow::childOpened, this,
+                [this](ChildWindow* child) { opened.push_back(child); });
         child<DirectoryList>(window.get(), "Dir1")->setPath(Q(start));
         return window;
     }
@@ -132,7 +133,6 @@ private slots:
     void init() {
         makeTree();
         opened.clear();
-        SetChildWindowHost([this](ChildWindow* window) { opened.push_back(window); });
     }
 
     void cleanup() {
@@ -140,7 +140,6 @@ private slots:
             delete window;
         }
         opened.clear();
-        SetChildWindowHost({});
         tree.reset();
     }
 
@@ -171,13 +170,12 @@ private slots:
         QCOMPARE(window->RefImage.width, kWidth);
 
         tree->write("broken.png", "no image");
-        SetImageFileChooser(
+        window->setFileChooser(
             [this](QWidget*) { return std::optional<QString>(Q(tree->path("broken.png"))); });
         window->Command2_Click();
-        SetImageFileChooser({});
         QCOMPARE(child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("0 X 0 Pixels"));
         QVERIFY(!child<PictureBox>(window.get(), "Picture5")->hasPicture());
-        QVERIFY(LastStatusMessage().contains(QStringLiteral("broken.png")));
+        QVERIFY(window->lastStatus().contains(QStringLiteral("broken.png")));
     }
 
     void searchListsHitsInWalkOrder() {
@@ -207,7 +205,7 @@ private slots:
         QVERIFY(browse->isEnabled());
         QVERIFY(!stop->isEnabled());
         QCOMPARE(child<DirectoryList>(window.get(), "Dir1")->path(), Q(tree->path()));
-        QVERIFY(LastStatusMessage().startsWith(
+        QVERIFY(window->lastStatus().startsWith(
             QStringLiteral("Search finished: 5 files tested, 2 hits")));
 
         child<QScrollBar>(window.get(), "HScroll1")->setValue(0);
@@ -291,11 +289,11 @@ private slots:
     std::unique_ptr<S6_Search> windowThatHoldsAt(const std::string& name, QSemaphore& reached,
                                                  QSemaphore& proceed) {
         for (int i = 0; i < 6; ++i) {
-            Save(tree->path("c" + std::to_string(i) + ".bmp"), 0);
+            Save(tree->path(std::string("c").append(std::to_string(i)).append(".bmp")), 0);
         }
         auto window = readyWindow(tree->path());
         window->beforeCandidate = [&reached, &proceed, name](const std::string& path) {
-            if (path.ends_with("/" + name)) {
+            if (path.ends_with(std::string("/").append(name))) {
                 reached.release();
                 proceed.acquire();
             }
@@ -319,7 +317,7 @@ private slots:
                  QStringList(
                      {Q(tree->path("c0.bmp")), Q(tree->path("c1.bmp")), Q(tree->path("c2.bmp"))}));
         QCOMPARE(child<QLabel>(window.get(), "Label6")->text(), QStringLiteral("Search Count: 3"));
-        QVERIFY(LastStatusMessage().startsWith(QStringLiteral("Search stopped: 3 files tested")));
+        QVERIFY(window->lastStatus().startsWith(QStringLiteral("Search stopped: 3 files tested")));
         QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
     }
 
@@ -374,7 +372,7 @@ private slots:
         QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {},
                           dir1->visualItemRect(dir1->item(rowOfA1)).center());
         QCOMPARE(dir1->path(), Q(tree->path("A"))); // stays where it was, with a status line
-        QVERIFY(LastStatusMessage().contains(Q(tree->path("A/A1"))));
+        QVERIFY(window->lastStatus().contains(Q(tree->path("A/A1"))));
     }
 
     void driveListShowsTheMountedFileSystems() {
