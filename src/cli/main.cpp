@@ -22,6 +22,7 @@ std::vector<Command> AllCommands() {
 
 void PrintHelp(std::ostream& out, const std::vector<Command>& commands) {
     out << "Usage: vantrel-cli COMMAND ARGUMENTS...\n"
+           "       vantrel-cli --help | --version\n"
            "The analyses of Vantrel on image files, without a window.\n\nCommands:\n";
     for (const Command& command : commands) {
         out << "  " << command.name << ' ' << command.usage << "\n      " << command.summary
@@ -41,6 +42,10 @@ int main(int argc, char* argv[]) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(std::cout, commands);
+        return 0;
+    }
+    if (name == "--version") {
+        std::cout << "vantrel-cli " << VANTREL_VERSION << '\n';
         return 0;
     }
     for (const Command& command : commands) {

@@ -38,7 +38,8 @@ using decoding::RequestKind;
 constexpr const char* kHelperName = "vantrel-decoder";
 
 // The environment names the helper first (tests, installs elsewhere); then the folder of the
-// running program (vantrel and vantrel-cli are installed beside it); then the build tree.
+// running program (a build tree); then libexec/vantrel beside that program's bin/ (an install,
+// which keeps the helper off the user's PATH); then the build tree.
 std::string HelperPath() {
     if (const char* configured = std::getenv("VANTREL_DECODER"); configured && *configured) {
         return configured;
@@ -46,9 +47,12 @@ std::string HelperPath() {
     std::error_code failed;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
     if (!failed) {
-        const std::filesystem::path beside = self.parent_path() / kHelperName;
-        if (access(beside.c_str(), X_OK) == 0) {
-            return beside.string();
+        const std::filesystem::path bin = self.parent_path();
+        for (const std::filesystem::path& helper :
+             {bin / kHelperName, bin / "../libexec/vantrel" / kHelperName}) {
+            if (access(helper.c_str(), X_OK) == 0) {
+                return helper.lexically_normal().string();
+            }
         }
     }
 #ifdef VANTREL_DECODER_BUILD_PATH
