@@ -1,1 +1,2 @@
 vantrel_benchmark(bench_decoding decoding/IsolationBench.cpp)
+target_link_libraries(bench_decoding PRIVATE vantrel_decoding)

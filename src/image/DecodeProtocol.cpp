@@ -86,9 +86,8 @@ struct PayloadHeader {
     std::uint32_t pitch = 0;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
-    std::uint32_t paletteEntries = 0;     // 2^bits for palette and grey bitmaps, 0 otherwise
-    std::uint32_t transparentEntries = 0; // of the palette's transparency table
-    std::uint32_t reserved = 0;
+    std::uint16_t paletteEntries = 0;     // 2^bits for palette and grey bitmaps, 0 otherwise
+    std::uint16_t transparentEntries = 0; // of the palette's transparency table
     std::uint64_t metadataBytes = 0;
     std::uint64_t iccBytes = 0;
     std::uint64_t pixelOffset = 0;
@@ -276,10 +275,11 @@ std::vector<std::uint8_t> EncodePayloadHead(const FIBITMAP* constBitmap) {
     header.metadataBytes = metadata.size();
     header.iccBytes = icc && icc->data ? icc->size : 0;
     if (header.bitsPerPixel <= 8) {
-        header.paletteEntries = 1u << header.bitsPerPixel;
-        header.transparentEntries = FreeImage_IsTransparent(bitmap)
-                                        ? std::min(FreeImage_GetTransparencyCount(bitmap), 256u)
-                                        : 0;
+        header.paletteEntries = static_cast<std::uint16_t>(1u << header.bitsPerPixel);
+        header.transparentEntries = static_cast<std::uint16_t>(
+            FreeImage_IsTransparent(bitmap)
+                ? std::min(FreeImage_GetTransparencyCount(bitmap), 1u << header.bitsPerPixel)
+                : 0);
     }
     header.pixelOffset = PixelOffset(header);
     std::vector<std::uint8_t> head;

@@ -106,7 +106,18 @@ std::optional<HeaderSize> Jp2Size(Bytes bytes) {
             headerLength = 16;
         }
         if (std::memcmp(&bytes[at + 4], "jp2c", 4) == 0) {
-            return CodeStreamSize(bytes.subspan(at + headerLength));
+            std::optional<HeaderSize> codeStream = CodeStreamSize(bytes.subspan(at + headerLength));
+            // An image header that disagrees with the code stream: the decoder fails on it, but
+            // may allocate for either first, so the larger claim is the one to check.
+            if (codeStream && imageHeader &&
+                (imageHeader->width != codeStream->width ||
+                 imageHeader->height != codeStream->height)) {
+                const bool headerLarger = imageHeader->width * imageHeader->height >
+                                          codeStream->width * codeStream->height;
+                codeStream = headerLarger ? imageHeader : codeStream;
+                codeStream->decoderAgrees = false;
+            }
+            return codeStream ? codeStream : imageHeader;
         }
         if (length < headerLength || length > bytes.size() - at) {
             break; // 0 (the rest of the file) for a box that is not the last, or cut short

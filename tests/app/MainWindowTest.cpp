@@ -259,7 +259,11 @@ private slots:
         std::unique_ptr<QFileDialog> dialog = MakeImageFileDialog(nullptr);
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setDirectory(temp_.path());
-        Child<QComboBox>(dialog.get(), "fileTypeCombo")->setCurrentIndex(3);
+        // What a user's choice in the list emits.
+        auto* filters = Child<QComboBox>(dialog.get(), "fileTypeCombo");
+        filters->setCurrentIndex(3);
+        emit filters->activated(3);
+        emit filters->textActivated(filters->itemText(3));
         auto* model = dialog->findChild<QFileSystemModel*>();
         QTRY_VERIFY(model->index(temp_.filePath(QStringLiteral("nodot"))).isValid());
         const QModelIndex entry = model->index(temp_.filePath(QStringLiteral("nodot")));

@@ -300,7 +300,6 @@ INSTANTIATE_TEST_SUITE_P(Files, ForgedHeaders,
                                            ForgedCase{"hostile/pattern-forged.bmp", 20000, 20000},
                                            ForgedCase{"hostile/pattern-v5-forged.bmp", 20000,
                                                       20000},
-                                           ForgedCase{"hostile/pattern-forged.gif", 65535, 65535},
                                            ForgedCase{"hostile/pattern-forged.jpg", 20000, 20000},
                                            ForgedCase{"hostile/pattern-forged.jp2", 20000, 20000},
                                            ForgedCase{"hostile/pattern-forged.j2k", 20000, 20000},
@@ -438,8 +437,9 @@ std::vector<std::uint8_t> FileBytes(const std::string& path) {
 // The header reader agrees with a full decode, format by format; ReadImageSize (answered by
 // the decoder process) agrees too.
 TEST(HeaderSize, GivesTheSizeTheDecoderGives) {
+    // A forged GIF logical screen is no claim: the decoder gives the first image.
     for (const char* name : {"pattern.png", "pattern.gif", "pattern.bmp", "pattern-v5.bmp",
-                             "pattern.jp2", "pattern.j2k"}) {
+                             "pattern.jp2", "pattern.j2k", "hostile/pattern-forged.gif"}) {
         const BitmapHandle decoded = LoadImageFile(Data(name));
         ASSERT_TRUE(decoded) << name;
         const Size size{BitmapWidth(decoded.get()), BitmapHeight(decoded.get())};

@@ -1,13 +1,13 @@
 #include "hubTestSupport.h"
 
 #include "app/MDIForm1.h"
-#include "widgets/ChooseImageFile.h"
 #include "image/ImageLoading.h"
-#include "widgets/PictureBox.h"
-#include "widgets/Pictures.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S5_Zoom.h"
 #include "multiwindow/ViewerMaths.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -42,7 +42,8 @@ class ViewerWindowTest : public QObject {
     void openViewer(int width, int height) {
         const BitmapHandle bitmap = placeBitmap(width, height);
         QVERIFY(bitmap);
-        viewer_ = OpenFullSizeViewer(bitmap.get(), QStringLiteral("/img/place.png"));
+        ChildWindow opener;
+        viewer_ = OpenFullSizeViewer(&opener, bitmap.get(), QStringLiteral("/img/place.png"));
         QVERIFY(QTest::qWaitForWindowExposed(viewer_));
     }
 
@@ -269,7 +270,9 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         const BitmapHandle bitmap = placeBitmap(250, 250);
-        viewer_ = OpenFullSizeViewer(bitmap.get(), QStringLiteral("framed"));
+        auto* opener = new ChildWindow;
+        main.addChildWindow(opener);
+        viewer_ = OpenFullSizeViewer(opener, bitmap.get(), QStringLiteral("framed"));
         QVERIFY(viewer_->subWindow());
         QCOMPARE(viewer_->subWindow()->size(), QSize(283, 337));
         S5_Zoom* zoom = attachZoom();
@@ -277,7 +280,7 @@ private slots:
         QCOMPARE(zoom->subWindow()->size(), QSize(615, 602));
         QCOMPARE(zoom->W, 582);
         QCOMPARE(zoom->h, 515);
-        QCOMPARE(main.mdiArea()->subWindowList().size(), 2);
+        QCOMPARE(main.mdiArea()->subWindowList().size(), 3); // opener, viewer, zoom
         // Closed through its frame, the zoom window still detaches itself.
         zoom->closeWindow();
         QCOMPARE(viewer_->ZoomOpen, 0);
