@@ -7,7 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,6 +35,18 @@ inline void RegisterMemcpy(const std::string& name, std::size_t bytes) {
         state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                                 static_cast<std::int64_t>(bytes));
     })->Unit(benchmark::kMillisecond);
+}
+
+// This process's resident memory now, from /proc/self/status.
+inline long ResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return 0;
 }
 
 } // namespace vantrel::bench

@@ -1,6 +1,7 @@
 // The resident memory of an image pair hub holding two 24-megapixel images, and what it was
 // when each slot also kept a hidden full-size picture (a picture box with its surface).
 // Usage: hub_memory [--with-full-size-pictures]
+#include "BenchSupport.h"
 #include "multiwindow/S0_Images.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
@@ -20,17 +21,6 @@
 #include <vector>
 
 namespace {
-
-long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return 0;
-}
 
 // A 6000 x 4000 photo-like PNG (smooth colours with noise).
 QString WriteImage(const QString& folder, const char* name, unsigned seed) {
@@ -61,7 +51,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir folder;
     const QString first = WriteImage(folder.path(), "a.png", 1);
     const QString second = WriteImage(folder.path(), "b.png", 2);
-    const long before = ResidentKilobytes();
+    const long before = vantrel::bench::ResidentKilobytes();
     vantrel::S0_Images hub;
     hub.LoadImage1(first);
     hub.LoadImage2(second);
@@ -76,6 +66,6 @@ int main(int argc, char* argv[]) {
     }
     std::printf("hub with two 24 MP images%s: %.0f MB resident added\n",
                 withFullSize ? " and hidden full-size pictures" : "",
-                static_cast<double>(ResidentKilobytes() - before) / 1024.0);
+                static_cast<double>(vantrel::bench::ResidentKilobytes() - before) / 1024.0);
     return 0;
 }

@@ -19,17 +19,6 @@ namespace {
 
 using namespace vantrel;
 
-long ResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return 0;
-}
-
 long PeakKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -38,7 +27,7 @@ long PeakKilobytes() {
 
 int Measure(PlaneKind kind, const char* name) {
     const bench::ImagePair images = bench::MakeImagePair(bench::kWidth, bench::kHeight);
-    const long before = ResidentKilobytes();
+    const long before = bench::ResidentKilobytes();
     AnalysisBitmaps bitmaps;
     bench::RunWindow(bitmaps, kind, images, true);
     {
