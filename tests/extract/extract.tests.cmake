@@ -1,0 +1,1 @@
+vantrel_core_test(extract_core_tests extract/ExtractSupport.cpp extract/BitLayoutTest.cpp)
