@@ -1,1 +1,2 @@
-vantrel_core_test(extract_core_tests extract/ExtractSupport.cpp extract/BitLayoutTest.cpp)
+vantrel_core_test(extract_core_tests extract/ExtractSupport.cpp extract/BitLayoutTest.cpp
+    extract/PayloadScanTest.cpp)

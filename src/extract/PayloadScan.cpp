@@ -1,0 +1,158 @@
+#include "extract/PayloadScan.h"
+
+#include "extract/ToolFormats.h"
+
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+
+namespace vantrel::extract {
+
+namespace {
+
+// Runs `work` over [0, count) in blocks, reporting progress between blocks from this thread.
+bool InBlocks(std::size_t count, double from, double to, const ScanOptions& options,
+              const std::function<void(std::size_t)>& work) {
+    constexpr std::size_t kBlock = 64;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+        const std::size_t end = std::min(count, start + kBlock);
+        tbb::parallel_for(start, end, [&](std::size_t i) { work(i); });
+        if (options.progress &&
+            !options.progress(from + (to - from) * double(end) / double(count))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Contains(const Finding& outer, const Finding& inner) {
+    return outer.walkIndex == inner.walkIndex && !outer.ownStream && !inner.ownStream &&
+           outer.offset <= inner.offset &&
+           inner.offset + inner.length <= outer.offset + outer.length;
+}
+
+} // namespace
+
+const char* VerdictText(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Found:
+        return "found";
+    case Verdict::Weak:
+        return "weak";
+    case Verdict::Nothing:
+        break;
+    }
+    return "nothing";
+}
+
+bool RanksBefore(const Finding& a, const Finding& b) {
+    if (a.tier != b.tier) {
+        return a.tier > b.tier;
+    }
+    if (a.strength != b.strength) {
+        return a.strength > b.strength;
+    }
+    if (a.length != b.length) {
+        return a.length > b.length;
+    }
+    if (a.walkIndex != b.walkIndex) {
+        return a.walkIndex < b.walkIndex;
+    }
+    return a.offset < b.offset;
+}
+
+ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
+    ScanResult result;
+    result.walk = WalkLayouts(image.channels(), options.all, options.prime);
+    const std::size_t count = result.walk.size();
+    CheckLimits limits = options.limits;
+    limits.walkLayouts = count;
+
+    std::vector<std::unique_ptr<LayoutReader>> readers(count);
+    std::vector<std::vector<std::uint8_t>> prefixes(count);
+    if (!InBlocks(count, 0.0, 0.3, options, [&](std::size_t i) {
+            readers[i] = std::make_unique<LayoutReader>(image, result.walk[i]);
+            prefixes[i] = readers[i]->read(options.prefixBytes);
+        })) {
+        result.cancelled = true;
+        return result;
+    }
+
+    // Identical streams (grey images give r = g = b) are checked once, the others named beside.
+    std::vector<std::vector<std::string>> sameAs(count);
+    std::vector<bool> repeated(count, false);
+    std::unordered_map<std::string_view, std::size_t> firstWith;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view key(reinterpret_cast<const char*>(prefixes[i].data()),
+                                   prefixes[i].size());
+        const auto [at, inserted] = firstWith.emplace(key, i);
+        if (!inserted) {
+            repeated[i] = true;
+            sameAs[at->second].push_back(ToText(result.walk[i]));
+        }
+    }
+
+    std::vector<std::vector<Finding>> perLayout(count);
+    if (!InBlocks(count, 0.3, 0.95, options, [&](std::size_t i) {
+            if (repeated[i] || prefixes[i].empty()) {
+                return;
+            }
+            LayoutReader& reader = *readers[i];
+            StreamBytes stream(
+                prefixes[i], [&reader](std::span<std::uint8_t> out) { return reader.read(out); },
+                limits.follow);
+            perLayout[i] = CheckStream(stream, options.prefixBytes, limits);
+            for (Finding& finding : perLayout[i]) {
+                finding.layout = ToText(result.walk[i]);
+                finding.walkIndex = i;
+                finding.sameAs = sameAs[i];
+            }
+            readers[i].reset();
+        })) {
+        result.cancelled = true;
+        return result;
+    }
+
+    std::vector<Finding> all;
+    for (auto& findings : perLayout) {
+        std::move(findings.begin(), findings.end(), std::back_inserter(all));
+    }
+    for (Finding& finding : CheckToolFormats(image, limits)) {
+        const auto at = std::find_if(result.walk.begin(), result.walk.end(),
+                                     [&](const Layout& l) { return ToText(l) == finding.layout; });
+        finding.walkIndex = static_cast<std::size_t>(at - result.walk.begin());
+        all.push_back(std::move(finding));
+    }
+    std::sort(all.begin(), all.end(), RanksBefore);
+    // A found finding inside another of the same stream is part of it, not a second payload.
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        bool inside = false;
+        for (std::size_t j = 0; j < i && !inside; ++j) {
+            inside = all[j].tier == Tier::Found && all[i].tier == Tier::Found &&
+                     Contains(all[j], all[i]);
+        }
+        for (std::size_t j = i + 1; j < all.size() && !inside; ++j) {
+            inside = all[j].tier == Tier::Found && all[i].tier == Tier::Found &&
+                     Contains(all[j], all[i]) && !Contains(all[i], all[j]);
+        }
+        if (!inside) {
+            result.findings.push_back(std::move(all[i]));
+        }
+    }
+    for (const Finding& finding : result.findings) {
+        if (finding.tier == Tier::Found) {
+            result.verdict = Verdict::Found;
+        } else if (finding.tier == Tier::Weak && result.verdict == Verdict::Nothing) {
+            result.verdict = Verdict::Weak;
+        }
+    }
+    if (options.progress) {
+        options.progress(1.0);
+    }
+    return result;
+}
+
+} // namespace vantrel::extract
