@@ -136,12 +136,11 @@ LayoutParse ParseLayout(const std::string& text) {
 }
 
 std::string ToText(const Layout& layout) {
-    std::string text;
+    std::string text = "b";
     const bool lowRun = (layout.mask & (layout.mask + 1)) == 0;
     if (lowRun && !layout.maskWritten) {
-        text = "b" + std::to_string(layout.bitsPerSample());
+        text += static_cast<char>('0' + layout.bitsPerSample());
     } else {
-        text = "b";
         for (int bit = 7; bit >= 0; --bit) {
             text += ((layout.mask >> bit) & 1) ? '1' : '0';
         }
@@ -159,7 +158,7 @@ std::string ToText(const Layout& layout) {
 
 std::vector<Layout> WalkLayouts(ImageChannels channels, bool all, bool withPrime) {
     using C = Channel;
-    std::vector<std::vector<Channel>> sets = {{C::Red}, {C::Green}, {C::Blue}};
+    std::vector<ChannelList> sets = {{C::Red}, {C::Green}, {C::Blue}};
     if (channels.alpha) {
         sets.push_back({C::Alpha});
     }

@@ -195,24 +195,9 @@ SampleImage SampleImage::OfRows(int width, int height, int bytesPerPixel, std::p
     return image;
 }
 
-void SampleImage::pixel(int x, int y, std::uint8_t* samples) const {
-    const std::uint8_t* line = row(y);
+void SampleImage::paletteSamples(const std::uint8_t* line, int x, std::uint8_t* samples) const {
     int index = 0;
     switch (kind_) {
-    case Kind::Rgb24:
-        samples[0] = line[3 * x + 2];
-        samples[1] = line[3 * x + 1];
-        samples[2] = line[3 * x];
-        samples[3] = 255;
-        samples[4] = 0;
-        return;
-    case Kind::Rgba32:
-        samples[0] = line[4 * x + 2];
-        samples[1] = line[4 * x + 1];
-        samples[2] = line[4 * x];
-        samples[3] = line[4 * x + 3];
-        samples[4] = 0;
-        return;
     case Kind::Palette8:
         index = line[x];
         break;
@@ -221,6 +206,9 @@ void SampleImage::pixel(int x, int y, std::uint8_t* samples) const {
         break;
     case Kind::Palette1:
         index = (line[x >> 3] >> (7 - (x & 7))) & 1;
+        break;
+    case Kind::Rgb24:
+    case Kind::Rgba32:
         break;
     }
     std::memcpy(samples, colours_[index].data(), 4);
@@ -307,7 +295,10 @@ std::uint64_t LayoutReader::totalBytes() {
     return walkLength() * static_cast<std::uint64_t>(layout_.bitsPerPixel()) / 8;
 }
 
-void LayoutReader::gather(std::uint64_t count) {
+const std::uint8_t* LayoutReader::gather(std::uint64_t count) {
+    if (gathered_ && (nextPixel_ + count) * kChannelCount <= gathered_->size()) {
+        return gathered_->data() + nextPixel_ * kChannelCount;
+    }
     samples_.resize(count * kChannelCount);
     std::uint8_t* out = samples_.data();
     const int width = image_.width(), height = image_.height();
@@ -317,13 +308,32 @@ void LayoutReader::gather(std::uint64_t count) {
                 PixelInOrder(layout_.order, width, height, primes_->nth(nextPixel_ + j));
             image_.pixel(at.x, at.y, out);
         }
-        return;
+        return samples_.data();
     }
     OrderCursor cursor(layout_.order, width, height, nextPixel_);
     for (std::uint64_t j = 0; j < count; ++j, out += kChannelCount) {
         image_.pixel(cursor.x, cursor.y, out);
         cursor.step();
     }
+    return samples_.data();
+}
+
+LayoutReader::Gathered LayoutReader::Gather(const SampleImage& image, PixelOrder order, bool prime,
+                                            std::uint64_t pixels) {
+    Layout layout;
+    layout.order = order;
+    layout.prime = prime;
+    LayoutReader reader(image, layout);
+    std::uint64_t available = image.pixelCount();
+    if (prime) {
+        while (pixels > 0 && reader.primes_->nth(pixels - 1) >= available) {
+            --pixels;
+        }
+    }
+    pixels = std::min(pixels, available);
+    const std::uint8_t* samples = reader.gather(pixels);
+    return std::make_shared<const std::vector<std::uint8_t>>(samples,
+                                                             samples + pixels * kChannelCount);
 }
 
 std::size_t LayoutReader::read(std::span<std::uint8_t> out) {
@@ -354,10 +364,10 @@ std::size_t LayoutReader::read(std::span<std::uint8_t> out) {
         if (chunk == 0) {
             break;
         }
-        gather(chunk);
+        const std::uint8_t* chunkSamples = gather(chunk);
         std::uint64_t used = 0;
         for (; used < chunk && pendingBits_ < 8; ++used) {
-            const std::uint8_t* samples = samples_.data() + used * kChannelCount;
+            const std::uint8_t* samples = chunkSamples + used * kChannelCount;
             for (const Channel channel : layout_.channels) {
                 const std::uint8_t sample = samples[static_cast<int>(channel)];
                 if (lowRun) {

@@ -36,9 +36,23 @@ public:
     const std::uint8_t* row(int y) const { return top_ + std::ptrdiff_t(y) * stride_; }
 
     // Writes R, G, B, A, I of pixel (x, y).
-    void pixel(int x, int y, std::uint8_t* samples) const;
+    void pixel(int x, int y, std::uint8_t* samples) const {
+        const std::uint8_t* line = row(y);
+        if (kind_ == Kind::Rgb24 || kind_ == Kind::Rgba32) {
+            const int size = kind_ == Kind::Rgb24 ? 3 : 4;
+            const std::uint8_t* p = line + size * x;
+            samples[0] = p[2];
+            samples[1] = p[1];
+            samples[2] = p[0];
+            samples[3] = size == 4 ? p[3] : 255;
+            samples[4] = 0;
+            return;
+        }
+        paletteSamples(line, x, samples);
+    }
 
 private:
+    void paletteSamples(const std::uint8_t* line, int x, std::uint8_t* samples) const;
     enum class Kind { Rgb24, Rgba32, Palette1, Palette4, Palette8 };
     Kind kind_ = Kind::Rgb24;
     int width_ = 0;
@@ -84,9 +98,16 @@ public:
     std::uint64_t bytesRead() const { return bytesRead_; }
     std::uint64_t pixelsTouched() const { return nextPixel_; }
 
+    // Samples (R, G, B, A, I a pixel) of the first pixels of this reader's order and prime
+    // choice, gathered once for many layouts; read from here instead of the image.
+    using Gathered = std::shared_ptr<const std::vector<std::uint8_t>>;
+    void useGathered(Gathered samples) { gathered_ = std::move(samples); }
+    static Gathered Gather(const SampleImage& image, PixelOrder order, bool prime,
+                           std::uint64_t pixels);
+
 private:
     std::uint64_t walkLength();
-    void gather(std::uint64_t count);
+    const std::uint8_t* gather(std::uint64_t count);
 
     const SampleImage& image_;
     Layout layout_;
@@ -97,6 +118,7 @@ private:
     std::uint64_t pending_ = 0; // extracted bits not yet in a byte, newest lowest
     int pendingBits_ = 0;
     std::vector<std::uint8_t> samples_;
+    Gathered gathered_;
 };
 
 // The first `count` bytes of a layout (fewer when the stream is shorter).

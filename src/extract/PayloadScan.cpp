@@ -71,10 +71,29 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
     CheckLimits limits = options.limits;
     limits.walkLayouts = count;
 
+    // Each order (and prime choice) is gathered once, as far as its thinnest layout reads.
+    std::vector<LayoutReader::Gathered> gathered(2 * kOrderCount);
+    tbb::parallel_for(0, 2 * kOrderCount, [&](int group) {
+        const auto order = static_cast<PixelOrder>(group / 2);
+        const bool prime = group % 2 == 1;
+        int thinnest = 0;
+        for (const Layout& layout : result.walk) {
+            if (layout.order == order && layout.prime == prime &&
+                (thinnest == 0 || layout.bitsPerPixel() < thinnest)) {
+                thinnest = layout.bitsPerPixel();
+            }
+        }
+        if (thinnest > 0) {
+            const std::uint64_t pixels = (options.prefixBytes * 8 + thinnest - 1) / thinnest;
+            gathered[group] = LayoutReader::Gather(image, order, prime, pixels);
+        }
+    });
     std::vector<std::unique_ptr<LayoutReader>> readers(count);
     std::vector<std::vector<std::uint8_t>> prefixes(count);
     if (!InBlocks(count, 0.0, 0.3, options, [&](std::size_t i) {
             readers[i] = std::make_unique<LayoutReader>(image, result.walk[i]);
+            const Layout& layout = result.walk[i];
+            readers[i]->useGathered(gathered[2 * static_cast<int>(layout.order) + layout.prime]);
             prefixes[i] = readers[i]->read(options.prefixBytes);
         })) {
         result.cancelled = true;
