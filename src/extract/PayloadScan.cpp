@@ -28,10 +28,39 @@ bool InBlocks(std::size_t count, double from, double to, const ScanOptions& opti
     return true;
 }
 
+// A finding that starts inside another of the same stream is a part of it (text inside a
+// steggy message may run on into a few printable noise bytes).
 bool Contains(const Finding& outer, const Finding& inner) {
     return outer.walkIndex == inner.walkIndex && !outer.ownStream && !inner.ownStream &&
-           outer.offset <= inner.offset &&
-           inner.offset + inner.length <= outer.offset + outer.length;
+           outer.offset <= inner.offset && inner.offset < outer.offset + outer.length &&
+           (inner.offset > outer.offset || inner.length <= outer.length);
+}
+
+std::uint32_t FirstWord(const std::vector<std::uint8_t>& bytes) {
+    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
+           std::uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// A small length at the start of one stream is significant only if it is rare in this walk: a
+// dark corner, or the zero bytes of another payload's header, start many streams low.
+void WeighLengthPrefixes(std::vector<Finding>& findings,
+                         const std::vector<std::vector<std::uint8_t>>& prefixes,
+                         const std::vector<bool>& repeated) {
+    for (Finding& finding : findings) {
+        if (finding.kind != "length-prefixed" || finding.tier != Tier::Found) {
+            continue;
+        }
+        const std::uint64_t length = finding.length - 4;
+        std::size_t asLow = 0;
+        for (std::size_t i = 0; i < prefixes.size(); ++i) {
+            asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length;
+        }
+        if (asLow > 2) { // the stream itself and its bit-reversed twin
+            finding.tier = Tier::Weak;
+            finding.what += ", but " + std::to_string(asLow) + " streams start as low";
+            finding.payload.clear();
+        }
+    }
 }
 
 } // namespace
@@ -137,6 +166,7 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
 
     std::vector<Finding> all;
     for (auto& findings : perLayout) {
+        WeighLengthPrefixes(findings, prefixes, repeated);
         std::move(findings.begin(), findings.end(), std::back_inserter(all));
     }
     for (Finding& finding : CheckToolFormats(image, limits)) {
