@@ -6,3 +6,6 @@ list(APPEND VANTREL_CORE_SOURCES
     src/extract/PayloadScan.cpp
     src/extract/ToolFormats.cpp
 )
+list(APPEND VANTREL_UI_SOURCES
+    src/extract/BitExtraction.cpp
+)
