@@ -56,7 +56,7 @@ void WeighLengthPrefixes(std::vector<Finding>& findings,
             asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length;
         }
         if (asLow > 2) { // the stream itself and its bit-reversed twin
-            finding.tier = Tier::Weak;
+            finding.tier = Tier::Raw;
             finding.what += ", but " + std::to_string(asLow) + " streams start as low";
             finding.payload.clear();
         }
