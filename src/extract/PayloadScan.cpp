@@ -5,6 +5,7 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -55,10 +56,68 @@ void WeighLengthPrefixes(std::vector<Finding>& findings,
         for (std::size_t i = 0; i < prefixes.size(); ++i) {
             asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length;
         }
-        if (asLow > 2) { // the stream itself and its bit-reversed twin
-            finding.tier = Tier::Raw;
+        // The stream itself and its bit-reversed twin start low; a few more may be echoes of
+        // its own header in neighbouring layouts, many mean the image starts dark.
+        if (asLow > 2) {
+            finding.tier = asLow > 8 ? Tier::Raw : Tier::Weak;
             finding.what += ", but " + std::to_string(asLow) + " streams start as low";
             finding.payload.clear();
+        }
+    }
+}
+
+// Most of `echo`'s bytes, as a multiset, occur in `source`: text read through a permuted,
+// reversed or thinned layout keeps its letters.
+bool BytesDrawnFrom(const std::vector<std::uint8_t>& echo,
+                    const std::vector<std::uint8_t>& source) {
+    if (echo.empty() || source.empty()) {
+        return false;
+    }
+    std::array<std::size_t, 256> available{};
+    for (const std::uint8_t byte : source) {
+        ++available[byte];
+    }
+    std::size_t matched = 0;
+    for (const std::uint8_t byte : echo) {
+        if (available[byte] > 0) {
+            --available[byte];
+            ++matched;
+        }
+    }
+    return matched * 10 >= echo.size() * 9;
+}
+
+// A payload shows through other layouts too: its text mirrored by a reversed order, the zero
+// bytes of its header as a small length. A statistical finding that repeats a better one, or a
+// length prefix beside a payload whose checksum or structure holds, is kept as weak.
+void DemoteEchoes(std::vector<Finding>& ranked) {
+    const bool verified = std::any_of(ranked.begin(), ranked.end(), [](const Finding& f) {
+        return f.tier == Tier::Found && f.strength >= Strength::Structure;
+    });
+    const auto lengthPrefixes = std::count_if(ranked.begin(), ranked.end(), [](const Finding& f) {
+        return f.tier == Tier::Found && f.kind == "length-prefixed";
+    });
+    for (std::size_t i = 0; i < ranked.size(); ++i) {
+        Finding& finding = ranked[i];
+        if (finding.tier != Tier::Found || finding.strength != Strength::Statistics) {
+            continue;
+        }
+        const Finding* echoed = nullptr;
+        for (std::size_t j = 0; j < i && !echoed && finding.kind == "text"; ++j) {
+            const Finding& better = ranked[j];
+            if (better.tier == Tier::Found && better.walkIndex != finding.walkIndex &&
+                BytesDrawnFrom(finding.payload, better.payload)) {
+                echoed = &better;
+            }
+        }
+        if (echoed) {
+            finding.tier = Tier::Weak;
+            finding.what += ", an echo of " + echoed->layout;
+        } else if (finding.kind == "length-prefixed" && (verified || lengthPrefixes > 1)) {
+            // Several candidates are echoes of one another's zero bytes: none is significant.
+            finding.tier = Tier::Weak;
+            finding.what += verified ? ", beside a verified payload"
+                                     : ", one of " + std::to_string(lengthPrefixes) + " candidates";
         }
     }
 }
@@ -176,6 +235,8 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
         all.push_back(std::move(finding));
     }
     std::sort(all.begin(), all.end(), RanksBefore);
+    DemoteEchoes(all);
+    std::stable_sort(all.begin(), all.end(), RanksBefore);
     // A found finding inside another of the same stream is part of it, not a second payload.
     for (std::size_t i = 0; i < all.size(); ++i) {
         bool inside = false;

@@ -6,6 +6,7 @@
 #include "image/Bitmap.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace vantrel::extract::testing {
@@ -18,6 +19,15 @@ BitmapHandle NaturalBitmap(int width, int height, int bitsPerPixel, unsigned see
 bool Embed(FIBITMAP* bitmap, const Layout& layout, const std::vector<std::uint8_t>& bytes);
 
 Layout LayoutOf(const char* text);
+
+// Payloads whose checks are known: a PNG, a one-member ZIP, a deflate stream (windowBits as for
+// zlib's deflateInit2: 15 zlib, 31 gzip, -15 raw), prose, and a length-prefixed random block.
+using Bytes = std::vector<std::uint8_t>;
+extern const std::string kProse;
+Bytes Png();
+Bytes Zip();
+Bytes Deflated(const Bytes& input, int windowBits);
+Bytes LengthPrefixed();
 std::vector<std::uint8_t> BytesOf(const std::string& text);
 
 } // namespace vantrel::extract::testing
