@@ -104,6 +104,15 @@ void RgbLsbRows(const SampleImage& image, int firstRow, int endRow, std::uint8_t
     for (int y = firstRow; y < endRow; ++y) {
         const std::uint8_t* row = image.row(y);
         int x = 0;
+        if (sink.count == 0) {
+            // Byte-aligned (always so when the width is a multiple of 8): three bytes a group.
+            for (; x + 8 <= width && sink.out + 3 <= end; x += 8, sink.out += 3) {
+                const std::uint32_t bits = RgbLowBitsOfEight(row + 3 * x);
+                sink.out[0] = static_cast<std::uint8_t>(bits >> 16);
+                sink.out[1] = static_cast<std::uint8_t>(bits >> 8);
+                sink.out[2] = static_cast<std::uint8_t>(bits);
+            }
+        }
         for (; x + 8 <= width && sink.out + 3 <= end; x += 8) {
             sink.put(RgbLowBitsOfEight(row + 3 * x), 24);
         }
