@@ -3,6 +3,7 @@
 #include "extract/ExtractLoading.h"
 #include "extract/PayloadScan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,11 @@ int RunExtract(const Arguments& args) {
     const auto image = SampleImage::Of(bitmap.get(), &error);
     if (!image) {
         throw InputError(positional[0] + ": " + error);
+    }
+    const auto& channels = parsed.layout->channels;
+    if (!image->channels().palette &&
+        std::find(channels.begin(), channels.end(), Channel::Index) != channels.end()) {
+        throw InputError(positional[0] + " has no palette index for the channel i");
     }
     WriteBytes(count ? ExtractBytes(*image, *parsed.layout, *count)
                      : ExtractWholeStream(*image, *parsed.layout),
