@@ -635,6 +635,14 @@ void CheckText(StreamBytes& s, std::size_t prefix, const CheckLimits& limits,
         while (end - pos < limit && s.has(end + 1) && Printable(s.at(end))) {
             ++end;
         }
+        // Noise after a message is printable about one byte in three: a sentence end among
+        // the last few bytes is where the message most likely stopped.
+        for (std::uint64_t k = end; k > pos && end - k < 4; --k) {
+            if (std::strchr(".!?", s.at(k - 1)) && k < end) {
+                end = k;
+                break;
+            }
+        }
         const std::uint64_t length = end - pos;
         if (length >= 16 && ReadsLikeProse({s.data() + pos, length})) {
             Finding finding = MakeFinding("text", Tier::Found, Strength::Statistics, pos, length,
