@@ -151,13 +151,8 @@ void SyntheticRecovery(benchmark::State& state) {
                 if (finding.tier != Tier::Found) {
                     continue;
                 }
-                Bytes carved = finding.payload;
-                if (kind == "text" && carved.size() >= payload.size() &&
-                    carved.size() <= payload.size() + 8) {
-                    carved.resize(payload.size()); // noise may run on printably
-                }
-                const bool expected =
-                    finding.kind == kind && carved == payload && finding.layout == ToText(layout);
+                const bool expected = finding.kind == kind && finding.payload == payload &&
+                                      finding.layout == ToText(layout);
                 recovered += expected;
                 otherFound += !expected;
             }
