@@ -630,10 +630,18 @@ void CheckText(StreamBytes& s, std::size_t prefix, const CheckLimits& limits,
             ++pos;
             continue;
         }
+        // Bright even regions read as long printable runs under 8-bit layouts: judge the first
+        // 4 KB, and follow prose on as far as 1 MB.
         std::uint64_t end = pos;
-        const std::uint64_t limit = std::min<std::uint64_t>(limits.follow, 1u << 20);
-        while (end - pos < limit && s.has(end + 1) && Printable(s.at(end))) {
-            ++end;
+        auto followTo = [&](std::uint64_t most) {
+            const std::uint64_t limit = std::min<std::uint64_t>(limits.follow, most);
+            while (end - pos < limit && s.has(end + 1) && Printable(s.at(end))) {
+                ++end;
+            }
+        };
+        followTo(4096);
+        if (end - pos == 4096 && ReadsLikeProse({s.data() + pos, end - pos})) {
+            followTo(1u << 20);
         }
         // Noise after a message is printable about one byte in three: a sentence end among
         // the last few bytes is where the message most likely stopped.
