@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 namespace vantrel::extract {
 namespace {
@@ -116,6 +117,17 @@ TEST(SampleImage, ReadsPaletteColoursAlphaAndIndex) {
     EXPECT_EQ(std::vector<std::uint8_t>(samples, samples + 5),
               (std::vector<std::uint8_t>{10, 20, 30, 77, 5}));
     EXPECT_EQ(ExtractBytes(*image, LayoutOf("b8,i,lsb,xy"), 9), (std::vector<std::uint8_t>{0, 5}));
+
+    // Packed indices: 4-bit high nibble first, 1-bit highest bit first.
+    for (const auto& [bits, packed, indices] :
+         {std::tuple{4, std::vector<BYTE>{0x3C, 0x70}, std::vector<std::uint8_t>{3, 12, 7}},
+          std::tuple{1, std::vector<BYTE>{0xA0}, std::vector<std::uint8_t>{1, 0, 1}}}) {
+        BitmapHandle packedBitmap(FreeImage_Allocate(3, 1, bits));
+        FreeImage_GetPalette(packedBitmap.get())[1] = {9, 40, 90, 0}; // a colour: a palette
+        std::copy(packed.begin(), packed.end(), FreeImage_GetScanLine(packedBitmap.get(), 0));
+        const auto packedImage = SampleImage::Of(packedBitmap.get());
+        EXPECT_EQ(ExtractBytes(*packedImage, LayoutOf("b8,i,lsb,xy"), 9), indices) << bits;
+    }
 
     BitmapHandle grey(FreeImage_Allocate(1, 1, 8));
     for (int i = 0; i < 256; ++i) {
