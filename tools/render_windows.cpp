@@ -27,6 +27,9 @@ void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     }
 }
 
+// The bit-extraction window (tools/scenes_extract.cpp).
+void RenderExtractScenes(MDIForm1& main, const Inputs& inputs);
+
 namespace {
 
 void RenderAppScenes(MDIForm1& main, const Inputs& inputs) {
@@ -58,9 +61,10 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(inputs.outDir);
 
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
-    for (Scenes scenes : {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
-                          vantrel::render::RenderMultiWindowScenes,
-                          vantrel::render::RenderGridScenes, vantrel::render::RenderSearchScenes}) {
+    for (Scenes scenes :
+         {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
+          vantrel::render::RenderMultiWindowScenes, vantrel::render::RenderGridScenes,
+          vantrel::render::RenderSearchScenes, vantrel::render::RenderExtractScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

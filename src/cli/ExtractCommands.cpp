@@ -1,0 +1,234 @@
+#include "cli/Cli.h"
+
+#include "extract/ExtractLoading.h"
+#include "extract/PayloadScan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace vantrel::cli {
+namespace {
+
+using namespace vantrel::extract;
+
+BitmapHandle LoadForExtraction(const std::string& path, std::string* error) {
+    BitmapHandle bitmap = LoadImageForExtraction(path, error);
+    if (!bitmap && error->empty()) {
+        *error = "Could not decode " + path;
+    }
+    return bitmap;
+}
+
+std::uint64_t ParseCount(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 15) {
+        throw UsageError("--bytes must be a whole number: " + text);
+    }
+    return std::stoull(text);
+}
+
+void WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& path) {
+    if (path.empty()) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+            std::fflush(stdout) != 0) {
+            throw InputError("Could not write the stream to standard output");
+        }
+        return;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out.flush()) {
+        throw InputError("Could not write " + path);
+    }
+}
+
+int RunExtract(const Arguments& args) {
+    std::vector<std::string> positional;
+    std::string output;
+    std::optional<std::uint64_t> count;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--bytes" || args[i] == "--output") && i + 1 == args.size()) {
+            throw UsageError(args[i] + " needs a value");
+        }
+        if (args[i] == "--bytes") {
+            count = ParseCount(args[++i]);
+        } else if (args[i] == "--output") {
+            output = args[++i];
+        } else {
+            positional.push_back(args[i]);
+        }
+    }
+    if (positional.size() != 2) {
+        throw UsageError("extract takes IMAGE LAYOUT");
+    }
+    const LayoutParse parsed = ParseLayout(positional[1]);
+    if (!parsed.layout) {
+        throw UsageError(parsed.error);
+    }
+    std::string error;
+    const BitmapHandle bitmap = LoadForExtraction(positional[0], &error);
+    if (!bitmap) {
+        throw InputError(error);
+    }
+    const auto image = SampleImage::Of(bitmap.get(), &error);
+    if (!image) {
+        throw InputError(positional[0] + ": " + error);
+    }
+    const auto& channels = parsed.layout->channels;
+    if (!image->channels().palette &&
+        std::find(channels.begin(), channels.end(), Channel::Index) != channels.end()) {
+        throw InputError(positional[0] + " has no palette index for the channel i");
+    }
+    WriteBytes(count ? ExtractBytes(*image, *parsed.layout, *count)
+                     : ExtractWholeStream(*image, *parsed.layout),
+               output);
+    return 0;
+}
+
+std::string Json(const std::string& text) {
+    std::ostringstream out;
+    out << '"';
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out << '\\' << c;
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out << escaped;
+        } else {
+            out << c;
+        }
+    }
+    out << '"';
+    return out.str();
+}
+
+std::string JsonLine(const std::string& path, const ScanResult* result, const std::string& error) {
+    std::ostringstream out;
+    out << "{\"path\": " << Json(path)
+        << ", \"verdict\": " << (result ? Json(VerdictText(result->verdict)) : "null")
+        << ", \"error\": " << (result ? "null" : Json(error)) << ", \"findings\": [";
+    for (std::size_t i = 0; result && i < result->findings.size(); ++i) {
+        const Finding& f = result->findings[i];
+        out << (i ? ", " : "") << "{\"layout\": " << Json(f.layout)
+            << ", \"kind\": " << Json(f.kind) << ", \"tier\": " << Json(TierText(f.tier))
+            << ", \"offset\": " << f.offset << ", \"length\": " << f.length
+            << ", \"what\": " << Json(f.what) << ", \"same_as\": [";
+        for (std::size_t j = 0; j < f.sameAs.size(); ++j) {
+            out << (j ? ", " : "") << Json(f.sameAs[j]);
+        }
+        out << "]}";
+    }
+    out << "]}";
+    return out.str();
+}
+
+void PrintReport(const std::string& path, const ScanResult& result) {
+    std::cout << path << ": " << VerdictText(result.verdict) << " (" << result.walk.size()
+              << " layouts)\n";
+    std::size_t raw = 0, rank = 0;
+    for (const Finding& f : result.findings) {
+        if (f.tier == Tier::Raw) {
+            ++raw;
+            continue;
+        }
+        std::cout << "  " << ++rank << ". " << TierText(f.tier) << "  " << f.layout << "  "
+                  << f.kind << "  offset " << f.offset << ", " << f.length << " bytes  " << f.what
+                  << '\n';
+        if (!f.sameAs.empty()) {
+            std::cout << "     same stream as";
+            for (const std::string& other : f.sameAs) {
+                std::cout << ' ' << other;
+            }
+            std::cout << '\n';
+        }
+    }
+    if (raw > 0) {
+        std::cout << "  and " << raw << " raw signature hits (--json lists them)\n";
+    }
+}
+
+void SaveFound(const ScanResult& result, const std::string& directory) {
+    std::error_code code;
+    std::filesystem::create_directories(directory, code);
+    int rank = 0;
+    for (const Finding& f : result.findings) {
+        if (f.tier != Tier::Found) {
+            continue;
+        }
+        char name[16];
+        std::snprintf(name, sizeof name, "%02d-", ++rank);
+        WriteBytes(f.payload,
+                   (std::filesystem::path(directory) / (name + f.kind + ".bin")).string());
+    }
+}
+
+int RunFind(const Arguments& args) {
+    std::vector<std::string> paths;
+    bool json = false;
+    ScanOptions options;
+    std::string saveDirectory;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--prime") {
+            options.prime = true;
+        } else if (args[i] == "--save") {
+            if (i + 1 == args.size()) {
+                throw UsageError("--save needs a directory");
+            }
+            saveDirectory = args[++i];
+        } else {
+            paths.push_back(args[i]);
+        }
+    }
+    if (paths.empty() || (!saveDirectory.empty() && paths.size() != 1)) {
+        throw UsageError(paths.empty() ? "find takes at least one IMAGE"
+                                       : "--save takes exactly one IMAGE");
+    }
+    int status = 0;
+    for (const std::string& path : paths) {
+        std::string error;
+        const BitmapHandle bitmap = LoadForExtraction(path, &error);
+        const auto image = bitmap ? SampleImage::Of(bitmap.get(), &error) : std::nullopt;
+        if (!image) {
+            status = 1;
+            error = bitmap ? path + ": " + error : error;
+            if (json) {
+                std::cout << JsonLine(path, nullptr, error) << std::endl;
+            } else {
+                std::cerr << "vantrel-cli: " << error << '\n';
+            }
+            continue;
+        }
+        const ScanResult result = ScanImage(*image, options);
+        if (json) {
+            std::cout << JsonLine(path, &result, {}) << std::endl;
+        } else {
+            PrintReport(path, result);
+        }
+        if (!saveDirectory.empty()) {
+            SaveFound(result, saveDirectory);
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+std::vector<Command> ExtractCommands() {
+    return {
+        {"extract", "IMAGE LAYOUT [--bytes N] [--output FILE]",
+         "the byte stream of a bit layout such as b1,rgb,lsb,xy (whole stream unless --bytes)",
+         RunExtract},
+        {"find", "IMAGE... [--json] [--prime] [--save DIR]",
+         "hidden payloads under every bit layout, checked and ranked; --save writes the found ones",
+         RunFind},
+    };
+}
+
+} // namespace vantrel::cli

@@ -1,0 +1,399 @@
+#include "extract/BitExtraction.h"
+
+#include "extract/ExtractLoading.h"
+#include "extract/PayloadScan.h"
+#include "image/ChooseImageFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace vantrel {
+
+namespace {
+
+constexpr std::size_t kShownBytes = 4096;
+
+QString HexAndText(const std::vector<std::uint8_t>& bytes, std::uint64_t firstOffset) {
+    QString text;
+    for (std::size_t line = 0; line < bytes.size(); line += 16) {
+        text += QString("%1  ").arg(firstOffset + line, 8, 16, QChar('0'));
+        QString printable;
+        for (std::size_t i = line; i < line + 16; ++i) {
+            if (i < bytes.size()) {
+                text += QString("%1 ").arg(bytes[i], 2, 16, QChar('0'));
+                printable += bytes[i] >= 0x20 && bytes[i] < 0x7F ? QChar(bytes[i]) : QChar('.');
+            } else {
+                text += "   ";
+            }
+        }
+        text += ' ' + printable + '\n';
+    }
+    return text;
+}
+
+QString Preview(const std::vector<std::uint8_t>& payload) {
+    QString preview;
+    for (std::size_t i = 0; i < payload.size() && i < 40; ++i) {
+        preview += payload[i] >= 0x20 && payload[i] < 0x7F ? QChar(payload[i]) : QChar('.');
+    }
+    return preview;
+}
+
+} // namespace
+
+BitExtraction::BitExtraction(QWidget* parent) : ChildWindow(parent) {
+    setWindowTitle("Bit Extraction");
+    setAcceptDrops(true);
+    const QFont fixed = ConsolasFont(9, false);
+
+    browse_ = new QPushButton("Browse...", this);
+    browse_->setObjectName("Browse");
+    browse_->setGeometry(8, 8, 90, 26);
+    fileLabel_ = new QLabel("Choose an image, or drop one here.", this);
+    fileLabel_->setObjectName("FileLabel");
+    fileLabel_->setGeometry(108, 8, 780, 26);
+
+    auto caption = [this](const char* text, int x) {
+        auto* label = new QLabel(text, this);
+        label->setGeometry(x, 44, 90, 22);
+    };
+    caption("Bits", 8);
+    bits_ = new QComboBox(this);
+    bits_->setObjectName("Bits");
+    for (int n = 1; n <= 8; ++n) {
+        bits_->addItem(QString("b%1").arg(n));
+    }
+    bits_->setGeometry(8, 66, 70, 26);
+    caption("Channels", 88);
+    channels_ = new QLineEdit("rgb", this);
+    channels_->setObjectName("Channels");
+    channels_->setGeometry(88, 66, 70, 26);
+    caption("Bit packing", 168);
+    packing_ = new QComboBox(this);
+    packing_->setObjectName("Packing");
+    packing_->addItems({"lsb", "msb"});
+    packing_->setGeometry(168, 66, 70, 26);
+    caption("Pixel order", 248);
+    order_ = new QComboBox(this);
+    order_->setObjectName("Order");
+    order_->addItems({"xy", "Xy", "xY", "XY", "yx", "Yx", "yX", "YX"});
+    order_->setGeometry(248, 66, 70, 26);
+    prime_ = new QCheckBox("prime", this);
+    prime_->setObjectName("Prime");
+    prime_->setGeometry(330, 66, 70, 26);
+    caption("Layout", 410);
+    layoutText_ = new QLineEdit("b1,rgb,lsb,xy", this);
+    layoutText_->setObjectName("LayoutText");
+    layoutText_->setFont(fixed);
+    layoutText_->setGeometry(410, 66, 230, 26);
+
+    hexView_ = new QPlainTextEdit(this);
+    hexView_->setObjectName("HexView");
+    hexView_->setReadOnly(true);
+    hexView_->setFont(fixed);
+    hexView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    hexView_->setGeometry(8, 100, 600, 480);
+
+    scan_ = new QPushButton("Scan All Layouts", this);
+    scan_->setObjectName("Scan");
+    scan_->setGeometry(620, 100, 140, 28);
+    scanPrime_ = new QCheckBox("with prime", this);
+    scanPrime_->setObjectName("ScanPrime");
+    scanPrime_->setGeometry(770, 100, 110, 28);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("Progress");
+    progress_->setRange(0, 1000);
+    progress_->setValue(0);
+    progress_->setGeometry(620, 134, 260, 20);
+    findings_ = new QTableWidget(0, 4, this);
+    findings_->setObjectName("Findings");
+    findings_->setHorizontalHeaderLabels({"Layout", "Tier", "What", "Preview"});
+    findings_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    findings_->setSelectionMode(QAbstractItemView::SingleSelection);
+    findings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    findings_->verticalHeader()->setVisible(false);
+    findings_->horizontalHeader()->setStretchLastSection(true);
+    findings_->setGeometry(620, 160, 480, 384);
+    findings_->setColumnWidth(0, 120);
+    findings_->setColumnWidth(1, 50);
+    findings_->setColumnWidth(2, 200);
+    summary_ = new QLabel(this);
+    summary_->setObjectName("Summary");
+    summary_->setGeometry(620, 550, 330, 28);
+    save_ = new QPushButton("Save Payload...", this);
+    save_->setObjectName("Save");
+    save_->setGeometry(960, 550, 140, 28);
+
+    connect(browse_, &QPushButton::clicked, this, &BitExtraction::Browse_Click);
+    connect(scan_, &QPushButton::clicked, this, &BitExtraction::Scan_Click);
+    connect(save_, &QPushButton::clicked, this, &BitExtraction::Save_Click);
+    connect(findings_, &QTableWidget::cellClicked, this, &BitExtraction::Findings_Click);
+    connect(bits_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(packing_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(order_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(prime_, &QCheckBox::toggled, this, &BitExtraction::controlsChanged);
+    connect(channels_, &QLineEdit::textEdited, this, &BitExtraction::controlsChanged);
+    connect(layoutText_, &QLineEdit::returnPressed, this, &BitExtraction::layoutTextEntered);
+    // The scan must end before the window lets go of the image it reads.
+    connect(this, &ChildWindow::closing, this, &BitExtraction::stopScan);
+    setClientSize(1108, 588);
+}
+
+BitExtraction::~BitExtraction() {
+    stopScan();
+}
+
+void BitExtraction::stopScan() {
+    cancel_ = true;
+    if (scanner_.joinable()) {
+        scanner_.join();
+    }
+}
+
+void BitExtraction::Browse_Click() {
+    if (const std::optional<QString> chosen = ChooseImageFile(this)) {
+        loadFile(*chosen);
+    }
+}
+
+void BitExtraction::loadFile(const QString& path) {
+    stopScan();
+    std::string error;
+    BitmapHandle bitmap = extract::LoadImageForExtraction(PathBytes(path), &error);
+    std::string why;
+    auto image = bitmap ? extract::SampleImage::Of(bitmap.get(), &why) : std::nullopt;
+    if (!image) {
+        ReportStatus(
+            QString::fromStdString(error.empty() ? path.toStdString() + ": " + why : error));
+        return;
+    }
+    bitmap_ = std::move(bitmap);
+    image_ = std::make_unique<extract::SampleImage>(*image);
+    found_.clear();
+    findings_->setRowCount(0);
+    progress_->setValue(0);
+    summary_->clear();
+    fileLabel_->setText(
+        QString("%1  (%2 x %3)").arg(path).arg(image_->width()).arg(image_->height()));
+    showBytes();
+}
+
+std::optional<extract::Layout> BitExtraction::currentLayout() const {
+    return extract::ParseLayout(layoutText_->text().toStdString()).layout;
+}
+
+void BitExtraction::controlsChanged() {
+    if (updating_) {
+        return;
+    }
+    QString text = QString("b%1,%2,%3,%4")
+                       .arg(bits_->currentIndex() + 1)
+                       .arg(channels_->text(), packing_->currentText(), order_->currentText());
+    if (prime_->isChecked()) {
+        text += ",prime";
+    }
+    layoutText_->setText(text);
+    showBytes();
+}
+
+void BitExtraction::layoutTextEntered() {
+    const extract::LayoutParse parsed = extract::ParseLayout(layoutText_->text().toStdString());
+    if (!parsed.layout) {
+        ReportStatus(QString::fromStdString(parsed.error));
+        return;
+    }
+    showLayout(*parsed.layout);
+}
+
+void BitExtraction::showLayout(const extract::Layout& layout) {
+    updating_ = true;
+    bits_->setCurrentIndex(std::max(0, layout.bitsPerSample() - 1));
+    QString channels;
+    for (const extract::Channel channel : layout.channels) {
+        channels += extract::ChannelLetter(channel);
+    }
+    channels_->setText(channels);
+    packing_->setCurrentIndex(layout.msbFirstBitLow ? 1 : 0);
+    order_->setCurrentIndex(static_cast<int>(layout.order));
+    prime_->setChecked(layout.prime);
+    layoutText_->setText(QString::fromStdString(extract::ToText(layout)));
+    updating_ = false;
+    showBytes();
+}
+
+void BitExtraction::showBytes() {
+    const std::optional<extract::Layout> layout = currentLayout();
+    if (!layout) {
+        hexView_->setPlainText("Not a layout: b<n>,<channels>,<lsb|msb>,<order>[,prime]");
+        return;
+    }
+    if (!image_) {
+        hexView_->clear();
+        return;
+    }
+    extract::LayoutReader reader(*image_, *layout);
+    const std::vector<std::uint8_t> bytes = reader.read(kShownBytes);
+    hexView_->setPlainText(bytes.empty() ? QString("The image holds no whole byte in this layout.")
+                                         : HexAndText(bytes, 0));
+}
+
+void BitExtraction::Scan_Click() {
+    if (!image_ || isScanning()) {
+        return;
+    }
+    stopScan();
+    cancel_ = false;
+    scanDone_ = false;
+    findings_->setRowCount(0);
+    found_.clear();
+    summary_->setText("Scanning...");
+    progress_->setValue(0);
+    scan_->setEnabled(false);
+    browse_->setEnabled(false);
+    extract::ScanOptions options;
+    options.prime = scanPrime_->isChecked();
+    QPointer<BitExtraction> self(this);
+    options.progress = [this, self](double done) {
+        QMetaObject::invokeMethod(
+            this,
+            [self, done] {
+                if (self) {
+                    self->progress_->setValue(static_cast<int>(done * 1000));
+                }
+            },
+            Qt::QueuedConnection);
+        return !cancel_.load();
+    };
+    scanner_ = std::thread([this, self, options, image = *image_] {
+        extract::ScanResult result = extract::ScanImage(image, options);
+        auto findings = std::make_shared<std::vector<extract::Finding>>(std::move(result.findings));
+        const bool cancelled = result.cancelled;
+        const std::size_t layouts = result.walk.size();
+        scanDone_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [self, findings, cancelled, layouts] {
+                if (self) {
+                    self->scanEnded(findings, cancelled, layouts);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void BitExtraction::scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings,
+                              bool cancelled, std::size_t layouts) {
+    if (scanner_.joinable()) {
+        scanner_.join();
+    }
+    scan_->setEnabled(true);
+    browse_->setEnabled(true);
+    if (cancelled) {
+        summary_->setText("Scan stopped.");
+        return;
+    }
+    found_ = std::move(*findings);
+    findings_->setRowCount(static_cast<int>(found_.size()));
+    int shown = 0;
+    for (const extract::Finding& finding : found_) {
+        const QString cells[] = {QString::fromStdString(finding.layout),
+                                 extract::TierText(finding.tier),
+                                 QString::fromStdString(finding.what), Preview(finding.payload)};
+        for (int column = 0; column < 4; ++column) {
+            findings_->setItem(shown, column, new QTableWidgetItem(cells[column]));
+        }
+        ++shown;
+    }
+    const auto count = [this](extract::Tier tier) {
+        return std::count_if(found_.begin(), found_.end(),
+                             [tier](const extract::Finding& f) { return f.tier == tier; });
+    };
+    summary_->setText(QString("%1 layouts: %2 found, %3 weak, %4 raw")
+                          .arg(layouts)
+                          .arg(count(extract::Tier::Found))
+                          .arg(count(extract::Tier::Weak))
+                          .arg(count(extract::Tier::Raw)));
+    progress_->setValue(1000);
+    ReportStatus(summary_->text());
+    emit scanFinished();
+}
+
+void BitExtraction::Findings_Click(int row) {
+    if (row < 0 || row >= static_cast<int>(found_.size())) {
+        return;
+    }
+    findings_->selectRow(row);
+    const extract::Finding& finding = found_[row];
+    if (const auto layout = extract::ParseLayout(finding.layout).layout) {
+        showLayout(*layout);
+    }
+    if (!finding.payload.empty()) {
+        const std::size_t shown = std::min(finding.payload.size(), kShownBytes);
+        hexView_->setPlainText(
+            HexAndText({finding.payload.begin(), finding.payload.begin() + shown},
+                       finding.ownStream ? 0 : finding.offset));
+    }
+}
+
+void BitExtraction::Save_Click() {
+    if (!image_) {
+        ReportStatus("Choose an image first.");
+        return;
+    }
+    const int row = findings_->currentRow();
+    const bool carved = row >= 0 && row < static_cast<int>(found_.size()) &&
+                        !found_[row].payload.empty() && findings_->item(row, 0)->isSelected();
+    std::vector<std::uint8_t> bytes;
+    if (carved) {
+        bytes = found_[row].payload;
+    } else if (const auto layout = currentLayout()) {
+        bytes = extract::ExtractWholeStream(*image_, *layout);
+    } else {
+        ReportStatus("Not a layout: " + layoutText_->text());
+        return;
+    }
+    const std::optional<QString> path =
+        chooseSavePath ? chooseSavePath(this)
+                       : std::optional<QString>(QFileDialog::getSaveFileName(this, "Save Payload"));
+    if (!path || path->isEmpty()) {
+        return;
+    }
+    QFile file(*path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
+            qint64(bytes.size())) {
+        ReportStatus("Could not write " + *path);
+        return;
+    }
+    ReportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));
+}
+
+void BitExtraction::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void BitExtraction::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) {
+        loadFile(urls.front().toLocalFile());
+        event->acceptProposedAction();
+    }
+}
+
+} // namespace vantrel

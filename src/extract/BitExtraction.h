@@ -1,0 +1,96 @@
+#pragma once
+// The bit-extraction window: an image, a bit layout chosen with controls or typed as text, the
+// layout's bytes in a hex and text view, a scan of every layout whose findings list ranked (a
+// click selects the layout), and the payload saved to a file. The scan runs on its own thread;
+// its progress and results come back as queued calls.
+#include "image/Bitmap.h"
+#include "image/WindowKit.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace vantrel {
+
+namespace extract {
+struct Finding;
+struct Layout;
+class SampleImage;
+} // namespace extract
+
+class BitExtraction : public ChildWindow {
+    Q_OBJECT
+
+public:
+    explicit BitExtraction(QWidget* parent = nullptr);
+    ~BitExtraction() override;
+
+    // Where "Save Payload..." writes; tests answer without a dialog. Nothing cancels.
+    std::function<std::optional<QString>(QWidget*)> chooseSavePath;
+
+    void loadFile(const QString& path);
+    bool isScanning() const { return scanner_.joinable() && !scanDone_; }
+
+public slots:
+    void Browse_Click();
+    void Scan_Click();
+    void Save_Click();
+    void Findings_Click(int row);
+
+signals:
+    void scanFinished();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void controlsChanged();
+    void layoutTextEntered();
+    void showLayout(const extract::Layout& layout);
+    void showBytes();
+    void stopScan();
+    void scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings, bool cancelled,
+                   std::size_t layouts);
+    std::optional<extract::Layout> currentLayout() const;
+
+    QPushButton* browse_;
+    QLabel* fileLabel_;
+    QComboBox* bits_;
+    QLineEdit* channels_;
+    QComboBox* packing_;
+    QComboBox* order_;
+    QCheckBox* prime_;
+    QLineEdit* layoutText_;
+    QPlainTextEdit* hexView_;
+    QPushButton* scan_;
+    QCheckBox* scanPrime_;
+    QProgressBar* progress_;
+    QTableWidget* findings_;
+    QPushButton* save_;
+    QLabel* summary_;
+
+    BitmapHandle bitmap_;
+    std::unique_ptr<extract::SampleImage> image_;
+    std::vector<extract::Finding> found_;
+    bool updating_ = false;
+    std::thread scanner_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> scanDone_{false};
+};
+
+} // namespace vantrel
