@@ -14,7 +14,7 @@ namespace vantrel::render {
 
 // The steggy fixture (made by the real tool) scanned, its message selected. The fixture is
 // found beside the build tree, or under VANTREL_SOURCE_DIR.
-void RenderExtractScenes(MDIForm1&, const Inputs& inputs) {
+void RenderExtractScenes(MDIForm1& main, const Inputs& inputs) {
     const QString relative = "/tests/data/extract/steggy.png";
     QString fixture = qEnvironmentVariable("VANTREL_SOURCE_DIR") + relative;
     for (QDir up(QCoreApplication::applicationDirPath());
@@ -22,7 +22,7 @@ void RenderExtractScenes(MDIForm1&, const Inputs& inputs) {
         fixture = up.path() + relative;
     }
     auto* window = new BitExtraction;
-    ShowChildWindow(window);
+    main.addChildWindow(window);
     window->loadFile(fixture);
     QEventLoop loop;
     QObject::connect(window, &BitExtraction::scanFinished, &loop, &QEventLoop::quit);

@@ -2,6 +2,7 @@
 
 #include "app/Form3.h"
 #include "app/Form5.h"
+#include "extract/BitExtraction.h"
 #include "multiwindow/S0_Images.h"
 #include "onewindow/Form4.h"
 #include "search/S6_Search.h"
@@ -39,6 +40,9 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     one->setObjectName(QStringLiteral("OneWindowAnalysis"));
     QAction* search = newAnalysis->addAction(QStringLiteral("Similar Image Search"));
     search->setObjectName(QStringLiteral("Search"));
+    // Beyond the original three: analyses without an original.
+    QAction* extraction = newAnalysis->addAction(QStringLiteral("Bit Extraction"));
+    extraction->setObjectName(QStringLiteral("BitExtraction"));
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
@@ -54,6 +58,7 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(multi, &QAction::triggered, this, &MDIForm1::MultiWindowAnalysis_Click);
     connect(one, &QAction::triggered, this, &MDIForm1::OneWindowAnalysis_Click);
     connect(search, &QAction::triggered, this, &MDIForm1::Search_Click);
+    connect(extraction, &QAction::triggered, this, &MDIForm1::BitExtraction_Click);
     connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
     connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
     connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
@@ -121,6 +126,10 @@ void MDIForm1::openFiles(const QStringList& paths) {
 
 void MDIForm1::Search_Click() {
     addChildWindow(new S6_Search);
+}
+
+void MDIForm1::BitExtraction_Click() {
+    addChildWindow(new BitExtraction);
 }
 
 // Help and About are one shared window each: made on first use, brought forward after.

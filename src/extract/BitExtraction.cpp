@@ -2,7 +2,7 @@
 
 #include "extract/ExtractLoading.h"
 #include "extract/PayloadScan.h"
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -164,7 +164,7 @@ void BitExtraction::stopScan() {
 }
 
 void BitExtraction::Browse_Click() {
-    if (const std::optional<QString> chosen = ChooseImageFile(this)) {
+    if (const std::optional<QString> chosen = chooseImageFile()) {
         loadFile(*chosen);
     }
 }
@@ -176,7 +176,7 @@ void BitExtraction::loadFile(const QString& path) {
     std::string why;
     auto image = bitmap ? extract::SampleImage::Of(bitmap.get(), &why) : std::nullopt;
     if (!image) {
-        ReportStatus(
+        reportStatus(
             QString::fromStdString(error.empty() ? path.toStdString() + ": " + why : error));
         return;
     }
@@ -212,7 +212,7 @@ void BitExtraction::controlsChanged() {
 void BitExtraction::layoutTextEntered() {
     const extract::LayoutParse parsed = extract::ParseLayout(layoutText_->text().toStdString());
     if (!parsed.layout) {
-        ReportStatus(QString::fromStdString(parsed.error));
+        reportStatus(QString::fromStdString(parsed.error));
         return;
     }
     showLayout(*parsed.layout);
@@ -327,7 +327,7 @@ void BitExtraction::scanEnded(std::shared_ptr<std::vector<extract::Finding>> fin
                           .arg(count(extract::Tier::Weak))
                           .arg(count(extract::Tier::Raw)));
     progress_->setValue(1000);
-    ReportStatus(summary_->text());
+    reportStatus(summary_->text());
     emit scanFinished();
 }
 
@@ -350,7 +350,7 @@ void BitExtraction::Findings_Click(int row) {
 
 void BitExtraction::Save_Click() {
     if (!image_) {
-        ReportStatus("Choose an image first.");
+        reportStatus("Choose an image first.");
         return;
     }
     const int row = findings_->currentRow();
@@ -362,7 +362,7 @@ void BitExtraction::Save_Click() {
     } else if (const auto layout = currentLayout()) {
         bytes = extract::ExtractWholeStream(*image_, *layout);
     } else {
-        ReportStatus("Not a layout: " + layoutText_->text());
+        reportStatus("Not a layout: " + layoutText_->text());
         return;
     }
     const std::optional<QString> path =
@@ -375,10 +375,10 @@ void BitExtraction::Save_Click() {
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
             qint64(bytes.size())) {
-        ReportStatus("Could not write " + *path);
+        reportStatus("Could not write " + *path);
         return;
     }
-    ReportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));
+    reportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));
 }
 
 void BitExtraction::dragEnterEvent(QDragEnterEvent* event) {

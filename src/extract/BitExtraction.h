@@ -4,7 +4,7 @@
 // click selects the layout), and the payload saved to a file. The scan runs on its own thread;
 // its progress and results come back as queued calls.
 #include "image/Bitmap.h"
-#include "image/WindowKit.h"
+#include "widgets/WindowKit.h"
 
 #include <QString>
 

@@ -82,9 +82,10 @@ private slots:
         for (QAction* action : newAnalysis->actions()) {
             items << action->objectName() + "=" + action->text();
         }
-        QCOMPARE(items, (QStringList{"MultiWindowAnalysis=Multi-Window Analysis",
-                                     "OneWindowAnalysis=One Window Analysis",
-                                     "Search=Similar Image Search"}));
+        QCOMPARE(items,
+                 (QStringList{"MultiWindowAnalysis=Multi-Window Analysis",
+                              "OneWindowAnalysis=One Window Analysis",
+                              "Search=Similar Image Search", "BitExtraction=Bit Extraction"}));
         QVERIFY(!main.windowIcon().isNull());
     }
 

@@ -1,5 +1,5 @@
 #include "extract/BitExtraction.h"
-#include "image/ChooseImageFile.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <FreeImage.h>
 
@@ -24,8 +24,8 @@ private slots:
     // selects a layout, and the carved message saved.
     void recoversSteggyMessageAndSavesIt() {
         const QString fixture = QString(VANTREL_TEST_DATA) + "/extract/steggy.png";
-        SetImageFileChooser([fixture](QWidget*) { return std::optional<QString>(fixture); });
         auto* window = new BitExtraction;
+        window->setFileChooser([fixture](QWidget*) { return std::optional<QString>(fixture); });
         window->show();
         QTest::mouseClick(window->findChild<QPushButton*>("Browse"), Qt::LeftButton);
         auto* hex = window->findChild<QPlainTextEdit*>("HexView");
@@ -58,7 +58,6 @@ private slots:
         QCOMPARE(file.readAll(),
                  QByteArray("Meet at the north gate at dawn; bring the blue folder."));
         delete window;
-        SetImageFileChooser({});
     }
 
     // Closing while a scan of a large image runs stops it before the image is released.
