@@ -69,8 +69,9 @@ private slots:
         const BitmapHandle changes = NoiseBitmap(37, 23, 24, 12);
         for (int y = 0; y < 23; ++y) {
             for (int x = 0; x < 37 * 3; ++x) {
-                if (ViewOfBitmap(changes.get()).row(y)[x] % 3 == 0) {
-                    MutableViewOfBitmap(b.get()).row(y)[x] ^= ViewOfBitmap(changes.get()).row(y)[x];
+                const std::uint8_t change = ViewOfBitmap(changes.get()).row(y)[x];
+                if (change % 3 == 0) {
+                    MutableViewOfBitmap(b.get()).row(y)[x] ^= change;
                 }
             }
         }
