@@ -146,19 +146,11 @@ TEST(ComparisonPictures, OnePixelRedChangeInBothDirections) {
         const BitmapHandle second(FreeImage_Allocate(10, 10, 24));
         SetPixel(first.get(), 3, 6, change.red1, 40, 50);
         SetPixel(second.get(), 3, 6, change.red2, 40, 50);
-        std::vector<std::int64_t> changes;
-        const AnalysisBitmaps bitmaps = RunWindow(change.kind, first.get(), second.get(), &changes);
+        const AnalysisBitmaps bitmaps = RunWindow(change.kind, first.get(), second.get());
         EXPECT_EQ(PictureColour(bitmaps, 0, 3, 6), change.bitColour);
         EXPECT_EQ(PictureColour(bitmaps, 40, 3, 6), change.valueColour);
         EXPECT_EQ(PictureColour(bitmaps, 32, 3, 6), change.coloursColour);
         EXPECT_EQ(PictureColour(bitmaps, 44, 3, 6), change.coloursColour);
-        for (int index = 0; index < kPictureCount; ++index) {
-            const bool changed = index == 0 || index == 32 || index == 40 || index == 44;
-            const std::string label = CountLabel(changes[index], ChangeTotal(index, 10, 10), ",");
-            const char* expected = !changed ? "-" : CountsSamples(index) ? "1-0%" : "1-1%";
-            EXPECT_EQ(label, expected) << "picture " << index;
-            EXPECT_EQ(bitmaps.litPixels(index), changed ? 1 : 0) << "picture " << index;
-        }
     }
 }
 

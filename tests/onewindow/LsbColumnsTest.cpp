@@ -11,30 +11,17 @@ namespace {
 
 using testing::Grid;
 
+// Green: 87.5, 62.5, nothing set (bottom), all set (top), 66.67; yellow: 62.5 among others.
 TEST(PlotPoints, RoundHalvesToEven) {
-    struct Case {
-        int count;
-        int height;
-        int y;
-    };
-    const Case green[] = {
-        {3, 8, 88},  // 87.5
-        {9, 8, 62},  // 62.5
-        {0, 5, 100}, // nothing set: bottom
-        {15, 5, 0},  // all set: top
-        {1, 1, 67},  // 66.67
-    };
-    for (const Case& c : green) {
-        EXPECT_EQ(GreenPointY(c.count, c.height), c.y) << c.count << "/" << c.height;
-    }
-    const Case yellow[] = {
-        {0, 5, 100},
-        {12, 5, 0},
-        {9, 9, 62}, // 62.5
-        {3, 3, 50},
-    };
-    for (const Case& c : yellow) {
-        EXPECT_EQ(YellowPointY(c.count, c.height), c.y) << c.count << "/" << c.height;
+    const struct {
+        bool yellow;
+        int count, height, y;
+    } cases[] = {{false, 3, 8, 88}, {false, 9, 8, 62}, {false, 0, 5, 100},
+                 {false, 15, 5, 0}, {false, 1, 1, 67}, {true, 0, 5, 100},
+                 {true, 12, 5, 0},  {true, 9, 9, 62},  {true, 3, 3, 50}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.yellow ? YellowPointY(c.count, c.height) : GreenPointY(c.count, c.height), c.y)
+            << c.count << "/" << c.height;
     }
     // One row has no pairs of rows: the divisor would be zero.
     EXPECT_EQ(YellowPointY(0, 1), std::nullopt);
