@@ -1,20 +1,13 @@
 // The analyst's road through the main window: a hub with two images, a comparison window from
 // it, a viewer from one of its tiles, and everything closed again in an awkward order.
-#include "OpenWindows.h"
-#include "app/MDIForm1.h"
+#include "WindowTest.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
-#include "widgets/ChooseImageFile.h"
-
-#include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QtTest>
 
 namespace vantrel {
+
+using namespace testing;
 
 class WorkflowTest : public QObject {
     Q_OBJECT
@@ -41,22 +34,20 @@ private slots:
 
         const QString first = writeImage(QStringLiteral("a.png"), qRgb(0x80, 0x40, 0x20));
         const QString second = writeImage(QStringLiteral("b.png"), qRgb(0x81, 0x40, 0x20));
-        hub->setFileChooser([first](QWidget*) { return std::optional<QString>(first); });
+        ChooseFile(hub, first);
         hub->Command1_Click();
-        hub->setFileChooser([second](QWidget*) { return std::optional<QString>(second); });
+        ChooseFile(hub, second);
         hub->Command2_Click();
 
-        auto* compare = hub->findChild<QPushButton*>(QStringLiteral("Command5"));
+        auto* compare = Child<QPushButton>(hub, "Command5");
         QVERIFY(compare->isEnabled());
         compare->click();
         QTRY_COMPARE(OpenWindows<S2_Comparison>(main).size(), 1);
         S2_Comparison* comparison = OpenWindows<S2_Comparison>(main).front();
-        QTRY_COMPARE(comparison->findChild<QLabel*>(QStringLiteral("Label7"))->text(),
-                     QStringLiteral("Complete"));
+        QTRY_COMPARE(Child<QLabel>(comparison, "Label7")->text(), QStringLiteral("Complete"));
         QCOMPARE(comparison->windowTitle(), first + " [vs] " + second);
         // One red sample changed by one bit: picture 0 (red LSB) counts it.
-        QCOMPARE(comparison->findChild<QLabel*>(QStringLiteral("L1_0"))->text(),
-                 QStringLiteral("1-0%"));
+        QCOMPARE(Child<QLabel>(comparison, "L1_0")->text(), QStringLiteral("1-0%"));
 
         comparison->P1_Click(0);
         QTRY_COMPARE(OpenWindows<S3_FullSize>(main).size(), 1);

@@ -1,4 +1,5 @@
 #include "fileinfo/ImageComment.h"
+#include "TestData.h"
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>
@@ -11,18 +12,7 @@
 namespace vantrel {
 namespace {
 
-// Attaches a comments-model tag with the given key, type and raw bytes.
-void AddTag(FIBITMAP* bitmap, const char* key, FREE_IMAGE_MDTYPE type, const std::string& bytes) {
-    FITAG* tag = FreeImage_CreateTag();
-    ASSERT_NE(tag, nullptr);
-    FreeImage_SetTagKey(tag, key);
-    FreeImage_SetTagType(tag, type);
-    FreeImage_SetTagCount(tag, static_cast<DWORD>(bytes.size()));
-    FreeImage_SetTagLength(tag, static_cast<DWORD>(bytes.size()));
-    FreeImage_SetTagValue(tag, bytes.data());
-    FreeImage_SetMetadata(FIMD_COMMENTS, bitmap, key, tag);
-    FreeImage_DeleteTag(tag);
-}
+using testing::AddTag;
 
 BitmapHandle SmallBitmap() {
     return BitmapHandle(FreeImage_Allocate(4, 3, 24));
@@ -50,7 +40,7 @@ TEST(ImageComment, TagsOfTheCommentsModel) {
     };
     for (const CommentCase& c : cases) {
         const BitmapHandle bitmap = SmallBitmap();
-        AddTag(bitmap.get(), c.key, c.type, c.bytes);
+        AddTag(bitmap.get(), c.key, c.bytes, c.type);
         EXPECT_EQ(GetImageComment(bitmap.get()), c.expected) << c.name;
     }
 }
@@ -78,7 +68,7 @@ TEST(ImageComment, CommentsSurviveSavingAndLoading) {
     for (const auto& [format, name] : formats) {
         const std::string path = folder + name;
         const BitmapHandle bitmap = SmallBitmap();
-        AddTag(bitmap.get(), "Comment", FIDT_ASCII, "kept");
+        AddTag(bitmap.get(), "Comment", "kept");
         ASSERT_TRUE(FreeImage_Save(format, bitmap.get(), path.c_str(), 0)) << name;
         const BitmapHandle loaded = LoadImageFile(path);
         ASSERT_TRUE(loaded) << name;

@@ -1,17 +1,15 @@
 // vantrel-cli planes, compare and direction give the pictures and labels the windows show.
+#include "WindowTest.h"
 #include "image/ImageLoading.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S4_Direction.h"
 
-#include <QLabel>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include <random>
-
 namespace vantrel {
+
+using testing::Colours;
+using testing::NoiseBitmap;
+
 namespace {
 
 struct CliResult {
@@ -32,24 +30,9 @@ CliResult RunCli(const QStringList& arguments) {
     return result;
 }
 
-// The RGB bytes of a picture, top row first.
-QByteArray ColoursOf(const FIBITMAP* bitmap) {
-    QByteArray colours;
-    const PixelView view = ViewOfBitmap(bitmap);
-    for (int y = 0; y < view.height; ++y) {
-        for (int x = 0; x < view.width; ++x) {
-            const std::uint8_t* pixel = view.row(y) + view.bytesPerPixel * x;
-            colours.append(char(pixel[kRed]))
-                .append(char(pixel[kGreen]))
-                .append(char(pixel[kBlue]));
-        }
-    }
-    return colours;
-}
-
-qint64 NonBlack(const QByteArray& colours) {
+qint64 NonBlack(const std::vector<std::uint8_t>& colours) {
     qint64 lit = 0;
-    for (qsizetype i = 0; i + 2 < colours.size(); i += 3) {
+    for (std::size_t i = 0; i + 2 < colours.size(); i += 3) {
         lit += (colours[i] | colours[i + 1] | colours[i + 2]) != 0;
     }
     return lit;
@@ -73,40 +56,29 @@ class GridCliTest : public QObject {
             QVERIFY2(written, qPrintable(path));
             QCOMPARE(BitmapBitsPerPixel(written.get()), 24);
             const BitmapHandle shown = window.analysisBitmaps().fullBitmap(index);
-            QVERIFY2(ColoursOf(written.get()) == ColoursOf(shown.get()), qPrintable(path));
+            QVERIFY2(Colours(written.get()) == Colours(shown.get()), qPrintable(path));
         }
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(folder.isValid());
-        std::mt19937 random(11);
-        BitmapHandle a = AllocateZeroedBitmap(37, 23, 32);
-        BitmapHandle b = AllocateZeroedBitmap(37, 23, 32);
-        const MutablePixelView va = MutableViewOfBitmap(a.get());
-        const MutablePixelView vb = MutableViewOfBitmap(b.get());
+        // 24-bit noise and a copy with about a third of its bytes changed; PNG keeps them exactly.
+        const BitmapHandle a = NoiseBitmap(37, 23, 24, 11);
+        const BitmapHandle b = CloneBitmap(a.get());
+        const BitmapHandle changes = NoiseBitmap(37, 23, 24, 12);
         for (int y = 0; y < 23; ++y) {
-            for (int x = 0; x < 37 * 4; ++x) {
-                va.row(y)[x] = static_cast<std::uint8_t>(random());
-                vb.row(y)[x] =
-                    random() % 3 == 0 ? static_cast<std::uint8_t>(random()) : va.row(y)[x];
+            for (int x = 0; x < 37 * 3; ++x) {
+                const std::uint8_t change = ViewOfBitmap(changes.get()).row(y)[x];
+                if (change % 3 == 0) {
+                    MutableViewOfBitmap(b.get()).row(y)[x] ^= change;
+                }
             }
         }
         first = folder.filePath(QStringLiteral("first.png"));
         second = folder.filePath(QStringLiteral("second.png"));
-        // PNG keeps the colours exactly.
-        QImage qa(37, 23, QImage::Format_RGB32);
-        QImage qb(37, 23, QImage::Format_RGB32);
-        for (int y = 0; y < 23; ++y) {
-            for (int x = 0; x < 37; ++x) {
-                const std::uint8_t* pa = va.row(y) + 4 * x;
-                const std::uint8_t* pb = vb.row(y) + 4 * x;
-                qa.setPixel(x, y, qRgb(pa[kRed], pa[kGreen], pa[kBlue]));
-                qb.setPixel(x, y, qRgb(pb[kRed], pb[kGreen], pb[kBlue]));
-            }
-        }
-        QVERIFY(qa.save(first));
-        QVERIFY(qb.save(second));
+        QVERIFY(FreeImage_Save(FIF_PNG, a.get(), qPrintable(first), PNG_DEFAULT));
+        QVERIFY(FreeImage_Save(FIF_PNG, b.get(), qPrintable(second), PNG_DEFAULT));
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
@@ -122,7 +94,7 @@ private slots:
         for (int index = 0; index < kPictureCount; ++index) {
             const BitmapHandle shown = window.analysisBitmaps().fullBitmap(index);
             QCOMPARE(result.lines[index],
-                     QStringLiteral("%1\t%2").arg(index).arg(NonBlack(ColoursOf(shown.get()))));
+                     QStringLiteral("%1\t%2").arg(index).arg(NonBlack(Colours(shown.get()))));
         }
     }
 

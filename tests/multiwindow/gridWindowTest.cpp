@@ -1,43 +1,28 @@
 // The bit-plane, comparison and direction windows driven as a user would: runs, thumbnails,
 // count labels, viewers opened from thumbnails, Copy, and closing in the middle of a run.
+#include "WindowTest.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
-#include "widgets/PictureBox.h"
-
-#include <QApplication>
-#include <QClipboard>
-#include <QLabel>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QMimeData>
-#include <QPointer>
-#include <QPushButton>
-#include <QTimer>
-#include <QtTest>
 
 #include <vector>
 
 namespace vantrel {
+
+using testing::Child;
+
 namespace {
 
-// A 32-bit image filled with one colour; `setPixel` colours one pixel, (x, y) from the top.
+// A 32-bit opaque image of one colour.
 BitmapHandle Filled(int width, int height, int red, int green, int blue) {
-    BitmapHandle bitmap = AllocateZeroedBitmap(width, height, 32);
-    const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* pixel = view.row(y) + 4 * x;
-            pixel[kRed] = static_cast<std::uint8_t>(red);
-            pixel[kGreen] = static_cast<std::uint8_t>(green);
-            pixel[kBlue] = static_cast<std::uint8_t>(blue);
-            pixel[kAlpha] = 255;
-        }
-    }
+    BitmapHandle bitmap(FreeImage_Allocate(width, height, 32));
+    const RGBQUAD colour{BYTE(blue), BYTE(green), BYTE(red), 255};
+    FreeImage_FillBackground(bitmap.get(), &colour, 0);
     return bitmap;
 }
 
+// Sets the red of pixel (x, y), counted from the top.
 void SetRed(FIBITMAP* bitmap, int x, int y, int red) {
     MutableViewOfBitmap(bitmap).row(y)[4 * x + kRed] = static_cast<std::uint8_t>(red);
 }
@@ -80,14 +65,6 @@ private:
         return window;
     }
 
-    template <typename T> T* child(QWidget* window, const QString& name) {
-        T* found = window->findChild<T*>(name);
-        if (found == nullptr) {
-            qFatal("no control %s", qPrintable(name));
-        }
-        return found;
-    }
-
     std::vector<S3_FullSize*> viewers() const {
         std::vector<S3_FullSize*> found;
         for (const QPointer<ChildWindow>& window : opened) {
@@ -112,61 +89,15 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void layoutOfTheThreeWindows() {
-        auto* planes = open<S1_Analysis>();
-        auto* compared = open<S2_Comparison>();
-        auto* directed = open<S4_Direction>();
-        QCOMPARE(planes->windowTitle(), QStringLiteral("Image Analysis: "));
-        QCOMPARE(compared->windowTitle(), QStringLiteral("Image Comparison: "));
-        QCOMPARE(directed->windowTitle(), QStringLiteral("Change Directions: "));
-        QCOMPARE(planes->size(), QSize(1117, 622));
-        QCOMPARE(compared->size(), QSize(1119, 695));
-        QCOMPARE(child<QLabel>(directed, "Label8")->text(),
-                 QStringLiteral("Direction of Change: Areas of increased bit or color values "
-                                "are red. Decreased values are blue."));
-        // Red row: all bits, then bit 7 down to bit 0.
-        QCOMPARE(child<PictureBox>(planes, "P1_40")->geometry(), QRect(104, 168, 100, 100));
-        QCOMPARE(child<PictureBox>(planes, "P1_0")->pos(), QPoint(104 + 8 * 112, 168));
-        QCOMPARE(child<PictureBox>(planes, "P1_44")->pos(), QPoint(104, 56));
-        QCOMPARE(child<PictureBox>(planes, "P1_24")->pos(), QPoint(104 + 8 * 112, 56 + 4 * 112));
-        QCOMPARE(child<PictureBox>(compared, "P1_12")->pos(), QPoint(104 + 4 * 112, 48 + 256));
-        QCOMPARE(child<QLabel>(compared, "L1_12")->geometry(),
-                 QRect(104 + 4 * 112, 48 + 256 + 104, 100, 15));
-        QCOMPARE(planes->findChild<QLabel*>("L1_0"), nullptr);
-        QCOMPARE(child<QLabel>(planes, "Label6_8")->text(), QStringLiteral("All Bits"));
-        QCOMPARE(child<QLabel>(planes, "Label6_7")->text(), QStringLiteral("7-MSB"));
-        QCOMPARE(child<QLabel>(planes, "Label6_0")->text(), QStringLiteral("0-LSB"));
-        QCOMPARE(child<QLabel>(planes, "Label6_0")->x(), 104 + 8 * 112);
-        QCOMPARE(child<QPushButton>(planes, "Command3")->geometry(), QRect(12, 564, 53, 27));
-        QCOMPARE(child<QPushButton>(compared, "Command3")->geometry(), QRect(24, 648, 53, 27));
-        QLabel* status = child<QLabel>(planes, "Label7");
-        QCOMPARE(status->text(), QStringLiteral("Working"));
-        QCOMPARE(BackgroundOf(status), QColor(255, 0, 0));
-        QCOMPARE(BackgroundOf(child<QLabel>(compared, "L1_3")), QColor(224, 224, 224));
-        QVERIFY(child<QLabel>(compared, "L1_3")->text().isEmpty());
-    }
-
-    void runShowsThumbnailsInOrderAndCompletes_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<QSize>("thumbnail");
-        QTest::newRow("landscape") << 640 << 480 << QSize(100, 75);
-        QTest::newRow("portrait") << 480 << 640 << QSize(75, 100);
-        QTest::newRow("square") << 100 << 100 << QSize(100, 100);
-    }
-
     void runShowsThumbnailsInOrderAndCompletes() {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(QSize, thumbnail);
         auto* window = open<S1_Analysis>();
-        window->FIBMP1 = Filled(width, height, 0x81, 0x00, 0xFF);
+        window->FIBMP1 = Filled(480, 640, 0x81, 0x00, 0xFF);
         std::vector<int> shown;
         connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
             // Each picture appears alone: the ones after it in the order are still empty.
             for (std::size_t later = shown.size() + 1; later < PictureOrder().size(); ++later) {
                 const QString name = QStringLiteral("P1_%1").arg(PictureOrder()[later]);
-                QVERIFY(!child<PictureBox>(window, name)->hasPicture());
+                QVERIFY(!Child<PictureBox>(window, name)->hasPicture());
             }
             shown.push_back(index);
         });
@@ -174,13 +105,13 @@ private slots:
         QCOMPARE(shown, std::vector<int>(PictureOrder().begin(), PictureOrder().end()));
         for (int index = 0; index < kPictureCount; ++index) {
             QCOMPARE(
-                child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->picture().size(),
-                thumbnail);
+                Child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->picture().size(),
+                QSize(75, 100));
         }
         // Box 0 (red bit 0 lit): the thumbnail shows the lit colour.
-        QCOMPARE(child<PictureBox>(window, "P1_0")->point(5, 5), MakeRgb(255, 100, 100));
-        QCOMPARE(child<PictureBox>(window, "P1_1")->point(5, 5), MakeRgb(0, 0, 0));
-        QLabel* status = child<QLabel>(window, "Label7");
+        QCOMPARE(Child<PictureBox>(window, "P1_0")->point(5, 5), MakeRgb(255, 100, 100));
+        QCOMPARE(Child<PictureBox>(window, "P1_1")->point(5, 5), MakeRgb(0, 0, 0));
+        QLabel* status = Child<QLabel>(window, "Label7");
         QCOMPARE(status->text(), QStringLiteral("Complete"));
         QCOMPARE(BackgroundOf(status), QColor(192, 255, 192));
         QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0, 0, 0));
@@ -191,12 +122,12 @@ private slots:
         auto* window = comparison<S4_Direction>(nullptr, nullptr);
         window->StartComparison();
         for (int index = 0; index < kPictureCount; ++index) {
-            QVERIFY(!child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->hasPicture());
-            QLabel* count = child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
+            QVERIFY(!Child<PictureBox>(window, QStringLiteral("P1_%1").arg(index))->hasPicture());
+            QLabel* count = Child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
             QCOMPARE(count->text(), QStringLiteral("-"));
             QCOMPARE(BackgroundOf(count), QColor(192, 255, 192));
         }
-        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+        QCOMPARE(Child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
     }
 
     void countLabelsOfOneChangedPixel() {
@@ -210,7 +141,7 @@ private slots:
                           : comparison<S2_Comparison>(std::move(first), std::move(second));
             window->StartComparison();
             for (int index = 0; index < kPictureCount; ++index) {
-                QLabel* count = child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
+                QLabel* count = Child<QLabel>(window, QStringLiteral("L1_%1").arg(index));
                 const bool changed = index == 0 || index == 32 || index == 40 || index == 44;
                 const QString expected = !changed                       ? QStringLiteral("-")
                                          : (index == 32 || index == 44) ? QStringLiteral("1-0%")
@@ -242,8 +173,8 @@ private slots:
         }
         auto* window = comparison<S2_Comparison>(std::move(first), std::move(second));
         window->StartComparison();
-        QCOMPARE(child<QLabel>(window, "L1_40")->text(), label);
-        QCOMPARE(child<QLabel>(window, "L1_0")->text(), label);
+        QCOMPARE(Child<QLabel>(window, "L1_40")->text(), label);
+        QCOMPARE(Child<QLabel>(window, "L1_0")->text(), label);
     }
 
     void thumbnailClickOpensAViewerWithItsCaption() {
@@ -251,13 +182,13 @@ private slots:
         planes->FIBMP1 = Filled(6, 4, 0x81, 0x10, 0xFF);
         planes->setWindowTitle(planes->windowTitle() + QStringLiteral(" c:/a.png"));
         planes->StartAnalysis();
-        QTest::mouseClick(child<PictureBox>(planes, "P1_12"), Qt::LeftButton);
-        QTest::mouseClick(child<PictureBox>(planes, "P1_40"), Qt::LeftButton);
+        QTest::mouseClick(Child<PictureBox>(planes, "P1_12"), Qt::LeftButton);
+        QTest::mouseClick(Child<PictureBox>(planes, "P1_40"), Qt::LeftButton);
 
         auto* compared = comparison<S2_Comparison>(Filled(6, 4, 1, 2, 3), Filled(6, 4, 1, 2, 3));
         compared->StartComparison();
-        QTest::mouseClick(child<PictureBox>(compared, "P1_40"), Qt::LeftButton);
-        QTest::mouseClick(child<PictureBox>(compared, "P1_5"), Qt::LeftButton);
+        QTest::mouseClick(Child<PictureBox>(compared, "P1_40"), Qt::LeftButton);
+        QTest::mouseClick(Child<PictureBox>(compared, "P1_5"), Qt::LeftButton);
 
         const std::vector<S3_FullSize*> opened = viewers();
         QCOMPARE(opened.size(), std::size_t(4));
@@ -281,8 +212,8 @@ private slots:
         window->FIBMP1 = Filled(64, 48, 0, 0, 0);
         window->StartAnalysis();
         QApplication::clipboard()->setText(QStringLiteral("old text"));
-        QPushButton* copy = child<QPushButton>(window, "Command3");
-        QLabel* status = child<QLabel>(window, "Label7");
+        QPushButton* copy = Child<QPushButton>(window, "Command3");
+        QLabel* status = Child<QLabel>(window, "Label7");
         QTest::mouseClick(copy, Qt::LeftButton);
 
         const QMimeData* data = QApplication::clipboard()->mimeData();
@@ -306,7 +237,7 @@ private slots:
             }
         }
         // The thumbnails are in it: box 44 of a black image shows black at its corner.
-        const QPoint box = child<PictureBox>(window, "P1_44")->pos() + client;
+        const QPoint box = Child<PictureBox>(window, "P1_44")->pos() + client;
         QCOMPARE(QColor(picture.pixel(box + QPoint(3, 3))), QColor(0, 0, 0));
     }
 
@@ -318,23 +249,23 @@ private slots:
         connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
             if (index == 33) {
                 QTimer::singleShot(0, window, [&] {
-                    QTest::mouseClick(child<QPushButton>(window, "Command3"), Qt::LeftButton);
+                    QTest::mouseClick(Child<QPushButton>(window, "Command3"), Qt::LeftButton);
                 });
             }
         });
         window->StartAnalysis();
-        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+        QCOMPARE(Child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
         const QImage picture = QApplication::clipboard()->image();
         QCOMPARE(picture.size(), window->outerWindow()->size());
         const QPoint client = window->mapTo(window->outerWindow(), QPoint(0, 0));
         const auto boxColour = [&](const char* name) {
             return QColor(
-                picture.pixel(child<PictureBox>(window, name)->pos() + client + QPoint(10, 10)));
+                picture.pixel(Child<PictureBox>(window, name)->pos() + client + QPoint(10, 10)));
         };
         QCOMPARE(boxColour("P1_33"), QColor(255, 255, 255)); // done before the copy
         QCOMPARE(boxColour("P1_34"), QColor(31, 31, 31));    // not yet
         QCOMPARE(boxColour("P1_0"), QColor(31, 31, 31));
-        QVERIFY(child<PictureBox>(window, "P1_0")->hasPicture()); // the run went on
+        QVERIFY(Child<PictureBox>(window, "P1_0")->hasPicture()); // the run went on
     }
 
     // A second start while a run is going on would pull its pictures away: it is refused with a
@@ -351,11 +282,11 @@ private slots:
         window->StartComparison();
         QCOMPARE(shown, kPictureCount);
         QVERIFY(window->lastStatus().contains(QStringLiteral("already running")));
-        QCOMPARE(child<QLabel>(window, "L1_42")->text(), QStringLiteral("64-100%"));
+        QCOMPARE(Child<QLabel>(window, "L1_42")->text(), QStringLiteral("64-100%"));
         // After the run, a new start recomputes everything.
         window->StartComparison();
         QCOMPARE(shown, 2 * kPictureCount);
-        QCOMPARE(child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
+        QCOMPARE(Child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
     }
 
     // A window closed while its run yields stops at that yield; nothing of it is used after.
@@ -374,7 +305,7 @@ private slots:
             shown.push_back(index);
             if (index == 33) {
                 // A viewer opened before the close keeps its own copy.
-                QTest::mouseClick(child<PictureBox>(window, "P1_40"), Qt::LeftButton);
+                QTest::mouseClick(Child<PictureBox>(window, "P1_40"), Qt::LeftButton);
                 if (duringYield) {
                     QTimer::singleShot(0, window, [&] { window->closeWindow(); });
                 } else {
@@ -431,8 +362,8 @@ private slots:
         host(opener);
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(started);
-        QCOMPARE(child<QLabel>(started, "Label7")->text(), QStringLiteral("Complete"));
-        QCOMPARE(child<QLabel>(started, "L1_0")->text(), QStringLiteral("-"));
+        QCOMPARE(Child<QLabel>(started, "Label7")->text(), QStringLiteral("Complete"));
+        QCOMPARE(Child<QLabel>(started, "L1_0")->text(), QStringLiteral("-"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(openerAlive.isNull());
         QVERIFY(started);

@@ -1,4 +1,5 @@
 #include "multiwindow/ViewerMaths.h"
+#include "TestData.h"
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>
@@ -7,35 +8,7 @@
 namespace vantrel {
 namespace {
 
-// A bitmap whose display pixel (x, y) holds red x, green y, blue 7 and alpha 200 (32-bit) -
-// every pixel names its own place.
-BitmapHandle PlaceBitmap(int width, int height, int bitsPerPixel = 32) {
-    BitmapHandle bitmap(FreeImage_Allocate(width, height, bitsPerPixel));
-    const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
-    for (int y = 0; y < view.height; ++y) {
-        std::uint8_t* row = view.row(y);
-        for (int x = 0; x < view.width; ++x) {
-            std::uint8_t* pixel = row + x * view.bytesPerPixel;
-            pixel[kRed] = static_cast<std::uint8_t>(x);
-            pixel[kGreen] = static_cast<std::uint8_t>(y);
-            pixel[kBlue] = 7;
-            if (view.bytesPerPixel == 4) {
-                pixel[kAlpha] = 200;
-            }
-        }
-    }
-    return bitmap;
-}
-
-TEST(ViewerReadout, DisplayRowsMapToBitmapRows) {
-    const BitmapHandle bitmap = PlaceBitmap(4, 3);
-    const PixelReading topLeft = ReadPixelUnderPointer(bitmap.get(), 0, 0);
-    EXPECT_EQ(topLeft.row, 2);
-    EXPECT_EQ(ReadoutText(topLeft), "[X:0000 Y:0000] - R:000 G:000 B:007 A:200");
-    const PixelReading bottomRight = ReadPixelUnderPointer(bitmap.get(), 3, 2);
-    EXPECT_EQ(bottomRight.row, 0);
-    EXPECT_EQ(ReadoutText(bottomRight), "[X:0003 Y:0002] - R:003 G:002 B:007 A:200");
-}
+using testing::PlaceBitmap;
 
 struct ReadoutCase {
     float x;
@@ -44,7 +17,8 @@ struct ReadoutCase {
 };
 
 TEST(ViewerReadout, TextsOfPointerPositions) {
-    BitmapHandle bitmap = PlaceBitmap(20, 10);
+    BitmapHandle bitmap = PlaceBitmap(20, 10, 32);
+    // Green names the display row, so every text below also checks the bottom-up row mapping.
     // The orange pixel of the usual example.
     std::uint8_t* orange = MutableViewOfBitmap(bitmap.get()).row(7) + 12 * 4;
     orange[kRed] = 255;
@@ -70,21 +44,17 @@ TEST(ViewerReadout, TextsOfPointerPositions) {
     }
 }
 
-TEST(ViewerReadout, TwentyFourBitImagesReadAlphaZero) {
-    const BitmapHandle bitmap = PlaceBitmap(4, 3, 24);
-    EXPECT_EQ(ReadoutText(ReadPixelUnderPointer(bitmap.get(), 1, 2)),
+TEST(ViewerReadout, TwentyFourBitImagesReadAlphaZeroAndNullBitmapsZeros) {
+    EXPECT_EQ(ReadoutText(ReadPixelUnderPointer(PlaceBitmap(4, 3).get(), 1, 2)),
               "[X:0001 Y:0002] - R:001 G:002 B:007 A:000");
-}
-
-TEST(ViewerReadout, NullBitmapReadsZeros) {
     EXPECT_EQ(ReadoutText(ReadPixelUnderPointer(nullptr, 3, 4)),
               "[X:0003 Y:0004] - R:000 G:000 B:000 A:000");
 }
 
 // A palette image reads its real colours, the same as the same picture stored in 24 bits.
 TEST(ViewerReadout, PaletteImagesReadThroughTheirColours) {
-    const BitmapHandle gif = LoadImageFile(VANTREL_TEST_DATA "/pattern.gif");
-    const BitmapHandle truecolour = LoadImageFile(VANTREL_TEST_DATA "/pattern24.png");
+    const BitmapHandle gif = LoadImageFile(testing::Data("pattern.gif"));
+    const BitmapHandle truecolour = LoadImageFile(testing::Data("pattern24.png"));
     ASSERT_TRUE(gif && truecolour);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
@@ -103,15 +73,6 @@ TEST(ViewerReadout, PaletteImagesReadThroughTheirColours) {
     FreeImage_SetPixelIndex(indexed.get(), 1, 1, &index); // bitmap row 1 = display row 0
     EXPECT_EQ(ReadoutText(ReadPixelUnderPointer(indexed.get(), 1, 0)),
               "[X:0001 Y:0000] - R:010 G:020 B:030 A:000");
-}
-
-TEST(ViewerCaptions, SizeAndPercent) {
-    EXPECT_EQ(PixelSizeCaption(640, 480), "640 X 480 Pixels");
-    EXPECT_EQ(PixelSizeCaption(1, 1), "1 X 1 Pixels");
-    EXPECT_EQ(PixelSizeCaption(0, 0), "0 X 0 Pixels");
-    EXPECT_EQ(ZoomPercentCaption(5), "500%");
-    EXPECT_EQ(ZoomPercentCaption(1), "100%");
-    EXPECT_EQ(ZoomPercentCaption(20), "2000%");
 }
 
 TEST(ZoomRectangle, RoundsEachSideHalfToEven) {
@@ -141,7 +102,7 @@ TEST(ZoomRectangle, FollowsOnlyWhileWhollyInside) {
 }
 
 TEST(ZoomCutOut, MagnifiesTheRegionAroundThePointer) {
-    const BitmapHandle bitmap = PlaceBitmap(40, 40);
+    const BitmapHandle bitmap = PlaceBitmap(40, 40, 32);
     // 50 / 5 / 2 = 5: ten image pixels on each side, each drawn as a 5 x 5 block.
     const ZoomRect rect = ZoomRectangle(20, 20, 50, 50, 5);
     ASSERT_EQ(rect, (ZoomRect{15, 15, 25, 25}));
@@ -161,7 +122,7 @@ TEST(ZoomCutOut, MagnifiesTheRegionAroundThePointer) {
 }
 
 TEST(ZoomCutOut, NothingToCut) {
-    const BitmapHandle bitmap = PlaceBitmap(40, 40);
+    const BitmapHandle bitmap = PlaceBitmap(40, 40, 32);
     EXPECT_FALSE(ZoomCutOut(nullptr, 50, 50, {0, 0, 10, 10}));
     EXPECT_FALSE(ZoomCutOut(bitmap.get(), 0, 50, {0, 0, 10, 10}));
     EXPECT_FALSE(ZoomCutOut(bitmap.get(), 50, 50, {10, 10, 10, 20}));

@@ -77,18 +77,6 @@ TEST(DrawLocalVariation, MatchesTheBlockRuleInsideAndKeepsTheBorder) {
     }
 }
 
-TEST(DrawLocalVariation, UniformPicturesAreBlackInside) {
-    Grid test(4, 3, 4, MakeRgb(90, 90, 90));
-    Grid view(4, 3, 4, kVariationBackground);
-    DrawLocalVariation(test.view(), VariationChannel::Green, view.mutableView());
-    EXPECT_EQ(view.at(1, 1), MakeRgb(0, 0, 0));
-    EXPECT_EQ(view.at(2, 1), MakeRgb(0, 0, 0));
-    EXPECT_EQ(view.at(0, 1), kVariationBackground);
-    EXPECT_EQ(view.at(3, 1), kVariationBackground);
-    EXPECT_EQ(view.at(1, 0), kVariationBackground);
-    EXPECT_EQ(view.at(1, 2), kVariationBackground);
-}
-
 TEST(DrawLocalVariation, NarrowPicturesLeaveTheViewAsItWas) {
     const struct {
         int width;

@@ -10,15 +10,10 @@ namespace {
 
 using testing::Grid;
 
-TEST(CalcPSNR, IdenticalPicturesGiveOneHundred) {
-    Grid picture(5, 4);
-    picture.randomise(1);
-    EXPECT_EQ(CalcPSNR(picture.view(), picture.view()), "R:100.00 G:100.00 B:100.00");
-}
-
 TEST(CalcPSNR, RedDifferenceOfOneEverywhere) {
     Grid original(4, 3);
     original.randomise(2);
+    EXPECT_EQ(CalcPSNR(original.view(), original.view()), "R:100.00 G:100.00 B:100.00");
     Grid test(4, 3);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {

@@ -1,4 +1,5 @@
 #include "SearchFixtures.h"
+#include "WindowTest.h"
 
 #include "fileinfo/FileInfo.h"
 #include "fileinfo/ImageComment.h"
@@ -7,21 +8,8 @@
 #include "multiwindow/S3_FullSize.h"
 #include "search/S6_Search.h"
 #include "search/SearchLists.h"
-#include "widgets/ChooseImageFile.h"
-#include "widgets/PictureBox.h"
 
-#include <QClipboard>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QScrollBar>
 #include <QSemaphore>
-#include <QSignalSpy>
-#include <QtTest>
 
 #include <filesystem>
 #include <memory>
@@ -29,9 +17,12 @@
 
 namespace vantrel {
 
+using testing::AnswerMessageBox;
+using testing::Child;
+using testing::ChooseFile;
+using testing::Flip;
 using testing::MakeBitmap;
 using testing::Pattern;
-using testing::Rgb;
 using testing::SaveImage;
 using testing::TempTree;
 
@@ -40,20 +31,9 @@ namespace {
 constexpr int kWidth = 16;
 constexpr int kHeight = 12;
 
-Rgb Reference(int x, int y) {
-    return Pattern(x, y, 1);
-}
-
 void Save(const std::string& path, std::uint8_t flippedBits, int height = kHeight) {
-    SaveImage(MakeBitmap(kWidth, height, 24,
-                         [&](int x, int y) {
-                             const Rgb c = Reference(x, y);
-                             return Rgb{static_cast<std::uint8_t>(c.red ^ flippedBits),
-                                        static_cast<std::uint8_t>(c.green ^ flippedBits),
-                                        static_cast<std::uint8_t>(c.blue ^ flippedBits)};
-                         })
-                  .get(),
-              path);
+    const auto colours = [&](int x, int y) { return Flip(Pattern(x, y, 1), flippedBits); };
+    SaveImage(MakeBitmap(kWidth, height, 24, colours).get(), path);
 }
 
 QString Q(const std::string& path) {
@@ -68,21 +48,6 @@ QStringList Texts(const QListWidget* list) {
     return texts;
 }
 
-// Opens the next modal message box, notes its text and closes it.
-QString AnswerNextMessageBox(const std::function<void()>& action) {
-    QString text;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            text = box->text() + "|" + QString::number(box->icon());
-            box->accept();
-        }
-    });
-    timer.start(10);
-    action();
-    return text;
-}
-
 } // namespace
 
 class S6SearchTest : public QObject {
@@ -90,14 +55,6 @@ class S6SearchTest : public QObject {
 
     std::unique_ptr<TempTree> tree;
     std::vector<ChildWindow*> opened;
-
-    template <typename T> T* child(QWidget* window, const char* name) {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        if (!found) {
-            qFatal("no child %s", name);
-        }
-        return found;
-    }
 
     // ref.png and hits of 100 %, 0 % and 100 % in walk order, one image of another size.
     void makeTree() {
@@ -115,17 +72,17 @@ class S6SearchTest : public QObject {
     std::unique_ptr<S6_Search> readyWindow(const std::string& start) {
         auto window = std::make_unique<S6_Search>();
         const QString reference = Q(tree->path("ref.png"));
-        window->setFileChooser([reference](QWidget*) { return std::optional<QString>(reference); });
+        ChooseFile(window.get(), reference);
         window->Command2_Click();
         connect(window.get(), &ChildWindow::childOpened, this,
                 [this](ChildWindow* child) { opened.push_back(child); });
-        child<DirectoryList>(window.get(), "Dir1")->setPath(Q(start));
+        Child<DirectoryList>(window.get(), "Dir1")->setPath(Q(start));
         return window;
     }
 
     void runSearch(S6_Search* window) {
         QSignalSpy finished(window, &S6_Search::searchFinished);
-        child<QPushButton>(window, "Command1")->click();
+        Child<QPushButton>(window, "Command1")->click();
         QVERIFY(finished.wait(20000));
     }
 
@@ -145,45 +102,45 @@ private slots:
 
     void searchWithoutAReferenceSaysSo() {
         S6_Search window;
-        const QString shown =
-            AnswerNextMessageBox([&] { child<QPushButton>(&window, "Command1")->click(); });
-        QCOMPARE(shown, QStringLiteral("No image selected.|%1").arg(QMessageBox::Information));
-        QCOMPARE(child<QListWidget>(&window, "List1")->count(), 0);
-        QCOMPARE(child<QLabel>(&window, "Label6")->text(), QString());
+        QCOMPARE(AnswerMessageBox([&] { Child<QPushButton>(&window, "Command1")->click(); }),
+                 QStringLiteral("No image selected.|%1|%2")
+                     .arg(QMessageBox::Information)
+                     .arg(QMessageBox::Ok));
+        QCOMPARE(Child<QListWidget>(&window, "List1")->count(), 0);
+        QCOMPARE(Child<QLabel>(&window, "Label6")->text(), QString());
         QVERIFY(!window.isSearching());
     }
 
     void thresholdBarSetsPercentAndLabel() {
         S6_Search window;
         QCOMPARE(window.MatchPercent, 85);
-        QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("85%"));
-        child<QScrollBar>(&window, "HScroll1")->setValue(7);
+        QCOMPARE(Child<QLabel>(&window, "Label1")->text(), QStringLiteral("85%"));
+        Child<QScrollBar>(&window, "HScroll1")->setValue(7);
         QCOMPARE(window.MatchPercent, 7);
-        QCOMPARE(child<QLabel>(&window, "Label1")->text(), QStringLiteral("7%"));
+        QCOMPARE(Child<QLabel>(&window, "Label1")->text(), QStringLiteral("7%"));
     }
 
     void browseShowsTheReference() {
         const auto window = readyWindow(tree->path());
-        QCOMPARE(child<QLineEdit>(window.get(), "Text3")->text(), Q(tree->path("ref.png")));
-        QCOMPARE(child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("16 X 12 Pixels"));
-        QCOMPARE(child<PictureBox>(window.get(), "Picture5")->picture().size(), QSize(300, 225));
+        QCOMPARE(Child<QLineEdit>(window.get(), "Text3")->text(), Q(tree->path("ref.png")));
+        QCOMPARE(Child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("16 X 12 Pixels"));
+        QCOMPARE(Child<PictureBox>(window.get(), "Picture5")->picture().size(), QSize(300, 225));
         QCOMPARE(window->RefImage.width, kWidth);
 
         tree->write("broken.png", "no image");
-        window->setFileChooser(
-            [this](QWidget*) { return std::optional<QString>(Q(tree->path("broken.png"))); });
+        ChooseFile(window.get(), Q(tree->path("broken.png")));
         window->Command2_Click();
-        QCOMPARE(child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("0 X 0 Pixels"));
-        QVERIFY(!child<PictureBox>(window.get(), "Picture5")->hasPicture());
+        QCOMPARE(Child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("0 X 0 Pixels"));
+        QVERIFY(!Child<PictureBox>(window.get(), "Picture5")->hasPicture());
         QVERIFY(window->lastStatus().contains(QStringLiteral("broken.png")));
     }
 
     void searchListsHitsInWalkOrder() {
         const auto window = readyWindow(tree->path());
-        auto* search = child<QPushButton>(window.get(), "Command1");
-        auto* browse = child<QPushButton>(window.get(), "Command2");
-        auto* stop = child<QPushButton>(window.get(), "Command5");
-        auto* count = child<QLabel>(window.get(), "Label6");
+        auto* search = Child<QPushButton>(window.get(), "Command1");
+        auto* browse = Child<QPushButton>(window.get(), "Command2");
+        auto* stop = Child<QPushButton>(window.get(), "Command5");
+        auto* count = Child<QLabel>(window.get(), "Label6");
         QVERIFY(!stop->isEnabled());
         QSignalSpy finished(window.get(), &S6_Search::searchFinished);
         search->click();
@@ -195,22 +152,22 @@ private slots:
         QCOMPARE(count->text(), QStringLiteral("Search Count: 0"));
         QVERIFY(finished.wait(20000));
 
-        QCOMPARE(Texts(child<QListWidget>(window.get(), "List1")),
+        QCOMPARE(Texts(Child<QListWidget>(window.get(), "List1")),
                  QStringList({Q(tree->path("copy.bmp")), Q(tree->path("A/A1/low.png"))}));
-        QCOMPARE(Texts(child<QListWidget>(window.get(), "List2")),
+        QCOMPARE(Texts(Child<QListWidget>(window.get(), "List2")),
                  QStringList({"100.00%", "100.00%"}));
         QCOMPARE(count->text(), QStringLiteral("Search Count: 2"));
         QCOMPARE(count->palette().color(QPalette::Window), QColor(208, 218, 227));
         QVERIFY(search->isEnabled());
         QVERIFY(browse->isEnabled());
         QVERIFY(!stop->isEnabled());
-        QCOMPARE(child<DirectoryList>(window.get(), "Dir1")->path(), Q(tree->path()));
+        QCOMPARE(Child<DirectoryList>(window.get(), "Dir1")->path(), Q(tree->path()));
         QVERIFY(window->lastStatus().startsWith(
             QStringLiteral("Search finished: 5 files tested, 2 hits")));
 
-        child<QScrollBar>(window.get(), "HScroll1")->setValue(0);
+        Child<QScrollBar>(window.get(), "HScroll1")->setValue(0);
         runSearch(window.get());
-        QCOMPARE(Texts(child<QListWidget>(window.get(), "List2")),
+        QCOMPARE(Texts(Child<QListWidget>(window.get(), "List2")),
                  QStringList({"100.00%", "0.00%", "100.00%"}));
     }
 
@@ -228,24 +185,24 @@ private slots:
     void clickingAHitShowsItsPreview() {
         const auto window = readyWindow(tree->path());
         runSearch(window.get());
-        child<QListWidget>(window.get(), "List1")->setCurrentRow(1);
+        Child<QListWidget>(window.get(), "List1")->setCurrentRow(1);
         const std::string hit = tree->path("A/A1/low.png");
-        QCOMPARE(child<QListWidget>(window.get(), "List2")->currentRow(), 1);
+        QCOMPARE(Child<QListWidget>(window.get(), "List2")->currentRow(), 1);
         QCOMPARE(window->PreviewLoaded, 1);
         QCOMPARE(window->ResultFile, Q(hit));
-        QCOMPARE(child<QLineEdit>(window.get(), "Text2")->text(), Q(hit));
-        QCOMPARE(child<QLabel>(window.get(), "Label7")->text(), QStringLiteral("16 X 12 Pixels"));
-        QCOMPARE(child<PictureBox>(window.get(), "Picture1")->picture().size(), QSize(300, 225));
+        QCOMPARE(Child<QLineEdit>(window.get(), "Text2")->text(), Q(hit));
+        QCOMPARE(Child<QLabel>(window.get(), "Label7")->text(), QStringLiteral("16 X 12 Pixels"));
+        QCOMPARE(Child<PictureBox>(window.get(), "Picture1")->picture().size(), QSize(300, 225));
         FileInfoRecord record;
         GetFileInformation(hit, record);
         const BitmapHandle bitmap = LoadImageFile(hit);
-        QCOMPARE(child<QPlainTextEdit>(window.get(), "Text1")->toPlainText(),
+        QCOMPARE(Child<QPlainTextEdit>(window.get(), "Text1")->toPlainText(),
                  QString::fromStdString(FileInfoText(record, GetImageComment(bitmap.get())))
                      .replace("\r\n", "\n"));
 
         // A click on a similarity shows the hit on its line.
-        child<QListWidget>(window.get(), "List2")->setCurrentRow(0);
-        QCOMPARE(child<QListWidget>(window.get(), "List1")->currentRow(), 0);
+        Child<QListWidget>(window.get(), "List2")->setCurrentRow(0);
+        QCOMPARE(Child<QListWidget>(window.get(), "List1")->currentRow(), 0);
         QCOMPARE(window->ResultFile, Q(tree->path("copy.bmp")));
     }
 
@@ -256,7 +213,7 @@ private slots:
         window->Command3_Click();
         QCOMPARE(opened.size(), std::size_t(0));
         runSearch(window.get());
-        child<QListWidget>(window.get(), "List1")->setCurrentRow(0);
+        Child<QListWidget>(window.get(), "List1")->setCurrentRow(0);
 
         window->Command3_Click();
         QCOMPARE(opened.size(), std::size_t(1));
@@ -268,8 +225,8 @@ private slots:
         QCOMPARE(comparison->windowTitle(),
                  Q(tree->path("ref.png")) + " [vs] " + Q(tree->path("copy.bmp")));
 
-        child<PictureBox>(window.get(), "Picture1")->clicked();
-        child<PictureBox>(window.get(), "Picture5")->clicked();
+        Child<PictureBox>(window.get(), "Picture1")->clicked();
+        Child<PictureBox>(window.get(), "Picture5")->clicked();
         QCOMPARE(opened.size(), std::size_t(3));
         QCOMPARE(opened[1]->windowTitle(), Q(tree->path("copy.bmp")));
         QCOMPARE(opened[2]->windowTitle(), Q(tree->path("ref.png")));
@@ -306,26 +263,26 @@ private slots:
         QSemaphore proceed;
         const auto window = windowThatHoldsAt("c2.bmp", reached, proceed);
         QSignalSpy finished(window.get(), &S6_Search::searchFinished);
-        child<QPushButton>(window.get(), "Command1")->click();
+        Child<QPushButton>(window.get(), "Command1")->click();
         QVERIFY(reached.tryAcquire(1, 20000));
-        child<QPushButton>(window.get(), "Command5")->click();
-        QVERIFY(!child<QPushButton>(window.get(), "Command5")->isEnabled());
+        Child<QPushButton>(window.get(), "Command5")->click();
+        QVERIFY(!Child<QPushButton>(window.get(), "Command5")->isEnabled());
         proceed.release();
         QVERIFY(finished.wait(20000));
         // c0.bmp, c1.bmp and c2.bmp, the file being tested when Stop was pressed; no more.
-        QCOMPARE(Texts(child<QListWidget>(window.get(), "List1")),
+        QCOMPARE(Texts(Child<QListWidget>(window.get(), "List1")),
                  QStringList(
                      {Q(tree->path("c0.bmp")), Q(tree->path("c1.bmp")), Q(tree->path("c2.bmp"))}));
-        QCOMPARE(child<QLabel>(window.get(), "Label6")->text(), QStringLiteral("Search Count: 3"));
+        QCOMPARE(Child<QLabel>(window.get(), "Label6")->text(), QStringLiteral("Search Count: 3"));
         QVERIFY(window->lastStatus().startsWith(QStringLiteral("Search stopped: 3 files tested")));
-        QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
+        QVERIFY(Child<QPushButton>(window.get(), "Command1")->isEnabled());
     }
 
     void closingDuringAWalkStopsItFirst() {
         QSemaphore reached;
         QSemaphore proceed;
         QPointer<S6_Search> window = windowThatHoldsAt("c1.bmp", reached, proceed).release();
-        child<QPushButton>(window.data(), "Command1")->click();
+        Child<QPushButton>(window.data(), "Command1")->click();
         QVERIFY(reached.tryAcquire(1, 20000));
         // The walk is held inside c1.bmp while the window closes; it is let go a moment later,
         // and the close waits for it.
@@ -343,7 +300,7 @@ private slots:
         auto window = std::make_unique<S6_Search>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto* dir1 = child<DirectoryList>(window.get(), "Dir1");
+        auto* dir1 = Child<DirectoryList>(window.get(), "Dir1");
         QVERIFY(dir1->setPath(Q(tree->path())));
         int rowOfA = -1;
         for (int row = 0; row < dir1->count(); ++row) {
@@ -355,16 +312,16 @@ private slots:
         // Ancestors first: the root at the top, the directory itself above its subdirectories.
         QCOMPARE(QString::fromStdString(dir1->pathAt(0)), QStringLiteral("/"));
         QCOMPARE(dir1->pathAt(rowOfA - 1), tree->path());
-        QCOMPARE(child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 2"));
+        QCOMPARE(Child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 2"));
 
         const QRect entry = dir1->visualItemRect(dir1->item(rowOfA));
         QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, entry.center());
         QCOMPARE(dir1->path(), Q(tree->path("A")));
-        auto* file1 = child<FileList>(window.get(), "File1");
+        auto* file1 = Child<FileList>(window.get(), "File1");
         QCOMPARE(Texts(file1), QStringList({"inverted.png"}));
-        QCOMPARE(child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 1"));
+        QCOMPARE(Child<QLabel>(window.get(), "Label4")->text(), QStringLiteral("File Count: 1"));
         file1->setCurrentRow(0);
-        QCOMPARE(child<QLineEdit>(window.get(), "Text2")->text(), Q(tree->path("A/inverted.png")));
+        QCOMPARE(Child<QLineEdit>(window.get(), "Text2")->text(), Q(tree->path("A/inverted.png")));
 
         std::filesystem::remove_all(tree->path("A/A1"));
         const int rowOfA1 = dir1->count() - 1;
@@ -377,15 +334,15 @@ private slots:
 
     void driveListShowsTheMountedFileSystems() {
         S6_Search window;
-        auto* drive1 = child<DriveList>(&window, "Drive1");
+        auto* drive1 = Child<DriveList>(&window, "Drive1");
         QVERIFY(drive1->count() > 0);
         QVERIFY(drive1->findData(QStringLiteral("/")) >= 0);
         QCOMPARE(drive1->drive(), QStorageInfo(QDir::currentPath()).rootPath());
         // Choosing a drive shows its root directory.
-        child<DirectoryList>(&window, "Dir1")->setPath(Q(tree->path()));
+        Child<DirectoryList>(&window, "Dir1")->setPath(Q(tree->path()));
         drive1->setCurrentIndex(drive1->findData(QStringLiteral("/")));
         window.Drive1_Change();
-        QCOMPARE(child<DirectoryList>(&window, "Dir1")->path(), QStringLiteral("/"));
+        QCOMPARE(Child<DirectoryList>(&window, "Dir1")->path(), QStringLiteral("/"));
     }
 };
 

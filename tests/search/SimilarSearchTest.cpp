@@ -26,9 +26,7 @@ Rgb Reference(int x, int y) {
 }
 
 Rgb Flipped(int x, int y, std::uint8_t bits) {
-    const Rgb c = Reference(x, y);
-    return {static_cast<std::uint8_t>(c.red ^ bits), static_cast<std::uint8_t>(c.green ^ bits),
-            static_cast<std::uint8_t>(c.blue ^ bits)};
+    return testing::Flip(Reference(x, y), bits);
 }
 
 void Save(const std::string& path, int width, int height,
@@ -82,25 +80,19 @@ protected:
     SearchSummary summary;
 };
 
-TEST_F(SearchTreeTest, HitsInWalkOrderAtTheDefaultThreshold) {
-    EXPECT_EQ(search(85), (Hits{{"low.tif", "100.00%"}, {"A/A1/copy.png", "100.00%"}}));
-    EXPECT_EQ(summary.filesTested, 9u);
-    EXPECT_EQ(summary.hits, 2u);
-    EXPECT_FALSE(summary.stopped);
-}
-
-TEST_F(SearchTreeTest, ThresholdZeroListsEveryReadableImageOfTheSize) {
-    EXPECT_EQ(search(0), (Hits{{"low.tif", "100.00%"},
-                               {"A/inverted.bmp", "0.00%"},
-                               {"A/quarter.png", "75.00%"},
-                               {"A/A1/copy.png", "100.00%"},
-                               {"A/A1/half.png", "50.00%"}}));
-}
-
-TEST_F(SearchTreeTest, EqualityWithTheThresholdMatches) {
-    EXPECT_EQ(search(75).size(), 3u);
-    EXPECT_EQ(search(76).size(), 2u);
-    EXPECT_EQ(search(100), (Hits{{"low.tif", "100.00%"}, {"A/A1/copy.png", "100.00%"}}));
+// Equality with the threshold is a match.
+TEST_F(SearchTreeTest, HitsInWalkOrderAtOrAboveTheThreshold) {
+    const Hits same{{"low.tif", "100.00%"}, {"A/A1/copy.png", "100.00%"}};
+    const Hits quarter{{"low.tif", "100.00%"}, {"A/quarter.png", "75.00%"}, same[1]};
+    const Hits all{
+        same[0], {"A/inverted.bmp", "0.00%"}, quarter[1], same[1], {"A/A1/half.png", "50.00%"}};
+    for (const auto& [threshold, hits] : std::vector<std::pair<int, Hits>>{
+             {85, same}, {0, all}, {75, quarter}, {76, same}, {100, same}}) {
+        EXPECT_EQ(search(threshold), hits) << threshold;
+        EXPECT_EQ(summary.filesTested, 9u);
+        EXPECT_EQ(summary.hits, hits.size());
+        EXPECT_FALSE(summary.stopped);
+    }
 }
 
 TEST_F(SearchTreeTest, AnUndecodableFileIsReportedAndTheWalkGoesOn) {
@@ -177,9 +169,7 @@ TEST_F(SearchTreeTest, DirectoriesAreReportedWithTheirFilesInWalkOrder) {
     EXPECT_EQ(reached, (std::vector<std::string>{".:2", "A:2", "B:3", "A/A1:2"}));
 }
 
-TEST(TestCandidateFile, SizeComesFromTheHeaderWithoutDecoding) {
-    TempTree tree;
-    const auto reference = MakeBitmap(kWidth, kHeight, 24, Reference);
+TEST_F(SearchTreeTest, CandidateSizeComesFromTheHeaderWithoutDecoding) {
     SaveImage(MakeBitmap(100, 80, 24, Reference).get(), tree.path("big.bmp"));
     // Only the header is left: a decoder would fail on it, the header still tells the size.
     std::filesystem::resize_file(tree.path("big.bmp"), 60);
@@ -189,20 +179,15 @@ TEST(TestCandidateFile, SizeComesFromTheHeaderWithoutDecoding) {
     EXPECT_EQ(result.similarityText, "");
 }
 
-TEST(TestCandidateFile, SameWidthOtherHeightIsNeverCompared) {
-    TempTree tree;
-    const auto reference = MakeBitmap(kWidth, kHeight, 24, Reference);
-    SaveImage(MakeBitmap(kWidth, kHeight - 1, 24, Reference).get(), tree.path("short.png"));
+TEST_F(SearchTreeTest, SameWidthOtherHeightIsNeverCompared) {
     std::string text = "kept";
     EXPECT_FALSE(
-        TestCandidate(SearchReference::Of(reference.get(), ""), tree.path("short.png"), 0, text));
+        TestCandidate(SearchReference::Of(reference.get(), ""), tree.path("B/tall.png"), 0, text));
     EXPECT_EQ(text, "kept");
 }
 
-TEST(TestCandidateFile, TheReferenceIsNotLoaded) {
-    TempTree tree;
+TEST_F(SearchTreeTest, TheReferenceIsNotLoaded) {
     tree.write("ref.png", "garbage that would fail to decode");
-    const auto reference = MakeBitmap(kWidth, kHeight, 24, Reference);
     const CandidateResult result = TestCandidateFile(
         SearchReference::Of(reference.get(), tree.path("ref.png")), tree.path("ref.png"), 0);
     EXPECT_EQ(result.verdict, CandidateVerdict::Reference);

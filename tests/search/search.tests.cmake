@@ -1,3 +1,3 @@
-vantrel_core_test(search_core_tests search/SearchFixtures.cpp search/MsbSimilarityTest.cpp
+vantrel_core_test(search_core_tests search/MsbSimilarityTest.cpp
     search/DirectoryWalkTest.cpp search/SimilarSearchTest.cpp)
-vantrel_ui_test(search_ui_tests search/SearchFixtures.cpp search/S6SearchTest.cpp)
+vantrel_ui_test(search_ui_tests search/S6SearchTest.cpp)
