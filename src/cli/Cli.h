@@ -36,6 +36,7 @@ std::vector<Command> OneWindowCommands();
 std::vector<Command> MultiWindowCommands();
 std::vector<Command> SearchCommands();
 std::vector<Command> FileInfoCommands();
+std::vector<Command> BlindCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

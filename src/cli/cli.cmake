@@ -6,4 +6,5 @@ set(VANTREL_CLI_SOURCES
     src/cli/MultiWindowCommands.cpp
     src/cli/SearchCommands.cpp
     src/cli/FileInfoCommands.cpp
+    src/cli/BlindCommands.cpp
 )

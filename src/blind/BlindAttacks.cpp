@@ -1,0 +1,557 @@
+#include "blind/BlindAttacks.h"
+
+#include <FreeImage.h>
+#include <boost/math/special_functions/gamma.hpp>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace vantrel {
+namespace {
+
+// Every failure of the special function becomes a value we test, never an exception.
+using QuietPolicy = boost::math::policies::policy<
+    boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::pole_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
+
+double UpperGammaQ(double a, double x) {
+    const double q = boost::math::gamma_q(a, x, QuietPolicy());
+    return std::isfinite(q) ? std::clamp(q, 0.0, 1.0) : 0.0;
+}
+
+// Fixed bands, whatever the number of threads, so every sum is added in the same order.
+constexpr int kBands = 64;
+
+using Histogram = std::array<std::uint64_t, 256>;
+
+struct ChiSquareSum {
+    double chi2 = 0;
+    int degreesOfFreedom = 0;
+};
+
+ChiSquareSum ChiSquareSumOf(const Histogram& histogram) {
+    ChiSquareSum sum;
+    int categories = 0;
+    for (int k = 0; k < 128; ++k) {
+        const std::uint64_t pair = histogram[2 * k] + histogram[2 * k + 1];
+        if (pair < 10) { // expected count below 5
+            continue;
+        }
+        const double expected = static_cast<double>(pair) / 2;
+        const double difference = static_cast<double>(histogram[2 * k]) - expected;
+        sum.chi2 += difference * difference / expected;
+        ++categories;
+    }
+    sum.degreesOfFreedom = std::max(categories - 1, 0);
+    return sum;
+}
+
+// The chi-square curve's prefixes split the scan into 100 contiguous segments; segment k
+// (1..100) holds samples [boundary(k-1), boundary(k)).
+struct Segments {
+    std::int64_t samples = 0;
+    std::int64_t boundary(int k) const { return static_cast<std::int64_t>(k) * samples / 100; }
+    // The segment holding sample i (segments may be empty when there are fewer than 100).
+    int segmentOf(std::int64_t i) const {
+        int k = static_cast<int>(i * 100 / std::max<std::int64_t>(samples, 1));
+        while (k < kCurvePoints && boundary(k + 1) <= i) {
+            ++k;
+        }
+        while (k > 0 && boundary(k) > i) {
+            --k;
+        }
+        return k + 1;
+    }
+};
+
+struct Partial {
+    RsCounts rs;
+    SpaCounts spa;
+    double weight = 0;   // Σ u, u = 1 / (405 + 9Σx² − (Σx)²), the unnormalised WS weight
+    double residual = 0; // Σ u · e · 4(s − F(s))
+    double bias = 0;     // Σ u · e · 4F(e)
+    int firstSegment = 1;
+    std::vector<Histogram> segments;
+};
+
+int AbsDiff(int a, int b) {
+    return a > b ? a - b : b - a;
+}
+
+int Smoothness(int x1, int x2, int x3, int x4) {
+    return AbsDiff(x2, x1) + AbsDiff(x3, x2) + AbsDiff(x4, x3);
+}
+
+// F−1: even values go down one, odd values up one.
+int FlipMinus(int v) {
+    return v - 1 + 2 * (v & 1);
+}
+
+void Classify(int before, int after, std::int64_t& regular, std::int64_t& singular) {
+    regular += after > before;
+    singular += after < before;
+}
+
+void CountRsRow(const std::uint8_t* row, int width, RsCounts& counts) {
+    for (int x = 0; x + 4 <= width; x += 4) {
+        const int a = row[x], b = row[x + 1], c = row[x + 2], d = row[x + 3];
+        const int f = Smoothness(a, b, c, d);
+        Classify(f, Smoothness(a, b ^ 1, c ^ 1, d), counts.regularM, counts.singularM);
+        Classify(f, Smoothness(a, FlipMinus(b), FlipMinus(c), d), counts.regularMinusM,
+                 counts.singularMinusM);
+        // The same group with every LSB flipped; F1 there restores the middle samples.
+        const int fa = a ^ 1, fb = b ^ 1, fc = c ^ 1, fd = d ^ 1;
+        const int ff = Smoothness(fa, fb, fc, fd);
+        Classify(ff, Smoothness(fa, b, c, fd), counts.flippedRegularM, counts.flippedSingularM);
+        Classify(ff, Smoothness(fa, FlipMinus(fb), FlipMinus(fc), fd), counts.flippedRegularMinusM,
+                 counts.flippedSingularMinusM);
+    }
+}
+
+void CountPairs(const std::uint8_t* first, const std::uint8_t* second, int count,
+                SpaCounts& counts) {
+    std::int64_t x = 0, z = 0, w = 0;
+    for (int i = 0; i < count; ++i) {
+        const int u = first[i], v = second[i];
+        x += (v & 1) ? (u > v) : (u < v);
+        z += u == v;
+        w += (u ^ v) == 1;
+    }
+    counts.pairs += count;
+    counts.x += x;
+    counts.z += z;
+    counts.w += w;
+}
+
+// Weighted stego over the interior samples of one row, with its neighbours above and below.
+void WeighRow(const std::uint8_t* up, const std::uint8_t* row, const std::uint8_t* down, int width,
+              Partial& partial) {
+    double weight = 0, residual = 0, bias = 0;
+    for (int x = 1; x + 1 < width; ++x) {
+        const int a = up[x - 1], b = up[x], c = up[x + 1];
+        const int d = row[x - 1], s = row[x], f = row[x + 1];
+        const int g = down[x - 1], h = down[x], i = down[x + 1];
+        const int sum = a + b + c + d + s + f + g + h + i;
+        const int squares = a * a + b * b + c * c + d * d + s * s + f * f + g * g + h * h + i * i;
+        // 81 (5 + var): the 81 cancels when the weights are normalised.
+        const double u = 1.0 / (405 + 9 * squares - sum * sum);
+        const int e = 2 * (s & 1) - 1;
+        const int cross = b + d + f + h;
+        const int diagonal = a + c + g + i;
+        const int crossParity = 2 * ((b & 1) + (d & 1) + (f & 1) + (h & 1)) - 4;
+        const int diagonalParity = 2 * ((a & 1) + (c & 1) + (g & 1) + (i & 1)) - 4;
+        weight += u;
+        residual += u * (e * (4 * s - 2 * cross + diagonal));
+        bias += u * (e * (2 * crossParity - diagonalParity));
+    }
+    partial.weight += weight;
+    partial.residual += residual;
+    partial.bias += bias;
+}
+
+// The band's samples of each segment it touches.
+void CountSegments(const std::uint8_t* row, std::int64_t start, int width, const Segments& segments,
+                   Partial& partial) {
+    std::int64_t i = start;
+    const std::int64_t end = start + width;
+    int k = segments.segmentOf(i);
+    while (i < end) {
+        const std::int64_t stop = std::min(end, segments.boundary(k));
+        Histogram& histogram = partial.segments[static_cast<std::size_t>(k - partial.firstSegment)];
+        for (std::int64_t j = i; j < stop; ++j) {
+            ++histogram[row[j - start]];
+        }
+        i = stop;
+        ++k;
+    }
+}
+
+// Rows of one channel, contiguous; channels that are interleaved are copied a row at a time.
+class RowSource {
+public:
+    explicit RowSource(const ChannelPlane& plane) : plane_(plane) {
+        if (plane.step != 1) {
+            for (auto& slot : slots_) {
+                slot.resize(static_cast<std::size_t>(plane.width));
+            }
+        }
+    }
+    const std::uint8_t* load(int y) {
+        const std::uint8_t* source = plane_.top + y * plane_.stride;
+        if (plane_.step == 1) {
+            return source;
+        }
+        std::uint8_t* target = slots_[static_cast<std::size_t>(y % 3)].data();
+        for (int x = 0; x < plane_.width; ++x) {
+            target[x] = source[x * plane_.step];
+        }
+        return target;
+    }
+
+private:
+    const ChannelPlane& plane_;
+    std::array<std::vector<std::uint8_t>, 3> slots_;
+};
+
+Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& segments) {
+    Partial partial;
+    const int width = plane.width;
+    const int height = plane.height;
+    partial.firstSegment = segments.segmentOf(std::int64_t(y0) * width);
+    const int lastSegment = segments.segmentOf(std::int64_t(y1) * width - 1);
+    partial.segments.assign(static_cast<std::size_t>(lastSegment - partial.firstSegment + 1),
+                            Histogram{});
+    RowSource source(plane);
+    const std::uint8_t* up = y0 > 0 ? source.load(y0 - 1) : nullptr;
+    const std::uint8_t* row = source.load(y0);
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* down = y + 1 < height ? source.load(y + 1) : nullptr;
+        CountSegments(row, std::int64_t(y) * width, width, segments, partial);
+        CountRsRow(row, width, partial.rs);
+        CountPairs(row, row + 1, width - 1, partial.spa);
+        if (down != nullptr) {
+            CountPairs(row, down, width, partial.spa);
+            if (up != nullptr) {
+                WeighRow(up, row, down, width, partial);
+            }
+        }
+        up = row;
+        row = down;
+    }
+    return partial;
+}
+
+void Add(RsCounts& to, const RsCounts& from) {
+    to.regularM += from.regularM;
+    to.singularM += from.singularM;
+    to.regularMinusM += from.regularMinusM;
+    to.singularMinusM += from.singularMinusM;
+    to.flippedRegularM += from.flippedRegularM;
+    to.flippedSingularM += from.flippedSingularM;
+    to.flippedRegularMinusM += from.flippedRegularMinusM;
+    to.flippedSingularMinusM += from.flippedSingularMinusM;
+}
+
+ChiSquareResult ChiSquareFromSegments(const std::vector<Histogram>& segments) {
+    ChiSquareResult result;
+    Histogram prefix{};
+    int run = 0;
+    bool walking = true;
+    for (int k = 1; k <= kCurvePoints; ++k) {
+        const Histogram& segment = segments[static_cast<std::size_t>(k - 1)];
+        for (int v = 0; v < 256; ++v) {
+            prefix[v] += segment[v];
+        }
+        int df = 0;
+        const double p = ChiSquareP(prefix, &df);
+        result.curve[static_cast<std::size_t>(k - 1)] = p;
+        if (walking && df >= 1) {
+            if (p > 0.5) {
+                run = k;
+            } else {
+                walking = false;
+            }
+        }
+        if (k == kCurvePoints) {
+            result.p = p;
+            result.status = df >= 1 ? AttackStatus::Ok : AttackStatus::NoTest;
+        }
+    }
+    result.fraction = run / 100.0;
+    return result;
+}
+
+ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<Partial>& bands) {
+    ChannelResult channel;
+    std::vector<Histogram> segments(kCurvePoints, Histogram{});
+    double weight = 0, residual = 0, bias = 0;
+    for (const Partial& band : bands) {
+        Add(channel.rs.counts, band.rs);
+        channel.spa.counts.pairs += band.spa.pairs;
+        channel.spa.counts.x += band.spa.x;
+        channel.spa.counts.z += band.spa.z;
+        channel.spa.counts.w += band.spa.w;
+        weight += band.weight;
+        residual += band.residual;
+        bias += band.bias;
+        for (std::size_t i = 0; i < band.segments.size(); ++i) {
+            Histogram& total = segments[static_cast<std::size_t>(band.firstSegment - 1) + i];
+            for (int v = 0; v < 256; ++v) {
+                total[v] += band.segments[i][v];
+            }
+        }
+    }
+    channel.chiSquare = ChiSquareFromSegments(segments);
+
+    SpaCounts& spa = channel.spa.counts;
+    spa.y = spa.pairs - spa.x - spa.z;
+    if (spa.pairs > 0) {
+        channel.spa.rate = SpaRate(spa);
+        channel.spa.status = AttackStatus::Ok;
+    }
+    if (plane.width >= 4) {
+        channel.rs.rate = RsRate(channel.rs.counts);
+        channel.rs.status = AttackStatus::Ok;
+    }
+    if (plane.width >= 3 && plane.height >= 3 && weight > 0) {
+        // The sums carry 4(s − F) and 4F(e); weights are normalised by dividing by Σ u.
+        channel.ws.betaRaw = residual / (4 * weight);
+        channel.ws.bias = bias / (4 * weight);
+        channel.ws.rate = 2 * (channel.ws.betaRaw - channel.ws.betaRaw * channel.ws.bias);
+        channel.ws.status = AttackStatus::Ok;
+    }
+    return channel;
+}
+
+bool IsGrey(const PixelView& view) {
+    for (int y = 0; y < view.height; ++y) {
+        const std::uint8_t* pixel = view.row(y);
+        for (int x = 0; x < view.width; ++x, pixel += view.bytesPerPixel) {
+            if (pixel[kRed] != pixel[kGreen] || pixel[kGreen] != pixel[kBlue]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+ChannelPlane PlaneOf(const PixelView& view, int offset) {
+    return {view.top + offset, view.stride, view.bytesPerPixel, view.width, view.height};
+}
+
+void TakeStandardView(ImageSamples& samples, const PixelView& view) {
+    if (IsGrey(view)) {
+        samples.names = {"Y"};
+        samples.planes = {PlaneOf(view, kGreen)};
+    } else {
+        samples.names = {"R", "G", "B"};
+        samples.planes = {PlaneOf(view, kRed), PlaneOf(view, kGreen), PlaneOf(view, kBlue)};
+    }
+}
+
+} // namespace
+
+const char* StatusName(AttackStatus status) {
+    switch (status) {
+    case AttackStatus::Ok:
+        return "ok";
+    case AttackStatus::NoGroups:
+        return "no_groups";
+    case AttackStatus::NoPairs:
+        return "no_pairs";
+    case AttackStatus::TooSmall:
+        return "too_small";
+    case AttackStatus::NoTest:
+        return "no_test";
+    }
+    return "no_test";
+}
+
+ImageSamples SamplesOf(const FIBITMAP* bitmap) {
+    ImageSamples samples;
+    FIBITMAP* source = const_cast<FIBITMAP*>(bitmap);
+    if (source == nullptr || !FreeImage_HasPixels(source)) {
+        samples.error = "no pixels to analyse";
+        return samples;
+    }
+    samples.width = BitmapWidth(bitmap);
+    samples.height = BitmapHeight(bitmap);
+    if (const PixelView view = ViewOfBitmap(bitmap); !view.empty()) {
+        TakeStandardView(samples, view);
+        return samples;
+    }
+    if (FreeImage_GetImageType(source) == FIT_BITMAP && FreeImage_GetBPP(source) == 8 &&
+        FreeImage_GetColorType(source) == FIC_MINISBLACK) {
+        // A grey ramp palette: the index is the grey value.
+        const int height = samples.height;
+        samples.names = {"Y"};
+        samples.planes = {{FreeImage_GetScanLine(source, height - 1),
+                           -static_cast<std::ptrdiff_t>(FreeImage_GetPitch(source)), 1,
+                           samples.width, height}};
+        return samples;
+    }
+    samples.converted.reset(
+        FreeImage_GetImageType(source) == FIT_BITMAP ? FreeImage_ConvertTo24Bits(source) : nullptr);
+    const PixelView view = ViewOfBitmap(samples.converted.get());
+    if (view.empty()) {
+        samples.error = "unsupported pixel type";
+        return samples;
+    }
+    TakeStandardView(samples, view);
+    return samples;
+}
+
+bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds) {
+    return channel.rs.rate >= thresholds.rsRate || channel.spa.rate >= thresholds.spaRate ||
+           channel.ws.rate >= thresholds.wsRate || channel.chiSquare.p >= thresholds.chiSquareP;
+}
+
+double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
+    const ChiSquareSum sum = ChiSquareSumOf(histogram);
+    if (degreesOfFreedom != nullptr) {
+        *degreesOfFreedom = sum.degreesOfFreedom;
+    }
+    return sum.degreesOfFreedom < 1 ? 0.0 : UpperGammaQ(sum.degreesOfFreedom / 2.0, sum.chi2 / 2);
+}
+
+double RsRoot(double a, double b, double c) {
+    if (a == 0) {
+        return b == 0 ? 0 : -c / b;
+    }
+    const double discriminant = b * b - 4 * a * c;
+    if (discriminant < 0) {
+        return -b / (2 * a);
+    }
+    // The stable pair of roots: q / a and c / q.
+    const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
+    if (q == 0) {
+        return 0; // b = 0 and c = 0: a double root at 0
+    }
+    const double first = q / a, second = c / q;
+    return std::abs(second) < std::abs(first) ? second : first;
+}
+
+double SpaRoot(double a, double b, double c) {
+    if (a == 0) {
+        return b == 0 ? 0 : -c / b;
+    }
+    const double discriminant = b * b - 4 * a * c;
+    if (discriminant < 0) {
+        return -b / (2 * a);
+    }
+    const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
+    if (q == 0) {
+        return 0;
+    }
+    return std::min(q / a, c / q);
+}
+
+double RsRate(const RsCounts& counts) {
+    const double d0 = double(counts.regularM - counts.singularM);
+    const double d1 = double(counts.flippedRegularM - counts.flippedSingularM);
+    const double dn0 = double(counts.regularMinusM - counts.singularMinusM);
+    const double dn1 = double(counts.flippedRegularMinusM - counts.flippedSingularMinusM);
+    const double x = RsRoot(2 * (d1 + d0), dn0 - dn1 - d1 - 3 * d0, d0 - dn0);
+    return x == 0.5 ? 0 : x / (x - 0.5);
+}
+
+double SpaRate(const SpaCounts& counts) {
+    const double gamma = double(counts.w + counts.z);
+    return SpaRoot(gamma / 2, 2 * double(counts.x) - double(counts.pairs),
+                   double(counts.y) - double(counts.x));
+}
+
+BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& options) {
+    BlindResult result;
+    result.width = samples.width;
+    result.height = samples.height;
+    result.error = samples.error;
+    if (samples.planes.empty() || samples.width <= 0 || samples.height <= 0) {
+        if (result.error.empty()) {
+            result.error = "no pixels to analyse";
+        }
+        return result;
+    }
+    const int height = samples.height;
+    const int bands = std::min(height, kBands);
+    const std::size_t channels = samples.planes.size();
+    const Segments segments{std::int64_t(samples.width) * height};
+    std::vector<std::vector<Partial>> partials(channels, std::vector<Partial>(bands));
+    std::atomic<int> done{0};
+    std::atomic<bool> cancelled{false};
+    const auto runBand = [&](int band) {
+        if (options.cancel != nullptr && options.cancel->load()) {
+            cancelled = true;
+            return;
+        }
+        const int y0 = static_cast<int>(std::int64_t(band) * height / bands);
+        const int y1 = static_cast<int>(std::int64_t(band + 1) * height / bands);
+        for (std::size_t c = 0; c < channels; ++c) {
+            partials[c][static_cast<std::size_t>(band)] =
+                AnalyseBand(samples.planes[c], y0, y1, segments);
+        }
+        const int finished = ++done;
+        if (options.progress) {
+            options.progress(double(finished) / bands);
+        }
+    };
+    if (options.parallel) {
+        tbb::parallel_for(0, bands, runBand);
+    } else {
+        for (int band = 0; band < bands; ++band) {
+            runBand(band);
+        }
+    }
+    if (cancelled) {
+        result.cancelled = true;
+        return result;
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        ChannelResult channel = ChannelFromPartials(samples.planes[c], partials[c]);
+        channel.name = samples.names[c];
+        channel.suspicious = IsSuspicious(channel);
+        result.suspicious = result.suspicious || channel.suspicious;
+        result.channels.push_back(std::move(channel));
+    }
+    return result;
+}
+
+BlindResult AnalyseBitmap(const FIBITMAP* bitmap, const BlindOptions& options) {
+    return AnalyseSamples(SamplesOf(bitmap), options);
+}
+
+int BlockSideFor(int width, int height, int blocksOnLongSide) {
+    const int longSide = std::max(width, height);
+    const int perBlock = (longSide + blocksOnLongSide - 1) / std::max(blocksOnLongSide, 1);
+    return std::max(8, perBlock);
+}
+
+BlockMap ChiSquareBlockMap(const ImageSamples& samples, int blockSide) {
+    BlockMap map;
+    if (samples.planes.empty() || blockSide <= 0) {
+        return map;
+    }
+    map.blockSide = blockSide;
+    map.columns = (samples.width + blockSide - 1) / blockSide;
+    map.rows = (samples.height + blockSide - 1) / blockSide;
+    map.p.assign(static_cast<std::size_t>(map.columns) * map.rows, -1.0);
+    tbb::parallel_for(0, map.rows, [&](int blockRow) {
+        const int y0 = blockRow * blockSide;
+        const int y1 = std::min(samples.height, y0 + blockSide);
+        std::vector<double> chi2(static_cast<std::size_t>(map.columns), 0.0);
+        std::vector<int> df(static_cast<std::size_t>(map.columns), 0);
+        std::vector<Histogram> histograms(static_cast<std::size_t>(map.columns));
+        for (const ChannelPlane& plane : samples.planes) {
+            std::fill(histograms.begin(), histograms.end(), Histogram{});
+            for (int y = y0; y < y1; ++y) {
+                for (int x = 0; x < samples.width; ++x) {
+                    ++histograms[static_cast<std::size_t>(x / blockSide)][plane.at(x, y)];
+                }
+            }
+            for (int column = 0; column < map.columns; ++column) {
+                // Pooled over channels: the chi-square sums and their degrees of freedom add.
+                const ChiSquareSum sum =
+                    ChiSquareSumOf(histograms[static_cast<std::size_t>(column)]);
+                if (sum.degreesOfFreedom >= 1) {
+                    chi2[static_cast<std::size_t>(column)] += sum.chi2;
+                    df[static_cast<std::size_t>(column)] += sum.degreesOfFreedom;
+                }
+            }
+        }
+        for (int column = 0; column < map.columns; ++column) {
+            const std::size_t i = static_cast<std::size_t>(column);
+            if (df[i] >= 1) {
+                map.p[static_cast<std::size_t>(blockRow) * map.columns + i] =
+                    UpperGammaQ(df[i] / 2.0, chi2[i] / 2);
+            }
+        }
+    });
+    return map;
+}
+
+} // namespace vantrel
