@@ -56,6 +56,7 @@ struct RsCounts {
     std::int64_t regularM = 0, singularM = 0, regularMinusM = 0, singularMinusM = 0;
     std::int64_t flippedRegularM = 0, flippedSingularM = 0;
     std::int64_t flippedRegularMinusM = 0, flippedSingularMinusM = 0;
+    friend bool operator==(const RsCounts&, const RsCounts&) = default;
 };
 struct RsResult {
     double rate = 0;
@@ -65,6 +66,7 @@ struct RsResult {
 
 struct SpaCounts {
     std::int64_t pairs = 0, x = 0, y = 0, z = 0, w = 0;
+    friend bool operator==(const SpaCounts&, const SpaCounts&) = default;
 };
 struct SpaResult {
     double rate = 0;
