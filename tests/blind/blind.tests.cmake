@@ -1,1 +1,1 @@
-vantrel_core_test(blind_core_tests blind / BlindAttacksTest.cpp../ bench / blind / NaiveBlind.cpp)
+vantrel_core_test(blind_core_tests blind/BlindAttacksTest.cpp ../bench/blind/NaiveBlind.cpp)
