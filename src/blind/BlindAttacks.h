@@ -108,7 +108,11 @@ struct VerdictThresholds {
 };
 bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds = {});
 
+// Which attacks a run makes (all by default); the others keep their empty results.
+enum Attack : unsigned { kChiSquare = 1, kRs = 2, kSpa = 4, kWs = 8, kAllAttacks = 15 };
+
 struct BlindOptions {
+    unsigned attacks = kAllAttacks;
     bool parallel = true; // false: one thread (a scan runs several images side by side instead)
     // Called from the working threads with the share of rows done, 0..1.
     std::function<void(double)> progress;
