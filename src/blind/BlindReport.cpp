@@ -65,16 +65,6 @@ std::string CsvField(std::string_view text) {
     return quoted;
 }
 
-// A rate to four decimals, or the reason there is none.
-std::string Cell(double value, AttackStatus status) {
-    if (status != AttackStatus::Ok) {
-        return StatusName(status);
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4f", value);
-    return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
-}
-
 } // namespace
 
 std::string JsonString(std::string_view text) {
@@ -165,6 +155,15 @@ std::string BlindCsvRow(const std::string& path, const BlindResult& result,
     return row;
 }
 
+std::string RateCell(double value, AttackStatus status) {
+    if (status != AttackStatus::Ok) {
+        return StatusName(status);
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
+}
+
 std::string BlindTable(const BlindResult& result) {
     std::string table = "attack    ";
     char cell[64];
@@ -183,12 +182,13 @@ std::string BlindTable(const BlindResult& result) {
         table += '\n';
     };
     addRow("chi2 p",
-           [](const ChannelResult& c) { return Cell(c.chiSquare.p, c.chiSquare.status); });
-    addRow("fraction",
-           [](const ChannelResult& c) { return Cell(c.chiSquare.fraction, c.chiSquare.status); });
-    addRow("RS", [](const ChannelResult& c) { return Cell(c.rs.rate, c.rs.status); });
-    addRow("SPA", [](const ChannelResult& c) { return Cell(c.spa.rate, c.spa.status); });
-    addRow("WS", [](const ChannelResult& c) { return Cell(c.ws.rate, c.ws.status); });
+           [](const ChannelResult& c) { return RateCell(c.chiSquare.p, c.chiSquare.status); });
+    addRow("fraction", [](const ChannelResult& c) {
+        return RateCell(c.chiSquare.fraction, c.chiSquare.status);
+    });
+    addRow("RS", [](const ChannelResult& c) { return RateCell(c.rs.rate, c.rs.status); });
+    addRow("SPA", [](const ChannelResult& c) { return RateCell(c.spa.rate, c.spa.status); });
+    addRow("WS", [](const ChannelResult& c) { return RateCell(c.ws.rate, c.ws.status); });
     addRow("verdict", [](const ChannelResult& c) {
         return std::string(c.suspicious ? "suspicious" : "clean");
     });

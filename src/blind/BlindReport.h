@@ -25,6 +25,9 @@ std::string BlindCsvHeader();
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error = {});
 
+// A rate to four decimals, or the status's name when the method had no answer.
+std::string RateCell(double value, AttackStatus status);
+
 // The attack x channel table, rates to 4 decimals, "suspicious" or "clean" per channel.
 std::string BlindTable(const BlindResult& result);
 // The readable block of one image: a line with the path, size and verdict, then the table.
