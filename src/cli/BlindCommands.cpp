@@ -160,11 +160,13 @@ public:
         constexpr int kBar = 30;
         const int filled = total_ > 0 ? static_cast<int>(kBar * done / total_) : kBar;
         char line[160];
-        std::snprintf(line, sizeof line, "%s%s%s %zu/%zu files, %.1f files/s, %.0f s left%s",
-                      terminal_ ? "\r\033[K[" : "", std::string(filled, '#').c_str(),
-                      terminal_ ? (std::string(kBar - filled, '.') + "]").c_str() : "", done,
-                      total_, rate, left, terminal_ ? "" : "\n");
-        std::fputs(line, stderr);
+        std::snprintf(line, sizeof line, "%zu/%zu files, %.1f files/s, %.0f s left", done, total_,
+                      rate, left);
+        if (terminal_) {
+            std::fprintf(stderr, "\r\033[K[%s%s] ", std::string(filled, '#').c_str(),
+                         std::string(kBar - filled, '.').c_str());
+        }
+        std::fputs(terminal_ ? line : (std::string(line) + "\n").c_str(), stderr);
         std::fflush(stderr);
     }
     void finish() {

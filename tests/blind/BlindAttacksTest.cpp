@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include "image/ImageLoading.h"
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace vantrel {
 namespace {
@@ -251,27 +255,39 @@ TEST(BlindAttacks, SerialAndParallelRunsAgreeToTheBit) {
     EXPECT_TRUE(AnalyseBitmap(bitmap.get(), serial).cancelled);
 }
 
-// Accuracy on scenes standing in for photographs: |rate − truth| over random and sequential
-// embedding. The medians and 90th percentiles are printed for the record.
-TEST(BlindAttacks, RatesFollowTheEmbeddedLength) {
+struct AccuracyBounds {
+    double median[3];
+    double p90[3];
+    double detectedFrom; // every embedding at this rate or more must be flagged
+};
+
+// Embeds every rate at random positions and sequentially into each cover and checks |rate −
+// truth| of RS, SPA and WS, and how far the chi-square fraction follows sequential embedding.
+// Prints the medians, 90th percentiles and the clean covers flagged, for the record.
+void CheckAccuracy(const std::vector<std::pair<std::string, BitmapHandle>>& covers,
+                   const AccuracyBounds& bounds, int cleanFlagsAllowed, double fractionShare) {
     std::vector<double> errors[3];
-    int cleanFlagged = 0, covers = 0, fractions = 0, fractionsNear = 0;
-    for (unsigned seed = 1; seed <= 6; ++seed) {
-        const BitmapHandle cover = NaturalImage(384, 256, seed, 0.8 + 0.4 * seed);
-        ++covers;
-        cleanFlagged += AnalyseBitmap(cover.get()).suspicious;
+    int cleanFlagged = 0, fractions = 0, fractionsNear = 0, missed = 0;
+    unsigned seed = 1;
+    for (const auto& [name, cover] : covers) {
+        const bool grey = SamplesOf(cover.get()).planes.size() == 1;
+        if (AnalyseBitmap(cover.get()).suspicious) {
+            ++cleanFlagged;
+            std::printf("clean cover flagged: %s\n", name.c_str());
+        }
         for (const double truth : {0.05, 0.1, 0.2, 0.4, 0.6, 0.8}) {
             for (const bool sequential : {false, true}) {
                 const BitmapHandle stego = CloneBitmap(cover.get());
-                EmbedLsb(stego.get(), truth, sequential, seed * 100 + unsigned(truth * 10));
+                EmbedLsb(stego.get(), truth, sequential, ++seed, grey);
                 const BlindResult result = AnalyseBitmap(stego.get());
-                EXPECT_TRUE(result.suspicious) << truth;
+                // Near the thresholds detection is a matter of chance: counted, not required.
+                EXPECT_TRUE(result.suspicious || truth < bounds.detectedFrom)
+                    << name << ' ' << truth;
+                missed += !result.suspicious;
                 for (const ChannelResult& c : result.channels) {
                     errors[0].push_back(std::abs(c.rs.rate - truth));
                     errors[1].push_back(std::abs(c.spa.rate - truth));
                     errors[2].push_back(std::abs(c.ws.rate - truth));
-                }
-                for (const ChannelResult& c : result.channels) {
                     // A short prefix is a weak test: the walk can stop early by chance.
                     fractions += sequential && truth >= 0.2;
                     fractionsNear +=
@@ -280,22 +296,51 @@ TEST(BlindAttacks, RatesFollowTheEmbeddedLength) {
             }
         }
     }
-    EXPECT_EQ(cleanFlagged, 0);
-    EXPECT_GE(fractionsNear, fractions * 8 / 10);
-    std::printf("chi-square fraction within 0.1 of the sequential length: %d of %d\n",
-                fractionsNear, fractions);
+    EXPECT_LE(cleanFlagged, cleanFlagsAllowed);
+    EXPECT_GE(fractionsNear, fractions * fractionShare);
+    std::printf("%d of %zu clean covers flagged; %d of %zu stego images missed; chi-square "
+                "fraction within 0.1 of the sequential length: %d of %d\n",
+                cleanFlagged, covers.size(), missed, covers.size() * 12, fractionsNear, fractions);
     const char* names[] = {"RS", "SPA", "WS"};
-    // WS falls short at high rates, where the neighbours it predicts from carry message too.
-    const double medianBound[] = {0.03, 0.03, 0.045}, p90Bound[] = {0.08, 0.08, 0.11};
     for (int attack = 0; attack < 3; ++attack) {
         std::vector<double>& e = errors[attack];
         std::sort(e.begin(), e.end());
         const double median = e[e.size() / 2], p90 = e[e.size() * 9 / 10];
         std::printf("%-4s |rate - truth| median %.4f, 90th percentile %.4f (%zu estimates)\n",
                     names[attack], median, p90, e.size());
-        EXPECT_LT(median, medianBound[attack]) << names[attack];
-        EXPECT_LT(p90, p90Bound[attack]) << names[attack];
+        EXPECT_LT(median, bounds.median[attack]) << names[attack];
+        EXPECT_LT(p90, bounds.p90[attack]) << names[attack];
     }
+}
+
+// Scenes standing in for photographs. WS falls short at high rates, where the neighbours it
+// predicts from carry message too.
+TEST(BlindAttacks, RatesFollowTheEmbeddedLength) {
+    std::vector<std::pair<std::string, BitmapHandle>> covers;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        covers.emplace_back("scene " + std::to_string(seed),
+                            NaturalImage(384, 256, seed, 0.8 + 0.4 * seed));
+    }
+    CheckAccuracy(covers, {{0.03, 0.03, 0.045}, {0.08, 0.08, 0.11}, 0.1}, 0, 0.8);
+}
+
+// Real photographs, when tools/blind_corpus.sh points VANTREL_BLIND_CORPUS at a folder of them
+// (they stay out of the repository).
+TEST(BlindAttacks, RatesOnACorpusOfPhotographs) {
+    const char* folder = std::getenv("VANTREL_BLIND_CORPUS");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "VANTREL_BLIND_CORPUS names no folder of photographs";
+    }
+    std::vector<std::pair<std::string, BitmapHandle>> covers;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (BitmapHandle cover = LoadImageFile(entry.path().string())) {
+            covers.emplace_back(entry.path().filename().string(), std::move(cover));
+        }
+    }
+    std::sort(covers.begin(), covers.end());
+    ASSERT_FALSE(covers.empty());
+    CheckAccuracy(covers, {{0.04, 0.04, 0.04}, {0.15, 0.15, 0.15}, 0.2}, int(covers.size()) / 5,
+                  0.3);
 }
 
 TEST(BlindAttacks, BlockMapShowsWhereTheLsbsAreRandom) {

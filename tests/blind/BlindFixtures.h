@@ -54,14 +54,16 @@ inline BitmapHandle NaturalImage(int width, int height, unsigned seed, double no
 }
 
 // LSB replacement of `rate` x samples message bits in every colour channel: at random positions,
-// or at the first samples in scan order (rows from the top, left to right).
-inline void EmbedLsb(FIBITMAP* bitmap, double rate, bool sequential, unsigned seed) {
+// or at the first samples in scan order (rows from the top, left to right). A grey picture (R = G
+// = B) gets one message, in all three bytes, so that it stays grey.
+inline void EmbedLsb(FIBITMAP* bitmap, double rate, bool sequential, unsigned seed,
+                     bool grey = false) {
     const MutablePixelView view = MutableViewOfBitmap(bitmap);
     const std::size_t samples = static_cast<std::size_t>(view.width) * view.height;
     const std::size_t count = static_cast<std::size_t>(std::llround(rate * double(samples)));
     std::mt19937 random(seed);
     std::vector<std::uint32_t> positions(samples);
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < (grey ? 1 : 3); ++c) {
         std::iota(positions.begin(), positions.end(), 0U);
         if (!sequential) {
             for (std::size_t i = 0; i < count; ++i) { // the first `count` of a shuffle
@@ -71,8 +73,11 @@ inline void EmbedLsb(FIBITMAP* bitmap, double rate, bool sequential, unsigned se
         for (std::size_t i = 0; i < count; ++i) {
             const int x = static_cast<int>(positions[i] % view.width);
             const int y = static_cast<int>(positions[i] / view.width);
-            std::uint8_t& sample = view.row(y)[x * view.bytesPerPixel + c];
-            sample = static_cast<std::uint8_t>((sample & 0xFE) | (random() & 1));
+            std::uint8_t* pixel = view.row(y) + x * view.bytesPerPixel;
+            const auto bit = static_cast<std::uint8_t>(random() & 1);
+            for (int byte = grey ? 0 : c; byte <= (grey ? 2 : c); ++byte) {
+                pixel[byte] = static_cast<std::uint8_t>((pixel[byte] & 0xFE) | bit);
+            }
         }
     }
 }
