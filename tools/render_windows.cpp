@@ -16,6 +16,8 @@
 
 namespace vantrel::render {
 
+void RenderBlindScenes(MDIForm1& main, const Inputs& inputs);
+
 void ChooseNext(const QString& path) {
     SetImageFileChooser([path](QWidget*) { return std::optional<QString>(path); });
 }
@@ -63,9 +65,10 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(inputs.outDir);
 
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
-    for (Scenes scenes : {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
-                          vantrel::render::RenderMultiWindowScenes,
-                          vantrel::render::RenderGridScenes, vantrel::render::RenderSearchScenes}) {
+    for (Scenes scenes :
+         {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
+          vantrel::render::RenderMultiWindowScenes, vantrel::render::RenderGridScenes,
+          vantrel::render::RenderSearchScenes, vantrel::render::RenderBlindScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

@@ -92,7 +92,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     setObjectName(QStringLiteral("BlindAnalysis"));
     setWindowTitle(QStringLiteral("Blind Analysis"));
     setAcceptDrops(true);
-    setClientSize(712, 590);
+    setClientSize(712, 572);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
         auto* made = new QPushButton(caption, this);
@@ -137,7 +137,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     Table = new QTableWidget(this);
     Table->setObjectName(QStringLiteral("Table"));
     Table->setFont(ConsolasFont(9, false));
-    Table->setGeometry(8, 350, 696, 232);
+    Table->setGeometry(8, 350, 696, 214);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Table->verticalHeader()->setDefaultSectionSize(30);
@@ -313,6 +313,12 @@ void BlindAnalysis::drawCurve() {
     for (const double p : {0.5, 0.99}) {
         painter.drawLine(QPointF(p * width, 0), QPointF(p * width, height));
     }
+    painter.setPen(QColor(170, 170, 170));
+    painter.setFont(ConsolasFont(7, false));
+    const QRectF scale(0, height + 2, width, 14);
+    painter.drawText(scale, Qt::AlignLeft, QStringLiteral("p 0"));
+    painter.drawText(scale, Qt::AlignHCenter, QStringLiteral("0.5"));
+    painter.drawText(scale, Qt::AlignRight, QStringLiteral("1"));
     for (const ChannelResult& channel : result_.channels) {
         if (channel.chiSquare.status != AttackStatus::Ok) {
             continue;

@@ -580,7 +580,7 @@ BlindResult AnalyseBitmap(const FIBITMAP* bitmap, const BlindOptions& options) {
 int BlockSideFor(int width, int height, int blocksOnLongSide) {
     const int longSide = std::max(width, height);
     const int perBlock = (longSide + blocksOnLongSide - 1) / std::max(blocksOnLongSide, 1);
-    return std::max(8, perBlock);
+    return std::max(32, perBlock); // smaller blocks hold too few samples for a test
 }
 
 BlockMap ChiSquareBlockMap(const ImageSamples& samples, int blockSide) {

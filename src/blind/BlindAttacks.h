@@ -140,7 +140,7 @@ struct BlockMap {
     int blockSide = 0;
     std::vector<double> p; // row-major, top row first
 };
-// The block side that gives about `blocksOnLongSide` blocks along the longer side, at least 8.
+// The block side that gives about `blocksOnLongSide` blocks along the longer side, at least 32.
 int BlockSideFor(int width, int height, int blocksOnLongSide = 64);
 BlockMap ChiSquareBlockMap(const ImageSamples& samples, int blockSide);
 

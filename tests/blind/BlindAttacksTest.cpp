@@ -347,7 +347,7 @@ TEST(BlindAttacks, BlockMapShowsWhereTheLsbsAreRandom) {
     const BitmapHandle bitmap = NaturalImage(256, 256, 2);
     EmbedLsb(bitmap.get(), 0.5, true, 8); // the top half, fully
     const ImageSamples samples = SamplesOf(bitmap.get());
-    EXPECT_EQ(BlockSideFor(256, 256), 8);
+    EXPECT_EQ(BlockSideFor(256, 256), 32);
     EXPECT_EQ(BlockSideFor(6000, 4000), 94);
     const BlockMap map = ChiSquareBlockMap(samples, 64);
     ASSERT_EQ(map.columns, 4);
