@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QTimer>
 
@@ -29,15 +28,18 @@ QImage WithSequentialMessage(const QImage& picture, double share) {
     return stego;
 }
 
+// Without a photograph: soft colour ramps with a little grain, so that the cover's own LSBs are
+// not all alike.
 QImage SampleScene() {
     QImage picture(600, 400, QImage::Format_RGB32);
-    QPainter painter(&picture);
-    QLinearGradient sky(0, 0, 0, 400);
-    sky.setColorAt(0, QColor(60, 110, 180));
-    sky.setColorAt(1, QColor(220, 200, 150));
-    painter.fillRect(picture.rect(), sky);
-    painter.setBrush(QColor(40, 90, 50));
-    painter.drawEllipse(QPoint(300, 520), 420, 220);
+    QRandomGenerator grain(7);
+    for (int y = 0; y < picture.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const int noise = int(grain.bounded(5));
+            row[x] = qRgb(60 + x / 4 + noise, 90 + y / 3 + noise, 200 - (x + y) / 8 + noise);
+        }
+    }
     return picture;
 }
 

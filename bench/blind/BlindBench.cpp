@@ -23,10 +23,11 @@ const FIBITMAP* Image() {
 
 constexpr std::size_t kImageBytes = std::size_t(kWidth) * kHeight * 3;
 
-void RegisterKernel(const std::string& name, unsigned attacks) {
-    benchmark::RegisterBenchmark((name + "/kernel").c_str(), [attacks](benchmark::State& state) {
+void RegisterKernel(const std::string& name, unsigned attacks, bool parallel = true) {
+    benchmark::RegisterBenchmark(name.c_str(), [attacks, parallel](benchmark::State& state) {
         BlindOptions options;
         options.attacks = attacks;
+        options.parallel = parallel;
         for (auto _ : state) {
             BlindResult result = AnalyseBitmap(Image(), options);
             benchmark::DoNotOptimize(result);
@@ -79,35 +80,32 @@ void RegisterScan(int jobs) {
         ->UseRealTime();
 }
 
+using NaiveAttack = double (*)(const naive::Samples&);
+
+const struct {
+    const char* name;
+    unsigned attacks;
+    NaiveAttack naive;
+} kAttacks[] = {
+    {"ChiSquareAttack", kChiSquare, [](const naive::Samples& s) { return naive::ChiSquare(s).p; }},
+    {"RsAnalysis", kRs, [](const naive::Samples& s) { return naive::Rs(s).rate; }},
+    {"SamplePairAnalysis", kSpa, [](const naive::Samples& s) { return naive::Spa(s).rate; }},
+    {"WeightedStego", kWs, [](const naive::Samples& s) { return naive::Ws(s).rate; }},
+    {"AllFourAttacks", kAllAttacks,
+     [](const naive::Samples& s) {
+         return naive::ChiSquare(s).p + naive::Rs(s).rate + naive::Spa(s).rate + naive::Ws(s).rate;
+     }},
+};
+
 const bool registered = [] {
-    RegisterKernel("ChiSquareAttack", kChiSquare);
-    RegisterNaive("ChiSquareAttack", naive::ChiSquare);
-    RegisterMemcpy("ChiSquareAttack", kImageBytes);
-    RegisterKernel("RsAnalysis", kRs);
-    RegisterNaive("RsAnalysis", naive::Rs);
-    RegisterMemcpy("RsAnalysis", kImageBytes);
-    RegisterKernel("SamplePairAnalysis", kSpa);
-    RegisterNaive("SamplePairAnalysis", naive::Spa);
-    RegisterMemcpy("SamplePairAnalysis", kImageBytes);
-    RegisterKernel("WeightedStego", kWs);
-    RegisterNaive("WeightedStego", naive::Ws);
-    RegisterMemcpy("WeightedStego", kImageBytes);
-    RegisterKernel("AllFourAttacks", kAllAttacks);
-    RegisterNaive("AllFourAttacks", [](const naive::Samples& samples) {
-        return naive::ChiSquare(samples).p + naive::Rs(samples).rate + naive::Spa(samples).rate +
-               naive::Ws(samples).rate;
-    });
-    RegisterMemcpy("AllFourAttacks", kImageBytes);
+    for (const auto& attack : kAttacks) {
+        RegisterKernel(std::string(attack.name) + "/kernel", attack.attacks);
+        RegisterNaive(attack.name, attack.naive);
+        RegisterMemcpy(attack.name, kImageBytes);
+    }
     // One thread's time for the same work: the cost behind the two-core figure, less at the
     // mercy of whatever else the machine runs.
-    benchmark::RegisterBenchmark("AllFourAttacks/one_thread", [](benchmark::State& state) {
-        BlindOptions options;
-        options.parallel = false;
-        for (auto _ : state) {
-            BlindResult result = AnalyseBitmap(Image(), options);
-            benchmark::DoNotOptimize(result);
-        }
-    })->Unit(benchmark::kMillisecond);
+    RegisterKernel("AllFourAttacks/one_thread", kAllAttacks, false);
     RegisterScan(1);
     RegisterScan(2);
     return true;

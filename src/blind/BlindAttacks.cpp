@@ -470,7 +470,12 @@ double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
     return sum.degreesOfFreedom < 1 ? 0.0 : UpperGammaQ(sum.degreesOfFreedom / 2.0, sum.chi2 / 2);
 }
 
-double RsRoot(double a, double b, double c) {
+namespace {
+
+// A root of a x² + b x + c = 0, chosen by `pick` from the stable pair q / a and c / q, or the
+// answer the degenerate cases are defined to give: −c/b (0 when b = 0 too) without a leading
+// coefficient, −b/2a for a negative discriminant.
+template <typename Pick> double SolveQuadratic(double a, double b, double c, Pick pick) {
     if (a == 0) {
         return b == 0 ? 0 : -c / b;
     }
@@ -478,28 +483,24 @@ double RsRoot(double a, double b, double c) {
     if (discriminant < 0) {
         return -b / (2 * a);
     }
-    // The stable pair of roots: q / a and c / q.
     const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
     if (q == 0) {
         return 0; // b = 0 and c = 0: a double root at 0
     }
-    const double first = q / a, second = c / q;
-    return std::abs(second) < std::abs(first) ? second : first;
+    return pick(q / a, c / q);
+}
+
+} // namespace
+
+double RsRoot(double a, double b, double c) {
+    return SolveQuadratic(a, b, c, [](double first, double second) {
+        return std::abs(second) < std::abs(first) ? second : first;
+    });
 }
 
 double SpaRoot(double a, double b, double c) {
-    if (a == 0) {
-        return b == 0 ? 0 : -c / b;
-    }
-    const double discriminant = b * b - 4 * a * c;
-    if (discriminant < 0) {
-        return -b / (2 * a);
-    }
-    const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
-    if (q == 0) {
-        return 0;
-    }
-    return std::min(q / a, c / q);
+    return SolveQuadratic(a, b, c,
+                          [](double first, double second) { return std::min(first, second); });
 }
 
 double RsRate(const RsCounts& counts) {
