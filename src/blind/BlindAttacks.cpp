@@ -156,21 +156,12 @@ using Double2 = double __attribute__((vector_size(16)));
 // Weighted stego over the interior samples of one row, with its neighbours above and below.
 // Every term is an integer but the weight: 81 (5 + var) = 405 + 9Σx² − (Σx)², and the 81
 // cancels when the weights are normalised; the sums carry 4(s − F(s)) and 4F(e).
-void WeighRow(const std::uint8_t* up, const std::uint8_t* row, const std::uint8_t* down, int width,
-              WsScratch& scratch, Partial& partial) {
-    int* c1 = scratch.columnSum.data();
-    int* c2 = scratch.columnSquares.data();
-    int* cp = scratch.columnParity.data();
-    for (int x = 0; x < width; ++x) {
-        const int a = up[x], b = row[x], c = down[x];
-        c1[x] = a + b + c;
-        c2[x] = a * a + b * b + c * c;
-        cp[x] = (a & 1) + (b & 1) + (c & 1);
-    }
-    const int interior = width - 2;
-    int* denominator = scratch.denominator.data();
-    int* residual = scratch.residual.data();
-    int* bias = scratch.bias.data();
+// The integer terms of each interior sample of a row, from the column sums of its 3 rows: the
+// weight's denominator and the two numerators, signed by the sample's parity.
+void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
+             const std::uint8_t* __restrict down, const int* __restrict c1,
+             const int* __restrict c2, const int* __restrict cp, int interior,
+             int* __restrict denominator, int* __restrict residual, int* __restrict bias) {
     for (int i = 0; i < interior; ++i) {
         const int x = i + 1;
         const int left = row[x - 1], s = row[x], right = row[x + 1];
@@ -187,6 +178,26 @@ void WeighRow(const std::uint8_t* up, const std::uint8_t* row, const std::uint8_
         residual[i] = (s & 1) ? prediction : -prediction;
         bias[i] = (s & 1) ? parityPrediction : -parityPrediction;
     }
+}
+
+// The rows never overlap: __restrict lets the compiler vectorise without run-time alias checks.
+void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
+              const std::uint8_t* __restrict down, int width, WsScratch& scratch,
+              Partial& partial) {
+    int* __restrict c1 = scratch.columnSum.data();
+    int* __restrict c2 = scratch.columnSquares.data();
+    int* __restrict cp = scratch.columnParity.data();
+    for (int x = 0; x < width; ++x) {
+        const int a = up[x], b = row[x], c = down[x];
+        c1[x] = a + b + c;
+        c2[x] = a * a + b * b + c * c;
+        cp[x] = (a & 1) + (b & 1) + (c & 1);
+    }
+    const int interior = width - 2;
+    int* denominator = scratch.denominator.data();
+    int* residual = scratch.residual.data();
+    int* bias = scratch.bias.data();
+    WsTerms(up, row, down, c1, c2, cp, interior, denominator, residual, bias);
     // Four fixed lanes (i mod 4), added in one order at the end: quick and deterministic.
     Double2 w0{}, w1{}, r0{}, r1{}, b0{}, b1{};
     int i = 0;
