@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -118,7 +119,13 @@ std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
                 }
                 index = nextToTake++;
             }
-            ScanRow done = AnalyseFile(files[index].path, options);
+            ScanRow done;
+            try {
+                done = AnalyseFile(files[index].path, options);
+            } catch (const std::exception& error) { // memory refused for a huge picture
+                done.path = files[index].path;
+                done.error = files[index].path + ": " + error.what();
+            }
             {
                 const std::lock_guard lock(mutex);
                 finished.emplace(index, std::move(done));

@@ -364,5 +364,29 @@ TEST(BlindAttacks, BlockMapShowsWhereTheLsbsAreRandom) {
     }
 }
 
+TEST(BlindReport, PathsAndNumbersSurviveTheirFormats) {
+    struct Case {
+        std::string path, json, csv;
+    };
+    const Case cases[] = {
+        {"plain.png", "\"plain.png\"", "plain.png"},
+        {"a \"b\"\\c,d.png", "\"a \\\"b\\\"\\\\c,d.png\"", "\"a \"\"b\"\"\\c,d.png\""},
+        {std::string("tab\tnew\nbell\x07\x01", 14), "\"tab\\u0009new\\u000abell\\u0007\\u0001\"",
+         "\"tab\tnew\nbell\x07\x01\""},
+        {"caf\xc3\xa9-\xff.png", "\"caf\xc3\xa9-\xff.png\"", "caf\xc3\xa9-\xff.png"}, // bytes kept
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JsonString(c.path), c.json);
+        EXPECT_EQ(BlindCsvRow(c.path, {}, "x").substr(0, c.csv.size()), c.csv);
+    }
+    for (const double value : {0.1, -1.0 / 3, 1e-300, 0.16000000000000003, 123456789.0}) {
+        EXPECT_EQ(std::stod(JsonNumber(value)), value);
+    }
+    EXPECT_EQ(JsonNumber(-0.0), "0");
+    EXPECT_EQ(JsonNumber(std::nan("")), "0");
+    EXPECT_EQ(RateCell(-0.00001, AttackStatus::Ok), "0.0000");
+    EXPECT_EQ(RateCell(0.5, AttackStatus::NoGroups), "no_groups");
+}
+
 } // namespace
 } // namespace vantrel
