@@ -93,7 +93,7 @@ int FlipMinus(int v) {
 }
 
 void CountRsRow(const std::uint8_t* row, int width, RsCounts& counts) {
-    // Per-row counters in int and no branches, so that the compiler vectorises the groups.
+    // Branch-free, with counters of one row in int, added to the 64-bit totals once a row.
     int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0;
     const int groups = width / 4;
     for (int g = 0; g < groups; ++g) {
