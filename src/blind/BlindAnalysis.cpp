@@ -82,6 +82,7 @@ QString DisplayPath(const std::string& path) {
 
 struct BlindAnalysis::Outcome {
     int run = 0;
+    std::string path;
     std::string error;
     BlindResult result;
     BlockMap map;
@@ -183,6 +184,7 @@ void BlindAnalysis::loadFile(const QString& path) {
     worker_ = std::thread([this, bytes, run] {
         auto outcome = std::make_shared<Outcome>();
         outcome->run = run;
+        outcome->path = bytes;
         const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
         if (bitmap) {
             const ImageSamples samples = SamplesOf(bitmap.get());
@@ -209,7 +211,6 @@ void BlindAnalysis::loadFile(const QString& path) {
         QMetaObject::invokeMethod(
             this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
     });
-    path_ = bytes;
 }
 
 void BlindAnalysis::showProgress(int percent) {
@@ -227,6 +228,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
         return;
     }
     Progress->setValue(100);
+    path_ = outcome->path;
     if (!outcome->error.empty()) {
         result_ = {};
         Summary->setText(QString::fromStdString(outcome->error));
