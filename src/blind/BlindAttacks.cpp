@@ -24,8 +24,10 @@ double UpperGammaQ(double a, double x) {
     return std::isfinite(q) ? std::clamp(q, 0.0, 1.0) : 0.0;
 }
 
-// Fixed bands, whatever the number of threads, so every sum is added in the same order.
-constexpr int kBands = 64;
+// Bands fixed by the height alone, whatever the number of threads, so every sum is added in the
+// same order. Each band costs its own row buffers: small images take few bands.
+constexpr int kMaxBands = 64;
+constexpr int kMinBandRows = 32;
 
 using Histogram = std::array<std::uint64_t, 256>;
 
@@ -572,7 +574,7 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
         return result;
     }
     const int height = samples.height;
-    const int bands = std::min(height, kBands);
+    const int bands = std::clamp(height / kMinBandRows, 1, kMaxBands);
     const std::size_t channels = samples.planes.size();
     const Segments segments{std::int64_t(samples.width) * height};
     std::vector<std::vector<Partial>> partials(channels, std::vector<Partial>(bands));
