@@ -15,6 +15,8 @@
 
 namespace vantrel::render {
 
+void RenderBlindScenes(MDIForm1& main, const Inputs& inputs);
+
 void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     for (int i = 0; i < 3; ++i) {
         QApplication::processEvents();
@@ -64,7 +66,8 @@ int main(int argc, char* argv[]) {
     for (Scenes scenes :
          {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
           vantrel::render::RenderMultiWindowScenes, vantrel::render::RenderGridScenes,
-          vantrel::render::RenderSearchScenes, vantrel::render::RenderExtractScenes}) {
+          vantrel::render::RenderSearchScenes, vantrel::render::RenderExtractScenes,
+          vantrel::render::RenderBlindScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

@@ -2,6 +2,7 @@
 
 #include "app/Form3.h"
 #include "app/Form5.h"
+#include "blind/BlindAnalysis.h"
 #include "extract/BitExtraction.h"
 #include "multiwindow/S0_Images.h"
 #include "onewindow/Form4.h"
@@ -41,6 +42,8 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     QAction* search = newAnalysis->addAction(QStringLiteral("Similar Image Search"));
     search->setObjectName(QStringLiteral("Search"));
     // Beyond the original three: analyses without an original.
+    QAction* blind = newAnalysis->addAction(QStringLiteral("Blind Analysis"));
+    blind->setObjectName(QStringLiteral("BlindAnalysis"));
     QAction* extraction = newAnalysis->addAction(QStringLiteral("Bit Extraction"));
     extraction->setObjectName(QStringLiteral("BitExtraction"));
 
@@ -58,6 +61,7 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(multi, &QAction::triggered, this, &MDIForm1::MultiWindowAnalysis_Click);
     connect(one, &QAction::triggered, this, &MDIForm1::OneWindowAnalysis_Click);
     connect(search, &QAction::triggered, this, &MDIForm1::Search_Click);
+    connect(blind, &QAction::triggered, this, &MDIForm1::BlindAnalysis_Click);
     connect(extraction, &QAction::triggered, this, &MDIForm1::BitExtraction_Click);
     connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
     connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
@@ -126,6 +130,10 @@ void MDIForm1::openFiles(const QStringList& paths) {
 
 void MDIForm1::Search_Click() {
     addChildWindow(new S6_Search);
+}
+
+void MDIForm1::BlindAnalysis_Click() {
+    addChildWindow(new BlindAnalysis);
 }
 
 void MDIForm1::BitExtraction_Click() {

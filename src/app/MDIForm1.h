@@ -39,6 +39,7 @@ public slots:
     void MultiWindowAnalysis_Click();
     Form4* OneWindowAnalysis_Click();
     void Search_Click();
+    void BlindAnalysis_Click();
     void BitExtraction_Click();
     void Help_Click();
     void About_Click();

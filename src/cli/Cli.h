@@ -37,6 +37,7 @@ std::vector<Command> MultiWindowCommands();
 std::vector<Command> SearchCommands();
 std::vector<Command> FileInfoCommands();
 std::vector<Command> ExtractCommands();
+std::vector<Command> BlindCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

@@ -7,4 +7,5 @@ set(VANTREL_CLI_SOURCES
     src/cli/SearchCommands.cpp
     src/cli/FileInfoCommands.cpp
     src/cli/ExtractCommands.cpp
+    src/cli/BlindCommands.cpp
 )

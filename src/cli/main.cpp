@@ -12,7 +12,8 @@ std::vector<Command> AllCommands() {
     std::vector<Command> all;
     for (auto part : {vantrel::cli::ImageCommands, vantrel::cli::OneWindowCommands,
                       vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
-                      vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands}) {
+                      vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
+                      vantrel::cli::BlindCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

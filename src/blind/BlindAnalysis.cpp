@@ -1,0 +1,378 @@
+#include "blind/BlindAnalysis.h"
+
+#include "blind/BlindReport.h"
+#include "image/ImageLoading.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Pictures.h"
+
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QUrl>
+
+#include <fstream>
+
+namespace vantrel {
+namespace {
+
+constexpr int kPictureSide = 256;
+constexpr int kCurveWidth = 160;
+
+const QColor kSuspicious(200, 40, 40);
+const QColor kClean(40, 140, 60);
+
+QColor ChannelColour(const std::string& name) {
+    if (name == "R") {
+        return QColor(230, 70, 70);
+    }
+    if (name == "G") {
+        return QColor(80, 200, 90);
+    }
+    if (name == "B") {
+        return QColor(90, 140, 255);
+    }
+    return QColor(220, 220, 220);
+}
+
+// Dark blue where the LSBs look like a cover's (p near 0), through yellow, to red where they look
+// random (p near 1); grey where the block had too few samples for a test.
+QRgb BlockColour(double p) {
+    if (p < 0) {
+        return qRgb(80, 80, 80);
+    }
+    const auto mix = [](int a, int b, double t) { return int(a + (b - a) * t + 0.5); };
+    if (p < 0.5) {
+        const double t = p / 0.5;
+        return qRgb(mix(20, 240, t), mix(30, 210, t), mix(110, 60, t));
+    }
+    const double t = (p - 0.5) / 0.5;
+    return qRgb(mix(240, 210, t), mix(210, 20, t), mix(60, 20, t));
+}
+
+QImage BlockMapImage(const BlockMap& map) {
+    QImage image(std::max(map.columns, 1), std::max(map.rows, 1), QImage::Format_RGB32);
+    image.fill(qRgb(80, 80, 80));
+    for (int row = 0; row < map.rows; ++row) {
+        for (int column = 0; column < map.columns; ++column) {
+            image.setPixel(
+                column, row,
+                BlockColour(map.p[static_cast<std::size_t>(row) * map.columns + column]));
+        }
+    }
+    return image;
+}
+
+QString DisplayPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+struct BlindAnalysis::Outcome {
+    int run = 0;
+    std::string path;
+    std::string error;
+    BlindResult result;
+    BlockMap map;
+    BitmapHandle thumbnail;
+};
+
+BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
+    setObjectName(QStringLiteral("BlindAnalysis"));
+    setWindowTitle(QStringLiteral("Blind Analysis"));
+    setAcceptDrops(true);
+    setClientSize(712, 572);
+
+    const auto button = [this](const QString& name, const QString& caption, int x, int width) {
+        auto* made = new QPushButton(caption, this);
+        made->setObjectName(name);
+        made->setFont(ConsolasFont());
+        made->setGeometry(x, 8, width, 26);
+        return made;
+    };
+    Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 90);
+    Copy = button(QStringLiteral("Copy"), QStringLiteral("Copy"), 104, 90);
+    SaveReport = button(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 200, 130);
+    Progress = new QProgressBar(this);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress->setGeometry(340, 10, 364, 22);
+    Progress->setRange(0, 100);
+    Progress->setValue(0);
+    Summary = new QLabel(QStringLiteral("Browse for an image, or drop one on this window."), this);
+    Summary->setObjectName(QStringLiteral("Summary"));
+    Summary->setFont(ConsolasFont(9));
+    Summary->setGeometry(8, 40, 696, 20);
+
+    const auto picture = [this](const QString& name, int x, int width) {
+        auto* made = new PictureBox(this);
+        made->setObjectName(name);
+        made->setBackground(QColor(31, 31, 31));
+        made->setFramed(true);
+        made->move(x, 66);
+        made->setSurfaceSize(width, kPictureSide);
+        return made;
+    };
+    Thumbnail = picture(QStringLiteral("Thumbnail"), 8, kPictureSide);
+    Curve = picture(QStringLiteral("Curve"), 272, kCurveWidth);
+    BlockMapPicture = picture(QStringLiteral("BlockMap"), 440, kPictureSide);
+    const auto caption = [this](const QString& text, int x, int width) {
+        QLabel* label = MakeLabel(this, QString(), text, 0, 0, 0, 0);
+        label->setGeometry(x, 328, width, 18);
+    };
+    caption(QStringLiteral("Image"), 8, 260);
+    caption(QStringLiteral("chi-square p by row"), 272, 164);
+    caption(QStringLiteral("local chi-square p"), 440, 264);
+
+    Table = new QTableWidget(this);
+    Table->setObjectName(QStringLiteral("Table"));
+    Table->setFont(ConsolasFont(9, false));
+    Table->setGeometry(8, 350, 696, 214);
+    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Table->verticalHeader()->setDefaultSectionSize(30);
+
+    connect(Browse, &QPushButton::clicked, this, &BlindAnalysis::Browse_Click);
+    connect(Copy, &QPushButton::clicked, this, &BlindAnalysis::Copy_Click);
+    connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
+    // A run asked to stop leaves its results unshown; the destructor waits for its thread.
+    connect(this, &ChildWindow::closing, this, [this] { cancel_ = true; });
+    chooseReportPath = [](QWidget* owner) -> std::optional<QString> {
+        const QString chosen = QFileDialog::getSaveFileName(
+            owner, QStringLiteral("Save Report"), QString(), QStringLiteral("JSON (*.json)"));
+        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    };
+    drawCurve();
+}
+
+BlindAnalysis::~BlindAnalysis() {
+    stopRun();
+}
+
+void BlindAnalysis::stopRun() {
+    cancel_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void BlindAnalysis::Browse_Click() {
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        loadFile(*chosen);
+    }
+}
+
+void BlindAnalysis::loadFile(const QString& path) {
+    stopRun();
+    cancel_ = false;
+    const int run = ++run_;
+    Progress->setValue(0);
+    Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
+    SetTextColour(Summary, palette().color(QPalette::WindowText));
+    const std::string bytes = PathBytes(path);
+    worker_ = std::thread([this, bytes, run] {
+        auto outcome = std::make_shared<Outcome>();
+        outcome->run = run;
+        outcome->path = bytes;
+        const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
+        if (bitmap) {
+            const ImageSamples samples = SamplesOf(bitmap.get());
+            BlindOptions options;
+            options.cancel = &cancel_;
+            options.progress = [this, run](double share) {
+                const int percent = static_cast<int>(share * 95);
+                if (percent > shownPercent_.exchange(percent)) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, percent, run] { run == run_ ? showProgress(percent) : void(); },
+                        Qt::QueuedConnection);
+                }
+            };
+            shownPercent_ = 0;
+            outcome->result = AnalyseSamples(samples, options);
+            outcome->error = outcome->result.error;
+            if (!outcome->result.cancelled && outcome->error.empty()) {
+                outcome->map =
+                    ChiSquareBlockMap(samples, BlockSideFor(samples.width, samples.height));
+                outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+            }
+        }
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void BlindAnalysis::showProgress(int percent) {
+    Progress->setValue(percent);
+}
+
+void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
+    if (outcome->run != run_) {
+        return; // a run replaced by a newer one
+    }
+    if (worker_.joinable()) {
+        worker_.join(); // its last act was to post this call
+    }
+    if (outcome->result.cancelled || isClosing()) {
+        return;
+    }
+    Progress->setValue(100);
+    path_ = outcome->path;
+    if (!outcome->error.empty()) {
+        result_ = {};
+        Summary->setText(QString::fromStdString(outcome->error));
+        SetTextColour(Summary, kSuspicious);
+        reportStatus(QString::fromStdString(outcome->error));
+        Thumbnail->setPicture(QImage());
+        BlockMapPicture->setPicture(QImage());
+        fillTable();
+        drawCurve();
+        emit analysisFinished();
+        return;
+    }
+    result_ = std::move(outcome->result);
+    const QImage thumbnail = BitmapToPicture(std::move(outcome->thumbnail));
+    Thumbnail->setPicture(thumbnail);
+    BlockMapPicture->setPicture(
+        BlockMapImage(outcome->map)
+            .scaled(thumbnail.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    Summary->setText(
+        QStringLiteral("%1: %2 x %3, %4")
+            .arg(QFileInfo(DisplayPath(path_)).fileName())
+            .arg(result_.width)
+            .arg(result_.height)
+            .arg(result_.suspicious ? QStringLiteral("suspicious") : QStringLiteral("clean")));
+    SetTextColour(Summary, result_.suspicious ? kSuspicious : kClean);
+    fillTable();
+    drawCurve();
+    reportStatus(QStringLiteral("Blind analysis of %1: %2")
+                     .arg(DisplayPath(path_), result_.suspicious ? QStringLiteral("suspicious")
+                                                                 : QStringLiteral("clean")));
+    emit analysisFinished();
+}
+
+void BlindAnalysis::fillTable() {
+    static const char* const kRows[] = {"chi-square p", "fraction", "RS", "SPA", "WS", "verdict"};
+    Table->clear();
+    Table->setRowCount(6);
+    Table->setColumnCount(static_cast<int>(result_.channels.size()));
+    for (int row = 0; row < 6; ++row) {
+        Table->setVerticalHeaderItem(row, new QTableWidgetItem(QString::fromLatin1(kRows[row])));
+    }
+    const VerdictThresholds limits;
+    for (int column = 0; column < Table->columnCount(); ++column) {
+        const ChannelResult& c = result_.channels[static_cast<std::size_t>(column)];
+        Table->setHorizontalHeaderItem(column,
+                                       new QTableWidgetItem(QString::fromStdString(c.name)));
+        const struct {
+            double value;
+            AttackStatus status;
+            bool over;
+        } cells[] = {{c.chiSquare.p, c.chiSquare.status, c.chiSquare.p >= limits.chiSquareP},
+                     {c.chiSquare.fraction, c.chiSquare.status, false},
+                     {c.rs.rate, c.rs.status, c.rs.rate >= limits.rsRate},
+                     {c.spa.rate, c.spa.status, c.spa.rate >= limits.spaRate},
+                     {c.ws.rate, c.ws.status, c.ws.rate >= limits.wsRate}};
+        for (int row = 0; row < 5; ++row) {
+            auto* item = new QTableWidgetItem(
+                QString::fromStdString(RateCell(cells[row].value, cells[row].status)));
+            item->setTextAlignment(Qt::AlignCenter);
+            if (cells[row].over) {
+                item->setForeground(kSuspicious);
+            }
+            Table->setItem(row, column, item);
+        }
+        auto* verdict = new QTableWidgetItem(c.suspicious ? QStringLiteral("suspicious")
+                                                          : QStringLiteral("clean"));
+        verdict->setTextAlignment(Qt::AlignCenter);
+        verdict->setBackground(c.suspicious ? kSuspicious : kClean);
+        verdict->setForeground(Qt::white);
+        Table->setItem(5, column, verdict);
+    }
+}
+
+// The p of each prefix against how far down the image it reaches: p across, rows down, level
+// with the thumbnail beside it. Dashed lines mark p = 0.5 and the verdict's 0.99.
+void BlindAnalysis::drawCurve() {
+    Curve->clear();
+    QImage& surface = Curve->surface();
+    QPainter painter(&surface);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int width = surface.width() - 1;
+    const int height = Thumbnail->hasPicture() ? Thumbnail->picture().height() : surface.height();
+    painter.setPen(QPen(QColor(110, 110, 110), 1, Qt::DashLine));
+    for (const double p : {0.5, 0.99}) {
+        painter.drawLine(QPointF(p * width, 0), QPointF(p * width, height));
+    }
+    painter.setPen(QColor(170, 170, 170));
+    painter.setFont(ConsolasFont(7, false));
+    const QRectF scale(0, height + 2, width, 14);
+    painter.drawText(scale, Qt::AlignLeft, QStringLiteral("p 0"));
+    painter.drawText(scale, Qt::AlignHCenter, QStringLiteral("0.5"));
+    painter.drawText(scale, Qt::AlignRight, QStringLiteral("1"));
+    for (const ChannelResult& channel : result_.channels) {
+        if (channel.chiSquare.status != AttackStatus::Ok) {
+            continue;
+        }
+        QPolygonF line;
+        for (int k = 0; k < kCurvePoints; ++k) {
+            line << QPointF(channel.chiSquare.curve[static_cast<std::size_t>(k)] * width,
+                            (k + 1) * height / double(kCurvePoints));
+        }
+        painter.setPen(QPen(ChannelColour(channel.name), 1.5));
+        painter.drawPolyline(line);
+    }
+    painter.end();
+    Curve->refresh();
+}
+
+void BlindAnalysis::Copy_Click() {
+    if (result_.channels.empty()) {
+        return;
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(BlindText(path_, result_)));
+}
+
+void BlindAnalysis::SaveReport_Click() {
+    if (result_.channels.empty()) {
+        reportStatus(QStringLiteral("Nothing to save: no image has been analysed"));
+        return;
+    }
+    const std::optional<QString> chosen = chooseReportPath(this);
+    if (!chosen) {
+        return;
+    }
+    std::ofstream out(PathBytes(*chosen), std::ios::binary);
+    out << BlindJson(path_, result_) << '\n';
+    out.close();
+    reportStatus(out ? QStringLiteral("Report saved to %1").arg(*chosen)
+                     : QStringLiteral("Could not write %1").arg(*chosen));
+}
+
+void BlindAnalysis::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+    }
+}
+
+void BlindAnalysis::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile()) {
+        event->acceptProposedAction();
+        loadFile(urls.front().toLocalFile());
+    }
+}
+
+} // namespace vantrel

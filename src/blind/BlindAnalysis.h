@@ -1,0 +1,79 @@
+#pragma once
+// The blind-analysis window: one image, browsed for or dropped on the window, analysed on a
+// worker thread by the four attacks; a thumbnail, the attack x channel table with the verdict,
+// the chi-square p-curve along the image's height and a block map of local chi-square p.
+#include "blind/BlindAttacks.h"
+#include "widgets/WindowKit.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace vantrel {
+
+class PictureBox;
+
+class BlindAnalysis : public ChildWindow {
+    Q_OBJECT
+
+public:
+    explicit BlindAnalysis(QWidget* parent = nullptr);
+    ~BlindAnalysis() override;
+
+    // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
+    std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
+
+    bool isRunning() const { return worker_.joinable(); }
+    const BlindResult& result() const { return result_; }
+
+public slots:
+    void Browse_Click();
+    void Copy_Click();
+    void SaveReport_Click();
+    // Decodes and analyses the file on the worker thread; the window stays live meanwhile.
+    void loadFile(const QString& path);
+
+signals:
+    void analysisFinished();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct Outcome;
+    void stopRun();
+    void showProgress(int percent);
+    void showOutcome(const std::shared_ptr<Outcome>& outcome);
+    void fillTable();
+    void drawCurve();
+
+    QPushButton* Browse = nullptr;
+    QPushButton* Copy = nullptr;
+    QPushButton* SaveReport = nullptr;
+    QProgressBar* Progress = nullptr;
+    QLabel* Summary = nullptr;
+    PictureBox* Thumbnail = nullptr;
+    PictureBox* Curve = nullptr;
+    PictureBox* BlockMapPicture = nullptr;
+    QTableWidget* Table = nullptr;
+
+    std::string path_;
+    BlindResult result_;
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<int> shownPercent_{0};
+    int run_ = 0; // the number of the latest run; outcomes of older ones are dropped
+};
+
+} // namespace vantrel

@@ -1,0 +1,674 @@
+#include "blind/BlindAttacks.h"
+
+#include <FreeImage.h>
+#include <boost/math/special_functions/gamma.hpp>
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace vantrel {
+namespace {
+
+// Every failure of the special function becomes a value we test, never an exception.
+using QuietPolicy = boost::math::policies::policy<
+    boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::pole_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
+    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
+
+double UpperGammaQ(double a, double x) {
+    const double q = boost::math::gamma_q(a, x, QuietPolicy());
+    return std::isfinite(q) ? std::clamp(q, 0.0, 1.0) : 0.0;
+}
+
+// Bands fixed by the height alone, whatever the number of threads, so every sum is added in the
+// same order. Each band costs its own row buffers: small images take few bands.
+constexpr int kMaxBands = 64;
+constexpr int kMinBandRows = 32;
+
+using Histogram = std::array<std::uint64_t, 256>;
+
+struct ChiSquareSum {
+    double chi2 = 0;
+    int degreesOfFreedom = 0;
+};
+
+ChiSquareSum ChiSquareSumOf(const Histogram& histogram) {
+    ChiSquareSum sum;
+    int categories = 0;
+    for (int k = 0; k < 128; ++k) {
+        const std::uint64_t pair = histogram[2 * k] + histogram[2 * k + 1];
+        if (pair < 10) { // expected count below 5
+            continue;
+        }
+        const double expected = static_cast<double>(pair) / 2;
+        const double difference = static_cast<double>(histogram[2 * k]) - expected;
+        sum.chi2 += difference * difference / expected;
+        ++categories;
+    }
+    sum.degreesOfFreedom = std::max(categories - 1, 0);
+    return sum;
+}
+
+// The chi-square curve's prefixes split the scan into 100 contiguous segments; segment k
+// (1..100) holds samples [boundary(k-1), boundary(k)).
+struct Segments {
+    std::int64_t samples = 0;
+    std::int64_t boundary(int k) const { return static_cast<std::int64_t>(k) * samples / 100; }
+    // The segment holding sample i (segments may be empty when there are fewer than 100).
+    int segmentOf(std::int64_t i) const {
+        int k = static_cast<int>(i * 100 / std::max<std::int64_t>(samples, 1));
+        while (k < kCurvePoints && boundary(k + 1) <= i) {
+            ++k;
+        }
+        while (k > 0 && boundary(k) > i) {
+            --k;
+        }
+        return k + 1;
+    }
+};
+
+struct Partial {
+    RsCounts rs;
+    SpaCounts spa;
+    double weight = 0;   // Σ u, u = 1 / (405 + 9Σx² − (Σx)²), the unnormalised WS weight
+    double residual = 0; // Σ u · e · 4(s − F(s))
+    double bias = 0;     // Σ u · e · 4F(e)
+    int firstSegment = 1;
+    std::vector<Histogram> segments;
+};
+
+int AbsDiff(int a, int b) {
+    return a > b ? a - b : b - a;
+}
+
+int Smoothness(int x1, int x2, int x3, int x4) {
+    return AbsDiff(x2, x1) + AbsDiff(x3, x2) + AbsDiff(x4, x3);
+}
+
+// F−1: even values go down one, odd values up one.
+int FlipMinus(int v) {
+    return v - 1 + 2 * (v & 1);
+}
+
+// The groups of a row as four planes (first, second, third and fourth samples): planar rows let
+// the compiler vectorise the classification, which it will not do over a stride of four.
+struct RsScratch {
+    std::array<std::vector<std::uint8_t>, 4> planes;
+    explicit RsScratch(int width) {
+        for (auto& plane : planes) {
+            plane.resize(static_cast<std::size_t>(std::max(width, 0) / 4));
+        }
+    }
+};
+
+void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+                    const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
+                    int groups, RsCounts& counts) {
+    // Branch-free, with counters of one row in int, added to the 64-bit totals once a row.
+    int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0;
+    for (int g = 0; g < groups; ++g) {
+        const int a = first[g], b = second[g], c = third[g], d = fourth[g];
+        const int f = Smoothness(a, b, c, d);
+        const int fm = Smoothness(a, b ^ 1, c ^ 1, d);
+        const int fn = Smoothness(a, FlipMinus(b), FlipMinus(c), d);
+        // The same group with every LSB flipped; F1 there restores the middle samples.
+        const int fa = a ^ 1, fb = b ^ 1, fc = c ^ 1, fd = d ^ 1;
+        const int ff = Smoothness(fa, fb, fc, fd);
+        const int ffm = Smoothness(fa, b, c, fd);
+        const int ffn = Smoothness(fa, FlipMinus(fb), FlipMinus(fc), fd);
+        rm += fm > f;
+        sm += fm < f;
+        rn += fn > f;
+        sn += fn < f;
+        frm += ffm > ff;
+        fsm += ffm < ff;
+        frn += ffn > ff;
+        fsn += ffn < ff;
+    }
+    counts.regularM += rm;
+    counts.singularM += sm;
+    counts.regularMinusM += rn;
+    counts.singularMinusM += sn;
+    counts.flippedRegularM += frm;
+    counts.flippedSingularM += fsm;
+    counts.flippedRegularMinusM += frn;
+    counts.flippedSingularMinusM += fsn;
+}
+
+void CountRsRow(const std::uint8_t* row, int width, RsScratch& scratch, RsCounts& counts) {
+    const int groups = width / 4;
+    std::uint8_t* __restrict first = scratch.planes[0].data();
+    std::uint8_t* __restrict second = scratch.planes[1].data();
+    std::uint8_t* __restrict third = scratch.planes[2].data();
+    std::uint8_t* __restrict fourth = scratch.planes[3].data();
+    for (int g = 0; g < groups; ++g) {
+        // A group is one little-endian word: whole-word loads and shifts vectorise.
+        std::uint32_t word = 0;
+        std::memcpy(&word, row + 4 * g, 4);
+        first[g] = static_cast<std::uint8_t>(word);
+        second[g] = static_cast<std::uint8_t>(word >> 8);
+        third[g] = static_cast<std::uint8_t>(word >> 16);
+        fourth[g] = static_cast<std::uint8_t>(word >> 24);
+    }
+    ClassifyGroups(first, second, third, fourth, groups, counts);
+}
+
+void CountPairs(const std::uint8_t* first, const std::uint8_t* second, int count,
+                SpaCounts& counts) {
+    int x = 0, z = 0, w = 0;
+    for (int i = 0; i < count; ++i) {
+        const int u = first[i], v = second[i];
+        x += (v & 1) ? (u > v) : (u < v);
+        z += u == v;
+        w += (u ^ v) == 1;
+    }
+    counts.pairs += count;
+    counts.x += x;
+    counts.z += z;
+    counts.w += w;
+}
+
+// Rows of integers the weighted stego pass reuses along a band.
+struct WsScratch {
+    std::vector<int> columnSum, columnSquares, columnParity, denominator, residual, bias;
+    explicit WsScratch(int width) {
+        for (auto* row :
+             {&columnSum, &columnSquares, &columnParity, &denominator, &residual, &bias}) {
+            row->assign(static_cast<std::size_t>(std::max(width, 0)), 0);
+        }
+    }
+};
+
+using Double2 = double __attribute__((vector_size(16)));
+
+// Weighted stego over the interior samples of one row, with its neighbours above and below.
+// Every term is an integer but the weight: 81 (5 + var) = 405 + 9Σx² − (Σx)², and the 81
+// cancels when the weights are normalised; the sums carry 4(s − F(s)) and 4F(e).
+// The integer terms of each interior sample of a row, from the column sums of its 3 rows: the
+// weight's denominator and the two numerators, signed by the sample's parity.
+void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
+             const std::uint8_t* __restrict down, const int* __restrict c1,
+             const int* __restrict c2, const int* __restrict cp, int interior,
+             int* __restrict denominator, int* __restrict residual, int* __restrict bias) {
+    for (int i = 0; i < interior; ++i) {
+        const int x = i + 1;
+        const int left = row[x - 1], s = row[x], right = row[x + 1];
+        const int sum = c1[x - 1] + c1[x] + c1[x + 1];
+        const int squares = c2[x - 1] + c2[x] + c2[x + 1];
+        const int cross = up[x] + down[x] + left + right;
+        const int diagonal = c1[x - 1] + c1[x + 1] - left - right;
+        const int crossOdd = (up[x] & 1) + (down[x] & 1) + (left & 1) + (right & 1);
+        const int diagonalOdd = cp[x - 1] + cp[x + 1] - (left & 1) - (right & 1);
+        // e·F(e)·4 = e·(2(2·crossOdd − 4) − (2·diagonalOdd − 4))
+        const int parityPrediction = 4 * crossOdd - 2 * diagonalOdd - 4;
+        const int prediction = 4 * s - 2 * cross + diagonal;
+        denominator[i] = 405 + 9 * squares - sum * sum;
+        residual[i] = (s & 1) ? prediction : -prediction;
+        bias[i] = (s & 1) ? parityPrediction : -parityPrediction;
+    }
+}
+
+// The rows never overlap: __restrict lets the compiler vectorise without run-time alias checks.
+void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
+              const std::uint8_t* __restrict down, int width, WsScratch& scratch,
+              Partial& partial) {
+    int* __restrict c1 = scratch.columnSum.data();
+    int* __restrict c2 = scratch.columnSquares.data();
+    int* __restrict cp = scratch.columnParity.data();
+    for (int x = 0; x < width; ++x) {
+        const int a = up[x], b = row[x], c = down[x];
+        c1[x] = a + b + c;
+        c2[x] = a * a + b * b + c * c;
+        cp[x] = (a & 1) + (b & 1) + (c & 1);
+    }
+    const int interior = width - 2;
+    int* denominator = scratch.denominator.data();
+    int* residual = scratch.residual.data();
+    int* bias = scratch.bias.data();
+    WsTerms(up, row, down, c1, c2, cp, interior, denominator, residual, bias);
+    // Four fixed lanes (i mod 4), added in one order at the end: quick and deterministic.
+    Double2 w0{}, w1{}, r0{}, r1{}, b0{}, b1{};
+    int i = 0;
+    for (; i + 4 <= interior; i += 4) {
+        const Double2 u0 = 1.0 / Double2{double(denominator[i]), double(denominator[i + 1])};
+        const Double2 u1 = 1.0 / Double2{double(denominator[i + 2]), double(denominator[i + 3])};
+        w0 += u0;
+        w1 += u1;
+        r0 += u0 * Double2{double(residual[i]), double(residual[i + 1])};
+        r1 += u1 * Double2{double(residual[i + 2]), double(residual[i + 3])};
+        b0 += u0 * Double2{double(bias[i]), double(bias[i + 1])};
+        b1 += u1 * Double2{double(bias[i + 2]), double(bias[i + 3])};
+    }
+    double weight = (w0[0] + w0[1]) + (w1[0] + w1[1]);
+    double residualSum = (r0[0] + r0[1]) + (r1[0] + r1[1]);
+    double biasSum = (b0[0] + b0[1]) + (b1[0] + b1[1]);
+    for (; i < interior; ++i) {
+        const double u = 1.0 / denominator[i];
+        weight += u;
+        residualSum += u * residual[i];
+        biasSum += u * bias[i];
+    }
+    partial.weight += weight;
+    partial.residual += residualSum;
+    partial.bias += biasSum;
+}
+
+// The band's samples of each segment it touches.
+void CountSegments(const std::uint8_t* row, std::int64_t start, int width, const Segments& segments,
+                   Partial& partial) {
+    std::int64_t i = start;
+    const std::int64_t end = start + width;
+    int k = segments.segmentOf(i);
+    while (i < end) {
+        const std::int64_t stop = std::min(end, segments.boundary(k));
+        Histogram& histogram = partial.segments[static_cast<std::size_t>(k - partial.firstSegment)];
+        for (std::int64_t j = i; j < stop; ++j) {
+            ++histogram[row[j - start]];
+        }
+        i = stop;
+        ++k;
+    }
+}
+
+// Rows of one channel, contiguous; channels that are interleaved are copied a row at a time.
+class RowSource {
+public:
+    explicit RowSource(const ChannelPlane& plane) : plane_(plane) {
+        if (plane.step != 1) {
+            for (auto& slot : slots_) {
+                slot.resize(static_cast<std::size_t>(plane.width));
+            }
+        }
+    }
+    const std::uint8_t* load(int y) {
+        const std::uint8_t* source = plane_.top + y * plane_.stride;
+        if (plane_.step == 1) {
+            return source;
+        }
+        std::uint8_t* target = slots_[static_cast<std::size_t>(y % 3)].data();
+        for (int x = 0; x < plane_.width; ++x) {
+            target[x] = source[x * plane_.step];
+        }
+        return target;
+    }
+
+private:
+    const ChannelPlane& plane_;
+    std::array<std::vector<std::uint8_t>, 3> slots_;
+};
+
+Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& segments,
+                    unsigned attacks) {
+    Partial partial;
+    const int width = plane.width;
+    const int height = plane.height;
+    partial.firstSegment = segments.segmentOf(std::int64_t(y0) * width);
+    const int lastSegment = segments.segmentOf(std::int64_t(y1) * width - 1);
+    partial.segments.assign(static_cast<std::size_t>(lastSegment - partial.firstSegment + 1),
+                            Histogram{});
+    RowSource source(plane);
+    WsScratch scratch((attacks & kWs) ? width : 0);
+    RsScratch groups((attacks & kRs) ? width : 0);
+    const std::uint8_t* up = y0 > 0 ? source.load(y0 - 1) : nullptr;
+    const std::uint8_t* row = source.load(y0);
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* down = y + 1 < height ? source.load(y + 1) : nullptr;
+        if (attacks & kChiSquare) {
+            CountSegments(row, std::int64_t(y) * width, width, segments, partial);
+        }
+        if (attacks & kRs) {
+            CountRsRow(row, width, groups, partial.rs);
+        }
+        if (attacks & kSpa) {
+            CountPairs(row, row + 1, width - 1, partial.spa);
+            if (down != nullptr) {
+                CountPairs(row, down, width, partial.spa);
+            }
+        }
+        if ((attacks & kWs) && up != nullptr && down != nullptr) {
+            WeighRow(up, row, down, width, scratch, partial);
+        }
+        up = row;
+        row = down;
+    }
+    return partial;
+}
+
+void Add(RsCounts& to, const RsCounts& from) {
+    to.regularM += from.regularM;
+    to.singularM += from.singularM;
+    to.regularMinusM += from.regularMinusM;
+    to.singularMinusM += from.singularMinusM;
+    to.flippedRegularM += from.flippedRegularM;
+    to.flippedSingularM += from.flippedSingularM;
+    to.flippedRegularMinusM += from.flippedRegularMinusM;
+    to.flippedSingularMinusM += from.flippedSingularMinusM;
+}
+
+ChiSquareResult ChiSquareFromSegments(const std::vector<Histogram>& segments) {
+    ChiSquareResult result;
+    Histogram prefix{};
+    int run = 0;
+    bool walking = true;
+    for (int k = 1; k <= kCurvePoints; ++k) {
+        const Histogram& segment = segments[static_cast<std::size_t>(k - 1)];
+        for (int v = 0; v < 256; ++v) {
+            prefix[v] += segment[v];
+        }
+        int df = 0;
+        const double p = ChiSquareP(prefix, &df);
+        result.curve[static_cast<std::size_t>(k - 1)] = p;
+        if (walking && df >= 1) {
+            if (p > 0.5) {
+                run = k;
+            } else {
+                walking = false;
+            }
+        }
+        if (k == kCurvePoints) {
+            result.p = p;
+            result.status = df >= 1 ? AttackStatus::Ok : AttackStatus::NoTest;
+        }
+    }
+    result.fraction = run / 100.0;
+    return result;
+}
+
+ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<Partial>& bands,
+                                  unsigned attacks) {
+    ChannelResult channel;
+    std::vector<Histogram> segments(kCurvePoints, Histogram{});
+    double weight = 0, residual = 0, bias = 0;
+    for (const Partial& band : bands) {
+        Add(channel.rs.counts, band.rs);
+        channel.spa.counts.pairs += band.spa.pairs;
+        channel.spa.counts.x += band.spa.x;
+        channel.spa.counts.z += band.spa.z;
+        channel.spa.counts.w += band.spa.w;
+        weight += band.weight;
+        residual += band.residual;
+        bias += band.bias;
+        for (std::size_t i = 0; i < band.segments.size(); ++i) {
+            Histogram& total = segments[static_cast<std::size_t>(band.firstSegment - 1) + i];
+            for (int v = 0; v < 256; ++v) {
+                total[v] += band.segments[i][v];
+            }
+        }
+    }
+    if (attacks & kChiSquare) {
+        channel.chiSquare = ChiSquareFromSegments(segments);
+    }
+
+    SpaCounts& spa = channel.spa.counts;
+    spa.y = spa.pairs - spa.x - spa.z;
+    if ((attacks & kSpa) && spa.pairs > 0) {
+        channel.spa.rate = SpaRate(spa);
+        channel.spa.status = AttackStatus::Ok;
+    }
+    if ((attacks & kRs) && plane.width >= 4) {
+        channel.rs.rate = RsRate(channel.rs.counts);
+        channel.rs.status = AttackStatus::Ok;
+    }
+    if (plane.width >= 3 && plane.height >= 3 && weight > 0) {
+        // The sums carry 4(s − F) and 4F(e); weights are normalised by dividing by Σ u.
+        channel.ws.betaRaw = residual / (4 * weight);
+        channel.ws.bias = bias / (4 * weight);
+        channel.ws.rate = 2 * (channel.ws.betaRaw - channel.ws.betaRaw * channel.ws.bias);
+        channel.ws.status = AttackStatus::Ok;
+    }
+    return channel;
+}
+
+bool IsGrey(const PixelView& view) {
+    for (int y = 0; y < view.height; ++y) {
+        const std::uint8_t* pixel = view.row(y);
+        for (int x = 0; x < view.width; ++x, pixel += view.bytesPerPixel) {
+            if (pixel[kRed] != pixel[kGreen] || pixel[kGreen] != pixel[kBlue]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+ChannelPlane PlaneOf(const PixelView& view, int offset) {
+    return {view.top + offset, view.stride, view.bytesPerPixel, view.width, view.height};
+}
+
+void TakeStandardView(ImageSamples& samples, const PixelView& view) {
+    if (IsGrey(view)) {
+        samples.names = {"Y"};
+        samples.planes = {PlaneOf(view, kGreen)};
+    } else {
+        samples.names = {"R", "G", "B"};
+        samples.planes = {PlaneOf(view, kRed), PlaneOf(view, kGreen), PlaneOf(view, kBlue)};
+    }
+}
+
+} // namespace
+
+const char* StatusName(AttackStatus status) {
+    switch (status) {
+    case AttackStatus::Ok:
+        return "ok";
+    case AttackStatus::NoGroups:
+        return "no_groups";
+    case AttackStatus::NoPairs:
+        return "no_pairs";
+    case AttackStatus::TooSmall:
+        return "too_small";
+    case AttackStatus::NoTest:
+        return "no_test";
+    }
+    return "no_test";
+}
+
+ImageSamples SamplesOf(const FIBITMAP* bitmap) {
+    ImageSamples samples;
+    FIBITMAP* source = const_cast<FIBITMAP*>(bitmap);
+    if (source == nullptr || !FreeImage_HasPixels(source)) {
+        samples.error = "no pixels to analyse";
+        return samples;
+    }
+    samples.width = BitmapWidth(bitmap);
+    samples.height = BitmapHeight(bitmap);
+    if (const PixelView view = ViewOfBitmap(bitmap); !view.empty()) {
+        TakeStandardView(samples, view);
+        return samples;
+    }
+    if (FreeImage_GetImageType(source) == FIT_BITMAP && FreeImage_GetBPP(source) == 8 &&
+        FreeImage_GetColorType(source) == FIC_MINISBLACK) {
+        // A grey ramp palette: the index is the grey value.
+        const int height = samples.height;
+        samples.names = {"Y"};
+        samples.planes = {{FreeImage_GetScanLine(source, height - 1),
+                           -static_cast<std::ptrdiff_t>(FreeImage_GetPitch(source)), 1,
+                           samples.width, height}};
+        return samples;
+    }
+    samples.converted.reset(
+        FreeImage_GetImageType(source) == FIT_BITMAP ? FreeImage_ConvertTo24Bits(source) : nullptr);
+    const PixelView view = ViewOfBitmap(samples.converted.get());
+    if (view.empty()) {
+        samples.error = "unsupported pixel type";
+        return samples;
+    }
+    TakeStandardView(samples, view);
+    return samples;
+}
+
+bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds) {
+    return channel.rs.rate >= thresholds.rsRate || channel.spa.rate >= thresholds.spaRate ||
+           channel.ws.rate >= thresholds.wsRate || channel.chiSquare.p >= thresholds.chiSquareP;
+}
+
+double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
+    const ChiSquareSum sum = ChiSquareSumOf(histogram);
+    if (degreesOfFreedom != nullptr) {
+        *degreesOfFreedom = sum.degreesOfFreedom;
+    }
+    return sum.degreesOfFreedom < 1 ? 0.0 : UpperGammaQ(sum.degreesOfFreedom / 2.0, sum.chi2 / 2);
+}
+
+namespace {
+
+// A root of a x² + b x + c = 0, chosen by `pick` from the stable pair q / a and c / q, or the
+// answer the degenerate cases are defined to give: −c/b (0 when b = 0 too) without a leading
+// coefficient, −b/2a for a negative discriminant.
+template <typename Pick> double SolveQuadratic(double a, double b, double c, Pick pick) {
+    if (a == 0) {
+        return b == 0 ? 0 : -c / b;
+    }
+    const double discriminant = b * b - 4 * a * c;
+    if (discriminant < 0) {
+        return -b / (2 * a);
+    }
+    const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
+    if (q == 0) {
+        return 0; // b = 0 and c = 0: a double root at 0
+    }
+    return pick(q / a, c / q);
+}
+
+} // namespace
+
+double RsRoot(double a, double b, double c) {
+    return SolveQuadratic(a, b, c, [](double first, double second) {
+        return std::abs(second) < std::abs(first) ? second : first;
+    });
+}
+
+double SpaRoot(double a, double b, double c) {
+    return SolveQuadratic(a, b, c,
+                          [](double first, double second) { return std::min(first, second); });
+}
+
+double RsRate(const RsCounts& counts) {
+    const double d0 = double(counts.regularM - counts.singularM);
+    const double d1 = double(counts.flippedRegularM - counts.flippedSingularM);
+    const double dn0 = double(counts.regularMinusM - counts.singularMinusM);
+    const double dn1 = double(counts.flippedRegularMinusM - counts.flippedSingularMinusM);
+    const double x = RsRoot(2 * (d1 + d0), dn0 - dn1 - d1 - 3 * d0, d0 - dn0);
+    return x == 0.5 ? 0 : x / (x - 0.5);
+}
+
+double SpaRate(const SpaCounts& counts) {
+    const double gamma = double(counts.w + counts.z);
+    return SpaRoot(gamma / 2, 2 * double(counts.x) - double(counts.pairs),
+                   double(counts.y) - double(counts.x));
+}
+
+BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& options) {
+    BlindResult result;
+    result.width = samples.width;
+    result.height = samples.height;
+    result.error = samples.error;
+    if (samples.planes.empty() || samples.width <= 0 || samples.height <= 0) {
+        if (result.error.empty()) {
+            result.error = "no pixels to analyse";
+        }
+        return result;
+    }
+    const int height = samples.height;
+    const int bands = std::clamp(height / kMinBandRows, 1, kMaxBands);
+    const std::size_t channels = samples.planes.size();
+    const Segments segments{std::int64_t(samples.width) * height};
+    std::vector<std::vector<Partial>> partials(channels, std::vector<Partial>(bands));
+    std::atomic<int> done{0};
+    std::atomic<bool> cancelled{false};
+    const auto runBand = [&](int band) {
+        if (options.cancel != nullptr && options.cancel->load()) {
+            cancelled = true;
+            return;
+        }
+        const int y0 = static_cast<int>(std::int64_t(band) * height / bands);
+        const int y1 = static_cast<int>(std::int64_t(band + 1) * height / bands);
+        for (std::size_t c = 0; c < channels; ++c) {
+            partials[c][static_cast<std::size_t>(band)] =
+                AnalyseBand(samples.planes[c], y0, y1, segments, options.attacks);
+        }
+        const int finished = ++done;
+        if (options.progress) {
+            options.progress(double(finished) / bands);
+        }
+    };
+    if (options.parallel) {
+        tbb::parallel_for(0, bands, runBand);
+    } else {
+        for (int band = 0; band < bands; ++band) {
+            runBand(band);
+        }
+    }
+    if (cancelled) {
+        result.cancelled = true;
+        return result;
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        ChannelResult channel =
+            ChannelFromPartials(samples.planes[c], partials[c], options.attacks);
+        channel.name = samples.names[c];
+        channel.suspicious = IsSuspicious(channel);
+        result.suspicious = result.suspicious || channel.suspicious;
+        result.channels.push_back(std::move(channel));
+    }
+    return result;
+}
+
+BlindResult AnalyseBitmap(const FIBITMAP* bitmap, const BlindOptions& options) {
+    return AnalyseSamples(SamplesOf(bitmap), options);
+}
+
+int BlockSideFor(int width, int height, int blocksOnLongSide) {
+    const int longSide = std::max(width, height);
+    const int perBlock = (longSide + blocksOnLongSide - 1) / std::max(blocksOnLongSide, 1);
+    return std::max(32, perBlock); // smaller blocks hold too few samples for a test
+}
+
+BlockMap ChiSquareBlockMap(const ImageSamples& samples, int blockSide) {
+    BlockMap map;
+    if (samples.planes.empty() || blockSide <= 0) {
+        return map;
+    }
+    map.blockSide = blockSide;
+    map.columns = (samples.width + blockSide - 1) / blockSide;
+    map.rows = (samples.height + blockSide - 1) / blockSide;
+    map.p.assign(static_cast<std::size_t>(map.columns) * map.rows, -1.0);
+    tbb::parallel_for(0, map.rows, [&](int blockRow) {
+        const int y0 = blockRow * blockSide;
+        const int y1 = std::min(samples.height, y0 + blockSide);
+        std::vector<double> chi2(static_cast<std::size_t>(map.columns), 0.0);
+        std::vector<int> df(static_cast<std::size_t>(map.columns), 0);
+        std::vector<Histogram> histograms(static_cast<std::size_t>(map.columns));
+        for (const ChannelPlane& plane : samples.planes) {
+            std::fill(histograms.begin(), histograms.end(), Histogram{});
+            for (int y = y0; y < y1; ++y) {
+                for (int x = 0; x < samples.width; ++x) {
+                    ++histograms[static_cast<std::size_t>(x / blockSide)][plane.at(x, y)];
+                }
+            }
+            for (int column = 0; column < map.columns; ++column) {
+                // Pooled over channels: the chi-square sums and their degrees of freedom add.
+                const ChiSquareSum sum =
+                    ChiSquareSumOf(histograms[static_cast<std::size_t>(column)]);
+                if (sum.degreesOfFreedom >= 1) {
+                    chi2[static_cast<std::size_t>(column)] += sum.chi2;
+                    df[static_cast<std::size_t>(column)] += sum.degreesOfFreedom;
+                }
+            }
+        }
+        for (int column = 0; column < map.columns; ++column) {
+            const std::size_t i = static_cast<std::size_t>(column);
+            if (df[i] >= 1) {
+                map.p[static_cast<std::size_t>(blockRow) * map.columns + i] =
+                    UpperGammaQ(df[i] / 2.0, chi2[i] / 2);
+            }
+        }
+    });
+    return map;
+}
+
+} // namespace vantrel

@@ -1,0 +1,208 @@
+#include "blind/BlindReport.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace vantrel {
+namespace {
+
+constexpr const char* kAllChannels[] = {"R", "G", "B", "Y"};
+
+const ChannelResult* FindChannel(const BlindResult& result, std::string_view name) {
+    for (const ChannelResult& channel : result.channels) {
+        if (channel.name == name) {
+            return &channel;
+        }
+    }
+    return nullptr;
+}
+
+std::string Rate(double rate, const char* status) {
+    return std::string("{\"rate\": ")
+        .append(JsonNumber(rate))
+        .append(", \"status\": \"")
+        .append(status)
+        .append("\"}");
+}
+
+std::string ChannelJson(const ChannelResult& channel) {
+    std::string out = "{\"chi_square\": {\"p\": ";
+    out.append(JsonNumber(channel.chiSquare.p))
+        .append(", \"fraction\": ")
+        .append(JsonNumber(channel.chiSquare.fraction))
+        .append(", \"status\": \"")
+        .append(StatusName(channel.chiSquare.status))
+        .append("\"}, \"rs\": ")
+        .append(Rate(channel.rs.rate, StatusName(channel.rs.status)))
+        .append(", \"spa\": ")
+        .append(Rate(channel.spa.rate, StatusName(channel.spa.status)))
+        .append(", \"ws\": ")
+        .append("{\"rate\": ")
+        .append(JsonNumber(channel.ws.rate))
+        .append(", \"beta_raw\": ")
+        .append(JsonNumber(channel.ws.betaRaw))
+        .append(", \"bias\": ")
+        .append(JsonNumber(channel.ws.bias))
+        .append(", \"status\": \"")
+        .append(StatusName(channel.ws.status))
+        .append("\"}}");
+    return out;
+}
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string JsonNumber(double value) {
+    if (!std::isfinite(value) || value == 0) {
+        return "0"; // and never "-0"
+    }
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+std::string BlindJson(const std::string& path, const BlindResult& result,
+                      const std::string& error) {
+    std::string out = "{\"path\": ";
+    out.append(JsonString(path));
+    if (!error.empty()) {
+        return out.append(", \"width\": null, \"height\": null, \"suspicious\": null, \"error\": ")
+            .append(JsonString(error))
+            .append("}");
+    }
+    out.append(", \"width\": ")
+        .append(std::to_string(result.width))
+        .append(", \"height\": ")
+        .append(std::to_string(result.height))
+        .append(", \"suspicious\": ")
+        .append(result.suspicious ? "true" : "false")
+        .append(", \"error\": null, \"channels\": {");
+    for (std::size_t i = 0; i < result.channels.size(); ++i) {
+        out.append(i == 0 ? "" : ", ")
+            .append(JsonString(result.channels[i].name))
+            .append(": ")
+            .append(ChannelJson(result.channels[i]));
+    }
+    return out.append("}}");
+}
+
+std::string BlindCsvHeader() {
+    std::string header = "path,width,height,suspicious,error";
+    for (const char* channel : kAllChannels) {
+        for (const char* column : {"_chi_p", "_chi_fraction", "_rs", "_spa", "_ws"}) {
+            header.append(",").append(channel).append(column);
+        }
+    }
+    return header;
+}
+
+std::string BlindCsvRow(const std::string& path, const BlindResult& result,
+                        const std::string& error) {
+    std::string row = CsvField(path);
+    if (!error.empty()) {
+        return row.append(",,,,").append(CsvField(error)).append(std::string(20, ','));
+    }
+    row.append(",")
+        .append(std::to_string(result.width))
+        .append(",")
+        .append(std::to_string(result.height))
+        .append(result.suspicious ? ",true," : ",false,");
+    for (const char* name : kAllChannels) {
+        const ChannelResult* channel = FindChannel(result, name);
+        if (channel == nullptr) {
+            row.append(",,,,,");
+            continue;
+        }
+        for (const double value : {channel->chiSquare.p, channel->chiSquare.fraction,
+                                   channel->rs.rate, channel->spa.rate, channel->ws.rate}) {
+            row.append(",").append(JsonNumber(value));
+        }
+    }
+    return row;
+}
+
+std::string RateCell(double value, AttackStatus status) {
+    if (status != AttackStatus::Ok) {
+        return StatusName(status);
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
+}
+
+std::string BlindTable(const BlindResult& result) {
+    std::string table = "attack    ";
+    char cell[64];
+    for (const ChannelResult& channel : result.channels) {
+        std::snprintf(cell, sizeof cell, " %10s", channel.name.c_str());
+        table += cell;
+    }
+    table += '\n';
+    const auto addRow = [&](const char* label, auto value) {
+        std::snprintf(cell, sizeof cell, "%-10s", label);
+        table += cell;
+        for (const ChannelResult& channel : result.channels) {
+            std::snprintf(cell, sizeof cell, " %10s", value(channel).c_str());
+            table += cell;
+        }
+        table += '\n';
+    };
+    addRow("chi2 p",
+           [](const ChannelResult& c) { return RateCell(c.chiSquare.p, c.chiSquare.status); });
+    addRow("fraction", [](const ChannelResult& c) {
+        return RateCell(c.chiSquare.fraction, c.chiSquare.status);
+    });
+    addRow("RS", [](const ChannelResult& c) { return RateCell(c.rs.rate, c.rs.status); });
+    addRow("SPA", [](const ChannelResult& c) { return RateCell(c.spa.rate, c.spa.status); });
+    addRow("WS", [](const ChannelResult& c) { return RateCell(c.ws.rate, c.ws.status); });
+    addRow("verdict", [](const ChannelResult& c) {
+        return std::string(c.suspicious ? "suspicious" : "clean");
+    });
+    return table;
+}
+
+std::string BlindText(const std::string& path, const BlindResult& result) {
+    std::string text = path;
+    text.append(": ")
+        .append(std::to_string(result.width))
+        .append(" x ")
+        .append(std::to_string(result.height))
+        .append(result.suspicious ? ", suspicious\n" : ", clean\n");
+    return text.append(BlindTable(result));
+}
+
+} // namespace vantrel

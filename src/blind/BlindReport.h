@@ -1,0 +1,36 @@
+#pragma once
+// The words of a blind analysis: a readable table, one JSON object per image (JSON Lines), and a
+// flat CSV row with one column per attack and channel.
+#include "blind/BlindAttacks.h"
+
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// A JSON string literal of the bytes: quote, backslash and bytes below 0x20 escaped, every other
+// byte kept as it is (paths need not be valid UTF-8).
+std::string JsonString(std::string_view text);
+// The shortest text that reads back as the same double; 0 for anything not finite.
+std::string JsonNumber(double value);
+
+// The object of one image on one line, without the line end. A non-empty error gives
+// "error": the reason and no channels.
+std::string BlindJson(const std::string& path, const BlindResult& result,
+                      const std::string& error = {});
+
+// The CSV header and the row of one image, without line ends. Channel columns of a channel the
+// image lacks (R, G, B for a grey image, Y for a colour one) are empty.
+std::string BlindCsvHeader();
+std::string BlindCsvRow(const std::string& path, const BlindResult& result,
+                        const std::string& error = {});
+
+// A rate to four decimals, or the status's name when the method had no answer.
+std::string RateCell(double value, AttackStatus status);
+
+// The attack x channel table, rates to 4 decimals, "suspicious" or "clean" per channel.
+std::string BlindTable(const BlindResult& result);
+// The readable block of one image: a line with the path, size and verdict, then the table.
+std::string BlindText(const std::string& path, const BlindResult& result);
+
+} // namespace vantrel

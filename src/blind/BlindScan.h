@@ -1,0 +1,55 @@
+#pragma once
+// The batch scan of a tree: the search's breadth-first walk, or a list of files, optionally one
+// shard of it, every file decoded through the isolated decoder pool and analysed, several at a
+// time, with the rows handed back in list order.
+#include "blind/BlindAttacks.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel {
+
+struct ScanFile {
+    std::string path;     // as the file system is given it
+    std::string relative; // below the scanned directory (or as listed); what the shard hashes
+};
+
+// FNV-1a, 64 bits, over the bytes of the relative path: stable across machines and runs, so
+// every host of a cluster agrees which shard a file is in.
+std::uint64_t ShardHash(std::string_view relative);
+// Shard K of N (K = 1..N) holds the paths whose hash is K − 1 modulo N.
+bool InShard(std::string_view relative, int shardIndex, int shardCount);
+
+struct ScanSelection {
+    std::string pattern; // wildcard(s) for the file name, ";"-separated; empty keeps every file
+    int shardIndex = 1;  // 1..shardCount
+    int shardCount = 1;
+};
+
+// The image files under the directory in walk order (unreadable directories reported and passed
+// over), those the selection keeps.
+std::vector<ScanFile> FilesUnder(const std::string& directory, const ScanSelection& selection,
+                                 const std::function<void(const std::string&)>& problem = {});
+// The listed paths, those the selection keeps; blank lines are skipped.
+std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
+                                  const ScanSelection& selection);
+
+struct ScanRow {
+    std::string path;
+    BlindResult result;
+    std::string error; // why the file could not be analysed; empty when it was
+};
+
+// Decodes and analyses the files on `jobs` threads. `row` is called on the calling thread once
+// a file, in list order; when it returns false the scan stops after the files in hand.
+// Returns the number of rows delivered.
+std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
+                      const std::function<bool(const ScanRow&)>& row);
+
+// The analysis of one file, as a scan row.
+ScanRow AnalyseFile(const std::string& path, const BlindOptions& options = {});
+
+} // namespace vantrel

@@ -1,0 +1,250 @@
+#include "cli/Cli.h"
+
+#include "blind/BlindReport.h"
+#include "blind/BlindScan.h"
+#include "search/DirectoryWalk.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+namespace vantrel::cli {
+namespace {
+
+int RunBlind(const Arguments& args) {
+    bool json = false;
+    std::vector<std::string> paths;
+    for (const std::string& arg : args) {
+        if (arg == "--json") {
+            json = true;
+        } else if (arg.starts_with("--")) {
+            throw UsageError("unknown option " + arg);
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (paths.empty()) {
+        throw UsageError("blind takes at least one IMAGE");
+    }
+    int status = 0;
+    for (const std::string& path : paths) {
+        const ScanRow row = AnalyseFile(path);
+        if (!row.error.empty()) {
+            status = 1;
+        }
+        if (json) {
+            std::cout << BlindJson(path, row.result, row.error) << std::endl;
+        } else if (row.error.empty()) {
+            std::cout << BlindText(path, row.result) << std::endl;
+        } else {
+            std::cout << std::flush;
+            std::cerr << "vantrel-cli: " << row.error << std::endl;
+        }
+    }
+    return status;
+}
+
+struct ScanArguments {
+    std::string directory;
+    std::string filesFrom;
+    std::string output;
+    bool csv = false;
+    int jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    ScanSelection selection;
+};
+
+std::string OptionValue(const Arguments& args, std::size_t& i) {
+    if (i + 1 == args.size()) {
+        throw UsageError(args[i] + " needs a value");
+    }
+    return args[++i];
+}
+
+ScanArguments ParseScan(const Arguments& args) {
+    ScanArguments scan;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--pattern") {
+            scan.selection.pattern = OptionValue(args, i);
+        } else if (arg == "--jobs") {
+            scan.jobs = ParseInt(OptionValue(args, i), "--jobs");
+            if (scan.jobs < 1) {
+                throw UsageError("--jobs must be at least 1");
+            }
+        } else if (arg == "--format") {
+            const std::string format = OptionValue(args, i);
+            if (format != "csv" && format != "jsonl") {
+                throw UsageError("--format is csv or jsonl");
+            }
+            scan.csv = format == "csv";
+        } else if (arg == "--output") {
+            scan.output = OptionValue(args, i);
+        } else if (arg == "--files-from") {
+            scan.filesFrom = OptionValue(args, i);
+        } else if (arg == "--shard") {
+            const std::string shard = OptionValue(args, i);
+            const std::size_t slash = shard.find('/');
+            if (slash == std::string::npos) {
+                throw UsageError("--shard is K/N");
+            }
+            scan.selection.shardIndex = ParseInt(shard.substr(0, slash), "K of --shard");
+            scan.selection.shardCount = ParseInt(shard.substr(slash + 1), "N of --shard");
+            if (scan.selection.shardCount < 1 || scan.selection.shardIndex < 1 ||
+                scan.selection.shardIndex > scan.selection.shardCount) {
+                throw UsageError("--shard K/N needs 1 <= K <= N");
+            }
+        } else if (arg.starts_with("--")) {
+            throw UsageError("unknown option " + arg);
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (scan.filesFrom.empty() == (positional.size() != 1) || positional.size() > 1) {
+        throw UsageError("scan takes one DIR, or --files-from FILE instead");
+    }
+    if (!positional.empty()) {
+        scan.directory = positional[0];
+    }
+    return scan;
+}
+
+std::vector<std::string> ReadLines(std::istream& in) {
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<ScanFile> FilesToScan(const ScanArguments& scan) {
+    if (scan.filesFrom.empty()) {
+        if (const DirectoryListing top = ListDirectory(scan.directory); !top.readable) {
+            throw InputError("Cannot read directory " + scan.directory + ": " + top.error);
+        }
+        return FilesUnder(scan.directory, scan.selection, [](const std::string& message) {
+            std::cerr << "vantrel-cli: " << message << '\n';
+        });
+    }
+    if (scan.filesFrom == "-") {
+        return FilesListed(ReadLines(std::cin), scan.selection);
+    }
+    std::ifstream list(scan.filesFrom);
+    if (!list) {
+        throw InputError("Cannot read the file list " + scan.filesFrom);
+    }
+    return FilesListed(ReadLines(list), scan.selection);
+}
+
+// Files done, files per second and time left on stderr: a bar rewritten in place on a terminal,
+// otherwise a line every ten seconds.
+class ScanProgress {
+public:
+    explicit ScanProgress(std::size_t total) : total_(total), terminal_(isatty(STDERR_FILENO)) {}
+
+    void update(std::size_t done) {
+        const auto now = Clock::now();
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double gap = std::chrono::duration<double>(now - shown_).count();
+        if (done < total_ && gap < (terminal_ ? 0.1 : 10.0)) {
+            return;
+        }
+        shown_ = now;
+        const double rate = elapsed > 0 ? done / elapsed : 0;
+        const double left = rate > 0 ? (total_ - done) / rate : 0;
+        constexpr int kBar = 30;
+        const int filled = total_ > 0 ? static_cast<int>(kBar * done / total_) : kBar;
+        char line[160];
+        std::snprintf(line, sizeof line, "%zu/%zu files, %.1f files/s, %.0f s left", done, total_,
+                      rate, left);
+        if (terminal_) {
+            std::fprintf(stderr, "\r\033[K[%s%s] ", std::string(filled, '#').c_str(),
+                         std::string(kBar - filled, '.').c_str());
+        }
+        std::fputs(terminal_ ? line : (std::string(line) + "\n").c_str(), stderr);
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (terminal_) {
+            std::fputs("\n", stderr);
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::size_t total_;
+    bool terminal_;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point shown_ = start_;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+int RunScan(const Arguments& args) {
+    const ScanArguments scan = ParseScan(args);
+    const std::vector<ScanFile> files = FilesToScan(scan);
+    std::unique_ptr<std::FILE, FileCloser> opened;
+    std::FILE* out = stdout;
+    if (!scan.output.empty()) {
+        opened.reset(std::fopen(scan.output.c_str(), "w"));
+        if (!opened) {
+            throw InputError("Cannot write " + scan.output);
+        }
+        out = opened.get();
+    }
+    // Only the first shard carries the CSV header, so that the shards' outputs concatenate.
+    if (scan.csv && scan.selection.shardIndex == 1) {
+        std::fprintf(out, "%s\n", BlindCsvHeader().c_str());
+        std::fflush(out);
+    }
+    ScanProgress progress(files.size());
+    std::size_t unreadable = 0, suspicious = 0, done = 0;
+    bool writeFailed = false;
+    ScanFiles(files, scan.jobs, [&](const ScanRow& row) {
+        const std::string line = scan.csv ? BlindCsvRow(row.path, row.result, row.error)
+                                          : BlindJson(row.path, row.result, row.error);
+        // One row a write and a flush: an interrupted scan keeps every row it finished.
+        if (std::fprintf(out, "%s\n", line.c_str()) < 0 || std::fflush(out) != 0) {
+            writeFailed = true;
+            return false;
+        }
+        unreadable += !row.error.empty();
+        suspicious += row.result.suspicious;
+        progress.update(++done);
+        return true;
+    });
+    progress.finish();
+    if (writeFailed) {
+        throw InputError("Could not write the scan's rows to " +
+                         (scan.output.empty() ? std::string("standard output") : scan.output));
+    }
+    std::fprintf(stderr, "%zu files scanned, %zu suspicious, %zu could not be read\n", done,
+                 suspicious, unreadable);
+    return unreadable > 0 ? 1 : 0;
+}
+
+} // namespace
+
+std::vector<Command> BlindCommands() {
+    return {
+        {"blind", "IMAGE... [--json]",
+         "chi-square, RS, SPA and WS estimates of LSB replacement per channel, with a verdict; "
+         "--json gives one JSON object a line",
+         RunBlind},
+        {"scan",
+         "DIR|--files-from FILE|- [--pattern GLOB] [--jobs N] [--format csv|jsonl] "
+         "[--output FILE] [--shard K/N]",
+         "the blind analysis of every image under DIR (or listed), one row a file in walk order; "
+         "--shard K/N keeps the files whose FNV-1a 64 hash of the relative path is K-1 mod N",
+         RunScan},
+    };
+}
+
+} // namespace vantrel::cli

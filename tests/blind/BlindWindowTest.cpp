@@ -1,0 +1,137 @@
+// The blind-analysis window driven as a user would: a file chosen or dropped, the table, the
+// clipboard and the saved report read back, and the window closed in the middle of a run.
+#include "BlindFixtures.h"
+
+#include "blind/BlindAnalysis.h"
+#include "blind/BlindReport.h"
+#include "image/ImageLoading.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/PictureBox.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+} // namespace
+
+class BlindWindowTest : public QObject {
+    Q_OBJECT
+
+    fs::path dir_ = fs::temp_directory_path() / ("vantrel-blind-ui-" + std::to_string(getpid()));
+
+    std::string saveImage(const char* name, double rate, int width = 240, int height = 160) {
+        const BitmapHandle image = testing::NaturalImage(width, height, 4);
+        testing::EmbedLsb(image.get(), rate, false, 9);
+        const std::string path = (dir_ / name).string();
+        FreeImage_Save(FIF_PNG, image.get(), path.c_str(), PNG_Z_BEST_SPEED);
+        return path;
+    }
+
+    static bool runTo(BlindAnalysis& window, const std::function<void()>& start) {
+        QSignalSpy finished(&window, &BlindAnalysis::analysisFinished);
+        start();
+        return finished.wait(30000);
+    }
+
+private slots:
+    void init() { fs::create_directories(dir_); }
+    void cleanup() { fs::remove_all(dir_); }
+
+    void tableShowsTheCoreResultsWithTheVerdict_data() {
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("stego") << 0.5 << "suspicious";
+        QTest::newRow("clean") << 0.0 << "clean";
+    }
+    void tableShowsTheCoreResultsWithTheVerdict() {
+        QFETCH(double, rate);
+        QFETCH(QString, verdict);
+        const std::string path = saveImage("picture.png", rate);
+        const BlindResult expected = AnalyseBitmap(LoadImageFile(path).get());
+        BlindAnalysis window;
+        window.setFileChooser(
+            [&](QWidget*) { return std::optional<QString>(QString::fromStdString(path)); });
+        window.show();
+        QVERIFY(runTo(window, [&] { window.findChild<QPushButton*>("Browse")->click(); }));
+        auto* table = window.findChild<QTableWidget*>("Table");
+        QCOMPARE(table->columnCount(), 3);
+        for (int column = 0; column < 3; ++column) {
+            const ChannelResult& c = expected.channels[static_cast<std::size_t>(column)];
+            QCOMPARE(table->horizontalHeaderItem(column)->text(), QString::fromStdString(c.name));
+            QCOMPARE(table->item(2, column)->text(),
+                     QString::fromStdString(RateCell(c.rs.rate, c.rs.status)));
+            QCOMPARE(table->item(4, column)->text(),
+                     QString::fromStdString(RateCell(c.ws.rate, c.ws.status)));
+            QCOMPARE(table->item(5, column)->text(), verdict);
+        }
+        QVERIFY(window.findChild<QLabel*>("Summary")->text().endsWith(verdict));
+        QCOMPARE(window.findChild<PictureBox*>("Thumbnail")->picture().size(), QSize(256, 171));
+
+        window.findChild<QPushButton*>("Copy")->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QString::fromStdString(BlindText(path, expected)));
+        const std::string report = (dir_ / "report.json").string();
+        window.chooseReportPath = [&](QWidget*) {
+            return std::optional<QString>(QString::fromStdString(report));
+        };
+        window.findChild<QPushButton*>("SaveReport")->click();
+        std::ifstream in(report);
+        const std::string saved((std::istreambuf_iterator<char>(in)), {});
+        QCOMPARE(saved, BlindJson(path, expected) + "\n");
+    }
+
+    void droppedFileIsAnalysedAndBadFilesAreOneLine() {
+        const std::string good = saveImage("dropped.png", 0.3);
+        BlindAnalysis window;
+        window.show();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(good))});
+        QVERIFY(runTo(window, [&] {
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(&window, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&window, &drop);
+        }));
+        QCOMPARE(window.result().channels.size(), std::size_t{3});
+
+        const std::string bad = (dir_ / "bad.png").string();
+        std::ofstream(bad) << "no picture here";
+        QVERIFY(runTo(window, [&] { window.loadFile(QString::fromStdString(bad)); }));
+        QVERIFY(window.findChild<QLabel*>("Summary")->text().startsWith("Could not decode"));
+        QCOMPARE(window.findChild<QTableWidget*>("Table")->columnCount(), 0);
+    }
+
+    void closingDuringARunIsSafe() {
+        const std::string big = saveImage("big.png", 0.2, 3000, 2000);
+        for (const int waitMs : {0, 400}) {
+            auto* window = new BlindAnalysis;
+            window->show();
+            QPointer<BlindAnalysis> alive(window);
+            window->loadFile(QString::fromStdString(big));
+            QTest::qWait(waitMs);
+            QVERIFY(window->isRunning() || waitMs > 0);
+            window->closeWindow();
+            QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 30000);
+        }
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::BlindWindowTest)
+#include "BlindWindowTest.moc"
