@@ -3,24 +3,21 @@
 #include "blind/BlindReport.h"
 #include "image/ImageLoading.h"
 #include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
 
 #include <QClipboard>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QUrl>
 
 #include <fstream>
 
@@ -92,7 +89,7 @@ struct BlindAnalysis::Outcome {
 BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     setObjectName(QStringLiteral("BlindAnalysis"));
     setWindowTitle(QStringLiteral("Blind Analysis"));
-    setAcceptDrops(true);
+    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     setClientSize(712, 572);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
@@ -358,21 +355,6 @@ void BlindAnalysis::SaveReport_Click() {
     out.close();
     reportStatus(out ? QStringLiteral("Report saved to %1").arg(*chosen)
                      : QStringLiteral("Could not write %1").arg(*chosen));
-}
-
-void BlindAnalysis::dragEnterEvent(QDragEnterEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && urls.front().isLocalFile()) {
-        event->acceptProposedAction();
-    }
-}
-
-void BlindAnalysis::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && urls.front().isLocalFile()) {
-        event->acceptProposedAction();
-        loadFile(urls.front().toLocalFile());
-    }
 }
 
 } // namespace vantrel

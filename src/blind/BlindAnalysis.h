@@ -46,10 +46,6 @@ public slots:
 signals:
     void analysisFinished();
 
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
 private:
     struct Outcome;
     void stopRun();

@@ -3,17 +3,15 @@
 #include "extract/ExtractLoading.h"
 #include "extract/PayloadScan.h"
 #include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -56,7 +54,7 @@ QString Preview(const std::vector<std::uint8_t>& payload) {
 
 BitExtraction::BitExtraction(QWidget* parent) : ChildWindow(parent) {
     setWindowTitle("Bit Extraction");
-    setAcceptDrops(true);
+    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     const QFont fixed = ConsolasFont(9, false);
 
     browse_ = new QPushButton("Browse...", this);
@@ -379,21 +377,6 @@ void BitExtraction::Save_Click() {
         return;
     }
     reportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));
-}
-
-void BitExtraction::dragEnterEvent(QDragEnterEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile()) {
-        event->acceptProposedAction();
-    }
-}
-
-void BitExtraction::dropEvent(QDropEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile()) {
-        loadFile(urls.front().toLocalFile());
-        event->acceptProposedAction();
-    }
 }
 
 } // namespace vantrel

@@ -54,10 +54,6 @@ public slots:
 signals:
     void scanFinished();
 
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
 private:
     void controlsChanged();
     void layoutTextEntered();

@@ -197,8 +197,8 @@ BitmapHandle DecodeImageInProcess(const std::string& path, std::string* error,
     return standard;
 }
 
-Size ReadImageSizeInProcess(const std::string& path, std::string* error,
-                            const DecodeLimits& limits, FallbackDecoder fallback) {
+Size ReadImageSizeInProcess(const std::string& path, std::string* error, const DecodeLimits& limits,
+                            FallbackDecoder fallback) {
     InstallMessageHandler();
     const FormatChoice byName = ImageFormatFor(path);
     int format = byName.format;

@@ -4,8 +4,8 @@
 // the boxes (comparison and direction), thumbnails that open a full-size viewer, and Copy.
 // Each window supplies only its texts and its kind of picture.
 #include "image/Bitmap.h"
-#include "widgets/WindowKit.h"
 #include "multiwindow/AnalysisBitmaps.h"
+#include "widgets/WindowKit.h"
 
 #include <array>
 

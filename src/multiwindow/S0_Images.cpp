@@ -6,6 +6,7 @@
 #include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
 #include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
 #include "widgets/OpenedImageView.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
@@ -91,10 +92,8 @@ S0_Images::S0_Images(QWidget* parent) : ChildWindow(parent) {
     connect(Command8, &QPushButton::clicked, this, &S0_Images::Command8_Click);
     connect(Command7, &QPushButton::clicked, this, &S0_Images::Command7_Click);
     connect(Command6, &QPushButton::clicked, this, &S0_Images::Command6_Click);
-    Picture3->acceptFileDrops();
-    Picture4->acceptFileDrops();
-    connect(Picture3, &PictureBox::fileDropped, this, &S0_Images::LoadImage1);
-    connect(Picture4, &PictureBox::fileDropped, this, &S0_Images::LoadImage2);
+    AcceptFileDrops(Picture3, [this](const QString& path) { LoadImage1(path); });
+    AcceptFileDrops(Picture4, [this](const QString& path) { LoadImage2(path); });
     connect(Picture3, &PictureBox::clicked, this, &S0_Images::Picture3_Click);
     connect(Picture4, &PictureBox::clicked, this, &S0_Images::Picture4_Click);
 

@@ -6,6 +6,7 @@
 #include "onewindow/LsbView.h"
 #include "onewindow/Psnr.h"
 #include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
 #include "widgets/OpenedImageView.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
@@ -117,10 +118,8 @@ Form4::Form4(QWidget* parent) : ChildWindow(parent) {
     Picture4 =
         MakePicture(this, QStringLiteral("Picture4"), 10155, 7830, 4500, 4500, kPictureGrey, false);
 
-    Picture5->acceptFileDrops();
-    Picture6->acceptFileDrops();
-    connect(Picture5, &PictureBox::fileDropped, this, &Form4::LoadTestImage);
-    connect(Picture6, &PictureBox::fileDropped, this, &Form4::LoadOriginalImage);
+    AcceptFileDrops(Picture5, [this](const QString& path) { LoadTestImage(path); });
+    AcceptFileDrops(Picture6, [this](const QString& path) { LoadOriginalImage(path); });
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form4::Command3_Click);

@@ -7,6 +7,7 @@
 #include "search/SearchLists.h"
 #include "search/SimilarSearch.h"
 #include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
 #include "widgets/OpenedImageView.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
@@ -132,8 +133,7 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     connect(List2->verticalScrollBar(), &QScrollBar::valueChanged, List1->verticalScrollBar(),
             &QScrollBar::setValue);
     connect(Picture1, &PictureBox::clicked, this, &S6_Search::Picture1_Click);
-    Picture5->acceptFileDrops();
-    connect(Picture5, &PictureBox::fileDropped, this, &S6_Search::LoadReference);
+    AcceptFileDrops(Picture5, [this](const QString& path) { LoadReference(path); });
     connect(Picture5, &PictureBox::clicked, this, &S6_Search::Picture5_Click);
     // The walk must end before the window lets go of anything it reports to.
     connect(this, &ChildWindow::closing, this, &S6_Search::stopWalk);

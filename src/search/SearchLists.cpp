@@ -1,7 +1,7 @@
 #include "search/SearchLists.h"
 
-#include "widgets/ChooseImageFile.h"
 #include "search/DirectoryWalk.h"
+#include "widgets/ChooseImageFile.h"
 
 #include <QApplication>
 #include <QDir>

@@ -119,33 +119,4 @@ void PictureBox::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMoved(event->buttons(), toSurface(event->position()));
 }
 
-namespace {
-
-// The first dropped address when it names a local file; empty otherwise.
-QString DroppedFile(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls() || data->urls().isEmpty() ||
-        !data->urls().front().isLocalFile()) {
-        return {};
-    }
-    return data->urls().front().toLocalFile();
-}
-
-} // namespace
-
-void PictureBox::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedFile(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    }
-}
-
-void PictureBox::dropEvent(QDropEvent* event) {
-    const QString path = DroppedFile(event->mimeData());
-    if (path.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    emit fileDropped(path);
-}
-
 } // namespace vantrel

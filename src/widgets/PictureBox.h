@@ -45,24 +45,17 @@ public:
     RgbColor point(int x, int y) const;
     void setPoint(int x, int y, RgbColor colour);
 
-    // A local file dropped on the picture is announced with fileDropped; anything else dropped
-    // (text, remote addresses) is refused.
-    void acceptFileDrops() { setAcceptDrops(true); }
-
 signals:
     void mousePressed(Qt::MouseButton button, Qt::MouseButtons buttons, QPoint position);
     void mouseReleased(Qt::MouseButton button, Qt::MouseButtons buttons, QPoint position);
     void mouseMoved(Qt::MouseButtons buttons, QPoint position);
     void clicked();
-    void fileDropped(const QString& path);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     int frameWidth() const { return framed_ ? 2 : 0; }

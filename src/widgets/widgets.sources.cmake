@@ -4,4 +4,5 @@ list(APPEND VANTREL_UI_SOURCES
     src/widgets/ChooseImageFile.cpp
     src/widgets/WindowKit.cpp
     src/widgets/OpenedImageView.cpp
+    src/widgets/FileDrops.cpp
 )
