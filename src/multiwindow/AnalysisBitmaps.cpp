@@ -1,6 +1,7 @@
 #include "multiwindow/AnalysisBitmaps.h"
 
 #include "image/ImageLoading.h"
+#include "multiwindow/PictureThumbnails.h"
 
 #include <FreeImage.h>
 #include <sys/mman.h>
@@ -148,7 +149,16 @@ PackedView AnalysisBitmaps::packed(int index) const {
 
 BitmapHandle AnalysisBitmaps::thumbnail(int index, int longSide) const {
     // FreeImage filters a palette bitmap through its colours, exactly as it filters the
-    // expanded colours, so the thumbnail is made from the compact picture.
+    // expanded colours, so the thumbnail is made from the compact picture; the box kernel does
+    // what FreeImage's rescale does without its general per-pixel path.
+    const Size size = FitLongSideSize(width_, height_, longSide);
+    if (!has(index) || size.width <= 0 || size.height <= 0) {
+        return nullptr;
+    }
+    if (BitmapHandle made =
+            BoxThumbnail(packed(index), FormatOf(kind_, index), size.width, size.height)) {
+        return made;
+    }
     return FitLongSide(picture(index), longSide);
 }
 

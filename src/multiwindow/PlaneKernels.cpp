@@ -1,8 +1,11 @@
 #include "multiwindow/PlaneKernels.h"
 
+#include "image/Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 namespace vantrel {
@@ -144,28 +147,40 @@ void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_
     }
 }
 
+// Rows of the picture in pieces of this many, spread over the cores: about 256 KB of a
+// 32-bit source image a piece at the widths met in practice.
+int RowsPerPieceOf(const PackedView& out) {
+    return RowsPerPiece(static_cast<std::size_t>(out.width) * 4);
+}
+
 // One pass over the rows: `pixelRule(p1, p2)` gives each pixel's code and change count from
-// the two pixels (of B1 and B2 bytes); pixels outside the second image stay black.
+// the two pixels (of B1 and B2 bytes); pixels outside the second image stay black. The rows are
+// shared out in fixed pieces; the counts are whole numbers, so their total is the same however
+// many threads ran.
 template <int B1, int B2, typename PixelRule>
 std::int64_t RunRows(const PixelView& first, const RowSource& second, const std::uint8_t* zeros,
                      const PackedView& out, PixelRule pixelRule) {
-    std::vector<std::uint8_t> codes(static_cast<std::size_t>(out.width));
-    std::int64_t changes = 0;
-    for (int y = 0; y < out.height; ++y) {
-        const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
-        int covered = 0;
-        const std::uint8_t* row2 = second.row(y, out.width, &covered);
-        std::uint32_t rowChanges = 0;
-        for (int x = 0; x < covered; ++x) {
-            const Sample sample = pixelRule(row1 + B1 * x, row2 + B2 * x);
-            codes[x] = sample.code;
-            rowChanges += sample.changes;
-        }
-        std::fill(codes.begin() + covered, codes.end(), std::uint8_t{0});
-        changes += rowChanges;
-        PackRow(codes.data(), out.width, out.bitsPerPixel, out.row(y));
-    }
-    return changes;
+    const std::vector<std::int64_t> pieces =
+        MapRowPieces<std::int64_t>(out.height, RowsPerPieceOf(out), [&](int firstRow, int endRow) {
+            std::vector<std::uint8_t> codes(static_cast<std::size_t>(out.width));
+            std::int64_t changes = 0;
+            for (int y = firstRow; y < endRow; ++y) {
+                const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
+                int covered = 0;
+                const std::uint8_t* row2 = second.row(y, out.width, &covered);
+                std::uint32_t rowChanges = 0;
+                for (int x = 0; x < covered; ++x) {
+                    const Sample sample = pixelRule(row1 + B1 * x, row2 + B2 * x);
+                    codes[x] = sample.code;
+                    rowChanges += sample.changes;
+                }
+                std::fill(codes.begin() + covered, codes.end(), std::uint8_t{0});
+                changes += rowChanges;
+                PackRow(codes.data(), out.width, out.bitsPerPixel, out.row(y));
+            }
+            return changes;
+        });
+    return std::accumulate(pieces.begin(), pieces.end(), std::int64_t{0});
 }
 
 // The rule of one picture, over pixels of B1 and B2 bytes.
@@ -236,9 +251,10 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
     return 0;
 }
 
-// The plain colour image (picture 44 of the bit-plane window), alpha dropped.
-void CopyColours(const PixelView& first, const PackedView& out) {
-    for (int y = 0; y < out.height; ++y) {
+// Rows [firstRow, endRow) of the plain colour image (picture 44 of the bit-plane window),
+// alpha dropped.
+void CopyColourRows(const PixelView& first, const PackedView& out, int firstRow, int endRow) {
+    for (int y = firstRow; y < endRow; ++y) {
         std::uint8_t* target = out.row(y);
         if (first.empty()) {
             std::memset(target, 0, static_cast<std::size_t>(out.width) * 3);
@@ -255,6 +271,13 @@ void CopyColours(const PixelView& first, const PackedView& out) {
             target[3 * x + kRed] = source[4 * x + kRed];
         }
     }
+}
+
+// The plain colour image (picture 44 of the bit-plane window), alpha dropped.
+void CopyColours(const PixelView& first, const PackedView& out) {
+    ForEachRowPiece(out.height, RowsPerPieceOf(out), [&](int firstRow, int endRow, int) {
+        CopyColourRows(first, out, firstRow, endRow);
+    });
 }
 
 } // namespace
