@@ -122,6 +122,7 @@ class RowReducer {
 public:
     RowReducer(const PictureFormat& format, Tone tone, const std::vector<BoxTaps>& taps)
         : format_(format), tone_(tone), taps_(taps), rounding_(MostTaps(taps)) {
+        prepareRepeatedSums();
         for (int code = 0; code < 256; ++code) {
             lanes_[static_cast<std::size_t>(code)] =
                 Lanes(format.palette[static_cast<std::size_t>(code)]);
@@ -138,29 +139,92 @@ public:
 
     void reduce(const std::uint8_t* row, std::uint8_t* out) const {
         for (std::size_t x = 0; x < taps_.size(); ++x) {
-            const BoxTaps& tap = taps_[x];
             switch (tone_) {
             case Tone::Colours:
-                reduceColours(row, tap, out + 3 * x);
+                reduceColours(row, taps_[x], out + 3 * x);
                 break;
             case Tone::GreyRamp:
-                out[x] = static_cast<std::uint8_t>(reduceGrey(row, tap));
+                out[x] = static_cast<std::uint8_t>(reduceGrey(row, x));
                 break;
             default:
-                reducePalette(row, tap, out + 3 * x);
+                reducePalette(row, x, out + 3 * x);
                 break;
             }
         }
     }
 
 private:
-    void reduceColours(const std::uint8_t* row, const BoxTaps& tap, std::uint8_t* out) const {
-        for (int channel = 0; channel < 3; ++channel) {
-            int sum = 0;
-            for (int x = tap.first; x < tap.end; ++x) {
-                sum += row[3 * x + channel];
+    // Black adds nothing to FreeImage's tap-by-tap sum, so where a channel has one value besides
+    // 0 that sum depends only on how many taps have the value: it is looked up, not re-added.
+    void prepareRepeatedSums() {
+        std::vector<double> weights;
+        for (const BoxTaps& tap : taps_) {
+            if (std::find(weights.begin(), weights.end(), tap.weight) == weights.end()) {
+                weights.push_back(tap.weight);
             }
-            const double estimate = tap.weight * sum;
+        }
+        for (const BoxTaps& tap : taps_) {
+            weightIndex_.push_back(static_cast<int>(
+                std::find(weights.begin(), weights.end(), tap.weight) - weights.begin()));
+        }
+        const int entries = format_.bitsPerPixel <= 8 ? 1 << format_.bitsPerPixel : 0;
+        for (int channel = 0; channel < 3; ++channel) {
+            int value = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 1 : 0;
+            if (tone_ == Tone::Palette) {
+                for (int code = 0; code < entries; ++code) {
+                    const int sample =
+                        Sample(format_.palette[static_cast<std::size_t>(code)], channel);
+                    if (sample != 0 && value != 0 && sample != value) {
+                        value = -1;
+                        break;
+                    }
+                    value = sample != 0 ? sample : value;
+                }
+            } else if (value == 0) {
+                value = -1; // grey ramps and colour bytes take every value
+            }
+            single_[static_cast<std::size_t>(channel)] = value;
+            if (value <= 0) {
+                continue;
+            }
+            for (const double weight : weights) {
+                std::vector<double> sums(static_cast<std::size_t>(MostTaps(taps_)) + 1, 0.0);
+                for (std::size_t n = 1; n < sums.size(); ++n) {
+                    sums[n] = sums[n - 1] + weight * static_cast<double>(value);
+                }
+                repeated_[static_cast<std::size_t>(channel)].push_back(std::move(sums));
+            }
+        }
+    }
+
+    static int Sample(const Bgr& colour, int channel) {
+        return channel == 0 ? colour.blue : channel == 1 ? colour.green : colour.red;
+    }
+
+    // FreeImage's sum for `channel` of tap x whose samples add up to `sum`, when the channel has
+    // a single value besides 0; negative otherwise.
+    double repeatedSum(int channel, std::size_t x, int sum) const {
+        const int value = single_[static_cast<std::size_t>(channel)];
+        if (value < 0) {
+            return -1;
+        }
+        if (value == 0) {
+            return 0;
+        }
+        return repeated_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(
+            weightIndex_[x])][static_cast<std::size_t>(sum / value)];
+    }
+
+    void reduceColours(const std::uint8_t* row, const BoxTaps& tap, std::uint8_t* out) const {
+        int sums[3] = {0, 0, 0};
+        for (const std::uint8_t* pixel = row + 3 * tap.first; pixel < row + 3 * tap.end;
+             pixel += 3) {
+            sums[0] += pixel[0];
+            sums[1] += pixel[1];
+            sums[2] += pixel[2];
+        }
+        for (int channel = 0; channel < 3; ++channel) {
+            const double estimate = tap.weight * sums[channel];
             if (rounding_.decides(estimate)) {
                 out[channel] = static_cast<std::uint8_t>(ToByte(estimate));
                 continue;
@@ -173,7 +237,8 @@ private:
         }
     }
 
-    int reduceGrey(const std::uint8_t* row, const BoxTaps& tap) const {
+    int reduceGrey(const std::uint8_t* row, std::size_t tapIndex) const {
+        const BoxTaps& tap = taps_[tapIndex];
         const int bits = format_.bitsPerPixel;
         int sum = 0;
         if (bits == 1) {
@@ -189,6 +254,9 @@ private:
         if (rounding_.decides(estimate)) {
             return ToByte(estimate);
         }
+        if (const double repeated = repeatedSum(0, tapIndex, sum); repeated >= 0) {
+            return ToByte(repeated * 255.0);
+        }
         double value = 0;
         for (int x = tap.first; x < tap.end; ++x) {
             value += tap.weight * static_cast<double>(CodeAt(row, bits, x));
@@ -196,7 +264,8 @@ private:
         return ToByte(bits == 1 ? value * 255.0 : value);
     }
 
-    void reducePalette(const std::uint8_t* row, const BoxTaps& tap, std::uint8_t* out) const {
+    void reducePalette(const std::uint8_t* row, std::size_t tapIndex, std::uint8_t* out) const {
+        const BoxTaps& tap = taps_[tapIndex];
         const int bits = format_.bitsPerPixel;
         std::uint64_t sums = 0;
         if (bits == 1) {
@@ -221,18 +290,20 @@ private:
             }
         }
         for (int channel = 0; channel < 3; ++channel) {
-            const double estimate = tap.weight * LaneOf(sums, channel);
+            const int sum = LaneOf(sums, channel);
+            const double estimate = tap.weight * sum;
             if (rounding_.decides(estimate)) {
                 out[channel] = static_cast<std::uint8_t>(ToByte(estimate));
                 continue;
             }
-            double value = 0;
-            for (int x = tap.first; x < tap.end; ++x) {
-                const Bgr& colour = format_.palette[static_cast<std::size_t>(CodeAt(row, bits, x))];
-                const std::uint8_t sample = channel == 0   ? colour.blue
-                                            : channel == 1 ? colour.green
-                                                           : colour.red;
-                value += tap.weight * static_cast<double>(sample);
+            double value = repeatedSum(channel, tapIndex, sum);
+            if (value < 0) {
+                value = 0;
+                for (int x = tap.first; x < tap.end; ++x) {
+                    const Bgr& colour =
+                        format_.palette[static_cast<std::size_t>(CodeAt(row, bits, x))];
+                    value += tap.weight * static_cast<double>(Sample(colour, channel));
+                }
             }
             out[channel] = static_cast<std::uint8_t>(ToByte(value));
         }
@@ -244,6 +315,9 @@ private:
     Rounding rounding_;
     std::array<std::uint64_t, 256> lanes_{};
     std::array<std::uint64_t, 256> pairLanes_{};
+    std::vector<int> weightIndex_; // per tap: its weight among the distinct ones
+    std::array<int, 3> single_{};  // per channel: its one value besides 0, or -1
+    std::array<std::vector<std::vector<double>>, 3> repeated_; // per channel and weight
 };
 
 } // namespace
