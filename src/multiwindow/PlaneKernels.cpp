@@ -65,13 +65,20 @@ struct Sample {
     std::uint8_t changes;
 };
 
-template <int BytesPerPixel> std::uint8_t ChannelByte(const std::uint8_t* pixel, int channel) {
-    if constexpr (BytesPerPixel == 3) {
-        return channel == kAlpha ? 0 : pixel[channel];
-    } else {
-        return pixel[channel];
+// Reads one channel of a pixel of BytesPerPixel bytes; a 3-byte pixel's alpha reads 0. Without
+// a branch (the alpha read is the blue byte, masked away), so that the pixel loops vectorise.
+template <int BytesPerPixel> struct ChannelReader {
+    int offset;
+    std::uint8_t keep;
+
+    explicit ChannelReader(int channel)
+        : offset(BytesPerPixel == 3 && channel == kAlpha ? 0 : channel),
+          keep(BytesPerPixel == 3 && channel == kAlpha ? 0 : 0xFF) {}
+
+    std::uint8_t operator()(const std::uint8_t* pixel) const {
+        return static_cast<std::uint8_t>(pixel[offset] & keep);
     }
-}
+};
 
 // The rows of the second image that meet the rows of the first. Bitmaps count rows from the
 // bottom, so images of different heights meet at their bottom rows.
@@ -101,10 +108,14 @@ void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel, std::uint8_
         std::memcpy(out, codes, static_cast<std::size_t>(width));
         return;
     case 4: {
-        int x = 0;
-        for (; x + 1 < width; x += 2) {
-            out[x / 2] = static_cast<std::uint8_t>(codes[x] << 4 | codes[x + 1]);
+        // Two codes read as one little-endian 16-bit word: the loop then vectorises.
+        const int pairs = width / 2;
+        for (int i = 0; i < pairs; ++i) {
+            std::uint16_t pair;
+            std::memcpy(&pair, codes + 2 * i, sizeof pair);
+            out[i] = static_cast<std::uint8_t>(pair << 4 | pair >> 8);
         }
+        int x = 2 * pairs;
         if (x < width) {
             out[x / 2] = static_cast<std::uint8_t>(codes[x] << 4);
         }
@@ -163,6 +174,9 @@ std::int64_t RunRows(const PixelView& first, const RowSource& second, const std:
     const std::vector<std::int64_t> pieces =
         MapRowPieces<std::int64_t>(out.height, RowsPerPieceOf(out), [&](int firstRow, int endRow) {
             std::vector<std::uint8_t> codes(static_cast<std::size_t>(out.width));
+            std::uint8_t* const code = codes.data();
+            // A copy of the rule in this frame keeps its parameters in registers.
+            const PixelRule rule = pixelRule;
             std::int64_t changes = 0;
             for (int y = firstRow; y < endRow; ++y) {
                 const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
@@ -170,8 +184,8 @@ std::int64_t RunRows(const PixelView& first, const RowSource& second, const std:
                 const std::uint8_t* row2 = second.row(y, out.width, &covered);
                 std::uint32_t rowChanges = 0;
                 for (int x = 0; x < covered; ++x) {
-                    const Sample sample = pixelRule(row1 + B1 * x, row2 + B2 * x);
-                    codes[x] = sample.code;
+                    const Sample sample = rule(row1 + B1 * x, row2 + B2 * x);
+                    code[x] = sample.code;
                     rowChanges += sample.changes;
                 }
                 std::fill(codes.begin() + covered, codes.end(), std::uint8_t{0});
@@ -191,18 +205,19 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
     const int c = entry.channel;
     const auto run = [&](auto rule) { return RunRows<B1, B2>(first, second, zeros, out, rule); };
     const bool single = c != kAllColours;
-    const auto byte1 = [c](const std::uint8_t* p) { return ChannelByte<B1>(p, c); };
-    const auto byte2 = [c](const std::uint8_t* p) { return ChannelByte<B2>(p, c); };
+    // The rules hold copies of what they read, so nothing in the pixel loops can alias a write.
+    const ChannelReader<B1> byte1(single ? c : kBlue);
+    const ChannelReader<B2> byte2(single ? c : kBlue);
 
     switch (kind) {
     case PlaneKind::Planes:
         if (single && entry.bit == kAllBits) {
-            return run([&](const std::uint8_t* p, const std::uint8_t*) {
+            return run([=](const std::uint8_t* p, const std::uint8_t*) {
                 return Sample{byte1(p), 0};
             });
         }
         if (single) {
-            return run([&](const std::uint8_t* p, const std::uint8_t*) {
+            return run([=](const std::uint8_t* p, const std::uint8_t*) {
                 return Sample{static_cast<std::uint8_t>((byte1(p) & m) != 0), 0};
             });
         }
@@ -213,7 +228,7 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
         });
     case PlaneKind::Comparison:
         if (single) {
-            return run([&](const std::uint8_t* p1, const std::uint8_t* p2) {
+            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
                 const auto differs = static_cast<std::uint8_t>(((byte1(p1) ^ byte2(p2)) & m) != 0);
                 return Sample{differs, differs};
             });
@@ -227,13 +242,12 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
         });
     case PlaneKind::Direction:
         if (single) {
-            return run([&](const std::uint8_t* p1, const std::uint8_t* p2) {
+            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
                 const int before = byte1(p1) & m;
                 const int after = byte2(p2) & m;
-                const auto code = static_cast<std::uint8_t>(after > before   ? 1
-                                                            : after < before ? 2
-                                                                             : 0);
-                return Sample{code, static_cast<std::uint8_t>(code != 0)};
+                const auto code =
+                    static_cast<std::uint8_t>((after > before) | (after < before) << 1);
+                return Sample{code, static_cast<std::uint8_t>(after != before)};
             });
         }
         return run([m](const std::uint8_t* p1, const std::uint8_t* p2) {
@@ -244,7 +258,7 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
                               (green2 < green1) + (blue2 > blue1) - (blue2 < blue1);
             const int changed = (red2 != red1) + (green2 != green1) + (blue2 != blue1);
             // Codes 1-3 for a score of +1 to +3, 4-6 for -1 to -3 (see kScoreColour).
-            const int code = score < 0 ? 3 - score : score;
+            const int code = score + (score < 0) * (3 - 2 * score);
             return Sample{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(changed)};
         });
     }
