@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -107,9 +108,17 @@ bool AnalysisBitmaps::has(int index) const {
 
 bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView& second,
                               std::int64_t* changes) {
+    bool made = false;
+    std::int64_t counted = 0;
+    computeMany(std::span<const int>(&index, 1), first, second,
+                std::span<std::int64_t>(&counted, 1), std::span<bool>(&made, 1));
     if (changes != nullptr) {
-        *changes = 0;
+        *changes = counted;
     }
+    return made;
+}
+
+bool AnalysisBitmaps::preparePicture(int index) {
     if (!ValidIndex(index) || width_ <= 0 || height_ <= 0) {
         return false;
     }
@@ -125,11 +134,36 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
         picture.pixels = PixelMemory();
         return false;
     }
-    const std::int64_t counted = ComputePicture(kind_, index, first, second, packed(index));
-    if (changes != nullptr) {
-        *changes = counted;
-    }
     return true;
+}
+
+void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView& first,
+                                  const PixelView& second, std::span<std::int64_t> changes,
+                                  std::span<bool> made) {
+    std::vector<int> ready;
+    std::vector<PackedView> outs;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        const bool prepared = preparePicture(indices[i]);
+        if (i < made.size()) {
+            made[i] = prepared;
+        }
+        if (i < changes.size()) {
+            changes[i] = 0;
+        }
+        if (prepared) {
+            ready.push_back(indices[i]);
+            outs.push_back(packed(indices[i]));
+        }
+    }
+    const std::vector<std::int64_t> counted = ComputePictures(kind_, ready, first, second, outs);
+    for (std::size_t i = 0, r = 0; i < indices.size() && r < ready.size(); ++i) {
+        if (indices[i] == ready[r]) {
+            if (i < changes.size()) {
+                changes[i] = counted[r];
+            }
+            ++r;
+        }
+    }
 }
 
 const FIBITMAP* AnalysisBitmaps::picture(int index) const {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 namespace vantrel {
@@ -158,52 +157,50 @@ void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_
     }
 }
 
-// Rows of the picture in pieces of this many, spread over the cores: about 256 KB of a
-// 32-bit source image a piece at the widths met in practice.
-int RowsPerPieceOf(const PackedView& out) {
-    return RowsPerPiece(static_cast<std::size_t>(out.width) * 4);
-}
+// The rows [first, end) of a picture being computed, and a row of codes to compute them in.
+struct RowRange {
+    int first = 0;
+    int end = 0;
+    std::uint8_t* codes = nullptr;
+};
 
-// One pass over the rows: `pixelRule(p1, p2)` gives each pixel's code and change count from
-// the two pixels (of B1 and B2 bytes); pixels outside the second image stay black. The rows are
-// shared out in fixed pieces; the counts are whole numbers, so their total is the same however
-// many threads ran.
+// One pass over the rows of the range: `pixelRule(p1, p2)` gives each pixel's code and change
+// count from the two pixels (of B1 and B2 bytes); pixels outside the second image stay black.
 template <int B1, int B2, typename PixelRule>
 std::int64_t RunRows(const PixelView& first, const RowSource& second, const std::uint8_t* zeros,
-                     const PackedView& out, PixelRule pixelRule) {
-    const std::vector<std::int64_t> pieces =
-        MapRowPieces<std::int64_t>(out.height, RowsPerPieceOf(out), [&](int firstRow, int endRow) {
-            std::vector<std::uint8_t> codes(static_cast<std::size_t>(out.width));
-            std::uint8_t* const code = codes.data();
-            // A copy of the rule in this frame keeps its parameters in registers.
-            const PixelRule rule = pixelRule;
-            std::int64_t changes = 0;
-            for (int y = firstRow; y < endRow; ++y) {
-                const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
-                int covered = 0;
-                const std::uint8_t* row2 = second.row(y, out.width, &covered);
-                std::uint32_t rowChanges = 0;
-                for (int x = 0; x < covered; ++x) {
-                    const Sample sample = rule(row1 + B1 * x, row2 + B2 * x);
-                    code[x] = sample.code;
-                    rowChanges += sample.changes;
-                }
-                std::fill(codes.begin() + covered, codes.end(), std::uint8_t{0});
-                changes += rowChanges;
-                PackRow(codes.data(), out.width, out.bitsPerPixel, out.row(y));
-            }
-            return changes;
-        });
-    return std::accumulate(pieces.begin(), pieces.end(), std::int64_t{0});
+                     const PackedView& out, PixelRule pixelRule, const RowRange& range) {
+    std::uint8_t* const code = range.codes;
+    // A copy of the rule in this frame keeps its parameters in registers, and the loop over x
+    // vectorises.
+    const PixelRule rule = pixelRule;
+    std::int64_t changes = 0;
+    for (int y = range.first; y < range.end; ++y) {
+        const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
+        int covered = 0;
+        const std::uint8_t* row2 = second.row(y, out.width, &covered);
+        std::uint32_t rowChanges = 0;
+        for (int x = 0; x < covered; ++x) {
+            const Sample sample = rule(row1 + B1 * x, row2 + B2 * x);
+            code[x] = sample.code;
+            rowChanges += sample.changes;
+        }
+        std::fill(code + covered, code + out.width, std::uint8_t{0});
+        changes += rowChanges;
+        PackRow(code, out.width, out.bitsPerPixel, out.row(y));
+    }
+    return changes;
 }
 
 // The rule of one picture, over pixels of B1 and B2 bytes.
 template <int B1, int B2>
 std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const PixelView& first,
-                      const RowSource& second, const std::uint8_t* zeros, const PackedView& out) {
+                      const RowSource& second, const std::uint8_t* zeros, const PackedView& out,
+                      const RowRange& range) {
     const std::uint8_t m = MaskOf(entry);
     const int c = entry.channel;
-    const auto run = [&](auto rule) { return RunRows<B1, B2>(first, second, zeros, out, rule); };
+    const auto run = [&](auto rule) {
+        return RunRows<B1, B2>(first, second, zeros, out, rule, range);
+    };
     const bool single = c != kAllColours;
     // The rules hold copies of what they read, so nothing in the pixel loops can alias a write.
     const ChannelReader<B1> byte1(single ? c : kBlue);
@@ -287,11 +284,29 @@ void CopyColourRows(const PixelView& first, const PackedView& out, int firstRow,
     }
 }
 
-// The plain colour image (picture 44 of the bit-plane window), alpha dropped.
-void CopyColours(const PixelView& first, const PackedView& out) {
-    ForEachRowPiece(out.height, RowsPerPieceOf(out), [&](int firstRow, int endRow, int) {
-        CopyColourRows(first, out, firstRow, endRow);
-    });
+// Rows of picture `index` in the range; the images' zero row stands in for a missing image.
+std::int64_t ComputeRows(PlaneKind kind, int index, const PixelView& first, const PixelView& second,
+                         const PackedView& out, const std::uint8_t* zeros, const RowRange& range) {
+    if (kind == PlaneKind::Planes && index == 44) {
+        CopyColourRows(first, out, range.first, range.end);
+        return 0;
+    }
+    // The bit-plane window reads one image: its second source is the first.
+    const PixelView& other = kind == PlaneKind::Planes ? first : second;
+    const RowSource rows{&other, zeros, out.height};
+    const PictureIndexEntry entry = PictureIndex(index);
+    const int b1 = first.empty() ? 4 : first.bytesPerPixel;
+    const int b2 = other.empty() ? 4 : other.bytesPerPixel;
+    if (b1 == 3 && b2 == 3) {
+        return Dispatch<3, 3>(kind, entry, first, rows, zeros, out, range);
+    }
+    if (b1 == 3) {
+        return Dispatch<3, 4>(kind, entry, first, rows, zeros, out, range);
+    }
+    if (b2 == 3) {
+        return Dispatch<4, 3>(kind, entry, first, rows, zeros, out, range);
+    }
+    return Dispatch<4, 4>(kind, entry, first, rows, zeros, out, range);
 }
 
 } // namespace
@@ -406,32 +421,60 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
 
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out) {
-    if (out.width <= 0 || out.height <= 0 || out.top == nullptr || index < 0 ||
-        index >= kPictureCount) {
-        return 0;
+    return ComputePictures(kind, std::span<const int>(&index, 1), first, second,
+                           std::span<const PackedView>(&out, 1))
+        .front();
+}
+
+std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> indices,
+                                          const PixelView& first, const PixelView& second,
+                                          std::span<const PackedView> outs) {
+    std::vector<std::int64_t> changes(indices.size(), 0);
+    std::vector<std::size_t> wanted;
+    for (std::size_t i = 0; i < indices.size() && i < outs.size(); ++i) {
+        const PackedView& out = outs[i];
+        if (out.width > 0 && out.height > 0 && out.top != nullptr && indices[i] >= 0 &&
+            indices[i] < kPictureCount) {
+            wanted.push_back(i);
+        }
     }
-    if (kind == PlaneKind::Planes && index == 44) {
-        CopyColours(first, out);
-        return 0;
+    if (wanted.empty()) {
+        return changes;
+    }
+    const int width = outs[wanted.front()].width;
+    const int height = outs[wanted.front()].height;
+    for (const std::size_t i : wanted) {
+        if (outs[i].width != width || outs[i].height != height) {
+            // Pictures of different sizes share no rows: each takes its own pass.
+            for (const std::size_t j : wanted) {
+                changes[j] = ComputePicture(kind, indices[j], first, second, outs[j]);
+            }
+            return changes;
+        }
     }
     // The row an image without colours reads: (0, 0, 0, 0) at every pixel.
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(out.width) * 4, 0);
-    // The bit-plane window reads one image: its second source is the first.
-    const PixelView& other = kind == PlaneKind::Planes ? first : second;
-    const RowSource rows{&other, zeros.data(), out.height};
-    const PictureIndexEntry entry = PictureIndex(index);
-    const int b1 = first.empty() ? 4 : first.bytesPerPixel;
-    const int b2 = other.empty() ? 4 : other.bytesPerPixel;
-    if (b1 == 3 && b2 == 3) {
-        return Dispatch<3, 3>(kind, entry, first, rows, zeros.data(), out);
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(width) * 4, 0);
+    // Each piece of rows computes every wanted picture while its image rows are still in the
+    // cache; the pieces are fixed and the counts whole numbers, so the totals never depend on
+    // how many threads ran.
+    const auto pieces = MapRowPieces<std::vector<std::int64_t>>(
+        height, RowsPerPiece(static_cast<std::size_t>(width) * 4), [&](int firstRow, int endRow) {
+            std::vector<std::uint8_t> codes(static_cast<std::size_t>(width));
+            const RowRange range{firstRow, endRow, codes.data()};
+            std::vector<std::int64_t> counted(wanted.size(), 0);
+            for (std::size_t w = 0; w < wanted.size(); ++w) {
+                const std::size_t i = wanted[w];
+                counted[w] =
+                    ComputeRows(kind, indices[i], first, second, outs[i], zeros.data(), range);
+            }
+            return counted;
+        });
+    for (const std::vector<std::int64_t>& piece : pieces) {
+        for (std::size_t w = 0; w < wanted.size(); ++w) {
+            changes[wanted[w]] += piece[w];
+        }
     }
-    if (b1 == 3) {
-        return Dispatch<3, 4>(kind, entry, first, rows, zeros.data(), out);
-    }
-    if (b2 == 3) {
-        return Dispatch<4, 3>(kind, entry, first, rows, zeros.data(), out);
-    }
-    return Dispatch<4, 4>(kind, entry, first, rows, zeros.data(), out);
+    return changes;
 }
 
 std::int64_t LitPixels(const PackedView& picture) {
