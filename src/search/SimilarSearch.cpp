@@ -207,6 +207,8 @@ private:
     std::vector<std::jthread> threads_;
 };
 
+constexpr int kLookAheadPerThread = 4;
+
 // As many files at once as the decoder pool has helpers.
 int CandidateThreads() {
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4);
@@ -226,6 +228,9 @@ SearchSummary SearchTree(const SearchReference& reference, const std::string& st
     // Files are tested a few at a time, and reported in walk order as each oldest one is done.
     const int threads = CandidateThreads();
     CandidateTesters testers(reference, threads);
+    // Files handed out ahead of the one reported next: while one thread decodes a large
+    // candidate, the others go on through the small ones behind it.
+    const auto lookAhead = static_cast<std::size_t>(threads) * kLookAheadPerThread;
     struct Pending {
         std::string path;
         std::size_t directoriesLeft = 0;
@@ -269,7 +274,7 @@ SearchSummary SearchTree(const SearchReference& reference, const std::string& st
             }
             const int matchPercent =
                 control.matchPercent ? control.matchPercent() : kDefaultMatchPercent;
-            if (testers.inFlight() >= static_cast<std::size_t>(threads)) {
+            if (testers.inFlight() >= lookAhead) {
                 reportOldest();
             }
             testers.submit(path, matchPercent);
