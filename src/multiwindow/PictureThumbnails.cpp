@@ -71,6 +71,15 @@ int CodeAt(const std::uint8_t* row, int bitsPerPixel, int x) {
     }
 }
 
+// Set bits of each byte value: a lookup, where the target machine may have no popcount.
+constexpr std::array<std::uint8_t, 256> kSetBits = [] {
+    std::array<std::uint8_t, 256> counts{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        counts[byte] = static_cast<std::uint8_t>(std::popcount(byte));
+    }
+    return counts;
+}();
+
 int SetBits(const std::uint8_t* row, int first, int end) {
     int count = 0;
     int x = first;
@@ -78,7 +87,7 @@ int SetBits(const std::uint8_t* row, int first, int end) {
         count += CodeAt(row, 1, x);
     }
     for (; x + 8 <= end; x += 8) {
-        count += std::popcount(static_cast<unsigned>(row[x >> 3]));
+        count += kSetBits[row[x >> 3]];
     }
     for (; x < end; ++x) {
         count += CodeAt(row, 1, x);
