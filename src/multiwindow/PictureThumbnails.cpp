@@ -136,13 +136,11 @@ public:
             lanes_[static_cast<std::size_t>(code)] =
                 Lanes(format.palette[static_cast<std::size_t>(code)]);
         }
-        // Four 4-bit codes share two bytes: their colours added up at once.
-        if (format.bitsPerPixel == 4) {
-            quadLanes_.resize(std::size_t{1} << 16);
-            for (std::size_t pair = 0; pair < quadLanes_.size(); ++pair) {
-                quadLanes_[pair] = lanes_[pair >> 12] + lanes_[pair >> 8 & 15] +
-                                   lanes_[pair >> 4 & 15] + lanes_[pair & 15];
-            }
+        // Two 4-bit codes share a byte: their colours added up at once.
+        for (int pair = 0; pair < 256; ++pair) {
+            pairLanes_[static_cast<std::size_t>(pair)] =
+                lanes_[static_cast<std::size_t>(pair >> 4)] +
+                lanes_[static_cast<std::size_t>(pair & 15)];
         }
     }
 
@@ -286,15 +284,14 @@ private:
         } else if (bits == 4) {
             int first = tap.first;
             int end = tap.end;
-            for (; first < end && (first & 3) != 0; ++first) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first))];
+            if (first < end && (first & 1) != 0) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first++))];
             }
-            for (; first < end && (end & 3) != 0; --end) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, end - 1))];
+            if (first < end && (end & 1) != 0) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, --end))];
             }
-            for (int quad = first >> 2; quad < end >> 2; ++quad) {
-                sums +=
-                    quadLanes_[static_cast<std::size_t>(row[2 * quad]) << 8 | row[2 * quad + 1]];
+            for (int pair = first >> 1; pair < end >> 1; ++pair) {
+                sums += pairLanes_[row[pair]];
             }
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
@@ -326,9 +323,9 @@ private:
     const std::vector<BoxTaps>& taps_;
     Rounding rounding_;
     std::array<std::uint64_t, 256> lanes_{};
-    std::vector<std::uint64_t> quadLanes_; // 4-bit codes, four at a time
-    std::vector<int> weightIndex_;         // per tap: its weight among the distinct ones
-    std::array<int, 3> single_{};          // per channel: its one value besides 0, or -1
+    std::array<std::uint64_t, 256> pairLanes_{};
+    std::vector<int> weightIndex_; // per tap: its weight among the distinct ones
+    std::array<int, 3> single_{};  // per channel: its one value besides 0, or -1
     std::array<std::vector<std::vector<double>>, 3> repeated_; // per channel and weight
 };
 
@@ -389,46 +386,43 @@ BitmapHandle BoxThumbnail(const PackedView& picture, const PictureFormat& format
         return nullptr;
     }
 
-    // First every row of the picture shrinks to the thumbnail's width. FreeImage counts rows
-    // from the bottom, and so do the rows here.
+    // Each thumbnail row from the picture rows under it: those rows shrink to the thumbnail's
+    // width, then their columns are averaged. Only one box of rows is held at a time. FreeImage
+    // counts rows from the bottom, and so do the rows here.
     const std::size_t reducedRow = static_cast<std::size_t>(width) * channels;
-    std::vector<std::uint8_t> reduced(reducedRow * static_cast<std::size_t>(picture.height));
-    const std::size_t packedRow =
-        (static_cast<std::size_t>(picture.width) * picture.bitsPerPixel + 7) / 8;
-    ForEachRowPiece(picture.height, RowsPerPiece(packedRow), [&](int first, int end, int) {
-        for (int bottomUp = first; bottomUp < end; ++bottomUp) {
-            reducer.reduce(picture.row(picture.height - 1 - bottomUp),
-                           reduced.data() + reducedRow * static_cast<std::size_t>(bottomUp));
+    const Rounding rounding(MostTaps(rows));
+    ForEachRowPiece(height, 1, [&](int firstOut, int endOut, int) {
+        std::vector<std::uint8_t> reduced;
+        std::vector<int> sums(reducedRow);
+        for (int u = firstOut; u < endOut; ++u) {
+            const BoxTaps& tap = rows[static_cast<std::size_t>(u)];
+            reduced.resize(reducedRow * static_cast<std::size_t>(tap.end - tap.first));
+            const auto reducedAt = [&](int r) {
+                return reduced.data() + reducedRow * static_cast<std::size_t>(r - tap.first);
+            };
+            std::fill(sums.begin(), sums.end(), 0);
+            for (int r = tap.first; r < tap.end; ++r) {
+                std::uint8_t* row = reducedAt(r);
+                reducer.reduce(picture.row(picture.height - 1 - r), row);
+                for (std::size_t i = 0; i < reducedRow; ++i) {
+                    sums[i] += row[i];
+                }
+            }
+            BYTE* out = FreeImage_GetScanLine(thumbnail.get(), u);
+            for (std::size_t i = 0; i < reducedRow; ++i) {
+                const double estimate = tap.weight * sums[i];
+                if (rounding.decides(estimate)) {
+                    out[i] = static_cast<BYTE>(ToByte(estimate));
+                    continue;
+                }
+                double value = 0;
+                for (int r = tap.first; r < tap.end; ++r) {
+                    value += tap.weight * static_cast<double>(reducedAt(r)[i]);
+                }
+                out[i] = static_cast<BYTE>(ToByte(value));
+            }
         }
     });
-
-    // Then the columns shrink to the thumbnail's height.
-    const Rounding rounding(MostTaps(rows));
-    std::vector<int> sums(reducedRow);
-    for (int u = 0; u < height; ++u) {
-        const BoxTaps& tap = rows[static_cast<std::size_t>(u)];
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int r = tap.first; r < tap.end; ++r) {
-            const std::uint8_t* row = reduced.data() + reducedRow * static_cast<std::size_t>(r);
-            for (std::size_t i = 0; i < reducedRow; ++i) {
-                sums[i] += row[i];
-            }
-        }
-        BYTE* out = FreeImage_GetScanLine(thumbnail.get(), u);
-        for (std::size_t i = 0; i < reducedRow; ++i) {
-            const double estimate = tap.weight * sums[i];
-            if (rounding.decides(estimate)) {
-                out[i] = static_cast<BYTE>(ToByte(estimate));
-                continue;
-            }
-            double value = 0;
-            for (int r = tap.first; r < tap.end; ++r) {
-                value += tap.weight *
-                         static_cast<double>(reduced[reducedRow * static_cast<std::size_t>(r) + i]);
-            }
-            out[i] = static_cast<BYTE>(ToByte(value));
-        }
-    }
     return thumbnail;
 }
 
