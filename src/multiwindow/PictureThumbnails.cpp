@@ -136,11 +136,13 @@ public:
             lanes_[static_cast<std::size_t>(code)] =
                 Lanes(format.palette[static_cast<std::size_t>(code)]);
         }
-        // Two 4-bit codes share a byte: their colours added up at once.
-        for (int pair = 0; pair < 256; ++pair) {
-            pairLanes_[static_cast<std::size_t>(pair)] =
-                lanes_[static_cast<std::size_t>(pair >> 4)] +
-                lanes_[static_cast<std::size_t>(pair & 15)];
+        // Four 4-bit codes share two bytes: their colours added up at once.
+        if (format.bitsPerPixel == 4) {
+            quadLanes_.resize(std::size_t{1} << 16);
+            for (std::size_t quad = 0; quad < quadLanes_.size(); ++quad) {
+                quadLanes_[quad] = lanes_[quad >> 12] + lanes_[quad >> 8 & 15] +
+                                   lanes_[quad >> 4 & 15] + lanes_[quad & 15];
+            }
         }
     }
 
@@ -284,14 +286,15 @@ private:
         } else if (bits == 4) {
             int first = tap.first;
             int end = tap.end;
-            if (first < end && (first & 1) != 0) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first++))];
+            for (; first < end && (first & 3) != 0; ++first) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first))];
             }
-            if (first < end && (end & 1) != 0) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, --end))];
+            for (; first < end && (end & 3) != 0; --end) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, end - 1))];
             }
-            for (int pair = first >> 1; pair < end >> 1; ++pair) {
-                sums += pairLanes_[row[pair]];
+            for (int quad = first >> 2; quad < end >> 2; ++quad) {
+                sums +=
+                    quadLanes_[static_cast<std::size_t>(row[2 * quad]) << 8 | row[2 * quad + 1]];
             }
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
@@ -323,9 +326,9 @@ private:
     const std::vector<BoxTaps>& taps_;
     Rounding rounding_;
     std::array<std::uint64_t, 256> lanes_{};
-    std::array<std::uint64_t, 256> pairLanes_{};
-    std::vector<int> weightIndex_; // per tap: its weight among the distinct ones
-    std::array<int, 3> single_{};  // per channel: its one value besides 0, or -1
+    std::vector<std::uint64_t> quadLanes_; // 4-bit codes, four at a time
+    std::vector<int> weightIndex_;         // per tap: its weight among the distinct ones
+    std::array<int, 3> single_{};          // per channel: its one value besides 0, or -1
     std::array<std::vector<std::vector<double>>, 3> repeated_; // per channel and weight
 };
 
