@@ -209,9 +209,10 @@ private:
 
 constexpr int kLookAheadPerThread = 4;
 
-// As many files at once as the decoder pool has helpers.
+// Four files a decoder helper (the pool has 2-4): much of a test is waiting (for a helper's
+// answer, a header read, a file's identity), so more threads than helpers keep them all busy.
 int CandidateThreads() {
-    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4);
+    return 4 * std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4);
 }
 
 } // namespace
