@@ -60,6 +60,16 @@ void MemcpyRun(benchmark::State& state, int sources) {
     }
 }
 
+// The bytes a run writes: its compact pictures and, for the thumbnails, their screen pictures.
+std::size_t BytesWritten(PlaneKind kind) {
+    std::size_t bytes = 0;
+    for (int index = 0; index < kPictureCount; ++index) {
+        const std::size_t bits = static_cast<std::size_t>(FormatOf(kind, index).bitsPerPixel);
+        bytes += (static_cast<std::size_t>(kWidth) * bits + 31) / 32 * 4 * kHeight;
+    }
+    return bytes + kPictureCount * 100 * 100 * 4;
+}
+
 const bool registered = [] {
     const struct {
         const char* name;
@@ -86,6 +96,10 @@ const bool registered = [] {
                                                                          benchmark::State& state) {
                 MemcpyRun(state, sources);
             })->Unit(benchmark::kMillisecond);
+            if (thumbnails) {
+                // Beside the bytes read (above, as always): a memcpy of the bytes written.
+                RegisterMemcpy(name + "Written", BytesWritten(kind));
+            }
         }
     }
     return true;

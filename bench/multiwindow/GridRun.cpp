@@ -3,6 +3,9 @@
 #include "BenchSupport.h"
 #include "image/ImageLoading.h"
 
+#include <algorithm>
+#include <array>
+#include <span>
 #include <vector>
 
 namespace vantrel::bench {
@@ -32,10 +35,19 @@ std::int64_t RunWindow(AnalysisBitmaps& bitmaps, PlaneKind kind, const ImagePair
     const PixelView second = ViewOfBitmap(images.second.get());
     std::vector<std::uint8_t> screen(100 * 100 * 4);
     std::int64_t total = 0;
-    for (const int index : PictureOrder()) {
-        std::int64_t changes = 0;
-        bitmaps.compute(index, first, second, &changes);
-        total += changes;
+    const auto& order = PictureOrder();
+    std::array<std::int64_t, kPictureCount> changes{};
+    std::array<bool, kPictureCount> made{};
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        const int index = order[position];
+        if (position % kPicturesPerPass == 0) {
+            const std::size_t count =
+                std::min<std::size_t>(kPicturesPerPass, order.size() - position);
+            bitmaps.computeMany(std::span(order).subspan(position, count), first, second,
+                                std::span(changes).subspan(position, count),
+                                std::span(made).subspan(position, count));
+        }
+        total += changes[position];
         if (thumbnails) {
             const BitmapHandle thumbnail = bitmaps.thumbnail(index, 100);
             CopyBitmapToBgrx(thumbnail.get(), screen.data(), BitmapWidth(thumbnail.get()) * 4);

@@ -15,8 +15,9 @@ struct ImagePair {
 
 ImagePair MakeImagePair(int width, int height);
 
-// Computes every picture; with thumbnails also makes each thumbnail and its screen picture (as
-// the window does before it yields). Returns the sum of the change counts.
+// Computes every picture, a few in each pass as the window does; with thumbnails also makes each
+// thumbnail and its screen picture (as the window does before it yields). Returns the sum of the
+// change counts.
 std::int64_t RunWindow(AnalysisBitmaps& bitmaps, PlaneKind kind, const ImagePair& images,
                        bool thumbnails);
 

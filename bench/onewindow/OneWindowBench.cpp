@@ -9,6 +9,7 @@
 #include "onewindow/Psnr.h"
 
 #include <QImage>
+#include <tbb/global_control.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -192,6 +193,12 @@ void VariationKernel(benchmark::State& state) {
     }
 }
 
+// The same kernel held to one thread: how much the second core adds.
+void VariationOneThread(benchmark::State& state) {
+    const tbb::global_control single(tbb::global_control::max_allowed_parallelism, 1);
+    VariationKernel(state);
+}
+
 // Nine reads and one logarithm a pixel.
 void VariationNaive(benchmark::State& state) {
     QImage view(kWidth, kHeight, QImage::Format_RGB32);
@@ -235,6 +242,7 @@ const bool registered = [] {
     RegisterMemcpy("CalcPSNR", 2 * kPictureBytes);
     Register("LocalVariation/kernel", VariationKernel);
     Register("LocalVariation/naive", VariationNaive);
+    Register("LocalVariation/one_thread", VariationOneThread);
     RegisterMemcpy("LocalVariation", kPictureBytes);
     return true;
 }();

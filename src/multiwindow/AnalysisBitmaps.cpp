@@ -1,10 +1,12 @@
 #include "multiwindow/AnalysisBitmaps.h"
 
 #include "image/ImageLoading.h"
+#include "multiwindow/PictureThumbnails.h"
 
 #include <FreeImage.h>
 
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -58,9 +60,17 @@ bool AnalysisBitmaps::has(int index) const {
 
 bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView& second,
                               std::int64_t* changes) {
+    bool made = false;
+    std::int64_t counted = 0;
+    computeMany(std::span<const int>(&index, 1), first, second,
+                std::span<std::int64_t>(&counted, 1), std::span<bool>(&made, 1));
     if (changes != nullptr) {
-        *changes = 0;
+        *changes = counted;
     }
+    return made;
+}
+
+bool AnalysisBitmaps::preparePicture(int index) {
     if (!ValidIndex(index) || width_ <= 0 || height_ <= 0) {
         return false;
     }
@@ -72,11 +82,36 @@ bool AnalysisBitmaps::compute(int index, const PixelView& first, const PixelView
         return false;
     }
     SetPalette(picture.get(), format);
-    const std::int64_t counted = ComputePicture(kind_, index, first, second, packed(index));
-    if (changes != nullptr) {
-        *changes = counted;
-    }
     return true;
+}
+
+void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView& first,
+                                  const PixelView& second, std::span<std::int64_t> changes,
+                                  std::span<bool> made) {
+    std::vector<int> ready;
+    std::vector<PackedView> outs;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        const bool prepared = preparePicture(indices[i]);
+        if (i < made.size()) {
+            made[i] = prepared;
+        }
+        if (i < changes.size()) {
+            changes[i] = 0;
+        }
+        if (prepared) {
+            ready.push_back(indices[i]);
+            outs.push_back(packed(indices[i]));
+        }
+    }
+    const std::vector<std::int64_t> counted = ComputePictures(kind_, ready, first, second, outs);
+    for (std::size_t i = 0, r = 0; i < indices.size() && r < ready.size(); ++i) {
+        if (indices[i] == ready[r]) {
+            if (i < changes.size()) {
+                changes[i] = counted[r];
+            }
+            ++r;
+        }
+    }
 }
 
 const FIBITMAP* AnalysisBitmaps::picture(int index) const {
@@ -96,7 +131,16 @@ PackedView AnalysisBitmaps::packed(int index) const {
 
 BitmapHandle AnalysisBitmaps::thumbnail(int index, int longSide) const {
     // FreeImage filters a palette bitmap through its colours, exactly as it filters the
-    // expanded colours, so the thumbnail is made from the compact picture.
+    // expanded colours, so the thumbnail is made from the compact picture; the box kernel does
+    // what FreeImage's rescale does without its general per-pixel path.
+    const Size size = FitLongSideSize(width_, height_, longSide);
+    if (!has(index) || size.width <= 0 || size.height <= 0) {
+        return nullptr;
+    }
+    if (BitmapHandle made =
+            BoxThumbnail(packed(index), FormatOf(kind_, index), size.width, size.height)) {
+        return made;
+    }
     return FitLongSide(picture(index), longSide);
 }
 

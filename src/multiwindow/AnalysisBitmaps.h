@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace vantrel {
 
@@ -33,6 +34,12 @@ public:
     bool compute(int index, const PixelView& first, const PixelView& second,
                  std::int64_t* changes = nullptr);
 
+    // Computes the pictures `indices` (distinct) in one pass over the images' rows (see
+    // ComputePictures); `made[i]` tells whether picture indices[i] could be made, `changes[i]`
+    // holds its change count.
+    void computeMany(std::span<const int> indices, const PixelView& first, const PixelView& second,
+                     std::span<std::int64_t> changes, std::span<bool> made);
+
     // The compact bitmap of a computed picture, or null.
     const FIBITMAP* picture(int index) const;
     PackedView packed(int index) const;
@@ -50,6 +57,9 @@ public:
     std::size_t bytes() const;
 
 private:
+    // Gives picture `index` fresh (black) pixel memory; false when it cannot be made.
+    bool preparePicture(int index);
+
     PlaneKind kind_ = PlaneKind::Planes;
     int width_ = 0;
     int height_ = 0;

@@ -11,6 +11,9 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
+#include <span>
+
 namespace vantrel {
 namespace {
 
@@ -182,9 +185,23 @@ void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* seco
         const PixelView firstView = ViewOfBitmap(first);
         const PixelView secondView = ViewOfBitmap(second);
         const bool hasSize = AnalysisBitmaps_.width() > 0 && AnalysisBitmaps_.height() > 0;
-        for (const int index : PictureOrder()) {
-            std::int64_t changes = 0;
-            if (hasSize && !AnalysisBitmaps_.compute(index, firstView, secondView, &changes)) {
+        const auto& order = PictureOrder();
+        // The next few pictures of the run order are computed together, in one pass over the
+        // images, and then shown one at a time.
+        std::array<std::int64_t, kPictureCount> counted{};
+        std::array<bool, kPictureCount> made{};
+        for (std::size_t position = 0; position < order.size(); ++position) {
+            const int index = order[position];
+            if (hasSize && position % kPicturesPerPass == 0) {
+                const std::size_t count =
+                    std::min<std::size_t>(kPicturesPerPass, order.size() - position);
+                AnalysisBitmaps_.computeMany(std::span(order).subspan(position, count), firstView,
+                                             secondView,
+                                             std::span(counted).subspan(position, count),
+                                             std::span(made).subspan(position, count));
+            }
+            const std::int64_t changes = counted[position];
+            if (hasSize && !made[position]) {
                 reportStatus(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
                                             "%3 pixels.")
                                  .arg(index)

@@ -1,5 +1,7 @@
 #include "multiwindow/PlaneKernels.h"
 
+#include "image/Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -62,13 +64,20 @@ struct Sample {
     std::uint8_t changes;
 };
 
-template <int BytesPerPixel> std::uint8_t ChannelByte(const std::uint8_t* pixel, int channel) {
-    if constexpr (BytesPerPixel == 3) {
-        return channel == kAlpha ? 0 : pixel[channel];
-    } else {
-        return pixel[channel];
+// Reads one channel of a pixel of BytesPerPixel bytes; a 3-byte pixel's alpha reads 0. Without
+// a branch (the alpha read is the blue byte, masked away), so that the pixel loops vectorise.
+template <int BytesPerPixel> struct ChannelReader {
+    int offset;
+    std::uint8_t keep;
+
+    explicit ChannelReader(int channel)
+        : offset(BytesPerPixel == 3 && channel == kAlpha ? 0 : channel),
+          keep(BytesPerPixel == 3 && channel == kAlpha ? 0 : 0xFF) {}
+
+    std::uint8_t operator()(const std::uint8_t* pixel) const {
+        return static_cast<std::uint8_t>(pixel[offset] & keep);
     }
-}
+};
 
 // The rows of the second image that meet the rows of the first. Bitmaps count rows from the
 // bottom, so images of different heights meet at their bottom rows.
@@ -98,10 +107,14 @@ void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel, std::uint8_
         std::memcpy(out, codes, static_cast<std::size_t>(width));
         return;
     case 4: {
-        int x = 0;
-        for (; x + 1 < width; x += 2) {
-            out[x / 2] = static_cast<std::uint8_t>(codes[x] << 4 | codes[x + 1]);
+        // Two codes read as one little-endian 16-bit word: the loop then vectorises.
+        const int pairs = width / 2;
+        for (int i = 0; i < pairs; ++i) {
+            std::uint16_t pair;
+            std::memcpy(&pair, codes + 2 * i, sizeof pair);
+            out[i] = static_cast<std::uint8_t>(pair << 4 | pair >> 8);
         }
+        int x = 2 * pairs;
         if (x < width) {
             out[x / 2] = static_cast<std::uint8_t>(codes[x] << 4);
         }
@@ -144,26 +157,36 @@ void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_
     }
 }
 
-// One pass over the rows: `pixelRule(p1, p2)` gives each pixel's code and change count from
-// the two pixels (of B1 and B2 bytes); pixels outside the second image stay black.
+// The rows [first, end) of a picture being computed, and a row of codes to compute them in.
+struct RowRange {
+    int first = 0;
+    int end = 0;
+    std::uint8_t* codes = nullptr;
+};
+
+// One pass over the rows of the range: `pixelRule(p1, p2)` gives each pixel's code and change
+// count from the two pixels (of B1 and B2 bytes); pixels outside the second image stay black.
 template <int B1, int B2, typename PixelRule>
 std::int64_t RunRows(const PixelView& first, const RowSource& second, const std::uint8_t* zeros,
-                     const PackedView& out, PixelRule pixelRule) {
-    std::vector<std::uint8_t> codes(static_cast<std::size_t>(out.width));
+                     const PackedView& out, PixelRule pixelRule, const RowRange& range) {
+    std::uint8_t* const code = range.codes;
+    // A copy of the rule in this frame keeps its parameters in registers, and the loop over x
+    // vectorises.
+    const PixelRule rule = pixelRule;
     std::int64_t changes = 0;
-    for (int y = 0; y < out.height; ++y) {
+    for (int y = range.first; y < range.end; ++y) {
         const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
         int covered = 0;
         const std::uint8_t* row2 = second.row(y, out.width, &covered);
         std::uint32_t rowChanges = 0;
         for (int x = 0; x < covered; ++x) {
-            const Sample sample = pixelRule(row1 + B1 * x, row2 + B2 * x);
-            codes[x] = sample.code;
+            const Sample sample = rule(row1 + B1 * x, row2 + B2 * x);
+            code[x] = sample.code;
             rowChanges += sample.changes;
         }
-        std::fill(codes.begin() + covered, codes.end(), std::uint8_t{0});
+        std::fill(code + covered, code + out.width, std::uint8_t{0});
         changes += rowChanges;
-        PackRow(codes.data(), out.width, out.bitsPerPixel, out.row(y));
+        PackRow(code, out.width, out.bitsPerPixel, out.row(y));
     }
     return changes;
 }
@@ -171,23 +194,27 @@ std::int64_t RunRows(const PixelView& first, const RowSource& second, const std:
 // The rule of one picture, over pixels of B1 and B2 bytes.
 template <int B1, int B2>
 std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const PixelView& first,
-                      const RowSource& second, const std::uint8_t* zeros, const PackedView& out) {
+                      const RowSource& second, const std::uint8_t* zeros, const PackedView& out,
+                      const RowRange& range) {
     const std::uint8_t m = MaskOf(entry);
     const int c = entry.channel;
-    const auto run = [&](auto rule) { return RunRows<B1, B2>(first, second, zeros, out, rule); };
+    const auto run = [&](auto rule) {
+        return RunRows<B1, B2>(first, second, zeros, out, rule, range);
+    };
     const bool single = c != kAllColours;
-    const auto byte1 = [c](const std::uint8_t* p) { return ChannelByte<B1>(p, c); };
-    const auto byte2 = [c](const std::uint8_t* p) { return ChannelByte<B2>(p, c); };
+    // The rules hold copies of what they read, so nothing in the pixel loops can alias a write.
+    const ChannelReader<B1> byte1(single ? c : kBlue);
+    const ChannelReader<B2> byte2(single ? c : kBlue);
 
     switch (kind) {
     case PlaneKind::Planes:
         if (single && entry.bit == kAllBits) {
-            return run([&](const std::uint8_t* p, const std::uint8_t*) {
+            return run([=](const std::uint8_t* p, const std::uint8_t*) {
                 return Sample{byte1(p), 0};
             });
         }
         if (single) {
-            return run([&](const std::uint8_t* p, const std::uint8_t*) {
+            return run([=](const std::uint8_t* p, const std::uint8_t*) {
                 return Sample{static_cast<std::uint8_t>((byte1(p) & m) != 0), 0};
             });
         }
@@ -198,7 +225,7 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
         });
     case PlaneKind::Comparison:
         if (single) {
-            return run([&](const std::uint8_t* p1, const std::uint8_t* p2) {
+            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
                 const auto differs = static_cast<std::uint8_t>(((byte1(p1) ^ byte2(p2)) & m) != 0);
                 return Sample{differs, differs};
             });
@@ -212,13 +239,12 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
         });
     case PlaneKind::Direction:
         if (single) {
-            return run([&](const std::uint8_t* p1, const std::uint8_t* p2) {
+            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
                 const int before = byte1(p1) & m;
                 const int after = byte2(p2) & m;
-                const auto code = static_cast<std::uint8_t>(after > before   ? 1
-                                                            : after < before ? 2
-                                                                             : 0);
-                return Sample{code, static_cast<std::uint8_t>(code != 0)};
+                const auto code =
+                    static_cast<std::uint8_t>((after > before) | (after < before) << 1);
+                return Sample{code, static_cast<std::uint8_t>(after != before)};
             });
         }
         return run([m](const std::uint8_t* p1, const std::uint8_t* p2) {
@@ -229,16 +255,17 @@ std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const Pixe
                               (green2 < green1) + (blue2 > blue1) - (blue2 < blue1);
             const int changed = (red2 != red1) + (green2 != green1) + (blue2 != blue1);
             // Codes 1-3 for a score of +1 to +3, 4-6 for -1 to -3 (see kScoreColour).
-            const int code = score < 0 ? 3 - score : score;
+            const int code = score + (score < 0) * (3 - 2 * score);
             return Sample{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(changed)};
         });
     }
     return 0;
 }
 
-// The plain colour image (picture 44 of the bit-plane window), alpha dropped.
-void CopyColours(const PixelView& first, const PackedView& out) {
-    for (int y = 0; y < out.height; ++y) {
+// Rows [firstRow, endRow) of the plain colour image (picture 44 of the bit-plane window),
+// alpha dropped.
+void CopyColourRows(const PixelView& first, const PackedView& out, int firstRow, int endRow) {
+    for (int y = firstRow; y < endRow; ++y) {
         std::uint8_t* target = out.row(y);
         if (first.empty()) {
             std::memset(target, 0, static_cast<std::size_t>(out.width) * 3);
@@ -255,6 +282,31 @@ void CopyColours(const PixelView& first, const PackedView& out) {
             target[3 * x + kRed] = source[4 * x + kRed];
         }
     }
+}
+
+// Rows of picture `index` in the range; the images' zero row stands in for a missing image.
+std::int64_t ComputeRows(PlaneKind kind, int index, const PixelView& first, const PixelView& second,
+                         const PackedView& out, const std::uint8_t* zeros, const RowRange& range) {
+    if (kind == PlaneKind::Planes && index == 44) {
+        CopyColourRows(first, out, range.first, range.end);
+        return 0;
+    }
+    // The bit-plane window reads one image: its second source is the first.
+    const PixelView& other = kind == PlaneKind::Planes ? first : second;
+    const RowSource rows{&other, zeros, out.height};
+    const PictureIndexEntry entry = PictureIndex(index);
+    const int b1 = first.empty() ? 4 : first.bytesPerPixel;
+    const int b2 = other.empty() ? 4 : other.bytesPerPixel;
+    if (b1 == 3 && b2 == 3) {
+        return Dispatch<3, 3>(kind, entry, first, rows, zeros, out, range);
+    }
+    if (b1 == 3) {
+        return Dispatch<3, 4>(kind, entry, first, rows, zeros, out, range);
+    }
+    if (b2 == 3) {
+        return Dispatch<4, 3>(kind, entry, first, rows, zeros, out, range);
+    }
+    return Dispatch<4, 4>(kind, entry, first, rows, zeros, out, range);
 }
 
 } // namespace
@@ -369,32 +421,60 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
 
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out) {
-    if (out.width <= 0 || out.height <= 0 || out.top == nullptr || index < 0 ||
-        index >= kPictureCount) {
-        return 0;
+    return ComputePictures(kind, std::span<const int>(&index, 1), first, second,
+                           std::span<const PackedView>(&out, 1))
+        .front();
+}
+
+std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> indices,
+                                          const PixelView& first, const PixelView& second,
+                                          std::span<const PackedView> outs) {
+    std::vector<std::int64_t> changes(indices.size(), 0);
+    std::vector<std::size_t> wanted;
+    for (std::size_t i = 0; i < indices.size() && i < outs.size(); ++i) {
+        const PackedView& out = outs[i];
+        if (out.width > 0 && out.height > 0 && out.top != nullptr && indices[i] >= 0 &&
+            indices[i] < kPictureCount) {
+            wanted.push_back(i);
+        }
     }
-    if (kind == PlaneKind::Planes && index == 44) {
-        CopyColours(first, out);
-        return 0;
+    if (wanted.empty()) {
+        return changes;
+    }
+    const int width = outs[wanted.front()].width;
+    const int height = outs[wanted.front()].height;
+    for (const std::size_t i : wanted) {
+        if (outs[i].width != width || outs[i].height != height) {
+            // Pictures of different sizes share no rows: each takes its own pass.
+            for (const std::size_t j : wanted) {
+                changes[j] = ComputePicture(kind, indices[j], first, second, outs[j]);
+            }
+            return changes;
+        }
     }
     // The row an image without colours reads: (0, 0, 0, 0) at every pixel.
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(out.width) * 4, 0);
-    // The bit-plane window reads one image: its second source is the first.
-    const PixelView& other = kind == PlaneKind::Planes ? first : second;
-    const RowSource rows{&other, zeros.data(), out.height};
-    const PictureIndexEntry entry = PictureIndex(index);
-    const int b1 = first.empty() ? 4 : first.bytesPerPixel;
-    const int b2 = other.empty() ? 4 : other.bytesPerPixel;
-    if (b1 == 3 && b2 == 3) {
-        return Dispatch<3, 3>(kind, entry, first, rows, zeros.data(), out);
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(width) * 4, 0);
+    // Each piece of rows computes every wanted picture while its image rows are still in the
+    // cache; the pieces are fixed and the counts whole numbers, so the totals never depend on
+    // how many threads ran.
+    const auto pieces = MapRowPieces<std::vector<std::int64_t>>(
+        height, RowsPerPiece(static_cast<std::size_t>(width) * 4), [&](int firstRow, int endRow) {
+            std::vector<std::uint8_t> codes(static_cast<std::size_t>(width));
+            const RowRange range{firstRow, endRow, codes.data()};
+            std::vector<std::int64_t> counted(wanted.size(), 0);
+            for (std::size_t w = 0; w < wanted.size(); ++w) {
+                const std::size_t i = wanted[w];
+                counted[w] =
+                    ComputeRows(kind, indices[i], first, second, outs[i], zeros.data(), range);
+            }
+            return counted;
+        });
+    for (const std::vector<std::int64_t>& piece : pieces) {
+        for (std::size_t w = 0; w < wanted.size(); ++w) {
+            changes[wanted[w]] += piece[w];
+        }
     }
-    if (b1 == 3) {
-        return Dispatch<3, 4>(kind, entry, first, rows, zeros.data(), out);
-    }
-    if (b2 == 3) {
-        return Dispatch<4, 3>(kind, entry, first, rows, zeros.data(), out);
-    }
-    return Dispatch<4, 4>(kind, entry, first, rows, zeros.data(), out);
+    return changes;
 }
 
 std::int64_t LitPixels(const PackedView& picture) {

@@ -10,8 +10,10 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -104,6 +106,17 @@ struct PackedView {
 // picture is black and counts nothing.
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out);
+
+// Several pictures of one window at once, `outs[i]` for `indices[i]` (each as ComputePicture
+// has it), in one pass over the rows of the images: each row is read from memory once for all
+// of them. Returns the change counts in the same order.
+std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> indices,
+                                          const PixelView& first, const PixelView& second,
+                                          std::span<const PackedView> outs);
+
+// How many pictures a window computes in one pass: enough that the images are read from memory
+// a few times rather than 45, few enough that the first pictures appear without delay.
+inline constexpr int kPicturesPerPass = 8;
 
 // The number of pixels of a packed picture that are not black.
 std::int64_t LitPixels(const PackedView& picture);

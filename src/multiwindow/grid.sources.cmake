@@ -1,6 +1,7 @@
 list(APPEND VANTREL_CORE_SOURCES
     src/multiwindow/PlaneKernels.cpp
     src/multiwindow/AnalysisBitmaps.cpp
+    src/multiwindow/PictureThumbnails.cpp
 )
 list(APPEND VANTREL_UI_SOURCES
     src/multiwindow/AnalysisGridWindow.cpp

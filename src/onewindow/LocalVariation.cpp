@@ -1,5 +1,6 @@
 #include "onewindow/LocalVariation.h"
 
+#include "image/Parallel.h"
 #include "onewindow/PixelWords.h"
 
 #include <algorithm>
@@ -73,14 +74,13 @@ BlockVariation VariationOfBlock(const std::array<int, 9>& values) {
     return block;
 }
 
-void DrawLocalVariation(const PixelView& test, VariationChannel channel,
-                        const MutablePixelView& view) {
+namespace {
+
+// Rows [firstY, endY) of the map (each 1 <= y <= height - 2) from the channel values of rows
+// firstY - 1 to endY; pieces of rows are independent, so they run on any thread.
+void DrawVariationRows(const PixelView& test, int shift, const MutablePixelView& view, int firstY,
+                       int endY) {
     const int width = test.width;
-    const int height = test.height;
-    if (test.empty() || view.empty() || width < 3 || height < 3) {
-        return;
-    }
-    const int shift = ShiftOf(channel);
     const auto& greys = GreyTable();
     const auto columns = static_cast<std::size_t>(width);
     // The channel values of three consecutive rows, reused as the block moves down.
@@ -93,8 +93,8 @@ void DrawLocalVariation(const PixelView& test, VariationChannel channel,
             plane[x] = static_cast<std::uint8_t>(row[x] >> shift);
         }
     };
-    extract(0);
-    extract(1);
+    extract(firstY - 1);
+    extract(firstY);
     // Per row, in 8- and 16-bit lanes so that the loops over x vectorise: the block means, the
     // absolute deviations added one block position at a time, their ninths; then the greys.
     const std::size_t inner = columns - 2;
@@ -104,7 +104,7 @@ void DrawLocalVariation(const PixelView& test, VariationChannel channel,
     std::vector<std::uint8_t> meanDeviations(inner);
     onewindow::WordRowWriter out(view);
     const int lastX = std::min(width - 2, view.width - 1);
-    for (int y = 1; y <= height - 2 && y < view.height; ++y) {
+    for (int y = firstY; y < endY; ++y) {
         extract(y + 1);
         const std::uint8_t* rowsOfBlock[3] = {
             planes.data() + static_cast<std::size_t>((y - 1) % 3) * columns,
@@ -143,6 +143,27 @@ void DrawLocalVariation(const PixelView& test, VariationChannel channel,
         }
         out.commit(y);
     }
+}
+
+} // namespace
+
+void DrawLocalVariation(const PixelView& test, VariationChannel channel,
+                        const MutablePixelView& view) {
+    const int width = test.width;
+    const int height = test.height;
+    if (test.empty() || view.empty() || width < 3 || height < 3) {
+        return;
+    }
+    const int shift = ShiftOf(channel);
+    // Map rows 1 to min(height - 2, view.height - 1), shared out in fixed pieces.
+    const int endY = std::min(height - 1, view.height);
+    if (endY <= 1) {
+        return;
+    }
+    // A piece re-reads the two rows above its first: pieces of about 1 MB keep that small.
+    ForEachRowPiece(
+        endY - 1, RowsPerPiece(static_cast<std::size_t>(width) * 4, 1 << 20),
+        [&](int first, int end, int) { DrawVariationRows(test, shift, view, first + 1, end + 1); });
 }
 
 } // namespace vantrel

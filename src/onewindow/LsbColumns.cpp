@@ -1,10 +1,12 @@
 #include "onewindow/LsbColumns.h"
 
+#include "image/Parallel.h"
 #include "onewindow/PixelWords.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -44,13 +46,13 @@ int LsbColumnCounts::setCount(int x) const {
     return red[column] + green[column] + blue[column];
 }
 
-LsbColumnCounts CountLsbColumns(const PixelView& picture, WithChanges withChanges) {
+namespace {
+
+// The counts of rows [firstRow, endRow); the changes are those from each row's predecessor, so
+// a piece that starts below the first row looks at the row above it.
+LsbColumnCounts CountRows(const PixelView& picture, bool countChanges, int firstRow, int endRow) {
     LsbColumnCounts counts;
-    if (picture.empty()) {
-        return counts;
-    }
     const auto width = static_cast<std::size_t>(picture.width);
-    const bool countChanges = withChanges == WithChanges::Yes;
     counts.height = picture.height;
     counts.red.assign(width, 0);
     counts.green.assign(width, 0);
@@ -64,13 +66,13 @@ LsbColumnCounts CountLsbColumns(const PixelView& picture, WithChanges withChange
     onewindow::WordRows rows(picture);
     if (countChanges) {
         // The first row has no row above it: it changes nothing.
-        const Word* first = rows.row(0);
+        const Word* above = rows.row(std::max(firstRow - 1, 0));
         for (std::size_t x = 0; x < width; ++x) {
-            previous[x] = first[x] & kLsbBits;
+            previous[x] = above[x] & kLsbBits;
         }
     }
     int pending = 0;
-    for (int y = 0; y < picture.height; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         const Word* row = rows.row(y);
         if (countChanges) {
             for (std::size_t x = 0; x < width; ++x) {
@@ -84,7 +86,7 @@ LsbColumnCounts CountLsbColumns(const PixelView& picture, WithChanges withChange
                 setLanes[x] += row[x] & kLsbBits;
             }
         }
-        if (++pending < kRowsPerFlush && y + 1 < picture.height) {
+        if (++pending < kRowsPerFlush && y + 1 < endRow) {
             continue;
         }
         pending = 0;
@@ -99,6 +101,35 @@ LsbColumnCounts CountLsbColumns(const PixelView& picture, WithChanges withChange
             counts.changes[x] += Lane(lanes, 16) + Lane(lanes, 8) + Lane(lanes, 0);
             changeLanes[x] = 0;
         }
+    }
+    return counts;
+}
+
+void AddColumns(std::vector<std::int32_t>& total, const std::vector<std::int32_t>& part) {
+    for (std::size_t x = 0; x < total.size(); ++x) {
+        total[x] += part[x];
+    }
+}
+
+} // namespace
+
+LsbColumnCounts CountLsbColumns(const PixelView& picture, WithChanges withChanges) {
+    if (picture.empty()) {
+        return {};
+    }
+    const bool countChanges = withChanges == WithChanges::Yes;
+    // Pieces of one flush's worth of rows on every core; the column counts are whole numbers,
+    // added in piece order.
+    std::vector<LsbColumnCounts> pieces =
+        MapRowPieces<LsbColumnCounts>(picture.height, kRowsPerFlush, [&](int firstRow, int endRow) {
+            return CountRows(picture, countChanges, firstRow, endRow);
+        });
+    LsbColumnCounts counts = std::move(pieces.front());
+    for (std::size_t piece = 1; piece < pieces.size(); ++piece) {
+        AddColumns(counts.red, pieces[piece].red);
+        AddColumns(counts.green, pieces[piece].green);
+        AddColumns(counts.blue, pieces[piece].blue);
+        AddColumns(counts.changes, pieces[piece].changes);
     }
     return counts;
 }

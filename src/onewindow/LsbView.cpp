@@ -1,5 +1,6 @@
 #include "onewindow/LsbView.h"
 
+#include "image/Parallel.h"
 #include "onewindow/PixelWords.h"
 
 #include <algorithm>
@@ -43,26 +44,31 @@ template <LsbViewMode Mode>
 void DrawRows(const PixelView& test, const PixelView& original, const MutablePixelView& view) {
     const int width = std::min(test.width, view.width);
     const int height = std::min(test.height, view.height);
-    onewindow::WordRows testRows(test);
-    onewindow::WordRows originalRows(original);
-    onewindow::WordRowWriter viewRows(view);
-    for (int y = 0; y < height; ++y) {
-        const Word* in = testRows.row(y);
-        Word* out = viewRows.row(y);
-        int x = 0;
-        if constexpr (Mode == LsbViewMode::Diff) {
-            if (y < original.height) {
-                const Word* other = originalRows.row(y);
-                for (const int shared = std::min(width, original.width); x < shared; ++x) {
-                    out[x] = ViewWord<Mode>(in[x], other[x]);
-                }
-            }
-        }
-        for (; x < width; ++x) {
-            out[x] = ViewWord<Mode>(in[x], kMissingOriginal);
-        }
-        viewRows.commit(y);
-    }
+    // Each row stands alone: fixed pieces of rows on every core.
+    ForEachRowPiece(height, RowsPerPiece(static_cast<std::size_t>(width) * 8),
+                    [&](int firstRow, int endRow, int) {
+                        onewindow::WordRows testRows(test);
+                        onewindow::WordRows originalRows(original);
+                        onewindow::WordRowWriter viewRows(view);
+                        for (int y = firstRow; y < endRow; ++y) {
+                            const Word* in = testRows.row(y);
+                            Word* out = viewRows.row(y);
+                            int x = 0;
+                            if constexpr (Mode == LsbViewMode::Diff) {
+                                if (y < original.height) {
+                                    const Word* other = originalRows.row(y);
+                                    for (const int shared = std::min(width, original.width);
+                                         x < shared; ++x) {
+                                        out[x] = ViewWord<Mode>(in[x], other[x]);
+                                    }
+                                }
+                            }
+                            for (; x < width; ++x) {
+                                out[x] = ViewWord<Mode>(in[x], kMissingOriginal);
+                            }
+                            viewRows.commit(y);
+                        }
+                    });
 }
 
 } // namespace

@@ -1,0 +1,53 @@
+#pragma once
+// Row work spread over every core in fixed pieces. The pieces depend only on the number of rows
+// and the piece size, never on how many threads run them, so results gathered piece by piece
+// (and summed in piece order) are the same on one core as on many.
+#include <tbb/parallel_for.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace vantrel {
+
+// About this many bytes of rows make one piece: large enough that a piece outweighs handing it
+// to a thread, small enough that two cores share a picture evenly.
+inline constexpr std::size_t kBytesPerRowPiece = std::size_t{1} << 18;
+
+// The rows of one piece when each row touches `bytesPerRow` bytes; at least one.
+inline int RowsPerPiece(std::size_t bytesPerRow, std::size_t bytesPerPiece = kBytesPerRowPiece) {
+    const std::size_t rows = bytesPerPiece / std::max<std::size_t>(bytesPerRow, 1);
+    return static_cast<int>(std::clamp<std::size_t>(rows, 1, 1 << 16));
+}
+
+// Calls body(firstRow, endRow, piece) for the pieces [0, rowsPerPiece), [rowsPerPiece, ...) of
+// rows [0, rows), on any threads, and returns when all are done.
+template <typename Body> void ForEachRowPiece(int rows, int rowsPerPiece, const Body& body) {
+    if (rows <= 0) {
+        return;
+    }
+    rowsPerPiece = std::max(rowsPerPiece, 1);
+    const int pieces = (rows - 1) / rowsPerPiece + 1;
+    const auto run = [&](int piece) {
+        const int first = piece * rowsPerPiece;
+        body(first, std::min(rows, first + rowsPerPiece), piece);
+    };
+    if (pieces == 1) {
+        run(0);
+        return;
+    }
+    tbb::parallel_for(0, pieces, run);
+}
+
+// The same, keeping what body returns for each piece, in piece order.
+template <typename Result, typename Body>
+std::vector<Result> MapRowPieces(int rows, int rowsPerPiece, const Body& body) {
+    std::vector<Result> results(
+        rows <= 0 ? 0 : static_cast<std::size_t>((rows - 1) / std::max(rowsPerPiece, 1) + 1));
+    ForEachRowPiece(rows, rowsPerPiece, [&](int first, int end, int piece) {
+        results[static_cast<std::size_t>(piece)] = body(first, end);
+    });
+    return results;
+}
+
+} // namespace vantrel
