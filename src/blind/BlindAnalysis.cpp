@@ -144,7 +144,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     connect(Copy, &QPushButton::clicked, this, &BlindAnalysis::Copy_Click);
     connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
     // A run asked to stop leaves its results unshown; the destructor waits for its thread.
-    connect(this, &ChildWindow::closing, this, [this] { cancel_ = true; });
+    connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
     chooseReportPath = [](QWidget* owner) -> std::optional<QString> {
         const QString chosen = QFileDialog::getSaveFileName(
             owner, QStringLiteral("Save Report"), QString(), QStringLiteral("JSON (*.json)"));
@@ -154,14 +154,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
 }
 
 BlindAnalysis::~BlindAnalysis() {
-    stopRun();
-}
-
-void BlindAnalysis::stopRun() {
-    cancel_ = true;
-    if (worker_.joinable()) {
-        worker_.join();
-    }
+    job_.stop();
 }
 
 void BlindAnalysis::Browse_Click() {
@@ -171,14 +164,13 @@ void BlindAnalysis::Browse_Click() {
 }
 
 void BlindAnalysis::loadFile(const QString& path) {
-    stopRun();
-    cancel_ = false;
+    job_.stop();
     const int run = ++run_;
     Progress->setValue(0);
     Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
     SetTextColour(Summary, palette().color(QPalette::WindowText));
     const std::string bytes = PathBytes(path);
-    worker_ = std::thread([this, bytes, run] {
+    job_.start([this, bytes, run] {
         auto outcome = std::make_shared<Outcome>();
         outcome->run = run;
         outcome->path = bytes;
@@ -186,7 +178,7 @@ void BlindAnalysis::loadFile(const QString& path) {
         if (bitmap) {
             const ImageSamples samples = SamplesOf(bitmap.get());
             BlindOptions options;
-            options.cancel = &cancel_;
+            options.cancel = job_.cancelFlag();
             options.progress = [this, run](double share) {
                 const int percent = static_cast<int>(share * 95);
                 if (percent > shownPercent_.exchange(percent)) {
@@ -218,9 +210,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     if (outcome->run != run_) {
         return; // a run replaced by a newer one
     }
-    if (worker_.joinable()) {
-        worker_.join(); // its last act was to post this call
-    }
+    job_.join(); // its last act was to post this call
     if (outcome->result.cancelled || isClosing()) {
         return;
     }

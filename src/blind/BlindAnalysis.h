@@ -3,6 +3,7 @@
 // worker thread by the four attacks; a thumbnail, the attack x channel table with the verdict,
 // the chi-square p-curve along the image's height and a block map of local chi-square p.
 #include "blind/BlindAttacks.h"
+#include "widgets/WindowJob.h"
 #include "widgets/WindowKit.h"
 
 #include <QString>
@@ -33,7 +34,7 @@ public:
     // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
     std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
 
-    bool isRunning() const { return worker_.joinable(); }
+    bool isRunning() const { return job_.running(); }
     const BlindResult& result() const { return result_; }
 
 public slots:
@@ -48,7 +49,6 @@ signals:
 
 private:
     struct Outcome;
-    void stopRun();
     void showProgress(int percent);
     void showOutcome(const std::shared_ptr<Outcome>& outcome);
     void fillTable();
@@ -66,8 +66,7 @@ private:
 
     std::string path_;
     BlindResult result_;
-    std::thread worker_;
-    std::atomic<bool> cancel_{false};
+    WindowJob job_;
     std::atomic<int> shownPercent_{0};
     int run_ = 0; // the number of the latest run; outcomes of older ones are dropped
 };

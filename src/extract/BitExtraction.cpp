@@ -146,19 +146,12 @@ BitExtraction::BitExtraction(QWidget* parent) : ChildWindow(parent) {
     connect(channels_, &QLineEdit::textEdited, this, &BitExtraction::controlsChanged);
     connect(layoutText_, &QLineEdit::returnPressed, this, &BitExtraction::layoutTextEntered);
     // The scan must end before the window lets go of the image it reads.
-    connect(this, &ChildWindow::closing, this, &BitExtraction::stopScan);
+    connect(this, &ChildWindow::closing, this, [this] { job_.stop(); });
     setClientSize(1108, 588);
 }
 
 BitExtraction::~BitExtraction() {
-    stopScan();
-}
-
-void BitExtraction::stopScan() {
-    cancel_ = true;
-    if (scanner_.joinable()) {
-        scanner_.join();
-    }
+    job_.stop();
 }
 
 void BitExtraction::Browse_Click() {
@@ -168,7 +161,7 @@ void BitExtraction::Browse_Click() {
 }
 
 void BitExtraction::loadFile(const QString& path) {
-    stopScan();
+    job_.stop();
     std::string error;
     BitmapHandle bitmap = extract::LoadImageForExtraction(PathBytes(path), &error);
     std::string why;
@@ -252,8 +245,7 @@ void BitExtraction::Scan_Click() {
     if (!image_ || isScanning()) {
         return;
     }
-    stopScan();
-    cancel_ = false;
+    job_.stop();
     scanDone_ = false;
     findings_->setRowCount(0);
     found_.clear();
@@ -273,9 +265,9 @@ void BitExtraction::Scan_Click() {
                 }
             },
             Qt::QueuedConnection);
-        return !cancel_.load();
+        return !job_.cancelled();
     };
-    scanner_ = std::thread([this, self, options, image = *image_] {
+    job_.start([this, self, options, image = *image_] {
         extract::ScanResult result = extract::ScanImage(image, options);
         auto findings = std::make_shared<std::vector<extract::Finding>>(std::move(result.findings));
         const bool cancelled = result.cancelled;
@@ -294,9 +286,7 @@ void BitExtraction::Scan_Click() {
 
 void BitExtraction::scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings,
                               bool cancelled, std::size_t layouts) {
-    if (scanner_.joinable()) {
-        scanner_.join();
-    }
+    job_.join();
     scan_->setEnabled(true);
     browse_->setEnabled(true);
     if (cancelled) {

@@ -4,6 +4,7 @@
 // click selects the layout), and the payload saved to a file. The scan runs on its own thread;
 // its progress and results come back as queued calls.
 #include "image/Bitmap.h"
+#include "widgets/WindowJob.h"
 #include "widgets/WindowKit.h"
 
 #include <QString>
@@ -43,7 +44,7 @@ public:
     std::function<std::optional<QString>(QWidget*)> chooseSavePath;
 
     void loadFile(const QString& path);
-    bool isScanning() const { return scanner_.joinable() && !scanDone_; }
+    bool isScanning() const { return job_.running() && !scanDone_; }
 
 public slots:
     void Browse_Click();
@@ -59,7 +60,6 @@ private:
     void layoutTextEntered();
     void showLayout(const extract::Layout& layout);
     void showBytes();
-    void stopScan();
     void scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings, bool cancelled,
                    std::size_t layouts);
     std::optional<extract::Layout> currentLayout() const;
@@ -84,8 +84,7 @@ private:
     std::unique_ptr<extract::SampleImage> image_;
     std::vector<extract::Finding> found_;
     bool updating_ = false;
-    std::thread scanner_;
-    std::atomic<bool> cancel_{false};
+    WindowJob job_;
     std::atomic<bool> scanDone_{false};
 };
 
