@@ -65,6 +65,8 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
+namespace {
+
 // A label's text must fit its height: glyphs below the baseline (underscores) are cut off
 // otherwise, so the font shrinks in quarter points until its ascent and descent fit.
 void FitFontToHeight(QWidget* widget) {
@@ -76,6 +78,8 @@ void FitFontToHeight(QWidget* widget) {
     }
     widget->setFont(font);
 }
+
+} // namespace
 
 QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QString& caption,
                         const QString& toolTip, int left, int top, int width, int height) {
