@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include <sched.h>
+
 namespace vantrel {
 namespace {
 
@@ -103,7 +105,28 @@ std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
     std::size_t nextToWrite = 0;
     bool stopping = false;
 
-    const auto work = [&] {
+    // A job is one core: with no more jobs than cores, each worker (and the decoder process it
+    // waits on, which follows its caller's cores) keeps to a core of its own, so a decode is
+    // never queued behind the other job's analysis while a core stands idle.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    const bool pinJobs = sched_getaffinity(0, sizeof allowed, &allowed) == 0 && jobs > 1 &&
+                         jobs <= CPU_COUNT(&allowed);
+    const auto pinToCore = [&](int job) {
+        for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &allowed) && seen++ == job) {
+                cpu_set_t one;
+                CPU_ZERO(&one);
+                CPU_SET(cpu, &one);
+                sched_setaffinity(0, sizeof one, &one);
+                return;
+            }
+        }
+    };
+    const auto work = [&](int job) {
+        if (pinJobs) {
+            pinToCore(job);
+        }
         BlindOptions options;
         options.parallel = false; // the jobs are the parallelism
         while (true) {
@@ -135,7 +158,7 @@ std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
     };
     std::vector<std::jthread> workers;
     for (int i = 0; i < jobs; ++i) {
-        workers.emplace_back(work);
+        workers.emplace_back(work, i);
     }
     std::size_t delivered = 0;
     while (delivered < files.size()) {

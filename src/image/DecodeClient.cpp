@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -181,6 +182,7 @@ public:
     }
 
     Outcome exchange(const Request& request, Reply* reply, int timeoutMilliseconds) {
+        followCallersCores();
         if (!decoding::SendPacket(socket_, decoding::EncodeRequest(request))) {
             healthy_ = false;
             return Outcome::NotDelivered;
@@ -191,6 +193,21 @@ public:
     }
 
 private:
+    // The caller waits while its decoder works, so the two can share the caller's cores. A
+    // caller kept to one core (a job of a tree scan) then has its decode there too, instead of
+    // queued behind other work while a core stands idle.
+    void followCallersCores() {
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        if (sched_getaffinity(0, sizeof cores, &cores) == 0 &&
+            (!coresKnown_ || !CPU_EQUAL(&cores, &cores_))) {
+            if (sched_setaffinity(pid_, sizeof cores, &cores) == 0) {
+                cores_ = cores;
+                coresKnown_ = true;
+            }
+        }
+    }
+
     Outcome receive(Reply* reply, std::chrono::steady_clock::time_point deadline) {
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -240,6 +257,8 @@ private:
     }
 
     pid_t pid_;
+    cpu_set_t cores_{};
+    bool coresKnown_ = false;
     int socket_;
     std::int64_t memoryLimit_;
     bool healthy_ = true;
