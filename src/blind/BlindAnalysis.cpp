@@ -62,10 +62,10 @@ QImage BlockMapImage(const BlockMap& map) {
     QImage image(std::max(map.columns, 1), std::max(map.rows, 1), QImage::Format_RGB32);
     image.fill(qRgb(80, 80, 80));
     for (int row = 0; row < map.rows; ++row) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
+        const double* p = map.p.data() + static_cast<std::size_t>(row) * map.columns;
         for (int column = 0; column < map.columns; ++column) {
-            image.setPixel(
-                column, row,
-                BlockColour(map.p[static_cast<std::size_t>(row) * map.columns + column]));
+            line[column] = BlockColour(p[column]);
         }
     }
     return image;
