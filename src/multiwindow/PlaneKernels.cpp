@@ -3,6 +3,8 @@
 #include "image/Parallel.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -59,47 +61,103 @@ std::uint8_t MaskOf(const PictureIndexEntry& entry) {
     return entry.bit == kAllBits ? 0xFF : static_cast<std::uint8_t>(1u << entry.bit);
 }
 
-struct Sample {
-    std::uint8_t code;
-    std::uint8_t changes;
+// 1 when a > b: a byte, so that the pixel loops stay in byte lanes.
+inline std::uint8_t Greater(unsigned a, unsigned b) {
+    return static_cast<std::uint8_t>(static_cast<std::uint8_t>(a) > static_cast<std::uint8_t>(b));
+}
+
+// One row of an image taken apart into planes of blue, green, red and alpha bytes. The pixels
+// are taken apart once a row for all the pictures of a pass, and every picture's rule is then a
+// loop over plain byte arrays, which vectorises whatever the pixel size.
+struct ChannelPlanes {
+    std::array<std::uint8_t*, 4> channel{};
+    const std::uint8_t* operator[](int c) const { return channel[static_cast<std::size_t>(c)]; }
 };
 
-// Reads one channel of a pixel of BytesPerPixel bytes; a 3-byte pixel's alpha reads 0. Without
-// a branch (the alpha read is the blue byte, masked away), so that the pixel loops vectorise.
-template <int BytesPerPixel> struct ChannelReader {
-    int offset;
-    std::uint8_t keep;
-
-    explicit ChannelReader(int channel)
-        : offset(BytesPerPixel == 3 && channel == kAlpha ? 0 : channel),
-          keep(BytesPerPixel == 3 && channel == kAlpha ? 0 : 0xFF) {}
-
-    std::uint8_t operator()(const std::uint8_t* pixel) const {
-        return static_cast<std::uint8_t>(pixel[offset] & keep);
-    }
-};
-
-// The rows of the second image that meet the rows of the first. Bitmaps count rows from the
-// bottom, so images of different heights meet at their bottom rows.
-struct RowSource {
-    const PixelView* view;
-    const std::uint8_t* zeros;
-    int outHeight;
-
-    const std::uint8_t* row(int y, int outWidth, int* covered) const {
-        if (view->empty()) {
-            *covered = outWidth;
-            return zeros;
+// Splits `width` pixels of B bytes into planes; a 3-byte pixel's alpha reads 0.
+template <int B>
+void SplitPixels(const std::uint8_t* __restrict row, int width, std::uint8_t* __restrict blue,
+                 std::uint8_t* __restrict green, std::uint8_t* __restrict red,
+                 std::uint8_t* __restrict alpha) {
+    if constexpr (B == 4) {
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, sizeof pixel);
+            blue[x] = static_cast<std::uint8_t>(pixel);
+            green[x] = static_cast<std::uint8_t>(pixel >> 8);
+            red[x] = static_cast<std::uint8_t>(pixel >> 16);
+            alpha[x] = static_cast<std::uint8_t>(pixel >> 24);
         }
-        const int y2 = y + view->height - outHeight;
-        if (y2 < 0 || y2 >= view->height) {
-            *covered = 0;
-            return zeros;
+    } else {
+        for (int x = 0; x < width; ++x) {
+            blue[x] = row[3 * x];
+            green[x] = row[3 * x + 1];
+            red[x] = row[3 * x + 2];
         }
-        *covered = std::min(outWidth, view->width);
-        return view->row(y2);
+        std::memset(alpha, 0, static_cast<std::size_t>(width));
     }
-};
+}
+
+void SplitRow(const std::uint8_t* row, int bytesPerPixel, int width, const ChannelPlanes& out) {
+    const auto& c = out.channel;
+    if (row == nullptr) {
+        for (std::uint8_t* plane : c) {
+            std::memset(plane, 0, static_cast<std::size_t>(width));
+        }
+    } else if (bytesPerPixel == 3) {
+        SplitPixels<3>(row, width, c[kBlue], c[kGreen], c[kRed], c[kAlpha]);
+    } else {
+        SplitPixels<4>(row, width, c[kBlue], c[kGreen], c[kRed], c[kAlpha]);
+    }
+}
+
+// Codes of the pixels [0, count) by `rule(x)`.
+template <typename Rule>
+void CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
+    // A copy of the rule in this frame keeps its pointers and mask in registers, and the loop
+    // vectorises.
+    const Rule rule = pixelRule;
+    for (int x = 0; x < count; ++x) {
+        code[x] = rule(x);
+    }
+}
+
+// The set bits of `bytes` bytes, eight bytes at a time (the baseline instruction set has no
+// popcount instruction).
+std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t count) {
+    std::uint32_t total = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        word -= (word >> 1) & 0x5555555555555555ULL;
+        word = (word & 0x3333333333333333ULL) + ((word >> 2) & 0x3333333333333333ULL);
+        word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+        total += static_cast<std::uint32_t>((word * 0x0101010101010101ULL) >> 56);
+    }
+    for (; i < count; ++i) {
+        total += static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(bytes[i])));
+    }
+    return total;
+}
+
+// Packs codes 0/1 eight at a time: byte k of the little-endian word lands in bit 7 - k, and
+// the products of the other bytes land on distinct bits below, so nothing carries.
+void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
+    const int whole = width / 8;
+    for (int i = 0; i < whole; ++i) {
+        std::uint64_t eight;
+        std::memcpy(&eight, codes + 8 * i, sizeof eight);
+        out[i] = static_cast<std::uint8_t>((eight * 0x8040201008040201ULL) >> 56);
+    }
+    if (whole * 8 < width) {
+        std::uint8_t last = 0;
+        for (int x = whole * 8; x < width; ++x) {
+            last = static_cast<std::uint8_t>(last | codes[x] << (7 - (x & 7)));
+        }
+        out[whole] = last;
+    }
+}
 
 void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel, std::uint8_t* out) {
     switch (bitsPerPixel) {
@@ -120,22 +178,9 @@ void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel, std::uint8_
         }
         return;
     }
-    default: {
-        const int whole = width / 8;
-        for (int i = 0; i < whole; ++i) {
-            const std::uint8_t* c = codes + 8 * i;
-            out[i] = static_cast<std::uint8_t>(c[0] << 7 | c[1] << 6 | c[2] << 5 | c[3] << 4 |
-                                               c[4] << 3 | c[5] << 2 | c[6] << 1 | c[7]);
-        }
-        if (whole * 8 < width) {
-            std::uint8_t last = 0;
-            for (int x = whole * 8; x < width; ++x) {
-                last = static_cast<std::uint8_t>(last | codes[x] << (7 - (x & 7)));
-            }
-            out[whole] = last;
-        }
+    default:
+        PackBits(codes, width, out);
         return;
-    }
     }
 }
 
@@ -157,157 +202,195 @@ void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_
     }
 }
 
-// The rows [first, end) of a picture being computed, and a row of codes to compute them in.
-struct RowRange {
-    int first = 0;
-    int end = 0;
-    std::uint8_t* codes = nullptr;
+// The rows of the second image that meet the rows of the first. Bitmaps count rows from the
+// bottom, so images of different heights meet at their bottom rows. Null for a row it lacks.
+const std::uint8_t* SecondRow(const PixelView& second, int y, int outHeight, int outWidth,
+                              int* covered) {
+    if (second.empty()) {
+        *covered = outWidth;
+        return nullptr;
+    }
+    const int y2 = y + second.height - outHeight;
+    if (y2 < 0 || y2 >= second.height) {
+        *covered = 0;
+        return nullptr;
+    }
+    *covered = std::min(outWidth, second.width);
+    return second.row(y2);
+}
+
+// Row by row, every picture of a pass from the same planes: the first image's, the second's, and
+// (comparison) their difference. One per thread, reused for every row of its pieces.
+class RowPass {
+public:
+    RowPass(PlaneKind kind, const PixelView& first, const PixelView& second, int width, int height)
+        : kind_(kind), first_(first), second_(second), width_(width), height_(height),
+          buffer_(static_cast<std::size_t>(width) * 13) {
+        for (int c = 0; c < 4; ++c) {
+            firstPlanes_.channel[static_cast<std::size_t>(c)] = plane(c);
+            secondPlanes_.channel[static_cast<std::size_t>(c)] = plane(4 + c);
+            differences_.channel[static_cast<std::size_t>(c)] = plane(8 + c);
+        }
+        codes_ = plane(12);
+    }
+
+    // Takes row y (top first) of the images apart.
+    void load(int y) {
+        y_ = y;
+        SplitRow(first_.empty() ? nullptr : first_.row(y), first_.bytesPerPixel, width_,
+                 firstPlanes_);
+        covered_ = width_;
+        if (kind_ == PlaneKind::Planes) {
+            return; // the bit-plane window reads one image
+        }
+        const std::uint8_t* row = SecondRow(second_, y, height_, width_, &covered_);
+        SplitRow(row, second_.bytesPerPixel, covered_, secondPlanes_);
+        if (kind_ == PlaneKind::Comparison) {
+            for (int c = 0; c < 4; ++c) {
+                std::uint8_t* __restrict difference = differences_.channel[c];
+                const std::uint8_t* __restrict before = firstPlanes_[c];
+                const std::uint8_t* __restrict after = secondPlanes_[c];
+                for (int x = 0; x < covered_; ++x) {
+                    difference[x] = static_cast<std::uint8_t>(before[x] ^ after[x]);
+                }
+            }
+        }
+    }
+
+    // Writes the loaded row of picture `index` into `out` and returns its change count.
+    std::uint32_t picture(int index, const PackedView& out) {
+        std::uint8_t* target = out.row(y_);
+        if (kind_ == PlaneKind::Planes && index == 44) {
+            copyColours(target);
+            return 0;
+        }
+        const PictureIndexEntry entry = PictureIndex(index);
+        const std::uint8_t m = MaskOf(entry);
+        const bool single = entry.channel != kAllColours;
+        if (kind_ == PlaneKind::Planes && single && entry.bit == kAllBits) {
+            std::memcpy(target, firstPlanes_[entry.channel], static_cast<std::size_t>(width_));
+            return 0;
+        }
+        codes(entry.channel, m);
+        std::fill(codes_ + covered_, codes_ + width_, std::uint8_t{0});
+        PackRow(codes_, width_, out.bitsPerPixel, target);
+        if (kind_ == PlaneKind::Planes) {
+            return 0;
+        }
+        if (kind_ == PlaneKind::Direction && !single) {
+            return changedSamples(m);
+        }
+        // Every other code has one set bit a change (a changed bit, a changed colour channel,
+        // grown or shrunk), so the packed row counts them itself.
+        const std::size_t rowBytes = (static_cast<std::size_t>(width_) * out.bitsPerPixel + 7) / 8;
+        return SetBits(target, rowBytes);
+    }
+
+private:
+    std::uint8_t* plane(int n) {
+        return buffer_.data() + static_cast<std::size_t>(n) * static_cast<std::size_t>(width_);
+    }
+
+    void codes(int channel, std::uint8_t m) {
+        std::uint8_t* code = codes_;
+        if (kind_ == PlaneKind::Direction) {
+            directionCodes(channel, m);
+            return;
+        }
+        // A lit bit of the image, or (comparison) a changed bit: the same rule on other planes.
+        const ChannelPlanes& v = kind_ == PlaneKind::Comparison ? differences_ : firstPlanes_;
+        if (channel != kAllColours) {
+            const std::uint8_t* values = v[channel];
+            CodeRow(covered_, code,
+                    [=](int x) { return static_cast<std::uint8_t>((values[x] & m) != 0); });
+            return;
+        }
+        const std::uint8_t* red = v[kRed];
+        const std::uint8_t* green = v[kGreen];
+        const std::uint8_t* blue = v[kBlue];
+        CodeRow(covered_, code, [=](int x) {
+            const int r = (red[x] & m) != 0;
+            const int g = (green[x] & m) != 0;
+            const int b = (blue[x] & m) != 0;
+            return static_cast<std::uint8_t>(r << 2 | g << 1 | b);
+        });
+    }
+
+    // Direction codes: each value masked, then grown (code 1) or shrunk (code 2); three
+    // channels together give a score (see kScoreColour). Every step is on bytes, so that the
+    // loops keep sixteen pixels a vector rather than widening to ints.
+    void directionCodes(int channel, std::uint8_t m) {
+        std::uint8_t* code = codes_;
+        const ChannelPlanes f = firstPlanes_;
+        const ChannelPlanes s = secondPlanes_;
+        if (channel != kAllColours) {
+            const std::uint8_t* before = f[channel];
+            const std::uint8_t* after = s[channel];
+            CodeRow(covered_, code, [=](int x) {
+                const std::uint8_t grew = Greater(after[x] & m, before[x] & m);
+                const std::uint8_t shrank = Greater(before[x] & m, after[x] & m);
+                return static_cast<std::uint8_t>(grew | shrank << 1);
+            });
+            return;
+        }
+        CodeRow(covered_, code, [=](int x) {
+            std::uint8_t grown = 0;
+            std::uint8_t shrunk = 0;
+            for (const int c : {kRed, kGreen, kBlue}) {
+                grown = static_cast<std::uint8_t>(grown + Greater(s[c][x] & m, f[c][x] & m));
+                shrunk = static_cast<std::uint8_t>(shrunk + Greater(f[c][x] & m, s[c][x] & m));
+            }
+            // A score of +1 to +3 is codes 1-3, -1 to -3 codes 4-6.
+            const auto up = static_cast<std::uint8_t>(grown > shrunk ? grown - shrunk : 0);
+            const auto down = static_cast<std::uint8_t>(shrunk > grown ? shrunk - grown + 3 : 0);
+            return static_cast<std::uint8_t>(up | down);
+        });
+    }
+
+    // The colour channels that changed: what a three-channel direction picture counts.
+    std::uint32_t changedSamples(std::uint8_t m) const {
+        std::uint32_t changed = 0;
+        for (const int c : {kRed, kGreen, kBlue}) {
+            const std::uint8_t* before = firstPlanes_[c];
+            const std::uint8_t* after = secondPlanes_[c];
+            for (int x = 0; x < covered_; ++x) {
+                changed += ((before[x] ^ after[x]) & m) != 0;
+            }
+        }
+        return changed;
+    }
+
+    // The plain colour image (picture 44 of the bit-plane window), alpha dropped.
+    void copyColours(std::uint8_t* target) const {
+        if (first_.empty()) {
+            std::memset(target, 0, static_cast<std::size_t>(width_) * 3);
+            return;
+        }
+        const std::uint8_t* source = first_.row(y_);
+        if (first_.bytesPerPixel == 3) {
+            std::memcpy(target, source, static_cast<std::size_t>(width_) * 3);
+            return;
+        }
+        // Four bytes a pixel copied, the fourth overwritten by the next pixel.
+        for (int x = 0; x + 1 < width_; ++x) {
+            std::memcpy(target + 3 * x, source + 4 * x, 4);
+        }
+        std::memcpy(target + 3 * (width_ - 1), source + 4 * (width_ - 1), 3);
+    }
+
+    PlaneKind kind_;
+    const PixelView& first_;
+    const PixelView& second_;
+    int width_;
+    int height_;
+    std::vector<std::uint8_t> buffer_;
+    ChannelPlanes firstPlanes_;
+    ChannelPlanes secondPlanes_;
+    ChannelPlanes differences_;
+    std::uint8_t* codes_ = nullptr;
+    int y_ = 0;
+    int covered_ = 0;
 };
-
-// One pass over the rows of the range: `pixelRule(p1, p2)` gives each pixel's code and change
-// count from the two pixels (of B1 and B2 bytes); pixels outside the second image stay black.
-template <int B1, int B2, typename PixelRule>
-std::int64_t RunRows(const PixelView& first, const RowSource& second, const std::uint8_t* zeros,
-                     const PackedView& out, PixelRule pixelRule, const RowRange& range) {
-    std::uint8_t* const code = range.codes;
-    // A copy of the rule in this frame keeps its parameters in registers, and the loop over x
-    // vectorises.
-    const PixelRule rule = pixelRule;
-    std::int64_t changes = 0;
-    for (int y = range.first; y < range.end; ++y) {
-        const std::uint8_t* row1 = first.empty() ? zeros : first.row(y);
-        int covered = 0;
-        const std::uint8_t* row2 = second.row(y, out.width, &covered);
-        std::uint32_t rowChanges = 0;
-        for (int x = 0; x < covered; ++x) {
-            const Sample sample = rule(row1 + B1 * x, row2 + B2 * x);
-            code[x] = sample.code;
-            rowChanges += sample.changes;
-        }
-        std::fill(code + covered, code + out.width, std::uint8_t{0});
-        changes += rowChanges;
-        PackRow(code, out.width, out.bitsPerPixel, out.row(y));
-    }
-    return changes;
-}
-
-// The rule of one picture, over pixels of B1 and B2 bytes.
-template <int B1, int B2>
-std::int64_t Dispatch(PlaneKind kind, const PictureIndexEntry& entry, const PixelView& first,
-                      const RowSource& second, const std::uint8_t* zeros, const PackedView& out,
-                      const RowRange& range) {
-    const std::uint8_t m = MaskOf(entry);
-    const int c = entry.channel;
-    const auto run = [&](auto rule) {
-        return RunRows<B1, B2>(first, second, zeros, out, rule, range);
-    };
-    const bool single = c != kAllColours;
-    // The rules hold copies of what they read, so nothing in the pixel loops can alias a write.
-    const ChannelReader<B1> byte1(single ? c : kBlue);
-    const ChannelReader<B2> byte2(single ? c : kBlue);
-
-    switch (kind) {
-    case PlaneKind::Planes:
-        if (single && entry.bit == kAllBits) {
-            return run([=](const std::uint8_t* p, const std::uint8_t*) {
-                return Sample{byte1(p), 0};
-            });
-        }
-        if (single) {
-            return run([=](const std::uint8_t* p, const std::uint8_t*) {
-                return Sample{static_cast<std::uint8_t>((byte1(p) & m) != 0), 0};
-            });
-        }
-        return run([m](const std::uint8_t* p, const std::uint8_t*) {
-            const int code =
-                ((p[kRed] & m) != 0) << 2 | ((p[kGreen] & m) != 0) << 1 | ((p[kBlue] & m) != 0);
-            return Sample{static_cast<std::uint8_t>(code), 0};
-        });
-    case PlaneKind::Comparison:
-        if (single) {
-            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
-                const auto differs = static_cast<std::uint8_t>(((byte1(p1) ^ byte2(p2)) & m) != 0);
-                return Sample{differs, differs};
-            });
-        }
-        return run([m](const std::uint8_t* p1, const std::uint8_t* p2) {
-            const int red = ((p1[kRed] ^ p2[kRed]) & m) != 0;
-            const int green = ((p1[kGreen] ^ p2[kGreen]) & m) != 0;
-            const int blue = ((p1[kBlue] ^ p2[kBlue]) & m) != 0;
-            return Sample{static_cast<std::uint8_t>(red << 2 | green << 1 | blue),
-                          static_cast<std::uint8_t>(red + green + blue)};
-        });
-    case PlaneKind::Direction:
-        if (single) {
-            return run([=](const std::uint8_t* p1, const std::uint8_t* p2) {
-                const int before = byte1(p1) & m;
-                const int after = byte2(p2) & m;
-                const auto code =
-                    static_cast<std::uint8_t>((after > before) | (after < before) << 1);
-                return Sample{code, static_cast<std::uint8_t>(after != before)};
-            });
-        }
-        return run([m](const std::uint8_t* p1, const std::uint8_t* p2) {
-            const int red1 = p1[kRed] & m, red2 = p2[kRed] & m;
-            const int green1 = p1[kGreen] & m, green2 = p2[kGreen] & m;
-            const int blue1 = p1[kBlue] & m, blue2 = p2[kBlue] & m;
-            const int score = (red2 > red1) - (red2 < red1) + (green2 > green1) -
-                              (green2 < green1) + (blue2 > blue1) - (blue2 < blue1);
-            const int changed = (red2 != red1) + (green2 != green1) + (blue2 != blue1);
-            // Codes 1-3 for a score of +1 to +3, 4-6 for -1 to -3 (see kScoreColour).
-            const int code = score + (score < 0) * (3 - 2 * score);
-            return Sample{static_cast<std::uint8_t>(code), static_cast<std::uint8_t>(changed)};
-        });
-    }
-    return 0;
-}
-
-// Rows [firstRow, endRow) of the plain colour image (picture 44 of the bit-plane window),
-// alpha dropped.
-void CopyColourRows(const PixelView& first, const PackedView& out, int firstRow, int endRow) {
-    for (int y = firstRow; y < endRow; ++y) {
-        std::uint8_t* target = out.row(y);
-        if (first.empty()) {
-            std::memset(target, 0, static_cast<std::size_t>(out.width) * 3);
-            continue;
-        }
-        const std::uint8_t* source = first.row(y);
-        if (first.bytesPerPixel == 3) {
-            std::memcpy(target, source, static_cast<std::size_t>(out.width) * 3);
-            continue;
-        }
-        for (int x = 0; x < out.width; ++x) {
-            target[3 * x + kBlue] = source[4 * x + kBlue];
-            target[3 * x + kGreen] = source[4 * x + kGreen];
-            target[3 * x + kRed] = source[4 * x + kRed];
-        }
-    }
-}
-
-// Rows of picture `index` in the range; the images' zero row stands in for a missing image.
-std::int64_t ComputeRows(PlaneKind kind, int index, const PixelView& first, const PixelView& second,
-                         const PackedView& out, const std::uint8_t* zeros, const RowRange& range) {
-    if (kind == PlaneKind::Planes && index == 44) {
-        CopyColourRows(first, out, range.first, range.end);
-        return 0;
-    }
-    // The bit-plane window reads one image: its second source is the first.
-    const PixelView& other = kind == PlaneKind::Planes ? first : second;
-    const RowSource rows{&other, zeros, out.height};
-    const PictureIndexEntry entry = PictureIndex(index);
-    const int b1 = first.empty() ? 4 : first.bytesPerPixel;
-    const int b2 = other.empty() ? 4 : other.bytesPerPixel;
-    if (b1 == 3 && b2 == 3) {
-        return Dispatch<3, 3>(kind, entry, first, rows, zeros, out, range);
-    }
-    if (b1 == 3) {
-        return Dispatch<3, 4>(kind, entry, first, rows, zeros, out, range);
-    }
-    if (b2 == 3) {
-        return Dispatch<4, 3>(kind, entry, first, rows, zeros, out, range);
-    }
-    return Dispatch<4, 4>(kind, entry, first, rows, zeros, out, range);
-}
 
 } // namespace
 
@@ -452,20 +535,18 @@ std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> i
             return changes;
         }
     }
-    // The row an image without colours reads: (0, 0, 0, 0) at every pixel.
-    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(width) * 4, 0);
-    // Each piece of rows computes every wanted picture while its image rows are still in the
-    // cache; the pieces are fixed and the counts whole numbers, so the totals never depend on
-    // how many threads ran.
+    // Each piece of rows computes every wanted picture row by row, while the row of the images is
+    // still in the cache; the pieces are fixed and the counts whole numbers, so the totals never
+    // depend on how many threads ran.
     const auto pieces = MapRowPieces<std::vector<std::int64_t>>(
         height, RowsPerPiece(static_cast<std::size_t>(width) * 4), [&](int firstRow, int endRow) {
-            std::vector<std::uint8_t> codes(static_cast<std::size_t>(width));
-            const RowRange range{firstRow, endRow, codes.data()};
+            RowPass pass(kind, first, second, width, height);
             std::vector<std::int64_t> counted(wanted.size(), 0);
-            for (std::size_t w = 0; w < wanted.size(); ++w) {
-                const std::size_t i = wanted[w];
-                counted[w] =
-                    ComputeRows(kind, indices[i], first, second, outs[i], zeros.data(), range);
+            for (int y = firstRow; y < endRow; ++y) {
+                pass.load(y);
+                for (std::size_t w = 0; w < wanted.size(); ++w) {
+                    counted[w] += pass.picture(indices[wanted[w]], outs[wanted[w]]);
+                }
             }
             return counted;
         });
