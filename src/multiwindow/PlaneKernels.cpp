@@ -1,6 +1,7 @@
 #include "multiwindow/PlaneKernels.h"
 
 #include "image/Parallel.h"
+#include "image/WideVectors.h"
 
 #include <algorithm>
 #include <array>
@@ -62,7 +63,7 @@ std::uint8_t MaskOf(const PictureIndexEntry& entry) {
 }
 
 // 1 when a > b: a byte, so that the pixel loops stay in byte lanes.
-inline std::uint8_t Greater(unsigned a, unsigned b) {
+VANTREL_INLINE_LOOP std::uint8_t Greater(unsigned a, unsigned b) {
     return static_cast<std::uint8_t>(static_cast<std::uint8_t>(a) > static_cast<std::uint8_t>(b));
 }
 
@@ -76,9 +77,9 @@ struct ChannelPlanes {
 
 // Splits `width` pixels of B bytes into planes; a 3-byte pixel's alpha reads 0.
 template <int B>
-void SplitPixels(const std::uint8_t* __restrict row, int width, std::uint8_t* __restrict blue,
-                 std::uint8_t* __restrict green, std::uint8_t* __restrict red,
-                 std::uint8_t* __restrict alpha) {
+VANTREL_INLINE_LOOP void SplitPixels(const std::uint8_t* __restrict row, int width,
+                                     std::uint8_t* __restrict blue, std::uint8_t* __restrict green,
+                                     std::uint8_t* __restrict red, std::uint8_t* __restrict alpha) {
     if constexpr (B == 4) {
         for (int x = 0; x < width; ++x) {
             std::uint32_t pixel;
@@ -98,7 +99,8 @@ void SplitPixels(const std::uint8_t* __restrict row, int width, std::uint8_t* __
     }
 }
 
-void SplitRow(const std::uint8_t* row, int bytesPerPixel, int width, const ChannelPlanes& out) {
+VANTREL_INLINE_LOOP void SplitRow(const std::uint8_t* row, int bytesPerPixel, int width,
+                                  const ChannelPlanes& out) {
     const auto& c = out.channel;
     if (row == nullptr) {
         for (std::uint8_t* plane : c) {
@@ -113,7 +115,7 @@ void SplitRow(const std::uint8_t* row, int bytesPerPixel, int width, const Chann
 
 // Codes of the pixels [0, count) by `rule(x)`.
 template <typename Rule>
-void CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
+VANTREL_INLINE_LOOP void CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
     // A copy of the rule in this frame keeps its pointers and mask in registers, and the loop
     // vectorises.
     const Rule rule = pixelRule;
@@ -124,7 +126,7 @@ void CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
 
 // The set bits of `bytes` bytes, eight bytes at a time (the baseline instruction set has no
 // popcount instruction).
-std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t count) {
+VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t count) {
     std::uint32_t total = 0;
     std::size_t i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -143,7 +145,7 @@ std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t count) {
 
 // Packs codes 0/1 eight at a time: byte k of the little-endian word lands in bit 7 - k, and
 // the products of the other bytes land on distinct bits below, so nothing carries.
-void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
+VANTREL_INLINE_LOOP void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
     const int whole = width / 8;
     for (int i = 0; i < whole; ++i) {
         std::uint64_t eight;
@@ -159,7 +161,8 @@ void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
     }
 }
 
-void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel, std::uint8_t* out) {
+VANTREL_INLINE_LOOP void PackRow(const std::uint8_t* codes, int width, int bitsPerPixel,
+                                 std::uint8_t* out) {
     switch (bitsPerPixel) {
     case 8:
         std::memcpy(out, codes, static_cast<std::size_t>(width));
@@ -204,8 +207,8 @@ void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_
 
 // The rows of the second image that meet the rows of the first. Bitmaps count rows from the
 // bottom, so images of different heights meet at their bottom rows. Null for a row it lacks.
-const std::uint8_t* SecondRow(const PixelView& second, int y, int outHeight, int outWidth,
-                              int* covered) {
+VANTREL_INLINE_LOOP const std::uint8_t* SecondRow(const PixelView& second, int y, int outHeight,
+                                                  int outWidth, int* covered) {
     if (second.empty()) {
         *covered = outWidth;
         return nullptr;
@@ -235,7 +238,7 @@ public:
     }
 
     // Takes row y (top first) of the images apart.
-    void load(int y) {
+    VANTREL_INLINE_LOOP void load(int y) {
         y_ = y;
         SplitRow(first_.empty() ? nullptr : first_.row(y), first_.bytesPerPixel, width_,
                  firstPlanes_);
@@ -246,11 +249,14 @@ public:
         const std::uint8_t* row = SecondRow(second_, y, height_, width_, &covered_);
         SplitRow(row, second_.bytesPerPixel, covered_, secondPlanes_);
         if (kind_ == PlaneKind::Comparison) {
+            // A local count: a store to a plane could otherwise change a member, as far as the
+            // compiler knows, and the loop would not vectorise.
+            const int covered = covered_;
             for (int c = 0; c < 4; ++c) {
                 std::uint8_t* __restrict difference = differences_.channel[c];
                 const std::uint8_t* __restrict before = firstPlanes_[c];
                 const std::uint8_t* __restrict after = secondPlanes_[c];
-                for (int x = 0; x < covered_; ++x) {
+                for (int x = 0; x < covered; ++x) {
                     difference[x] = static_cast<std::uint8_t>(before[x] ^ after[x]);
                 }
             }
@@ -258,7 +264,7 @@ public:
     }
 
     // Writes the loaded row of picture `index` into `out` and returns its change count.
-    std::uint32_t picture(int index, const PackedView& out) {
+    VANTREL_INLINE_LOOP std::uint32_t picture(int index, const PackedView& out) {
         std::uint8_t* target = out.row(y_);
         if (kind_ == PlaneKind::Planes && index == 44) {
             copyColours(target);
@@ -291,7 +297,7 @@ private:
         return buffer_.data() + static_cast<std::size_t>(n) * static_cast<std::size_t>(width_);
     }
 
-    void codes(int channel, std::uint8_t m) {
+    VANTREL_INLINE_LOOP void codes(int channel, std::uint8_t m) {
         std::uint8_t* code = codes_;
         if (kind_ == PlaneKind::Direction) {
             directionCodes(channel, m);
@@ -319,7 +325,7 @@ private:
     // Direction codes: each value masked, then grown (code 1) or shrunk (code 2); three
     // channels together give a score (see kScoreColour). Every step is on bytes, so that the
     // loops keep sixteen pixels a vector rather than widening to ints.
-    void directionCodes(int channel, std::uint8_t m) {
+    VANTREL_INLINE_LOOP void directionCodes(int channel, std::uint8_t m) {
         std::uint8_t* code = codes_;
         const ChannelPlanes f = firstPlanes_;
         const ChannelPlanes s = secondPlanes_;
@@ -348,7 +354,7 @@ private:
     }
 
     // The colour channels that changed: what a three-channel direction picture counts.
-    std::uint32_t changedSamples(std::uint8_t m) const {
+    VANTREL_INLINE_LOOP std::uint32_t changedSamples(std::uint8_t m) const {
         std::uint32_t changed = 0;
         for (const int c : {kRed, kGreen, kBlue}) {
             const std::uint8_t* before = firstPlanes_[c];
@@ -361,7 +367,7 @@ private:
     }
 
     // The plain colour image (picture 44 of the bit-plane window), alpha dropped.
-    void copyColours(std::uint8_t* target) const {
+    VANTREL_INLINE_LOOP void copyColours(std::uint8_t* target) const {
         if (first_.empty()) {
             std::memset(target, 0, static_cast<std::size_t>(width_) * 3);
             return;
@@ -391,6 +397,19 @@ private:
     int y_ = 0;
     int covered_ = 0;
 };
+
+// Rows [firstRow, endRow) of the wanted pictures, their change counts added to `counted`.
+VANTREL_WIDE_VECTORS void ComputeRowPiece(RowPass& pass, std::span<const int> indices,
+                                          std::span<const PackedView> outs,
+                                          const std::vector<std::size_t>& wanted, int firstRow,
+                                          int endRow, std::vector<std::int64_t>& counted) {
+    for (int y = firstRow; y < endRow; ++y) {
+        pass.load(y);
+        for (std::size_t w = 0; w < wanted.size(); ++w) {
+            counted[w] += pass.picture(indices[wanted[w]], outs[wanted[w]]);
+        }
+    }
+}
 
 } // namespace
 
@@ -542,12 +561,7 @@ std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> i
         height, RowsPerPiece(static_cast<std::size_t>(width) * 4), [&](int firstRow, int endRow) {
             RowPass pass(kind, first, second, width, height);
             std::vector<std::int64_t> counted(wanted.size(), 0);
-            for (int y = firstRow; y < endRow; ++y) {
-                pass.load(y);
-                for (std::size_t w = 0; w < wanted.size(); ++w) {
-                    counted[w] += pass.picture(indices[wanted[w]], outs[wanted[w]]);
-                }
-            }
+            ComputeRowPiece(pass, indices, outs, wanted, firstRow, endRow, counted);
             return counted;
         });
     for (const std::vector<std::int64_t>& piece : pieces) {

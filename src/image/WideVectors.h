@@ -1,0 +1,18 @@
+#pragma once
+// Pixel loops built twice on x86-64: for the baseline instruction set the package targets and
+// for x86-64-v3 (AVX2, BMI2, POPCNT), the one the processor runs chosen once when the program
+// starts. The same loop then handles twice the pixels an instruction, with a popcount
+// instruction, wherever the machine has them. Everything the marked function inlines is built
+// for both.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VANTREL_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define VANTREL_WIDE_VECTORS
+#endif
+
+// For the functions a marked loop calls: inlined, they are built for each of its versions.
+#if defined(__GNUC__)
+#define VANTREL_INLINE_LOOP [[gnu::always_inline]] inline
+#else
+#define VANTREL_INLINE_LOOP inline
+#endif
