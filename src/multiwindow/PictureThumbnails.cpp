@@ -50,6 +50,8 @@ Tone ToneOf(const PictureFormat& format) {
 constexpr int kLaneBits = 21;
 constexpr std::uint64_t kLaneMask = (std::uint64_t{1} << kLaneBits) - 1;
 constexpr int kMostTaps = 8000;
+// Tables of rounded sums are kept up to this sum (a tap of 256 colour pixels).
+constexpr int kMostTabledSum = 256 * 255;
 
 std::uint64_t Lanes(const Bgr& colour) {
     return std::uint64_t{colour.blue} | std::uint64_t{colour.green} << kLaneBits |
@@ -132,16 +134,16 @@ public:
     RowReducer(const PictureFormat& format, Tone tone, const std::vector<BoxTaps>& taps)
         : format_(format), tone_(tone), taps_(taps), rounding_(MostTaps(taps)) {
         prepareRepeatedSums();
+        prepareRoundedSums();
         for (int code = 0; code < 256; ++code) {
             lanes_[static_cast<std::size_t>(code)] =
                 Lanes(format.palette[static_cast<std::size_t>(code)]);
         }
-        // Four 4-bit codes share two bytes: their colours added up at once.
+        // Two 4-bit codes share a byte: their colours added up at once, from a table small
+        // enough to stay in the first-level cache beside those of the other pictures.
         if (format.bitsPerPixel == 4) {
-            quadLanes_.resize(std::size_t{1} << 16);
-            for (std::size_t quad = 0; quad < quadLanes_.size(); ++quad) {
-                quadLanes_[quad] = lanes_[quad >> 12] + lanes_[quad >> 8 & 15] +
-                                   lanes_[quad >> 4 & 15] + lanes_[quad & 15];
+            for (std::size_t pair = 0; pair < pairLanes_.size(); ++pair) {
+                pairLanes_[pair] = lanes_[pair >> 4] + lanes_[pair & 15];
             }
         }
     }
@@ -152,7 +154,7 @@ public:
         for (std::size_t x = 0; x < taps_.size(); ++x) {
             switch (tone_) {
             case Tone::Colours:
-                reduceColours(row, taps_[x], out + 3 * x);
+                reduceColours(row, x, out + 3 * x);
                 break;
             case Tone::GreyRamp:
                 out[x] = static_cast<std::uint8_t>(reduceGrey(row, x));
@@ -168,7 +170,7 @@ private:
     // Black adds nothing to FreeImage's tap-by-tap sum, so where a channel has one value besides
     // 0 that sum depends only on how many taps have the value: it is looked up, not re-added.
     void prepareRepeatedSums() {
-        std::vector<double> weights;
+        std::vector<double>& weights = weights_;
         for (const BoxTaps& tap : taps_) {
             if (std::find(weights.begin(), weights.end(), tap.weight) == weights.end()) {
                 weights.push_back(tap.weight);
@@ -208,6 +210,39 @@ private:
         }
     }
 
+    // Rounding weight x sum is most of the work of a row (a tap per output pixel, a row per
+    // picture row), and a tap's sums are few: each weight's bytes are worked out once for every
+    // sum, -1 where the estimate lies too close to a rounding boundary to decide.
+    void prepareRoundedSums() {
+        // A bit reads 1 and the whole sum is scaled to 255 afterwards.
+        const bool bits = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1;
+        const double scale = bits ? 255.0 : 1.0;
+        const int mostSum = MostTaps(taps_) * (bits ? 1 : 255);
+        if (mostSum > kMostTabledSum) {
+            return;
+        }
+        for (const double weight : weights_) {
+            std::vector<std::int16_t> bytes(static_cast<std::size_t>(mostSum) + 1);
+            for (int sum = 0; sum <= mostSum; ++sum) {
+                const double estimate = weight * sum * scale;
+                bytes[static_cast<std::size_t>(sum)] =
+                    static_cast<std::int16_t>(rounding_.decides(estimate) ? ToByte(estimate) : -1);
+            }
+            rounded_.push_back(std::move(bytes));
+        }
+    }
+
+    // The byte of tap x's weight times `sum`, or -1 when the tap-by-tap sum decides it.
+    int roundedSum(std::size_t x, int sum) const {
+        const int weight = weightIndex_[x];
+        if (rounded_.empty()) {
+            const double scale = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 255.0 : 1.0;
+            const double estimate = weights_[static_cast<std::size_t>(weight)] * sum * scale;
+            return rounding_.decides(estimate) ? ToByte(estimate) : -1;
+        }
+        return rounded_[static_cast<std::size_t>(weight)][static_cast<std::size_t>(sum)];
+    }
+
     static int Sample(const Bgr& colour, int channel) {
         return channel == 0 ? colour.blue : channel == 1 ? colour.green : colour.red;
     }
@@ -226,7 +261,8 @@ private:
             weightIndex_[x])][static_cast<std::size_t>(sum / value)];
     }
 
-    void reduceColours(const std::uint8_t* row, const BoxTaps& tap, std::uint8_t* out) const {
+    void reduceColours(const std::uint8_t* row, std::size_t tapIndex, std::uint8_t* out) const {
+        const BoxTaps& tap = taps_[tapIndex];
         int sums[3] = {0, 0, 0};
         for (const std::uint8_t* pixel = row + 3 * tap.first; pixel < row + 3 * tap.end;
              pixel += 3) {
@@ -235,9 +271,8 @@ private:
             sums[2] += pixel[2];
         }
         for (int channel = 0; channel < 3; ++channel) {
-            const double estimate = tap.weight * sums[channel];
-            if (rounding_.decides(estimate)) {
-                out[channel] = static_cast<std::uint8_t>(ToByte(estimate));
+            if (const int rounded = roundedSum(tapIndex, sums[channel]); rounded >= 0) {
+                out[channel] = static_cast<std::uint8_t>(rounded);
                 continue;
             }
             double value = 0;
@@ -259,11 +294,8 @@ private:
                 sum += row[x];
             }
         }
-        // A bit reads 1 and the whole sum is scaled to 255 afterwards.
-        const double scale = bits == 1 ? 255.0 : 1.0;
-        const double estimate = tap.weight * sum * scale;
-        if (rounding_.decides(estimate)) {
-            return ToByte(estimate);
+        if (const int rounded = roundedSum(tapIndex, sum); rounded >= 0) {
+            return rounded;
         }
         if (const double repeated = repeatedSum(0, tapIndex, sum); repeated >= 0) {
             return ToByte(repeated * 255.0);
@@ -286,15 +318,14 @@ private:
         } else if (bits == 4) {
             int first = tap.first;
             int end = tap.end;
-            for (; first < end && (first & 3) != 0; ++first) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first))];
+            if (first < end && (first & 1) != 0) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first++))];
             }
-            for (; first < end && (end & 3) != 0; --end) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, end - 1))];
+            if (first < end && (end & 1) != 0) {
+                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, --end))];
             }
-            for (int quad = first >> 2; quad < end >> 2; ++quad) {
-                sums +=
-                    quadLanes_[static_cast<std::size_t>(row[2 * quad]) << 8 | row[2 * quad + 1]];
+            for (int pair = first >> 1; pair < end >> 1; ++pair) {
+                sums += pairLanes_[row[pair]];
             }
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
@@ -303,9 +334,8 @@ private:
         }
         for (int channel = 0; channel < 3; ++channel) {
             const int sum = LaneOf(sums, channel);
-            const double estimate = tap.weight * sum;
-            if (rounding_.decides(estimate)) {
-                out[channel] = static_cast<std::uint8_t>(ToByte(estimate));
+            if (const int rounded = roundedSum(tapIndex, sum); rounded >= 0) {
+                out[channel] = static_cast<std::uint8_t>(rounded);
                 continue;
             }
             double value = repeatedSum(channel, tapIndex, sum);
@@ -326,9 +356,11 @@ private:
     const std::vector<BoxTaps>& taps_;
     Rounding rounding_;
     std::array<std::uint64_t, 256> lanes_{};
-    std::vector<std::uint64_t> quadLanes_; // 4-bit codes, four at a time
-    std::vector<int> weightIndex_;         // per tap: its weight among the distinct ones
-    std::array<int, 3> single_{};          // per channel: its one value besides 0, or -1
+    std::array<std::uint64_t, 256> pairLanes_{};     // 4-bit codes, two at a time
+    std::vector<double> weights_;                    // the distinct weights of the taps
+    std::vector<int> weightIndex_;                   // per tap: its weight among the distinct ones
+    std::vector<std::vector<std::int16_t>> rounded_; // per weight: the byte of each sum
+    std::array<int, 3> single_{};                    // per channel: its one value besides 0, or -1
     std::array<std::vector<std::vector<double>>, 3> repeated_; // per channel and weight
 };
 
