@@ -45,7 +45,7 @@ std::int64_t RunWindow(AnalysisBitmaps& bitmaps, PlaneKind kind, const ImagePair
                 std::min<std::size_t>(kPicturesPerPass, order.size() - position);
             bitmaps.computeMany(std::span(order).subspan(position, count), first, second,
                                 std::span(changes).subspan(position, count),
-                                std::span(made).subspan(position, count));
+                                std::span(made).subspan(position, count), thumbnails ? 100 : 0);
         }
         total += changes[position];
         if (thumbnails) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace vantrel {
@@ -39,12 +40,36 @@ template <typename Body> void ForEachRowPiece(int rows, int rowsPerPiece, const 
     tbb::parallel_for(0, pieces, run);
 }
 
+// Calls body(firstRow, endRow, piece) for the pieces [0, ends[0]), [ends[0], ends[1]), ... on any
+// threads, and returns when all are done; for work whose pieces must end at given rows.
+template <typename Body> void ForEachPiece(std::span<const int> ends, const Body& body) {
+    const auto run = [&](int piece) {
+        const int first = piece == 0 ? 0 : ends[static_cast<std::size_t>(piece) - 1];
+        body(first, ends[static_cast<std::size_t>(piece)], piece);
+    };
+    const int pieces = static_cast<int>(ends.size());
+    if (pieces == 1) {
+        run(0);
+    } else if (pieces > 1) {
+        tbb::parallel_for(0, pieces, run);
+    }
+}
+
 // The same, keeping what body returns for each piece, in piece order.
 template <typename Result, typename Body>
 std::vector<Result> MapRowPieces(int rows, int rowsPerPiece, const Body& body) {
     std::vector<Result> results(
         rows <= 0 ? 0 : static_cast<std::size_t>((rows - 1) / std::max(rowsPerPiece, 1) + 1));
     ForEachRowPiece(rows, rowsPerPiece, [&](int first, int end, int piece) {
+        results[static_cast<std::size_t>(piece)] = body(first, end);
+    });
+    return results;
+}
+
+template <typename Result, typename Body>
+std::vector<Result> MapPieces(std::span<const int> ends, const Body& body) {
+    std::vector<Result> results(ends.size());
+    ForEachPiece(ends, [&](int first, int end, int piece) {
         results[static_cast<std::size_t>(piece)] = body(first, end);
     });
     return results;

@@ -1,10 +1,12 @@
 #include "multiwindow/AnalysisBitmaps.h"
 
 #include "image/ImageLoading.h"
+#include "image/Parallel.h"
 #include "multiwindow/PictureThumbnails.h"
 
 #include <FreeImage.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -43,6 +45,9 @@ void AnalysisBitmaps::release() {
     for (BitmapHandle& picture : pictures_) {
         picture.reset();
     }
+    for (BitmapHandle& thumbnail : thumbnails_) {
+        thumbnail.reset();
+    }
 }
 
 bool AnalysisBitmaps::empty() const {
@@ -76,6 +81,7 @@ bool AnalysisBitmaps::preparePicture(int index) {
     }
     BitmapHandle& picture = pictures_[index];
     picture.reset();
+    thumbnails_[static_cast<std::size_t>(index)].reset();
     const PictureFormat format = FormatOf(kind_, index);
     picture = AllocateZeroedBitmap(width_, height_, format.bitsPerPixel);
     if (!picture) {
@@ -87,7 +93,7 @@ bool AnalysisBitmaps::preparePicture(int index) {
 
 void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView& first,
                                   const PixelView& second, std::span<std::int64_t> changes,
-                                  std::span<bool> made) {
+                                  std::span<bool> made, int thumbnailSide) {
     std::vector<int> ready;
     std::vector<PackedView> outs;
     for (std::size_t i = 0; i < indices.size(); ++i) {
@@ -103,7 +109,31 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
             outs.push_back(packed(indices[i]));
         }
     }
-    const std::vector<std::int64_t> counted = ComputePictures(kind_, ready, first, second, outs);
+    // A thumbnail maker for each picture the box kernel can shrink; the pass then keeps each
+    // box of rows in one piece.
+    const Size size = FitLongSideSize(width_, height_, thumbnailSide);
+    std::vector<std::unique_ptr<ThumbnailMaker>> makers(ready.size());
+    std::vector<PictureRowSink*> sinks(ready.size(), nullptr);
+    std::vector<int> pieceEnds;
+    for (std::size_t r = 0; thumbnailSide > 0 && r < ready.size(); ++r) {
+        auto maker = std::make_unique<ThumbnailMaker>(FormatOf(kind_, ready[r]), width_, height_,
+                                                      size.width, size.height);
+        if (maker->ready()) {
+            if (pieceEnds.empty()) {
+                pieceEnds = maker->rowPieces(RowsPerPiece(static_cast<std::size_t>(width_) * 4));
+            }
+            sinks[r] = maker.get();
+            makers[r] = std::move(maker);
+        }
+    }
+    const std::vector<std::int64_t> counted =
+        ComputePictures(kind_, ready, first, second, outs, {sinks, pieceEnds});
+    for (std::size_t r = 0; r < ready.size(); ++r) {
+        if (makers[r]) {
+            thumbnails_[static_cast<std::size_t>(ready[r])] = makers[r]->take();
+            thumbnailSides_[static_cast<std::size_t>(ready[r])] = thumbnailSide;
+        }
+    }
     for (std::size_t i = 0, r = 0; i < indices.size() && r < ready.size(); ++i) {
         if (indices[i] == ready[r]) {
             if (i < changes.size()) {
@@ -136,6 +166,10 @@ BitmapHandle AnalysisBitmaps::thumbnail(int index, int longSide) const {
     const Size size = FitLongSideSize(width_, height_, longSide);
     if (!has(index) || size.width <= 0 || size.height <= 0) {
         return nullptr;
+    }
+    if (thumbnails_[static_cast<std::size_t>(index)] &&
+        thumbnailSides_[static_cast<std::size_t>(index)] == longSide) {
+        return CloneBitmap(thumbnails_[static_cast<std::size_t>(index)].get());
     }
     if (BitmapHandle made =
             BoxThumbnail(packed(index), FormatOf(kind_, index), size.width, size.height)) {

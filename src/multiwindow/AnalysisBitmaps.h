@@ -36,15 +36,17 @@ public:
 
     // Computes the pictures `indices` (distinct) in one pass over the images' rows (see
     // ComputePictures); `made[i]` tells whether picture indices[i] could be made, `changes[i]`
-    // holds its change count.
+    // holds its change count. With a thumbnail side, the thumbnails of that long side are made
+    // in the same pass, from each row as it is written.
     void computeMany(std::span<const int> indices, const PixelView& first, const PixelView& second,
-                     std::span<std::int64_t> changes, std::span<bool> made);
+                     std::span<std::int64_t> changes, std::span<bool> made, int thumbnailSide = 0);
 
     // The compact bitmap of a computed picture, or null.
     const FIBITMAP* picture(int index) const;
     PackedView packed(int index) const;
 
-    // FitLongSide of the picture (box filter); null when the picture is unset or too thin.
+    // FitLongSide of the picture (box filter); null when the picture is unset or too thin. A copy
+    // of the one made during the pass when it has this side.
     BitmapHandle thumbnail(int index, int longSide) const;
 
     // The picture as a 32-bit bitmap with alpha 0: what a viewer receives. A picture not yet
@@ -64,6 +66,9 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::array<BitmapHandle, kPictureCount> pictures_;
+    // Thumbnails made while their pictures were computed, and their long sides.
+    std::array<BitmapHandle, kPictureCount> thumbnails_;
+    std::array<int, kPictureCount> thumbnailSides_{};
 };
 
 } // namespace vantrel

@@ -195,10 +195,10 @@ void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* seco
             if (hasSize && position % kPicturesPerPass == 0) {
                 const std::size_t count =
                     std::min<std::size_t>(kPicturesPerPass, order.size() - position);
-                AnalysisBitmaps_.computeMany(std::span(order).subspan(position, count), firstView,
-                                             secondView,
-                                             std::span(counted).subspan(position, count),
-                                             std::span(made).subspan(position, count));
+                AnalysisBitmaps_.computeMany(
+                    std::span(order).subspan(position, count), firstView, secondView,
+                    std::span(counted).subspan(position, count),
+                    std::span(made).subspan(position, count), kThumbnailSide);
             }
             const std::int64_t changes = counted[position];
             if (hasSize && !made[position]) {

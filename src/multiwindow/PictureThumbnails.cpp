@@ -1,6 +1,7 @@
 #include "multiwindow/PictureThumbnails.h"
 
 #include "image/Parallel.h"
+#include "image/WideVectors.h"
 
 #include <FreeImage.h>
 
@@ -10,6 +11,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 namespace vantrel {
 namespace {
@@ -50,8 +53,6 @@ Tone ToneOf(const PictureFormat& format) {
 constexpr int kLaneBits = 21;
 constexpr std::uint64_t kLaneMask = (std::uint64_t{1} << kLaneBits) - 1;
 constexpr int kMostTaps = 8000;
-// Tables of rounded sums are kept up to this sum (a tap of 256 colour pixels).
-constexpr int kMostTabledSum = 256 * 255;
 
 std::uint64_t Lanes(const Bgr& colour) {
     return std::uint64_t{colour.blue} | std::uint64_t{colour.green} << kLaneBits |
@@ -82,17 +83,22 @@ constexpr std::array<std::uint8_t, 256> kSetBits = [] {
     return counts;
 }();
 
+// The set bits of pixels [first, end) of a 1-bit row: whole bytes by table, the two end bytes
+// masked (pixel k of a byte is its bit 7 - k).
 int SetBits(const std::uint8_t* row, int first, int end) {
-    int count = 0;
-    int x = first;
-    for (; x < end && (x & 7) != 0; ++x) {
-        count += CodeAt(row, 1, x);
+    if (first >= end) {
+        return 0;
     }
-    for (; x + 8 <= end; x += 8) {
-        count += kSetBits[row[x >> 3]];
+    const int firstByte = first >> 3;
+    const int lastByte = (end - 1) >> 3;
+    const unsigned head = 0xFFu >> (first & 7);
+    const unsigned tail = (0xFFu << (7 - ((end - 1) & 7))) & 0xFFu;
+    if (firstByte == lastByte) {
+        return kSetBits[row[firstByte] & head & tail];
     }
-    for (; x < end; ++x) {
-        count += CodeAt(row, 1, x);
+    int count = kSetBits[row[firstByte] & head] + kSetBits[row[lastByte] & tail];
+    for (int byte = firstByte + 1; byte < lastByte; ++byte) {
+        count += kSetBits[row[byte]];
     }
     return count;
 }
@@ -115,9 +121,29 @@ public:
         return fraction > slack_ && fraction < 1.0 - slack_;
     }
 
+    double slack() const { return slack_; }
+
 private:
     double slack_;
 };
+
+// Bytes of weights[i] x sums[i] x scale as FreeImage rounds them, where Rounding decides them
+// from the integer sum; undecided[i] is 1 where it does not. One vectorised loop for a whole
+// row of values, where rounding them one by one was most of a thumbnail's work.
+VANTREL_WIDE_VECTORS void RoundEstimates(const double* weights, const int* sums, std::size_t count,
+                                         double scale, double slack, std::uint8_t* out,
+                                         std::uint8_t* undecided) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const double shifted = weights[i] * static_cast<double>(sums[i]) * scale + 0.5;
+        // Sums and weights are never negative, so truncation is the floor (std::floor would
+        // keep the loop from vectorising), and the value at most 255.5 or so fits an int.
+        const int truncated = static_cast<int>(shifted);
+        const double fraction = shifted - static_cast<double>(truncated);
+        out[i] = static_cast<std::uint8_t>(std::min(std::max(truncated, 0), 255));
+        // Without a branch, so that the loop vectorises.
+        undecided[i] = static_cast<std::uint8_t>((fraction <= slack) | (fraction >= 1.0 - slack));
+    }
+}
 
 int MostTaps(const std::vector<BoxTaps>& taps) {
     int most = 0;
@@ -134,7 +160,11 @@ public:
     RowReducer(const PictureFormat& format, Tone tone, const std::vector<BoxTaps>& taps)
         : format_(format), tone_(tone), taps_(taps), rounding_(MostTaps(taps)) {
         prepareRepeatedSums();
-        prepareRoundedSums();
+        scale_ = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 255.0 : 1.0;
+        for (const BoxTaps& tap : taps_) {
+            valueWeights_.insert(valueWeights_.end(), static_cast<std::size_t>(channels()),
+                                 tap.weight);
+        }
         for (int code = 0; code < 256; ++code) {
             lanes_[static_cast<std::size_t>(code)] =
                 Lanes(format.palette[static_cast<std::size_t>(code)]);
@@ -150,18 +180,21 @@ public:
 
     int channels() const { return tone_ == Tone::GreyRamp ? 1 : 3; }
 
-    void reduce(const std::uint8_t* row, std::uint8_t* out) const {
+    // Reduces one packed row to `out` (channels() bytes an output pixel); `sums` and
+    // `undecided` are the caller's room for as many values.
+    void reduce(const std::uint8_t* row, std::uint8_t* out, int* sums,
+                std::uint8_t* undecided) const {
+        const int channels = this->channels();
         for (std::size_t x = 0; x < taps_.size(); ++x) {
-            switch (tone_) {
-            case Tone::Colours:
-                reduceColours(row, x, out + 3 * x);
-                break;
-            case Tone::GreyRamp:
-                out[x] = static_cast<std::uint8_t>(reduceGrey(row, x));
-                break;
-            default:
-                reducePalette(row, x, out + 3 * x);
-                break;
+            tapSums(row, x, sums + static_cast<std::size_t>(channels) * x);
+        }
+        RoundEstimates(valueWeights_.data(), sums, valueWeights_.size(), scale_, rounding_.slack(),
+                       out, undecided);
+        for (std::size_t i = 0; i < valueWeights_.size(); ++i) {
+            if (undecided[i] != 0) {
+                const std::size_t x = i / static_cast<std::size_t>(channels);
+                const int channel = static_cast<int>(i % static_cast<std::size_t>(channels));
+                out[i] = static_cast<std::uint8_t>(exactByte(row, x, channel, sums[i]));
             }
         }
     }
@@ -210,39 +243,6 @@ private:
         }
     }
 
-    // Rounding weight x sum is most of the work of a row (a tap per output pixel, a row per
-    // picture row), and a tap's sums are few: each weight's bytes are worked out once for every
-    // sum, -1 where the estimate lies too close to a rounding boundary to decide.
-    void prepareRoundedSums() {
-        // A bit reads 1 and the whole sum is scaled to 255 afterwards.
-        const bool bits = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1;
-        const double scale = bits ? 255.0 : 1.0;
-        const int mostSum = MostTaps(taps_) * (bits ? 1 : 255);
-        if (mostSum > kMostTabledSum) {
-            return;
-        }
-        for (const double weight : weights_) {
-            std::vector<std::int16_t> bytes(static_cast<std::size_t>(mostSum) + 1);
-            for (int sum = 0; sum <= mostSum; ++sum) {
-                const double estimate = weight * sum * scale;
-                bytes[static_cast<std::size_t>(sum)] =
-                    static_cast<std::int16_t>(rounding_.decides(estimate) ? ToByte(estimate) : -1);
-            }
-            rounded_.push_back(std::move(bytes));
-        }
-    }
-
-    // The byte of tap x's weight times `sum`, or -1 when the tap-by-tap sum decides it.
-    int roundedSum(std::size_t x, int sum) const {
-        const int weight = weightIndex_[x];
-        if (rounded_.empty()) {
-            const double scale = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 255.0 : 1.0;
-            const double estimate = weights_[static_cast<std::size_t>(weight)] * sum * scale;
-            return rounding_.decides(estimate) ? ToByte(estimate) : -1;
-        }
-        return rounded_[static_cast<std::size_t>(weight)][static_cast<std::size_t>(sum)];
-    }
-
     static int Sample(const Bgr& colour, int channel) {
         return channel == 0 ? colour.blue : channel == 1 ? colour.green : colour.red;
     }
@@ -261,94 +261,85 @@ private:
             weightIndex_[x])][static_cast<std::size_t>(sum / value)];
     }
 
-    void reduceColours(const std::uint8_t* row, std::size_t tapIndex, std::uint8_t* out) const {
-        const BoxTaps& tap = taps_[tapIndex];
-        int sums[3] = {0, 0, 0};
-        for (const std::uint8_t* pixel = row + 3 * tap.first; pixel < row + 3 * tap.end;
-             pixel += 3) {
-            sums[0] += pixel[0];
-            sums[1] += pixel[1];
-            sums[2] += pixel[2];
-        }
-        for (int channel = 0; channel < 3; ++channel) {
-            if (const int rounded = roundedSum(tapIndex, sums[channel]); rounded >= 0) {
-                out[channel] = static_cast<std::uint8_t>(rounded);
-                continue;
-            }
-            double value = 0;
-            for (int x = tap.first; x < tap.end; ++x) {
-                value += tap.weight * static_cast<double>(row[3 * x + channel]);
-            }
-            out[channel] = static_cast<std::uint8_t>(ToByte(value));
-        }
-    }
-
-    int reduceGrey(const std::uint8_t* row, std::size_t tapIndex) const {
+    // The integer sums of tap x's samples, a channel at a time.
+    void tapSums(const std::uint8_t* row, std::size_t tapIndex, int* sums) const {
         const BoxTaps& tap = taps_[tapIndex];
         const int bits = format_.bitsPerPixel;
-        int sum = 0;
-        if (bits == 1) {
-            sum = SetBits(row, tap.first, tap.end);
-        } else {
-            for (int x = tap.first; x < tap.end; ++x) {
-                sum += row[x];
+        if (tone_ == Tone::Colours) {
+            int blue = 0, green = 0, red = 0;
+            for (const std::uint8_t* pixel = row + 3 * tap.first; pixel < row + 3 * tap.end;
+                 pixel += 3) {
+                blue += pixel[0];
+                green += pixel[1];
+                red += pixel[2];
             }
+            sums[0] = blue;
+            sums[1] = green;
+            sums[2] = red;
+            return;
         }
-        if (const int rounded = roundedSum(tapIndex, sum); rounded >= 0) {
-            return rounded;
+        if (tone_ == Tone::GreyRamp) {
+            int sum = 0;
+            if (bits == 1) {
+                sum = SetBits(row, tap.first, tap.end);
+            } else {
+                for (int x = tap.first; x < tap.end; ++x) {
+                    sum += row[x];
+                }
+            }
+            sums[0] = sum;
+            return;
         }
-        if (const double repeated = repeatedSum(0, tapIndex, sum); repeated >= 0) {
-            return ToByte(repeated * 255.0);
-        }
-        double value = 0;
-        for (int x = tap.first; x < tap.end; ++x) {
-            value += tap.weight * static_cast<double>(CodeAt(row, bits, x));
-        }
-        return ToByte(bits == 1 ? value * 255.0 : value);
-    }
-
-    void reducePalette(const std::uint8_t* row, std::size_t tapIndex, std::uint8_t* out) const {
-        const BoxTaps& tap = taps_[tapIndex];
-        const int bits = format_.bitsPerPixel;
-        std::uint64_t sums = 0;
+        std::uint64_t lanes = 0;
         if (bits == 1) {
             const auto set = static_cast<std::uint64_t>(SetBits(row, tap.first, tap.end));
-            sums = set * lanes_[1] +
-                   (static_cast<std::uint64_t>(tap.end - tap.first) - set) * lanes_[0];
+            lanes = set * lanes_[1] +
+                    (static_cast<std::uint64_t>(tap.end - tap.first) - set) * lanes_[0];
         } else if (bits == 4) {
             int first = tap.first;
             int end = tap.end;
             if (first < end && (first & 1) != 0) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first++))];
+                lanes += lanes_[static_cast<std::size_t>(CodeAt(row, 4, first++))];
             }
             if (first < end && (end & 1) != 0) {
-                sums += lanes_[static_cast<std::size_t>(CodeAt(row, 4, --end))];
+                lanes += lanes_[static_cast<std::size_t>(CodeAt(row, 4, --end))];
             }
             for (int pair = first >> 1; pair < end >> 1; ++pair) {
-                sums += pairLanes_[row[pair]];
+                lanes += pairLanes_[row[pair]];
             }
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
-                sums += lanes_[row[x]];
+                lanes += lanes_[row[x]];
             }
         }
         for (int channel = 0; channel < 3; ++channel) {
-            const int sum = LaneOf(sums, channel);
-            if (const int rounded = roundedSum(tapIndex, sum); rounded >= 0) {
-                out[channel] = static_cast<std::uint8_t>(rounded);
-                continue;
-            }
-            double value = repeatedSum(channel, tapIndex, sum);
-            if (value < 0) {
-                value = 0;
-                for (int x = tap.first; x < tap.end; ++x) {
-                    const Bgr& colour =
-                        format_.palette[static_cast<std::size_t>(CodeAt(row, bits, x))];
-                    value += tap.weight * static_cast<double>(Sample(colour, channel));
-                }
-            }
-            out[channel] = static_cast<std::uint8_t>(ToByte(value));
+            sums[channel] = LaneOf(lanes, channel);
         }
+    }
+
+    // The byte FreeImage's tap-by-tap sum gives, for a value too close to a rounding boundary
+    // to decide from the integer sum.
+    int exactByte(const std::uint8_t* row, std::size_t tapIndex, int channel, int sum) const {
+        const BoxTaps& tap = taps_[tapIndex];
+        const int bits = format_.bitsPerPixel;
+        if (const double repeated = repeatedSum(channel, tapIndex, sum);
+            tone_ != Tone::Colours && repeated >= 0) {
+            return ToByte(tone_ == Tone::GreyRamp ? repeated * 255.0 : repeated);
+        }
+        double value = 0;
+        for (int x = tap.first; x < tap.end; ++x) {
+            int sample = 0;
+            if (tone_ == Tone::Colours) {
+                sample = row[3 * x + channel];
+            } else if (tone_ == Tone::GreyRamp) {
+                sample = CodeAt(row, bits, x);
+            } else {
+                sample = Sample(format_.palette[static_cast<std::size_t>(CodeAt(row, bits, x))],
+                                channel);
+            }
+            value += tap.weight * static_cast<double>(sample);
+        }
+        return ToByte(tone_ == Tone::GreyRamp && bits == 1 ? value * 255.0 : value);
     }
 
     const PictureFormat& format_;
@@ -356,11 +347,12 @@ private:
     const std::vector<BoxTaps>& taps_;
     Rounding rounding_;
     std::array<std::uint64_t, 256> lanes_{};
-    std::array<std::uint64_t, 256> pairLanes_{};     // 4-bit codes, two at a time
-    std::vector<double> weights_;                    // the distinct weights of the taps
-    std::vector<int> weightIndex_;                   // per tap: its weight among the distinct ones
-    std::vector<std::vector<std::int16_t>> rounded_; // per weight: the byte of each sum
-    std::array<int, 3> single_{};                    // per channel: its one value besides 0, or -1
+    std::array<std::uint64_t, 256> pairLanes_{}; // 4-bit codes, two at a time
+    std::vector<double> weights_;                // the distinct weights of the taps
+    std::vector<int> weightIndex_;               // per tap: its weight among the distinct ones
+    std::vector<double> valueWeights_; // per output value (tap and channel): its tap's weight
+    double scale_ = 1.0;               // a 1-bit grey sum is of ones, scaled to 255
+    std::array<int, 3> single_{};      // per channel: its one value besides 0, or -1
     std::array<std::vector<std::vector<double>>, 3> repeated_; // per channel and weight
 };
 
@@ -402,63 +394,143 @@ std::vector<BoxTaps> BoxReductionTaps(int outputSize, int inputSize) {
     return taps;
 }
 
+struct ThumbnailMaker::Work {
+    RowReducer reducer;
+    Rounding rounding; // of the second (vertical) pass
+};
+
+ThumbnailMaker::ThumbnailMaker(const PictureFormat& format, int pictureWidth, int pictureHeight,
+                               int width, int height)
+    : format_(format), pictureHeight_(pictureHeight),
+      columns_(BoxReductionTaps(width, pictureWidth)),
+      rows_(BoxReductionTaps(height, pictureHeight)) {
+    const Tone tone = ToneOf(format_);
+    if (tone == Tone::Unsupported || columns_.empty() || rows_.empty() ||
+        MostTaps(columns_) > kMostTaps || MostTaps(rows_) > kMostTaps) {
+        return;
+    }
+    work_.reset(new Work{RowReducer(format_, tone, columns_), Rounding(MostTaps(rows_))});
+    const int channels = work_->reducer.channels();
+    thumbnail_.reset(FreeImage_Allocate(width, height, channels * 8));
+    if (!thumbnail_) {
+        return;
+    }
+    reducedRow_ = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
+    boxOfRow_.assign(static_cast<std::size_t>(pictureHeight), -1);
+    for (std::size_t u = 0; u < rows_.size(); ++u) {
+        for (int r = rows_[u].first; r < rows_[u].end; ++r) {
+            boxOfRow_[static_cast<std::size_t>(r)] = static_cast<int>(u);
+        }
+    }
+    boxes_.resize(rows_.size());
+    for (std::size_t u = 0; u < rows_.size(); ++u) {
+        if (rows_[u].first >= rows_[u].end) {
+            // A box without rows averages nothing: black.
+            std::memset(FreeImage_GetScanLine(thumbnail_.get(), static_cast<int>(u)), 0,
+                        reducedRow_);
+            boxes_[u].done = true;
+        }
+    }
+}
+
+ThumbnailMaker::~ThumbnailMaker() = default;
+
+std::vector<int> ThumbnailMaker::rowPieces(int least) const {
+    // A piece may end where no box of rows goes on across the cut: at the top edge of a box.
+    std::vector<bool> cut(static_cast<std::size_t>(pictureHeight_) + 1, true);
+    for (const BoxTaps& tap : rows_) {
+        // Box rows [first, end) counted from the bottom are [height - end, height - first) from
+        // the top: no cut strictly inside.
+        for (int y = pictureHeight_ - tap.end + 1; y < pictureHeight_ - tap.first; ++y) {
+            cut[static_cast<std::size_t>(y)] = false;
+        }
+    }
+    std::vector<int> ends;
+    int start = 0;
+    for (int y = 1; y <= pictureHeight_; ++y) {
+        if (cut[static_cast<std::size_t>(y)] && (y - start >= least || y == pictureHeight_)) {
+            ends.push_back(y);
+            start = y;
+        }
+    }
+    return ends;
+}
+
+void ThumbnailMaker::row(int y, const std::uint8_t* packed) {
+    const int r = pictureHeight_ - 1 - y; // FreeImage counts rows from the bottom
+    if (!thumbnail_ || r < 0 || r >= pictureHeight_ || boxOfRow_[static_cast<std::size_t>(r)] < 0) {
+        return;
+    }
+    const auto u = static_cast<std::size_t>(boxOfRow_[static_cast<std::size_t>(r)]);
+    const BoxTaps& tap = rows_[u];
+    Box& box = boxes_[u];
+    if (box.reduced.empty()) {
+        box.reduced.resize(reducedRow_ * static_cast<std::size_t>(tap.end - tap.first));
+        box.sums.resize(reducedRow_);
+        box.undecided.resize(reducedRow_);
+        box.rowsLeft = tap.end - tap.first;
+    }
+    work_->reducer.reduce(
+        packed, box.reduced.data() + reducedRow_ * static_cast<std::size_t>(r - tap.first),
+        box.sums.data(), box.undecided.data());
+    if (--box.rowsLeft == 0) {
+        finishRow(u);
+    }
+}
+
+void ThumbnailMaker::finishRow(std::size_t u) {
+    // The reduced rows of the box averaged column by column, as the second pass does.
+    const BoxTaps& tap = rows_[u];
+    Box& box = boxes_[u];
+    const int rows = tap.end - tap.first;
+    BYTE* out = FreeImage_GetScanLine(thumbnail_.get(), static_cast<int>(u));
+    for (std::size_t i = 0; i < reducedRow_; ++i) {
+        int sum = 0;
+        for (int k = 0; k < rows; ++k) {
+            sum += box.reduced[reducedRow_ * static_cast<std::size_t>(k) + i];
+        }
+        const double estimate = tap.weight * sum;
+        if (work_->rounding.decides(estimate)) {
+            out[i] = static_cast<BYTE>(ToByte(estimate));
+            continue;
+        }
+        double value = 0;
+        for (int k = 0; k < rows; ++k) {
+            value += tap.weight * static_cast<double>(
+                                      box.reduced[reducedRow_ * static_cast<std::size_t>(k) + i]);
+        }
+        out[i] = static_cast<BYTE>(ToByte(value));
+    }
+    box = Box{};
+    box.done = true;
+}
+
+BitmapHandle ThumbnailMaker::take() {
+    for (const Box& box : boxes_) {
+        if (!box.done) {
+            return nullptr; // some rows never came
+        }
+    }
+    return std::move(thumbnail_);
+}
+
 BitmapHandle BoxThumbnail(const PackedView& picture, const PictureFormat& format, int width,
                           int height) {
-    const Tone tone = ToneOf(format);
-    if (tone == Tone::Unsupported || picture.top == nullptr || width <= 0 || height <= 0 ||
-        width >= picture.width || height >= picture.height) {
+    if (picture.top == nullptr || width <= 0 || height <= 0 || width >= picture.width ||
+        height >= picture.height) {
         return nullptr;
     }
-    const std::vector<BoxTaps> columns = BoxReductionTaps(width, picture.width);
-    const std::vector<BoxTaps> rows = BoxReductionTaps(height, picture.height);
-    if (MostTaps(columns) > kMostTaps || MostTaps(rows) > kMostTaps) {
+    ThumbnailMaker maker(format, picture.width, picture.height, width, height);
+    if (!maker.ready()) {
         return nullptr;
     }
-    const RowReducer reducer(format, tone, columns);
-    const int channels = reducer.channels();
-    BitmapHandle thumbnail(FreeImage_Allocate(width, height, channels * 8));
-    if (!thumbnail) {
-        return nullptr;
-    }
-
-    // Each thumbnail row from the picture rows under it: those rows shrink to the thumbnail's
-    // width, then their columns are averaged. Only one box of rows is held at a time. FreeImage
-    // counts rows from the bottom, and so do the rows here.
-    const std::size_t reducedRow = static_cast<std::size_t>(width) * channels;
-    const Rounding rounding(MostTaps(rows));
-    ForEachRowPiece(height, 1, [&](int firstOut, int endOut, int) {
-        std::vector<std::uint8_t> reduced;
-        std::vector<int> sums(reducedRow);
-        for (int u = firstOut; u < endOut; ++u) {
-            const BoxTaps& tap = rows[static_cast<std::size_t>(u)];
-            reduced.resize(reducedRow * static_cast<std::size_t>(tap.end - tap.first));
-            const auto reducedAt = [&](int r) {
-                return reduced.data() + reducedRow * static_cast<std::size_t>(r - tap.first);
-            };
-            std::fill(sums.begin(), sums.end(), 0);
-            for (int r = tap.first; r < tap.end; ++r) {
-                std::uint8_t* row = reducedAt(r);
-                reducer.reduce(picture.row(picture.height - 1 - r), row);
-                for (std::size_t i = 0; i < reducedRow; ++i) {
-                    sums[i] += row[i];
-                }
-            }
-            BYTE* out = FreeImage_GetScanLine(thumbnail.get(), u);
-            for (std::size_t i = 0; i < reducedRow; ++i) {
-                const double estimate = tap.weight * sums[i];
-                if (rounding.decides(estimate)) {
-                    out[i] = static_cast<BYTE>(ToByte(estimate));
-                    continue;
-                }
-                double value = 0;
-                for (int r = tap.first; r < tap.end; ++r) {
-                    value += tap.weight * static_cast<double>(reducedAt(r)[i]);
-                }
-                out[i] = static_cast<BYTE>(ToByte(value));
-            }
+    const std::vector<int> ends = maker.rowPieces(1);
+    ForEachPiece(ends, [&](int first, int end, int) {
+        for (int y = first; y < end; ++y) {
+            maker.row(y, picture.row(y));
         }
     });
-    return thumbnail;
+    return maker.take();
 }
 
 } // namespace vantrel

@@ -6,6 +6,9 @@
 #include "image/Bitmap.h"
 #include "multiwindow/PlaneKernels.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vantrel {
@@ -21,6 +24,55 @@ struct BoxTaps {
 
 // One entry per output pixel; empty unless 0 < outputSize < inputSize.
 std::vector<BoxTaps> BoxReductionTaps(int outputSize, int inputSize);
+
+// A thumbnail made while its picture is computed: each packed row is handed over as it is
+// written, and the row of the thumbnail it belongs to is finished as soon as the last row of
+// its box arrives. The rows of one box must come from one thread, one at a time; the pieces of
+// rowPieces() never split a box, so a pass over those pieces may run them on any threads.
+class ThumbnailMaker final : public PictureRowSink {
+public:
+    ThumbnailMaker(const PictureFormat& format, int pictureWidth, int pictureHeight, int width,
+                   int height);
+    ~ThumbnailMaker();
+    ThumbnailMaker(const ThumbnailMaker&) = delete;
+    ThumbnailMaker& operator=(const ThumbnailMaker&) = delete;
+
+    // False where BoxThumbnail would decline (not a reduction, or a palette FreeImage treats
+    // another way), or memory was refused.
+    bool ready() const { return thumbnail_ != nullptr; }
+
+    // Ends of row pieces (rows counted from the top, ascending, the last the picture's height),
+    // each at least `least` rows where the boxes allow, none cutting a box.
+    std::vector<int> rowPieces(int least) const;
+
+    // Picture row y, counted from the top, in the picture's packed form.
+    void row(int y, const std::uint8_t* packed) override;
+
+    // The thumbnail, once every row has come; null otherwise.
+    BitmapHandle take();
+
+private:
+    struct Box {
+        std::vector<std::uint8_t> reduced; // the box's rows shrunk to the thumbnail's width
+        std::vector<int> sums;             // room for one row's integer sums
+        std::vector<std::uint8_t> undecided;
+        int rowsLeft = 0;
+        bool done = false;
+    };
+    void finishRow(std::size_t u);
+
+    struct Work; // the row reducer and the rounding rule, kept out of this header
+
+    PictureFormat format_;
+    int pictureHeight_;
+    std::vector<BoxTaps> columns_;
+    std::vector<BoxTaps> rows_;
+    std::unique_ptr<Work> work_;
+    std::size_t reducedRow_ = 0;
+    std::vector<int> boxOfRow_; // per picture row from the bottom: its box, or -1
+    std::vector<Box> boxes_;
+    BitmapHandle thumbnail_;
+};
 
 // The picture reduced to width x height. Null when that is not a reduction on both sides or the
 // palette is one FreeImage would treat in yet another way; FreeImage's own rescale serves those

@@ -401,14 +401,38 @@ private:
 // Rows [firstRow, endRow) of the wanted pictures, their change counts added to `counted`.
 VANTREL_WIDE_VECTORS void ComputeRowPiece(RowPass& pass, std::span<const int> indices,
                                           std::span<const PackedView> outs,
+                                          std::span<PictureRowSink* const> sinks,
                                           const std::vector<std::size_t>& wanted, int firstRow,
                                           int endRow, std::vector<std::int64_t>& counted) {
     for (int y = firstRow; y < endRow; ++y) {
         pass.load(y);
         for (std::size_t w = 0; w < wanted.size(); ++w) {
-            counted[w] += pass.picture(indices[wanted[w]], outs[wanted[w]]);
+            const std::size_t i = wanted[w];
+            counted[w] += pass.picture(indices[i], outs[i]);
+            if (i < sinks.size() && sinks[i] != nullptr) {
+                sinks[i]->row(y, outs[i].row(y));
+            }
         }
     }
+}
+
+// The row pieces of a pass: the caller's, when they cover the rows in order; fixed pieces of
+// about kBytesPerRowPiece of image otherwise.
+std::vector<int> PieceEnds(std::span<const int> asked, int width, int height) {
+    bool usable = !asked.empty() && asked.back() == height;
+    for (std::size_t i = 0; usable && i < asked.size(); ++i) {
+        usable = asked[i] > (i == 0 ? 0 : asked[i - 1]);
+    }
+    if (usable) {
+        return {asked.begin(), asked.end()};
+    }
+    std::vector<int> ends;
+    const int rows = RowsPerPiece(static_cast<std::size_t>(width) * 4);
+    for (int end = rows; end < height; end += rows) {
+        ends.push_back(end);
+    }
+    ends.push_back(height);
+    return ends;
 }
 
 } // namespace
@@ -530,7 +554,7 @@ std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
 
 std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> indices,
                                           const PixelView& first, const PixelView& second,
-                                          std::span<const PackedView> outs) {
+                                          std::span<const PackedView> outs, const PassRows& rows) {
     std::vector<std::int64_t> changes(indices.size(), 0);
     std::vector<std::size_t> wanted;
     for (std::size_t i = 0; i < indices.size() && i < outs.size(); ++i) {
@@ -557,13 +581,13 @@ std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> i
     // Each piece of rows computes every wanted picture row by row, while the row of the images is
     // still in the cache; the pieces are fixed and the counts whole numbers, so the totals never
     // depend on how many threads ran.
-    const auto pieces = MapRowPieces<std::vector<std::int64_t>>(
-        height, RowsPerPiece(static_cast<std::size_t>(width) * 4), [&](int firstRow, int endRow) {
-            RowPass pass(kind, first, second, width, height);
-            std::vector<std::int64_t> counted(wanted.size(), 0);
-            ComputeRowPiece(pass, indices, outs, wanted, firstRow, endRow, counted);
-            return counted;
-        });
+    const std::vector<int> ends = PieceEnds(rows.pieceEnds, width, height);
+    const auto pieces = MapPieces<std::vector<std::int64_t>>(ends, [&](int firstRow, int endRow) {
+        RowPass pass(kind, first, second, width, height);
+        std::vector<std::int64_t> counted(wanted.size(), 0);
+        ComputeRowPiece(pass, indices, outs, rows.sinks, wanted, firstRow, endRow, counted);
+        return counted;
+    });
     for (const std::vector<std::int64_t>& piece : pieces) {
         for (std::size_t w = 0; w < wanted.size(); ++w) {
             changes[wanted[w]] += piece[w];

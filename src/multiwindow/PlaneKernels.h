@@ -107,12 +107,31 @@ struct PackedView {
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out);
 
+// Receives the rows of a picture as a pass writes them, while they are still in the cache.
+class PictureRowSink {
+public:
+    // Row y, counted from the top, in the picture's packed form.
+    virtual void row(int y, const std::uint8_t* packed) = 0;
+
+protected:
+    ~PictureRowSink() = default;
+};
+
+// What a pass does besides the pictures: `sinks[i]`, when there and not null, receives each row
+// of `outs[i]` as it is written; the rows run in pieces ending at `pieceEnds` (counted from the
+// top, ascending, the last the height), or in pieces of the pass's own choosing when empty.
+struct PassRows {
+    std::span<PictureRowSink* const> sinks;
+    std::span<const int> pieceEnds;
+};
+
 // Several pictures of one window at once, `outs[i]` for `indices[i]` (each as ComputePicture
 // has it), in one pass over the rows of the images: each row is read from memory once for all
 // of them. Returns the change counts in the same order.
 std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> indices,
                                           const PixelView& first, const PixelView& second,
-                                          std::span<const PackedView> outs);
+                                          std::span<const PackedView> outs,
+                                          const PassRows& rows = {});
 
 // How many pictures a window computes in one pass: all of them, so that the images are read
 // from memory once. A whole pass on 24 megapixels takes a fifth of a second, less than the

@@ -10,3 +10,7 @@ list(APPEND VANTREL_UI_SOURCES
     src/multiwindow/S2_Comparison.cpp
     src/multiwindow/S4_Direction.cpp
 )
+# The thumbnails reproduce FreeImage's box filter sum by sum: a multiply and an add must stay two
+# roundings where the x86-64-v3 build could fuse them.
+set_source_files_properties(src/multiwindow/PictureThumbnails.cpp PROPERTIES
+    COMPILE_OPTIONS -ffp-contract=off)

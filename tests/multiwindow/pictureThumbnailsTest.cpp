@@ -7,6 +7,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -82,21 +83,30 @@ TEST(BoxThumbnail, EqualsFreeImagesBoxRescaleOfEveryPicture) {
             const BitmapHandle second = NoiseImage(size.width, size.height, random);
             for (const PlaneKind kind :
                  {PlaneKind::Planes, PlaneKind::Comparison, PlaneKind::Direction}) {
+                // All pictures in one pass, their thumbnails made from the rows as they are
+                // written; and each again from the finished picture.
                 AnalysisBitmaps bitmaps;
                 bitmaps.start(kind, size.width, size.height);
+                std::array<std::int64_t, kPictureCount> changes{};
+                std::array<bool, kPictureCount> made{};
+                bitmaps.computeMany(PictureOrder(), ViewOfBitmap(first.get()),
+                                    ViewOfBitmap(second.get()), changes, made, 100);
                 const Size thumb = FitLongSideSize(size.width, size.height, 100);
                 for (int index = 0; index < kPictureCount; ++index) {
-                    ASSERT_TRUE(bitmaps.compute(index, ViewOfBitmap(first.get()),
-                                                ViewOfBitmap(second.get())));
                     FIBITMAP* picture = const_cast<FIBITMAP*>(bitmaps.picture(index));
-                    const BitmapHandle made = BoxThumbnail(
-                        bitmaps.packed(index), FormatOf(kind, index), thumb.width, thumb.height);
+                    ASSERT_TRUE(picture);
                     const BitmapHandle want(
                         FreeImage_Rescale(picture, thumb.width, thumb.height, FILTER_BOX));
-                    ASSERT_TRUE(made) << "the kernel declined a reduction";
-                    EXPECT_TRUE(SameBitmap(made.get(), want.get()))
-                        << size.width << "x" << size.height << " kind " << static_cast<int>(kind)
-                        << " picture " << index << (blocks ? " blocks" : " noise");
+                    const BitmapHandle fromPicture = BoxThumbnail(
+                        bitmaps.packed(index), FormatOf(kind, index), thumb.width, thumb.height);
+                    ASSERT_TRUE(fromPicture) << "the kernel declined a reduction";
+                    const BitmapHandle duringPass = bitmaps.thumbnail(index, 100);
+                    for (FIBITMAP* got : {fromPicture.get(), duringPass.get()}) {
+                        EXPECT_TRUE(SameBitmap(got, want.get()))
+                            << size.width << "x" << size.height << " kind "
+                            << static_cast<int>(kind) << " picture " << index
+                            << (blocks ? " blocks" : " noise");
+                    }
                 }
             }
         }
