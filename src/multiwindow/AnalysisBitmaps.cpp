@@ -110,7 +110,8 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
         }
     }
     // A thumbnail maker for each picture the box kernel can shrink; the pass then keeps each
-    // box of rows in one piece.
+    // box of rows in one piece. The pictures are fresh, all zero: the pass leaves rows of code 0
+    // unwritten.
     const Size size = FitLongSideSize(width_, height_, thumbnailSide);
     std::vector<std::unique_ptr<ThumbnailMaker>> makers(ready.size());
     std::vector<PictureRowSink*> sinks(ready.size(), nullptr);
@@ -127,7 +128,7 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
         }
     }
     const std::vector<std::int64_t> counted =
-        ComputePictures(kind_, ready, first, second, outs, {sinks, pieceEnds});
+        ComputePictures(kind_, ready, first, second, outs, {sinks, pieceEnds, true});
     for (std::size_t r = 0; r < ready.size(); ++r) {
         if (makers[r]) {
             thumbnails_[static_cast<std::size_t>(ready[r])] = makers[r]->take();

@@ -59,11 +59,11 @@ std::uint64_t Lanes(const Bgr& colour) {
            std::uint64_t{colour.red} << (2 * kLaneBits);
 }
 
-int LaneOf(std::uint64_t lanes, int channel) {
+VANTREL_INLINE_LOOP int LaneOf(std::uint64_t lanes, int channel) {
     return static_cast<int>(lanes >> (kLaneBits * channel) & kLaneMask);
 }
 
-int CodeAt(const std::uint8_t* row, int bitsPerPixel, int x) {
+VANTREL_INLINE_LOOP int CodeAt(const std::uint8_t* row, int bitsPerPixel, int x) {
     switch (bitsPerPixel) {
     case 1:
         return row[x >> 3] >> (7 - (x & 7)) & 1;
@@ -83,15 +83,27 @@ constexpr std::array<std::uint8_t, 256> kSetBits = [] {
     return counts;
 }();
 
-// The set bits of pixels [first, end) of a 1-bit row: whole bytes by table, the two end bytes
-// masked (pixel k of a byte is its bit 7 - k).
-int SetBits(const std::uint8_t* row, int first, int end) {
+// The set bits of pixels [first, end) of a 1-bit row of `rowBytes` bytes (pixel k of a byte
+// is its bit 7 - k): a tap of up to 57 pixels from one big-endian word, where eight bytes can be
+// read; byte by byte otherwise, whole bytes by table and the two end bytes masked.
+VANTREL_INLINE_LOOP int SetBits(const std::uint8_t* row, int rowBytes, int first, int end) {
     if (first >= end) {
         return 0;
     }
     const int firstByte = first >> 3;
     const int lastByte = (end - 1) >> 3;
-    const unsigned head = 0xFFu >> (first & 7);
+    const int skip = first & 7;
+    if (end - first <= 64 - skip && firstByte + 8 <= rowBytes) {
+        std::uint64_t word;
+        std::memcpy(&word, row + firstByte, sizeof word);
+        if constexpr (std::endian::native == std::endian::little) {
+            word = __builtin_bswap64(word);
+        }
+        word <<= skip;
+        word >>= 64 - (end - first);
+        return std::popcount(word);
+    }
+    const unsigned head = 0xFFu >> skip;
     const unsigned tail = (0xFFu << (7 - ((end - 1) & 7))) & 0xFFu;
     if (firstByte == lastByte) {
         return kSetBits[row[firstByte] & head & tail];
@@ -104,7 +116,7 @@ int SetBits(const std::uint8_t* row, int first, int end) {
 }
 
 // FreeImage rounds a filtered value by truncating value + 0.5, clamped to a byte.
-int ToByte(double value) {
+VANTREL_INLINE_LOOP int ToByte(double value) {
     return std::clamp(static_cast<int>(value + 0.5), 0, 255);
 }
 
@@ -128,11 +140,13 @@ private:
 };
 
 // Bytes of weights[i] x sums[i] x scale as FreeImage rounds them, where Rounding decides them
-// from the integer sum; undecided[i] is 1 where it does not. One vectorised loop for a whole
-// row of values, where rounding them one by one was most of a thumbnail's work.
-VANTREL_WIDE_VECTORS void RoundEstimates(const double* weights, const int* sums, std::size_t count,
-                                         double scale, double slack, std::uint8_t* out,
-                                         std::uint8_t* undecided) {
+// from the integer sum; undecided[i] is 1 where it does not, and their number is returned. One
+// vectorised loop for a whole row of values, where rounding them one by one was most of a
+// thumbnail's work.
+VANTREL_WIDE_VECTORS int RoundEstimates(const double* weights, const int* sums, std::size_t count,
+                                        double scale, double slack, std::uint8_t* out,
+                                        std::uint8_t* undecided) {
+    int undecidedCount = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const double shifted = weights[i] * static_cast<double>(sums[i]) * scale + 0.5;
         // Sums and weights are never negative, so truncation is the floor (std::floor would
@@ -142,7 +156,9 @@ VANTREL_WIDE_VECTORS void RoundEstimates(const double* weights, const int* sums,
         out[i] = static_cast<std::uint8_t>(std::min(std::max(truncated, 0), 255));
         // Without a branch, so that the loop vectorises.
         undecided[i] = static_cast<std::uint8_t>((fraction <= slack) | (fraction >= 1.0 - slack));
+        undecidedCount += undecided[i];
     }
+    return undecidedCount;
 }
 
 int MostTaps(const std::vector<BoxTaps>& taps) {
@@ -161,6 +177,8 @@ public:
         : format_(format), tone_(tone), taps_(taps), rounding_(MostTaps(taps)) {
         prepareRepeatedSums();
         scale_ = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 255.0 : 1.0;
+        const long long inputWidth = taps_.empty() ? 0 : taps_.back().end;
+        rowBytes_ = static_cast<int>((inputWidth * format_.bitsPerPixel + 7) / 8);
         for (const BoxTaps& tap : taps_) {
             valueWeights_.insert(valueWeights_.end(), static_cast<std::size_t>(channels()),
                                  tap.weight);
@@ -175,6 +193,7 @@ public:
             for (std::size_t pair = 0; pair < pairLanes_.size(); ++pair) {
                 pairLanes_[pair] = lanes_[pair >> 4] + lanes_[pair & 15];
             }
+            prepareBitLanes();
         }
     }
 
@@ -182,16 +201,27 @@ public:
 
     // Reduces one packed row to `out` (channels() bytes an output pixel); `sums` and
     // `undecided` are the caller's room for as many values.
-    void reduce(const std::uint8_t* row, std::uint8_t* out, int* sums,
-                std::uint8_t* undecided) const {
+    VANTREL_WIDE_VECTORS void reduce(const std::uint8_t* row, std::uint8_t* out, int* sums,
+                                     std::uint8_t* undecided) const {
         const int channels = this->channels();
         for (std::size_t x = 0; x < taps_.size(); ++x) {
             tapSums(row, x, sums + static_cast<std::size_t>(channels) * x);
         }
-        RoundEstimates(valueWeights_.data(), sums, valueWeights_.size(), scale_, rounding_.slack(),
-                       out, undecided);
-        for (std::size_t i = 0; i < valueWeights_.size(); ++i) {
+        const std::size_t values = valueWeights_.size();
+        int left = RoundEstimates(valueWeights_.data(), sums, values, scale_, rounding_.slack(),
+                                  out, undecided);
+        for (std::size_t i = 0; left > 0 && i < values; ++i) {
+            // Eight flags at a time past the decided ones.
+            if (i % 8 == 0 && i + 8 <= values) {
+                std::uint64_t eight = 0;
+                std::memcpy(&eight, undecided + i, sizeof eight);
+                if (eight == 0) {
+                    i += 7;
+                    continue;
+                }
+            }
             if (undecided[i] != 0) {
+                --left;
                 const std::size_t x = i / static_cast<std::size_t>(channels);
                 const int channel = static_cast<int>(i % static_cast<std::size_t>(channels));
                 out[i] = static_cast<std::uint8_t>(exactByte(row, x, channel, sums[i]));
@@ -243,13 +273,67 @@ private:
         }
     }
 
+    // Where each code's colour is the sum of the colours of its bits (a bit a colour channel, or
+    // grown and shrunk), a tap's colour sums follow from how many of its codes have each bit
+    // set: counted by popcount, a word of sixteen pixels at a time.
+    void prepareBitLanes() {
+        const int codes = format_.codes > 0 ? format_.codes : 16;
+        bool linear = tone_ == Tone::Palette && lanes_[0] == 0;
+        for (int code = 1; linear && code < codes; ++code) {
+            std::uint64_t sum = 0;
+            for (int bit = 0; bit < 4; ++bit) {
+                sum += (code >> bit & 1) != 0 ? lanes_[std::size_t{1} << bit] : 0;
+            }
+            linear = sum == lanes_[static_cast<std::size_t>(code)];
+        }
+        for (int bit = 0; linear && bit < 4 && (1 << bit) < codes; ++bit) {
+            if (lanes_[std::size_t{1} << bit] != 0) {
+                bitLanes_.push_back({bit, lanes_[std::size_t{1} << bit]});
+            }
+        }
+        linearCodes_ = linear;
+    }
+
+    // The sum of the colours of 4-bit codes [first, end) by their bits.
+    VANTREL_INLINE_LOOP std::uint64_t linearLanes(const std::uint8_t* row, int first,
+                                                  int end) const {
+        std::array<int, 4> set{};
+        int byte = first >> 1;
+        int skip = first & 1; // nibbles of the first word before the tap
+        int left = end - first;
+        while (left > 0 && byte + 8 <= rowBytes_) {
+            std::uint64_t word;
+            std::memcpy(&word, row + byte, sizeof word);
+            if constexpr (std::endian::native == std::endian::little) {
+                word = __builtin_bswap64(word);
+            }
+            const int taken = std::min(left, 16 - skip);
+            word <<= 4 * skip;
+            word &= ~std::uint64_t{0} << (64 - 4 * taken);
+            for (std::size_t k = 0; k < bitLanes_.size(); ++k) {
+                set[k] += std::popcount(word & (0x1111111111111111ULL << bitLanes_[k].bit));
+            }
+            left -= taken;
+            byte += 8;
+            skip = 0;
+        }
+        std::uint64_t lanes = 0;
+        for (int x = end - left; x < end; ++x) { // the row's last few bytes
+            lanes += lanes_[static_cast<std::size_t>(CodeAt(row, 4, x))];
+        }
+        for (std::size_t k = 0; k < bitLanes_.size(); ++k) {
+            lanes += static_cast<std::uint64_t>(set[k]) * bitLanes_[k].lanes;
+        }
+        return lanes;
+    }
+
     static int Sample(const Bgr& colour, int channel) {
         return channel == 0 ? colour.blue : channel == 1 ? colour.green : colour.red;
     }
 
     // FreeImage's sum for `channel` of tap x whose samples add up to `sum`, when the channel has
     // a single value besides 0; negative otherwise.
-    double repeatedSum(int channel, std::size_t x, int sum) const {
+    VANTREL_INLINE_LOOP double repeatedSum(int channel, std::size_t x, int sum) const {
         const int value = single_[static_cast<std::size_t>(channel)];
         if (value < 0) {
             return -1;
@@ -262,7 +346,8 @@ private:
     }
 
     // The integer sums of tap x's samples, a channel at a time.
-    void tapSums(const std::uint8_t* row, std::size_t tapIndex, int* sums) const {
+    VANTREL_INLINE_LOOP void tapSums(const std::uint8_t* row, std::size_t tapIndex,
+                                     int* sums) const {
         const BoxTaps& tap = taps_[tapIndex];
         const int bits = format_.bitsPerPixel;
         if (tone_ == Tone::Colours) {
@@ -281,7 +366,7 @@ private:
         if (tone_ == Tone::GreyRamp) {
             int sum = 0;
             if (bits == 1) {
-                sum = SetBits(row, tap.first, tap.end);
+                sum = SetBits(row, rowBytes_, tap.first, tap.end);
             } else {
                 for (int x = tap.first; x < tap.end; ++x) {
                     sum += row[x];
@@ -292,9 +377,12 @@ private:
         }
         std::uint64_t lanes = 0;
         if (bits == 1) {
-            const auto set = static_cast<std::uint64_t>(SetBits(row, tap.first, tap.end));
+            const auto set =
+                static_cast<std::uint64_t>(SetBits(row, rowBytes_, tap.first, tap.end));
             lanes = set * lanes_[1] +
                     (static_cast<std::uint64_t>(tap.end - tap.first) - set) * lanes_[0];
+        } else if (bits == 4 && linearCodes_) {
+            lanes = linearLanes(row, tap.first, tap.end);
         } else if (bits == 4) {
             int first = tap.first;
             int end = tap.end;
@@ -319,7 +407,8 @@ private:
 
     // The byte FreeImage's tap-by-tap sum gives, for a value too close to a rounding boundary
     // to decide from the integer sum.
-    int exactByte(const std::uint8_t* row, std::size_t tapIndex, int channel, int sum) const {
+    VANTREL_INLINE_LOOP int exactByte(const std::uint8_t* row, std::size_t tapIndex, int channel,
+                                      int sum) const {
         const BoxTaps& tap = taps_[tapIndex];
         const int bits = format_.bitsPerPixel;
         if (const double repeated = repeatedSum(channel, tapIndex, sum);
@@ -350,6 +439,13 @@ private:
     std::array<std::uint64_t, 256> pairLanes_{}; // 4-bit codes, two at a time
     std::vector<double> weights_;                // the distinct weights of the taps
     std::vector<int> weightIndex_;               // per tap: its weight among the distinct ones
+    int rowBytes_ = 0;                           // of a packed input row
+    struct BitLanes {
+        int bit;
+        std::uint64_t lanes;
+    };
+    bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
+    std::vector<BitLanes> bitLanes_;   // the bits that add a colour, and their colours
     std::vector<double> valueWeights_; // per output value (tap and channel): its tap's weight
     double scale_ = 1.0;               // a 1-bit grey sum is of ones, scaled to 255
     std::array<int, 3> single_{};      // per channel: its one value besides 0, or -1
@@ -416,6 +512,13 @@ ThumbnailMaker::ThumbnailMaker(const PictureFormat& format, int pictureWidth, in
         return;
     }
     reducedRow_ = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
+    // What the pass leaves unwritten is a row of code 0: reduced once, from a row of zeros.
+    const std::vector<std::uint8_t> blank(
+        (static_cast<std::size_t>(pictureWidth) * format_.bitsPerPixel + 7) / 8, 0);
+    std::vector<int> sums(reducedRow_);
+    std::vector<std::uint8_t> undecided(reducedRow_);
+    blankReduced_.resize(reducedRow_);
+    work_->reducer.reduce(blank.data(), blankReduced_.data(), sums.data(), undecided.data());
     boxOfRow_.assign(static_cast<std::size_t>(pictureHeight), -1);
     for (std::size_t u = 0; u < rows_.size(); ++u) {
         for (int r = rows_[u].first; r < rows_[u].end; ++r) {
@@ -470,9 +573,13 @@ void ThumbnailMaker::row(int y, const std::uint8_t* packed) {
         box.undecided.resize(reducedRow_);
         box.rowsLeft = tap.end - tap.first;
     }
-    work_->reducer.reduce(
-        packed, box.reduced.data() + reducedRow_ * static_cast<std::size_t>(r - tap.first),
-        box.sums.data(), box.undecided.data());
+    std::uint8_t* reduced =
+        box.reduced.data() + reducedRow_ * static_cast<std::size_t>(r - tap.first);
+    if (packed == nullptr) {
+        std::memcpy(reduced, blankReduced_.data(), reducedRow_);
+    } else {
+        work_->reducer.reduce(packed, reduced, box.sums.data(), box.undecided.data());
+    }
     if (--box.rowsLeft == 0) {
         finishRow(u);
     }

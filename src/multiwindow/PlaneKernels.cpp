@@ -143,6 +143,15 @@ VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t
     return total;
 }
 
+// True when every code of the row is 0.
+VANTREL_INLINE_LOOP bool AllZero(const std::uint8_t* codes, int count) {
+    std::uint8_t any = 0;
+    for (int x = 0; x < count; ++x) {
+        any = static_cast<std::uint8_t>(any | codes[x]);
+    }
+    return any == 0;
+}
+
 // Packs codes 0/1 eight at a time: byte k of the little-endian word lands in bit 7 - k, and
 // the products of the other bytes land on distinct bits below, so nothing carries.
 VANTREL_INLINE_LOOP void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
@@ -264,8 +273,13 @@ public:
     }
 
     // Writes the loaded row of picture `index` into `out` and returns its change count.
-    VANTREL_INLINE_LOOP std::uint32_t picture(int index, const PackedView& out) {
+    // Writes the loaded row of picture `index` into `out` and returns its change count. With
+    // `zeroed` (the picture's memory is all zero), a row of code 0 alone is left unwritten, so
+    // that a picture with nothing in it never touches its memory; `written` tells which.
+    VANTREL_INLINE_LOOP std::uint32_t picture(int index, const PackedView& out, bool zeroed,
+                                              bool& written) {
         std::uint8_t* target = out.row(y_);
+        written = true;
         if (kind_ == PlaneKind::Planes && index == 44) {
             copyColours(target);
             return 0;
@@ -279,11 +293,17 @@ public:
         }
         codes(entry.channel, m);
         std::fill(codes_ + covered_, codes_ + width_, std::uint8_t{0});
+        // A pixel whose channels grew and shrank alike scores 0 (black) yet counts its changes.
+        const bool scored = kind_ == PlaneKind::Direction && !single;
+        if (zeroed && AllZero(codes_, width_)) {
+            written = false;
+            return scored ? changedSamples(m) : 0;
+        }
         PackRow(codes_, width_, out.bitsPerPixel, target);
         if (kind_ == PlaneKind::Planes) {
             return 0;
         }
-        if (kind_ == PlaneKind::Direction && !single) {
+        if (scored) {
             return changedSamples(m);
         }
         // Every other code has one set bit a change (a changed bit, a changed colour channel,
@@ -400,17 +420,17 @@ private:
 
 // Rows [firstRow, endRow) of the wanted pictures, their change counts added to `counted`.
 VANTREL_WIDE_VECTORS void ComputeRowPiece(RowPass& pass, std::span<const int> indices,
-                                          std::span<const PackedView> outs,
-                                          std::span<PictureRowSink* const> sinks,
+                                          std::span<const PackedView> outs, const PassRows& rows,
                                           const std::vector<std::size_t>& wanted, int firstRow,
                                           int endRow, std::vector<std::int64_t>& counted) {
     for (int y = firstRow; y < endRow; ++y) {
         pass.load(y);
         for (std::size_t w = 0; w < wanted.size(); ++w) {
             const std::size_t i = wanted[w];
-            counted[w] += pass.picture(indices[i], outs[i]);
-            if (i < sinks.size() && sinks[i] != nullptr) {
-                sinks[i]->row(y, outs[i].row(y));
+            bool written = true;
+            counted[w] += pass.picture(indices[i], outs[i], rows.zeroed, written);
+            if (i < rows.sinks.size() && rows.sinks[i] != nullptr) {
+                rows.sinks[i]->row(y, written ? outs[i].row(y) : nullptr);
             }
         }
     }
@@ -518,6 +538,7 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
         if (single) {
             palette[1] = wholeByte ? kGrewValue : kGrewTone;
             palette[2] = wholeByte ? kShrankValue : kShrankTone;
+            format.codes = 3; // grown or shrunk, never both
         } else {
             std::copy(std::begin(kScoreColour), std::end(kScoreColour), palette.begin());
         }
@@ -585,7 +606,7 @@ std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> i
     const auto pieces = MapPieces<std::vector<std::int64_t>>(ends, [&](int firstRow, int endRow) {
         RowPass pass(kind, first, second, width, height);
         std::vector<std::int64_t> counted(wanted.size(), 0);
-        ComputeRowPiece(pass, indices, outs, rows.sinks, wanted, firstRow, endRow, counted);
+        ComputeRowPiece(pass, indices, outs, rows, wanted, firstRow, endRow, counted);
         return counted;
     });
     for (const std::vector<std::int64_t>& piece : pieces) {

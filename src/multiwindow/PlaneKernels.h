@@ -81,6 +81,8 @@ constexpr Bgr Colour(int red, int green, int blue) {
 struct PictureFormat {
     int bitsPerPixel = 1;
     std::array<Bgr, 256> palette{};
+    // The codes a picture can hold are 0 to codes - 1 (every code the bits allow when 0).
+    int codes = 0;
 };
 
 PictureFormat FormatOf(PlaneKind kind, int index);
@@ -110,7 +112,8 @@ std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
 // Receives the rows of a picture as a pass writes them, while they are still in the cache.
 class PictureRowSink {
 public:
-    // Row y, counted from the top, in the picture's packed form.
+    // Row y, counted from the top, in the picture's packed form; null for a row of code 0 alone
+    // that the pass left unwritten (see PassRows::zeroed).
     virtual void row(int y, const std::uint8_t* packed) = 0;
 
 protected:
@@ -123,6 +126,9 @@ protected:
 struct PassRows {
     std::span<PictureRowSink* const> sinks;
     std::span<const int> pieceEnds;
+    // The pictures' memory is all zero (fresh): rows of code 0 alone are not written, so a
+    // picture with nothing to show (a bit no pixel changed) never touches its memory.
+    bool zeroed = false;
 };
 
 // Several pictures of one window at once, `outs[i]` for `indices[i]` (each as ComputePicture
