@@ -519,12 +519,6 @@ ThumbnailMaker::ThumbnailMaker(const PictureFormat& format, int pictureWidth, in
     std::vector<std::uint8_t> undecided(reducedRow_);
     blankReduced_.resize(reducedRow_);
     work_->reducer.reduce(blank.data(), blankReduced_.data(), sums.data(), undecided.data());
-    boxOfRow_.assign(static_cast<std::size_t>(pictureHeight), -1);
-    for (std::size_t u = 0; u < rows_.size(); ++u) {
-        for (int r = rows_[u].first; r < rows_[u].end; ++r) {
-            boxOfRow_[static_cast<std::size_t>(r)] = static_cast<int>(u);
-        }
-    }
     boxes_.resize(rows_.size());
     for (std::size_t u = 0; u < rows_.size(); ++u) {
         if (rows_[u].first >= rows_[u].end) {
@@ -561,52 +555,54 @@ std::vector<int> ThumbnailMaker::rowPieces(int least) const {
 
 void ThumbnailMaker::row(int y, const std::uint8_t* packed) {
     const int r = pictureHeight_ - 1 - y; // FreeImage counts rows from the bottom
-    if (!thumbnail_ || r < 0 || r >= pictureHeight_ || boxOfRow_[static_cast<std::size_t>(r)] < 0) {
+    if (!thumbnail_ || r < 0 || r >= pictureHeight_) {
         return;
     }
-    const auto u = static_cast<std::size_t>(boxOfRow_[static_cast<std::size_t>(r)]);
-    const BoxTaps& tap = rows_[u];
+    // The box of row r: boxes are disjoint and in order, and a row may lie in none.
+    const auto after = std::upper_bound(rows_.begin(), rows_.end(), r,
+                                        [](int row, const BoxTaps& tap) { return row < tap.end; });
+    if (after == rows_.end() || r < after->first) {
+        return;
+    }
+    const auto u = static_cast<std::size_t>(after - rows_.begin());
     Box& box = boxes_[u];
-    if (box.reduced.empty()) {
-        box.reduced.resize(reducedRow_ * static_cast<std::size_t>(tap.end - tap.first));
-        box.sums.resize(reducedRow_);
+    if (box.done || r != after->first + box.rowsDone) {
+        box.broken = true; // out of order: the second pass's sums would round differently
+        return;
+    }
+    if (box.rowsDone == 0) {
+        box.sums.assign(reducedRow_, 0);
+        box.exact.assign(reducedRow_, 0.0);
+        box.reduced.resize(reducedRow_);
+        box.rowSums.resize(reducedRow_);
         box.undecided.resize(reducedRow_);
-        box.rowsLeft = tap.end - tap.first;
     }
-    std::uint8_t* reduced =
-        box.reduced.data() + reducedRow_ * static_cast<std::size_t>(r - tap.first);
-    if (packed == nullptr) {
-        std::memcpy(reduced, blankReduced_.data(), reducedRow_);
-    } else {
-        work_->reducer.reduce(packed, reduced, box.sums.data(), box.undecided.data());
+    const std::uint8_t* reduced = blankReduced_.data();
+    if (packed != nullptr) {
+        work_->reducer.reduce(packed, box.reduced.data(), box.rowSums.data(), box.undecided.data());
+        reduced = box.reduced.data();
     }
-    if (--box.rowsLeft == 0) {
+    // The second (vertical) pass's sums, kept as the rows come: the integer sum, and the
+    // weighted sum added row by row from the bottom, in FreeImage's order, for values too close
+    // to a rounding boundary.
+    const double weight = after->weight;
+    for (std::size_t i = 0; i < reducedRow_; ++i) {
+        box.sums[i] += reduced[i];
+        box.exact[i] += weight * static_cast<double>(reduced[i]);
+    }
+    if (++box.rowsDone == after->end - after->first) {
         finishRow(u);
     }
 }
 
 void ThumbnailMaker::finishRow(std::size_t u) {
-    // The reduced rows of the box averaged column by column, as the second pass does.
     const BoxTaps& tap = rows_[u];
     Box& box = boxes_[u];
-    const int rows = tap.end - tap.first;
     BYTE* out = FreeImage_GetScanLine(thumbnail_.get(), static_cast<int>(u));
     for (std::size_t i = 0; i < reducedRow_; ++i) {
-        int sum = 0;
-        for (int k = 0; k < rows; ++k) {
-            sum += box.reduced[reducedRow_ * static_cast<std::size_t>(k) + i];
-        }
-        const double estimate = tap.weight * sum;
-        if (work_->rounding.decides(estimate)) {
-            out[i] = static_cast<BYTE>(ToByte(estimate));
-            continue;
-        }
-        double value = 0;
-        for (int k = 0; k < rows; ++k) {
-            value += tap.weight * static_cast<double>(
-                                      box.reduced[reducedRow_ * static_cast<std::size_t>(k) + i]);
-        }
-        out[i] = static_cast<BYTE>(ToByte(value));
+        const double estimate = tap.weight * box.sums[i];
+        out[i] =
+            static_cast<BYTE>(ToByte(work_->rounding.decides(estimate) ? estimate : box.exact[i]));
     }
     box = Box{};
     box.done = true;
@@ -614,8 +610,8 @@ void ThumbnailMaker::finishRow(std::size_t u) {
 
 BitmapHandle ThumbnailMaker::take() {
     for (const Box& box : boxes_) {
-        if (!box.done) {
-            return nullptr; // some rows never came
+        if (!box.done || box.broken) {
+            return nullptr; // some rows never came, or not in order
         }
     }
     return std::move(thumbnail_);
@@ -633,7 +629,7 @@ BitmapHandle BoxThumbnail(const PackedView& picture, const PictureFormat& format
     }
     const std::vector<int> ends = maker.rowPieces(1);
     ForEachPiece(ends, [&](int first, int end, int) {
-        for (int y = first; y < end; ++y) {
+        for (int y = end - 1; y >= first; --y) {
             maker.row(y, picture.row(y));
         }
     });

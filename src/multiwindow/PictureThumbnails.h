@@ -27,8 +27,10 @@ std::vector<BoxTaps> BoxReductionTaps(int outputSize, int inputSize);
 
 // A thumbnail made while its picture is computed: each packed row is handed over as it is
 // written, and the row of the thumbnail it belongs to is finished as soon as the last row of
-// its box arrives. The rows of one box must come from one thread, one at a time; the pieces of
-// rowPieces() never split a box, so a pass over those pieces may run them on any threads.
+// its box arrives. The rows of one box must come from one thread, one at a time, from the
+// bottom row up (the order FreeImage adds them in); the pieces of rowPieces() never split a
+// box, so a pass that runs each piece from its last row to its first may run them on any
+// threads. Rows out of that order leave the maker without a thumbnail.
 class ThumbnailMaker final : public PictureRowSink {
 public:
     ThumbnailMaker(const PictureFormat& format, int pictureWidth, int pictureHeight, int width,
@@ -53,11 +55,14 @@ public:
 
 private:
     struct Box {
-        std::vector<std::uint8_t> reduced; // the box's rows shrunk to the thumbnail's width
-        std::vector<int> sums;             // room for one row's integer sums
+        std::vector<int> sums;             // per thumbnail value: its rows' reduced bytes
+        std::vector<double> exact;         // and their weighted sum, row by row
+        std::vector<std::uint8_t> reduced; // room for one row shrunk to the width
+        std::vector<int> rowSums;          // and its integer sums
         std::vector<std::uint8_t> undecided;
-        int rowsLeft = 0;
+        int rowsDone = 0;
         bool done = false;
+        bool broken = false;
     };
     void finishRow(std::size_t u);
 

@@ -423,7 +423,9 @@ VANTREL_WIDE_VECTORS void ComputeRowPiece(RowPass& pass, std::span<const int> in
                                           std::span<const PackedView> outs, const PassRows& rows,
                                           const std::vector<std::size_t>& wanted, int firstRow,
                                           int endRow, std::vector<std::int64_t>& counted) {
-    for (int y = firstRow; y < endRow; ++y) {
+    // From the last row of the piece to its first: the bottom row up, as bitmaps store them and
+    // as a sink that sums rows (a thumbnail) adds them.
+    for (int y = endRow - 1; y >= firstRow; --y) {
         pass.load(y);
         for (std::size_t w = 0; w < wanted.size(); ++w) {
             const std::size_t i = wanted[w];

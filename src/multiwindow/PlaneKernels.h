@@ -122,7 +122,8 @@ protected:
 
 // What a pass does besides the pictures: `sinks[i]`, when there and not null, receives each row
 // of `outs[i]` as it is written; the rows run in pieces ending at `pieceEnds` (counted from the
-// top, ascending, the last the height), or in pieces of the pass's own choosing when empty.
+// top, ascending, the last the height), or in pieces of the pass's own choosing when empty, each
+// piece from its last row to its first.
 struct PassRows {
     std::span<PictureRowSink* const> sinks;
     std::span<const int> pieceEnds;
