@@ -195,6 +195,7 @@ public:
             }
             prepareBitLanes();
         }
+        prepareBitBytes();
     }
 
     int channels() const { return tone_ == Tone::GreyRamp ? 1 : 3; }
@@ -203,6 +204,10 @@ public:
     // `undecided` are the caller's room for as many values.
     VANTREL_WIDE_VECTORS void reduce(const std::uint8_t* row, std::uint8_t* out, int* sums,
                                      std::uint8_t* undecided) const {
+        if (bitBytesReady_) {
+            reduceBits(row, out);
+            return;
+        }
         const int channels = this->channels();
         for (std::size_t x = 0; x < taps_.size(); ++x) {
             tapSums(row, x, sums + static_cast<std::size_t>(channels) * x);
@@ -269,6 +274,49 @@ private:
                     sums[n] = sums[n - 1] + weight * static_cast<double>(value);
                 }
                 repeated_[static_cast<std::size_t>(channel)].push_back(std::move(sums));
+            }
+        }
+    }
+
+    // A 1-bit picture whose every channel has one value besides 0: a tap's byte then depends
+    // only on its weight and on how many of its pixels carry the value, so each such byte is
+    // FreeImage's repeated sum, worked out once.
+    void prepareBitBytes() {
+        const int channels = this->channels();
+        for (int channel = 0; channel < channels; ++channel) {
+            if (format_.bitsPerPixel != 1 || single_[static_cast<std::size_t>(channel)] < 0) {
+                return;
+            }
+        }
+        const auto most = static_cast<std::size_t>(MostTaps(taps_));
+        for (int channel = 0; channel < channels; ++channel) {
+            const auto c = static_cast<std::size_t>(channel);
+            const bool grey = tone_ == Tone::GreyRamp;
+            carriedBy_[c][1] = grey || Sample(format_.palette[1], channel) != 0;
+            carriedBy_[c][0] = !grey && Sample(format_.palette[0], channel) != 0;
+            for (std::size_t weight = 0; weight < weights_.size(); ++weight) {
+                std::vector<std::uint8_t> bytes(most + 1, 0);
+                for (std::size_t count = 0; single_[c] > 0 && count <= most; ++count) {
+                    const double repeated = repeated_[c][weight][count];
+                    bytes[count] =
+                        static_cast<std::uint8_t>(ToByte(grey ? repeated * 255.0 : repeated));
+                }
+                bitBytes_[c].push_back(std::move(bytes));
+            }
+        }
+        bitBytesReady_ = true;
+    }
+
+    VANTREL_INLINE_LOOP void reduceBits(const std::uint8_t* row, std::uint8_t* out) const {
+        const auto channels = static_cast<std::size_t>(this->channels());
+        for (std::size_t x = 0; x < taps_.size(); ++x) {
+            const BoxTaps& tap = taps_[x];
+            const int set = SetBits(row, rowBytes_, tap.first, tap.end);
+            const int unset = tap.end - tap.first - set;
+            const auto weight = static_cast<std::size_t>(weightIndex_[x]);
+            for (std::size_t c = 0; c < channels; ++c) {
+                const int count = (carriedBy_[c][1] ? set : 0) + (carriedBy_[c][0] ? unset : 0);
+                out[channels * x + c] = bitBytes_[c][weight][static_cast<std::size_t>(count)];
             }
         }
     }
@@ -444,6 +492,9 @@ private:
         int bit;
         std::uint64_t lanes;
     };
+    bool bitBytesReady_ = false;                     // 1-bit: bytes by count (see prepareBitBytes)
+    std::array<std::array<bool, 2>, 3> carriedBy_{}; // per channel: the codes with its value
+    std::array<std::vector<std::vector<std::uint8_t>>, 3> bitBytes_; // per channel and weight
     bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
     std::vector<BitLanes> bitLanes_;   // the bits that add a colour, and their colours
     std::vector<double> valueWeights_; // per output value (tap and channel): its tap's weight
