@@ -196,6 +196,12 @@ public:
             prepareBitLanes();
         }
         prepareBitBytes();
+        // An 8-bit palette that is a ramp in its channels (a channel's values, as the bit-plane
+        // window shows them): a tap's colour sums are its codes' sum times the colour of 1.
+        valueLinear_ = format.bitsPerPixel == 8;
+        for (std::size_t code = 0; valueLinear_ && code < 256; ++code) {
+            valueLinear_ = lanes_[code] == code * lanes_[1];
+        }
     }
 
     int channels() const { return tone_ == Tone::GreyRamp ? 1 : 3; }
@@ -443,6 +449,12 @@ private:
             for (int pair = first >> 1; pair < end >> 1; ++pair) {
                 lanes += pairLanes_[row[pair]];
             }
+        } else if (valueLinear_) {
+            int sum = 0;
+            for (int x = tap.first; x < tap.end; ++x) {
+                sum += row[x];
+            }
+            lanes = static_cast<std::uint64_t>(sum) * lanes_[1];
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
                 lanes += lanes_[row[x]];
@@ -492,7 +504,8 @@ private:
         int bit;
         std::uint64_t lanes;
     };
-    bool bitBytesReady_ = false;                     // 1-bit: bytes by count (see prepareBitBytes)
+    bool valueLinear_ = false;   // 8-bit: each code's colour is the code times the colour of 1
+    bool bitBytesReady_ = false; // 1-bit: bytes by count (see prepareBitBytes)
     std::array<std::array<bool, 2>, 3> carriedBy_{}; // per channel: the codes with its value
     std::array<std::vector<std::vector<std::uint8_t>>, 3> bitBytes_; // per channel and weight
     bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
