@@ -3,8 +3,10 @@
 // for x86-64-v3 (AVX2, BMI2, POPCNT), the one the processor runs chosen once when the program
 // starts. The same loop then handles twice the pixels an instruction, with a popcount
 // instruction, wherever the machine has them. Everything the marked function inlines is built
-// for both.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// for both. VANTREL_BASELINE_ONLY builds the baseline alone, so that its tests can run on any
+// machine.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) &&                             \
+    !defined(VANTREL_BASELINE_ONLY)
 #define VANTREL_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define VANTREL_WIDE_VECTORS
