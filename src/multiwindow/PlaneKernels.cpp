@@ -547,6 +547,7 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
             format.codes = 3; // grown or shrunk, never both
         } else {
             std::copy(std::begin(kScoreColour), std::end(kScoreColour), palette.begin());
+            format.codes = 7;
         }
     } else if (kind == PlaneKind::Planes && index == 44) {
         format.bitsPerPixel = 24;
@@ -565,6 +566,7 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
     } else {
         // One bit a colour channel: red, green and blue each full or off.
         format.bitsPerPixel = 4;
+        format.codes = 8;
         for (int code = 0; code < 8; ++code) {
             palette[code] = Colour(code & 4 ? 255 : 0, code & 2 ? 255 : 0, code & 1 ? 255 : 0);
         }
