@@ -284,22 +284,41 @@ private:
         }
     }
 
-    // A 1-bit picture whose every channel has one value besides 0: a tap's byte then depends
-    // only on its weight and on how many of its pixels carry the value, so each such byte is
-    // FreeImage's repeated sum, worked out once.
+    // A picture whose every channel has one value besides 0, carried by one code (1-bit) or by
+    // one bit of the code (4-bit colour bits): a tap's byte then depends only on its weight and
+    // on how many of its pixels carry the value, so each such byte is FreeImage's repeated sum,
+    // worked out once.
     void prepareBitBytes() {
         const int channels = this->channels();
+        const bool grey = tone_ == Tone::GreyRamp;
         for (int channel = 0; channel < channels; ++channel) {
-            if (format_.bitsPerPixel != 1 || single_[static_cast<std::size_t>(channel)] < 0) {
+            const auto c = static_cast<std::size_t>(channel);
+            if (single_[c] < 0) {
                 return;
+            }
+            if (format_.bitsPerPixel == 1) {
+                carriedBy_[c][1] = grey || Sample(format_.palette[1], channel) != 0;
+                carriedBy_[c][0] = !grey && Sample(format_.palette[0], channel) != 0;
+                continue;
+            }
+            // 4-bit: the channel's value must come from one bit of the code alone.
+            if (format_.bitsPerPixel != 4 || !linearCodes_) {
+                return;
+            }
+            channelBit_[c] = -1;
+            for (std::size_t k = 0; k < bitLanes_.size(); ++k) {
+                if (LaneOf(bitLanes_[k].lanes, channel) == 0) {
+                    continue;
+                }
+                if (channelBit_[c] >= 0) {
+                    return; // two bits add to this channel
+                }
+                channelBit_[c] = static_cast<int>(k);
             }
         }
         const auto most = static_cast<std::size_t>(MostTaps(taps_));
         for (int channel = 0; channel < channels; ++channel) {
             const auto c = static_cast<std::size_t>(channel);
-            const bool grey = tone_ == Tone::GreyRamp;
-            carriedBy_[c][1] = grey || Sample(format_.palette[1], channel) != 0;
-            carriedBy_[c][0] = !grey && Sample(format_.palette[0], channel) != 0;
             for (std::size_t weight = 0; weight < weights_.size(); ++weight) {
                 std::vector<std::uint8_t> bytes(most + 1, 0);
                 for (std::size_t count = 0; single_[c] > 0 && count <= most; ++count) {
@@ -317,9 +336,18 @@ private:
         const auto channels = static_cast<std::size_t>(this->channels());
         for (std::size_t x = 0; x < taps_.size(); ++x) {
             const BoxTaps& tap = taps_[x];
+            const auto weight = static_cast<std::size_t>(weightIndex_[x]);
+            if (format_.bitsPerPixel == 4) {
+                const std::array<int, 4> set = bitCounts(row, tap.first, tap.end);
+                for (std::size_t c = 0; c < channels; ++c) {
+                    const int k = channelBit_[c];
+                    const int count = k < 0 ? 0 : set[static_cast<std::size_t>(k)];
+                    out[channels * x + c] = bitBytes_[c][weight][static_cast<std::size_t>(count)];
+                }
+                continue;
+            }
             const int set = SetBits(row, rowBytes_, tap.first, tap.end);
             const int unset = tap.end - tap.first - set;
-            const auto weight = static_cast<std::size_t>(weightIndex_[x]);
             for (std::size_t c = 0; c < channels; ++c) {
                 const int count = (carriedBy_[c][1] ? set : 0) + (carriedBy_[c][0] ? unset : 0);
                 out[channels * x + c] = bitBytes_[c][weight][static_cast<std::size_t>(count)];
@@ -348,9 +376,9 @@ private:
         linearCodes_ = linear;
     }
 
-    // The sum of the colours of 4-bit codes [first, end) by their bits.
-    VANTREL_INLINE_LOOP std::uint64_t linearLanes(const std::uint8_t* row, int first,
-                                                  int end) const {
+    // How many of the 4-bit codes [first, end) have each bit of bitLanes_ set (in that order).
+    VANTREL_INLINE_LOOP std::array<int, 4> bitCounts(const std::uint8_t* row, int first,
+                                                     int end) const {
         std::array<int, 4> set{};
         int byte = first >> 1;
         int skip = first & 1; // nibbles of the first word before the tap
@@ -371,10 +399,20 @@ private:
             byte += 8;
             skip = 0;
         }
-        std::uint64_t lanes = 0;
         for (int x = end - left; x < end; ++x) { // the row's last few bytes
-            lanes += lanes_[static_cast<std::size_t>(CodeAt(row, 4, x))];
+            const int code = CodeAt(row, 4, x);
+            for (std::size_t k = 0; k < bitLanes_.size(); ++k) {
+                set[k] += code >> bitLanes_[k].bit & 1;
+            }
         }
+        return set;
+    }
+
+    // The sum of the colours of 4-bit codes [first, end), from their bits.
+    VANTREL_INLINE_LOOP std::uint64_t linearLanes(const std::uint8_t* row, int first,
+                                                  int end) const {
+        const std::array<int, 4> set = bitCounts(row, first, end);
+        std::uint64_t lanes = 0;
         for (std::size_t k = 0; k < bitLanes_.size(); ++k) {
             lanes += static_cast<std::uint64_t>(set[k]) * bitLanes_[k].lanes;
         }
@@ -506,7 +544,9 @@ private:
     };
     bool valueLinear_ = false;   // 8-bit: each code's colour is the code times the colour of 1
     bool bitBytesReady_ = false; // 1-bit: bytes by count (see prepareBitBytes)
-    std::array<std::array<bool, 2>, 3> carriedBy_{}; // per channel: the codes with its value
+    std::array<std::array<bool, 2>, 3> carriedBy_{};
+    std::array<int, 3> channelBit_{}; // 4-bit: per channel, its bit among bitLanes_, or -1 // per
+                                      // channel: the codes with its value
     std::array<std::vector<std::vector<std::uint8_t>>, 3> bitBytes_; // per channel and weight
     bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
     std::vector<BitLanes> bitLanes_;   // the bits that add a colour, and their colours
