@@ -113,15 +113,28 @@ VANTREL_INLINE_LOOP void SplitRow(const std::uint8_t* row, int bytesPerPixel, in
     }
 }
 
-// Codes of the pixels [0, count) by `rule(x)`.
-template <typename Rule>
-VANTREL_INLINE_LOOP void CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
+// Codes of the pixels [0, count) by `rule(x)`; whether any is not 0, found in the same loop
+// unless `Separately` (a rule the compiler no longer vectorises with the check inside).
+template <bool Separately = false, typename Rule>
+VANTREL_INLINE_LOOP bool CodeRow(int count, std::uint8_t* __restrict code, const Rule& pixelRule) {
     // A copy of the rule in this frame keeps its pointers and mask in registers, and the loop
     // vectorises.
     const Rule rule = pixelRule;
-    for (int x = 0; x < count; ++x) {
-        code[x] = rule(x);
+    std::uint8_t any = 0;
+    if constexpr (Separately) {
+        for (int x = 0; x < count; ++x) {
+            code[x] = rule(x);
+        }
+        for (int x = 0; x < count; ++x) {
+            any = static_cast<std::uint8_t>(any | code[x]);
+        }
+    } else {
+        for (int x = 0; x < count; ++x) {
+            code[x] = rule(x);
+            any = static_cast<std::uint8_t>(any | code[x]);
+        }
     }
+    return any != 0;
 }
 
 // The set bits of `bytes` bytes, eight bytes at a time (the baseline instruction set has no
@@ -141,15 +154,6 @@ VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t
         total += static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(bytes[i])));
     }
     return total;
-}
-
-// True when every code of the row is 0.
-VANTREL_INLINE_LOOP bool AllZero(const std::uint8_t* codes, int count) {
-    std::uint8_t any = 0;
-    for (int x = 0; x < count; ++x) {
-        any = static_cast<std::uint8_t>(any | codes[x]);
-    }
-    return any == 0;
 }
 
 // Packs codes 0/1 eight at a time: byte k of the little-endian word lands in bit 7 - k, and
@@ -291,11 +295,11 @@ public:
             std::memcpy(target, firstPlanes_[entry.channel], static_cast<std::size_t>(width_));
             return 0;
         }
-        codes(entry.channel, m);
+        const bool lit = codes(entry.channel, m);
         std::fill(codes_ + covered_, codes_ + width_, std::uint8_t{0});
         // A pixel whose channels grew and shrank alike scores 0 (black) yet counts its changes.
         const bool scored = kind_ == PlaneKind::Direction && !single;
-        if (zeroed && AllZero(codes_, width_)) {
+        if (zeroed && !lit) {
             written = false;
             return scored ? changedSamples(m) : 0;
         }
@@ -317,24 +321,23 @@ private:
         return buffer_.data() + static_cast<std::size_t>(n) * static_cast<std::size_t>(width_);
     }
 
-    VANTREL_INLINE_LOOP void codes(int channel, std::uint8_t m) {
+    // Codes of the loaded row into codes_; whether any is not 0.
+    VANTREL_INLINE_LOOP bool codes(int channel, std::uint8_t m) {
         std::uint8_t* code = codes_;
         if (kind_ == PlaneKind::Direction) {
-            directionCodes(channel, m);
-            return;
+            return directionCodes(channel, m);
         }
         // A lit bit of the image, or (comparison) a changed bit: the same rule on other planes.
         const ChannelPlanes& v = kind_ == PlaneKind::Comparison ? differences_ : firstPlanes_;
         if (channel != kAllColours) {
             const std::uint8_t* values = v[channel];
-            CodeRow(covered_, code,
-                    [=](int x) { return static_cast<std::uint8_t>((values[x] & m) != 0); });
-            return;
+            return CodeRow(covered_, code,
+                           [=](int x) { return static_cast<std::uint8_t>((values[x] & m) != 0); });
         }
         const std::uint8_t* red = v[kRed];
         const std::uint8_t* green = v[kGreen];
         const std::uint8_t* blue = v[kBlue];
-        CodeRow(covered_, code, [=](int x) {
+        return CodeRow(covered_, code, [=](int x) {
             const int r = (red[x] & m) != 0;
             const int g = (green[x] & m) != 0;
             const int b = (blue[x] & m) != 0;
@@ -345,27 +348,32 @@ private:
     // Direction codes: each value masked, then grown (code 1) or shrunk (code 2); three
     // channels together give a score (see kScoreColour). Every step is on bytes, so that the
     // loops keep sixteen pixels a vector rather than widening to ints.
-    VANTREL_INLINE_LOOP void directionCodes(int channel, std::uint8_t m) {
+    VANTREL_INLINE_LOOP bool directionCodes(int channel, std::uint8_t m) {
         std::uint8_t* code = codes_;
         const ChannelPlanes f = firstPlanes_;
         const ChannelPlanes s = secondPlanes_;
         if (channel != kAllColours) {
             const std::uint8_t* before = f[channel];
             const std::uint8_t* after = s[channel];
-            CodeRow(covered_, code, [=](int x) {
+            return CodeRow(covered_, code, [=](int x) {
                 const std::uint8_t grew = Greater(after[x] & m, before[x] & m);
                 const std::uint8_t shrank = Greater(before[x] & m, after[x] & m);
                 return static_cast<std::uint8_t>(grew | shrank << 1);
             });
-            return;
         }
-        CodeRow(covered_, code, [=](int x) {
-            std::uint8_t grown = 0;
-            std::uint8_t shrunk = 0;
-            for (const int c : {kRed, kGreen, kBlue}) {
-                grown = static_cast<std::uint8_t>(grown + Greater(s[c][x] & m, f[c][x] & m));
-                shrunk = static_cast<std::uint8_t>(shrunk + Greater(f[c][x] & m, s[c][x] & m));
-            }
+        const std::uint8_t* red1 = f[kRed];
+        const std::uint8_t* green1 = f[kGreen];
+        const std::uint8_t* blue1 = f[kBlue];
+        const std::uint8_t* red2 = s[kRed];
+        const std::uint8_t* green2 = s[kGreen];
+        const std::uint8_t* blue2 = s[kBlue];
+        return CodeRow<true>(covered_, code, [=](int x) {
+            const auto grown = static_cast<std::uint8_t>(Greater(red2[x] & m, red1[x] & m) +
+                                                         Greater(green2[x] & m, green1[x] & m) +
+                                                         Greater(blue2[x] & m, blue1[x] & m));
+            const auto shrunk = static_cast<std::uint8_t>(Greater(red1[x] & m, red2[x] & m) +
+                                                          Greater(green1[x] & m, green2[x] & m) +
+                                                          Greater(blue1[x] & m, blue2[x] & m));
             // A score of +1 to +3 is codes 1-3, -1 to -3 codes 4-6.
             const auto up = static_cast<std::uint8_t>(grown > shrunk ? grown - shrunk : 0);
             const auto down = static_cast<std::uint8_t>(shrunk > grown ? shrunk - grown + 3 : 0);
