@@ -125,8 +125,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     Curve = picture(QStringLiteral("Curve"), 272, kCurveWidth);
     BlockMapPicture = picture(QStringLiteral("BlockMap"), 440, kPictureSide);
     const auto caption = [this](const QString& text, int x, int width) {
-        QLabel* label = MakeLabel(this, QString(), text, 0, 0, 0, 0);
-        label->setGeometry(x, 328, width, 18);
+        MakeLabel(this, QString(), text, QRect(x, 328, width, 18));
     };
     caption(QStringLiteral("Image"), 8, 260);
     caption(QStringLiteral("chi-square p by row"), 272, 164);

@@ -80,13 +80,6 @@ GridLayout LayoutOf(PlaneKind kind) {
     return layout;
 }
 
-QLabel* PlaceLabel(QWidget* parent, const QString& objectName, const QString& text,
-                   const QRect& geometry) {
-    QLabel* label = MakeLabel(parent, objectName, text, 0, 0, 0, 0);
-    label->setGeometry(geometry);
-    return label;
-}
-
 // Row headings top to bottom, and the column heading of each Label6 index (8 = all bits).
 struct RowHeading {
     const char* objectName;
@@ -121,24 +114,24 @@ AnalysisGridWindow::AnalysisGridWindow(PlaneKind kind, QWidget* parent)
     SetBackgroundColour(this, kWindowGrey);
 
     Label7 =
-        PlaceLabel(this, QStringLiteral("Label7"), QStringLiteral("Working"), QRect(8, 6, 84, 27));
+        MakeLabel(this, QStringLiteral("Label7"), QStringLiteral("Working"), QRect(8, 6, 84, 27));
     Label7->setAlignment(Qt::AlignCenter);
     SetBackgroundColour(Label7, kWorkingRed);
-    Label8 = PlaceLabel(this, QStringLiteral("Label8"), QString::fromLatin1(layout.description),
-                        QRect(kGridLeft, 4, layout.clientWidth - kGridLeft - 8, 16));
+    Label8 = MakeLabel(this, QStringLiteral("Label8"), QString::fromLatin1(layout.description),
+                       QRect(kGridLeft, 4, layout.clientWidth - kGridLeft - 8, 16));
 
     for (int labelIndex = 0; labelIndex < kGridColumns; ++labelIndex) {
         const int column = 8 - labelIndex;
-        QLabel* heading = PlaceLabel(
+        QLabel* heading = MakeLabel(
             this, QStringLiteral("Label6_%1").arg(labelIndex), ColumnHeading(labelIndex),
             QRect(kGridLeft + kColumnPitch * column, layout.headingTop, kThumbnailSide, 16));
         heading->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         SetTextColour(heading, kHeadingRed);
     }
     for (int row = 0; row < kGridRows; ++row) {
-        PlaceLabel(this, QString::fromLatin1(kRowHeadings[row].objectName),
-                   QString::fromLatin1(kRowHeadings[row].text),
-                   QRect(8, layout.rowTop + layout.rowPitch * row + 42, 90, 16));
+        MakeLabel(this, QString::fromLatin1(kRowHeadings[row].objectName),
+                  QString::fromLatin1(kRowHeadings[row].text),
+                  QRect(8, layout.rowTop + layout.rowPitch * row + 42, 90, 16));
     }
 
     for (int index = 0; index < kPictureCount; ++index) {
@@ -153,8 +146,8 @@ AnalysisGridWindow::AnalysisGridWindow(PlaneKind kind, QWidget* parent)
         connect(box, &PictureBox::clicked, this, [this, index] { P1_Click(index); });
         P1[index] = box;
         if (layout.countLabels) {
-            QLabel* count = PlaceLabel(this, QStringLiteral("L1_%1").arg(index), {},
-                                       QRect(left, top + 104, kThumbnailSide, 15));
+            QLabel* count = MakeLabel(this, QStringLiteral("L1_%1").arg(index), {},
+                                      QRect(left, top + 104, kThumbnailSide, 15));
             count->setFont(ConsolasFont(7.5, true));
             count->setAlignment(Qt::AlignCenter);
             SetBackgroundColour(count, kCountGrey);

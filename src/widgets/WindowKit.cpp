@@ -93,13 +93,19 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
 
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,
                   int top, int width, int height) {
+    return MakeLabel(parent, objectName, text, TwipsRect(left, top, width, height));
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text,
+                  const QRect& pixels) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(objectName);
     label->setFont(ConsolasFont());
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Labels show file names, paths and file texts: never read as markup.
     label->setTextFormat(Qt::PlainText);
-    PlaceTwips(label, left, top, width, height);
+    // Placed first: the font fits the label's own height.
+    label->setGeometry(pixels);
     FitFontToHeight(label);
     return label;
 }

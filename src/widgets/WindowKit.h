@@ -37,6 +37,10 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
                         const QString& toolTip, int left, int top, int width, int height);
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,
                   int top, int width, int height);
+// The same label placed in pixels (windows laid out in pixels rather than twips); its font fits
+// the height it is given here.
+QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text,
+                  const QRect& pixels);
 PictureBox* MakePicture(QWidget* parent, const QString& objectName, int left, int top, int width,
                         int height, const QColor& background, bool framed = true);
 

@@ -130,6 +130,25 @@ private slots:
         QCOMPARE(Child<QLabel>(window, "Label7")->text(), QStringLiteral("Complete"));
     }
 
+    // Labels placed in pixels keep the largest font that fits their height (not the smallest
+    // one, fitted before the label had a size).
+    void labelFontsFitTheirHeight() {
+        auto* window = comparison<S4_Direction>(nullptr, nullptr);
+        for (const char* name : {"Label5", "Label7", "Label6_8"}) {
+            auto* label = Child<QLabel>(window, name);
+            const auto fits = [label](double points) {
+                QFont font = label->font();
+                font.setPointSizeF(points);
+                return QFontMetrics(font).ascent() + QFontMetrics(font).descent() <=
+                       label->height();
+            };
+            QVERIFY2(fits(label->font().pointSizeF()), name);
+            QVERIFY2(label->font().pointSizeF() == ConsolasFont().pointSizeF() ||
+                         !fits(label->font().pointSizeF() + 0.25),
+                     name);
+        }
+    }
+
     void countLabelsOfOneChangedPixel() {
         for (const bool direction : {false, true}) {
             BitmapHandle first = Filled(10, 10, 0x80, 0, 0);
