@@ -74,7 +74,6 @@ private:
     std::vector<BoxTaps> rows_;
     std::unique_ptr<Work> work_;
     std::size_t reducedRow_ = 0;
-    std::vector<int> boxOfRow_;              // per picture row from the bottom: its box, or -1
     std::vector<std::uint8_t> blankReduced_; // a row of code 0, reduced
     std::vector<Box> boxes_;
     BitmapHandle thumbnail_;
