@@ -84,31 +84,35 @@ constexpr std::array<std::uint8_t, 256> kSetBits = [] {
 }();
 
 // The set bits of pixels [first, end) of a 1-bit row of `rowBytes` bytes (pixel k of a byte
-// is its bit 7 - k): a tap of up to 57 pixels from one big-endian word, where eight bytes can be
-// read; byte by byte otherwise, whole bytes by table and the two end bytes masked.
+// is its bit 7 - k): up to 57 pixels at a time from a big-endian word and a popcount, where
+// eight bytes can be read; the row's last bytes one at a time, by table.
 VANTREL_INLINE_LOOP int SetBits(const std::uint8_t* row, int rowBytes, int first, int end) {
-    if (first >= end) {
-        return 0;
-    }
-    const int firstByte = first >> 3;
-    const int lastByte = (end - 1) >> 3;
-    const int skip = first & 7;
-    if (end - first <= 64 - skip && firstByte + 8 <= rowBytes) {
+    int count = 0;
+    int x = first;
+    while (x < end && (x >> 3) + 8 <= rowBytes) {
+        const int skip = x & 7;
         std::uint64_t word;
-        std::memcpy(&word, row + firstByte, sizeof word);
+        std::memcpy(&word, row + (x >> 3), sizeof word);
         if constexpr (std::endian::native == std::endian::little) {
             word = __builtin_bswap64(word);
         }
+        const int taken = std::min(end - x, 64 - skip);
         word <<= skip;
-        word >>= 64 - (end - first);
-        return std::popcount(word);
+        word >>= 64 - taken;
+        count += std::popcount(word);
+        x += taken;
     }
-    const unsigned head = 0xFFu >> skip;
+    if (x >= end) {
+        return count;
+    }
+    const int firstByte = x >> 3;
+    const int lastByte = (end - 1) >> 3;
+    const unsigned head = 0xFFu >> (x & 7);
     const unsigned tail = (0xFFu << (7 - ((end - 1) & 7))) & 0xFFu;
     if (firstByte == lastByte) {
-        return kSetBits[row[firstByte] & head & tail];
+        return count + kSetBits[row[firstByte] & head & tail];
     }
-    int count = kSetBits[row[firstByte] & head] + kSetBits[row[lastByte] & tail];
+    count += kSetBits[row[firstByte] & head] + kSetBits[row[lastByte] & tail];
     for (int byte = firstByte + 1; byte < lastByte; ++byte) {
         count += kSetBits[row[byte]];
     }
@@ -329,6 +333,14 @@ private:
                 bitBytes_[c].push_back(std::move(bytes));
             }
         }
+        // Each tap's table for each channel, so that a tap's byte is one lookup away.
+        for (std::size_t x = 0; x < taps_.size(); ++x) {
+            for (int channel = 0; channel < channels; ++channel) {
+                tapBytes_.push_back(bitBytes_[static_cast<std::size_t>(channel)]
+                                             [static_cast<std::size_t>(weightIndex_[x])]
+                                                 .data());
+            }
+        }
         bitBytesReady_ = true;
     }
 
@@ -336,13 +348,13 @@ private:
         const auto channels = static_cast<std::size_t>(this->channels());
         for (std::size_t x = 0; x < taps_.size(); ++x) {
             const BoxTaps& tap = taps_[x];
-            const auto weight = static_cast<std::size_t>(weightIndex_[x]);
+            const std::uint8_t* const* tables = tapBytes_.data() + channels * x;
             if (format_.bitsPerPixel == 4) {
                 const std::array<int, 4> set = bitCounts(row, tap.first, tap.end);
                 for (std::size_t c = 0; c < channels; ++c) {
                     const int k = channelBit_[c];
                     const int count = k < 0 ? 0 : set[static_cast<std::size_t>(k)];
-                    out[channels * x + c] = bitBytes_[c][weight][static_cast<std::size_t>(count)];
+                    out[channels * x + c] = tables[c][count];
                 }
                 continue;
             }
@@ -350,7 +362,7 @@ private:
             const int unset = tap.end - tap.first - set;
             for (std::size_t c = 0; c < channels; ++c) {
                 const int count = (carriedBy_[c][1] ? set : 0) + (carriedBy_[c][0] ? unset : 0);
-                out[channels * x + c] = bitBytes_[c][weight][static_cast<std::size_t>(count)];
+                out[channels * x + c] = tables[c][count];
             }
         }
     }
@@ -559,8 +571,10 @@ private:
     bool valueLinear_ = false;   // 8-bit: each code's colour is the code times the colour of 1
     bool bitBytesReady_ = false; // 1-bit: bytes by count (see prepareBitBytes)
     std::array<std::array<bool, 2>, 3> carriedBy_{};
-    std::array<int, 3> channelBit_{}; // 4-bit: per channel, its bit among bitLanes_, or -1 // per
-                                      // channel: the codes with its value
+    std::array<int, 3> channelBit_{};
+    std::vector<const std::uint8_t*>
+        tapBytes_; // per tap and channel: its table of bytes // 4-bit: per channel, its bit among
+                   // bitLanes_, or -1 // per channel: the codes with its value
     std::array<std::vector<std::vector<std::uint8_t>>, 3> bitBytes_; // per channel and weight
     bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
     std::vector<BitLanes> bitLanes_;   // the bits that add a colour, and their colours
