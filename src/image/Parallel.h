@@ -21,27 +21,19 @@ inline int RowsPerPiece(std::size_t bytesPerRow, std::size_t bytesPerPiece = kBy
     return static_cast<int>(std::clamp<std::size_t>(rows, 1, 1 << 16));
 }
 
-// Calls body(firstRow, endRow, piece) for the pieces [0, rowsPerPiece), [rowsPerPiece, ...) of
-// rows [0, rows), on any threads, and returns when all are done.
-template <typename Body> void ForEachRowPiece(int rows, int rowsPerPiece, const Body& body) {
-    if (rows <= 0) {
-        return;
-    }
+// The ends of the pieces [0, rowsPerPiece), [rowsPerPiece, ...) of rows [0, rows).
+inline std::vector<int> RowPieceEnds(int rows, int rowsPerPiece) {
+    std::vector<int> ends;
     rowsPerPiece = std::max(rowsPerPiece, 1);
-    const int pieces = (rows - 1) / rowsPerPiece + 1;
-    const auto run = [&](int piece) {
-        const int first = piece * rowsPerPiece;
-        body(first, std::min(rows, first + rowsPerPiece), piece);
-    };
-    if (pieces == 1) {
-        run(0);
-        return;
+    for (int end = 0; end < rows;) {
+        end = rows - end > rowsPerPiece ? end + rowsPerPiece : rows;
+        ends.push_back(end);
     }
-    tbb::parallel_for(0, pieces, run);
+    return ends;
 }
 
 // Calls body(firstRow, endRow, piece) for the pieces [0, ends[0]), [ends[0], ends[1]), ... on any
-// threads, and returns when all are done; for work whose pieces must end at given rows.
+// threads, and returns when all are done.
 template <typename Body> void ForEachPiece(std::span<const int> ends, const Body& body) {
     const auto run = [&](int piece) {
         const int first = piece == 0 ? 0 : ends[static_cast<std::size_t>(piece) - 1];
@@ -55,17 +47,12 @@ template <typename Body> void ForEachPiece(std::span<const int> ends, const Body
     }
 }
 
-// The same, keeping what body returns for each piece, in piece order.
-template <typename Result, typename Body>
-std::vector<Result> MapRowPieces(int rows, int rowsPerPiece, const Body& body) {
-    std::vector<Result> results(
-        rows <= 0 ? 0 : static_cast<std::size_t>((rows - 1) / std::max(rowsPerPiece, 1) + 1));
-    ForEachRowPiece(rows, rowsPerPiece, [&](int first, int end, int piece) {
-        results[static_cast<std::size_t>(piece)] = body(first, end);
-    });
-    return results;
+// The same for the pieces of RowPieceEnds(rows, rowsPerPiece).
+template <typename Body> void ForEachRowPiece(int rows, int rowsPerPiece, const Body& body) {
+    ForEachPiece(RowPieceEnds(rows, rowsPerPiece), body);
 }
 
+// The same, keeping what body returns for each piece, in piece order.
 template <typename Result, typename Body>
 std::vector<Result> MapPieces(std::span<const int> ends, const Body& body) {
     std::vector<Result> results(ends.size());
@@ -73,6 +60,11 @@ std::vector<Result> MapPieces(std::span<const int> ends, const Body& body) {
         results[static_cast<std::size_t>(piece)] = body(first, end);
     });
     return results;
+}
+
+template <typename Result, typename Body>
+std::vector<Result> MapRowPieces(int rows, int rowsPerPiece, const Body& body) {
+    return MapPieces<Result>(RowPieceEnds(rows, rowsPerPiece), body);
 }
 
 } // namespace vantrel

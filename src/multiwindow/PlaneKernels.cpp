@@ -460,13 +460,7 @@ std::vector<int> PieceEnds(std::span<const int> asked, int width, int height) {
     if (usable) {
         return {asked.begin(), asked.end()};
     }
-    std::vector<int> ends;
-    const int rows = RowsPerPiece(static_cast<std::size_t>(width) * 4);
-    for (int end = rows; end < height; end += rows) {
-        ends.push_back(end);
-    }
-    ends.push_back(height);
-    return ends;
+    return RowPieceEnds(height, RowsPerPiece(static_cast<std::size_t>(width) * 4));
 }
 
 } // namespace
