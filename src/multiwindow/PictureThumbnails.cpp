@@ -341,29 +341,270 @@ private:
                                                  .data());
             }
         }
+        if (format_.bitsPerPixel == 1) {
+            laneMasks_[0] = ~std::uint64_t{0};
+            laneCount_ = 1;
+            prepareSetBytes();
+        } else {
+            for (const BitLanes& lane : bitLanes_) {
+                laneMasks_[laneCount_++] = 0x1111111111111111ULL << lane.bit;
+            }
+        }
+        prepareTapEnds();
         bitBytesReady_ = true;
     }
 
-    VANTREL_INLINE_LOOP void reduceBits(const std::uint8_t* row, std::uint8_t* out) const {
-        const auto channels = static_cast<std::size_t>(this->channels());
-        for (std::size_t x = 0; x < taps_.size(); ++x) {
-            const BoxTaps& tap = taps_[x];
-            const std::uint8_t* const* tables = tapBytes_.data() + channels * x;
-            if (format_.bitsPerPixel == 4) {
-                const std::array<int, 4> set = bitCounts(row, tap.first, tap.end);
-                for (std::size_t c = 0; c < channels; ++c) {
-                    const int k = channelBit_[c];
-                    const int count = k < 0 ? 0 : set[static_cast<std::size_t>(k)];
-                    out[channels * x + c] = tables[c][count];
-                }
-                continue;
+    // Set bits from the start of a packed row up to a pixel, for pixels that never go back: the
+    // row's words are counted once each as the taps move along it, and a tap's count is the
+    // difference of two such prefixes. Lane k counts the bits under laneMasks_[k] (1-bit: every
+    // bit; 4-bit: one bit of every code). The lanes are a fixed number, so that the counts stay
+    // in registers.
+    template <int Bits, std::size_t Lanes> class Prefixes {
+    public:
+        using Counts = std::array<int, Lanes>;
+
+        Prefixes(const RowReducer& reducer, const std::uint8_t* row)
+            : row_(row), rowBytes_(static_cast<std::size_t>(reducer.rowBytes_)) {
+            for (std::size_t k = 0; k < Lanes; ++k) {
+                masks_[k] = reducer.laneMasks_[k];
             }
-            const int set = SetBits(row, rowBytes_, tap.first, tap.end);
-            const int unset = tap.end - tap.first - set;
+        }
+
+        // Goes on from word `next`, the words before it holding `below` set bits.
+        VANTREL_INLINE_LOOP void resume(std::size_t next, const Counts& below) {
+            next_ = next;
+            below_ = below;
+        }
+
+        VANTREL_INLINE_LOOP Counts at(int pixel) {
+            const auto bit = static_cast<std::size_t>(pixel) * Bits;
+            const std::size_t word = bit >> 6;
+            for (; next_ < word; ++next_) {
+                const std::uint64_t bits = load(next_);
+                for (std::size_t k = 0; k < Lanes; ++k) {
+                    below_[k] += std::popcount(bits & masks_[k]);
+                }
+            }
+            Counts counts = below_;
+            if (const std::size_t shift = bit & 63; shift != 0) {
+                const std::uint64_t head = load(word) & ~(~std::uint64_t{0} >> shift);
+                for (std::size_t k = 0; k < Lanes; ++k) {
+                    counts[k] += std::popcount(head & masks_[k]);
+                }
+            }
+            return counts;
+        }
+
+    private:
+        // Word w of the row, its first pixel in the high bits; past the row's end, zeros.
+        VANTREL_INLINE_LOOP std::uint64_t load(std::size_t w) const {
+            std::uint64_t word = 0;
+            const std::size_t start = 8 * w;
+            if (start + 8 <= rowBytes_) {
+                std::memcpy(&word, row_ + start, sizeof word);
+            } else {
+                std::memcpy(&word, row_ + start, rowBytes_ - start);
+            }
+            if constexpr (std::endian::native == std::endian::little) {
+                word = __builtin_bswap64(word);
+            }
+            return word;
+        }
+
+        const std::uint8_t* row_;
+        std::size_t rowBytes_;
+        std::array<std::uint64_t, Lanes> masks_{};
+        std::size_t next_ = 0; // the first word not yet in below_
+        Counts below_{};       // set bits of the words before it, by lane
+    };
+
+    // The set bits of codes [first, end), by lane, counted where they are.
+    template <std::size_t Lanes>
+    VANTREL_INLINE_LOOP std::array<int, Lanes> laneCounts(const std::uint8_t* row, int first,
+                                                          int end) const {
+        std::array<int, Lanes> counts{};
+        if (format_.bitsPerPixel == 4) {
+            const std::array<int, 4> all = bitCounts(row, first, end);
+            std::copy_n(all.begin(), Lanes, counts.begin());
+        } else {
+            counts[0] = SetBits(row, rowBytes_, first, end);
+        }
+        return counts;
+    }
+
+    // 1-bit: a tap's bytes, all channels in one word, by how many of its pixels are set; one
+    // table for each weight and length of tap.
+    void prepareSetBytes() {
+        std::vector<std::pair<int, int>> kinds; // weight index and length
+        for (std::size_t x = 0; x < taps_.size(); ++x) {
+            const std::pair<int, int> kind{weightIndex_[x], taps_[x].end - taps_[x].first};
+            auto found = std::find(kinds.begin(), kinds.end(), kind);
+            if (found == kinds.end()) {
+                kinds.push_back(kind);
+                std::vector<std::array<std::uint8_t, 4>> entries(
+                    static_cast<std::size_t>(kind.second) + 1);
+                for (int set = 0; set <= kind.second; ++set) {
+                    for (std::size_t c = 0; c < static_cast<std::size_t>(channels()); ++c) {
+                        const int count = (carriedBy_[c][1] ? set : 0) +
+                                          (carriedBy_[c][0] ? kind.second - set : 0);
+                        const std::uint8_t byte = bitBytes_[c][static_cast<std::size_t>(kind.first)]
+                                                           [static_cast<std::size_t>(count)];
+                        entries[static_cast<std::size_t>(set)][c] = byte;
+                    }
+                }
+                setBytes_.push_back(std::move(entries));
+                found = kinds.end() - 1;
+            }
+            tapSetBytes_.push_back(
+                setBytes_[static_cast<std::size_t>(found - kinds.begin())].data());
+        }
+    }
+
+    // Where each tap starts where the one before ends (as a reduction's boxes do but for a pixel
+    // exactly between two), the first taps whose ends lie in words wholly inside the row are
+    // counted by the tight loop of countTaps: its tap ends, word and mask, worked out once.
+    void prepareTapEnds() {
+        const auto rowWords = static_cast<std::size_t>(rowBytes_) / 8;
+        int previous = 0;
+        for (const BoxTaps& tap : taps_) {
+            const auto bit =
+                static_cast<std::size_t>(tap.end) * static_cast<std::size_t>(format_.bitsPerPixel);
+            if (tap.first != previous || bit / 64 >= rowWords) {
+                break;
+            }
+            const std::size_t shift = bit % 64;
+            tapEnds_.push_back(
+                {bit / 64, shift == 0 ? std::uint64_t{0} : ~(~std::uint64_t{0} >> shift)});
+            previous = tap.end;
+        }
+    }
+
+    // Counts of taps [0, tapEnds_.size()) by lane, handed to `take(x, counts)`; the prefixes
+    // reached are left in `prefixes` and `reached` for the taps after them.
+    template <int Bits, std::size_t Lanes, typename Take>
+    VANTREL_INLINE_LOOP void countTaps(const std::uint8_t* row, Prefixes<Bits, Lanes>& prefixes,
+                                       std::array<int, Lanes>& reached, const Take& take) const {
+        std::array<std::uint64_t, Lanes> masks{};
+        for (std::size_t k = 0; k < Lanes; ++k) {
+            masks[k] = laneMasks_[k];
+        }
+        std::array<int, Lanes> below{};
+        std::size_t next = 0;
+        const auto word = [row](std::size_t w) {
+            std::uint64_t bits;
+            std::memcpy(&bits, row + 8 * w, sizeof bits);
+            if constexpr (std::endian::native == std::endian::little) {
+                bits = __builtin_bswap64(bits);
+            }
+            return bits;
+        };
+        std::array<int, Lanes> before{};
+        for (std::size_t x = 0; x < tapEnds_.size(); ++x) {
+            const TapEnd end = tapEnds_[x];
+            for (; next < end.word; ++next) {
+                const std::uint64_t bits = word(next);
+                for (std::size_t k = 0; k < Lanes; ++k) {
+                    below[k] += std::popcount(bits & masks[k]);
+                }
+            }
+            const std::uint64_t head = word(end.word) & end.mask;
+            std::array<int, Lanes> counts{};
+            for (std::size_t k = 0; k < Lanes; ++k) {
+                const int after = below[k] + std::popcount(head & masks[k]);
+                counts[k] = after - before[k];
+                before[k] = after;
+            }
+            take(x, counts);
+        }
+        prefixes.resume(next, below);
+        reached = before;
+    }
+
+    // Every tap's counts by lane, handed to `take(x, counts)`: the tight loop for the taps it
+    // takes, prefixes for the rest.
+    template <int Bits, std::size_t Lanes, typename Take>
+    VANTREL_INLINE_LOOP void countAllTaps(const std::uint8_t* row, const Take& take) const {
+        using Counts = std::array<int, Lanes>;
+        Prefixes<Bits, Lanes> prefixes(*this, row);
+        Counts atReached{}; // the prefix at the furthest pixel reached
+        countTaps<Bits, Lanes>(row, prefixes, atReached, take);
+        int reached = tapEnds_.empty() ? 0 : taps_[tapEnds_.size() - 1].end;
+        for (std::size_t x = tapEnds_.size(); x < taps_.size(); ++x) {
+            const BoxTaps& tap = taps_[x];
+            Counts before = atReached;
+            if (tap.first > reached) {
+                before = prefixes.at(tap.first);
+            } else if (tap.first < reached) {
+                // Taps that share a pixel (a boundary exactly between two boxes): this one
+                // starts before the last prefix, so its first pixels are counted where they are.
+                const Counts shared = laneCounts<Lanes>(row, tap.first, reached);
+                for (std::size_t k = 0; k < Lanes; ++k) {
+                    before[k] -= shared[k];
+                }
+            }
+            atReached = prefixes.at(tap.end);
+            reached = tap.end;
+            Counts counts{};
+            for (std::size_t k = 0; k < Lanes; ++k) {
+                counts[k] = atReached[k] - before[k];
+            }
+            take(x, counts);
+        }
+    }
+
+    // A 1-bit row: a tap's bytes, all channels at once, by its set pixels.
+    VANTREL_WIDE_VECTORS void reduceSingleBits(const std::uint8_t* row, std::uint8_t* out) const {
+        const std::size_t taps = taps_.size();
+        const bool colour = channels() == 3;
+        countAllTaps<1, 1>(row, [&](std::size_t x, const std::array<int, 1>& set) {
+            const std::uint8_t* bytes = tapSetBytes_[x][static_cast<std::size_t>(set[0])].data();
+            if (!colour) {
+                out[x] = bytes[0];
+            } else if (x + 1 < taps) {
+                // Four bytes at once: the fourth is the next tap's, written again next.
+                std::memcpy(out + 3 * x, bytes, 4);
+            } else {
+                std::memcpy(out + 3 * x, bytes, 3);
+            }
+        });
+    }
+
+    // A 4-bit row whose channels are each carried by one bit of the code.
+    template <std::size_t Lanes>
+    VANTREL_INLINE_LOOP void reduceCodeBits(const std::uint8_t* row, std::uint8_t* out) const {
+        const auto channels = static_cast<std::size_t>(this->channels());
+        const std::array<int, 3> laneOf = channelBit_;
+        countAllTaps<4, Lanes>(row, [&](std::size_t x, const std::array<int, Lanes>& counts) {
+            const std::uint8_t* const* tables = tapBytes_.data() + channels * x;
             for (std::size_t c = 0; c < channels; ++c) {
-                const int count = (carriedBy_[c][1] ? set : 0) + (carriedBy_[c][0] ? unset : 0);
+                int count = 0;
+                for (std::size_t k = 0; k < Lanes; ++k) {
+                    count = static_cast<int>(k) == laneOf[c] ? counts[k] : count;
+                }
                 out[channels * x + c] = tables[c][count];
             }
+        });
+    }
+
+    // A row of codes whose every tap is counted (see prepareBitBytes); apart from the other
+    // kinds of row, so that its loops keep their counts in registers.
+    VANTREL_WIDE_VECTORS void reduceBits(const std::uint8_t* row, std::uint8_t* out) const {
+        switch (format_.bitsPerPixel == 1 ? 0 : laneCount_) {
+        case 0:
+            reduceSingleBits(row, out);
+            return;
+        case 1:
+            reduceCodeBits<1>(row, out);
+            return;
+        case 2:
+            reduceCodeBits<2>(row, out);
+            return;
+        case 3:
+            reduceCodeBits<3>(row, out);
+            return;
+        default:
+            reduceCodeBits<4>(row, out);
+            return;
         }
     }
 
@@ -569,12 +810,21 @@ private:
         std::uint64_t lanes;
     };
     bool valueLinear_ = false;   // 8-bit: each code's colour is the code times the colour of 1
-    bool bitBytesReady_ = false; // 1-bit: bytes by count (see prepareBitBytes)
+    bool bitBytesReady_ = false; // bytes by count (see prepareBitBytes)
+    // 1-bit: per channel, whether set and unset codes carry its value.
     std::array<std::array<bool, 2>, 3> carriedBy_{};
+    // 4-bit: per channel, the lane of bitLanes_ that carries its value, or -1.
     std::array<int, 3> channelBit_{};
-    std::vector<const std::uint8_t*>
-        tapBytes_; // per tap and channel: its table of bytes // 4-bit: per channel, its bit among
-                   // bitLanes_, or -1 // per channel: the codes with its value
+    std::vector<const std::uint8_t*> tapBytes_; // per tap and channel: its table of bytes
+    std::vector<std::vector<std::array<std::uint8_t, 4>>> setBytes_; // see prepareSetBytes
+    std::vector<const std::array<std::uint8_t, 4>*> tapSetBytes_;    // per tap: its setBytes_
+    std::array<std::uint64_t, 4> laneMasks_{}; // the bits each lane of Prefixes counts
+    struct TapEnd {
+        std::size_t word;   // the word a tap ends in
+        std::uint64_t mask; // and its bits before the end
+    };
+    std::vector<TapEnd> tapEnds_; // see prepareTapEnds
+    std::size_t laneCount_ = 0;
     std::array<std::vector<std::vector<std::uint8_t>>, 3> bitBytes_; // per channel and weight
     bool linearCodes_ = false;         // 4-bit colours are sums of their bits' colours
     std::vector<BitLanes> bitLanes_;   // the bits that add a colour, and their colours
@@ -690,40 +940,48 @@ void ThumbnailMaker::row(int y, const std::uint8_t* packed) {
     if (!thumbnail_ || r < 0 || r >= pictureHeight_) {
         return;
     }
-    // The box of row r: boxes are disjoint and in order, and a row may lie in none.
-    const auto after = std::upper_bound(rows_.begin(), rows_.end(), r,
+    // The boxes of row r, in order: a row may lie in none, in one, or (a row exactly between
+    // two boxes) in two.
+    const auto first = std::upper_bound(rows_.begin(), rows_.end(), r,
                                         [](int row, const BoxTaps& tap) { return row < tap.end; });
-    if (after == rows_.end() || r < after->first) {
-        return;
-    }
-    const auto u = static_cast<std::size_t>(after - rows_.begin());
-    Box& box = boxes_[u];
-    if (box.done || r != after->first + box.rowsDone) {
-        box.broken = true; // out of order: the second pass's sums would round differently
-        return;
-    }
-    if (box.rowsDone == 0) {
-        box.sums.assign(reducedRow_, 0);
-        box.exact.assign(reducedRow_, 0.0);
-        box.reduced.resize(reducedRow_);
-        box.rowSums.resize(reducedRow_);
-        box.undecided.resize(reducedRow_);
+    auto end = first;
+    while (end != rows_.end() && end->first <= r) {
+        ++end;
     }
     const std::uint8_t* reduced = blankReduced_.data();
-    if (packed != nullptr) {
-        work_->reducer.reduce(packed, box.reduced.data(), box.rowSums.data(), box.undecided.data());
-        reduced = box.reduced.data();
+    for (auto tap = first; tap != end; ++tap) {
+        Box& box = boxes_[static_cast<std::size_t>(tap - rows_.begin())];
+        if (box.done || r != tap->first + box.rowsDone) {
+            box.broken = true; // out of order: the second pass's sums would round differently
+            return;
+        }
+        if (box.rowsDone == 0) {
+            box.sums.assign(reducedRow_, 0);
+            box.exact.assign(reducedRow_, 0.0);
+            box.reduced.resize(reducedRow_);
+            box.rowSums.resize(reducedRow_);
+            box.undecided.resize(reducedRow_);
+        }
+        if (tap == first && packed != nullptr) {
+            work_->reducer.reduce(packed, box.reduced.data(), box.rowSums.data(),
+                                  box.undecided.data());
+            reduced = box.reduced.data();
+        }
+        // The second (vertical) pass's sums, kept as the rows come: the integer sum, and the
+        // weighted sum added row by row from the bottom, in FreeImage's order, for values too
+        // close to a rounding boundary.
+        const double weight = tap->weight;
+        for (std::size_t i = 0; i < reducedRow_; ++i) {
+            box.sums[i] += reduced[i];
+            box.exact[i] += weight * static_cast<double>(reduced[i]);
+        }
     }
-    // The second (vertical) pass's sums, kept as the rows come: the integer sum, and the
-    // weighted sum added row by row from the bottom, in FreeImage's order, for values too close
-    // to a rounding boundary.
-    const double weight = after->weight;
-    for (std::size_t i = 0; i < reducedRow_; ++i) {
-        box.sums[i] += reduced[i];
-        box.exact[i] += weight * static_cast<double>(reduced[i]);
-    }
-    if (++box.rowsDone == after->end - after->first) {
-        finishRow(u);
+    // Finished only now: the first box's room holds the reduced row the second one adds.
+    for (auto tap = first; tap != end; ++tap) {
+        const auto u = static_cast<std::size_t>(tap - rows_.begin());
+        if (++boxes_[u].rowsDone == tap->end - tap->first) {
+            finishRow(u);
+        }
     }
 }
 
