@@ -10,6 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+#include <immintrin.h>
+#endif
+
 namespace vantrel {
 namespace {
 
@@ -200,6 +204,61 @@ VANTREL_INLINE_LOOP void PackRow(const std::uint8_t* codes, int width, int bitsP
     }
 }
 
+// Bit `bit` of `width` bytes packed eight pixels a byte, the first pixel in bit 7 (as 1-bit
+// bitmaps hold them), eight at a time with PackBits' multiply; returns how many are set.
+VANTREL_WIDE_VECTORS std::uint32_t PackPlaneBitWords(const std::uint8_t* values, int width, int bit,
+                                                     std::uint8_t* out) {
+    const int whole = width / 8;
+    for (int i = 0; i < whole; ++i) {
+        std::uint64_t eight;
+        std::memcpy(&eight, values + 8 * i, sizeof eight);
+        eight = eight >> bit & 0x0101010101010101ULL;
+        out[i] = static_cast<std::uint8_t>((eight * 0x8040201008040201ULL) >> 56);
+    }
+    if (whole * 8 < width) {
+        std::uint8_t last = 0;
+        for (int x = whole * 8; x < width; ++x) {
+            last = static_cast<std::uint8_t>(last | (values[x] >> bit & 1) << (7 - (x & 7)));
+        }
+        out[whole] = last;
+    }
+    return SetBits(out, static_cast<std::size_t>(width + 7) / 8);
+}
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+// The same with AVX2, 32 pixels an instruction: the bytes of each group of eight put in reverse
+// order, the bit shifted up to the top of its byte, and the tops of all 32 bytes gathered by
+// movemask: pixel k of a group lands in bit 7 - k of its byte.
+__attribute__((target("avx2,popcnt"))) std::uint32_t
+PackPlaneBitAvx2(const std::uint8_t* values, int width, int bit, std::uint8_t* out) {
+    const __m256i reverse = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
+                                             7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    const __m128i shift = _mm_cvtsi32_si128(7 - bit);
+    std::uint32_t set = 0;
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + x));
+        // A 16-bit shift by less than 8 moves no bit into the top of its own byte from the
+        // other byte, so each byte's top is its own bit.
+        const __m256i top = _mm256_sll_epi16(_mm256_shuffle_epi8(bytes, reverse), shift);
+        const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(top));
+        std::memcpy(out + x / 8, &mask, sizeof mask);
+        set += static_cast<std::uint32_t>(__builtin_popcount(mask));
+    }
+    return set + PackPlaneBitWords(values + x, width - x, bit, out + x / 8);
+}
+#endif
+
+std::uint32_t PackPlaneBit(const std::uint8_t* values, int width, int bit, std::uint8_t* out) {
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    if (avx2) {
+        return PackPlaneBitAvx2(values, width, bit, out);
+    }
+#endif
+    return PackPlaneBitWords(values, width, bit, out);
+}
+
 void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_t* codes) {
     switch (bitsPerPixel) {
     case 8:
@@ -272,6 +331,8 @@ public:
                 for (int x = 0; x < covered; ++x) {
                     difference[x] = static_cast<std::uint8_t>(before[x] ^ after[x]);
                 }
+                // Columns the second image lacks compare as unchanged.
+                std::fill(difference + covered, difference + width_, std::uint8_t{0});
             }
         }
     }
@@ -294,6 +355,17 @@ public:
         if (kind_ == PlaneKind::Planes && single && entry.bit == kAllBits) {
             std::memcpy(target, firstPlanes_[entry.channel], static_cast<std::size_t>(width_));
             return 0;
+        }
+        if (single && entry.bit != kAllBits && kind_ != PlaneKind::Direction) {
+            // A lit bit of a channel, or a changed one: packed straight from its plane.
+            const ChannelPlanes& v = kind_ == PlaneKind::Comparison ? differences_ : firstPlanes_;
+            std::uint8_t* packed = zeroed ? codes_ : target;
+            const std::uint32_t set = PackPlaneBit(v[entry.channel], width_, entry.bit, packed);
+            written = set > 0 || !zeroed;
+            if (zeroed && set > 0) {
+                std::memcpy(target, packed, (static_cast<std::size_t>(width_) + 7) / 8);
+            }
+            return kind_ == PlaneKind::Comparison ? set : 0;
         }
         const bool lit = codes(entry.channel, m);
         std::fill(codes_ + covered_, codes_ + width_, std::uint8_t{0});
