@@ -6,6 +6,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -116,7 +117,18 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
     std::vector<std::unique_ptr<ThumbnailMaker>> makers(ready.size());
     std::vector<PictureRowSink*> sinks(ready.size(), nullptr);
     std::vector<int> pieceEnds;
+    // A picture made of three others' channels, all in this pass, takes its thumbnail from
+    // theirs (see ComposeThumbnails) rather than reducing its own rows.
+    const auto composed = [&](int index) {
+        const auto sources = ChannelSources(kind_, index);
+        return sources && std::all_of(sources->begin(), sources->end(), [&](int source) {
+                   return std::find(ready.begin(), ready.end(), source) != ready.end();
+               });
+    };
     for (std::size_t r = 0; thumbnailSide > 0 && r < ready.size(); ++r) {
+        if (composed(ready[r])) {
+            continue;
+        }
         auto maker = std::make_unique<ThumbnailMaker>(FormatOf(kind_, ready[r]), width_, height_,
                                                       size.width, size.height);
         if (maker->ready()) {
@@ -135,6 +147,11 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
             thumbnailSides_[static_cast<std::size_t>(ready[r])] = thumbnailSide;
         }
     }
+    for (std::size_t r = 0; thumbnailSide > 0 && r < ready.size(); ++r) {
+        if (composed(ready[r])) {
+            composeThumbnail(ready[r], thumbnailSide);
+        }
+    }
     for (std::size_t i = 0, r = 0; i < indices.size() && r < ready.size(); ++i) {
         if (indices[i] == ready[r]) {
             if (i < changes.size()) {
@@ -143,6 +160,41 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
             ++r;
         }
     }
+}
+
+void AnalysisBitmaps::composeThumbnail(int index, int thumbnailSide) {
+    std::array<FIBITMAP*, 3> sources{};
+    const std::array<int, 3> from = *ChannelSources(kind_, index);
+    for (std::size_t c = 0; c < 3; ++c) {
+        const auto source = static_cast<std::size_t>(from[c]);
+        sources[c] = thumbnailSides_[source] == thumbnailSide ? thumbnails_[source].get() : nullptr;
+    }
+    FIBITMAP* first = sources[0];
+    const bool usable = std::all_of(sources.begin(), sources.end(), [&](FIBITMAP* source) {
+        return source != nullptr && FreeImage_GetBPP(source) == 24 &&
+               FreeImage_GetWidth(source) == FreeImage_GetWidth(first) &&
+               FreeImage_GetHeight(source) == FreeImage_GetHeight(first);
+    });
+    if (!usable) {
+        return; // thumbnail() makes it from the picture instead
+    }
+    const int width = static_cast<int>(FreeImage_GetWidth(first));
+    const int height = static_cast<int>(FreeImage_GetHeight(first));
+    BitmapHandle thumbnail(FreeImage_Allocate(width, height, 24));
+    if (!thumbnail) {
+        return;
+    }
+    for (int y = 0; y < height; ++y) {
+        BYTE* out = FreeImage_GetScanLine(thumbnail.get(), y);
+        for (std::size_t c = 0; c < 3; ++c) {
+            const BYTE* in = FreeImage_GetScanLine(sources[c], y);
+            for (int x = 0; x < width; ++x) {
+                out[3 * x + c] = in[3 * x + c];
+            }
+        }
+    }
+    thumbnails_[static_cast<std::size_t>(index)] = std::move(thumbnail);
+    thumbnailSides_[static_cast<std::size_t>(index)] = thumbnailSide;
 }
 
 const FIBITMAP* AnalysisBitmaps::picture(int index) const {

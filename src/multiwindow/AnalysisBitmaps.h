@@ -61,6 +61,8 @@ public:
 private:
     // Gives picture `index` fresh (black) pixel memory; false when it cannot be made.
     bool preparePicture(int index);
+    // The thumbnail of a picture made of its sources' channels, from their thumbnails.
+    void composeThumbnail(int index, int thumbnailSide);
 
     PlaneKind kind_ = PlaneKind::Planes;
     int width_ = 0;

@@ -648,6 +648,26 @@ PictureFormat FormatOf(PlaneKind kind, int index) {
     return format;
 }
 
+std::optional<std::array<int, 3>> ChannelSources(PlaneKind kind, int index) {
+    const PictureIndexEntry entry = PictureIndex(index);
+    if (kind == PlaneKind::Direction || entry.channel != kAllColours) {
+        return std::nullopt; // a score is no one channel's
+    }
+    // The colour image is its channels' bytes; a colour bit plane (comparing: the changed bits
+    // or values of the colours) is full (255) in a channel where that channel's own picture
+    // lights, whose tone carries 255 in its own channel.
+    const auto source = [&](int channel) {
+        for (int i = 0; i < kPictureCount; ++i) {
+            const PictureIndexEntry other = PictureIndex(i);
+            if (other.channel == channel && other.bit == entry.bit) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    return std::array<int, 3>{source(kBlue), source(kGreen), source(kRed)};
+}
+
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out) {
     return ComputePictures(kind, std::span<const int>(&index, 1), first, second,

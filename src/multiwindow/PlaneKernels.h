@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,6 +87,12 @@ struct PictureFormat {
 };
 
 PictureFormat FormatOf(PlaneKind kind, int index);
+
+// The pictures whose blue, green and red are each the same channel of another picture, the same
+// value carried by the same pixels (a colour bit plane and the bit planes of its three channels;
+// the colour image and its three channels): any box average of such a picture is those of its
+// sources put together. The sources for blue, green and red, or nothing.
+std::optional<std::array<int, 3>> ChannelSources(PlaneKind kind, int index);
 
 // Rows of a picture's packed codes, top row first; codes fill each byte from its high bits, as
 // FreeImage's 1- and 4-bit bitmaps do.
