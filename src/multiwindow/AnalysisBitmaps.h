@@ -45,9 +45,10 @@ public:
     const FIBITMAP* picture(int index) const;
     PackedView packed(int index) const;
 
-    // FitLongSide of the picture (box filter); null when the picture is unset or too thin. A copy
-    // of the one made during the pass when it has this side.
-    BitmapHandle thumbnail(int index, int longSide) const;
+    // FitLongSide of the picture (box filter); null when the picture is unset or too thin. The
+    // one made during the pass when it has this side, handed over (a window shows it once, and
+    // keeps no second copy while it holds the pictures); made again from the picture after that.
+    BitmapHandle thumbnail(int index, int longSide);
 
     // The picture as a 32-bit bitmap with alpha 0: what a viewer receives. A picture not yet
     // computed comes out black; null when the size is zero or memory is refused.

@@ -197,7 +197,7 @@ TEST(ComparisonPictures, DifferentSizesCompareTheCommonArea) {
 TEST(AnalysisBitmaps, NullImageMakesNoPicturesAndUncomputedOnesAreBlack) {
     for (const PlaneKind kind : kKinds) {
         std::vector<std::int64_t> changes;
-        const AnalysisBitmaps bitmaps = RunWindow(kind, nullptr, nullptr, &changes);
+        AnalysisBitmaps bitmaps = RunWindow(kind, nullptr, nullptr, &changes);
         EXPECT_TRUE(bitmaps.empty());
         EXPECT_FALSE(bitmaps.fullBitmap(3));
         EXPECT_FALSE(bitmaps.thumbnail(3, 100));
@@ -219,7 +219,7 @@ TEST(AnalysisBitmaps, ThumbnailsFollowTheLongSideRule) {
         const BitmapHandle first = NoiseBitmap(row.width, row.height, 24, 99);
         const BitmapHandle second = Perturbed(first.get(), 24, 99);
         for (const PlaneKind kind : kKinds) {
-            const AnalysisBitmaps bitmaps = RunWindow(kind, first.get(), second.get());
+            AnalysisBitmaps bitmaps = RunWindow(kind, first.get(), second.get());
             for (const int index : {0, 24, 32, 40, 43, 44}) {
                 const BitmapHandle thumbnail = bitmaps.thumbnail(index, 100);
                 ASSERT_TRUE(thumbnail);
