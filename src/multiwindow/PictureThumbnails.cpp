@@ -165,6 +165,16 @@ VANTREL_WIDE_VECTORS int RoundEstimates(const double* weights, const int* sums, 
     return undecidedCount;
 }
 
+// A reduced row added to its box's sums: the integer sum, and the weighted sum as FreeImage
+// forms it, a product added at a time.
+VANTREL_WIDE_VECTORS void AddRow(const std::uint8_t* reduced, std::size_t count, double weight,
+                                 int* __restrict sums, double* __restrict exact) {
+    for (std::size_t i = 0; i < count; ++i) {
+        sums[i] += reduced[i];
+        exact[i] += weight * static_cast<double>(reduced[i]);
+    }
+}
+
 int MostTaps(const std::vector<BoxTaps>& taps) {
     int most = 0;
     for (const BoxTaps& tap : taps) {
@@ -499,8 +509,12 @@ private:
             return bits;
         };
         std::array<int, Lanes> before{};
-        for (std::size_t x = 0; x < tapEnds_.size(); ++x) {
-            const TapEnd end = tapEnds_[x];
+        // In locals: a byte stored through `take` could be any member, as far as the compiler
+        // knows, which would then be read again for every tap.
+        const TapEnd* const ends = tapEnds_.data();
+        const std::size_t count = tapEnds_.size();
+        for (std::size_t x = 0; x < count; ++x) {
+            const TapEnd end = ends[x];
             for (; next < end.word; ++next) {
                 const std::uint64_t bits = word(next);
                 for (std::size_t k = 0; k < Lanes; ++k) {
@@ -556,8 +570,9 @@ private:
     VANTREL_WIDE_VECTORS void reduceSingleBits(const std::uint8_t* row, std::uint8_t* out) const {
         const std::size_t taps = taps_.size();
         const bool colour = channels() == 3;
-        countAllTaps<1, 1>(row, [&](std::size_t x, const std::array<int, 1>& set) {
-            const std::uint8_t* bytes = tapSetBytes_[x][static_cast<std::size_t>(set[0])].data();
+        const std::array<std::uint8_t, 4>* const* const tables = tapSetBytes_.data();
+        countAllTaps<1, 1>(row, [=](std::size_t x, const std::array<int, 1>& set) {
+            const std::uint8_t* bytes = tables[x][static_cast<std::size_t>(set[0])].data();
             if (!colour) {
                 out[x] = bytes[0];
             } else if (x + 1 < taps) {
@@ -574,8 +589,9 @@ private:
     VANTREL_INLINE_LOOP void reduceCodeBits(const std::uint8_t* row, std::uint8_t* out) const {
         const auto channels = static_cast<std::size_t>(this->channels());
         const std::array<int, 3> laneOf = channelBit_;
-        countAllTaps<4, Lanes>(row, [&](std::size_t x, const std::array<int, Lanes>& counts) {
-            const std::uint8_t* const* tables = tapBytes_.data() + channels * x;
+        const std::uint8_t* const* const allTables = tapBytes_.data();
+        countAllTaps<4, Lanes>(row, [=](std::size_t x, const std::array<int, Lanes>& counts) {
+            const std::uint8_t* const* tables = allTables + channels * x;
             for (std::size_t c = 0; c < channels; ++c) {
                 int count = 0;
                 for (std::size_t k = 0; k < Lanes; ++k) {
@@ -970,11 +986,7 @@ void ThumbnailMaker::row(int y, const std::uint8_t* packed) {
         // The second (vertical) pass's sums, kept as the rows come: the integer sum, and the
         // weighted sum added row by row from the bottom, in FreeImage's order, for values too
         // close to a rounding boundary.
-        const double weight = tap->weight;
-        for (std::size_t i = 0; i < reducedRow_; ++i) {
-            box.sums[i] += reduced[i];
-            box.exact[i] += weight * static_cast<double>(reduced[i]);
-        }
+        AddRow(reduced, reducedRow_, tap->weight, box.sums.data(), box.exact.data());
     }
     // Finished only now: the first box's room holds the reduced row the second one adds.
     for (auto tap = first; tap != end; ++tap) {
