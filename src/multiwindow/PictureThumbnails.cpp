@@ -5,6 +5,10 @@
 
 #include <FreeImage.h>
 
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -175,6 +179,68 @@ VANTREL_WIDE_VECTORS void AddRow(const std::uint8_t* reduced, std::size_t count,
     }
 }
 
+// The sum of bytes [first, end) of each tap of an 8-bit row, into `totals`.
+VANTREL_WIDE_VECTORS void ByteTapSumsLoop(const std::uint8_t* row, const BoxTaps* taps,
+                                          std::size_t count, int* totals) {
+    for (std::size_t t = 0; t < count; ++t) {
+        int sum = 0;
+        for (int x = taps[t].first; x < taps[t].end; ++x) {
+            sum += row[x];
+        }
+        totals[t] = sum;
+    }
+}
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+// The same with AVX2: 32 bytes summed by one psadbw, a tap's last bytes masked, where the row
+// has 32 bytes to read from there (its end, by the loop).
+__attribute__((target("avx2"))) void ByteTapSumsAvx2(const std::uint8_t* row, int rowBytes,
+                                                     const BoxTaps* taps, std::size_t count,
+                                                     int* totals) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lane =
+        _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                         21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    for (std::size_t t = 0; t < count; ++t) {
+        int x = taps[t].first;
+        const int end = taps[t].end;
+        __m256i sums = zero;
+        for (; x + 32 <= end; x += 32) {
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
+            sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, zero));
+        }
+        int sum = 0;
+        if (x < end && x + 32 <= rowBytes) {
+            const __m256i keep =
+                _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(end - x)), lane);
+            const __m256i bytes = _mm256_and_si256(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x)), keep);
+            sums = _mm256_add_epi64(sums, _mm256_sad_epu8(bytes, zero));
+            x = end;
+        }
+        for (; x < end; ++x) {
+            sum += row[x];
+        }
+        const __m128i halves =
+            _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+        totals[t] =
+            sum + static_cast<int>(_mm_cvtsi128_si64(halves) + _mm_extract_epi64(halves, 1));
+    }
+}
+#endif
+
+void ByteTapSums(const std::uint8_t* row, int rowBytes, const BoxTaps* taps, std::size_t count,
+                 int* totals) {
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        ByteTapSumsAvx2(row, rowBytes, taps, count, totals);
+        return;
+    }
+#endif
+    ByteTapSumsLoop(row, taps, count, totals);
+}
+
 int MostTaps(const std::vector<BoxTaps>& taps) {
     int most = 0;
     for (const BoxTaps& tap : taps) {
@@ -229,8 +295,22 @@ public:
             return;
         }
         const int channels = this->channels();
-        for (std::size_t x = 0; x < taps_.size(); ++x) {
-            tapSums(row, x, sums + static_cast<std::size_t>(channels) * x);
+        const std::size_t taps = taps_.size();
+        if (format_.bitsPerPixel == 8 && (tone_ == Tone::GreyRamp || valueLinear_)) {
+            // Each tap's byte sum first, into the last of the room; each is read before the
+            // tap's channels are written over it, and no tap's channels reach a later sum.
+            int* totals = sums + static_cast<std::size_t>(channels - 1) * taps;
+            ByteTapSums(row, rowBytes_, taps_.data(), taps, totals);
+            for (std::size_t x = 0; channels == 3 && x < taps; ++x) {
+                const std::uint64_t lanes = static_cast<std::uint64_t>(totals[x]) * lanes_[1];
+                for (int channel = 0; channel < 3; ++channel) {
+                    sums[3 * x + static_cast<std::size_t>(channel)] = LaneOf(lanes, channel);
+                }
+            }
+        } else {
+            for (std::size_t x = 0; x < taps; ++x) {
+                tapSums(row, x, sums + static_cast<std::size_t>(channels) * x);
+            }
         }
         const std::size_t values = valueWeights_.size();
         int left = RoundEstimates(valueWeights_.data(), sums, values, scale_, rounding_.slack(),
