@@ -229,8 +229,8 @@ __attribute__((target("avx2"))) void ByteTapSumsAvx2(const std::uint8_t* row, in
 }
 #endif
 
-void ByteTapSums(const std::uint8_t* row, int rowBytes, const BoxTaps* taps, std::size_t count,
-                 int* totals) {
+void ByteTapSums(const std::uint8_t* row, [[maybe_unused]] int rowBytes, const BoxTaps* taps,
+                 std::size_t count, int* totals) {
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
     static const bool avx2 = __builtin_cpu_supports("avx2");
     if (avx2) {
