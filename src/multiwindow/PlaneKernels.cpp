@@ -359,12 +359,18 @@ public:
         if (single && entry.bit != kAllBits && kind_ != PlaneKind::Direction) {
             // A lit bit of a channel, or a changed one: packed straight from its plane.
             const ChannelPlanes& v = kind_ == PlaneKind::Comparison ? differences_ : firstPlanes_;
-            std::uint8_t* packed = zeroed ? codes_ : target;
+            // Into fresh memory, a row goes first to the side (a picture that stays black never
+            // touches its pages) unless the row before was lit: then this one most likely is
+            // too, and a copy would be wasted.
+            bool& lastLit = lastLit_[static_cast<std::size_t>(index)];
+            const bool aside = zeroed && !lastLit;
+            std::uint8_t* packed = aside ? codes_ : target;
             const std::uint32_t set = PackPlaneBit(v[entry.channel], width_, entry.bit, packed);
-            written = set > 0 || !zeroed;
-            if (zeroed && set > 0) {
+            written = set > 0 || !aside;
+            if (aside && set > 0) {
                 std::memcpy(target, packed, (static_cast<std::size_t>(width_) + 7) / 8);
             }
+            lastLit = set > 0;
             return kind_ == PlaneKind::Comparison ? set : 0;
         }
         const bool lit = codes(entry.channel, m);
@@ -498,6 +504,7 @@ private:
     ChannelPlanes secondPlanes_;
     ChannelPlanes differences_;
     std::uint8_t* codes_ = nullptr;
+    std::array<bool, kPictureCount> lastLit_{}; // per picture: the row before was lit
     int y_ = 0;
     int covered_ = 0;
 };
