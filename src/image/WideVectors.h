@@ -18,3 +18,20 @@
 #else
 #define VANTREL_INLINE_LOOP inline
 #endif
+
+// Kernels written for AVX2 with intrinsics beside their portable loop: VANTREL_AVX2_KERNELS says
+// whether they are built, VANTREL_AVX2 marks them, and HasAvx2() tells whether this processor
+// runs them (asked once).
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+#include <immintrin.h>
+#define VANTREL_AVX2_KERNELS 1
+#define VANTREL_AVX2 __attribute__((target("avx2,popcnt")))
+namespace vantrel {
+inline bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    return has;
+}
+} // namespace vantrel
+#else
+#define VANTREL_AVX2_KERNELS 0
+#endif

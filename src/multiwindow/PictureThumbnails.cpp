@@ -5,10 +5,6 @@
 
 #include <FreeImage.h>
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
-#include <immintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -191,12 +187,11 @@ VANTREL_WIDE_VECTORS void ByteTapSumsLoop(const std::uint8_t* row, const BoxTaps
     }
 }
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+#if VANTREL_AVX2_KERNELS
 // The same with AVX2: 32 bytes summed by one psadbw, a tap's last bytes masked, where the row
 // has 32 bytes to read from there (its end, by the loop).
-__attribute__((target("avx2"))) void ByteTapSumsAvx2(const std::uint8_t* row, int rowBytes,
-                                                     const BoxTaps* taps, std::size_t count,
-                                                     int* totals) {
+VANTREL_AVX2 void ByteTapSumsAvx2(const std::uint8_t* row, int rowBytes, const BoxTaps* taps,
+                                  std::size_t count, int* totals) {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i lane =
         _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
@@ -231,9 +226,8 @@ __attribute__((target("avx2"))) void ByteTapSumsAvx2(const std::uint8_t* row, in
 
 void ByteTapSums(const std::uint8_t* row, [[maybe_unused]] int rowBytes, const BoxTaps* taps,
                  std::size_t count, int* totals) {
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
+#if VANTREL_AVX2_KERNELS
+    if (HasAvx2()) {
         ByteTapSumsAvx2(row, rowBytes, taps, count, totals);
         return;
     }

@@ -10,10 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
-#include <immintrin.h>
-#endif
-
 namespace vantrel {
 namespace {
 
@@ -160,14 +156,19 @@ VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t
     return total;
 }
 
-// Packs codes 0/1 eight at a time: byte k of the little-endian word lands in bit 7 - k, and
-// the products of the other bytes land on distinct bits below, so nothing carries.
+// Eight codes 0/1, one a byte of a little-endian word, packed into one byte: byte k lands in
+// bit 7 - k, and the products of the other bytes land on distinct bits below, so nothing
+// carries.
+VANTREL_INLINE_LOOP std::uint8_t PackEight(std::uint64_t ones) {
+    return static_cast<std::uint8_t>((ones * 0x8040201008040201ULL) >> 56);
+}
+
 VANTREL_INLINE_LOOP void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
     const int whole = width / 8;
     for (int i = 0; i < whole; ++i) {
         std::uint64_t eight;
         std::memcpy(&eight, codes + 8 * i, sizeof eight);
-        out[i] = static_cast<std::uint8_t>((eight * 0x8040201008040201ULL) >> 56);
+        out[i] = PackEight(eight);
     }
     if (whole * 8 < width) {
         std::uint8_t last = 0;
@@ -205,15 +206,14 @@ VANTREL_INLINE_LOOP void PackRow(const std::uint8_t* codes, int width, int bitsP
 }
 
 // Bit `bit` of `width` bytes packed eight pixels a byte, the first pixel in bit 7 (as 1-bit
-// bitmaps hold them), eight at a time with PackBits' multiply; returns how many are set.
+// bitmaps hold them), eight at a time; returns how many are set.
 VANTREL_WIDE_VECTORS std::uint32_t PackPlaneBitWords(const std::uint8_t* values, int width, int bit,
                                                      std::uint8_t* out) {
     const int whole = width / 8;
     for (int i = 0; i < whole; ++i) {
         std::uint64_t eight;
         std::memcpy(&eight, values + 8 * i, sizeof eight);
-        eight = eight >> bit & 0x0101010101010101ULL;
-        out[i] = static_cast<std::uint8_t>((eight * 0x8040201008040201ULL) >> 56);
+        out[i] = PackEight(eight >> bit & 0x0101010101010101ULL);
     }
     if (whole * 8 < width) {
         std::uint8_t last = 0;
@@ -225,12 +225,12 @@ VANTREL_WIDE_VECTORS std::uint32_t PackPlaneBitWords(const std::uint8_t* values,
     return SetBits(out, static_cast<std::size_t>(width + 7) / 8);
 }
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
+#if VANTREL_AVX2_KERNELS
 // The same with AVX2, 32 pixels an instruction: the bytes of each group of eight put in reverse
 // order, the bit shifted up to the top of its byte, and the tops of all 32 bytes gathered by
 // movemask: pixel k of a group lands in bit 7 - k of its byte.
-__attribute__((target("avx2,popcnt"))) std::uint32_t
-PackPlaneBitAvx2(const std::uint8_t* values, int width, int bit, std::uint8_t* out) {
+VANTREL_AVX2 std::uint32_t PackPlaneBitAvx2(const std::uint8_t* values, int width, int bit,
+                                            std::uint8_t* out) {
     const __m256i reverse = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
                                              7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
     const __m128i shift = _mm_cvtsi32_si128(7 - bit);
@@ -250,9 +250,8 @@ PackPlaneBitAvx2(const std::uint8_t* values, int width, int bit, std::uint8_t* o
 #endif
 
 std::uint32_t PackPlaneBit(const std::uint8_t* values, int width, int bit, std::uint8_t* out) {
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(VANTREL_BASELINE_ONLY)
-    static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    if (avx2) {
+#if VANTREL_AVX2_KERNELS
+    if (HasAvx2()) {
         return PackPlaneBitAvx2(values, width, bit, out);
     }
 #endif
