@@ -121,7 +121,7 @@ void AnalysisBitmaps::computeMany(std::span<const int> indices, const PixelView&
     std::vector<PictureRowSink*> sinks(ready.size(), nullptr);
     std::vector<int> pieceEnds;
     // A picture made of three others' channels, all in this pass, takes its thumbnail from
-    // theirs (see ComposeThumbnails) rather than reducing its own rows.
+    // theirs (see composeThumbnail) rather than reducing its own rows.
     const auto composed = [&](int index) {
         const auto sources = ChannelSources(kind_, index);
         return sources && std::all_of(sources->begin(), sources->end(), [&](int source) {
