@@ -83,6 +83,21 @@ constexpr std::array<std::uint8_t, 256> kSetBits = [] {
     return counts;
 }();
 
+// `bytes` (at most eight) bytes from `at` as one word, the first byte in the high bits, the
+// missing low bytes zero: the order in which packed rows hold their pixels.
+VANTREL_INLINE_LOOP std::uint64_t BigEndianWord(const std::uint8_t* at, std::size_t bytes = 8) {
+    std::uint64_t word = 0;
+    if (bytes == 8) {
+        std::memcpy(&word, at, sizeof word);
+    } else {
+        std::memcpy(&word, at, bytes);
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
+
 // The set bits of pixels [first, end) of a 1-bit row of `rowBytes` bytes (pixel k of a byte
 // is its bit 7 - k): up to 57 pixels at a time from a big-endian word and a popcount, where
 // eight bytes can be read; the row's last bytes one at a time, by table.
@@ -91,11 +106,7 @@ VANTREL_INLINE_LOOP int SetBits(const std::uint8_t* row, int rowBytes, int first
     int x = first;
     while (x < end && (x >> 3) + 8 <= rowBytes) {
         const int skip = x & 7;
-        std::uint64_t word;
-        std::memcpy(&word, row + (x >> 3), sizeof word);
-        if constexpr (std::endian::native == std::endian::little) {
-            word = __builtin_bswap64(word);
-        }
+        std::uint64_t word = BigEndianWord(row + (x >> 3));
         const int taken = std::min(end - x, 64 - skip);
         word <<= skip;
         word >>= 64 - taken;
@@ -482,17 +493,8 @@ private:
     private:
         // Word w of the row, its first pixel in the high bits; past the row's end, zeros.
         VANTREL_INLINE_LOOP std::uint64_t load(std::size_t w) const {
-            std::uint64_t word = 0;
             const std::size_t start = 8 * w;
-            if (start + 8 <= rowBytes_) {
-                std::memcpy(&word, row_ + start, sizeof word);
-            } else {
-                std::memcpy(&word, row_ + start, rowBytes_ - start);
-            }
-            if constexpr (std::endian::native == std::endian::little) {
-                word = __builtin_bswap64(word);
-            }
-            return word;
+            return BigEndianWord(row_ + start, std::min<std::size_t>(8, rowBytes_ - start));
         }
 
         const std::uint8_t* row_;
@@ -574,14 +576,7 @@ private:
         }
         std::array<int, Lanes> below{};
         std::size_t next = 0;
-        const auto word = [row](std::size_t w) {
-            std::uint64_t bits;
-            std::memcpy(&bits, row + 8 * w, sizeof bits);
-            if constexpr (std::endian::native == std::endian::little) {
-                bits = __builtin_bswap64(bits);
-            }
-            return bits;
-        };
+        const auto word = [row](std::size_t w) { return BigEndianWord(row + 8 * w); };
         std::array<int, Lanes> before{};
         // In locals: a byte stored through `take` could be any member, as far as the compiler
         // knows, which would then be read again for every tap.
@@ -727,11 +722,7 @@ private:
         int skip = first & 1; // nibbles of the first word before the tap
         int left = end - first;
         while (left > 0 && byte + 8 <= rowBytes_) {
-            std::uint64_t word;
-            std::memcpy(&word, row + byte, sizeof word);
-            if constexpr (std::endian::native == std::endian::little) {
-                word = __builtin_bswap64(word);
-            }
+            std::uint64_t word = BigEndianWord(row + byte);
             const int taken = std::min(left, 16 - skip);
             word <<= 4 * skip;
             word &= ~std::uint64_t{0} << (64 - 4 * taken);
