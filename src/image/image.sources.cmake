@@ -5,6 +5,8 @@ set(VANTREL_IMAGE_BASE_SOURCES
     src/image/BitmapCopies.cpp
     src/image/ImageFormats.cpp
     src/image/DecodeProtocol.cpp
+    src/image/Image.cpp
+    src/image/Result.cpp
 )
 list(APPEND VANTREL_CORE_SOURCES
     src/image/DecodeClient.cpp
