@@ -3,11 +3,13 @@
 set -euo pipefail
 packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtest-dev
           libbenchmark-dev libjxr-dev libtbb-dev libboost-dev libssl-dev libmagic-dev zlib1g-dev
+          libjpeg62-turbo-dev libexiv2-dev
           fonts-dejavu-core desktop-file-utils appstream man-db)
-# Only for remaking tests/data (tools/make_test_data.sh) and for fuzzing (fuzz/run.sh):
-# bash tools/setup.sh --dev
+# Only for remaking tests/data (tools/make_*.sh: the real tools that make the stegos and
+# planted files) and for fuzzing (fuzz/run.sh): bash tools/setup.sh --dev
 if [ "${1:-}" = "--dev" ]; then
-    packages+=(imagemagick libjxr-tools clang)
+    packages+=(imagemagick libjxr-tools clang libjpeg-turbo-progs steghide outguess
+               libimage-exiftool-perl gifsicle webp zip p7zip-full npm)
 fi
 missing=()
 for package in "${packages[@]}"; do
