@@ -2,7 +2,6 @@ list(APPEND VANTREL_CORE_SOURCES
     src/extract/BitLayout.cpp
     src/extract/BitStream.cpp
     src/extract/ExtractLoading.cpp
-    src/extract/PayloadChecks.cpp
     src/extract/PayloadScan.cpp
     src/extract/ToolFormats.cpp
 )
