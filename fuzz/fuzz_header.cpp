@@ -1,6 +1,6 @@
 // The header reader on arbitrary bytes: it must never read past them, and a size it gives has
 // positive sides.
-#include "image/HeaderSize.h"
+#include "decoder/HeaderSize.h"
 
 #include <cstdlib>
 

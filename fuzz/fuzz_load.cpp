@@ -2,8 +2,8 @@
 // of the extension table's rows, or none), the rest is the file. A load must end in a standard
 // bitmap or in null with a one-line reason naming the file; the fuzzer process itself (the
 // caller) must never crash, whatever the decoder does.
-#include "image/DecodeFallbacks.h"
-#include "image/Decoding.h"
+#include "decoder/DecodeFallbacks.h"
+#include "decoder/Decoding.h"
 #include "image/ImageLoading.h"
 
 #include <cstdint>

@@ -4,8 +4,8 @@
 // counter "overhead_pct" is the isolated time over the in-process time, minus 100 %.
 #include "BenchSupport.h"
 
-#include "image/DecodeFallbacks.h"
-#include "image/Decoding.h"
+#include "decoder/DecodeFallbacks.h"
+#include "decoder/Decoding.h"
 
 #include <FreeImage.h>
 

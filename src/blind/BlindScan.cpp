@@ -1,7 +1,7 @@
 #include "blind/BlindScan.h"
 
+#include "files/DirectoryWalk.h"
 #include "image/ImageLoading.h"
-#include "search/DirectoryWalk.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -2,7 +2,7 @@
 
 #include "blind/BlindReport.h"
 #include "blind/BlindScan.h"
-#include "search/DirectoryWalk.h"
+#include "files/DirectoryWalk.h"
 
 #include <chrono>
 #include <cstdio>

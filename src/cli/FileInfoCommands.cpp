@@ -3,7 +3,7 @@
 #include "fileinfo/FileInfo.h"
 #include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
-#include "multiwindow/ViewerMaths.h"
+#include "viewer/ViewerMaths.h"
 
 #include <clocale>
 #include <iostream>

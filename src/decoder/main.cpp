@@ -1,9 +1,9 @@
 // vantrel-decoder: decodes image files for Vantrel in a process of its own, so that a decoder
 // that crashes or hangs on a hostile file costs one file, never the program. It serves requests
 // on descriptor 3 (see image/DecodeProtocol.h) until the caller closes the socket.
-#include "image/DecodeFallbacks.h"
+#include "decoder/DecodeFallbacks.h"
+#include "decoder/Decoding.h"
 #include "image/DecodeProtocol.h"
-#include "image/Decoding.h"
 
 #include <FreeImage.h>
 

@@ -3,8 +3,8 @@
 namespace vantrel {
 
 Image::Image(BitmapHandle bitmap, std::string path)
-    : bitmap_(std::move(bitmap)), path_(std::move(path)),
-      size_{BitmapWidth(bitmap_.get()), BitmapHeight(bitmap_.get())} {}
+    : bitmap_(std::move(bitmap)),
+      path_(std::move(path)), size_{BitmapWidth(bitmap_.get()), BitmapHeight(bitmap_.get())} {}
 
 PixelView Image::pixels() const {
     return ViewOfBitmap(bitmap_.get());

@@ -1,8 +1,6 @@
 #pragma once
-// The open-image flow as callers see it: decoding a file (in the decoder process), reading its
-// size, and everything a window shows about a file it opens. Paths are UTF-8 byte strings (the
-// file system's own bytes on this platform).
-#include "fileinfo/FileInfo.h"
+// Decoding as callers see it: a file decoded in the decoder process, and its size read there.
+// Paths are UTF-8 byte strings (the file system's own bytes on this platform).
 #include "image/Bitmap.h"
 
 #include <cstdint>
@@ -46,36 +44,5 @@ BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr
 // allows it (otherwise by decoding). Zero when the file cannot be read.
 Size ReadImageSize(const std::string& path, std::string* error = nullptr,
                    const DecodeLimits& limits = {});
-
-// Cuts the text at its first NUL, in place, and returns it.
-std::string& TrimAtNul(std::string& text);
-
-// Everything a window shows about a file it opens: the decoded bitmap (null when it could not
-// be decoded, with the one-line reason), its size, the file information and the image's comment.
-struct OpenedImage {
-    std::string path;
-    BitmapHandle bitmap;
-    int width = 0;
-    int height = 0;
-    std::string error;
-    FileInfoRecord information;
-    std::string comment;
-
-    // The file information block, ending in the comment.
-    std::string informationText() const;
-};
-
-OpenedImage OpenImageFile(const std::string& path, const DecodeOptions& options = {});
-
-struct LoadedImage {
-    BitmapHandle bitmap;
-    std::string path;
-    int width = 0;
-    int height = 0;
-
-    // Takes the bitmap and reads its size (0 x 0 for null).
-    void assign(BitmapHandle newBitmap, std::string newPath);
-    void reset();
-};
 
 } // namespace vantrel

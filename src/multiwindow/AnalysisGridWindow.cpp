@@ -1,7 +1,7 @@
 #include "multiwindow/AnalysisGridWindow.h"
 
-#include "multiwindow/S3_FullSize.h"
 #include "multiwindow/WindowCapture.h"
+#include "viewer/S3_FullSize.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
 

@@ -1,10 +1,10 @@
 #include "multiwindow/S0_Images.h"
 
-#include "image/ImageLoading.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
-#include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
+#include "openimage/OpenImage.h"
+#include "viewer/S3_FullSize.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/FileDrops.h"
 #include "widgets/OpenedImageView.h"

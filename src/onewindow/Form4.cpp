@@ -1,10 +1,10 @@
 #include "onewindow/Form4.h"
 
-#include "image/ImageLoading.h"
 #include "onewindow/LocalVariation.h"
 #include "onewindow/LsbColumns.h"
 #include "onewindow/LsbView.h"
 #include "onewindow/Psnr.h"
+#include "openimage/OpenImage.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/FileDrops.h"
 #include "widgets/OpenedImageView.h"

@@ -3,7 +3,7 @@
 // plane agrees with the reference's by at least the chosen percentage. The walk runs on its own
 // thread; everything it finds comes back to the window as queued calls, in walk order.
 #include "image/Bitmap.h"
-#include "image/ImageLoading.h"
+#include "openimage/OpenImage.h"
 #include "widgets/WindowKit.h"
 
 #include <QString>

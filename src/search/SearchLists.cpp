@@ -1,6 +1,6 @@
 #include "search/SearchLists.h"
 
-#include "search/DirectoryWalk.h"
+#include "files/DirectoryWalk.h"
 #include "widgets/ChooseImageFile.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 // The similar image search without a window: the test of one candidate file against the
 // reference, and the search over a directory tree that reports hits in walk order.
-#include "search/DirectoryWalk.h"
+#include "files/DirectoryWalk.h"
 #include "search/MsbSimilarity.h"
 
 #include <cstdint>

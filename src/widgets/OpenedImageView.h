@@ -1,6 +1,6 @@
 #pragma once
 // The window side of the open-image flow: what a window shows of a file it opened.
-#include "image/ImageLoading.h"
+#include "openimage/OpenImage.h"
 
 #include <QString>
 

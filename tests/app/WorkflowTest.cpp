@@ -3,7 +3,7 @@
 #include "WindowTest.h"
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S2_Comparison.h"
-#include "multiwindow/S3_FullSize.h"
+#include "viewer/S3_FullSize.h"
 
 namespace vantrel {
 

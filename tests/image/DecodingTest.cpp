@@ -1,9 +1,9 @@
 // The isolated load path: what the decoder process hands back, how a crash, a hang or a forged
 // header ends, the fallback readers, and the hostile corpus in tests/data/hostile.
-#include "image/Decoding.h"
+#include "decoder/Decoding.h"
 #include "TestData.h"
+#include "decoder/HeaderSize.h"
 #include "image/DecodeProtocol.h"
-#include "image/HeaderSize.h"
 #include "image/ImageLoading.h"
 
 #include <FreeImage.h>

@@ -1,4 +1,4 @@
-#include "image/ImageLoading.h"
+#include "openimage/OpenImage.h"
 
 #include "TestData.h"
 #include <FreeImage.h>
@@ -20,14 +20,6 @@ constexpr int kPattern[3][4][3] = {
     {{0, 0, 0}, {128, 64, 32}, {1, 2, 3}, {254, 253, 252}},
     {{17, 34, 51}, {200, 100, 50}, {7, 7, 7}, {129, 0, 255}},
 };
-
-TEST(TrimAtNul, CutsAtTheFirstNul) {
-    std::string text("abc\0def\0", 8);
-    EXPECT_EQ(TrimAtNul(text), "abc");
-    EXPECT_EQ(text, "abc");
-    std::string plain = "no nul";
-    EXPECT_EQ(TrimAtNul(plain), "no nul");
-}
 
 struct ThumbCase {
     int width, height, longSide, thumbWidth, thumbHeight;

@@ -3,8 +3,8 @@
 #include "multiwindow/S0_Images.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
-#include "multiwindow/S3_FullSize.h"
 #include "multiwindow/S4_Direction.h"
+#include "viewer/S3_FullSize.h"
 
 #include <QAction>
 

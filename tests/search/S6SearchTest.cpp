@@ -5,9 +5,9 @@
 #include "fileinfo/ImageComment.h"
 #include "image/ImageLoading.h"
 #include "multiwindow/S2_Comparison.h"
-#include "multiwindow/S3_FullSize.h"
 #include "search/S6_Search.h"
 #include "search/SearchLists.h"
+#include "viewer/S3_FullSize.h"
 
 #include <QSemaphore>
 

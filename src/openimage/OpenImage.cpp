@@ -1,15 +1,8 @@
+#include "openimage/OpenImage.h"
+
 #include "fileinfo/ImageComment.h"
-#include "image/ImageLoading.h"
 
 namespace vantrel {
-
-std::string& TrimAtNul(std::string& text) {
-    const auto nul = text.find('\0');
-    if (nul != std::string::npos) {
-        text.erase(nul);
-    }
-    return text;
-}
 
 std::string OpenedImage::informationText() const {
     return FileInfoText(information, comment);

@@ -1,4 +1,4 @@
-#include "image/HeaderSize.h"
+#include "decoder/HeaderSize.h"
 
 #include <cstring>
 

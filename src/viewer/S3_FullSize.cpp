@@ -1,7 +1,7 @@
-#include "multiwindow/S3_FullSize.h"
+#include "viewer/S3_FullSize.h"
 
-#include "multiwindow/S5_Zoom.h"
-#include "multiwindow/ViewerMaths.h"
+#include "viewer/S5_Zoom.h"
+#include "viewer/ViewerMaths.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
 

@@ -1,6 +1,6 @@
-#include "SearchFixtures.h"
+#include "search/SearchFixtures.h"
 
-#include "search/DirectoryWalk.h"
+#include "files/DirectoryWalk.h"
 
 #include <gtest/gtest.h>
 

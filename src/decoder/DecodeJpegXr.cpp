@@ -1,8 +1,8 @@
 // JPEG XR through libjxr's glue layer: the decoder reads the file, a format converter turns any
 // 8-bit RGB layout into FreeImage's B, G, R[, A] byte order.
-#include "image/DecodeFallbacks.h"
+#include "decoder/DecodeFallbacks.h"
 
-#include "image/Decoding.h"
+#include "decoder/Decoding.h"
 
 // Before FreeImage.h: that header defines _WINDOWS_, which changes what libjxr's headers declare.
 #include <JXRGlue.h>

@@ -1,4 +1,4 @@
-#include "multiwindow/ViewerMaths.h"
+#include "viewer/ViewerMaths.h"
 #include "TestData.h"
 #include "image/ImageLoading.h"
 

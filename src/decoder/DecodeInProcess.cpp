@@ -1,7 +1,7 @@
 // The decoder process's decoding: FreeImage first, by name then by content, then the fallback
 // readers, every one of them behind the pixel limit checked on the header's claim.
-#include "image/Decoding.h"
-#include "image/HeaderSize.h"
+#include "decoder/Decoding.h"
+#include "decoder/HeaderSize.h"
 #include "image/ImageFormats.h"
 
 #include <FreeImage.h>

@@ -1,6 +1,6 @@
-#include "image/DecodeFallbacks.h"
+#include "decoder/DecodeFallbacks.h"
 
-#include "image/Decoding.h"
+#include "decoder/Decoding.h"
 
 #include <FreeImage.h>
 

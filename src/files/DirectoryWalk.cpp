@@ -1,4 +1,4 @@
-#include "search/DirectoryWalk.h"
+#include "files/DirectoryWalk.h"
 
 #include <algorithm>
 #include <cerrno>

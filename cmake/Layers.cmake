@@ -1,0 +1,33 @@
+# The check that the core stays free of Qt and of the windows: every library a core target links,
+# directly or through others, is walked at configure time, and a Qt target or a *_ui library among
+# them stops the configuration with the path that led there.
+function(vantrel_collect_links target chain result)
+    get_target_property(links ${target} LINK_LIBRARIES)
+    get_target_property(interface_links ${target} INTERFACE_LINK_LIBRARIES)
+    set(found "${${result}}")
+    foreach(link IN LISTS links interface_links)
+        if(NOT link OR link MATCHES "^\\$<" OR NOT TARGET ${link})
+            continue()
+        endif()
+        get_target_property(aliased ${link} ALIASED_TARGET)
+        if(aliased)
+            set(link ${aliased})
+        endif()
+        if(link MATCHES "^Qt6::" OR link MATCHES "_ui$" OR link STREQUAL "vantrel_app"
+           OR link STREQUAL "vantrel_widgets")
+            message(FATAL_ERROR "core layer reaches ${link}: ${chain} -> ${link}")
+        endif()
+        if(NOT link IN_LIST found)
+            list(APPEND found ${link})
+            vantrel_collect_links(${link} "${chain} -> ${link}" found)
+        endif()
+    endforeach()
+    set(${result} "${found}" PARENT_SCOPE)
+endfunction()
+
+function(vantrel_check_core_layer)
+    foreach(target IN LISTS ARGN)
+        set(seen "")
+        vantrel_collect_links(${target} ${target} seen)
+    endforeach()
+endfunction()

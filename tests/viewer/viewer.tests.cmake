@@ -1,0 +1,2 @@
+vantrel_core_test(viewer_maths_tests viewer/viewerMathsTest.cpp)
+vantrel_ui_test(viewer_window_tests viewer/viewerWindowTest.cpp)
