@@ -2,8 +2,8 @@
 
 #include "app/MDIForm1.h"
 #include "multiwindow/S0_Images.h"
-#include "multiwindow/S3_FullSize.h"
-#include "multiwindow/S5_Zoom.h"
+#include "viewer/S3_FullSize.h"
+#include "viewer/S5_Zoom.h"
 #include "widgets/PictureBox.h"
 
 #include <QApplication>
