@@ -74,8 +74,8 @@ void RenderPair(MDIForm1& main, const BitmapHandle& first, const BitmapHandle& s
                 const QString& caption, const Inputs& inputs, const QString& name) {
     auto* window = new Window;
     main.addChildWindow(window);
-    window->FIBMP1 = CloneBitmap(first.get());
-    window->FIBMP2 = CloneBitmap(second.get());
+    window->FIBMP1 = ShareImage(CloneBitmap(first.get()));
+    window->FIBMP2 = ShareImage(CloneBitmap(second.get()));
     window->setWindowTitle(caption);
     window->StartComparison();
     Save(window->outerWindow(), inputs, name);
@@ -103,7 +103,7 @@ void RenderGridScenes(MDIForm1& main, const Inputs& inputs) {
 
     auto* analysis = new S1_Analysis;
     main.addChildWindow(analysis);
-    analysis->FIBMP1 = CloneBitmap(second.get());
+    analysis->FIBMP1 = ShareImage(CloneBitmap(second.get()));
     analysis->setWindowTitle(analysis->windowTitle() + " " + path2);
     analysis->StartAnalysis();
     Save(analysis->outerWindow(), inputs, "grid-analysis.png");

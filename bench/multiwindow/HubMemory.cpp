@@ -57,10 +57,10 @@ int main(int argc, char* argv[]) {
     hub.LoadImage2(second);
     std::vector<std::unique_ptr<vantrel::PictureBox>> hidden;
     if (withFullSize) {
-        for (const vantrel::BitmapHandle* bitmap : {&hub.FIBMP1, &hub.FIBMP2}) {
+        for (const vantrel::SharedImage* image : {&hub.FIBMP1, &hub.FIBMP2}) {
             auto box = std::make_unique<vantrel::PictureBox>();
             box->setSurfaceSize(6000, 4000);
-            box->setPicture(vantrel::BitmapToPicture(bitmap->get()));
+            box->setPicture(vantrel::PictureOf(**image));
             hidden.push_back(std::move(box));
         }
     }

@@ -34,8 +34,8 @@ int RunReadout(const Arguments& args) {
     const int x = ParseInt(args[1], "X");
     const int y = ParseInt(args[2], "Y");
     const BitmapHandle bitmap = LoadOrThrow(args[0]);
-    std::cout << ReadoutText(ReadPixelUnderPointer(bitmap.get(), static_cast<float>(x),
-                                                   static_cast<float>(y)))
+    std::cout << ReadoutText(ReadPixelUnderPointer(ViewOfBitmap(bitmap.get()),
+                                                   static_cast<float>(x), static_cast<float>(y)))
               << '\n';
     return 0;
 }

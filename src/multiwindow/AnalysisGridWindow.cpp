@@ -163,7 +163,7 @@ AnalysisGridWindow::AnalysisGridWindow(PlaneKind kind, QWidget* parent)
     setClientSize(layout.clientWidth, layout.clientHeight);
 }
 
-void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* second) {
+void AnalysisGridWindow::runAnalysis(const SharedImage& first, const SharedImage& second) {
     if (running_) {
         // The pictures of the run in progress are in use: a second run cannot replace them.
         reportStatus(QStringLiteral("%1: an analysis is already running in this window.")
@@ -174,25 +174,25 @@ void AnalysisGridWindow::runAnalysis(const FIBITMAP* first, const FIBITMAP* seco
     const QPointer<AnalysisGridWindow> alive(this);
     {
         BusyCursor busy;
-        AnalysisBitmaps_.start(kind_, BitmapWidth(first), BitmapHeight(first));
-        const PixelView firstView = ViewOfBitmap(first);
-        const PixelView secondView = ViewOfBitmap(second);
+        // The window holds the images for the whole run, even if its opener lets go of them.
+        const SharedImage firstImage = first;
+        const SharedImage secondImage = second;
+        const PixelView firstView = firstImage ? firstImage->pixels() : PixelView{};
+        const PixelView secondView = secondImage ? secondImage->pixels() : PixelView{};
+        AnalysisBitmaps_.start(kind_, firstImage ? firstImage->width() : 0,
+                               firstImage ? firstImage->height() : 0);
         const bool hasSize = AnalysisBitmaps_.width() > 0 && AnalysisBitmaps_.height() > 0;
         const auto& order = PictureOrder();
-        // The next few pictures of the run order are computed together, in one pass over the
-        // images, and then shown one at a time.
+        // Every picture is computed in one pass over the images (read from memory once), then
+        // the pictures are shown one at a time in the run order.
         std::array<std::int64_t, kPictureCount> counted{};
         std::array<bool, kPictureCount> made{};
+        if (hasSize) {
+            AnalysisBitmaps_.computeMany(order, firstView, secondView, counted, made,
+                                         kThumbnailSide);
+        }
         for (std::size_t position = 0; position < order.size(); ++position) {
             const int index = order[position];
-            if (hasSize && position % kPicturesPerPass == 0) {
-                const std::size_t count =
-                    std::min<std::size_t>(kPicturesPerPass, order.size() - position);
-                AnalysisBitmaps_.computeMany(
-                    std::span(order).subspan(position, count), firstView, secondView,
-                    std::span(counted).subspan(position, count),
-                    std::span(made).subspan(position, count), kThumbnailSide);
-            }
             const std::int64_t changes = counted[position];
             if (hasSize && !made[position]) {
                 reportStatus(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
@@ -241,9 +241,8 @@ void AnalysisGridWindow::P1_Click(int Index) {
     if (LayoutOf(kind_).bitInEveryViewerCaption || Index < 32) {
         caption += QStringLiteral(" - Bit: ") + QString::number(Index);
     }
-    // The viewer keeps its own copy; this full-colour bitmap is only the hand-over.
-    const BitmapHandle picture = AnalysisBitmaps_.fullBitmap(Index);
-    OpenFullSizeViewer(this, picture.get(), caption);
+    // The viewer's picture outlives this window's: a full-colour copy made for it alone.
+    OpenFullSizeViewer(this, ShareImage(AnalysisBitmaps_.fullBitmap(Index)), caption);
 }
 
 void AnalysisGridWindow::Command3_Click() {
@@ -263,7 +262,7 @@ void AnalysisGridWindow::releaseBitmaps() {
 }
 
 void ImagePairGridWindow::StartComparison() {
-    runAnalysis(FIBMP1.get(), FIBMP2.get());
+    runAnalysis(FIBMP1, FIBMP2);
 }
 
 void ImagePairGridWindow::releaseImages() {

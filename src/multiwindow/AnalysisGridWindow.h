@@ -3,7 +3,7 @@
 // of five channel rows and nine bit columns, their headings, a status label, count labels under
 // the boxes (comparison and direction), thumbnails that open a full-size viewer, and Copy.
 // Each window supplies only its texts and its kind of picture.
-#include "image/Bitmap.h"
+#include "image/Image.h"
 #include "multiwindow/AnalysisBitmaps.h"
 #include "widgets/WindowKit.h"
 
@@ -38,7 +38,7 @@ protected:
 
     // Computes the 45 pictures of the images in run order, yielding once after each. A window
     // closed during a yield stops there, and only then lets go of its bitmaps.
-    void runAnalysis(const FIBITMAP* first, const FIBITMAP* second);
+    void runAnalysis(const SharedImage& first, const SharedImage& second);
 
     // Releases the window's own image copies.
     virtual void releaseImages() = 0;
@@ -67,8 +67,8 @@ class ImagePairGridWindow : public AnalysisGridWindow {
     Q_OBJECT
 
 public:
-    BitmapHandle FIBMP1;
-    BitmapHandle FIBMP2;
+    SharedImage FIBMP1; // the images, shared with the opener
+    SharedImage FIBMP2;
 
     // Runs the comparison of the current FIBMP1 and FIBMP2.
     void StartComparison();

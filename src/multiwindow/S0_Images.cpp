@@ -118,18 +118,19 @@ void S0_Images::browseSlot(const Slot& slot) {
 void S0_Images::loadSlot(const Slot& slot, const QString& path) {
     BusyCursor busy;
     // The old image goes only now that a new path has been chosen.
-    slot.bitmap.reset();
+    slot.image.reset();
     slot.path = path;
-    OpenedImage opened = OpenImageFile(PathBytes(slot.path));
+    const OpenedImage opened = OpenImageFile(PathBytes(slot.path));
     ShowOpenedImage(this, opened, slot.path,
                     {slot.pathLabel, slot.thumbnail, nullptr, slot.information});
-    slot.bitmap = std::move(opened.bitmap);
+    if (opened.decoded()) {
+        slot.image = opened.image;
+    }
     slot.analysis->setEnabled(true);
 
     // With one slot empty the pair buttons keep their state.
     if (FIBMP1 && FIBMP2) {
-        const bool sameSize = BitmapWidth(FIBMP1.get()) == BitmapWidth(FIBMP2.get()) &&
-                              BitmapHeight(FIBMP1.get()) == BitmapHeight(FIBMP2.get());
+        const bool sameSize = FIBMP1->size() == FIBMP2->size();
         Command5->setEnabled(sameSize);
         Command8->setEnabled(sameSize);
     }
@@ -148,10 +149,10 @@ void S0_Images::LoadImage2(const QString& path) {
     loadSlot(slot2(), path);
 }
 
-void S0_Images::openAnalysis(const BitmapHandle& bitmap, const QString& path) {
+void S0_Images::openAnalysis(const SharedImage& image, const QString& path) {
     auto* analysis = new S1_Analysis;
     openChild(analysis);
-    analysis->FIBMP1 = CloneBitmap(bitmap.get());
+    analysis->FIBMP1 = image;
     analysis->setWindowTitle(analysis->windowTitle() + QStringLiteral(" ") + path);
     analysis->StartAnalysis();
 }
@@ -166,8 +167,8 @@ void S0_Images::Command4_Click() {
 template <typename PairWindow> void S0_Images::openPairWindow() {
     auto* window = new PairWindow;
     openChild(window);
-    window->FIBMP1 = CloneBitmap(FIBMP1.get());
-    window->FIBMP2 = CloneBitmap(FIBMP2.get());
+    window->FIBMP1 = FIBMP1;
+    window->FIBMP2 = FIBMP2;
     window->setWindowTitle(ImageFile1 + QStringLiteral(" [vs] ") + ImageFile2);
     window->StartComparison();
 }
@@ -180,10 +181,10 @@ void S0_Images::Command8_Click() {
 }
 
 void S0_Images::Picture3_Click() {
-    OpenFullSizeViewer(this, FIBMP1.get(), ImageFile1);
+    OpenFullSizeViewer(this, FIBMP1, ImageFile1);
 }
 void S0_Images::Picture4_Click() {
-    OpenFullSizeViewer(this, FIBMP2.get(), ImageFile2);
+    OpenFullSizeViewer(this, FIBMP2, ImageFile2);
 }
 
 void S0_Images::Command7_Click() {
@@ -197,7 +198,7 @@ void S0_Images::Form_QueryUnload() {
     for (PictureBox* picture : {Picture3, Picture4}) {
         picture->setPicture(QImage());
     }
-    // The windows opened from here keep their own copies.
+    // The windows opened from here keep the images they were given.
     FIBMP1.reset();
     FIBMP2.reset();
 }

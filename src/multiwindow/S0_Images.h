@@ -1,7 +1,8 @@
 #pragma once
 // The image pair hub: two images with their thumbnails and file information, and the windows
-// that analyse them, each opened on its own copies of the bitmaps.
-#include "image/Bitmap.h"
+// that analyse them. Images are immutable and shared: a window opened from here holds the image
+// it was given for as long as it lives, whatever the hub loads next.
+#include "image/Image.h"
 #include "widgets/WindowKit.h"
 
 #include <QString>
@@ -20,9 +21,9 @@ class S0_Images : public ChildWindow {
 public:
     explicit S0_Images(QWidget* parent = nullptr);
 
-    BitmapHandle FIBMP1; // image 1, owned by the hub
+    SharedImage FIBMP1; // image 1
     QString ImageFile1;
-    BitmapHandle FIBMP2; // image 2
+    SharedImage FIBMP2; // image 2
     QString ImageFile2;
 
 public slots:
@@ -47,7 +48,7 @@ protected:
 private:
     // The controls and fields of one slot.
     struct Slot {
-        BitmapHandle& bitmap;
+        SharedImage& image;
         QString& path;
         QLabel* pathLabel;
         PictureBox* thumbnail;
@@ -58,7 +59,7 @@ private:
     Slot slot2();
     void browseSlot(const Slot& slot);
     void loadSlot(const Slot& slot, const QString& path);
-    void openAnalysis(const BitmapHandle& bitmap, const QString& path);
+    void openAnalysis(const SharedImage& image, const QString& path);
     template <typename PairWindow> void openPairWindow();
     void Form_QueryUnload();
 

@@ -5,7 +5,7 @@ namespace vantrel {
 S1_Analysis::S1_Analysis(QWidget* parent) : AnalysisGridWindow(PlaneKind::Planes, parent) {}
 
 void S1_Analysis::StartAnalysis() {
-    runAnalysis(FIBMP1.get(), nullptr);
+    runAnalysis(FIBMP1, nullptr);
 }
 
 void S1_Analysis::releaseImages() {

@@ -10,7 +10,7 @@ class S1_Analysis : public AnalysisGridWindow {
 public:
     explicit S1_Analysis(QWidget* parent = nullptr);
 
-    BitmapHandle FIBMP1; // the image, a copy owned by this window
+    SharedImage FIBMP1; // the image, shared with the opener
 
     void StartAnalysis();
 

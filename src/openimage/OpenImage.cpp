@@ -10,30 +10,14 @@ std::string OpenedImage::informationText() const {
 
 OpenedImage OpenImageFile(const std::string& path, const DecodeOptions& options) {
     OpenedImage opened;
-    opened.path = path;
-    opened.bitmap = LoadImageFile(path, &opened.error, options);
-    if (opened.bitmap) {
+    BitmapHandle bitmap = LoadImageFile(path, &opened.error, options);
+    if (bitmap) {
         opened.error.clear();
     }
-    opened.width = BitmapWidth(opened.bitmap.get());
-    opened.height = BitmapHeight(opened.bitmap.get());
+    opened.comment = GetImageComment(bitmap.get());
+    opened.image = ShareImage(std::move(bitmap), path);
     GetFileInformation(path, opened.information);
-    opened.comment = GetImageComment(opened.bitmap.get());
     return opened;
-}
-
-void LoadedImage::assign(BitmapHandle newBitmap, std::string newPath) {
-    bitmap = std::move(newBitmap);
-    path = std::move(newPath);
-    width = BitmapWidth(bitmap.get());
-    height = BitmapHeight(bitmap.get());
-}
-
-void LoadedImage::reset() {
-    bitmap.reset();
-    path.clear();
-    width = 0;
-    height = 0;
 }
 
 } // namespace vantrel

@@ -35,8 +35,10 @@ QString Decoded(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-QString SizeCaption(const FIBITMAP* bitmap) {
-    return QStringLiteral("%1 X %2 Pixels").arg(BitmapWidth(bitmap)).arg(BitmapHeight(bitmap));
+QString SizeCaption(const SharedImage& image) {
+    return QStringLiteral("%1 X %2 Pixels")
+        .arg(image ? image->width() : 0)
+        .arg(image ? image->height() : 0);
 }
 
 template <typename Widget>
@@ -178,10 +180,10 @@ void S6_Search::LoadReference(const QString& path) {
     BusyCursor busy;
     RefImage.reset();
     Text3->setText(path);
-    OpenedImage opened = OpenImageFile(PathBytes(path));
+    const OpenedImage opened = OpenImageFile(PathBytes(path));
     ShowOpenedImage(this, opened, path, {nullptr, Picture5, nullptr, nullptr});
-    RefImage.assign(std::move(opened.bitmap), opened.path);
-    Label5->setText(SizeCaption(RefImage.bitmap.get()));
+    RefImage = opened.image;
+    Label5->setText(SizeCaption(RefImage));
 }
 
 void S6_Search::HScroll1_Change() {
@@ -215,7 +217,7 @@ void S6_Search::Command1_Click() {
     if (isSearching()) {
         return;
     }
-    if (RefImage.width == 0 || RefImage.height == 0) {
+    if (!RefImage || RefImage->width() == 0 || RefImage->height() == 0) {
         QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
                         QStringLiteral("No image selected."), QMessageBox::Ok, this);
         box.exec();
@@ -236,11 +238,11 @@ void S6_Search::Command1_Click() {
     setWalking(true);
     reportStatus(QStringLiteral("Searching %1").arg(Decoded(walkStart_)));
 
-    // The walk compares with its own copy, so nothing the window does can pull the reference
-    // away from under it.
-    walker_ = std::thread([this, reference = CloneBitmap(RefImage.bitmap.get()),
-                           referencePath = RefImage.path, start = walkStart_] {
-        const SearchReference searchReference = SearchReference::Of(reference.get(), referencePath);
+    // The walk holds the reference image itself, so nothing the window does can pull it away
+    // from under it.
+    walker_ = std::thread([this, reference = RefImage, start = walkStart_] {
+        const SearchReference searchReference =
+            SearchReference::Of(reference->bitmap(), reference->path());
         SearchControl control;
         control.matchPercent = [this] { return threshold_.load(); };
         control.stopRequested = [this] { return stopRequested_.load(); };
@@ -348,20 +350,20 @@ void S6_Search::List1_Click() {
     resultPath_ = List1->item(row)->data(Qt::UserRole).toByteArray().toStdString();
     ResultFile = List1->item(row)->text();
     Text2->setText(ResultFile);
-    OpenedImage opened = OpenImageFile(resultPath_);
+    const OpenedImage opened = OpenImageFile(resultPath_);
     ShowOpenedImage(this, opened, ResultFile, {nullptr, Picture1, nullptr, Text1});
-    CandBMP = std::move(opened.bitmap);
-    Label7->setText(SizeCaption(CandBMP.get()));
+    CandBMP = opened.decoded() ? opened.image : nullptr;
+    Label7->setText(SizeCaption(CandBMP));
 }
 
 void S6_Search::Command3_Click() {
-    if (PreviewLoaded == 0 || !RefImage.bitmap || !CandBMP) {
+    if (PreviewLoaded == 0 || !RefImage || RefImage->empty() || !CandBMP) {
         return;
     }
     auto* comparison = new S2_Comparison;
     openChild(comparison);
-    comparison->FIBMP1 = CloneBitmap(RefImage.bitmap.get());
-    comparison->FIBMP2 = CloneBitmap(CandBMP.get());
+    comparison->FIBMP1 = RefImage;
+    comparison->FIBMP2 = CandBMP;
     comparison->setWindowTitle(Text3->text() + QStringLiteral(" [vs] ") + ResultFile);
     comparison->update();
     comparison->StartComparison();
@@ -378,12 +380,12 @@ void S6_Search::Command4_Click() {
 }
 
 void S6_Search::Picture5_Click() {
-    OpenFullSizeViewer(this, RefImage.bitmap.get(), Text3->text());
+    OpenFullSizeViewer(this, RefImage, Text3->text());
 }
 
 void S6_Search::Picture1_Click() {
     if (PreviewLoaded == 1) {
-        OpenFullSizeViewer(this, CandBMP.get(), ResultFile);
+        OpenFullSizeViewer(this, CandBMP, ResultFile);
     }
 }
 

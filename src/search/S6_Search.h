@@ -37,9 +37,9 @@ public:
     explicit S6_Search(QWidget* parent = nullptr);
     ~S6_Search() override;
 
-    LoadedImage RefImage;
+    SharedImage RefImage; // the reference, shared with the walk and the windows opened
     QString ResultFile;
-    BitmapHandle CandBMP; // the result preview; the walk decodes its candidates elsewhere
+    SharedImage CandBMP; // the result preview; the walk decodes its candidates elsewhere
     int PreviewLoaded = 0;
     int MatchPercent = 85;
 

@@ -15,7 +15,8 @@
 
 namespace vantrel {
 
-S3_FullSize::S3_FullSize(QWidget* parent) : ChildWindow(parent) {
+S3_FullSize::S3_FullSize(SharedImage image, QWidget* parent)
+    : ChildWindow(parent), FIBMP(std::move(image)) {
     setObjectName(QStringLiteral("S3_FullSize"));
     SetBackgroundColour(this, QColor(192, 192, 192));
     // Pointer moves over the window's own surface clear the readout.
@@ -44,14 +45,17 @@ S5_Zoom* S3_FullSize::zoomWindow() const {
 }
 
 void S3_FullSize::ShowBMP() {
-    const int width = BitmapWidth(FIBMP.get());
-    const int height = BitmapHeight(FIBMP.get());
+    if (!FIBMP) {
+        FIBMP = ShareImage(nullptr);
+    }
+    const int width = FIBMP->width();
+    const int height = FIBMP->height();
     P1->setSurfaceSize(width, height);
     Label1->setText(QString::fromStdString(PixelSizeCaption(width, height)));
     const Size outer = ViewerOuterSize(width, height);
     // The outer size, frame and title bar included where the window has them.
     outerWindow()->resize(outer.width, outer.height);
-    P1->setPicture(BitmapToPicture(FIBMP.get()));
+    P1->setPicture(PictureOf(*FIBMP));
     P1->refresh();
 }
 
@@ -70,8 +74,9 @@ void S3_FullSize::P1_MouseDown(Qt::MouseButton Button, Qt::MouseButtons, QPoint)
 }
 
 void S3_FullSize::P1_MouseMove(Qt::MouseButtons, QPoint position) {
-    const PixelReading reading = ReadPixelUnderPointer(
-        FIBMP.get(), static_cast<float>(position.x()), static_cast<float>(position.y()));
+    const PixelReading reading =
+        ReadPixelUnderPointer(FIBMP ? FIBMP->pixels() : PixelView{},
+                              static_cast<float>(position.x()), static_cast<float>(position.y()));
     Label2->setText(QString::fromStdString(ReadoutText(reading)));
     if (ZoomFrozen != 1 && ZoomOpen == 1) {
         updateZoom(reading.x, reading.y);
@@ -85,11 +90,10 @@ void S3_FullSize::updateZoom(int x, int y) {
     }
     const ZoomRect rect =
         ZoomRectangle(x, static_cast<float>(y), zoom->W, zoom->h, std::max(zoom->ZoomScale, 1));
-    if (!ZoomRectInside(rect, BitmapWidth(FIBMP.get()), BitmapHeight(FIBMP.get()))) {
+    if (!FIBMP || !ZoomRectInside(rect, FIBMP->width(), FIBMP->height())) {
         return; // near the edges the zoom keeps its last picture
     }
-    zoom->FIBMP.reset();
-    zoom->FIBMP = ZoomCutOut(FIBMP.get(), zoom->W, zoom->h, rect);
+    zoom->FIBMP = ShareImage(ZoomCutOut(FIBMP->bitmap(), zoom->W, zoom->h, rect));
     zoom->RefreshZoom();
 }
 
@@ -119,11 +123,9 @@ void S3_FullSize::closeEvent(QCloseEvent* event) {
     FIBMP.reset();
 }
 
-S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, const FIBITMAP* bitmap,
-                                const QString& caption) {
-    auto* viewer = new S3_FullSize;
+S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, SharedImage image, const QString& caption) {
+    auto* viewer = new S3_FullSize(std::move(image));
     opener->openChild(viewer);
-    viewer->FIBMP = CloneBitmap(bitmap);
     viewer->setWindowTitle(caption);
     viewer->ShowBMP();
     return viewer;

@@ -1,7 +1,7 @@
 #pragma once
 // The full-size viewer: one decoded image at one screen pixel per image pixel, with a readout of
 // the pixel under the pointer and a zoom window.
-#include "image/Bitmap.h"
+#include "image/Image.h"
 #include "widgets/WindowKit.h"
 
 #include <QPointer>
@@ -18,10 +18,10 @@ class S3_FullSize : public ChildWindow {
     Q_OBJECT
 
 public:
-    explicit S3_FullSize(QWidget* parent = nullptr);
+    explicit S3_FullSize(SharedImage image = {}, QWidget* parent = nullptr);
 
-    BitmapHandle FIBMP; // the viewer's own copy, set by the opener before ShowBMP
-    int ZoomOpen = 0;   // 1 while a zoom window is attached
+    SharedImage FIBMP; // the image shown, shared with the opener; set before ShowBMP
+    int ZoomOpen = 0;  // 1 while a zoom window is attached
 
     // Sizes the picture and the window to FIBMP and shows the image.
     void ShowBMP();
@@ -51,9 +51,8 @@ private:
     PictureBox* P1 = nullptr;
 };
 
-// The opening sequence every opener uses: a new viewer, shown, holding a clone of the bitmap,
-// with the caption, then ShowBMP. Returns the viewer.
-S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, const FIBITMAP* bitmap,
-                                const QString& caption);
+// The opening sequence every opener uses: a new viewer, shown, holding the image, with the
+// caption, then ShowBMP. Returns the viewer.
+S3_FullSize* OpenFullSizeViewer(ChildWindow* opener, SharedImage image, const QString& caption);
 
 } // namespace vantrel

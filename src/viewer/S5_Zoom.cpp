@@ -48,7 +48,7 @@ S5_Zoom::S5_Zoom(QWidget* parent) : ChildWindow(parent) {
     // Form_Load: the factor and the black placeholder; the outer size is set once the window
     // has its frame (showEvent).
     ZoomScale = kInitialScale;
-    FIBMP = AllocateZeroedBitmap(10, 10, 32);
+    FIBMP = ShareImage(AllocateZeroedBitmap(10, 10, 32));
     setClientSize(kInitialOuterWidth, kInitialOuterHeight);
 }
 
@@ -68,7 +68,7 @@ void S5_Zoom::resizeEvent(QResizeEvent* event) {
 void S5_Zoom::RefreshZoom() {
     // The label shows the size the picture had before this refresh's re-fit.
     Label1->setText(QString::fromStdString(PixelSizeCaption(W, h)));
-    P1->setPicture(BitmapToPicture(FIBMP.get()));
+    P1->setPicture(FIBMP ? PictureOf(*FIBMP) : QImage());
     P1->refresh();
     if (ResizeFlag == 1) {
         const QSize outer = outerWindow()->size();

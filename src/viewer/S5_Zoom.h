@@ -1,7 +1,7 @@
 #pragma once
 // The zoom window: shows the magnified cut-out that its viewer makes around the pointer, keeps
 // the magnification factor and the size of its picture, and tells the viewer when it closes.
-#include "image/Bitmap.h"
+#include "image/Image.h"
 #include "widgets/WindowKit.h"
 
 #include <QPointer>
@@ -23,7 +23,7 @@ public:
 
     // The picture to show, made by the viewer; a 10 x 10 black placeholder until the first
     // update. The viewer replaces it, this window releases the last one.
-    BitmapHandle FIBMP;
+    SharedImage FIBMP;
     // The viewer that feeds this window; null once that viewer is gone.
     QPointer<S3_FullSize> ParentForm;
     int ZoomScale = 5;

@@ -24,43 +24,16 @@ std::string ZeroFilled(long value, int digits) {
     return value < 0 ? "-" + text : text;
 }
 
-// A bitmap that is not a standard 24/32-bit one (palette, 16-bit) read at one pixel.
-void ReadOtherPixel(FIBITMAP* bitmap, int x, int row, PixelReading& reading) {
-    RGBQUAD colour{};
-    if (FreeImage_GetBPP(bitmap) <= 8 && FreeImage_GetPalette(bitmap) != nullptr) {
-        BYTE index = 0;
-        if (!FreeImage_GetPixelIndex(bitmap, static_cast<unsigned>(x), static_cast<unsigned>(row),
-                                     &index) ||
-            index >= FreeImage_GetColorsUsed(bitmap)) {
-            return;
-        }
-        colour = FreeImage_GetPalette(bitmap)[index];
-        colour.rgbReserved = 0;
-    } else if (!FreeImage_GetPixelColor(bitmap, static_cast<unsigned>(x),
-                                        static_cast<unsigned>(row), &colour)) {
-        return;
-    }
-    reading.red = colour.rgbRed;
-    reading.green = colour.rgbGreen;
-    reading.blue = colour.rgbBlue;
-    reading.reserved = colour.rgbReserved;
-}
-
 } // namespace
 
-PixelReading ReadPixelUnderPointer(const FIBITMAP* bitmap, float X, float Y) {
+PixelReading ReadPixelUnderPointer(const PixelView& view, float X, float Y) {
     PixelReading reading;
     reading.x = Nearest(X);
     reading.y = Nearest(Y);
-    const int width = BitmapWidth(bitmap);
-    const int height = BitmapHeight(bitmap);
+    const int width = view.empty() ? 0 : view.width;
+    const int height = view.empty() ? 0 : view.height;
     reading.row = Nearest(static_cast<double>(height) - Y - 1.0);
     if (reading.x < 0 || reading.x >= width || reading.row < 0 || reading.row >= height) {
-        return reading;
-    }
-    const PixelView view = ViewOfBitmap(bitmap);
-    if (view.empty()) {
-        ReadOtherPixel(const_cast<FIBITMAP*>(bitmap), reading.x, reading.row, reading);
         return reading;
     }
     // The view counts rows from the top.

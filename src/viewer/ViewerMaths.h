@@ -24,9 +24,9 @@ struct PixelReading {
     std::uint8_t reserved = 0; // alpha of a 32-bit bitmap; 0 in a 24-bit one
 };
 
-// Colours are zero where nothing can be read: outside the bitmap, or a null bitmap. Palette
-// bitmaps are read through their colour table.
-PixelReading ReadPixelUnderPointer(const FIBITMAP* bitmap, float X, float Y);
+// Colours are zero where nothing can be read: outside the image, or an empty view. Every image a
+// viewer receives has standard pixels (decoded images, and analysis pictures as 32-bit copies).
+PixelReading ReadPixelUnderPointer(const PixelView& view, float X, float Y);
 
 // "[X:0012 Y:0007] - R:255 G:128 B:000 A:255": at least four digits for a coordinate, three
 // for a channel.

@@ -11,18 +11,18 @@ namespace vantrel {
 
 void ShowOpenedImage(ChildWindow* window, const OpenedImage& image, const QString& chosenPath,
                      const OpenedImageView& view) {
-    if (!image.bitmap) {
-        window->reportStatus(QString::fromStdString(image.error));
+    if (!image.decoded()) {
+        window->reportFailure(image.error);
     }
     if (view.path != nullptr) {
         view.path->setText(chosenPath);
     }
     if (view.thumbnail != nullptr) {
-        ShowThumbnail(view.thumbnail, image.bitmap.get());
+        ShowThumbnail(view.thumbnail, *image.image);
     }
     if (view.fullSize != nullptr) {
-        view.fullSize->setSurfaceSize(image.width, image.height);
-        view.fullSize->setPicture(BitmapToPicture(image.bitmap.get()));
+        view.fullSize->setSurfaceSize(image.image->width(), image.image->height());
+        view.fullSize->setPicture(PictureOf(*image.image));
         view.fullSize->refresh();
     }
     if (view.information != nullptr) {
@@ -30,8 +30,8 @@ void ShowOpenedImage(ChildWindow* window, const OpenedImage& image, const QStrin
     }
 }
 
-void ShowThumbnail(PictureBox* box, const FIBITMAP* bitmap) {
-    box->setPicture(BitmapToPicture(FitLongSide(bitmap, kThumbnailSide)));
+void ShowThumbnail(PictureBox* box, const Image& image) {
+    box->setPicture(BitmapToPicture(FitLongSide(image.bitmap(), kThumbnailSide)));
     box->refresh();
 }
 

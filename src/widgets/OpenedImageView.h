@@ -27,8 +27,8 @@ struct OpenedImageView {
 void ShowOpenedImage(ChildWindow* window, const OpenedImage& image, const QString& chosenPath,
                      const OpenedImageView& view);
 
-// The thumbnail of a bitmap (long side 300 pixels); an empty picture for null.
-void ShowThumbnail(PictureBox* box, const FIBITMAP* bitmap);
+// The thumbnail of an image (long side 300 pixels); an empty picture for one without pixels.
+void ShowThumbnail(PictureBox* box, const Image& image);
 
 // Text boxes show lines; the blocks they hold, and copy, break lines with CR LF.
 void ShowBlock(QPlainTextEdit* box, const std::string& block);

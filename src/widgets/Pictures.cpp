@@ -5,8 +5,9 @@
 #include <cstring>
 
 namespace vantrel {
+namespace {
 
-QImage BitmapToPicture(const FIBITMAP* bitmap) {
+QImage PictureOfBitmap(const FIBITMAP* bitmap) {
     const int width = BitmapWidth(bitmap);
     const int height = BitmapHeight(bitmap);
     if (width <= 0 || height <= 0) {
@@ -19,9 +20,15 @@ QImage BitmapToPicture(const FIBITMAP* bitmap) {
     return picture;
 }
 
+} // namespace
+
+QImage PictureOf(const Image& image) {
+    return PictureOfBitmap(image.bitmap());
+}
+
 QImage BitmapToPicture(BitmapHandle&& bitmap) {
     BitmapHandle released = std::move(bitmap);
-    return BitmapToPicture(released.get());
+    return PictureOfBitmap(released.get());
 }
 
 PixelView ViewOfImage(const QImage& image) {
@@ -36,22 +43,6 @@ MutablePixelView MutableViewOfImage(QImage& image) {
         return {};
     }
     return {image.width(), image.height(), 4, image.bytesPerLine(), image.bits()};
-}
-
-QImage ImageFromView(const PixelView& view) {
-    if (view.empty()) {
-        return {};
-    }
-    QImage image(view.width, view.height, QImage::Format_RGB32);
-    for (int y = 0; y < view.height; ++y) {
-        const std::uint8_t* in = view.row(y);
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < view.width; ++x) {
-            const std::uint8_t* pixel = in + x * view.bytesPerPixel;
-            out[x] = qRgb(pixel[kRed], pixel[kGreen], pixel[kBlue]);
-        }
-    }
-    return image;
 }
 
 } // namespace vantrel

@@ -1,5 +1,7 @@
 #include "widgets/WindowKit.h"
 
+#include "image/Result.h"
+
 #include "widgets/PictureBox.h"
 
 #include <QApplication>
@@ -214,6 +216,10 @@ void ChildWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
     emit closing();
     QWidget::closeEvent(event);
+}
+
+void ChildWindow::reportFailure(std::string_view message) {
+    reportStatus(QString::fromStdString(OneLine(message)));
 }
 
 void ChildWindow::reportStatus(const QString& message) {

@@ -11,6 +11,7 @@
 #include "widgets/ChooseImageFile.h"
 
 #include <functional>
+#include <string_view>
 
 class QLabel;
 class QPushButton;
@@ -93,6 +94,9 @@ public:
     // about. The last line stays readable here.
     void reportStatus(const QString& message);
     QString lastStatus() const { return lastStatus_; }
+    // The one way a window shows a failure (a Result's message, a decoder's reason): on one
+    // line in the status bar.
+    void reportFailure(std::string_view message);
 
     // The open-image dialog, or the chooser installed on this window (tests choose files with
     // it); windows opened from here inherit it.

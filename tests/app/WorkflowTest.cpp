@@ -53,9 +53,9 @@ private slots:
         QTRY_COMPARE(OpenWindows<S3_FullSize>(main).size(), 1);
         S3_FullSize* viewer = OpenWindows<S3_FullSize>(main).front();
         QVERIFY(viewer->FIBMP != nullptr);
-        QCOMPARE(BitmapWidth(viewer->FIBMP.get()), 64);
+        QCOMPARE(viewer->FIBMP->width(), 64);
 
-        // The hub first, then the comparison, and the viewer last: each holds its own copies.
+        // The hub first, then the comparison, and the viewer last: each holds what it was given.
         hub->closeWindow();
         QTest::qWait(20);
         comparison->closeWindow();

@@ -88,7 +88,7 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.lines.size(), kPictureCount);
         S1_Analysis window;
-        window.FIBMP1 = LoadImageFile(first.toStdString());
+        window.FIBMP1 = ShareImage(LoadImageFile(first.toStdString()));
         window.StartAnalysis();
         comparePictures(window, outDir);
         for (int index = 0; index < kPictureCount; ++index) {
@@ -116,8 +116,8 @@ private slots:
         } else {
             window = std::make_unique<S4_Direction>();
         }
-        window->FIBMP1 = LoadImageFile(first.toStdString());
-        window->FIBMP2 = LoadImageFile(second.toStdString());
+        window->FIBMP1 = ShareImage(LoadImageFile(first.toStdString()));
+        window->FIBMP2 = ShareImage(LoadImageFile(second.toStdString()));
         window->StartComparison();
         comparePictures(*window, outDir);
         int changed = 0;

@@ -59,8 +59,8 @@ private:
 
     template <typename Window> Window* comparison(BitmapHandle first, BitmapHandle second) {
         auto* window = open<Window>();
-        window->FIBMP1 = std::move(first);
-        window->FIBMP2 = std::move(second);
+        window->FIBMP1 = ShareImage(std::move(first));
+        window->FIBMP2 = ShareImage(std::move(second));
         window->setWindowTitle(QStringLiteral("a.png [vs] b.png"));
         return window;
     }
@@ -91,7 +91,7 @@ private slots:
 
     void runShowsThumbnailsInOrderAndCompletes() {
         auto* window = open<S1_Analysis>();
-        window->FIBMP1 = Filled(480, 640, 0x81, 0x00, 0xFF);
+        window->FIBMP1 = ShareImage(Filled(480, 640, 0x81, 0x00, 0xFF));
         std::vector<int> shown;
         connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
             // Each picture appears alone: the ones after it in the order are still empty.
@@ -198,7 +198,7 @@ private slots:
 
     void thumbnailClickOpensAViewerWithItsCaption() {
         auto* planes = open<S1_Analysis>();
-        planes->FIBMP1 = Filled(6, 4, 0x81, 0x10, 0xFF);
+        planes->FIBMP1 = ShareImage(Filled(6, 4, 0x81, 0x10, 0xFF));
         planes->setWindowTitle(planes->windowTitle() + QStringLiteral(" c:/a.png"));
         planes->StartAnalysis();
         QTest::mouseClick(Child<PictureBox>(planes, "P1_12"), Qt::LeftButton);
@@ -216,19 +216,19 @@ private slots:
         QCOMPARE(opened[2]->windowTitle(), QStringLiteral("a.png [vs] b.png"));
         QCOMPARE(opened[3]->windowTitle(), QStringLiteral("a.png [vs] b.png - Bit: 5"));
         // The viewer holds a 32-bit copy of the picture: green bit 4 of 0x10 is lit.
-        FIBITMAP* green4 = opened[0]->FIBMP.get();
+        const FIBITMAP* green4 = opened[0]->FIBMP->bitmap();
         QCOMPARE(BitmapBitsPerPixel(green4), 32);
         QCOMPARE(BitmapWidth(green4), 6);
         const std::uint8_t* pixel = ViewOfBitmap(green4).row(2) + 4 * 3;
         QCOMPARE(int(pixel[kRed]), 100);
         QCOMPARE(int(pixel[kGreen]), 255);
         QCOMPARE(int(pixel[kAlpha]), 0);
-        QCOMPARE(int(ViewOfBitmap(opened[1]->FIBMP.get()).row(0)[kRed]), 0x81);
+        QCOMPARE(int(ViewOfBitmap(opened[1]->FIBMP->bitmap()).row(0)[kRed]), 0x81);
     }
 
     void copyCapturesTheWholeWindowWithoutCopyButtonAndStatus() {
         auto* window = open<S1_Analysis>();
-        window->FIBMP1 = Filled(64, 48, 0, 0, 0);
+        window->FIBMP1 = ShareImage(Filled(64, 48, 0, 0, 0));
         window->StartAnalysis();
         QApplication::clipboard()->setText(QStringLiteral("old text"));
         QPushButton* copy = Child<QPushButton>(window, "Command3");
@@ -264,7 +264,7 @@ private slots:
     // done so far, and the run goes on.
     void copyDuringARunShowsThePicturesDoneSoFar() {
         auto* window = open<S1_Analysis>();
-        window->FIBMP1 = Filled(50, 50, 255, 255, 255);
+        window->FIBMP1 = ShareImage(Filled(50, 50, 255, 255, 255));
         connect(window, &AnalysisGridWindow::pictureShown, this, [&](int index) {
             if (index == 33) {
                 QTimer::singleShot(0, window, [&] {
@@ -345,12 +345,12 @@ private slots:
         QVERIFY(window.isNull());
         const std::vector<S3_FullSize*> opened = viewers();
         QCOMPARE(opened.size(), std::size_t(1));
-        QCOMPARE(int(ViewOfBitmap(opened[0]->FIBMP.get()).row(0)[kRed]), 255);
+        QCOMPARE(int(ViewOfBitmap(opened[0]->FIBMP->bitmap()).row(0)[kRed]), 255);
     }
 
     void closeAfterTheRunReleasesEverything() {
         auto* window = open<S1_Analysis>();
-        window->FIBMP1 = Filled(20, 10, 9, 9, 9);
+        window->FIBMP1 = ShareImage(Filled(20, 10, 9, 9, 9));
         window->StartAnalysis();
         QVERIFY(!window->analysisBitmaps().empty());
         window->closeWindow();
@@ -368,8 +368,8 @@ private slots:
         connect(start, &QPushButton::clicked, opener, [&, opener, first] {
             auto* window = open<S4_Direction>();
             started = window;
-            window->FIBMP1 = CloneBitmap(first->get());
-            window->FIBMP2 = CloneBitmap(first->get());
+            window->FIBMP1 = ShareImage(CloneBitmap(first->get()));
+            window->FIBMP2 = ShareImage(CloneBitmap(first->get()));
             connect(window, &AnalysisGridWindow::pictureShown, opener, [opener](int index) {
                 if (index == 40) {
                     QTimer::singleShot(0, opener, [opener] { opener->closeWindow(); });

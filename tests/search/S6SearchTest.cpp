@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(Child<QLineEdit>(window.get(), "Text3")->text(), Q(tree->path("ref.png")));
         QCOMPARE(Child<QLabel>(window.get(), "Label5")->text(), QStringLiteral("16 X 12 Pixels"));
         QCOMPARE(Child<PictureBox>(window.get(), "Picture5")->picture().size(), QSize(300, 225));
-        QCOMPARE(window->RefImage.width, kWidth);
+        QCOMPARE(window->RefImage->width(), kWidth);
 
         tree->write("broken.png", "no image");
         ChooseFile(window.get(), Q(tree->path("broken.png")));
@@ -219,9 +219,9 @@ private slots:
         QCOMPARE(opened.size(), std::size_t(1));
         auto* comparison = qobject_cast<S2_Comparison*>(opened[0]);
         QVERIFY(comparison);
-        QVERIFY(comparison->FIBMP1 && comparison->FIBMP1.get() != window->RefImage.bitmap.get());
-        QVERIFY(comparison->FIBMP2 && comparison->FIBMP2.get() != window->CandBMP.get());
-        QCOMPARE(BitmapWidth(comparison->FIBMP2.get()), kWidth);
+        QCOMPARE(comparison->FIBMP1, window->RefImage);
+        QCOMPARE(comparison->FIBMP2, window->CandBMP);
+        QCOMPARE(comparison->FIBMP2->width(), kWidth);
         QCOMPARE(comparison->windowTitle(),
                  Q(tree->path("ref.png")) + " [vs] " + Q(tree->path("copy.bmp")));
 

@@ -20,7 +20,8 @@ class ViewerWindowTest : public QObject {
     void openViewer(int width, int height) {
         const BitmapHandle bitmap = PlaceBitmap(width, height);
         ChildWindow opener;
-        viewer_ = OpenFullSizeViewer(&opener, bitmap.get(), QStringLiteral("/img/place.png"));
+        viewer_ = OpenFullSizeViewer(&opener, ShareImage(CloneBitmap(bitmap.get())),
+                                     QStringLiteral("/img/place.png"));
         QVERIFY(QTest::qWaitForWindowExposed(viewer_));
     }
 
@@ -115,8 +116,9 @@ private slots:
         moveTo(150, 150);
         QCOMPARE(Child<QLabel>(zoom, "Label1")->text(), QStringLiteral("582 X 515 Pixels"));
         const BitmapHandle expected =
-            ZoomCutOut(viewer_->FIBMP.get(), 582, 515, ZoomRectangle(150, 150, 582, 515, 5));
-        QCOMPARE(Child<PictureBox>(zoom, "P1")->picture(), BitmapToPicture(expected.get()));
+            ZoomCutOut(viewer_->FIBMP->bitmap(), 582, 515, ZoomRectangle(150, 150, 582, 515, 5));
+        QCOMPARE(Child<PictureBox>(zoom, "P1")->picture(),
+                 BitmapToPicture(CloneBitmap(expected.get())));
         const QPoint centre = zoomCentre(zoom);
         QVERIFY(qAbs(centre.x() - 150) <= 1 && qAbs(centre.y() - 150) <= 1);
 
@@ -156,8 +158,9 @@ private slots:
         QCOMPARE(Child<PictureBox>(zoom, "P1")->picture(), before);
         moveTo(126, 125);
         const BitmapHandle expected =
-            ZoomCutOut(viewer_->FIBMP.get(), 582, 515, ZoomRectangle(126, 125, 582, 515, 10));
-        QCOMPARE(Child<PictureBox>(zoom, "P1")->picture(), BitmapToPicture(expected.get()));
+            ZoomCutOut(viewer_->FIBMP->bitmap(), 582, 515, ZoomRectangle(126, 125, 582, 515, 10));
+        QCOMPARE(Child<PictureBox>(zoom, "P1")->picture(),
+                 BitmapToPicture(CloneBitmap(expected.get())));
         // The viewer divides by the factor: it never reaches 0.
         factor->setValue(0);
         QCOMPARE(zoom->ZoomScale, 1);
@@ -175,13 +178,13 @@ private slots:
         moveTo(126, 125);
         // This update was cut at the old size; the label too shows the old size.
         QCOMPARE(Child<QLabel>(zoom, "Label1")->text(), QStringLiteral("582 X 515 Pixels"));
-        QCOMPARE(BitmapWidth(zoom->FIBMP.get()), 582);
+        QCOMPARE(zoom->FIBMP->width(), 582);
         QCOMPARE(zoom->W, 667);
         QCOMPARE(zoom->h, 313);
         moveTo(127, 125);
         QCOMPARE(Child<QLabel>(zoom, "Label1")->text(), QStringLiteral("667 X 313 Pixels"));
-        QCOMPARE(BitmapWidth(zoom->FIBMP.get()), 667);
-        QCOMPARE(BitmapHeight(zoom->FIBMP.get()), 313);
+        QCOMPARE(zoom->FIBMP->width(), 667);
+        QCOMPARE(zoom->FIBMP->height(), 313);
     }
 
     void closedZoomCanBeOpenedAgain() {
@@ -227,7 +230,8 @@ private slots:
         const BitmapHandle bitmap = PlaceBitmap(250, 250);
         auto* opener = new ChildWindow;
         main.addChildWindow(opener);
-        viewer_ = OpenFullSizeViewer(opener, bitmap.get(), QStringLiteral("framed"));
+        viewer_ = OpenFullSizeViewer(opener, ShareImage(CloneBitmap(bitmap.get())),
+                                     QStringLiteral("framed"));
         QVERIFY(viewer_->subWindow());
         QCOMPARE(viewer_->subWindow()->size(), QSize(283, 337));
         S5_Zoom* zoom = attachZoom();
