@@ -1,0 +1,180 @@
+#include "steghide/SteghideFormat.h"
+
+#include "steghide/SteghideCrypto.h"
+
+#include <boost/crc.hpp>
+#include <zlib.h>
+
+namespace vantrel {
+
+namespace {
+
+// A payload may inflate far beyond the cover; past this it is not a payload but a zip bomb.
+constexpr std::uint64_t kMaxPayloadBytes = std::uint64_t{256} << 20;
+
+// The smallest plain data steghide writes: compression bit, checksum bit, the name's NUL.
+constexpr std::uint32_t kMinPlainBits = 10;
+
+template <typename Table>
+std::optional<SteghideHeader> ReadHeader(const SteghideCover& cover,
+                                         SteghideBitReader<Table>& reader) {
+    const std::uint64_t samples = cover.values.size();
+    if (SteghideSamplesFor(cover, kSteghideHeaderBits) >= samples) {
+        return std::nullopt;
+    }
+    for (int bit = 0; bit < kSteghideMagicBits; ++bit) {
+        if (reader.Bit() != ((kSteghideMagic >> bit) & 1)) {
+            return std::nullopt;
+        }
+    }
+    SteghideHeader header;
+    header.algorithm = static_cast<int>(reader.Bits(5));
+    header.mode = static_cast<int>(reader.Bits(3));
+    header.plainBits = reader.Bits(32);
+    if (!SteghideAlgorithmTakesMode(header.algorithm, header.mode) ||
+        header.plainBits < kMinPlainBits) {
+        return std::nullopt;
+    }
+    header.storedBits = kSteghideHeaderBits +
+                        SteghideEncryptedBits(header.algorithm, header.mode, header.plainBits);
+    header.samplesUsed = SteghideSamplesFor(cover, header.storedBits);
+    if (header.samplesUsed >= samples) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+// Bits lowest first within each byte, as steghide's BitString keeps them.
+class BitCursor {
+public:
+    BitCursor(const std::vector<std::uint8_t>& bytes, std::uint64_t bits)
+        : bytes_(bytes), end_(bits) {}
+    std::uint64_t Left() const { return end_ - at_; }
+    unsigned Bit() {
+        const unsigned bit = (bytes_[static_cast<std::size_t>(at_ >> 3)] >> (at_ & 7)) & 1;
+        ++at_;
+        return bit;
+    }
+    std::uint32_t Bits(int count) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < count; ++i) {
+            value |= static_cast<std::uint32_t>(Bit()) << i;
+        }
+        return value;
+    }
+    std::uint8_t Byte() { return static_cast<std::uint8_t>(Bits(8)); }
+
+private:
+    const std::vector<std::uint8_t>& bytes_;
+    std::uint64_t at_ = 0;
+    std::uint64_t end_;
+};
+
+std::vector<std::uint8_t> TakeBytes(BitCursor& cursor, std::uint64_t count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    for (std::uint8_t& byte : bytes) {
+        byte = cursor.Byte();
+    }
+    return bytes;
+}
+
+// Checksum bit, CRC, name, data: what steghide compresses.
+Result<SteghidePayload> ReadContents(BitCursor cursor, SteghidePayload payload) {
+    if (cursor.Left() < 1) {
+        return Failure("the embedded data ends before its checksum flag");
+    }
+    payload.hasChecksum = cursor.Bit() != 0;
+    if (payload.hasChecksum) {
+        if (cursor.Left() < 32) {
+            return Failure("the embedded data ends inside its checksum");
+        }
+        payload.checksum = cursor.Bits(32);
+    }
+    for (;;) {
+        if (cursor.Left() < 8) {
+            return Failure("the embedded file name has no end");
+        }
+        const char c = static_cast<char>(cursor.Byte());
+        if (c == '\0') {
+            break;
+        }
+        payload.name.push_back(c);
+    }
+    if (cursor.Left() % 8 != 0) {
+        return Failure("the embedded data has an invalid length");
+    }
+    payload.data = TakeBytes(cursor, cursor.Left() / 8);
+    payload.checksumOk =
+        !payload.hasChecksum ||
+        SteghideCrc32(payload.data.data(), payload.data.size()) == payload.checksum;
+    return payload;
+}
+
+} // namespace
+
+std::uint32_t SteghideCrc32(const std::uint8_t* data, std::size_t size) {
+    boost::crc_optimal<32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, false> crc;
+    crc.process_bytes(data, size);
+    return crc.checksum();
+}
+
+std::optional<SteghideHeader> SteghideHeaderAt(const SteghideCover& cover, std::uint32_t seed) {
+    if (SteghideSamplesFor(cover, kSteghideHeaderBits) >= cover.values.size()) {
+        return std::nullopt;
+    }
+    SteghideBitReader<SmallDrawTable> reader(cover, seed);
+    return ReadHeader(cover, reader);
+}
+
+Result<SteghidePayload> SteghideExtractAt(const SteghideCover& cover, std::uint32_t seed,
+                                          std::string_view passphrase) {
+    SteghideBitReader<LargeDrawTable> reader(cover, seed);
+    const std::optional<SteghideHeader> header = ReadHeader(cover, reader);
+    if (!header) {
+        return Failure("no steghide data with that passphrase");
+    }
+    SteghidePayload payload;
+    payload.header = *header;
+    const std::uint64_t storedBits = header->storedBits - kSteghideHeaderBits;
+    std::vector<std::uint8_t> stored(static_cast<std::size_t>((storedBits + 7) / 8), 0);
+    for (std::uint64_t bit = 0; bit < storedBits; ++bit) {
+        stored[static_cast<std::size_t>(bit >> 3)] |=
+            static_cast<std::uint8_t>(reader.Bit() << (bit & 7));
+    }
+    Result<std::vector<std::uint8_t>> plainBytes =
+        SteghideDecrypt(header->algorithm, header->mode, passphrase, stored);
+    if (!plainBytes) {
+        return Failure(plainBytes.error());
+    }
+    const std::uint64_t plainBits = header->plainBits;
+    if (plainBytes->size() * 8 < plainBits) {
+        return Failure("the decrypted data is shorter than its header says");
+    }
+    BitCursor plain(*plainBytes, plainBits);
+    payload.compressed = plain.Bit() != 0;
+    if (!payload.compressed) {
+        return ReadContents(plain, std::move(payload));
+    }
+    if (plain.Left() < 32) {
+        return Failure("the embedded data ends inside its uncompressed size");
+    }
+    const std::uint64_t inflatedBits = plain.Bits(32);
+    if (plain.Left() % 8 != 0) {
+        return Failure("the compressed data is not whole bytes");
+    }
+    const std::vector<std::uint8_t> deflated = TakeBytes(plain, plain.Left() / 8);
+    const std::uint64_t inflatedBytes = (inflatedBits + 7) / 8;
+    if (inflatedBytes > kMaxPayloadBytes) {
+        return Failure("the embedded data claims more than 256 MiB uncompressed");
+    }
+    std::vector<std::uint8_t> inflated(static_cast<std::size_t>(inflatedBytes));
+    uLongf length = static_cast<uLongf>(inflated.size());
+    if (uncompress(inflated.data(), &length, deflated.data(),
+                   static_cast<uLong>(deflated.size())) != Z_OK ||
+        length != inflated.size()) {
+        return Failure("the compressed embedded data is corrupt");
+    }
+    return ReadContents(BitCursor(inflated, inflatedBits), std::move(payload));
+}
+
+} // namespace vantrel

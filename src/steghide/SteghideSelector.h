@@ -1,0 +1,135 @@
+#pragma once
+// steghide 0.5.1's choice of samples: a 32-bit seed from the passphrase, a linear congruential
+// generator, and a random permutation of the sample positions drawn lazily, one position at a
+// time, so that reading the first bits costs only the positions they need.
+#include <array>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vantrel {
+
+// The XOR of the four little-endian 32-bit words of MD5(passphrase).
+std::uint32_t SteghideSeed(std::string_view passphrase);
+
+class SteghideRandom {
+public:
+    explicit SteghideRandom(std::uint32_t seed) : state_(seed) {}
+
+    // A number in [0, n). steghide scales through a double; the product of two 32-bit numbers is
+    // rounded there, so integer arithmetic would differ just below each step.
+    std::uint32_t Below(std::uint32_t n) {
+        state_ = state_ * 1367208549u + 1u;
+        return static_cast<std::uint32_t>(static_cast<double>(n) *
+                                          (static_cast<double>(state_) / 4294967296.0));
+    }
+
+private:
+    std::uint32_t state_;
+};
+
+// What the permutation remembers of the positions drawn so far: X[i] is the position handed out
+// i-th, Y[i] the value that stands in for X[i] when a later draw falls on it, and a way to find
+// the i with X[i] == v among the first `count`.
+//
+// Few positions (a header check): two small arrays searched from the front.
+class SmallDrawTable {
+public:
+    static constexpr std::uint32_t kCapacity = 256;
+    std::uint32_t& X(std::uint32_t i) { return x_[i]; }
+    std::uint32_t& Y(std::uint32_t i) { return y_[i]; }
+    void Grow(std::uint32_t) {}
+    void SetX(std::uint32_t i, std::uint32_t v) { x_[i] = v; }
+    bool Find(std::uint32_t v, std::uint32_t count, std::uint32_t& index) const {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (x_[i] == v) {
+                index = i;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    // Only entries below the draw count are ever read, so neither array needs clearing.
+    std::array<std::uint32_t, kCapacity> x_;
+    std::array<std::uint32_t, kCapacity> y_;
+};
+
+// Any number of positions (a payload): growing arrays and a hash of X's values.
+class LargeDrawTable {
+public:
+    std::uint32_t& X(std::uint32_t i) { return x_[i]; }
+    std::uint32_t& Y(std::uint32_t i) { return y_[i]; }
+    void Grow(std::uint32_t count) {
+        if (count > x_.size()) {
+            x_.resize(count);
+            y_.resize(count);
+        }
+    }
+    void SetX(std::uint32_t i, std::uint32_t v) {
+        x_[i] = v;
+        where_[v] = i;
+    }
+    bool Find(std::uint32_t v, std::uint32_t count, std::uint32_t& index) const {
+        const auto found = where_.find(v);
+        if (found == where_.end() || found->second >= count) {
+            return false;
+        }
+        index = found->second;
+        return true;
+    }
+
+private:
+    std::vector<std::uint32_t> x_;
+    std::vector<std::uint32_t> y_;
+    std::unordered_map<std::uint32_t, std::uint32_t> where_;
+};
+
+// The positions 0..range-1 in steghide's order for `seed`. Next() may be called at most `range`
+// times (and at most SmallDrawTable::kCapacity times with the small table).
+template <typename Table> class SteghidePermutation {
+public:
+    SteghidePermutation(std::uint32_t seed, std::uint32_t range) : random_(seed), range_(range) {}
+
+    std::uint32_t Drawn() const { return count_; }
+
+    std::uint32_t Next() {
+        const std::uint32_t j = count_++;
+        table_.Grow(count_);
+        const std::uint32_t k = j + random_.Below(range_ - j);
+        std::uint32_t i = 0;
+        if (table_.Find(k, j, i)) {
+            // k was handed out already: what now stands at k is remembered with it.
+            table_.SetX(j, table_.Y(i));
+            // steghide leaves Y[j] as its vector made it, zero, when X[j] <= j.
+            table_.Y(j) = table_.X(j) > j ? j : 0;
+            if (table_.X(i) > j) {
+                table_.Y(i) = j;
+                std::uint32_t l = 0;
+                if (table_.Find(j, j, l)) {
+                    table_.Y(i) = table_.Y(l);
+                }
+            }
+        } else {
+            table_.SetX(j, k);
+            table_.Y(j) = j;
+        }
+        if (table_.X(j) > j) {
+            std::uint32_t l = 0;
+            if (table_.Find(table_.Y(j), j, l)) {
+                table_.Y(j) = table_.Y(l);
+            }
+        }
+        return table_.X(j);
+    }
+
+private:
+    SteghideRandom random_;
+    std::uint32_t range_;
+    std::uint32_t count_ = 0;
+    Table table_;
+};
+
+} // namespace vantrel

@@ -1,0 +1,257 @@
+// The steghide reader against stegos made by the real steghide 0.5.1
+// (tools/make_steghide_fixtures.sh), whose payload is the script's own sentence.
+#include "SteghideTestFiles.h"
+
+#include "steghide/SteghideAttack.h"
+#include "steghide/SteghideCrypto.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+namespace vantrel {
+namespace {
+
+const std::string kMessage = "The quick brown fox jumps over the lazy dog.\n";
+
+std::string Fixture(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/steghide/" + name;
+}
+
+SteghideCover Cover(const std::string& name) {
+    Result<SteghideCover> cover = test::ReadSteghideCover(Fixture(name));
+    EXPECT_TRUE(cover.ok()) << cover.error();
+    return cover ? *cover : SteghideCover{};
+}
+
+struct Stego {
+    const char* file;
+    const char* passphrase;
+    const char* algorithm;
+    const char* mode;
+    bool compressed;
+    bool checksum;
+};
+
+// The options each fixture was embedded with, from the script.
+const Stego kStegos[] = {
+    {"jpeg-default.jpg", "vantrel", "rijndael-128", "cbc", true, true},
+    {"bmp24-default.bmp", "rosebud", "rijndael-128", "cbc", true, true},
+    {"bmp8-default.bmp", "greyhound", "rijndael-128", "cbc", true, true},
+    {"jpeg-none.jpg", "secret", "none", "cbc", true, true},
+    {"jpeg-none-uncompressed.jpg", "plainly", "none", "cbc", false, true},
+    {"bmp24-none.bmp", "opensesame", "none", "cbc", false, true},
+    {"bmp8-none.bmp", "swordfish", "none", "cbc", true, true},
+    {"jpeg-z1.jpg", "level-one", "rijndael-128", "cbc", true, true},
+    {"jpeg-nocrc.jpg", "unchecked", "rijndael-128", "cbc", true, false},
+    {"jpeg-rijndael-ecb.jpg", "mode-ecb", "rijndael-128", "ecb", true, true},
+    {"jpeg-rijndael-cfb.jpg", "mode-cfb", "rijndael-128", "cfb", true, true},
+    {"jpeg-rijndael-ofb.jpg", "mode-ofb", "rijndael-128", "ofb", true, true},
+    {"jpeg-rijndael-ncfb.jpg", "mode-ncfb", "rijndael-128", "ncfb", true, true},
+    {"jpeg-rijndael-nofb.jpg", "mode-nofb", "rijndael-128", "nofb", true, true},
+    {"jpeg-rijndael-ctr.jpg", "mode-ctr", "rijndael-128", "ctr", true, true},
+    {"jpeg-tripledes.jpg", "triple", "tripledes", "cbc", true, true},
+};
+
+TEST(Steghide, ReadsWhatSteghideEmbedded) {
+    for (const Stego& stego : kStegos) {
+        SCOPED_TRACE(stego.file);
+        const SteghideCover cover = Cover(stego.file);
+        Result<SteghidePayload> payload = SteghideExtract(cover, stego.passphrase);
+        ASSERT_TRUE(payload.ok()) << payload.error();
+        EXPECT_EQ(std::string(payload->data.begin(), payload->data.end()), kMessage);
+        EXPECT_EQ(payload->name, "msg.txt");
+        EXPECT_EQ(SteghideAlgorithmName(payload->header.algorithm), stego.algorithm);
+        EXPECT_EQ(SteghideModeName(payload->header.mode), stego.mode);
+        EXPECT_EQ(payload->compressed, stego.compressed);
+        EXPECT_EQ(payload->hasChecksum, stego.checksum);
+        EXPECT_TRUE(payload->checksumOk);
+        // Wrong passphrases: near misses and another fixture's.
+        for (const char* wrong : {"", "Vantrel", "vantrel ", "secret2", "rosebud"}) {
+            if (std::string(wrong) != stego.passphrase) {
+                EXPECT_FALSE(SteghideHeaderAt(cover, SteghideSeed(wrong))) << wrong;
+                EXPECT_FALSE(SteghideExtract(cover, wrong).ok()) << wrong;
+            }
+        }
+    }
+}
+
+TEST(Steghide, RefusesCiphersLibcryptoLacksButFindsTheirHeader) {
+    const SteghideCover cover = Cover("jpeg-twofish.jpg");
+    const std::optional<SteghideHeader> header = SteghideHeaderAt(cover, SteghideSeed("twofish"));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(SteghideAlgorithmName(header->algorithm), "twofish");
+    Result<SteghidePayload> payload = SteghideExtract(cover, "twofish");
+    ASSERT_FALSE(payload.ok());
+    EXPECT_NE(payload.error().find("twofish"), std::string::npos);
+}
+
+TEST(Steghide, WordListFindsThePassphraseAndNothingOnCleanCovers) {
+    struct Case {
+        const char* file;
+        const char* passphrase; // null: no hit
+    };
+    const Case cases[] = {{"jpeg-default.jpg", "vantrel"},   {"bmp24-default.bmp", "rosebud"},
+                          {"bmp8-default.bmp", "greyhound"}, {"cover.jpg", nullptr},
+                          {"cover24.bmp", nullptr},          {"cover8.bmp", nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::ifstream words(Fixture("words.txt"));
+        SteghideWordListOptions options;
+        options.fileName = Fixture(c.file);
+        options.keepGoing = true;
+        const SteghideWordListResult result =
+            SteghideWordListAttack(Cover(c.file), &words, options);
+        // 7 words, the empty passphrase, the name with and without its extension.
+        EXPECT_EQ(result.tried, 10u);
+        if (!c.passphrase) {
+            EXPECT_TRUE(result.hits.empty());
+            continue;
+        }
+        ASSERT_EQ(result.hits.size(), 1u);
+        EXPECT_EQ(result.hits[0].passphrase, c.passphrase);
+        ASSERT_TRUE(result.hits[0].payload);
+        EXPECT_EQ(result.hits[0].payload->name, "msg.txt");
+    }
+}
+
+TEST(Steghide, WordListTriesTheFileNameAndStopsWhenAsked) {
+    // "jpeg-none" is not the passphrase of jpeg-none.jpg; pretend the file was called secret.jpg.
+    SteghideWordListOptions options;
+    options.fileName = "/somewhere/secret.jpg";
+    const SteghideCover cover = Cover("jpeg-none.jpg");
+    const SteghideWordListResult byName = SteghideWordListAttack(cover, nullptr, options);
+    ASSERT_EQ(byName.hits.size(), 1u);
+    EXPECT_EQ(byName.hits[0].passphrase, "secret");
+
+    std::atomic<bool> cancel{true};
+    options.cancel = &cancel;
+    std::istringstream words("a\nb\nsecret\n");
+    const SteghideWordListResult stopped = SteghideWordListAttack(cover, &words, options);
+    EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(stopped.tried, 0u);
+}
+
+TEST(Steghide, SeedSearchReadsAnUnencryptedPayloadWithoutThePassphrase) {
+    // MD5("secret") folded by hand (Python's hashlib): the seed steghide used.
+    constexpr std::uint32_t kSeed = 0x9d5a63ee;
+    EXPECT_EQ(SteghideSeed("secret"), kSeed);
+    EXPECT_EQ(SteghideSeed(""), 0x3b75655eu);
+    SteghideSeedSearchOptions options;
+    options.first = kSeed - 40000;
+    options.end = std::uint64_t{kSeed} + 40000;
+    std::uint64_t lastDone = 0;
+    options.progress = [&](const SteghideProgress& p) { lastDone = p.done; };
+    const SteghideSeedSearchResult result = SteghideSeedSearch(Cover("jpeg-none.jpg"), options);
+    EXPECT_EQ(result.searched, 80000u);
+    EXPECT_EQ(lastDone, 80000u);
+    ASSERT_FALSE(result.hits.empty());
+    EXPECT_EQ(result.hits[0].seed, kSeed);
+    EXPECT_EQ(result.hits[0].rank, 0);
+    ASSERT_TRUE(result.hits[0].payload);
+    EXPECT_EQ(std::string(result.hits[0].payload->data.begin(), result.hits[0].payload->data.end()),
+              kMessage);
+    // The encrypted one around its own seed: found, ranked as steghide's default, not read.
+    const std::uint32_t encrypted = SteghideSeed("vantrel");
+    options.first = encrypted - 1000;
+    options.end = std::uint64_t{encrypted} + 1000;
+    const SteghideSeedSearchResult found = SteghideSeedSearch(Cover("jpeg-default.jpg"), options);
+    ASSERT_EQ(found.hits.size(), 1u);
+    EXPECT_EQ(found.hits[0].seed, encrypted);
+    EXPECT_EQ(found.hits[0].rank, 1);
+    EXPECT_FALSE(found.hits[0].payload);
+}
+
+TEST(Steghide, PermutationIsAPermutationWhicheverTableDrawsIt) {
+    std::mt19937 random(7);
+    for (const std::uint32_t range : {1u, 2u, 3u, 50u, 200u}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            const std::uint32_t seed = static_cast<std::uint32_t>(random());
+            SteghidePermutation<LargeDrawTable> large(seed, range);
+            SteghidePermutation<SmallDrawTable> small(seed, range);
+            std::set<std::uint32_t> seen;
+            for (std::uint32_t i = 0; i < range; ++i) {
+                const std::uint32_t position = large.Next();
+                ASSERT_EQ(small.Next(), position);
+                ASSERT_LT(position, range);
+                seen.insert(position);
+            }
+            EXPECT_EQ(seen.size(), range) << "seed " << seed;
+        }
+    }
+}
+
+TEST(Steghide, ChecksumIsLibmhashCrc32) {
+    // CRC-32/BZIP2's published check value.
+    const std::string check = "123456789";
+    EXPECT_EQ(SteghideCrc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()),
+              0xFC891918u);
+}
+
+TEST(Steghide, BmpSampleValuesFollowSteghide) {
+    struct Case {
+        int bits;
+        int width;
+        std::vector<std::uint8_t> row;
+        std::vector<std::uint8_t> values;
+        int samplesPerValue;
+    };
+    const Case cases[] = {
+        // B, G, R: (R^G)&1 is the high bit, (R^B)&1 the low one.
+        {24, 3, {0, 0, 1, 1, 0, 0, 1, 1, 1, 0, 0, 0}, {3, 1, 0}, 2},
+        {8, 5, {0, 1, 2, 7, 252, 0, 0, 0}, {0, 1, 2, 3, 0}, 3},
+        // The first pixel in the high nibble; only the lowest index bit counts.
+        {4, 3, {0x1E, 0x30, 0, 0}, {1, 0, 1}, 2},
+        {1, 10, {0xA0, 0x40, 0, 0}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 1}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        BmpPixelData bmp{c.width, 1, c.bits, c.row.size(), c.row};
+        Result<SteghideCover> cover = SteghideBmpCover(bmp);
+        ASSERT_TRUE(cover.ok()) << cover.error();
+        EXPECT_EQ(cover->values, c.values);
+        EXPECT_EQ(cover->samplesPerValue, c.samplesPerValue);
+    }
+}
+
+TEST(Steghide, DamagedInputsFailCleanly) {
+    // Pixel rows or coefficient arrays shorter than the size claimed.
+    EXPECT_FALSE(SteghideBmpCover({64, 48, 24, 192, std::vector<std::uint8_t>(100)}).ok());
+    EXPECT_FALSE(SteghideBmpCover({64, 48, 16, 128, std::vector<std::uint8_t>(128 * 48)}).ok());
+    Result<JpegCoefficients> jpeg = test::ReadJpegCoefficients(Fixture("jpeg-none.jpg"));
+    ASSERT_TRUE(jpeg.ok());
+    JpegCoefficients cut = *jpeg;
+    cut.components[0].heightInBlocks -= 1;
+    cut.components[0].coefficients.resize(cut.components[0].coefficients.size() - 64 * 20);
+    EXPECT_FALSE(SteghideJpegCover(cut).ok());
+
+    // Too few samples for even the magic, and a cover with its tail cut off.
+    SteghideCover cover = *SteghideJpegCover(*jpeg);
+    SteghideCover tiny = cover;
+    tiny.values.resize(70);
+    EXPECT_FALSE(SteghideMagicAt(tiny, SteghideSeed("secret")));
+    EXPECT_FALSE(SteghideExtract(tiny, "secret").ok());
+    SteghideCover tail = cover;
+    tail.values.resize(tail.values.size() / 2);
+    EXPECT_FALSE(SteghideExtract(tail, "secret").ok());
+
+    // Flipped samples: whatever still passes the header must fail its checks, never crash.
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 30; ++trial) {
+        SteghideCover damaged = cover;
+        for (int flip = 0; flip < 40; ++flip) {
+            damaged.values[random() % damaged.values.size()] ^= 1;
+        }
+        Result<SteghidePayload> payload = SteghideExtract(damaged, "secret");
+        if (payload.ok()) {
+            EXPECT_TRUE(std::string(payload->data.begin(), payload->data.end()) == kMessage ||
+                        !payload->checksumOk);
+        }
+    }
+}
+
+} // namespace
+} // namespace vantrel

@@ -1,0 +1,16 @@
+#pragma once
+// Test-side readers standing in for the decoder process: a JPEG's coefficients through libjpeg,
+// a BMP's pixel bytes through FreeImage.
+#include "image/Result.h"
+#include "steghide/SteghideCover.h"
+
+#include <string>
+
+namespace vantrel::test {
+
+Result<JpegCoefficients> ReadJpegCoefficients(const std::string& path);
+Result<BmpPixelData> ReadBmpPixels(const std::string& path);
+// Either, by extension.
+Result<SteghideCover> ReadSteghideCover(const std::string& path);
+
+} // namespace vantrel::test
