@@ -111,13 +111,17 @@ ConfirmPassphrase(const SteghideCover& cover, std::string_view passphrase, std::
     return hit;
 }
 
+// A run of whole lines of the list, split on the worker that checks them: the reading thread
+// only copies bytes, so it keeps up with every core.
 struct WordBatch {
+    std::vector<std::string> extra; // the passphrases tried before the list
     std::string text;
-    std::vector<std::size_t> ends;
+    std::uint64_t tried = 0;
     std::vector<SteghidePassphraseHit> hits;
 };
 
-constexpr std::size_t kWordsPerBatch = 4096;
+constexpr std::size_t kBytesPerBatch = std::size_t{1} << 16;
+constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
 
 } // namespace
 
@@ -126,6 +130,7 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
     SteghideWordListResult result;
     ProgressThrottle progress(options.progress, 0);
     Md5Seeds seeds;
+    const SteghideMagicCheck magic(cover);
     std::atomic<bool> found{false};
 
     std::vector<std::string> first{""};
@@ -140,10 +145,21 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
         }
     }
     bool firstDone = false;
-    std::string line;
+    std::string carry; // the start of a line the last read cut off
 
     const auto stop = [&] {
         return Cancelled(options.cancel) || (!options.keepGoing && found.load());
+    };
+    const auto check = [&](WordBatch& batch, std::string_view word) {
+        ++batch.tried;
+        const std::uint32_t seed = seeds.Seed(word);
+        if (!magic(seed)) {
+            return;
+        }
+        if (auto hit = ConfirmPassphrase(cover, word, seed)) {
+            batch.hits.push_back(std::move(*hit));
+            found = true;
+        }
     };
     tbb::parallel_pipeline(
         static_cast<std::size_t>(2 * tbb::this_task_arena::max_concurrency()),
@@ -155,23 +171,31 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
                     return nullptr;
                 }
                 auto batch = std::make_shared<WordBatch>();
-                const auto add = [&](std::string_view word) {
-                    batch->text.append(word);
-                    batch->ends.push_back(batch->text.size());
-                };
                 if (!firstDone) {
-                    for (const std::string& word : first) {
-                        add(word);
-                    }
+                    batch->extra = first;
                     firstDone = true;
                 }
-                while (words && batch->ends.size() < kWordsPerBatch && std::getline(*words, line)) {
-                    if (!line.empty() && line.back() == '\r') {
-                        line.pop_back();
+                if (words && *words) {
+                    batch->text.swap(carry);
+                    const std::size_t kept = batch->text.size();
+                    batch->text.resize(kept + kBytesPerBatch);
+                    words->read(batch->text.data() + kept,
+                                static_cast<std::streamsize>(kBytesPerBatch));
+                    batch->text.resize(kept + static_cast<std::size_t>(words->gcount()));
+                    if (*words) {
+                        // More follows: the cut line waits for the next read.
+                        const std::size_t end = batch->text.rfind('\n');
+                        // A "line" of a megabyte is no passphrase list: let it go as one word
+                        // rather than hold the whole file.
+                        const std::size_t cut = end != std::string::npos ? end + 1
+                                                : batch->text.size() > kMaxLineBytes
+                                                    ? batch->text.size()
+                                                    : 0;
+                        carry.assign(batch->text, cut);
+                        batch->text.resize(cut);
                     }
-                    add(line);
                 }
-                if (batch->ends.empty()) {
+                if (batch->extra.empty() && batch->text.empty() && carry.empty()) {
                     control.stop();
                     return nullptr;
                 }
@@ -180,24 +204,24 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
             tbb::make_filter<std::shared_ptr<WordBatch>, std::shared_ptr<WordBatch>>(
                 tbb::filter_mode::parallel,
                 [&](std::shared_ptr<WordBatch> batch) {
-                    std::size_t begin = 0;
-                    for (const std::size_t end : batch->ends) {
-                        const std::string_view word(batch->text.data() + begin, end - begin);
-                        begin = end;
-                        const std::uint32_t seed = seeds.Seed(word);
-                        if (!SteghideMagicAt(cover, seed)) {
-                            continue;
+                    for (const std::string& word : batch->extra) {
+                        check(*batch, word);
+                    }
+                    std::string_view rest = batch->text;
+                    while (!rest.empty()) {
+                        const std::size_t end = std::min(rest.find('\n'), rest.size());
+                        std::string_view word = rest.substr(0, end);
+                        rest.remove_prefix(std::min(end + 1, rest.size()));
+                        if (!word.empty() && word.back() == '\r') {
+                            word.remove_suffix(1);
                         }
-                        if (auto hit = ConfirmPassphrase(cover, word, seed)) {
-                            batch->hits.push_back(std::move(*hit));
-                            found = true;
-                        }
+                        check(*batch, word);
                     }
                     return batch;
                 }) &
             tbb::make_filter<std::shared_ptr<WordBatch>, void>(
                 tbb::filter_mode::serial_in_order, [&](std::shared_ptr<WordBatch> batch) {
-                    result.tried += batch->ends.size();
+                    result.tried += batch->tried;
                     for (SteghidePassphraseHit& hit : batch->hits) {
                         result.hits.push_back(std::move(hit));
                     }
@@ -220,6 +244,7 @@ SteghideSeedSearchResult SteghideSeedSearch(const SteghideCover& cover,
     const std::uint64_t pieces = (end - first + kSeedsPerPiece - 1) / kSeedsPerPiece;
     std::atomic<std::uint64_t> searched{0};
     std::mutex hitsMutex;
+    const SteghideMagicCheck magic(cover);
 
     tbb::parallel_for(std::uint64_t{0}, pieces, [&](std::uint64_t piece) {
         if (Cancelled(options.cancel)) {
@@ -227,11 +252,9 @@ SteghideSeedSearchResult SteghideSeedSearch(const SteghideCover& cover,
         }
         const std::uint64_t from = first + piece * kSeedsPerPiece;
         const std::uint64_t to = std::min(end, from + kSeedsPerPiece);
-        for (std::uint64_t s = from; s < to; ++s) {
-            const auto seed = static_cast<std::uint32_t>(s);
-            if (!SteghideMagicAt(cover, seed)) {
-                continue;
-            }
+        std::vector<std::uint32_t> passing;
+        magic.Scan(from, to, passing);
+        for (const std::uint32_t seed : passing) {
             const std::optional<SteghideHeader> header = SteghideHeaderAt(cover, seed);
             if (!header) {
                 continue;

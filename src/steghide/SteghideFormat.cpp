@@ -110,7 +110,64 @@ Result<SteghidePayload> ReadContents(BitCursor cursor, SteghidePayload payload) 
     return payload;
 }
 
+template <int SamplesPerValue, int BitsPerValue>
+bool MagicAt(const std::uint64_t* packed, std::uint32_t samples, std::uint32_t seed) {
+    constexpr int kPerWord = 64 / BitsPerValue;
+    constexpr unsigned kValueMask = (1u << BitsPerValue) - 1;
+    SteghidePermutation<SmallDrawTable> permutation(seed, samples);
+    for (int bit = 0; bit < kSteghideMagicBits; bit += BitsPerValue) {
+        unsigned sum = 0;
+        for (int s = 0; s < SamplesPerValue; ++s) {
+            const std::uint32_t at = permutation.Next();
+            // The neighbours' bits above stay in: they cannot reach the low bits of the sum.
+            sum += static_cast<unsigned>(packed[at / kPerWord] >> (at % kPerWord * BitsPerValue));
+        }
+        // The last value may carry a bit past the magic: it is not compared.
+        const unsigned compared = bit + BitsPerValue > kSteghideMagicBits ? 1u : kValueMask;
+        if (((sum ^ (kSteghideMagic >> bit)) & compared) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <int SamplesPerValue, int BitsPerValue>
+void ScanMagic(const std::uint64_t* packed, std::uint32_t samples, std::uint64_t from,
+               std::uint64_t to, std::vector<std::uint32_t>& passing) {
+    for (std::uint64_t seed = from; seed < to; ++seed) {
+        if (MagicAt<SamplesPerValue, BitsPerValue>(packed, samples,
+                                                   static_cast<std::uint32_t>(seed))) {
+            passing.push_back(static_cast<std::uint32_t>(seed));
+        }
+    }
+}
+
 } // namespace
+
+SteghideMagicCheck::SteghideMagicCheck(const SteghideCover& cover)
+    : samples_(static_cast<std::uint32_t>(cover.values.size())),
+      fits_(SteghideSamplesFor(cover, kSteghideMagicBits) < cover.values.size()) {
+    const int spv = cover.samplesPerValue;
+    const int bpv = cover.bitsPerValue;
+    if (spv == 3 && bpv == 1) {
+        check_ = MagicAt<3, 1>, scan_ = ScanMagic<3, 1>;
+    } else if (spv == 2 && bpv == 2) {
+        check_ = MagicAt<2, 2>, scan_ = ScanMagic<2, 2>;
+    } else if (spv == 3 && bpv == 2) {
+        check_ = MagicAt<3, 2>, scan_ = ScanMagic<3, 2>;
+    } else if (spv == 2 && bpv == 1) {
+        check_ = MagicAt<2, 1>, scan_ = ScanMagic<2, 1>;
+    } else {
+        fits_ = false;
+        return;
+    }
+    const std::size_t perWord = static_cast<std::size_t>(64 / bpv);
+    packed_.assign(cover.values.size() / perWord + 1, 0);
+    for (std::size_t i = 0; i < cover.values.size(); ++i) {
+        packed_[i / perWord] |= static_cast<std::uint64_t>(cover.values[i])
+                                << (i % perWord * static_cast<std::size_t>(bpv));
+    }
+}
 
 std::uint32_t SteghideCrc32(const std::uint8_t* data, std::size_t size) {
     boost::crc_optimal<32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, false> crc;

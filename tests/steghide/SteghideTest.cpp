@@ -232,7 +232,7 @@ TEST(Steghide, DamagedInputsFailCleanly) {
     SteghideCover cover = *SteghideJpegCover(*jpeg);
     SteghideCover tiny = cover;
     tiny.values.resize(70);
-    EXPECT_FALSE(SteghideMagicAt(tiny, SteghideSeed("secret")));
+    EXPECT_FALSE(SteghideMagicCheck(tiny)(SteghideSeed("secret")));
     EXPECT_FALSE(SteghideExtract(tiny, "secret").ok());
     SteghideCover tail = cover;
     tail.values.resize(tail.values.size() / 2);
