@@ -113,7 +113,7 @@ void ColumnsKernel(benchmark::State& state) {
 }
 
 int Lsbs(RgbColor c) {
-    return (RedLsb(c) != 0) + (GreenLsb(c) != 0) + (BlueLsb(c) != 0);
+    return ((RedOf(c) & 1) != 0) + ((GreenOf(c) & 1) != 0) + ((BlueOf(c) & 1) != 0);
 }
 
 void ColumnsNaive(benchmark::State& state) {
@@ -140,12 +140,12 @@ void ColumnsNaive(benchmark::State& state) {
             for (int y = 0; y < kHeight; ++y) {
                 const RgbColor t = Read(TestPicture(), x, y);
                 const RgbColor o = Read(OriginalPicture(), x, y);
-                observed[0] += RedLsb(t) != 0;
-                observed[1] += GreenLsb(t) != 0;
-                observed[2] += BlueLsb(t) != 0;
-                expected[0] += RedLsb(o) != 0;
-                expected[1] += GreenLsb(o) != 0;
-                expected[2] += BlueLsb(o) != 0;
+                observed[0] += (RedOf(t) & 1) != 0;
+                observed[1] += (GreenOf(t) & 1) != 0;
+                observed[2] += (BlueOf(t) & 1) != 0;
+                expected[0] += (RedOf(o) & 1) != 0;
+                expected[1] += (GreenOf(o) & 1) != 0;
+                expected[2] += (BlueOf(o) & 1) != 0;
             }
             total += ChiSquaredProbability(3, observed, expected);
         }

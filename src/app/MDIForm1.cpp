@@ -4,6 +4,7 @@
 #include "app/Form5.h"
 #include "blind/BlindAnalysis.h"
 #include "extract/BitExtraction.h"
+#include "image/ImageLoading.h"
 #include "multiwindow/S0_Images.h"
 #include "onewindow/Form4.h"
 #include "search/S6_Search.h"
@@ -159,7 +160,12 @@ void MDIForm1::About_Click() {
 }
 
 void MDIForm1::Exit_Click() {
-    // Ends at once: no window is asked and no close handler runs.
+    // Ends at once: no window is asked and no close handler runs. Work on other threads is
+    // stopped first, and the decoder processes with it, so nothing of the program lives on.
+    for (ChildWindow* window : findChildren<ChildWindow*>()) {
+        window->stopWork();
+    }
+    StopDecoders();
     std::_Exit(0);
 }
 

@@ -28,6 +28,7 @@ class BlindAnalysis : public ChildWindow {
     Q_OBJECT
 
 public:
+    void stopWork() override { job_.stop(); }
     explicit BlindAnalysis(QWidget* parent = nullptr);
     ~BlindAnalysis() override;
 

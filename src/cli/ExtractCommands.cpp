@@ -15,14 +15,6 @@ namespace {
 
 using namespace vantrel::extract;
 
-BitmapHandle LoadForExtraction(const std::string& path, std::string* error) {
-    BitmapHandle bitmap = LoadImageForExtraction(path, error);
-    if (!bitmap && error->empty()) {
-        *error = "Could not decode " + path;
-    }
-    return bitmap;
-}
-
 std::uint64_t ParseCount(const std::string& text) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
         text.size() > 15) {
@@ -69,15 +61,11 @@ int RunExtract(const Arguments& args) {
     if (!parsed.layout) {
         throw UsageError(parsed.error);
     }
-    std::string error;
-    const BitmapHandle bitmap = LoadForExtraction(positional[0], &error);
-    if (!bitmap) {
-        throw InputError(error);
+    const Result<ExtractionImage> loaded = LoadImageForExtraction(positional[0]);
+    if (!loaded) {
+        throw InputError(loaded.error());
     }
-    const auto image = SampleImage::Of(bitmap.get(), &error);
-    if (!image) {
-        throw InputError(positional[0] + ": " + error);
-    }
+    const SampleImage* image = &loaded->samples;
     const auto& channels = parsed.layout->channels;
     if (!image->channels().palette &&
         std::find(channels.begin(), channels.end(), Channel::Index) != channels.end()) {
@@ -192,12 +180,10 @@ int RunFind(const Arguments& args) {
     }
     int status = 0;
     for (const std::string& path : paths) {
-        std::string error;
-        const BitmapHandle bitmap = LoadForExtraction(path, &error);
-        const auto image = bitmap ? SampleImage::Of(bitmap.get(), &error) : std::nullopt;
-        if (!image) {
+        const Result<ExtractionImage> loaded = LoadImageForExtraction(path);
+        if (!loaded) {
             status = 1;
-            error = bitmap ? path + ": " + error : error;
+            const std::string& error = loaded.error();
             if (json) {
                 std::cout << JsonLine(path, nullptr, error) << std::endl;
             } else {
@@ -205,7 +191,7 @@ int RunFind(const Arguments& args) {
             }
             continue;
         }
-        const ScanResult result = ScanImage(*image, options);
+        const ScanResult result = ScanImage(loaded->samples, options);
         if (json) {
             std::cout << JsonLine(path, &result, {}) << std::endl;
         } else {

@@ -162,17 +162,13 @@ void BitExtraction::Browse_Click() {
 
 void BitExtraction::loadFile(const QString& path) {
     job_.stop();
-    std::string error;
-    BitmapHandle bitmap = extract::LoadImageForExtraction(PathBytes(path), &error);
-    std::string why;
-    auto image = bitmap ? extract::SampleImage::Of(bitmap.get(), &why) : std::nullopt;
-    if (!image) {
-        reportStatus(
-            QString::fromStdString(error.empty() ? path.toStdString() + ": " + why : error));
+    Result<extract::ExtractionImage> loaded = extract::LoadImageForExtraction(PathBytes(path));
+    if (!loaded) {
+        reportFailure(loaded.error());
         return;
     }
-    bitmap_ = std::move(bitmap);
-    image_ = std::make_unique<extract::SampleImage>(*image);
+    bitmap_ = loaded->image;
+    image_ = std::make_unique<extract::SampleImage>(loaded->samples);
     found_.clear();
     findings_->setRowCount(0);
     progress_->setValue(0);

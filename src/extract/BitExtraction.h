@@ -3,7 +3,7 @@
 // layout's bytes in a hex and text view, a scan of every layout whose findings list ranked (a
 // click selects the layout), and the payload saved to a file. The scan runs on its own thread;
 // its progress and results come back as queued calls.
-#include "image/Bitmap.h"
+#include "image/Image.h"
 #include "widgets/WindowJob.h"
 #include "widgets/WindowKit.h"
 
@@ -37,6 +37,7 @@ class BitExtraction : public ChildWindow {
     Q_OBJECT
 
 public:
+    void stopWork() override { job_.stop(); }
     explicit BitExtraction(QWidget* parent = nullptr);
     ~BitExtraction() override;
 
@@ -80,7 +81,7 @@ private:
     QPushButton* save_;
     QLabel* summary_;
 
-    BitmapHandle bitmap_;
+    SharedImage bitmap_; // owns the rows image_ reads
     std::unique_ptr<extract::SampleImage> image_;
     std::vector<extract::Finding> found_;
     bool updating_ = false;

@@ -4,11 +4,20 @@
 
 namespace vantrel::extract {
 
-// Palette images come as stored, so that their indices can be read.
-BitmapHandle LoadImageForExtraction(const std::string& path, std::string* error) {
+Result<ExtractionImage> LoadImageForExtraction(const std::string& path) {
     DecodeOptions options;
     options.keepIndexed = true;
-    return LoadImageFile(path, error, options);
+    std::string error;
+    BitmapHandle bitmap = LoadImageFile(path, &error, options);
+    if (!bitmap) {
+        return Failure(error.empty() ? "Could not decode " + path : error);
+    }
+    std::string why;
+    std::optional<SampleImage> samples = SampleImage::Of(bitmap.get(), &why);
+    if (!samples) {
+        return Failure(path + ": " + why);
+    }
+    return ExtractionImage{ShareImage(std::move(bitmap), path), *samples};
 }
 
 } // namespace vantrel::extract

@@ -1,14 +1,22 @@
 #pragma once
 // The one place where the extraction front ends (window and command line) decode an image file.
-#include "image/Bitmap.h"
+#include "extract/BitStream.h"
+#include "image/Image.h"
+#include "image/Result.h"
 
 #include <string>
 
 namespace vantrel::extract {
 
-// Decodes the file for extraction; null with a one-line `error` when it cannot be decoded.
-// Palette files should arrive with their indices: switch this call to the palette-keeping
-// decode when the decoder offers it.
-BitmapHandle LoadImageForExtraction(const std::string& path, std::string* error);
+// A decoded image with its samples as the layouts read them; the image owns the rows the
+// samples borrow.
+struct ExtractionImage {
+    SharedImage image;
+    SampleImage samples;
+};
+
+// Decodes the file with palette images as stored, so that their indices can be read; the
+// failure names the file.
+Result<ExtractionImage> LoadImageForExtraction(const std::string& path);
 
 } // namespace vantrel::extract

@@ -11,11 +11,7 @@ namespace vantrel {
 namespace {
 
 bool IsSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
     return c == '/';
-#endif
 }
 
 // What one metadata query of the path gives; `found` false when the path cannot be queried.

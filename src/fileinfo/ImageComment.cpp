@@ -55,11 +55,4 @@ std::string GetImageComment(const FIBITMAP* bitmap) {
     }
 }
 
-std::string TextFromPointer(const char* text) {
-    if (text == nullptr) {
-        return {};
-    }
-    return Latin1ToUtf8(text, std::strlen(text));
-}
-
 } // namespace vantrel

@@ -22,34 +22,12 @@ constexpr std::int32_t BlueOf(RgbColor c) {
     return (c / 65536) % 256;
 }
 
-// The masks keep the bit in place: callers test for non-zero.
-constexpr std::int32_t RedLsb(RgbColor c) {
-    return c & 0x1;
-}
-constexpr std::int32_t GreenLsb(RgbColor c) {
-    return c & 0x100;
-}
-constexpr std::int32_t BlueLsb(RgbColor c) {
-    return c & 0x10000;
-}
-
 constexpr RgbColor MakeRgb(int red, int green, int blue) {
     return red + 256 * green + 65536 * blue;
 }
 
 inline double Log10(double x) {
     return std::log(x) / std::log(10.0);
-}
-
-struct Point {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
-};
-
-// Display rows count from the top, bitmap rows from the bottom.
-constexpr Point DisplayPoint(int x, int y, int height) {
-    return {x, height - 1 - y};
 }
 
 } // namespace vantrel

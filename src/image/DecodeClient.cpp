@@ -97,6 +97,19 @@ void CloseDescriptor(int& descriptor) {
     }
 }
 
+// Every helper this process started and has not yet reaped, so that the program can end them
+// when it exits instead of leaving a long decode running after it.
+struct LiveHelpers {
+    std::mutex mutex;
+    std::vector<pid_t> pids;
+    bool stopped = false; // no helper starts once the program is on its way out
+};
+
+LiveHelpers& Helpers() {
+    static LiveHelpers* helpers = new LiveHelpers;
+    return *helpers;
+}
+
 class DecoderProcess {
 public:
     enum class Outcome { Answered, Crashed, TimedOut, NotDelivered };
@@ -115,6 +128,14 @@ public:
         }
         const std::string path = HelperPath();
         const std::string limit = std::to_string(memoryLimit);
+        LiveHelpers& helpers = Helpers();
+        const std::lock_guard registry(helpers.mutex);
+        if (helpers.stopped) {
+            close(sockets[0]);
+            close(childEnd);
+            *error = "the program is closing";
+            return nullptr;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, childEnd, decoding::kSocketDescriptor);
@@ -138,13 +159,21 @@ public:
             *error = "could not start the image decoder " + path;
             return nullptr;
         }
+        helpers.pids.push_back(pid);
         return std::unique_ptr<DecoderProcess>(new DecoderProcess(pid, sockets[0], memoryLimit));
     }
 
     ~DecoderProcess() {
         // Closing the socket ends a healthy helper; one that misbehaved is killed outright.
         CloseDescriptor(socket_);
-        if (pid_ > 0) {
+        LiveHelpers& helpers = Helpers();
+        bool ours = false;
+        {
+            const std::lock_guard registry(helpers.mutex);
+            ours = std::erase(helpers.pids, pid_) > 0;
+        }
+        // A helper StopDecoders took is reaped already: its pid may belong to another process.
+        if (pid_ > 0 && ours) {
             if (!healthy_) {
                 kill(pid_, SIGKILL);
                 waitpid(pid_, nullptr, 0);
@@ -317,8 +346,7 @@ private:
 
 DecoderPool& Pool() {
     // Never destroyed: the helpers end when this process ends and their sockets close.
-    static DecoderPool* pool =
-        new DecoderPool(std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4));
+    static DecoderPool* pool = new DecoderPool(DecoderPoolCapacity());
     return *pool;
 }
 
@@ -384,6 +412,28 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
 }
 
 } // namespace
+
+void StopDecoders() {
+    LiveHelpers& helpers = Helpers();
+    std::vector<pid_t> pids;
+    {
+        const std::lock_guard registry(helpers.mutex);
+        helpers.stopped = true;
+        pids.swap(helpers.pids);
+    }
+    for (const pid_t pid : pids) {
+        kill(pid, SIGKILL);
+    }
+    for (const pid_t pid : pids) {
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+int DecoderPoolCapacity() {
+    // Two even on one core, so that one slow decode does not hold up every other load; at most
+    // four, since each helper may hold a large picture's memory.
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4);
+}
 
 BitmapHandle LoadImageFile(const std::string& path, std::string* error,
                            const DecodeOptions& options) {

@@ -45,4 +45,12 @@ BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr
 Size ReadImageSize(const std::string& path, std::string* error = nullptr,
                    const DecodeLimits& limits = {});
 
+// How many decoder processes run at once (2 to 4, by the cores); a load beyond that waits for
+// one. Whatever runs loads side by side sizes its threads from this.
+int DecoderPoolCapacity();
+
+// Ends every decoder process at once and starts no more: for a program about to exit, so that no
+// helper outlives it. Loads still in flight fail.
+void StopDecoders();
+
 } // namespace vantrel

@@ -109,7 +109,6 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
-    emit mouseReleased(event->button(), event->buttons(), toSurface(event->position()));
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit clicked();
     }

@@ -47,7 +47,6 @@ public:
 
 signals:
     void mousePressed(Qt::MouseButton button, Qt::MouseButtons buttons, QPoint position);
-    void mouseReleased(Qt::MouseButton button, Qt::MouseButtons buttons, QPoint position);
     void mouseMoved(Qt::MouseButtons buttons, QPoint position);
     void clicked();
 

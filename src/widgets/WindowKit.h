@@ -76,6 +76,9 @@ public:
     // True from the moment a close was accepted: long runs check it after each yield and stop
     // before the window releases its bitmaps.
     bool isClosing() const { return closing_; }
+    // Ends the window's work off the GUI thread (asks it to stop, then waits), without closing
+    // the window: for a program that exits at once.
+    virtual void stopWork() {}
 
     // The frame that holds the window in the MDI area, or null when shown on its own.
     QMdiSubWindow* subWindow() const;

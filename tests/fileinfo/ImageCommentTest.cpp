@@ -50,15 +50,6 @@ TEST(ImageComment, AbsentComments) {
     EXPECT_EQ(GetImageComment(SmallBitmap().get()), "");
 }
 
-TEST(ImageComment, TextFromPointer) {
-    EXPECT_EQ(TextFromPointer(nullptr), "");
-    EXPECT_EQ(TextFromPointer(""), "");
-    EXPECT_EQ(TextFromPointer("plain ASCII ~"), "plain ASCII ~");
-    EXPECT_EQ(TextFromPointer("x\xA0y\x80"), "x\xC2\xA0y\xC2\x80");
-    const char withNul[] = {'o', 'k', '\0', 'n', 'o', '\0'};
-    EXPECT_EQ(TextFromPointer(withNul), "ok");
-}
-
 // The comment travels through a file and the loader's conversion to a standard bitmap.
 TEST(ImageComment, CommentsSurviveSavingAndLoading) {
     char folder[] = "/tmp/vantrel-comment-XXXXXX";

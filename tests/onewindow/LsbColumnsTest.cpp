@@ -80,14 +80,14 @@ LsbColumnCounts ReferenceCounts(const Grid& grid) {
         int red = 0, green = 0, blue = 0, changes = 0;
         for (int y = 0; y < grid.height(); ++y) {
             const RgbColor c = grid.at(x, y);
-            red += RedLsb(c) != 0;
-            green += GreenLsb(c) != 0;
-            blue += BlueLsb(c) != 0;
+            red += (RedOf(c) & 1) != 0;
+            green += (GreenOf(c) & 1) != 0;
+            blue += (BlueOf(c) & 1) != 0;
             if (y > 0) {
                 const RgbColor above = grid.at(x, y - 1);
-                changes += (RedLsb(c) != 0) != (RedLsb(above) != 0);
-                changes += (GreenLsb(c) != 0) != (GreenLsb(above) != 0);
-                changes += (BlueLsb(c) != 0) != (BlueLsb(above) != 0);
+                changes += ((RedOf(c) & 1) != 0) != ((RedOf(above) & 1) != 0);
+                changes += ((GreenOf(c) & 1) != 0) != ((GreenOf(above) & 1) != 0);
+                changes += ((BlueOf(c) & 1) != 0) != ((BlueOf(above) & 1) != 0);
             }
         }
         counts.red.push_back(red);
