@@ -1,0 +1,309 @@
+#include "extract/PayloadChecks.h"
+#include "structure/Walk.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <array>
+
+namespace vantrel::structure {
+
+namespace detail {
+
+Part* Walk::add(std::vector<Part>& level, std::uint64_t offset, std::uint64_t length,
+                std::string kind, std::string name, Check check) {
+    if (parts_ >= limits_.maxParts) {
+        return nullptr;
+    }
+    ++parts_;
+    Part& part = level.emplace_back();
+    part.offset = offset;
+    part.length = length;
+    part.kind = std::move(kind);
+    part.name = std::move(name);
+    part.check = check;
+    return &part;
+}
+
+void Walk::anomaly(AnomalyKind kind, std::uint64_t offset, std::uint64_t length,
+                   std::string reason) {
+    if (out_.anomalies.size() >= limits_.maxAnomalies) {
+        return;
+    }
+    out_.anomalies.push_back({kind, offset, length, OneLine(reason)});
+}
+
+void Walk::text(std::string source, std::string key, std::string value, std::uint64_t offset) {
+    if (out_.texts.size() >= limits_.maxTexts) {
+        return;
+    }
+    out_.texts.push_back({std::move(source), std::move(key), std::move(value), offset});
+}
+
+void Walk::tail(std::uint64_t end, const char* after) {
+    out_.end = std::min<std::uint64_t>(end, size());
+    // Photo Mechanic keeps its IPTC edits in a trailer after any image: metadata, not a payload.
+    std::uint64_t last = size();
+    if (const std::uint64_t trailer = PhotoMechanicTrailer(*this, size());
+        trailer > 0 && size() - trailer >= end && !out_.parts.empty()) {
+        last = size() - trailer;
+        add(out_.parts.front().children, last, trailer, "trailer", "Photo Mechanic trailer");
+        IptcTexts(*this, last, trailer - 12);
+    }
+    if (end < last) {
+        anomaly(AnomalyKind::DataAfterEnd, end, last - end,
+                std::to_string(last - end) + " bytes after " + after);
+    }
+}
+
+void Walk::truncated(std::uint64_t offset, std::string reason) {
+    out_.end = size();
+    anomaly(AnomalyKind::Truncated, offset, size() > offset ? size() - offset : 0,
+            std::move(reason));
+}
+
+std::string Latin1(const std::uint8_t* bytes, std::size_t count) {
+    std::string text;
+    text.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t c = bytes[i];
+        if (c < 0x80) {
+            text += (c < 0x20 && c != '\n' && c != '\t') ? ' ' : char(c);
+        } else {
+            text += char(0xC0 | (c >> 6));
+            text += char(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+namespace {
+
+struct PayloadType {
+    std::string kind;
+    std::string what;
+    bool whole = false; // a file walked by its structure to its end, from the first byte
+};
+
+bool FilePayload(const std::string& kind) {
+    return kind != "text" && kind != "length-prefixed" && kind != "magic" && kind != "zlib";
+}
+
+PayloadType TypeOf(std::span<const std::uint8_t> bytes, const StructureLimits& limits, bool magic) {
+    extract::StreamBytes stream(bytes);
+    extract::CheckLimits checks;
+    checks.follow = limits.carveFollow;
+    checks.inflated = limits.carveFollow;
+    checks.magic = magic;
+    const auto findings = extract::CheckStream(stream, 1, checks);
+    PayloadType type;
+    for (const extract::Finding& finding : findings) {
+        if (finding.offset != 0 || finding.tier != extract::Tier::Found) {
+            continue;
+        }
+        const bool file = FilePayload(finding.kind);
+        if (type.kind.empty() || (file && !type.whole)) {
+            type.kind = finding.kind;
+            type.what = finding.what;
+            type.whole = file && finding.length == bytes.size();
+        }
+    }
+    if (!type.kind.empty()) {
+        return type;
+    }
+    const bool printable = !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [](auto c) {
+        return (c >= 0x20 && c < 0x7F) || c == '\n' || c == '\r' || c == '\t' || c >= 0x80;
+    });
+    type.kind = printable ? "text" : "data";
+    type.what = printable ? "printable bytes" : "data";
+    for (const extract::Finding& finding : findings) {
+        if (finding.kind == "magic") {
+            type.what = finding.what;
+        }
+    }
+    return type;
+}
+
+} // namespace
+
+void CheckEmbeddedBytes(Walk& walk, std::span<const std::uint8_t> bytes, std::uint64_t offset,
+                        const char* where) {
+    if (bytes.size() < 16) {
+        return;
+    }
+    const PayloadType type = TypeOf(bytes, walk.limits(), false);
+    if (!FilePayload(type.kind) || type.kind == "data") {
+        return;
+    }
+    walk.anomaly(AnomalyKind::EmbeddedFile, offset, bytes.size(),
+                 std::string(where) + " holds a " + type.what);
+}
+
+void CheckEmbedded(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where) {
+    if (!walk.has(offset, length)) {
+        return;
+    }
+    CheckEmbeddedBytes(walk, {walk.at(offset), length}, offset, where);
+}
+
+void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where) {
+    if (!walk.has(offset, length) || length < 24) {
+        return;
+    }
+    // Colours are no prose: a run of 24 or more letters and spaces in a table is a message.
+    std::uint64_t run = 0, best = 0, bestEnd = 0;
+    for (std::uint64_t i = 0; i < length; ++i) {
+        const std::uint8_t c = walk.u8(offset + i);
+        run = (c >= 0x20 && c < 0x7F) ? run + 1 : 0;
+        if (run > best) {
+            best = run;
+            bestEnd = i + 1;
+        }
+    }
+    const std::uint64_t start = offset + bestEnd - best;
+    if (best >= 24 && extract::ReadsLikeProse({walk.at(start), best})) {
+        walk.anomaly(AnomalyKind::PaletteUnused, start, best,
+                     std::string(where) + " entries hold " + std::to_string(best) +
+                         " bytes of text");
+        return;
+    }
+    for (std::uint64_t i = 0; i + 16 <= length; ++i) {
+        const std::uint8_t c = walk.u8(offset + i);
+        if (c != 'P' && c != 0x1F && c != '7' && c != 0x89 && c != 'B') {
+            continue;
+        }
+        const PayloadType type = TypeOf({walk.at(offset + i), length - i}, walk.limits(), false);
+        if (FilePayload(type.kind) && type.kind != "data") {
+            walk.anomaly(AnomalyKind::PaletteUnused, offset + i, length - i,
+                         std::string(where) + " entries hold a " + type.what);
+            return;
+        }
+    }
+}
+
+} // namespace detail
+
+const char* AnomalyText(AnomalyKind kind) {
+    switch (kind) {
+    case AnomalyKind::DataAfterEnd:
+        return "data-after-end";
+    case AnomalyKind::Truncated:
+        return "truncated";
+    case AnomalyKind::CrcMismatch:
+        return "crc-mismatch";
+    case AnomalyKind::IdatExcess:
+        return "idat-excess";
+    case AnomalyKind::IdatTrailer:
+        return "idat-trailer";
+    case AnomalyKind::UnknownChunk:
+        return "unknown-chunk";
+    case AnomalyKind::Gap:
+        return "gap";
+    case AnomalyKind::BadMetadata:
+        return "bad-metadata";
+    case AnomalyKind::ThumbnailMismatch:
+        return "thumbnail-mismatch";
+    case AnomalyKind::PaletteUnused:
+        return "palette-unused";
+    case AnomalyKind::EmbeddedFile:
+        break;
+    }
+    return "embedded-file";
+}
+
+namespace {
+
+bool Carvable(AnomalyKind kind) {
+    switch (kind) {
+    case AnomalyKind::DataAfterEnd:
+    case AnomalyKind::IdatTrailer:
+    case AnomalyKind::UnknownChunk:
+    case AnomalyKind::Gap:
+    case AnomalyKind::PaletteUnused:
+    case AnomalyKind::EmbeddedFile:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string Sha256(std::span<const std::uint8_t> bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int size = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+void Carve(detail::Walk& walk) {
+    FileStructure& out = walk.out();
+    for (std::size_t i = 0; i < out.anomalies.size(); ++i) {
+        const Anomaly& anomaly = out.anomalies[i];
+        if (!Carvable(anomaly.kind) || anomaly.length == 0) {
+            continue;
+        }
+        Carved carved;
+        carved.offset = anomaly.offset;
+        carved.length = anomaly.length;
+        carved.from = i;
+        for (auto& [index, bytes] : walk.joined()) {
+            if (index == i) {
+                carved.bytes = std::move(bytes);
+            }
+        }
+        std::span<const std::uint8_t> payload = carved.bytes;
+        if (carved.bytes.empty()) {
+            if (!walk.has(anomaly.offset, anomaly.length)) {
+                continue;
+            }
+            payload = {walk.at(anomaly.offset), anomaly.length};
+        }
+        carved.length = payload.size();
+        const detail::PayloadType type = detail::TypeOf(payload, walk.limits(), true);
+        carved.type = type.kind;
+        carved.what = type.what;
+        carved.sha256 = Sha256(payload);
+        out.carved.push_back(std::move(carved));
+    }
+}
+
+} // namespace
+
+Result<FileStructure> WalkStructure(std::span<const std::uint8_t> file,
+                                    const StructureLimits& limits) {
+    FileStructure out;
+    out.size = file.size();
+    out.end = file.size();
+    detail::Walk walk(file, limits, out);
+    if (walk.matches(0, "\x89PNG\r\n\x1a\n")) {
+        detail::WalkPng(walk);
+    } else if (walk.matches(0, "\xff\xd8\xff")) {
+        detail::WalkJpegFile(walk);
+    } else if (walk.matches(0, "GIF87a") || walk.matches(0, "GIF89a")) {
+        detail::WalkGif(walk);
+    } else if (walk.matches(0, "BM")) {
+        detail::WalkBmp(walk);
+    } else if (walk.matches(0, "RIFF") && walk.matches(8, "WEBP")) {
+        detail::WalkWebp(walk);
+    } else if (walk.matches(0, std::string_view("II*\0", 4)) ||
+               walk.matches(0, std::string_view("MM\0*", 4))) {
+        detail::WalkTiffFile(walk);
+    } else if (walk.has(0, 3) && file[0] == 'P' && file[1] >= '1' && file[1] <= '7' &&
+               file[2] != 0 && std::strchr(" \t\r\n#", file[2])) {
+        detail::WalkPnm(walk);
+    } else if (walk.matches(0, "8BPS")) {
+        detail::WalkPsd(walk);
+    } else if (walk.matches(0, std::string_view("\0\0\0\x0cjP  \r\n\x87\n", 12)) ||
+               walk.matches(0, "\xff\x4f\xff\x51")) {
+        detail::WalkJp2(walk);
+    }
+    Carve(walk);
+    return out;
+}
+
+} // namespace vantrel::structure
