@@ -1,0 +1,245 @@
+#include "jpeg/F5Calibration.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/parallel_reduce.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace vantrel {
+
+namespace {
+
+// basis[x][u] = C(u)/2 cos((2x+1)u pi/16): the orthonormal 8-point DCT-II is
+// F[u] = sum_x basis[x][u] f[x] and the IDCT f[x] = sum_u basis[x][u] F[u].
+struct Basis {
+    float at[8][8];
+    Basis() {
+        for (int x = 0; x < 8; ++x) {
+            for (int u = 0; u < 8; ++u) {
+                const double c = u == 0 ? std::numbers::sqrt2 / 2 : 1.0;
+                at[x][u] = static_cast<float>(c / 2 *
+                                              std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+            }
+        }
+    }
+};
+
+const Basis& DctBasis() {
+    static const Basis basis;
+    return basis;
+}
+
+// One block row: 8 pixel rows of the plane (fewer at the bottom edge), columns clipped to width.
+void InverseBlockRow(const JpegComponent& component, const std::array<std::uint16_t, 64>& table,
+                     int blockRow, std::uint8_t* plane) {
+    const Basis& b = DctBasis();
+    const int rows = std::min(8, component.height - blockRow * 8);
+    for (int column = 0; column < component.widthInBlocks; ++column) {
+        const int columns = std::min(8, component.width - column * 8);
+        if (columns <= 0) {
+            break;
+        }
+        const std::int16_t* coef = component.block(blockRow, column).data();
+        // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]; an all-zero row of
+        // coefficients (most of them at usual qualities) costs nothing.
+        float horizontal[8][8] = {};
+        bool rowUsed[8] = {};
+        for (int v = 0; v < 8; ++v) {
+            for (int u = 0; u < 8; ++u) {
+                const int k = v * 8 + u;
+                if (coef[k] == 0) {
+                    continue;
+                }
+                rowUsed[v] = true;
+                const float value = static_cast<float>(coef[k] * table[k]);
+                for (int x = 0; x < 8; ++x) {
+                    horizontal[v][x] += value * b.at[x][u];
+                }
+            }
+        }
+        float pixels[8][8];
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x) {
+                pixels[y][x] = 128.0f;
+            }
+            for (int v = 0; v < 8; ++v) {
+                if (!rowUsed[v]) {
+                    continue;
+                }
+                const float weight = b.at[y][v];
+                for (int x = 0; x < 8; ++x) {
+                    pixels[y][x] += weight * horizontal[v][x];
+                }
+            }
+        }
+        for (int y = 0; y < rows; ++y) {
+            std::uint8_t* out = plane + static_cast<std::size_t>(blockRow * 8 + y) *
+                                            static_cast<std::size_t>(component.width) +
+                                column * 8;
+            for (int x = 0; x < columns; ++x) {
+                out[x] = static_cast<std::uint8_t>(
+                    std::clamp(std::nearbyint(pixels[y][x]), 0.0f, 255.0f));
+            }
+        }
+    }
+}
+
+using ModeCounts = std::array<std::array<std::uint64_t, 3>, 3>; // [mode][d]
+
+ModeCounts Add(ModeCounts a, const ModeCounts& b) {
+    for (std::size_t m = 0; m < 3; ++m) {
+        for (std::size_t d = 0; d < 3; ++d) {
+            a[m][d] += b[m][d];
+        }
+    }
+    return a;
+}
+
+void Count(ModeCounts& counts, std::size_t mode, long magnitude) {
+    if (magnitude < 3) {
+        ++counts[mode][static_cast<std::size_t>(magnitude)];
+    }
+}
+
+// The three modes of every full 8x8 block of the plane cropped by 4 rows and 4 columns,
+// divided by the table and rounded half away from zero. Only the three modes are wanted, so the
+// DCT is reduced to them: two weighted column sums, then three dot products.
+ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, int height,
+                            const std::array<std::uint16_t, 64>& table) {
+    const int blockColumns = (width - 4) / 8;
+    const int blockRows = (height - 4) / 8;
+    const Basis& b = DctBasis();
+    const float q01 = table[1], q10 = table[8], q11 = table[9];
+    return tbb::parallel_reduce(
+        tbb::blocked_range<int>(0, blockRows), ModeCounts{},
+        [&](const tbb::blocked_range<int>& range, ModeCounts counts) {
+            std::vector<float> sum0(static_cast<std::size_t>(blockColumns) * 8);
+            std::vector<float> sum1(sum0.size());
+            for (int blockRow = range.begin(); blockRow != range.end(); ++blockRow) {
+                std::fill(sum0.begin(), sum0.end(), 0.0f);
+                std::fill(sum1.begin(), sum1.end(), 0.0f);
+                for (int y = 0; y < 8; ++y) {
+                    const std::uint8_t* row = plane.data() +
+                                              static_cast<std::size_t>(4 + blockRow * 8 + y) *
+                                                  static_cast<std::size_t>(width) +
+                                              4;
+                    const float w0 = b.at[y][0], w1 = b.at[y][1];
+                    for (std::size_t x = 0; x < sum0.size(); ++x) {
+                        const float p = static_cast<float>(row[x]) - 128.0f;
+                        sum0[x] += w0 * p;
+                        sum1[x] += w1 * p;
+                    }
+                }
+                for (int column = 0; column < blockColumns; ++column) {
+                    const float* s0 = sum0.data() + column * 8;
+                    const float* s1 = sum1.data() + column * 8;
+                    float f01 = 0, f10 = 0, f11 = 0;
+                    for (int x = 0; x < 8; ++x) {
+                        f01 += b.at[x][1] * s0[x];
+                        f10 += b.at[x][0] * s1[x];
+                        f11 += b.at[x][1] * s1[x];
+                    }
+                    Count(counts, 0, std::labs(std::lround(f01 / q01)));
+                    Count(counts, 1, std::labs(std::lround(f10 / q10)));
+                    Count(counts, 2, std::labs(std::lround(f11 / q11)));
+                }
+            }
+            return counts;
+        },
+        Add);
+}
+
+F5ComponentEstimate EstimateComponent(const JpegComponent& component,
+                                      const std::array<std::uint16_t, 64>& table) {
+    F5ComponentEstimate estimate;
+    estimate.blocks = static_cast<std::uint64_t>(component.widthInBlocks) *
+                      static_cast<std::uint64_t>(component.heightInBlocks);
+    ModeCounts file{};
+    for (std::size_t block = 0; block < estimate.blocks; ++block) {
+        const std::int16_t* coef = component.coefficients.data() + block * 64;
+        for (std::size_t m = 0; m < 3; ++m) {
+            Count(file, m, std::abs(coef[kF5Modes[m]]));
+        }
+    }
+    const bool croppable = component.width >= 12 && component.height >= 12;
+    ModeCounts calibrated{};
+    if (croppable) {
+        const std::vector<std::uint8_t> plane = DecompressPlane(component, table);
+        calibrated = CalibratedCounts(plane, component.width, component.height, table);
+        estimate.calibratedBlocks = static_cast<std::uint64_t>((component.width - 4) / 8) *
+                                    static_cast<std::uint64_t>((component.height - 4) / 8);
+    }
+    const double scale = estimate.calibratedBlocks == 0
+                             ? 0.0
+                             : static_cast<double>(estimate.blocks) /
+                                   static_cast<double>(estimate.calibratedBlocks);
+    double sum = 0;
+    for (std::size_t m = 0; m < 3; ++m) {
+        F5ModeEstimate& mode = estimate.modes[m];
+        for (std::size_t d = 0; d < 3; ++d) {
+            mode.file[d] = static_cast<double>(file[m][d]);
+            mode.calibrated[d] = static_cast<double>(calibrated[m][d]) * scale;
+        }
+        mode.beta = F5Beta(mode.file, mode.calibrated);
+        sum += mode.beta;
+    }
+    estimate.beta = sum / 3;
+    return estimate;
+}
+
+bool Consistent(const JpegComponent& component) {
+    return component.widthInBlocks > 0 && component.heightInBlocks > 0 && component.width > 0 &&
+           component.height > 0 && component.width <= component.widthInBlocks * 8 &&
+           component.height <= component.heightInBlocks * 8 &&
+           component.coefficients.size() == static_cast<std::size_t>(component.widthInBlocks) *
+                                                static_cast<std::size_t>(component.heightInBlocks) *
+                                                64;
+}
+
+} // namespace
+
+double F5Beta(const std::array<double, 3>& H, const std::array<double, 3>& h) {
+    const double slope = h[2] - h[1];
+    const double denominator = h[1] * h[1] + slope * slope;
+    if (denominator == 0) {
+        return 0;
+    }
+    return (h[1] * (H[0] - h[0]) + (H[1] - h[1]) * slope) / denominator;
+}
+
+std::vector<std::uint8_t> DecompressPlane(const JpegComponent& component,
+                                          const std::array<std::uint16_t, 64>& table) {
+    if (!Consistent(component)) {
+        return {};
+    }
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(component.width) *
+                                    static_cast<std::size_t>(component.height));
+    const int blockRows = std::min(component.heightInBlocks, (component.height + 7) / 8);
+    tbb::parallel_for(tbb::blocked_range<int>(0, blockRows), [&](const tbb::blocked_range<int>& r) {
+        for (int blockRow = r.begin(); blockRow != r.end(); ++blockRow) {
+            InverseBlockRow(component, table, blockRow, plane.data());
+        }
+    });
+    return plane;
+}
+
+F5Estimate F5CalibratedBeta(const JpegCoefficients& jpeg) {
+    F5Estimate estimate;
+    for (const JpegComponent& component : jpeg.components) {
+        const std::size_t tableIndex = static_cast<std::size_t>(component.quantTableIndex) & 3;
+        if (!Consistent(component) || !jpeg.quantTablePresent[tableIndex]) {
+            return F5Estimate{};
+        }
+        estimate.components.push_back(EstimateComponent(component, jpeg.quantTables[tableIndex]));
+    }
+    if (!estimate.components.empty()) {
+        estimate.beta = estimate.components[0].beta;
+        estimate.valid = estimate.components[0].calibratedBlocks > 0;
+    }
+    return estimate;
+}
+
+} // namespace vantrel

@@ -1,0 +1,46 @@
+#pragma once
+// Fridrich, Goljan and Hogea's calibrated estimate of the share of nonzero AC coefficients F5
+// changed (Information Hiding 2002, LNCS 2578): the file's low-mode histograms against those of
+// the same picture decompressed, cropped by 4 x 4 and compressed again with the file's own table.
+#include "jpeg/JpegCoefficients.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace vantrel {
+
+// The modes (row frequency, column frequency) the estimate averages over: (0,1), (1,0), (1,1).
+inline constexpr std::array<int, 3> kF5Modes = {1, 8, 9}; // natural indices
+
+struct F5ModeEstimate {
+    std::array<double, 3> file{};       // H(0), H(1), H(2): counts of |coef| = d at the mode
+    std::array<double, 3> calibrated{}; // h(0), h(1), h(2), scaled to the file's block count
+    double beta = 0;
+};
+
+struct F5ComponentEstimate {
+    std::array<F5ModeEstimate, 3> modes{};
+    double beta = 0; // mean over the modes
+    std::uint64_t blocks = 0;
+    std::uint64_t calibratedBlocks = 0; // 0 when the plane is too small to crop and re-block
+};
+
+struct F5Estimate {
+    std::vector<F5ComponentEstimate> components;
+    double beta = 0; // the luminance (first) component's
+    bool valid = false;
+};
+
+// beta_kl from the six counts.
+double F5Beta(const std::array<double, 3>& file, const std::array<double, 3>& calibrated);
+
+// Every component on all cores.
+F5Estimate F5CalibratedBeta(const JpegCoefficients& jpeg);
+
+// The component's plane decompressed as the estimate does it (dequantized, orthonormal float
+// IDCT, +128, rounded to nearest, clipped to 0..255), width x height, top row first.
+std::vector<std::uint8_t> DecompressPlane(const JpegComponent& component,
+                                          const std::array<std::uint16_t, 64>& table);
+
+} // namespace vantrel

@@ -1,0 +1,173 @@
+#include "jpeg/ReadCoefficients.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
+
+namespace vantrel {
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return; the jump target lives
+// beside the manager so the callback finds it from the common struct alone.
+struct JumpingErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char lastMessage[JMSG_LENGTH_MAX] = {};
+    bool truncated = false;
+    std::string refusal; // set by our own checks inside libjpeg's callbacks
+};
+
+JumpingErrors& ErrorsOf(j_common_ptr info) { return *reinterpret_cast<JumpingErrors*>(info->err); }
+
+[[noreturn]] void JumpOut(j_common_ptr info) {
+    JumpingErrors& errors = ErrorsOf(info);
+    info->err->format_message(info, errors.lastMessage);
+    std::longjmp(errors.jump, 1);
+}
+
+// Warnings would go to stderr of the decoder process; the one that matters, the premature end of
+// data, is remembered instead.
+void NoteWarning(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
+        ErrorsOf(info).truncated = true;
+    }
+}
+
+void Silent(j_common_ptr) {}
+
+void CountScans(j_common_ptr info) {
+    JumpingErrors& errors = ErrorsOf(info);
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    const int cap = *static_cast<const int*>(static_cast<void*>(info->client_data));
+    if (decompress->input_scan_number > cap) {
+        errors.refusal = "JPEG has more than " + std::to_string(cap) + " scans";
+        std::longjmp(errors.jump, 1);
+    }
+}
+
+std::uint64_t RoundUp(std::uint64_t value, std::uint64_t multiple) {
+    return (value + multiple - 1) / multiple * multiple;
+}
+
+
+// The size of libjpeg's coefficient arrays (padded to whole MCUs), known after the header.
+std::uint64_t CoefficientBytes(const jpeg_decompress_struct& info) {
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& in = info.comp_info[c];
+        bytes += RoundUp(in.width_in_blocks, in.h_samp_factor) *
+                 RoundUp(in.height_in_blocks, in.v_samp_factor) * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return bytes;
+}
+
+// Copies libjpeg's arrays into `out`. libjpeg may still jump out of access_virt_barray, so this
+// frame holds no object with a destructor: everything is built in place inside `out`, which
+// belongs to the frame that called setjmp.
+bool CopyCoefficients(jpeg_decompress_struct& info, jvirt_barray_ptr* arrays,
+                      JpegCoefficients& out) {
+    out.width = static_cast<int>(info.image_width);
+    out.height = static_cast<int>(info.image_height);
+    out.progressive = info.progressive_mode != 0;
+    out.maxHSampling = info.max_h_samp_factor;
+    out.maxVSampling = info.max_v_samp_factor;
+    for (int t = 0; t < NUM_QUANT_TBLS; ++t) {
+        if (const JQUANT_TBL* table = info.quant_tbl_ptrs[t]) {
+            out.quantTablePresent[t] = true;
+            for (int k = 0; k < DCTSIZE2; ++k) {
+                out.quantTables[t][k] = table->quantval[k];
+            }
+        }
+    }
+    out.components.reserve(static_cast<std::size_t>(info.num_components));
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& in = info.comp_info[c];
+        if (in.quant_tbl_no < 0 || in.quant_tbl_no >= NUM_QUANT_TBLS ||
+            !out.quantTablePresent[in.quant_tbl_no]) {
+            return false;
+        }
+        JpegComponent& component = out.components.emplace_back();
+        component.id = in.component_id;
+        component.hSampling = in.h_samp_factor;
+        component.vSampling = in.v_samp_factor;
+        component.quantTableIndex = in.quant_tbl_no;
+        component.widthInBlocks = static_cast<int>(in.width_in_blocks);
+        component.heightInBlocks = static_cast<int>(in.height_in_blocks);
+        component.width = static_cast<int>(in.downsampled_width);
+        component.height = static_cast<int>(in.downsampled_height);
+        const std::size_t rowValues = std::size_t{in.width_in_blocks} * DCTSIZE2;
+        component.coefficients.resize(rowValues * in.height_in_blocks);
+        for (JDIMENSION row = 0; row < in.height_in_blocks; ++row) {
+            JBLOCKARRAY blocks = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info),
+                                                              arrays[c], row, 1, FALSE);
+            static_assert(sizeof(JCOEF) == sizeof(std::int16_t));
+            std::memcpy(component.coefficients.data() + row * rowValues, blocks[0],
+                        rowValues * sizeof(JCOEF));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> bytes,
+                                              const JpegReadLimits& limits) {
+    if (bytes.size() < 4) {
+        return Failure("not a JPEG file: too short");
+    }
+    jpeg_decompress_struct info{};
+    JumpingErrors errors{};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = JumpOut;
+    errors.manager.emit_message = NoteWarning;
+    errors.manager.output_message = Silent;
+    int scanCap = limits.maxScans;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = CountScans;
+    // Built in this frame, before setjmp, so a jump from libjpeg skips no destructor.
+    JpegCoefficients result;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        if (!errors.refusal.empty()) {
+            return Failure(errors.refusal);
+        }
+        return Failure("JPEG cannot be read: " + std::string(errors.lastMessage));
+    }
+    jpeg_create_decompress(&info);
+    info.client_data = &scanCap;
+    info.progress = &progress;
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(&info);
+        return Failure("JPEG holds tables only, no image");
+    }
+    const std::uint64_t pixels = std::uint64_t{info.image_width} * info.image_height;
+    const std::uint64_t coefficientBytes = CoefficientBytes(info);
+    if (pixels > limits.maxPixels || coefficientBytes > limits.maxCoefficientBytes) {
+        const unsigned width = info.image_width;
+        const unsigned height = info.image_height;
+        jpeg_destroy_decompress(&info);
+        return Failure("JPEG frame of " + std::to_string(width) + " x " + std::to_string(height) +
+                       (pixels > limits.maxPixels ? " pixels is over the pixel limit"
+                                                  : " pixels needs coefficient arrays over the limit"));
+    }
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+    // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
+    const bool copied = !errors.truncated && CopyCoefficients(info, arrays, result);
+    jpeg_destroy_decompress(&info);
+    if (errors.truncated) {
+        return Failure("truncated JPEG data");
+    }
+    if (!copied) {
+        return Failure("JPEG component uses an undefined quantization table");
+    }
+    return result;
+}
+
+} // namespace vantrel
