@@ -490,14 +490,7 @@ ImageSamples SamplesOf(const FIBITMAP* bitmap) {
                            samples.width, height}};
         return samples;
     }
-    samples.converted.reset(
-        FreeImage_GetImageType(source) == FIT_BITMAP ? FreeImage_ConvertTo24Bits(source) : nullptr);
-    const PixelView view = ViewOfBitmap(samples.converted.get());
-    if (view.empty()) {
-        samples.error = "unsupported pixel type";
-        return samples;
-    }
-    TakeStandardView(samples, view);
+    samples.error = "unsupported pixel type";
     return samples;
 }
 

@@ -29,15 +29,14 @@ struct ChannelPlane {
     std::uint8_t at(int x, int y) const { return top[y * stride + x * step]; }
 };
 
-// The channels of a bitmap, each named "R", "G", "B", or the single "Y" of a grey image. Palette
-// bitmaps are read through their colours (which takes the one converted copy held here); alpha is
-// ignored. No channels, with `error` set, for a bitmap that has no such samples.
+// The channels of a bitmap, each named "R", "G", "B", or the single "Y" of a grey image; alpha is
+// ignored. Decoded images have standard pixels (the loader converts every other kind once); an
+// 8-bit grey bitmap is read as it is. No channels, with `error` set, for any other bitmap.
 struct ImageSamples {
     int width = 0;
     int height = 0;
     std::vector<std::string> names;
     std::vector<ChannelPlane> planes;
-    BitmapHandle converted;
     std::string error;
 };
 ImageSamples SamplesOf(const FIBITMAP* bitmap);

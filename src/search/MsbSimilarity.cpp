@@ -56,16 +56,6 @@ std::uint64_t CountRowMixedLayout(const std::uint8_t* a, int bytesPerPixelA, con
     return count;
 }
 
-// The bitmap's rows, converting kinds that are not 24/32-bit into `converted`.
-PixelView StandardView(const FIBITMAP* bitmap, BitmapHandle& converted) {
-    PixelView view = ViewOfBitmap(bitmap);
-    if (view.empty() && bitmap != nullptr) {
-        converted = ToStandardBitmap(CloneBitmap(bitmap));
-        view = ViewOfBitmap(converted.get());
-    }
-    return view;
-}
-
 } // namespace
 
 std::uint64_t MsbByteTotal(int width, int height) {
@@ -141,10 +131,9 @@ MsbComparison CountMsbDifferences(const PixelView& reference, const PixelView& c
 
 bool CompareMsbPlanes(const FIBITMAP* reference, const FIBITMAP* candidate, int matchPercent,
                       std::string& similarityText, MsbStop stop) {
-    BitmapHandle convertedReference;
-    BitmapHandle convertedCandidate;
-    const PixelView a = StandardView(reference, convertedReference);
-    const PixelView b = StandardView(candidate, convertedCandidate);
+    // Decoded images have standard pixels: the loader converted every other kind once.
+    const PixelView a = ViewOfBitmap(reference);
+    const PixelView b = ViewOfBitmap(candidate);
     const std::uint64_t total = MsbByteTotal(a.width, a.height);
     const std::uint64_t limit = stop == MsbStop::WhenHopeless
                                     ? MaxDifferencesForMatch(total, matchPercent)
