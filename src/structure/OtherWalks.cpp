@@ -332,6 +332,10 @@ std::uint64_t Boxes(Walk& walk, std::uint64_t pos, std::uint64_t end, std::vecto
         }
         pos = boxEnd;
     }
+    if (pos < end && end - pos < 8) {
+        walk.truncated(pos, "a box header is cut short");
+        return 0;
+    }
     return pos;
 }
 
@@ -348,9 +352,16 @@ void WalkJp2(Walk& walk) {
         return;
     }
     out.format = "jp2";
-    if (const std::uint64_t end = Boxes(walk, 0, walk.size(), root->children, 0)) {
-        walk.tail(end, "the last box");
+    const std::uint64_t end = Boxes(walk, 0, walk.size(), root->children, 0);
+    if (end == 0) {
+        return;
     }
+    if (std::none_of(root->children.begin(), root->children.end(),
+                     [](const Part& box) { return box.name == "jp2c"; })) {
+        walk.truncated(end, "the file ends before the code-stream box");
+        return;
+    }
+    walk.tail(end, "the last box");
 }
 
 } // namespace vantrel::structure::detail

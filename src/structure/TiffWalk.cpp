@@ -230,12 +230,13 @@ private:
             return 0;
         }
         if (!inside(offset, 2)) {
-            outside(offset, name + " lies outside the structure");
+            outside(offset, 2, name + " lies outside the structure");
             return 0;
         }
         const std::uint64_t count = get(offset, 2);
         if (count == 0 || count > walk_.limits().ifdEntries || !inside(offset, 2 + 12 * count)) {
-            outside(offset, name + " with " + std::to_string(count) + " entries is cut short");
+            outside(offset, 2 + 12 * count,
+                    name + " with " + std::to_string(count) + " entries is cut short");
             return 0;
         }
         const bool hasNext = inside(offset + 2 + 12 * count, 4);
@@ -262,6 +263,9 @@ private:
             }
             if (!inside(value, bytes)) {
                 field->check = Check::Bad;
+                if (std::string(source_) == "TIFF") {
+                    outside(value, bytes, TagText(tag) + " values lie outside the file");
+                }
                 continue;
             }
             if (bytes > 4) {
@@ -333,7 +337,7 @@ private:
                     thumbnailLength_ = jpegLength;
                 }
             } else {
-                outside(jpegAt, "the JPEG thumbnail lies outside the structure");
+                outside(jpegAt, jpegLength, "the JPEG thumbnail lies outside the structure");
             }
         }
         if (gpsMode_) {
@@ -360,10 +364,11 @@ private:
         if (n == 0) {
             return;
         }
-        std::uint64_t first = UINT64_MAX, last = 0, missing = 0;
+        std::uint64_t first = UINT64_MAX, last = 0, missing = 0, farthest = 0;
         for (std::size_t i = 0; i < n; ++i) {
             if (!inside(offsets[i], counts[i])) {
                 ++missing;
+                farthest = std::max(farthest, offsets[i] + counts[i]);
                 continue;
             }
             reach(offsets[i], counts[i]);
@@ -375,14 +380,17 @@ private:
                       std::to_string(n) + (n == 1 ? " strip or tile" : " strips or tiles"));
         }
         if (missing > 0) {
-            outside(offsets[0], std::to_string(missing) + " of " + std::to_string(n) +
-                                    " strips or tiles lie outside the file");
+            outside(farthest, 0,
+                    std::to_string(missing) + " of " + std::to_string(n) +
+                        " strips or tiles lie outside the file");
         }
     }
 
-    void outside(std::uint64_t offset, const std::string& reason) {
-        if (std::string(source_) == "TIFF" && base_ + offset >= walk_.size()) {
-            walk_.truncated(walk_.size(), reason);
+    // A range the structure cannot hold: in a TIFF file whose end cuts it, the file is
+    // truncated; elsewhere the metadata is wrong.
+    void outside(std::uint64_t offset, std::uint64_t count, const std::string& reason) {
+        if (std::string(source_) == "TIFF" && base_ + offset + count > walk_.size()) {
+            walk_.truncated(std::min(base_ + offset, walk_.size()), reason);
         } else {
             walk_.anomaly(AnomalyKind::BadMetadata, base_ + std::min(offset, length_), 0,
                           std::string(source_) + ": " + reason);

@@ -1,0 +1,326 @@
+// The structure walk on planted cases (made by real tools, see tools/make_structure_fixtures.sh)
+// and on clean files, a cut IHDR solved from its CRC, truncations at every part boundary, a
+// zlib bomb and a directory loop.
+#include "structure/FileStructure.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace vantrel::structure {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFile(const std::string& name) {
+    std::ifstream in(std::string(VANTREL_TEST_DATA) + "/" + name, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::string Sha256(std::span<const std::uint8_t> bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int size = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+std::vector<std::string> Kinds(const FileStructure& s) {
+    std::vector<std::string> kinds;
+    for (const Anomaly& a : s.anomalies) {
+        kinds.push_back(AnomalyText(a.kind));
+    }
+    std::sort(kinds.begin(), kinds.end());
+    return kinds;
+}
+
+struct Row {
+    const char* file;
+    const char* format;
+    std::vector<std::string> anomalies; // sorted
+    bool carvesSecret = false;          // a carved item is secret.zip, byte for byte
+    const char* text = nullptr;         // a value the texts must hold
+};
+
+// Each planted file holds what its line in the fixture script put there; clean files hold
+// nothing, whatever their metadata.
+const Row kRows[] = {
+    {"structure/appended-zip.png", "png", {"data-after-end"}, true},
+    {"structure/zip-a.png", "png", {"data-after-end"}},
+    {"structure/private-chunk.png", "png", {"unknown-chunk"}, true},
+    {"structure/idat-trailer.png", "png", {"idat-trailer"}, true},
+    {"structure/cut-recomputed.png", "png", {"idat-excess"}},
+    {"structure/cut-stale.png", "png", {"crc-mismatch", "idat-excess"}},
+    {"structure/palette-text.png", "png", {"palette-unused"}},
+    {"structure/comment.png", "png", {}, false, "the key is under the mat"},
+    {"structure/clean-im.png", "png", {}, false, "a plain comment"},
+    {"structure/clean-palette.png", "png", {}},
+    {"structure/clean-interlaced.png", "png", {}},
+    {"pattern.png", "png", {}},
+    {"pattern24.png", "png", {}},
+    {"commented.png", "png", {}},
+    {"structure/appended-zip.jpg", "jpeg", {"data-after-end"}, true},
+    {"structure/appended-text.jpg", "jpeg", {"data-after-end"}},
+    {"structure/appended-zip-mpf.jpg", "jpeg", {"data-after-end"}, true},
+    {"structure/app15-zip.jpg", "jpeg", {"unknown-chunk"}, true},
+    {"structure/comment-zip.jpg", "jpeg", {"embedded-file"}, true},
+    {"structure/bad-exif.jpg", "jpeg", {"bad-metadata"}},
+    {"structure/comment.jpg", "jpeg", {}, false, "the key is under the mat"},
+    {"structure/exif-comment.jpg", "jpeg", {}, false, "bring the folder"},
+    {"structure/clean-camera.jpg", "jpeg", {}, false, "harbour at dusk"},
+    {"structure/clean-icc.jpg", "jpeg", {}},
+    {"structure/clean-cmyk.jpg", "jpeg", {}},
+    {"structure/clean-mpf.jpg", "jpeg", {}},
+    {"pattern.jpg", "jpeg", {}},
+    {"structure/appended-zip.gif", "gif", {"data-after-end"}, true},
+    {"structure/app-extension.gif", "gif", {"unknown-chunk"}, true},
+    {"structure/comment.gif", "gif", {}, false, "the key is under the mat"},
+    {"structure/clean-padded.gif", "gif", {}},
+    {"structure/clean-anim.gif", "gif", {}},
+    {"pattern.gif", "gif", {}},
+    {"structure/appended-zip.bmp", "bmp", {"data-after-end"}, true},
+    {"structure/gap.bmp", "bmp", {"gap"}, true},
+    {"structure/clean.bmp", "bmp", {}},
+    {"structure/clean-palette.bmp", "bmp", {}},
+    {"pattern.bmp", "bmp", {}},
+    {"pattern-v4.bmp", "bmp", {}},
+    {"pattern-v5.bmp", "bmp", {}},
+    {"pattern-rle8.bmp", "bmp", {}},
+    {"structure/appended-zip.webp", "webp", {"data-after-end"}, true},
+    {"structure/private-chunk.webp", "webp", {"unknown-chunk"}, true},
+    {"structure/clean-meta.webp", "webp", {}, false, "harbour at dusk"},
+    {"pattern.webp", "webp", {}},
+    {"structure/appended-zip.tif", "tiff", {"data-after-end"}, true},
+    {"structure/ifd-loop.tif", "tiff", {"bad-metadata"}},
+    {"structure/clean-multipage.tif", "tiff", {}},
+    {"structure/clean-orphan-ifd.tif", "tiff", {}},
+    {"pattern.tif", "tiff", {}},
+    {"structure/appended-zip.ppm", "pnm", {"data-after-end"}, true},
+    {"structure/clean-ascii.ppm", "pnm", {}},
+    {"structure/clean-binary.ppm", "pnm", {}, false, "made by a scanner"},
+    {"structure/appended-zip.psd", "psd", {"data-after-end"}, true},
+    {"structure/clean-photomechanic.psd", "psd", {}, false, "harbour"},
+    {"pattern.psd", "psd", {}},
+    {"structure/appended-zip.jp2", "jp2", {"data-after-end"}, true},
+    {"pattern.jp2", "jp2", {}},
+    {"pattern.j2k", "j2k", {}},
+    {"pattern.jxr", "unknown", {}},
+};
+
+TEST(StructureWalk, PlantedAndCleanFiles) {
+    const Bytes secret = ReadFile("structure/secret.zip");
+    ASSERT_FALSE(secret.empty());
+    const std::string secretSha = Sha256(secret);
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.file);
+        const Bytes file = ReadFile(row.file);
+        ASSERT_FALSE(file.empty());
+        const auto walked = WalkStructure(file);
+        ASSERT_TRUE(walked.ok()) << walked.error();
+        EXPECT_EQ(walked->format, row.format);
+        EXPECT_EQ(Kinds(*walked), row.anomalies);
+        if (row.carvesSecret) {
+            const auto carved =
+                std::find_if(walked->carved.begin(), walked->carved.end(),
+                             [&](const Carved& c) { return c.sha256 == secretSha; });
+            ASSERT_NE(carved, walked->carved.end());
+            EXPECT_EQ(carved->type, "zip");
+            // The digest is of the bytes the extent or the joined bytes name: check them too.
+            const Bytes bytes = carved->bytes.empty()
+                                    ? Bytes(file.begin() + carved->offset,
+                                            file.begin() + carved->offset + carved->length)
+                                    : carved->bytes;
+            EXPECT_EQ(bytes, secret);
+        }
+        if (row.text) {
+            EXPECT_TRUE(std::any_of(
+                walked->texts.begin(), walked->texts.end(),
+                [&](const Text& t) { return t.value.find(row.text) != std::string::npos; }))
+                << "no text holds '" << row.text << "'";
+        }
+    }
+}
+
+// zip -A rewrites the archive's offsets to count from the cover's first byte: the carved
+// archive is the bytes after the cover, no longer secret.zip's.
+TEST(StructureWalk, SelfExtractingZipIsCarvedAfterTheCover) {
+    const Bytes cover = ReadFile("structure/clean-im.png");
+    const Bytes file = ReadFile("structure/zip-a.png");
+    const auto walked = WalkStructure(file);
+    ASSERT_TRUE(walked.ok());
+    ASSERT_EQ(walked->carved.size(), 1u);
+    EXPECT_EQ(walked->carved[0].offset, cover.size());
+    EXPECT_EQ(walked->carved[0].length, file.size() - cover.size());
+    EXPECT_EQ(walked->carved[0].type, "zip");
+    EXPECT_EQ(walked->carved[0].sha256, Sha256(std::span(file).subspan(cover.size())));
+}
+
+// --- PNGs built here --------------------------------------------------------------------------
+
+void Put32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(std::uint8_t(v >> shift));
+    }
+}
+
+void Chunk(Bytes& png, const char* type, const Bytes& body) {
+    Put32(png, std::uint32_t(body.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), body.begin(), body.end());
+    Put32(png, std::uint32_t(crc32(0, png.data() + start, uInt(png.size() - start))));
+}
+
+Bytes Deflate(const Bytes& raw) {
+    uLongf size = compressBound(uLong(raw.size()));
+    Bytes out(size);
+    compress(out.data(), &size, raw.data(), uLong(raw.size()));
+    out.resize(size);
+    return out;
+}
+
+Bytes Ihdr(std::uint32_t width, std::uint32_t height) {
+    Bytes body;
+    Put32(body, width);
+    Put32(body, height);
+    body.insert(body.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
+    return body;
+}
+
+// An RGB PNG whose IHDR says declaredW x declaredH, with the CRC of trueW x trueH and image
+// data for trueW x trueH: a cut header left with its stale CRC.
+Bytes StalePng(std::uint32_t trueW, std::uint32_t trueH, std::uint32_t declaredW,
+               std::uint32_t declaredH) {
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    Chunk(png, "IHDR", Ihdr(trueW, trueH));
+    const Bytes declared = Ihdr(declaredW, declaredH);
+    std::copy(declared.begin(), declared.end(), png.begin() + 16);
+    Chunk(png, "IDAT", Deflate(Bytes(std::size_t(trueH) * (1 + 3 * trueW), 0)));
+    Chunk(png, "IEND", {});
+    return png;
+}
+
+TEST(StructureWalk, StaleIhdrCrcGivesTheTrueSize) {
+    struct Case {
+        std::uint32_t trueW, trueH, declaredW, declaredH;
+    };
+    const Case cases[] = {
+        {40, 30, 40, 12},   // height cut
+        {640, 480, 640, 1}, // height cut to one row
+        {33, 7, 17, 7},     // width changed
+        {25, 20, 30, 10},   // both changed: only the image data's length tells them apart
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.trueW) + "x" + std::to_string(c.trueH));
+        const auto walked = WalkStructure(StalePng(c.trueW, c.trueH, c.declaredW, c.declaredH));
+        ASSERT_TRUE(walked.ok());
+        ASSERT_TRUE(walked->info.ihdrTrueSize.has_value());
+        EXPECT_EQ(walked->info.ihdrTrueSize->first, c.trueW);
+        EXPECT_EQ(walked->info.ihdrTrueSize->second, c.trueH);
+        const auto kinds = Kinds(*walked);
+        EXPECT_NE(std::find(kinds.begin(), kinds.end(), "crc-mismatch"), kinds.end());
+    }
+}
+
+// Cutting a file at any of its parts' boundaries (or one byte on) leaves a partial structure
+// and says the file is truncated.
+void Collect(const std::vector<Part>& parts, std::vector<std::uint64_t>& cuts) {
+    for (const Part& part : parts) {
+        cuts.push_back(part.offset);
+        cuts.push_back(part.offset + 1);
+        cuts.push_back(part.offset + part.length);
+        Collect(part.children, cuts);
+    }
+}
+
+TEST(StructureWalk, TruncationsAtEveryPartBoundary) {
+    for (const char* name :
+         {"structure/clean-camera.jpg", "structure/clean-im.png", "structure/clean-anim.gif",
+          "structure/clean-palette.bmp", "structure/clean-meta.webp",
+          "structure/clean-multipage.tif", "structure/clean.psd", "structure/clean.jp2",
+          "structure/clean-binary.ppm", "structure/clean-ascii.ppm", "pattern.j2k"}) {
+        SCOPED_TRACE(name);
+        const Bytes file = ReadFile(name);
+        const auto whole = WalkStructure(file);
+        ASSERT_TRUE(whole.ok());
+        std::vector<std::uint64_t> cuts;
+        Collect(whole->parts, cuts);
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+        int tried = 0;
+        for (const std::uint64_t cut : cuts) {
+            // Cuts in the signature give another format; after the end there is nothing to cut.
+            if (cut < 16 || cut >= whole->end) {
+                continue;
+            }
+            SCOPED_TRACE(cut);
+            ++tried;
+            const auto walked = WalkStructure(std::span(file.data(), cut));
+            ASSERT_TRUE(walked.ok());
+            const auto kinds = Kinds(*walked);
+            EXPECT_NE(std::find(kinds.begin(), kinds.end(), "truncated"), kinds.end());
+        }
+        EXPECT_GE(tried, 4);
+    }
+}
+
+TEST(StructureWalk, ZlibBombIsInflatedOnlyToTheCap) {
+    // A 1x1 grey PNG whose image data inflates to 256 MB of zeros.
+    Bytes idat;
+    z_stream z{};
+    ASSERT_EQ(deflateInit(&z, 9), Z_OK);
+    const Bytes zeros(1 << 20, 0);
+    Bytes piece(1 << 16);
+    for (int i = 0; i < 256; ++i) {
+        z.next_in = const_cast<Bytef*>(zeros.data());
+        z.avail_in = uInt(zeros.size());
+        do {
+            z.next_out = piece.data();
+            z.avail_out = uInt(piece.size());
+            deflate(&z, i == 255 ? Z_FINISH : Z_NO_FLUSH);
+            idat.insert(idat.end(), piece.data(), piece.data() + piece.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    Bytes ihdr;
+    Put32(ihdr, 1);
+    Put32(ihdr, 1);
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+    Chunk(png, "IHDR", ihdr);
+    Chunk(png, "IDAT", idat);
+    Chunk(png, "IEND", {});
+    StructureLimits limits;
+    limits.inflateMargin = 4 << 20;
+    const auto walked = WalkStructure(png, limits);
+    ASSERT_TRUE(walked.ok());
+    ASSERT_TRUE(walked->info.idat.has_value());
+    EXPECT_TRUE(walked->info.idat->capped);
+    EXPECT_GE(walked->info.idat->inflated, limits.inflateMargin);
+    EXPECT_LE(walked->info.idat->inflated, limits.inflateMargin + (1 << 20));
+    EXPECT_EQ(Kinds(*walked), std::vector<std::string>{"idat-excess"});
+}
+
+TEST(StructureWalk, UnknownBytesAndEmptyFilesAreQuiet) {
+    for (const Bytes& bytes : {Bytes{}, Bytes{'P'}, Bytes(100, 0x42), Bytes{0xFF, 0xD8}}) {
+        const auto walked = WalkStructure(bytes);
+        ASSERT_TRUE(walked.ok());
+        EXPECT_EQ(walked->format, "unknown");
+        EXPECT_TRUE(walked->anomalies.empty());
+    }
+}
+
+} // namespace
+} // namespace vantrel::structure
