@@ -2,10 +2,19 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace vantrel {
 
 namespace {
+
+// steghide counts samples in 32 bits.
+Result<SteghideCover> Counted(SteghideCover cover) {
+    if (cover.values.size() > 0xFFFFFFFFu) {
+        return Failure("more samples than steghide can number");
+    }
+    return cover;
+}
 
 // steghide's own block counts (ceil(size * sampling / (8 * max sampling))), not the padded ones a
 // reader may store: the padding blocks of a non-interleaved edge carry no samples for it.
@@ -53,7 +62,7 @@ Result<SteghideCover> SteghideJpegCover(const JpegCoefficients& jpeg) {
             }
         }
     }
-    return cover;
+    return Counted(std::move(cover));
 }
 
 Result<SteghideCover> SteghideBmpCover(const BmpPixelData& bmp) {
@@ -99,7 +108,7 @@ Result<SteghideCover> SteghideBmpCover(const BmpPixelData& bmp) {
             }
         }
     }
-    return cover;
+    return Counted(std::move(cover));
 }
 
 } // namespace vantrel

@@ -30,8 +30,8 @@ struct BmpPixelData {
     std::vector<std::uint8_t> bytes;
 };
 
-// Every nonzero quantized coefficient, DC included, component by component, block row by block
-// row, each block in natural order; value |c| mod 2, three samples a bit.
+// Every nonzero quantized coefficient, DC included, component by component in frame order, block
+// row by block row, each block in natural order; value |c| mod 2, three samples a bit.
 Result<SteghideCover> SteghideJpegCover(const JpegCoefficients& jpeg);
 
 // Every pixel, rows in file order; 24-bit: value ((R^G)&1)<<1 | ((R^B)&1), two samples to a

@@ -5,6 +5,9 @@
 #include <boost/crc.hpp>
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
+
 namespace vantrel {
 
 namespace {
@@ -110,17 +113,21 @@ Result<SteghidePayload> ReadContents(BitCursor cursor, SteghidePayload payload) 
     return payload;
 }
 
+template <int BitsPerValue> unsigned PackedValue(const std::uint64_t* packed, std::uint32_t at) {
+    constexpr std::uint32_t kPerWord = 64 / BitsPerValue;
+    // The neighbours' bits above stay in: they cannot reach the low bits of a sum.
+    return static_cast<unsigned>(packed[at / kPerWord] >> (at % kPerWord * BitsPerValue));
+}
+
+// The magic's bits from `bit` on, from where `permutation` stands.
 template <int SamplesPerValue, int BitsPerValue>
-bool MagicAt(const std::uint64_t* packed, std::uint32_t samples, std::uint32_t seed) {
-    constexpr int kPerWord = 64 / BitsPerValue;
+bool MagicFrom(const std::uint64_t* packed, SteghidePermutation<SmallDrawTable>& permutation,
+               int bit) {
     constexpr unsigned kValueMask = (1u << BitsPerValue) - 1;
-    SteghidePermutation<SmallDrawTable> permutation(seed, samples);
-    for (int bit = 0; bit < kSteghideMagicBits; bit += BitsPerValue) {
+    for (; bit < kSteghideMagicBits; bit += BitsPerValue) {
         unsigned sum = 0;
         for (int s = 0; s < SamplesPerValue; ++s) {
-            const std::uint32_t at = permutation.Next();
-            // The neighbours' bits above stay in: they cannot reach the low bits of the sum.
-            sum += static_cast<unsigned>(packed[at / kPerWord] >> (at % kPerWord * BitsPerValue));
+            sum += PackedValue<BitsPerValue>(packed, permutation.Next());
         }
         // The last value may carry a bit past the magic: it is not compared.
         const unsigned compared = bit + BitsPerValue > kSteghideMagicBits ? 1u : kValueMask;
@@ -132,12 +139,70 @@ bool MagicAt(const std::uint64_t* packed, std::uint32_t samples, std::uint32_t s
 }
 
 template <int SamplesPerValue, int BitsPerValue>
+bool MagicAt(const std::uint64_t* packed, std::uint32_t samples, std::uint32_t seed) {
+    SteghidePermutation<SmallDrawTable> permutation(seed, samples);
+    return MagicFrom<SamplesPerValue, BitsPerValue>(packed, permutation, 0);
+}
+
+// Seeds in batches: the first two bits of each (its first four to six draws) are computed
+// without a branch, since three seeds in four fail there and a branch on each bit would be
+// mispredicted half the time. Only the survivors take the general path, resumed where the batch
+// left them, unless their first draws met one another or fell below their own count (then
+// steghide's tables hold something else, and the seed is replayed in full).
+template <int SamplesPerValue, int BitsPerValue>
 void ScanMagic(const std::uint64_t* packed, std::uint32_t samples, std::uint64_t from,
                std::uint64_t to, std::vector<std::uint32_t>& passing) {
-    for (std::uint64_t seed = from; seed < to; ++seed) {
-        if (MagicAt<SamplesPerValue, BitsPerValue>(packed, samples,
-                                                   static_cast<std::uint32_t>(seed))) {
-            passing.push_back(static_cast<std::uint32_t>(seed));
+    constexpr int kBatch = 32;
+    constexpr int kFastValues = BitsPerValue == 1 ? 2 : 1;
+    constexpr int kFastDraws = kFastValues * SamplesPerValue;
+    constexpr unsigned kValueMask = (1u << BitsPerValue) - 1;
+    std::array<std::array<std::uint32_t, kFastDraws>, kBatch> draws;
+    std::array<SteghideRandom, kBatch> randoms;
+    std::array<std::uint8_t, kBatch> survives;
+    std::array<std::uint8_t, kBatch> irregular;
+    for (std::uint64_t base = from; base < to; base += kBatch) {
+        const int count = static_cast<int>(std::min<std::uint64_t>(kBatch, to - base));
+        for (int i = 0; i < count; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            SteghideRandom random(static_cast<std::uint32_t>(base + at));
+            unsigned wrong = 0;
+            unsigned odd = 0;
+            for (int v = 0; v < kFastValues; ++v) {
+                unsigned sum = 0;
+                for (int s = 0; s < SamplesPerValue; ++s) {
+                    const int d = v * SamplesPerValue + s;
+                    const std::uint32_t k = static_cast<std::uint32_t>(d) +
+                                            random.Below(samples - static_cast<std::uint32_t>(d));
+                    draws[at][static_cast<std::size_t>(d)] = k;
+                    sum += PackedValue<BitsPerValue>(packed, k);
+                    odd |= static_cast<unsigned>(k < static_cast<std::uint32_t>(kFastDraws));
+                    for (int e = 0; e < d; ++e) {
+                        odd |= static_cast<unsigned>(draws[at][static_cast<std::size_t>(e)] == k);
+                    }
+                }
+                wrong |= (sum ^ (kSteghideMagic >> (v * BitsPerValue))) & kValueMask;
+            }
+            randoms[at] = random;
+            irregular[at] = static_cast<std::uint8_t>(odd);
+            survives[at] = static_cast<std::uint8_t>(odd | static_cast<unsigned>(wrong == 0));
+        }
+        for (int i = 0; i < count; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            if (!survives[at]) {
+                continue;
+            }
+            const auto seed = static_cast<std::uint32_t>(base + at);
+            bool magic = false;
+            if (irregular[at]) {
+                magic = MagicAt<SamplesPerValue, BitsPerValue>(packed, samples, seed);
+            } else {
+                SteghidePermutation<SmallDrawTable> permutation(randoms[at], samples, draws[at]);
+                magic = MagicFrom<SamplesPerValue, BitsPerValue>(packed, permutation,
+                                                                 kFastValues * BitsPerValue);
+            }
+            if (magic) {
+                passing.push_back(seed);
+            }
         }
     }
 }

@@ -4,6 +4,7 @@
 // time, so that reading the first bits costs only the positions they need.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -15,18 +16,26 @@ std::uint32_t SteghideSeed(std::string_view passphrase);
 
 class SteghideRandom {
 public:
+    SteghideRandom() = default;
     explicit SteghideRandom(std::uint32_t seed) : state_(seed) {}
 
-    // A number in [0, n). steghide scales through a double; the product of two 32-bit numbers is
-    // rounded there, so integer arithmetic would differ just below each step.
+    // A number in [0, n), as steghide makes it: n * (state / 2^32) in doubles, truncated. The
+    // double product is rounded to 53 bits, which matters only when the exact product lies
+    // within half a unit in its last place below a whole number, that is when the low 32 bits of
+    // the integer product are within 2^10 of 2^32; elsewhere the integer product's high word is
+    // the same number, without the conversions.
     std::uint32_t Below(std::uint32_t n) {
         state_ = state_ * 1367208549u + 1u;
+        const std::uint64_t product = std::uint64_t{n} * state_;
+        if (static_cast<std::uint32_t>(product) < 0xFFFFF000u) {
+            return static_cast<std::uint32_t>(product >> 32);
+        }
         return static_cast<std::uint32_t>(static_cast<double>(n) *
                                           (static_cast<double>(state_) / 4294967296.0));
     }
 
 private:
-    std::uint32_t state_;
+    std::uint32_t state_ = 0;
 };
 
 // What the permutation remembers of the positions drawn so far: X[i] is the position handed out
@@ -92,6 +101,19 @@ private:
 template <typename Table> class SteghidePermutation {
 public:
     SteghidePermutation(std::uint32_t seed, std::uint32_t range) : random_(seed), range_(range) {}
+
+    // Carries on after `drawn`, the first positions as `random` drew them, when they were
+    // distinct and none below drawn.size(): then steghide's tables hold X[i] = drawn[i] and
+    // Y[i] = i, and nothing else needs replaying.
+    SteghidePermutation(SteghideRandom random, std::uint32_t range,
+                        std::span<const std::uint32_t> drawn)
+        : random_(random), range_(range), count_(static_cast<std::uint32_t>(drawn.size())) {
+        table_.Grow(count_);
+        for (std::uint32_t i = 0; i < count_; ++i) {
+            table_.SetX(i, drawn[i]);
+            table_.Y(i) = i;
+        }
+    }
 
     std::uint32_t Drawn() const { return count_; }
 

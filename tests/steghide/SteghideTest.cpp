@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <set>
@@ -165,6 +166,35 @@ TEST(Steghide, SeedSearchReadsAnUnencryptedPayloadWithoutThePassphrase) {
     EXPECT_FALSE(found.hits[0].payload);
 }
 
+// steghide's own formula in doubles, against ours, most of all where the double product rounds
+// up to the next whole number.
+TEST(Steghide, RandomNumbersMatchSteghidesDoubles) {
+    // Newton's iteration for the inverse of an odd number mod 2^32.
+    const auto inverse = [](std::uint32_t odd) {
+        std::uint32_t x = odd;
+        for (int i = 0; i < 5; ++i) {
+            x *= 2u - odd * x;
+        }
+        return x;
+    };
+    const std::uint32_t stepBack = inverse(1367208549u);
+    std::mt19937 random(9);
+    int roundedUp = 0;
+    for (int trial = 0; trial < 200000; ++trial) {
+        const std::uint32_t n = static_cast<std::uint32_t>(random()) | 1u;
+        // Half the states put the low word of n * state just below 2^32, where the double
+        // product may round up; the rest are random.
+        const std::uint32_t state = trial % 2 ? static_cast<std::uint32_t>(random())
+                                              : (0u - (random() % 2048 + 1)) * inverse(n);
+        const auto expected = static_cast<std::uint32_t>(
+            static_cast<double>(n) * (static_cast<double>(state) / 4294967296.0));
+        roundedUp += expected != static_cast<std::uint32_t>((std::uint64_t{n} * state) >> 32);
+        SteghideRandom generator((state - 1u) * stepBack); // its next state is `state`
+        ASSERT_EQ(generator.Below(n), expected) << n << " " << state;
+    }
+    EXPECT_GT(roundedUp, 1000); // the shortcut met many of the cases it must not take
+}
+
 TEST(Steghide, PermutationIsAPermutationWhicheverTableDrawsIt) {
     std::mt19937 random(7);
     for (const std::uint32_t range : {1u, 2u, 3u, 50u, 200u}) {
@@ -180,6 +210,47 @@ TEST(Steghide, PermutationIsAPermutationWhicheverTableDrawsIt) {
                 seen.insert(position);
             }
             EXPECT_EQ(seen.size(), range) << "seed " << seed;
+        }
+    }
+}
+
+// Covers planted so that one seed reads the magic, on so few samples that the first draws often
+// meet: the batched scan must agree with the plain bit reader on every seed around it.
+TEST(Steghide, MagicScanAgreesWithTheBitReader) {
+    struct Grouping {
+        int samplesPerValue, bitsPerValue;
+    };
+    std::mt19937 random(5);
+    for (const Grouping g : {Grouping{3, 1}, Grouping{2, 2}, Grouping{3, 2}, Grouping{2, 1}}) {
+        for (int trial = 0; trial < 25; ++trial) {
+            SteghideCover cover;
+            cover.samplesPerValue = g.samplesPerValue;
+            cover.bitsPerValue = g.bitsPerValue;
+            cover.modulus = 1 << g.bitsPerValue;
+            cover.values.assign(80, 0);
+            const std::uint32_t planted = static_cast<std::uint32_t>(random());
+            SteghidePermutation<LargeDrawTable> positions(planted, 80);
+            for (int bit = 0; bit < kSteghideMagicBits; bit += g.bitsPerValue) {
+                cover.values[positions.Next()] =
+                    static_cast<std::uint8_t>((kSteghideMagic >> bit) & (cover.modulus - 1));
+                for (int s = 1; s < g.samplesPerValue; ++s) {
+                    positions.Next();
+                }
+            }
+            const SteghideMagicCheck magic(cover);
+            std::vector<std::uint32_t> scanned;
+            magic.Scan(std::uint64_t{planted} - 100, std::uint64_t{planted} + 100, scanned);
+            std::vector<std::uint32_t> expected;
+            for (std::uint32_t seed = planted - 100; seed != planted + 100; ++seed) {
+                SteghideBitReader<LargeDrawTable> reader(cover, seed);
+                const bool reads = reader.Bits(kSteghideMagicBits) == kSteghideMagic;
+                EXPECT_EQ(magic(seed), reads) << seed;
+                if (reads) {
+                    expected.push_back(seed);
+                }
+            }
+            EXPECT_EQ(scanned, expected);
+            EXPECT_NE(std::find(scanned.begin(), scanned.end(), planted), scanned.end());
         }
     }
 }
