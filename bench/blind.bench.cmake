@@ -1,1 +1,1 @@
-vantrel_benchmark(bench_blind blind/BlindBench.cpp blind/NaiveBlind.cpp)
+vantrel_benchmark(bench_blind blind/BlindBench.cpp)

@@ -2,7 +2,7 @@
 // channels beside its formulas read one FreeImage_GetPixelColor call a pixel, and all four in
 // the one fused pass, with a memcpy of the image's bytes for scale.
 #include "BenchSupport.h"
-#include "NaiveBlind.h"
+#include "reference/NaiveBlind.h"
 
 #include "blind/BlindAttacks.h"
 #include "blind/BlindScan.h"

@@ -6,8 +6,8 @@
 // natural-looking images, how many come back exactly as found, and any other found finding.
 #include "BenchSupport.h"
 
-#include "extract/ExtractSupport.h"
 #include "extract/PayloadScan.h"
+#include "reference/ExtractSupport.h"
 
 #include <FreeImage.h>
 #include <openssl/evp.h>

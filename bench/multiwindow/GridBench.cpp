@@ -2,7 +2,7 @@
 // the thumbnails, the naive per-pixel version of both, and memcpy of the bytes a run reads.
 #include "BenchSupport.h"
 #include "GridRun.h"
-#include "multiwindow/NaivePlanes.h"
+#include "reference/NaivePlanes.h"
 
 #include "image/ImageLoading.h"
 

@@ -3,9 +3,7 @@
 #include "BenchSupport.h"
 #include "image/ImageLoading.h"
 
-#include <algorithm>
 #include <array>
-#include <span>
 #include <vector>
 
 namespace vantrel::bench {
@@ -38,18 +36,11 @@ std::int64_t RunWindow(AnalysisBitmaps& bitmaps, PlaneKind kind, const ImagePair
     const auto& order = PictureOrder();
     std::array<std::int64_t, kPictureCount> changes{};
     std::array<bool, kPictureCount> made{};
+    bitmaps.computeMany(order, first, second, changes, made, thumbnails ? 100 : 0);
     for (std::size_t position = 0; position < order.size(); ++position) {
-        const int index = order[position];
-        if (position % kPicturesPerPass == 0) {
-            const std::size_t count =
-                std::min<std::size_t>(kPicturesPerPass, order.size() - position);
-            bitmaps.computeMany(std::span(order).subspan(position, count), first, second,
-                                std::span(changes).subspan(position, count),
-                                std::span(made).subspan(position, count), thumbnails ? 100 : 0);
-        }
         total += changes[position];
         if (thumbnails) {
-            const BitmapHandle thumbnail = bitmaps.thumbnail(index, 100);
+            const BitmapHandle thumbnail = bitmaps.thumbnail(order[position], 100);
             CopyBitmapToBgrx(thumbnail.get(), screen.data(), BitmapWidth(thumbnail.get()) * 4);
         }
     }

@@ -15,7 +15,7 @@ struct ImagePair {
 
 ImagePair MakeImagePair(int width, int height);
 
-// Computes every picture, a few in each pass as the window does; with thumbnails also makes each
+// Computes every picture in one pass, as the window does; with thumbnails also makes each
 // thumbnail and its screen picture (as the window does before it yields). Returns the sum of the
 // change counts.
 std::int64_t RunWindow(AnalysisBitmaps& bitmaps, PlaneKind kind, const ImagePair& images,

@@ -4,6 +4,7 @@
 // bitmap, and so is the kind of bitmap: 8-bit grey for a picture whose palette is the plain grey
 // ramp (or black and white), 24-bit colour otherwise.
 #include "image/Bitmap.h"
+#include "multiwindow/BoxTaps.h"
 #include "multiwindow/PlaneKernels.h"
 
 #include <cstddef>
@@ -13,24 +14,13 @@
 
 namespace vantrel {
 
-// The source pixels [first, end) that one output pixel averages, each with the same weight;
-// the box filter's weights as FreeImage computes them for a reduction.
-struct BoxTaps {
-    int first = 0;
-    int end = 0;
-    double weight = 0;
-    friend bool operator==(const BoxTaps&, const BoxTaps&) = default;
-};
-
-// One entry per output pixel; empty unless 0 < outputSize < inputSize.
-std::vector<BoxTaps> BoxReductionTaps(int outputSize, int inputSize);
-
 // A thumbnail made while its picture is computed: each packed row is handed over as it is
 // written, and the row of the thumbnail it belongs to is finished as soon as the last row of
 // its box arrives. The rows of one box must come from one thread, one at a time, from the
-// bottom row up (the order FreeImage adds them in); the pieces of rowPieces() never split a
-// box, so a pass that runs each piece from its last row to its first may run them on any
-// threads. Rows out of that order leave the maker without a thumbnail.
+// bottom row up (the order FreeImage adds them in, which the pass of ComputePictures keeps: see
+// PassRows); the pieces of rowPieces() never split a box, so a pass that runs each piece from
+// its last row to its first may run them on any threads. Rows out of that order leave the maker
+// without a thumbnail.
 class ThumbnailMaker final : public PictureRowSink {
 public:
     ThumbnailMaker(const PictureFormat& format, int pictureWidth, int pictureHeight, int width,

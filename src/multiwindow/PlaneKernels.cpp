@@ -1,61 +1,16 @@
 #include "multiwindow/PlaneKernels.h"
 
+#include "image/BitWords.h"
 #include "image/Parallel.h"
 #include "image/WideVectors.h"
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace vantrel {
 namespace {
-
-constexpr int kChannelOfRow[kGridRows] = {kAllColours, kRed, kGreen, kBlue, kAlpha};
-
-// The single-channel blocks of eight pictures, in index order.
-constexpr int kChannelOfBlock[4] = {kRed, kGreen, kBlue, kAlpha};
-
-int RowOfChannel(int channel) {
-    for (int row = 0; row < kGridRows; ++row) {
-        if (kChannelOfRow[row] == channel) {
-            return row;
-        }
-    }
-    return kRowAllColours;
-}
-
-constexpr Bgr kBlack = Colour(0, 0, 0);
-constexpr Bgr kGrewTone = Colour(255, 100, 100);
-constexpr Bgr kShrankTone = Colour(100, 100, 255);
-constexpr Bgr kGrewValue = Colour(200, 100, 100);
-constexpr Bgr kShrankValue = Colour(100, 100, 200);
-
-// The colour of a lit single-channel bit (and of a changed value in the comparison window).
-Bgr ToneOf(int channel) {
-    switch (channel) {
-    case kRed:
-        return Colour(255, 100, 100);
-    case kGreen:
-        return Colour(100, 255, 100);
-    case kBlue:
-        return Colour(100, 100, 255);
-    default:
-        return Colour(255, 255, 255);
-    }
-}
-
-// Direction codes of the three-channel pictures: 0 black, 1-3 grew by one to three channels,
-// 4-6 shrank by one to three.
-constexpr Bgr kScoreColour[7] = {kBlack,
-                                 Colour(66, 33, 33),
-                                 Colour(132, 66, 66),
-                                 Colour(200, 100, 100),
-                                 Colour(33, 33, 66),
-                                 Colour(66, 66, 132),
-                                 Colour(100, 100, 200)};
 
 // The mask of the examined value: one bit, or the whole byte.
 std::uint8_t MaskOf(const PictureIndexEntry& entry) {
@@ -135,32 +90,6 @@ VANTREL_INLINE_LOOP bool CodeRow(int count, std::uint8_t* __restrict code, const
         }
     }
     return any != 0;
-}
-
-// The set bits of `bytes` bytes, eight bytes at a time (the baseline instruction set has no
-// popcount instruction).
-VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t total = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof word);
-        word -= (word >> 1) & 0x5555555555555555ULL;
-        word = (word & 0x3333333333333333ULL) + ((word >> 2) & 0x3333333333333333ULL);
-        word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-        total += static_cast<std::uint32_t>((word * 0x0101010101010101ULL) >> 56);
-    }
-    for (; i < count; ++i) {
-        total += static_cast<std::uint32_t>(std::popcount(static_cast<unsigned>(bytes[i])));
-    }
-    return total;
-}
-
-// Eight codes 0/1, one a byte of a little-endian word, packed into one byte: byte k lands in
-// bit 7 - k, and the products of the other bytes land on distinct bits below, so nothing
-// carries.
-VANTREL_INLINE_LOOP std::uint8_t PackEight(std::uint64_t ones) {
-    return static_cast<std::uint8_t>((ones * 0x8040201008040201ULL) >> 56);
 }
 
 VANTREL_INLINE_LOOP void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
@@ -299,13 +228,13 @@ class RowPass {
 public:
     RowPass(PlaneKind kind, const PixelView& first, const PixelView& second, int width, int height)
         : kind_(kind), first_(first), second_(second), width_(width), height_(height),
-          buffer_(static_cast<std::size_t>(width) * 13) {
-        for (int c = 0; c < 4; ++c) {
+          buffer_(static_cast<std::size_t>(width) * (3 * kSingleChannels + 1)) {
+        for (int c = 0; c < kSingleChannels; ++c) {
             firstPlanes_.channel[static_cast<std::size_t>(c)] = plane(c);
-            secondPlanes_.channel[static_cast<std::size_t>(c)] = plane(4 + c);
-            differences_.channel[static_cast<std::size_t>(c)] = plane(8 + c);
+            secondPlanes_.channel[static_cast<std::size_t>(c)] = plane(kSingleChannels + c);
+            differences_.channel[static_cast<std::size_t>(c)] = plane(2 * kSingleChannels + c);
         }
-        codes_ = plane(12);
+        codes_ = plane(3 * kSingleChannels);
     }
 
     // Takes row y (top first) of the images apart.
@@ -323,7 +252,7 @@ public:
             // A local count: a store to a plane could otherwise change a member, as far as the
             // compiler knows, and the loop would not vectorise.
             const int covered = covered_;
-            for (int c = 0; c < 4; ++c) {
+            for (int c = 0; c < kSingleChannels; ++c) {
                 std::uint8_t* __restrict difference = differences_.channel[c];
                 const std::uint8_t* __restrict before = firstPlanes_[c];
                 const std::uint8_t* __restrict after = secondPlanes_[c];
@@ -336,7 +265,6 @@ public:
         }
     }
 
-    // Writes the loaded row of picture `index` into `out` and returns its change count.
     // Writes the loaded row of picture `index` into `out` and returns its change count. With
     // `zeroed` (the picture's memory is all zero), a row of code 0 alone is left unwritten, so
     // that a picture with nothing in it never touches its memory; `written` tells which.
@@ -344,7 +272,7 @@ public:
                                               bool& written) {
         std::uint8_t* target = out.row(y_);
         written = true;
-        if (kind_ == PlaneKind::Planes && index == 44) {
+        if (kind_ == PlaneKind::Planes && index == kColourPicture) {
             copyColours(target);
             return 0;
         }
@@ -471,7 +399,7 @@ private:
         return changed;
     }
 
-    // The plain colour image (picture 44 of the bit-plane window), alpha dropped.
+    // The plain colour image (kColourPicture of the bit-plane window), alpha dropped.
     VANTREL_INLINE_LOOP void copyColours(std::uint8_t* target) const {
         if (first_.empty()) {
             std::memset(target, 0, static_cast<std::size_t>(width_) * 3);
@@ -542,137 +470,6 @@ std::vector<int> PieceEnds(std::span<const int> asked, int width, int height) {
 }
 
 } // namespace
-
-PictureIndexEntry PictureIndex(int index) {
-    if (index < 0 || index >= kPictureCount) {
-        return {};
-    }
-    if (index < 40) {
-        const int bit = index % 8;
-        const int channel = index < 32 ? kChannelOfBlock[index / 8] : kAllColours;
-        return {channel, bit, RowOfChannel(channel), 8 - bit};
-    }
-    const int channel = index == 44 ? kAllColours : kChannelOfBlock[index - 40];
-    return {channel, kAllBits, RowOfChannel(channel), 0};
-}
-
-int PictureAt(int gridRow, int gridColumn) {
-    for (int index = 0; index < kPictureCount; ++index) {
-        const PictureIndexEntry entry = PictureIndex(index);
-        if (entry.gridRow == gridRow && entry.gridColumn == gridColumn) {
-            return index;
-        }
-    }
-    return -1;
-}
-
-const std::array<int, kPictureCount>& PictureOrder() {
-    static const std::array<int, kPictureCount> order = [] {
-        std::array<int, kPictureCount> made{};
-        int next = 0;
-        for (int index = 40; index <= 44; ++index) {
-            made[next++] = index;
-        }
-        for (int index = 32; index <= 39; ++index) {
-            made[next++] = index;
-        }
-        for (int index = 0; index <= 31; ++index) {
-            made[next++] = index;
-        }
-        return made;
-    }();
-    return order;
-}
-
-bool CountsSamples(int index) {
-    return (index >= 32 && index <= 39) || index == 44;
-}
-
-std::int64_t ChangeTotal(int index, int width, int height) {
-    const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
-    return CountsSamples(index) ? 3 * pixels : pixels;
-}
-
-std::string CountLabel(std::int64_t changes, std::int64_t total,
-                       std::string_view thousandsSeparator) {
-    if (changes < 1) {
-        return "-";
-    }
-    const std::string digits = std::to_string(changes);
-    std::string label;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            label += thousandsSeparator;
-        }
-        label += digits[i];
-    }
-    const double share = total > 0 ? 100.0 * static_cast<double>(changes) / total : 0.0;
-    label += '-';
-    label += std::to_string(static_cast<long long>(std::nearbyint(share)));
-    label += '%';
-    return label;
-}
-
-PictureFormat FormatOf(PlaneKind kind, int index) {
-    const PictureIndexEntry entry = PictureIndex(index);
-    const bool single = entry.channel != kAllColours;
-    const bool wholeByte = entry.bit == kAllBits;
-    PictureFormat format;
-    auto& palette = format.palette;
-    if (kind == PlaneKind::Direction) {
-        format.bitsPerPixel = 4;
-        if (single) {
-            palette[1] = wholeByte ? kGrewValue : kGrewTone;
-            palette[2] = wholeByte ? kShrankValue : kShrankTone;
-            format.codes = 3; // grown or shrunk, never both
-        } else {
-            std::copy(std::begin(kScoreColour), std::end(kScoreColour), palette.begin());
-            format.codes = 7;
-        }
-    } else if (kind == PlaneKind::Planes && index == 44) {
-        format.bitsPerPixel = 24;
-    } else if (kind == PlaneKind::Planes && single && wholeByte) {
-        format.bitsPerPixel = 8;
-        for (int value = 0; value < 256; ++value) {
-            const int red = entry.channel == kRed || entry.channel == kAlpha ? value : 0;
-            const int green = entry.channel == kGreen || entry.channel == kAlpha ? value : 0;
-            const int blue = entry.channel == kBlue || entry.channel == kAlpha ? value : 0;
-            palette[value] = Colour(red, green, blue);
-        }
-    } else if (single) {
-        // A lit bit, or (comparison) a changed value.
-        format.bitsPerPixel = 1;
-        palette[1] = ToneOf(entry.channel);
-    } else {
-        // One bit a colour channel: red, green and blue each full or off.
-        format.bitsPerPixel = 4;
-        format.codes = 8;
-        for (int code = 0; code < 8; ++code) {
-            palette[code] = Colour(code & 4 ? 255 : 0, code & 2 ? 255 : 0, code & 1 ? 255 : 0);
-        }
-    }
-    return format;
-}
-
-std::optional<std::array<int, 3>> ChannelSources(PlaneKind kind, int index) {
-    const PictureIndexEntry entry = PictureIndex(index);
-    if (kind == PlaneKind::Direction || entry.channel != kAllColours) {
-        return std::nullopt; // a score is no one channel's
-    }
-    // The colour image is its channels' bytes; a colour bit plane (comparing: the changed bits
-    // or values of the colours) is full (255) in a channel where that channel's own picture
-    // lights, whose tone carries 255 in its own channel.
-    const auto source = [&](int channel) {
-        for (int i = 0; i < kPictureCount; ++i) {
-            const PictureIndexEntry other = PictureIndex(i);
-            if (other.channel == channel && other.bit == entry.bit) {
-                return i;
-            }
-        }
-        return -1;
-    };
-    return std::array<int, 3>{source(kBlue), source(kGreen), source(kRed)};
-}
 
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
                             const PixelView& second, const PackedView& out) {

@@ -4,7 +4,7 @@
 #include "BlindFixtures.h"
 #include "blind/BlindReport.h"
 
-#include "../bench/blind/NaiveBlind.h"
+#include "reference/NaiveBlind.h"
 
 #include <gtest/gtest.h>
 

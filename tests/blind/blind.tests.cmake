@@ -1,4 +1,5 @@
-vantrel_core_test(blind_core_tests blind/BlindAttacksTest.cpp ../bench/blind/NaiveBlind.cpp)
+vantrel_core_test(blind_core_tests blind/BlindAttacksTest.cpp)
+target_link_libraries(blind_core_tests PRIVATE vantrel_test_reference)
 vantrel_core_test(blind_scan_tests blind/BlindScanTest.cpp)
 target_compile_definitions(blind_scan_tests PRIVATE VANTREL_CLI="$<TARGET_FILE:vantrel-cli>")
 add_dependencies(blind_scan_tests vantrel-cli vantrel-decoder)

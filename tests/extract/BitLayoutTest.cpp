@@ -1,4 +1,4 @@
-#include "extract/ExtractSupport.h"
+#include "reference/ExtractSupport.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "extract/PayloadScan.h"
-#include "extract/ExtractSupport.h"
+#include "reference/ExtractSupport.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

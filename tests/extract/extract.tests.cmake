@@ -1,5 +1,5 @@
-vantrel_core_test(extract_core_tests extract/ExtractSupport.cpp extract/BitLayoutTest.cpp
-    extract/PayloadScanTest.cpp)
+vantrel_core_test(extract_core_tests extract/BitLayoutTest.cpp extract/PayloadScanTest.cpp)
+target_link_libraries(extract_core_tests PRIVATE vantrel_test_reference)
 vantrel_ui_test(extract_ui_tests extract/BitExtractionTest.cpp)
 
 # The command line: the JSON line of a steggy image, a stream prefix, exit 1 for an unreadable file.

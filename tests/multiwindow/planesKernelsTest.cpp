@@ -1,6 +1,6 @@
 // The 45 analysis pictures of the bit-plane, comparison and direction windows, held to the
 // per-pixel rules computed the slow way and to the documented pixel examples.
-#include "multiwindow/NaivePlanes.h"
+#include "reference/NaivePlanes.h"
 
 #include "TestData.h"
 #include "image/ImageLoading.h"

@@ -1,4 +1,4 @@
-#include "NaiveBlind.h"
+#include "reference/NaiveBlind.h"
 
 #include <FreeImage.h>
 #include <boost/math/special_functions/gamma.hpp>

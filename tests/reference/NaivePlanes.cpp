@@ -1,4 +1,4 @@
-#include "NaivePlanes.h"
+#include "reference/NaivePlanes.h"
 
 #include <FreeImage.h>
 
