@@ -20,8 +20,8 @@ struct Basis {
         for (int x = 0; x < 8; ++x) {
             for (int u = 0; u < 8; ++u) {
                 const double c = u == 0 ? std::numbers::sqrt2 / 2 : 1.0;
-                at[x][u] = static_cast<float>(c / 2 *
-                                              std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+                at[x][u] =
+                    static_cast<float>(c / 2 * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
             }
         }
     }
@@ -76,8 +76,9 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
             }
         }
         for (int y = 0; y < rows; ++y) {
-            std::uint8_t* out = plane + static_cast<std::size_t>(blockRow * 8 + y) *
-                                            static_cast<std::size_t>(component.width) +
+            std::uint8_t* out = plane +
+                                static_cast<std::size_t>(blockRow * 8 + y) *
+                                    static_cast<std::size_t>(component.width) +
                                 column * 8;
             for (int x = 0; x < columns; ++x) {
                 out[x] = static_cast<std::uint8_t>(
@@ -87,64 +88,73 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
     }
 }
 
-using ModeCounts = std::array<std::array<std::uint64_t, 3>, 3>; // [mode][d]
+using ModeCounts = std::array<std::array<std::uint64_t, kCalibratedBins>, 5>; // [slot][d]
 
 ModeCounts Add(ModeCounts a, const ModeCounts& b) {
-    for (std::size_t m = 0; m < 3; ++m) {
-        for (std::size_t d = 0; d < 3; ++d) {
+    for (std::size_t m = 0; m < a.size(); ++m) {
+        for (std::size_t d = 0; d < a[m].size(); ++d) {
             a[m][d] += b[m][d];
         }
     }
     return a;
 }
 
-void Count(ModeCounts& counts, std::size_t mode, long magnitude) {
-    if (magnitude < 3) {
-        ++counts[mode][static_cast<std::size_t>(magnitude)];
+void Count(ModeCounts& counts, std::size_t slot, long magnitude) {
+    if (magnitude < kCalibratedBins) {
+        ++counts[slot][static_cast<std::size_t>(magnitude)];
     }
 }
 
-// The three modes of every full 8x8 block of the plane cropped by 4 rows and 4 columns,
-// divided by the table and rounded half away from zero. Only the three modes are wanted, so the
-// DCT is reduced to them: two weighted column sums, then three dot products.
+// The low modes of every full 8x8 block of the plane cropped by 4 rows and 4 columns, divided by
+// the table and rounded half away from zero. Only five modes are wanted, so the DCT is reduced to
+// them: three weighted column sums (row frequencies 0..2), then five dot products.
 ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, int height,
                             const std::array<std::uint16_t, 64>& table) {
     const int blockColumns = (width - 4) / 8;
     const int blockRows = (height - 4) / 8;
     const Basis& b = DctBasis();
-    const float q01 = table[1], q10 = table[8], q11 = table[9];
+    std::array<float, 5> steps{};
+    for (std::size_t m = 0; m < steps.size(); ++m) {
+        steps[m] = static_cast<float>(table[static_cast<std::size_t>(kCalibratedModes[m])]);
+    }
     return tbb::parallel_reduce(
         tbb::blocked_range<int>(0, blockRows), ModeCounts{},
         [&](const tbb::blocked_range<int>& range, ModeCounts counts) {
-            std::vector<float> sum0(static_cast<std::size_t>(blockColumns) * 8);
-            std::vector<float> sum1(sum0.size());
+            const std::size_t length = static_cast<std::size_t>(blockColumns) * 8;
+            std::vector<float> sums(length * 3);
+            float* sum0 = sums.data();
+            float* sum1 = sum0 + length;
+            float* sum2 = sum1 + length;
             for (int blockRow = range.begin(); blockRow != range.end(); ++blockRow) {
-                std::fill(sum0.begin(), sum0.end(), 0.0f);
-                std::fill(sum1.begin(), sum1.end(), 0.0f);
+                std::fill(sums.begin(), sums.end(), 0.0f);
                 for (int y = 0; y < 8; ++y) {
                     const std::uint8_t* row = plane.data() +
                                               static_cast<std::size_t>(4 + blockRow * 8 + y) *
                                                   static_cast<std::size_t>(width) +
                                               4;
-                    const float w0 = b.at[y][0], w1 = b.at[y][1];
-                    for (std::size_t x = 0; x < sum0.size(); ++x) {
+                    const float w0 = b.at[y][0], w1 = b.at[y][1], w2 = b.at[y][2];
+                    for (std::size_t x = 0; x < length; ++x) {
                         const float p = static_cast<float>(row[x]) - 128.0f;
                         sum0[x] += w0 * p;
                         sum1[x] += w1 * p;
+                        sum2[x] += w2 * p;
                     }
                 }
                 for (int column = 0; column < blockColumns; ++column) {
-                    const float* s0 = sum0.data() + column * 8;
-                    const float* s1 = sum1.data() + column * 8;
-                    float f01 = 0, f10 = 0, f11 = 0;
+                    const float* s0 = sum0 + column * 8;
+                    const float* s1 = sum1 + column * 8;
+                    const float* s2 = sum2 + column * 8;
+                    std::array<float, 5> f{};
                     for (int x = 0; x < 8; ++x) {
-                        f01 += b.at[x][1] * s0[x];
-                        f10 += b.at[x][0] * s1[x];
-                        f11 += b.at[x][1] * s1[x];
+                        f[0] += b.at[x][1] * s0[x]; // (0,1)
+                        f[1] += b.at[x][0] * s1[x]; // (1,0)
+                        f[2] += b.at[x][0] * s2[x]; // (2,0)
+                        f[3] += b.at[x][1] * s1[x]; // (1,1)
+                        f[4] += b.at[x][2] * s0[x]; // (0,2)
                     }
-                    Count(counts, 0, std::labs(std::lround(f01 / q01)));
-                    Count(counts, 1, std::labs(std::lround(f10 / q10)));
-                    Count(counts, 2, std::labs(std::lround(f11 / q11)));
+                    for (std::size_t m = 0; m < f.size(); ++m) {
+                        Count(counts, m, std::labs(std::lround(f[m] / steps[m])));
+                    }
                 }
             }
             return counts;
@@ -160,8 +170,8 @@ F5ComponentEstimate EstimateComponent(const JpegComponent& component,
     ModeCounts file{};
     for (std::size_t block = 0; block < estimate.blocks; ++block) {
         const std::int16_t* coef = component.coefficients.data() + block * 64;
-        for (std::size_t m = 0; m < 3; ++m) {
-            Count(file, m, std::abs(coef[kF5Modes[m]]));
+        for (std::size_t m = 0; m < kCalibratedModes.size(); ++m) {
+            Count(file, m, std::abs(coef[kCalibratedModes[m]]));
         }
     }
     const bool croppable = component.width >= 12 && component.height >= 12;
@@ -172,16 +182,23 @@ F5ComponentEstimate EstimateComponent(const JpegComponent& component,
         estimate.calibratedBlocks = static_cast<std::uint64_t>((component.width - 4) / 8) *
                                     static_cast<std::uint64_t>((component.height - 4) / 8);
     }
-    const double scale = estimate.calibratedBlocks == 0
-                             ? 0.0
-                             : static_cast<double>(estimate.blocks) /
-                                   static_cast<double>(estimate.calibratedBlocks);
+    const double scale =
+        estimate.calibratedBlocks == 0
+            ? 0.0
+            : static_cast<double>(estimate.blocks) / static_cast<double>(estimate.calibratedBlocks);
+    for (std::size_t m = 0; m < kCalibratedModes.size(); ++m) {
+        for (std::size_t d = 0; d < kCalibratedBins; ++d) {
+            estimate.fileHistograms[m][d] = static_cast<double>(file[m][d]);
+            estimate.calibratedHistograms[m][d] = static_cast<double>(calibrated[m][d]) * scale;
+        }
+    }
     double sum = 0;
-    for (std::size_t m = 0; m < 3; ++m) {
-        F5ModeEstimate& mode = estimate.modes[m];
+    for (std::size_t i = 0; i < kF5ModeSlots.size(); ++i) {
+        const std::size_t slot = static_cast<std::size_t>(kF5ModeSlots[i]);
+        F5ModeEstimate& mode = estimate.modes[i];
         for (std::size_t d = 0; d < 3; ++d) {
-            mode.file[d] = static_cast<double>(file[m][d]);
-            mode.calibrated[d] = static_cast<double>(calibrated[m][d]) * scale;
+            mode.file[d] = estimate.fileHistograms[slot][d];
+            mode.calibrated[d] = estimate.calibratedHistograms[slot][d];
         }
         mode.beta = F5Beta(mode.file, mode.calibrated);
         sum += mode.beta;

@@ -10,8 +10,15 @@
 
 namespace vantrel {
 
-// The modes (row frequency, column frequency) the estimate averages over: (0,1), (1,0), (1,1).
-inline constexpr std::array<int, 3> kF5Modes = {1, 8, 9}; // natural indices
+// The calibrated histograms cover the five lowest AC modes (zigzag 1..5: (0,1), (1,0), (2,0),
+// (1,1), (0,2) as (row frequency, column frequency)) for |coef| = 0..kCalibratedBins-1: beta needs
+// three of them up to 2, the double-compression test the shapes further out.
+inline constexpr std::array<int, 5> kCalibratedModes = {1, 8, 16, 9, 2}; // natural indices
+inline constexpr int kCalibratedBins = 16;
+// Where (0,1), (1,0), (1,1), the modes beta averages over, sit in kCalibratedModes.
+inline constexpr std::array<int, 3> kF5ModeSlots = {0, 1, 3};
+
+using ModeHistogram = std::array<double, kCalibratedBins>;
 
 struct F5ModeEstimate {
     std::array<double, 3> file{};       // H(0), H(1), H(2): counts of |coef| = d at the mode
@@ -24,6 +31,10 @@ struct F5ComponentEstimate {
     double beta = 0; // mean over the modes
     std::uint64_t blocks = 0;
     std::uint64_t calibratedBlocks = 0; // 0 when the plane is too small to crop and re-block
+    // Per kCalibratedModes entry: the file's counts of |coef| = d, and the calibrated ones scaled
+    // to the file's block count.
+    std::array<ModeHistogram, 5> fileHistograms{};
+    std::array<ModeHistogram, 5> calibratedHistograms{};
 };
 
 struct F5Estimate {

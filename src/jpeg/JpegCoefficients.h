@@ -11,13 +11,13 @@
 namespace vantrel {
 
 struct JpegComponent {
-    int id = 0;               // the component identifier of the frame header
-    int hSampling = 1;        // sampling factors of the frame header
+    int id = 0;        // the component identifier of the frame header
+    int hSampling = 1; // sampling factors of the frame header
     int vSampling = 1;
-    int quantTableIndex = 0;  // which of JpegCoefficients::quantTables this component uses
-    int widthInBlocks = 0;    // blocks stored per row (libjpeg's width_in_blocks, padded to MCUs)
-    int heightInBlocks = 0;   // block rows stored
-    int width = 0;            // the component's real size in samples, before padding
+    int quantTableIndex = 0; // which of JpegCoefficients::quantTables this component uses
+    int widthInBlocks = 0;   // blocks stored per row (libjpeg's width_in_blocks, padded to MCUs)
+    int heightInBlocks = 0;  // block rows stored
+    int width = 0;           // the component's real size in samples, before padding
     int height = 0;
     // widthInBlocks x heightInBlocks blocks, block row by block row; each block's 64
     // coefficients in natural (row-major) order, not zigzag.

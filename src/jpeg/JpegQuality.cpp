@@ -67,8 +67,8 @@ JpegQuality EstimateQuality(const JpegCoefficients& jpeg) {
     // Several qualities can give the same tables (at the clamp); the first, lowest, wins, as the
     // other readers answer.
     for (int quality = 1; quality <= 100; ++quality) {
-        std::uint64_t difference = Difference(jpeg.quantTables[lumaIndex], AnnexKLuminance(),
-                                              quality);
+        std::uint64_t difference =
+            Difference(jpeg.quantTables[lumaIndex], AnnexKLuminance(), quality);
         if (chromaIndex >= 0) {
             difference += Difference(jpeg.quantTables[chromaIndex], AnnexKChrominance(), quality);
         }

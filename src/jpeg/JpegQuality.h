@@ -20,8 +20,8 @@ int IjgQualityScaling(int quality);
 QuantTable ScaledTable(const QuantTable& base, int quality);
 
 struct JpegQuality {
-    int quality = 0;          // 1..100; 0 when the file has no table to judge
-    bool exact = false;       // every judged table equals the scaled Annex K one
+    int quality = 0;              // 1..100; 0 when the file has no table to judge
+    bool exact = false;           // every judged table equals the scaled Annex K one
     std::uint64_t difference = 0; // summed absolute difference at `quality` (0 when exact)
 };
 

@@ -17,28 +17,29 @@ inline constexpr std::array<std::uint8_t, 64> kZigzagToNatural = {
     41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
     30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-// Calls visit(const std::int16_t* block) for every stored block of the chosen components in scan
-// order. A single-component file is one non-interleaved scan (an MCU is one block, whatever the
-// sampling factors say); the MCU grid of an interleaved file may reach past a component's stored
-// blocks at the right and bottom edges, where the encoder wrote dummy blocks we do not keep.
-template <typename Visit>
-void ForEachBlockInScanOrder(const JpegCoefficients& jpeg, bool luminanceOnly, Visit&& visit) {
-    const auto& components = jpeg.components;
+// Calls visit(block) (a const or mutable std::int16_t*, as `jpeg` is) for every stored block of the
+// chosen components in scan order. A single-component file is one non-interleaved scan (an MCU is
+// one block, whatever the sampling factors say); the MCU grid of an interleaved file may reach past
+// a component's stored blocks at the right and bottom edges, where the encoder wrote dummy blocks
+// we do not keep.
+template <typename Jpeg, typename Visit>
+void ForEachBlockInScanOrder(Jpeg& jpeg, bool luminanceOnly, Visit&& visit) {
+    auto& components = jpeg.components;
     if (components.empty()) {
         return;
     }
-    const auto blockAt = [](const JpegComponent& c, int row, int column) {
+    const auto blockAt = [](auto& c, int row, int column) {
         return c.coefficients.data() +
                (static_cast<std::size_t>(row) * static_cast<std::size_t>(c.widthInBlocks) +
                 static_cast<std::size_t>(column)) *
                    64;
     };
     const auto stored = [](const JpegComponent& c) {
-        return c.coefficients.size() >=
-               static_cast<std::size_t>(c.widthInBlocks) * static_cast<std::size_t>(c.heightInBlocks) * 64;
+        return c.coefficients.size() >= static_cast<std::size_t>(c.widthInBlocks) *
+                                            static_cast<std::size_t>(c.heightInBlocks) * 64;
     };
     if (components.size() == 1) {
-        const JpegComponent& c = components[0];
+        auto& c = components[0];
         if (!stored(c)) {
             return;
         }
@@ -62,7 +63,7 @@ void ForEachBlockInScanOrder(const JpegCoefficients& jpeg, bool luminanceOnly, V
     for (int mcuRow = 0; mcuRow < mcuRows; ++mcuRow) {
         for (int mcuColumn = 0; mcuColumn < mcuColumns; ++mcuColumn) {
             for (std::size_t index = 0; index < last; ++index) {
-                const JpegComponent& c = components[index];
+                auto& c = components[index];
                 for (int v = 0; v < c.vSampling; ++v) {
                     const int row = mcuRow * c.vSampling + v;
                     if (row >= c.heightInBlocks) {

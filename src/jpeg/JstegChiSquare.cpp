@@ -97,8 +97,8 @@ JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing p
     ForEachUsable(jpeg, pairing, scope, [&](int) { ++result.usable; });
     std::array<std::uint64_t, kJstegCurvePoints> ends{};
     for (int i = 0; i < kJstegCurvePoints; ++i) {
-        ends[static_cast<std::size_t>(i)] = result.usable * static_cast<std::uint64_t>(i + 1) /
-                                            kJstegCurvePoints;
+        ends[static_cast<std::size_t>(i)] =
+            result.usable * static_cast<std::uint64_t>(i + 1) / kJstegCurvePoints;
     }
     ValueCounts seen;
     std::size_t next = 0;

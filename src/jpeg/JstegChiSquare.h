@@ -25,9 +25,9 @@ inline constexpr int kJstegCurvePoints = 100;
 struct JstegChiSquare {
     // p after the first i/100 of the usable coefficients (i = 1..100); NaN where df < 1.
     std::array<double, kJstegCurvePoints> curve{};
-    double pWhole = 0;            // p over all usable coefficients (= curve[99])
-    double fraction = 0;          // the last point with p > 0.5 and df >= 1, over 100
-    std::uint64_t usable = 0;     // coefficients the pairing can carry a bit in
+    double pWhole = 0;        // p over all usable coefficients (= curve[99])
+    double fraction = 0;      // the last point with p > 0.5 and df >= 1, over 100
+    std::uint64_t usable = 0; // coefficients the pairing can carry a bit in
 };
 
 JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing pairing,

@@ -23,7 +23,9 @@ struct JumpingErrors {
     std::string refusal; // set by our own checks inside libjpeg's callbacks
 };
 
-JumpingErrors& ErrorsOf(j_common_ptr info) { return *reinterpret_cast<JumpingErrors*>(info->err); }
+JumpingErrors& ErrorsOf(j_common_ptr info) {
+    return *reinterpret_cast<JumpingErrors*>(info->err);
+}
 
 [[noreturn]] void JumpOut(j_common_ptr info) {
     JumpingErrors& errors = ErrorsOf(info);
@@ -54,7 +56,6 @@ void CountScans(j_common_ptr info) {
 std::uint64_t RoundUp(std::uint64_t value, std::uint64_t multiple) {
     return (value + multiple - 1) / multiple * multiple;
 }
-
 
 // The size of libjpeg's coefficient arrays (padded to whole MCUs), known after the header.
 std::uint64_t CoefficientBytes(const jpeg_decompress_struct& info) {
@@ -154,8 +155,9 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
         const unsigned height = info.image_height;
         jpeg_destroy_decompress(&info);
         return Failure("JPEG frame of " + std::to_string(width) + " x " + std::to_string(height) +
-                       (pixels > limits.maxPixels ? " pixels is over the pixel limit"
-                                                  : " pixels needs coefficient arrays over the limit"));
+                       (pixels > limits.maxPixels
+                            ? " pixels is over the pixel limit"
+                            : " pixels needs coefficient arrays over the limit"));
     }
     jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
     // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
