@@ -151,6 +151,10 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
         return Cancelled(options.cancel) || (!options.keepGoing && found.load());
     };
     const auto check = [&](WordBatch& batch, std::string_view word) {
+        // Batches in flight when the first hit lands stop where they are.
+        if (!options.keepGoing && found.load(std::memory_order_relaxed)) {
+            return;
+        }
         ++batch.tried;
         const std::uint32_t seed = seeds.Seed(word);
         if (!magic(seed)) {

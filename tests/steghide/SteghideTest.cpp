@@ -128,6 +128,16 @@ TEST(Steghide, WordListTriesTheFileNameAndStopsWhenAsked) {
     ASSERT_EQ(byName.hits.size(), 1u);
     EXPECT_EQ(byName.hits[0].passphrase, "secret");
 
+    // The first hit ends the run unless asked to go on.
+    for (const bool keepGoing : {false, true}) {
+        std::istringstream twice("secret\nsecret\nother\n");
+        options.fileName.clear();
+        options.keepGoing = keepGoing;
+        const SteghideWordListResult run = SteghideWordListAttack(cover, &twice, options);
+        EXPECT_EQ(run.hits.size(), keepGoing ? 2u : 1u);
+        EXPECT_EQ(run.tried, keepGoing ? 4u : 2u);
+    }
+
     std::atomic<bool> cancel{true};
     options.cancel = &cancel;
     std::istringstream words("a\nb\nsecret\n");
