@@ -1,14 +1,10 @@
 #include "blind/BlindScan.h"
 
 #include "files/DirectoryWalk.h"
+#include "files/OrderedPool.h"
 #include "image/ImageLoading.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <exception>
-#include <map>
-#include <mutex>
-#include <thread>
 
 #include <sched.h>
 
@@ -48,7 +44,7 @@ bool InShard(std::string_view relative, int shardIndex, int shardCount) {
 std::vector<ScanFile> FilesUnder(const std::string& directory, const ScanSelection& selection,
                                  const std::function<void(const std::string&)>& problem) {
     std::vector<ScanFile> files;
-    BreadthFirstWalk walk(directory, problem);
+    BreadthFirstWalk walk(directory, problem, DecoderKnowsName);
     const std::string start = NormalPath(directory);
     const std::size_t prefix = JoinPath(start, "").size();
     while (std::optional<WalkStep> step = walk.next()) {
@@ -74,45 +70,33 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
     return files;
 }
 
-ScanRow AnalyseFile(const std::string& path, const BlindOptions& options) {
-    ScanRow row;
-    row.path = path;
-    const BitmapHandle bitmap = LoadImageFile(path, &row.error);
+Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options) {
+    std::string error;
+    const BitmapHandle bitmap = LoadImageFile(path, &error);
     if (!bitmap) {
-        if (row.error.empty()) {
-            row.error = "Could not decode " + path;
-        }
-        return row;
+        return Failure(error.empty() ? "Could not decode " + path : error);
     }
-    row.error.clear();
-    row.result = AnalyseBitmap(bitmap.get(), options);
-    if (!row.result.error.empty()) {
-        row.error = path + ": " + row.result.error;
+    BlindResult result = AnalyseBitmap(bitmap.get(), options);
+    if (!result.error.empty()) {
+        return Failure(path + ": " + result.error);
     }
-    return row;
+    return result;
 }
 
-std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
-                      const std::function<bool(const ScanRow&)>& row) {
-    jobs = std::max(1, jobs);
-    // Workers run ahead of the writer by at most this many files, so a slow file holds back
-    // only a bounded number of finished rows.
-    const std::size_t window = static_cast<std::size_t>(4 * jobs + 8);
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::map<std::size_t, ScanRow> finished;
-    std::size_t nextToTake = 0;
-    std::size_t nextToWrite = 0;
-    bool stopping = false;
+namespace {
 
-    // A job is one core: with no more jobs than cores, each worker (and the decoder process it
-    // waits on, which follows its caller's cores) keeps to a core of its own, so a decode is
-    // never queued behind the other job's analysis while a core stands idle.
+// A job is one core: with no more jobs than cores, each worker (and the decoder process it
+// waits on, which follows its caller's cores) keeps to a core of its own, so a decode is never
+// queued behind the other job's analysis while a core stands idle. Nothing when the jobs
+// outnumber the cores.
+std::function<void(int job)> CorePinning(int jobs) {
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
-    const bool pinJobs = sched_getaffinity(0, sizeof allowed, &allowed) == 0 && jobs > 1 &&
-                         jobs <= CPU_COUNT(&allowed);
-    const auto pinToCore = [&](int job) {
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || jobs <= 1 ||
+        jobs > CPU_COUNT(&allowed)) {
+        return {};
+    }
+    return [allowed](int job) {
         for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu) {
             if (CPU_ISSET(cpu, &allowed) && seen++ == job) {
                 cpu_set_t one;
@@ -123,64 +107,31 @@ std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
             }
         }
     };
-    const auto work = [&](int job) {
-        if (pinJobs) {
-            pinToCore(job);
-        }
-        BlindOptions options;
-        options.parallel = false; // the jobs are the parallelism
-        while (true) {
-            std::size_t index = 0;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] {
-                    return stopping || nextToTake >= files.size() ||
-                           nextToTake < nextToWrite + window;
-                });
-                if (stopping || nextToTake >= files.size()) {
-                    return;
-                }
-                index = nextToTake++;
-            }
-            ScanRow done;
-            try {
-                done = AnalyseFile(files[index].path, options);
-            } catch (const std::exception& error) { // memory refused for a huge picture
-                done.path = files[index].path;
-                done.error = files[index].path + ": " + error.what();
-            }
-            {
-                const std::lock_guard lock(mutex);
-                finished.emplace(index, std::move(done));
-            }
-            changed.notify_all();
-        }
-    };
-    std::vector<std::jthread> workers;
-    for (int i = 0; i < jobs; ++i) {
-        workers.emplace_back(work, i);
-    }
+}
+
+} // namespace
+
+std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
+                      const std::function<bool(const ScanRow&)>& row) {
+    jobs = std::max(1, jobs);
+    BlindOptions options;
+    options.parallel = false; // the jobs are the parallelism
+    // Workers run ahead of the writer by at most this many files, so a slow file holds back
+    // only a bounded number of finished rows.
+    OrderedPool<BlindResult> pool(jobs, static_cast<std::size_t>(4 * jobs + 8), CorePinning(jobs));
+    std::size_t handedOut = 0;
     std::size_t delivered = 0;
     while (delivered < files.size()) {
-        ScanRow next;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return finished.contains(nextToWrite); });
-            next = std::move(finished.at(nextToWrite));
-            finished.erase(nextToWrite);
-            ++nextToWrite;
+        while (handedOut < files.size() && !pool.full()) {
+            const std::string& path = files[handedOut++].path;
+            pool.submit(path, [&path, &options] { return AnalyseFile(path, options); });
         }
-        changed.notify_all();
+        const ScanRow next{files[delivered].path, pool.takeOldest()};
         ++delivered;
         if (!row(next)) {
             break;
         }
     }
-    {
-        const std::lock_guard lock(mutex);
-        stopping = true;
-    }
-    changed.notify_all();
     return delivered;
 }
 

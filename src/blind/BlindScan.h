@@ -1,8 +1,9 @@
 #pragma once
-// The batch scan of a tree: the search's breadth-first walk, or a list of files, optionally one
-// shard of it, every file decoded through the isolated decoder pool and analysed, several at a
-// time, with the rows handed back in list order.
+// The batch scan of a tree: the breadth-first walk over every file the decoder knows by name,
+// or a list of files, optionally one shard of it, every file decoded through the isolated decoder
+// pool and analysed, several at a time, with the rows handed back in list order.
 #include "blind/BlindAttacks.h"
+#include "image/Result.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,13 +25,15 @@ std::uint64_t ShardHash(std::string_view relative);
 bool InShard(std::string_view relative, int shardIndex, int shardCount);
 
 struct ScanSelection {
-    std::string pattern; // wildcard(s) for the file name, ";"-separated; empty keeps every file
-    int shardIndex = 1;  // 1..shardCount
+    // Wildcard(s) for the file name, ";"-separated, narrowing what the scan takes; empty keeps
+    // every file.
+    std::string pattern;
+    int shardIndex = 1; // 1..shardCount
     int shardCount = 1;
 };
 
-// The image files under the directory in walk order (unreadable directories reported and passed
-// over), those the selection keeps.
+// The files under the directory whose names the decoder knows (in any letter case), in walk order
+// (unreadable directories reported and passed over), those the selection keeps.
 std::vector<ScanFile> FilesUnder(const std::string& directory, const ScanSelection& selection,
                                  const std::function<void(const std::string&)>& problem = {});
 // The listed paths, those the selection keeps; blank lines are skipped.
@@ -39,17 +42,16 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
 
 struct ScanRow {
     std::string path;
-    BlindResult result;
-    std::string error; // why the file could not be analysed; empty when it was
+    Result<BlindResult> result; // or why the file could not be analysed, naming it
 };
 
 // Decodes and analyses the files on `jobs` threads. `row` is called on the calling thread once
-// a file, in list order; when it returns false the scan stops after the files in hand.
+// a file, in list order; when it returns false the scan stops after the files being analysed.
 // Returns the number of rows delivered.
 std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
                       const std::function<bool(const ScanRow&)>& row);
 
-// The analysis of one file, as a scan row.
-ScanRow AnalyseFile(const std::string& path, const BlindOptions& options = {});
+// The analysis of one file.
+Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options = {});
 
 } // namespace vantrel

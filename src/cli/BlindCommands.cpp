@@ -3,18 +3,25 @@
 #include "blind/BlindReport.h"
 #include "blind/BlindScan.h"
 #include "files/DirectoryWalk.h"
+#include "image/ImageLoading.h"
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <thread>
 
 #include <unistd.h>
 
 namespace vantrel::cli {
 namespace {
+
+// One file's JSON object or CSV row, its channels or its failure.
+std::string RowLine(bool csv, const std::string& path, const Result<BlindResult>& result) {
+    static const BlindResult kNone;
+    const BlindResult& shown = result ? *result : kNone;
+    return csv ? BlindCsvRow(path, shown, result.error()) : BlindJson(path, shown, result.error());
+}
 
 int RunBlind(const Arguments& args) {
     bool json = false;
@@ -33,17 +40,17 @@ int RunBlind(const Arguments& args) {
     }
     int status = 0;
     for (const std::string& path : paths) {
-        const ScanRow row = AnalyseFile(path);
-        if (!row.error.empty()) {
+        const Result<BlindResult> result = AnalyseFile(path);
+        if (!result) {
             status = 1;
         }
         if (json) {
-            std::cout << BlindJson(path, row.result, row.error) << std::endl;
-        } else if (row.error.empty()) {
-            std::cout << BlindText(path, row.result) << std::endl;
+            std::cout << RowLine(false, path, result) << std::endl;
+        } else if (result) {
+            std::cout << BlindText(path, *result) << std::endl;
         } else {
             std::cout << std::flush;
-            std::cerr << "vantrel-cli: " << row.error << std::endl;
+            std::cerr << "vantrel-cli: " << result.error() << std::endl;
         }
     }
     return status;
@@ -54,7 +61,7 @@ struct ScanArguments {
     std::string filesFrom;
     std::string output;
     bool csv = false;
-    int jobs = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    int jobs = DecoderPoolCapacity(); // one a decoder process: more would wait for one
     ScanSelection selection;
 };
 
@@ -208,15 +215,14 @@ int RunScan(const Arguments& args) {
     std::size_t unreadable = 0, suspicious = 0, done = 0;
     bool writeFailed = false;
     ScanFiles(files, scan.jobs, [&](const ScanRow& row) {
-        const std::string line = scan.csv ? BlindCsvRow(row.path, row.result, row.error)
-                                          : BlindJson(row.path, row.result, row.error);
+        const std::string line = RowLine(scan.csv, row.path, row.result);
         // One row a write and a flush: an interrupted scan keeps every row it finished.
         if (std::fprintf(out, "%s\n", line.c_str()) < 0 || std::fflush(out) != 0) {
             writeFailed = true;
             return false;
         }
-        unreadable += !row.error.empty();
-        suspicious += row.result.suspicious;
+        unreadable += !row.result;
+        suspicious += row.result && row.result->suspicious;
         progress.update(++done);
         return true;
     });
@@ -242,6 +248,8 @@ std::vector<Command> BlindCommands() {
          "DIR|--files-from FILE|- [--pattern GLOB] [--jobs N] [--format csv|jsonl] "
          "[--output FILE] [--shard K/N]",
          "the blind analysis of every image under DIR (or listed), one row a file in walk order; "
+         "DIR gives every file whose extension a decoder reads, in any case, and --pattern "
+         "narrows that; "
          "--shard K/N keeps the files whose FNV-1a 64 hash of the relative path is K-1 mod N",
          RunScan},
     };

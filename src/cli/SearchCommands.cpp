@@ -39,25 +39,21 @@ int RunSimilarity(const Arguments& args) {
     if (split.positional.size() != 2) {
         throw UsageError("similarity takes REF CANDIDATE");
     }
-    const BitmapHandle reference = LoadOrThrow(split.positional[0]);
-    // A file compared with itself is a fair question here: only the search skips its reference.
-    SearchReference searchReference = SearchReference::Of(reference.get(), "");
-    const CandidateResult result =
-        TestCandidateFile(searchReference, split.positional[1], split.matchPercent, MsbStop::Never);
-    switch (result.verdict) {
-    case CandidateVerdict::Unreadable:
-        throw InputError(result.error.empty() ? "Could not read " + split.positional[1]
-                                              : result.error);
-    case CandidateVerdict::SizeDiffers:
+    // A file compared with itself is a fair question here: only the search skips its reference,
+    // so the image carries no path.
+    const SearchReference reference =
+        SearchReference::Of(ShareImage(LoadOrThrow(split.positional[0])));
+    const Result<CandidateResult> result =
+        TestCandidateFile(reference, split.positional[1], split.matchPercent, MsbStop::Never);
+    if (!result) {
+        throw InputError(result.error());
+    }
+    if (result->verdict == CandidateVerdict::SizeDiffers) {
         std::cout << "size differs\n";
         return 0;
-    case CandidateVerdict::Match:
-    case CandidateVerdict::NoMatch:
-    case CandidateVerdict::Reference:
-        break;
     }
-    std::cout << result.similarityText << '\t'
-              << (result.verdict == CandidateVerdict::Match ? "match" : "no match") << '\n';
+    std::cout << result->similarityText << '\t'
+              << (result->verdict == CandidateVerdict::Match ? "match" : "no match") << '\n';
     return 0;
 }
 
@@ -68,7 +64,8 @@ int RunSearch(const Arguments& args) {
     }
     const std::string& referencePath = split.positional[0];
     const std::string& start = split.positional[1];
-    const BitmapHandle reference = LoadOrThrow(referencePath);
+    const SearchReference reference =
+        SearchReference::Of(ShareImage(LoadOrThrow(referencePath), referencePath));
     // Below the start, unreadable directories are passed over; the start itself must be read.
     if (const DirectoryListing top = ListDirectory(start); !top.readable) {
         throw InputError("Cannot read directory " + start + ": " + top.error);
@@ -91,8 +88,7 @@ int RunSearch(const Arguments& args) {
     }
     SearchControl control;
     control.matchPercent = [&split] { return split.matchPercent; };
-    const SearchSummary summary =
-        SearchTree(SearchReference::Of(reference.get(), referencePath), start, control, events);
+    const SearchSummary summary = SearchTree(reference, start, control, events);
     if (showProgress) {
         std::cerr << "\r\033[K" << summary.filesTested << " files tested, " << summary.hits
                   << " hits\n";

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 namespace vantrel {
@@ -21,22 +20,6 @@ std::string ErrorText(int error) {
 }
 
 } // namespace
-
-bool MatchesFilePattern(const std::string& name, std::string_view pattern) {
-    std::size_t begin = 0;
-    while (begin <= pattern.size()) {
-        std::size_t end = pattern.find(';', begin);
-        if (end == std::string_view::npos) {
-            end = pattern.size();
-        }
-        const std::string one(pattern.substr(begin, end - begin));
-        if (!one.empty() && fnmatch(one.c_str(), name.c_str(), FNM_PERIOD) == 0) {
-            return true;
-        }
-        begin = end + 1;
-    }
-    return false;
-}
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
     std::string joined(directory);
@@ -77,7 +60,7 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                         static_cast<std::uint64_t>(status.st_ino)};
 }
 
-DirectoryListing ListDirectory(const std::string& directory, std::string_view pattern) {
+DirectoryListing ListDirectory(const std::string& directory, const NameFilter& keep) {
     DirectoryListing listing;
     const std::unique_ptr<DIR, DirCloser> handle(opendir(directory.c_str()));
     if (!handle) {
@@ -106,7 +89,7 @@ DirectoryListing ListDirectory(const std::string& directory, std::string_view pa
             listing.directories.emplace_back(
                 name, FileIdentity{static_cast<std::uint64_t>(status.st_dev),
                                    static_cast<std::uint64_t>(status.st_ino)});
-        } else if (S_ISREG(status.st_mode) && MatchesFilePattern(name, pattern)) {
+        } else if (S_ISREG(status.st_mode) && keep(name)) {
             // Only regular files: reading a pipe or a device that happens to carry an image
             // name would hold the walk forever.
             listing.files.push_back(name);
@@ -118,8 +101,8 @@ DirectoryListing ListDirectory(const std::string& directory, std::string_view pa
     return listing;
 }
 
-BreadthFirstWalk::BreadthFirstWalk(const std::string& start, ProblemSink problems)
-    : problems_(std::move(problems)) {
+BreadthFirstWalk::BreadthFirstWalk(const std::string& start, ProblemSink problems, NameFilter keep)
+    : problems_(std::move(problems)), keep_(std::move(keep)) {
     const std::string directory = NormalPath(start);
     if (const std::optional<FileIdentity> identity = IdentityOf(directory)) {
         entered_.insert(*identity);
@@ -137,7 +120,7 @@ std::optional<WalkStep> BreadthFirstWalk::next() {
     while (!queue_.empty()) {
         std::string directory = std::move(queue_.front());
         queue_.pop_front();
-        DirectoryListing listing = ListDirectory(directory);
+        DirectoryListing listing = ListDirectory(directory, keep_);
         if (!listing.readable) {
             report("Skipped directory " + directory + ": " + listing.error);
             continue;

@@ -1,7 +1,9 @@
 #pragma once
-// Directory listing and the breadth-first walk of the similar image search. Paths are byte
-// strings joined with "/" and never a doubled separator; every directory is entered once, known
-// by its device and inode, so links back to an ancestor cannot make a walk endless.
+// Directory listing and the breadth-first walk the similar image search and the tree scan share.
+// Paths are byte strings joined with "/" and never a doubled separator; every directory is entered
+// once, known by its device and inode, so links back to an ancestor cannot make a walk endless.
+#include "files/FileNames.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,14 +16,6 @@
 #include <vector>
 
 namespace vantrel {
-
-// The image files the search lists; names are matched case-sensitively.
-inline constexpr std::string_view kImageFilePattern =
-    "*.png;*.bmp;*.jpg;*.jp2;*.jxr;*.j2k;*.tif;*.gif;*.psd;*.nef;"
-    "*.PNG;*.BMP;*.JPG;*.JP2;*.JXR;*.J2K;*.TIF;*.GIF;*.PSD;*.NEF";
-
-// True when the name fits one of the pattern's ";"-separated wildcard patterns.
-bool MatchesFilePattern(const std::string& name, std::string_view pattern = kImageFilePattern);
 
 // directory + "/" + name, without doubling a separator the directory already ends in ("/" + "a"
 // gives "/a").
@@ -42,15 +36,15 @@ std::optional<FileIdentity> IdentityOf(const std::string& path);
 struct DirectoryListing {
     bool readable = false;
     std::string error; // why it could not be read
-    // Regular files that fit the pattern, and directories; links followed, hidden entries (names
-    // starting with ".") left out, each list sorted by name.
+    // Regular files whose names the filter keeps, and directories; links followed, hidden entries
+    // (names starting with ".") left out, each list sorted by name.
     std::vector<std::string> files;
     std::vector<std::pair<std::string, FileIdentity>> directories;
 };
 DirectoryListing ListDirectory(const std::string& directory,
-                               std::string_view pattern = kImageFilePattern);
+                               const NameFilter& keep = IsSearchImageName);
 
-// One directory of the walk with the names of its image files, to be tested in this order.
+// One directory of the walk with the names of its files, to be tested in this order.
 struct WalkStep {
     std::string directory;
     std::vector<std::string> files;
@@ -62,7 +56,8 @@ class BreadthFirstWalk {
 public:
     using ProblemSink = std::function<void(const std::string& message)>;
 
-    explicit BreadthFirstWalk(const std::string& start, ProblemSink problems = {});
+    explicit BreadthFirstWalk(const std::string& start, ProblemSink problems = {},
+                              NameFilter keep = IsSearchImageName);
 
     // The next directory in walk order; nothing once the tree is done.
     std::optional<WalkStep> next();
@@ -76,6 +71,7 @@ private:
     std::deque<std::string> queue_;
     std::set<FileIdentity> entered_;
     ProblemSink problems_;
+    NameFilter keep_;
 };
 
 } // namespace vantrel

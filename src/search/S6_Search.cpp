@@ -4,7 +4,6 @@
 #include "fileinfo/ImageComment.h"
 #include "multiwindow/S2_Comparison.h"
 #include "search/SearchLists.h"
-#include "search/SimilarSearch.h"
 #include "viewer/S3_FullSize.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/FileDrops.h"
@@ -158,10 +157,7 @@ void S6_Search::post(std::function<void()> call) {
 }
 
 void S6_Search::stopWalk() {
-    stopRequested_ = true;
-    if (walker_.joinable()) {
-        walker_.join();
-    }
+    walk_.stop();
 }
 
 void S6_Search::setWalking(bool walking) {
@@ -234,18 +230,17 @@ void S6_Search::Command1_Click() {
     skipped_ = 0;
     lastSkipped_.clear();
     walkStart_ = Dir1->pathBytes();
-    stopRequested_ = false;
     setWalking(true);
     reportStatus(QStringLiteral("Searching %1").arg(Decoded(walkStart_)));
 
     // The walk holds the reference image itself, so nothing the window does can pull it away
     // from under it.
-    walker_ = std::thread([this, reference = RefImage, start = walkStart_] {
-        const SearchReference searchReference =
-            SearchReference::Of(reference->bitmap(), reference->path());
+    walk_.start([this, reference = SearchReference::Of(RefImage), start = walkStart_,
+                 test = testCandidate] {
         SearchControl control;
         control.matchPercent = [this] { return threshold_.load(); };
-        control.stopRequested = [this] { return stopRequested_.load(); };
+        control.stopRequested = [this] { return walk_.cancelled(); };
+        control.testCandidate = test;
         SearchEvents events;
         events.directoryReached = [this](const WalkStep& step, std::size_t left) {
             post([this, step, left] { directoryReached(step, left); });
@@ -265,7 +260,7 @@ void S6_Search::Command1_Click() {
         events.progress = [this](std::uint64_t tested, std::size_t left) {
             post([this, tested, left] { progressMade(tested, left); });
         };
-        const SearchSummary summary = SearchTree(searchReference, start, control, events);
+        const SearchSummary summary = SearchTree(reference, start, control, events);
         post([this, summary] { walkEnded(summary); });
     });
 }
@@ -316,9 +311,7 @@ void S6_Search::progressMade(std::uint64_t filesTested, std::size_t directoriesL
 }
 
 void S6_Search::walkEnded(const SearchSummary& summary) {
-    if (walker_.joinable()) {
-        walker_.join(); // its last act was to post this call
-    }
+    walk_.join(); // its last act was to post this call
     SetBackgroundColour(Label6, kCountAtRest);
     Dir1->setPathBytes(walkStart_);
     setWalking(false);
@@ -331,7 +324,7 @@ void S6_Search::walkEnded(const SearchSummary& summary) {
 }
 
 void S6_Search::Command5_Click() {
-    stopRequested_ = true;
+    walk_.cancel();
     Command5->setEnabled(false);
 }
 

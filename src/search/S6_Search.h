@@ -1,9 +1,10 @@
 #pragma once
 // The search window: a reference image, a directory tree, and the list of image files whose MSB
-// plane agrees with the reference's by at least the chosen percentage. The walk runs on its own
-// thread; everything it finds comes back to the window as queued calls, in walk order.
-#include "image/Bitmap.h"
+// plane agrees with the reference's by at least the chosen percentage. The walk runs as the
+// window's job; everything it finds comes back to the window as queued calls, in walk order.
 #include "openimage/OpenImage.h"
+#include "search/SimilarSearch.h"
+#include "widgets/WindowJob.h"
 #include "widgets/WindowKit.h"
 
 #include <QString>
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QLineEdit;
@@ -27,8 +27,6 @@ class DirectoryList;
 class DriveList;
 class FileList;
 class PictureBox;
-struct SearchSummary;
-struct WalkStep;
 
 class S6_Search : public ChildWindow {
     Q_OBJECT
@@ -43,11 +41,13 @@ public:
     int PreviewLoaded = 0;
     int MatchPercent = 85;
 
-    bool isSearching() const { return walker_.joinable(); }
+    bool isSearching() const { return walk_.running(); }
 
     // Runs on the walking thread just before each candidate is tested. Tests hold a walk at a
     // known file with it.
     std::function<void(const std::string& path)> beforeCandidate;
+    // Tests each candidate on the walk's threads; the core's TestCandidateFile when empty.
+    CandidateTester testCandidate;
 
 public slots:
     void Command1_Click(); // Search
@@ -69,7 +69,7 @@ signals:
     void searchFinished();
 
 private:
-    // Asks the walk to stop and waits for its thread; the hits found so far stay listed.
+    // Asks the walk to stop and waits for it; the hits found so far stay listed.
     void stopWalk();
     void setWalking(bool walking);
     void post(std::function<void()> call);
@@ -106,8 +106,7 @@ private:
 
     std::string resultPath_; // ResultFile as the file system's bytes
     std::string walkStart_;
-    std::thread walker_;
-    std::atomic<bool> stopRequested_{false};
+    WindowJob walk_;
     std::atomic<int> threshold_{85};
     std::uint64_t skipped_ = 0;
     QString lastSkipped_;

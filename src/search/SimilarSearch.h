@@ -2,6 +2,8 @@
 // The similar image search without a window: the test of one candidate file against the
 // reference, and the search over a directory tree that reports hits in walk order.
 #include "files/DirectoryWalk.h"
+#include "image/Image.h"
+#include "image/Result.h"
 #include "search/MsbSimilarity.h"
 
 #include <cstdint>
@@ -9,41 +11,34 @@
 #include <optional>
 #include <string>
 
-struct FIBITMAP;
-
 namespace vantrel {
 
-// The image the search compares with. The bitmap stays owned by the caller and must outlive
-// every test.
+// The image the search compares with, held for as long as the search runs.
 struct SearchReference {
-    const FIBITMAP* bitmap = nullptr;
-    std::string path;
-    int width = 0;
-    int height = 0;
+    SharedImage image;
     std::optional<FileIdentity> identity; // the reference file, so it is skipped under any path
 
-    static SearchReference Of(const FIBITMAP* bitmap, const std::string& path);
+    // The image's path names the file the search skips; an image without one skips nothing.
+    static SearchReference Of(SharedImage image);
     // True when the path names the reference file itself.
     bool isFile(const std::string& candidatePath) const;
 };
 
-enum class CandidateVerdict { Reference, SizeDiffers, Unreadable, NoMatch, Match };
+enum class CandidateVerdict { Reference, SizeDiffers, NoMatch, Match };
 
 struct CandidateResult {
     CandidateVerdict verdict = CandidateVerdict::NoMatch;
     std::string similarityText; // set when a comparison ran to its end
-    std::string error;          // why an unreadable file could not be read
 };
 
 // The candidate's size comes from its header where the format allows it, so that only files of
 // the reference's size are decoded; a comparison stops as soon as the threshold is out of reach
-// unless `stop` says otherwise.
-CandidateResult TestCandidateFile(const SearchReference& reference, const std::string& path,
-                                  int matchPercent, MsbStop stop = MsbStop::WhenHopeless);
+// unless `stop` says otherwise. A file that cannot be read is a failure naming it.
+Result<CandidateResult> TestCandidateFile(const SearchReference& reference, const std::string& path,
+                                          int matchPercent, MsbStop stop = MsbStop::WhenHopeless);
 
-// The verdict alone; similarityText is written only when a comparison ran to its end.
-bool TestCandidate(const SearchReference& reference, const std::string& path, int matchPercent,
-                   std::string& similarityText);
+using CandidateTester = std::function<Result<CandidateResult>(
+    const SearchReference& reference, const std::string& path, int matchPercent)>;
 
 // What a search tells its caller, all on the searching thread. Every member may be empty.
 struct SearchEvents {
@@ -60,6 +55,9 @@ struct SearchEvents {
 struct SearchControl {
     std::function<int()> matchPercent;   // read before every comparison; 85 when empty
     std::function<bool()> stopRequested; // asked before every file; the search ends when true
+    // Tests one candidate, on one of the search's threads; TestCandidateFile when empty. An
+    // exception it throws becomes that file's problem, and the search goes on.
+    CandidateTester testCandidate;
 };
 
 struct SearchSummary {
@@ -72,7 +70,7 @@ struct SearchSummary {
 inline constexpr int kDefaultMatchPercent = 85;
 
 // Walks the tree from `start` breadth first and tests every image file of every directory when
-// the directory is reached.
+// the directory is reached, a few files at a time ahead of the one reported next.
 SearchSummary SearchTree(const SearchReference& reference, const std::string& start,
                          const SearchControl& control, const SearchEvents& events);
 

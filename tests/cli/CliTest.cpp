@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +109,77 @@ INSTANTIATE_TEST_SUITE_P(
                       StatusCase{"picture DATA/text.png OUT", 1, "text.png"},
                       StatusCase{"picture DATA/truncated.png OUT", 1, "truncated.png"},
                       StatusCase{"picture DATA/no-such-file.png OUT", 1, "no-such-file.png"}));
+
+// A 4 x 2 noise image (24 colour bytes) with bit 7 flipped in its first `flipped` colour bytes,
+// row by row from the top: its MSB similarity to the unflipped one is 1 - flipped / 24.
+std::string SaveFlipped(const fs::path& path, int flipped, int height = 2) {
+    const BitmapHandle image = testing::NoiseBitmap(4, height, 24, 5);
+    const MutablePixelView view = MutableViewOfBitmap(image.get());
+    for (int byte = 0; byte < flipped; ++byte) {
+        view.row(byte / 12)[byte % 12] ^= 0x80;
+    }
+    EXPECT_TRUE(FreeImage_Save(FIF_PNG, image.get(), path.c_str(), 0));
+    return path.string();
+}
+
+TEST_F(CliTest, SimilarityAgainstTheThreshold) {
+    const std::string reference = SaveFlipped(dir / "ref.png", 0);
+    struct Case {
+        int flipped;
+        int threshold;
+        const char* output;
+    };
+    for (const Case c : {Case{6, 75, "75.00%\tmatch\n"}, Case{6, 76, "75.00%\tno match\n"},
+                         Case{7, 70, "70.83%\tmatch\n"}, Case{7, 71, "70.83%\tno match\n"},
+                         Case{0, 100, "100.00%\tmatch\n"}, Case{24, 0, "0.00%\tmatch\n"}}) {
+        const std::string candidate = SaveFlipped(dir / "candidate.png", c.flipped);
+        const CliRun run = RunCli("similarity " + reference + " " + candidate + " --threshold " +
+                                  std::to_string(c.threshold));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, c.output) << c.flipped << " at " << c.threshold;
+    }
+    EXPECT_EQ(RunCli("similarity " + reference + " " + SaveFlipped(dir / "tall.png", 0, 3)).output,
+              "size differs\n");
+}
+
+TEST_F(CliTest, SearchListsHitsInWalkOrderAgainstTheThreshold) {
+    const std::string reference = SaveFlipped(dir / "ref.png", 0);
+    const std::string b = SaveFlipped(dir / "b.png", 6);  // 75 %
+    const std::string c = SaveFlipped(dir / "c.png", 0);  // 100 %
+    const std::string d = SaveFlipped(dir / "d.png", 12); // 50 %
+    for (const auto& [threshold, output] : std::vector<std::pair<int, std::string>>{
+             {75, b + "\t75.00%\n" + c + "\t100.00%\n"},
+             {76, c + "\t100.00%\n"},
+             {0, b + "\t75.00%\n" + c + "\t100.00%\n" + d + "\t50.00%\n"}}) {
+        const CliRun run = RunCli("search " + reference + " " + dir.string() + " --threshold " +
+                                  std::to_string(threshold));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, output) << threshold;
+    }
+}
+
+// The scan takes every name a decoder reads, in any case; --pattern narrows that.
+TEST_F(CliTest, ScanTakesEveryFormatTheDecoderReads) {
+    for (const auto& [from, to] : std::vector<std::pair<const char*, const char*>>{
+             {"pattern.png", "a.png"},
+             {"pattern.jpg", "b.jpeg"},
+             {"pattern.webp", "c.webp"},
+             {"pattern.tif", "d.tiff"},
+             {"pattern.png", "f.PNG"},
+             {"pattern.png", "notes.txt"}}) {
+        fs::copy_file(Data(from), dir / to);
+    }
+    const BitmapHandle pattern = LoadImageFile(Data("pattern.png"));
+    ASSERT_TRUE(FreeImage_Save(FIF_PPMRAW, pattern.get(), (dir / "e.ppm").c_str(), 0));
+    for (const auto& [pattern, files] : std::vector<std::pair<std::string, int>>{
+             {"", 6}, {" --pattern '*.p*'", 2}, {" --pattern '*.PNG;*.webp'", 2}}) {
+        const CliRun run = RunCli("scan " + dir.string() + pattern);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(std::to_string(files) + " files scanned, "), std::string::npos)
+            << pattern << ": " << run.output;
+        EXPECT_NE(run.output.find(", 0 could not be read"), std::string::npos) << run.output;
+    }
+}
 
 } // namespace
 } // namespace vantrel

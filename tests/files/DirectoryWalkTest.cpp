@@ -43,6 +43,17 @@ TEST(MatchesFilePattern, TheImageExtensionsInEitherCase) {
     }
 }
 
+// FreeImage's readers claim these extensions (FreeImage_GetFIFExtensionList), in any case.
+TEST(DecoderKnowsName, EveryExtensionAReaderClaims) {
+    for (const char* name : {"a.png", "b.JPEG", "c.webp", "d.TIFF", "e.ppm", "f.pgm", "g.j2c",
+                             "h.Nef", "x.y.jpg", "i.tga"}) {
+        EXPECT_TRUE(DecoderKnowsName(name)) << name;
+    }
+    for (const char* name : {"a.txt", "png", "jpeg", "a.png.txt", "a.", "a.g3"}) {
+        EXPECT_FALSE(DecoderKnowsName(name)) << name;
+    }
+}
+
 // start holds A and B, A holds A1; the names are made in an order unlike the sorted one.
 class WalkTree : public ::testing::Test {
 protected:

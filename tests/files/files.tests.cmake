@@ -1,1 +1,1 @@
-vantrel_core_test(files_tests files/DirectoryWalkTest.cpp)
+vantrel_core_test(files_tests files/DirectoryWalkTest.cpp files/OrderedPoolTest.cpp)

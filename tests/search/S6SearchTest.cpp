@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <thread>
 
 namespace vantrel {
@@ -169,6 +170,24 @@ private slots:
         runSearch(window.get());
         QCOMPARE(Texts(Child<QListWidget>(window.get(), "List2")),
                  QStringList({"100.00%", "0.00%", "100.00%"}));
+    }
+
+    // Memory refused for one candidate is that file's status line; the walk goes on.
+    void aCandidateThatThrowsIsSkippedWithItsReason() {
+        const auto window = readyWindow(tree->path());
+        window->testCandidate = [](const SearchReference& reference, const std::string& path,
+                                   int percent) {
+            if (path.ends_with("/copy.bmp")) {
+                throw std::bad_alloc();
+            }
+            return TestCandidateFile(reference, path, percent);
+        };
+        runSearch(window.get());
+        QCOMPARE(Texts(Child<QListWidget>(window.get(), "List1")),
+                 QStringList({Q(tree->path("A/A1/low.png"))}));
+        QCOMPARE(window->lastStatus(),
+                 QStringLiteral("Search finished: 5 files tested, 1 hits; 1 skipped, last: ") +
+                     Q(tree->path("copy.bmp")) + QStringLiteral(": std::bad_alloc"));
     }
 
     void copyGivesEachPathAndCrLf() {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 namespace vantrel {
 namespace {
@@ -55,8 +56,12 @@ protected:
         std::filesystem::copy_file(tree.path("ref.png"), tree.path("A/A1/copy.png"));
         Save(tree.path("A/A1/half.png"), kWidth, kHeight,
              [](int x, int y) { return Flipped(x, y, y >= kHeight / 2 ? 0x80 : 0); });
-        reference = LoadImageFile(tree.path("ref.png"));
-        ASSERT_TRUE(reference);
+        ASSERT_FALSE(ReferenceAt(tree.path("ref.png")).image->empty());
+    }
+
+    // The image at the path, which the search skips.
+    static SearchReference ReferenceAt(const std::string& path) {
+        return SearchReference::Of(ShareImage(LoadImageFile(path), path));
     }
 
     Hits search(int threshold, const std::string& start, const std::string& referencePath,
@@ -67,15 +72,13 @@ protected:
         };
         events.problem = [&](const std::string& message) { problems.push_back(message); };
         control.matchPercent = [threshold] { return threshold; };
-        summary =
-            SearchTree(SearchReference::Of(reference.get(), referencePath), start, control, events);
+        summary = SearchTree(ReferenceAt(referencePath), start, control, events);
         return hits;
     }
 
     Hits search(int threshold) { return search(threshold, tree.path(), tree.path("ref.png")); }
 
     TempTree tree;
-    BitmapHandle reference;
     std::vector<std::string> problems;
     SearchSummary summary;
 };
@@ -116,6 +119,25 @@ TEST_F(SearchTreeTest, EachProblemIsOneLine) {
         EXPECT_EQ(problem.find_first_of("\r\n"), std::string::npos) << problem;
         EXPECT_NE(problem.back(), ' ') << problem;
     }
+}
+
+// Memory refused for one huge candidate costs that file only.
+TEST_F(SearchTreeTest, ACandidateThatThrowsIsThatFilesProblemAndTheWalkGoesOn) {
+    SearchControl control;
+    control.testCandidate = [](const SearchReference& reference, const std::string& path,
+                               int percent) {
+        if (path.ends_with("/copy.png")) {
+            throw std::bad_alloc();
+        }
+        return TestCandidateFile(reference, path, percent);
+    };
+    const Hits hits = search(85, tree.path(), tree.path("ref.png"), {}, control);
+    EXPECT_EQ(hits, (Hits{{"low.tif", "100.00%"}}));
+    EXPECT_EQ(summary.filesTested, 9u);
+    EXPECT_EQ(problems.size(), 2u); // bad.png and copy.png
+    EXPECT_NE(std::find(problems.begin(), problems.end(),
+                        tree.path("A/A1/copy.png") + ": std::bad_alloc"),
+              problems.end());
 }
 
 TEST_F(SearchTreeTest, AFileThatVanishesIsReportedAndTheWalkGoesOn) {
@@ -173,25 +195,22 @@ TEST_F(SearchTreeTest, CandidateSizeComesFromTheHeaderWithoutDecoding) {
     SaveImage(MakeBitmap(100, 80, 24, Reference).get(), tree.path("big.bmp"));
     // Only the header is left: a decoder would fail on it, the header still tells the size.
     std::filesystem::resize_file(tree.path("big.bmp"), 60);
-    const CandidateResult result =
-        TestCandidateFile(SearchReference::Of(reference.get(), ""), tree.path("big.bmp"), 0);
-    EXPECT_EQ(result.verdict, CandidateVerdict::SizeDiffers);
-    EXPECT_EQ(result.similarityText, "");
-}
-
-TEST_F(SearchTreeTest, SameWidthOtherHeightIsNeverCompared) {
-    std::string text = "kept";
-    EXPECT_FALSE(
-        TestCandidate(SearchReference::Of(reference.get(), ""), tree.path("B/tall.png"), 0, text));
-    EXPECT_EQ(text, "kept");
+    const SearchReference reference = ReferenceAt(tree.path("ref.png"));
+    // Same width, other height: never compared either.
+    for (const char* name : {"big.bmp", "B/tall.png"}) {
+        const Result<CandidateResult> result = TestCandidateFile(reference, tree.path(name), 0);
+        ASSERT_TRUE(result) << result.error();
+        EXPECT_EQ(result->verdict, CandidateVerdict::SizeDiffers) << name;
+        EXPECT_EQ(result->similarityText, "") << name;
+    }
 }
 
 TEST_F(SearchTreeTest, TheReferenceIsNotLoaded) {
     tree.write("ref.png", "garbage that would fail to decode");
-    const CandidateResult result = TestCandidateFile(
-        SearchReference::Of(reference.get(), tree.path("ref.png")), tree.path("ref.png"), 0);
-    EXPECT_EQ(result.verdict, CandidateVerdict::Reference);
-    EXPECT_EQ(result.error, "");
+    const Result<CandidateResult> result =
+        TestCandidateFile(ReferenceAt(tree.path("ref.png")), tree.path("ref.png"), 0);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(result->verdict, CandidateVerdict::Reference);
 }
 
 // Palette images are compared by their colours, not as if every pixel were zero.
@@ -206,12 +225,14 @@ TEST(TestCandidateFile, TwoDifferentPaletteImagesAreNotAlike) {
     const std::vector<std::uint8_t> indices{0, 1, 2, 3, 4, 5, 6, 7};
     SaveImage(MakePaletteBitmap(4, 2, dark, indices).get(), tree.path("dark.gif"));
     SaveImage(MakePaletteBitmap(4, 2, mixed, indices).get(), tree.path("mixed.gif"));
-    const BitmapHandle reference = LoadImageFile(tree.path("dark.gif"));
-    ASSERT_TRUE(reference);
-    const CandidateResult result = TestCandidateFile(
-        SearchReference::Of(reference.get(), tree.path("dark.gif")), tree.path("mixed.gif"), 0);
-    EXPECT_EQ(result.verdict, CandidateVerdict::Match);
-    EXPECT_EQ(result.similarityText, "50.00%");
+    const SharedImage reference =
+        ShareImage(LoadImageFile(tree.path("dark.gif")), tree.path("dark.gif"));
+    ASSERT_FALSE(reference->empty());
+    const Result<CandidateResult> result =
+        TestCandidateFile(SearchReference::Of(reference), tree.path("mixed.gif"), 0);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(result->verdict, CandidateVerdict::Match);
+    EXPECT_EQ(result->similarityText, "50.00%");
 }
 
 } // namespace
