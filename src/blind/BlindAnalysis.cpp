@@ -219,7 +219,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
         result_ = {};
         Summary->setText(QString::fromStdString(outcome->error));
         SetTextColour(Summary, kSuspicious);
-        reportStatus(QString::fromStdString(outcome->error));
+        reportFailure(outcome->error);
         Thumbnail->setPicture(QImage());
         BlockMapPicture->setPicture(QImage());
         fillTable();
@@ -256,20 +256,20 @@ void BlindAnalysis::fillTable() {
     for (int row = 0; row < 6; ++row) {
         Table->setVerticalHeaderItem(row, new QTableWidgetItem(QString::fromLatin1(kRows[row])));
     }
-    const VerdictThresholds limits;
     for (int column = 0; column < Table->columnCount(); ++column) {
         const ChannelResult& c = result_.channels[static_cast<std::size_t>(column)];
         Table->setHorizontalHeaderItem(column,
                                        new QTableWidgetItem(QString::fromStdString(c.name)));
+        const FiguresOver over = FiguresOverThresholds(c);
         const struct {
             double value;
             AttackStatus status;
             bool over;
-        } cells[] = {{c.chiSquare.p, c.chiSquare.status, c.chiSquare.p >= limits.chiSquareP},
+        } cells[] = {{c.chiSquare.p, c.chiSquare.status, over.chiSquare},
                      {c.chiSquare.fraction, c.chiSquare.status, false},
-                     {c.rs.rate, c.rs.status, c.rs.rate >= limits.rsRate},
-                     {c.spa.rate, c.spa.status, c.spa.rate >= limits.spaRate},
-                     {c.ws.rate, c.ws.status, c.ws.rate >= limits.wsRate}};
+                     {c.rs.rate, c.rs.status, over.rs},
+                     {c.spa.rate, c.spa.status, over.spa},
+                     {c.ws.rate, c.ws.status, over.ws}};
         for (int row = 0; row < 5; ++row) {
             auto* item = new QTableWidgetItem(
                 QString::fromStdString(RateCell(cells[row].value, cells[row].status)));

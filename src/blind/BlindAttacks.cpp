@@ -494,9 +494,14 @@ ImageSamples SamplesOf(const FIBITMAP* bitmap) {
     return samples;
 }
 
+FiguresOver FiguresOverThresholds(const ChannelResult& channel,
+                                  const VerdictThresholds& thresholds) {
+    return {channel.chiSquare.p >= thresholds.chiSquareP, channel.rs.rate >= thresholds.rsRate,
+            channel.spa.rate >= thresholds.spaRate, channel.ws.rate >= thresholds.wsRate};
+}
+
 bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds) {
-    return channel.rs.rate >= thresholds.rsRate || channel.spa.rate >= thresholds.spaRate ||
-           channel.ws.rate >= thresholds.wsRate || channel.chiSquare.p >= thresholds.chiSquareP;
+    return FiguresOverThresholds(channel, thresholds).any();
 }
 
 double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {

@@ -105,6 +105,17 @@ struct VerdictThresholds {
     double wsRate = 0.05;
     double chiSquareP = 0.99;
 };
+// Which of a channel's figures reach their thresholds: the one place the thresholds are applied,
+// for the verdict and for every view that marks the figures behind it.
+struct FiguresOver {
+    bool chiSquare = false;
+    bool rs = false;
+    bool spa = false;
+    bool ws = false;
+    bool any() const { return chiSquare || rs || spa || ws; }
+};
+FiguresOver FiguresOverThresholds(const ChannelResult& channel,
+                                  const VerdictThresholds& thresholds = {});
 bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds = {});
 
 // Which attacks a run makes (all by default); the others keep their empty results.

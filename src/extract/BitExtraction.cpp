@@ -199,7 +199,7 @@ void BitExtraction::controlsChanged() {
 void BitExtraction::layoutTextEntered() {
     const extract::LayoutParse parsed = extract::ParseLayout(layoutText_->text().toStdString());
     if (!parsed.layout) {
-        reportStatus(QString::fromStdString(parsed.error));
+        reportFailure(parsed.error);
         return;
     }
     showLayout(*parsed.layout);
