@@ -96,8 +96,9 @@ Hits KernelSearch(const Tree& tree) {
     };
     SearchControl control;
     control.matchPercent = [] { return kMatchPercent; };
-    SearchTree(SearchReference::Of(tree.reference.get(), tree.referencePath), tree.root.string(),
-               control, events);
+    SearchTree(
+        SearchReference::Of(ShareImage(CloneBitmap(tree.reference.get()), tree.referencePath)),
+        tree.root.string(), control, events);
     return hits;
 }
 
