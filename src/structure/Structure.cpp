@@ -16,6 +16,9 @@ Part* Walk::add(std::vector<Part>& level, std::uint64_t offset, std::uint64_t le
         return nullptr;
     }
     ++parts_;
+    // A part a cut file promises beyond its end is shown as far as the file goes.
+    offset = std::min<std::uint64_t>(offset, size());
+    length = std::min<std::uint64_t>(length, size() - offset);
     Part& part = level.emplace_back();
     part.offset = offset;
     part.length = length;
