@@ -1,6 +1,7 @@
 #pragma once
 // What the window tests share: controls found by name, a file dialog that answers at once, the
 // work windows a main window holds, image files with known pixels, and the end of closed windows.
+#include "RunCli.h"
 #include "TestData.h"
 #include "app/MDIForm1.h"
 #include "widgets/ChooseImageFile.h"
@@ -19,7 +20,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>

@@ -19,14 +19,11 @@ struct CliResult {
 };
 
 CliResult RunCli(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(VANTREL_CLI), arguments);
-    process.waitForFinished(120000);
+    const testing::CliRun run = testing::RunCli(arguments);
     CliResult result;
-    result.exitCode = process.exitCode();
-    result.lines =
-        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    result.errors = QString::fromUtf8(process.readAllStandardError());
+    result.exitCode = run.status;
+    result.lines = QString::fromStdString(run.out).split('\n', Qt::SkipEmptyParts);
+    result.errors = QString::fromStdString(run.err);
     return result;
 }
 

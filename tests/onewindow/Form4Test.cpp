@@ -40,13 +40,12 @@ private:
     }
 
     static QString runCli(const QStringList& arguments) {
-        QProcess cli;
-        cli.start(QStringLiteral(VANTREL_CLI), arguments);
-        if (!cli.waitForFinished(60000) || cli.exitCode() != 0) {
-            qWarning() << cli.readAllStandardError();
+        const testing::CliRun run = testing::RunCli(arguments);
+        if (run.status != 0) {
+            qWarning() << run.err.c_str();
             return QStringLiteral("<failed>");
         }
-        return QString::fromUtf8(cli.readAllStandardOutput());
+        return QString::fromStdString(run.out);
     }
 
     // Four columns, two rows: column 1 has a red LSB that the original lacks.
