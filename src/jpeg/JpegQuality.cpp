@@ -28,19 +28,22 @@ int IjgQualityScaling(int quality) {
     return quality < 50 ? 5000 / quality : 200 - quality * 2;
 }
 
-QuantTable ScaledTable(const QuantTable& base, int quality) {
+QuantTable ScaledTable(const QuantTable& base, int quality, bool baseline) {
     const long scale = IjgQualityScaling(quality);
+    const long highest = baseline ? 255 : 32767;
     QuantTable table{};
     for (std::size_t k = 0; k < table.size(); ++k) {
-        table[k] = static_cast<std::uint16_t>(std::clamp((base[k] * scale + 50) / 100, 1L, 255L));
+        table[k] =
+            static_cast<std::uint16_t>(std::clamp((base[k] * scale + 50) / 100, 1L, highest));
     }
     return table;
 }
 
 namespace {
 
-std::uint64_t Difference(const QuantTable& file, const QuantTable& base, int quality) {
-    const QuantTable scaled = ScaledTable(base, quality);
+std::uint64_t Difference(const QuantTable& file, const QuantTable& base, int quality,
+                         bool baseline) {
+    const QuantTable scaled = ScaledTable(base, quality, baseline);
     std::uint64_t sum = 0;
     for (std::size_t k = 0; k < file.size(); ++k) {
         sum += static_cast<std::uint64_t>(std::abs(int{file[k]} - int{scaled[k]}));
@@ -65,16 +68,20 @@ JpegQuality EstimateQuality(const JpegCoefficients& jpeg) {
     }
     std::uint64_t best = std::numeric_limits<std::uint64_t>::max();
     // Several qualities can give the same tables (at the clamp); the first, lowest, wins, as the
-    // other readers answer.
-    for (int quality = 1; quality <= 100; ++quality) {
-        std::uint64_t difference =
-            Difference(jpeg.quantTables[lumaIndex], AnnexKLuminance(), quality);
-        if (chromaIndex >= 0) {
-            difference += Difference(jpeg.quantTables[chromaIndex], AnnexKChrominance(), quality);
-        }
-        if (difference < best) {
-            best = difference;
-            result.quality = quality;
+    // other readers answer. The clamps agree above quality 25 or so, where baseline is tried first.
+    for (const bool baseline : {true, false}) {
+        for (int quality = 1; quality <= 100; ++quality) {
+            std::uint64_t difference =
+                Difference(jpeg.quantTables[lumaIndex], AnnexKLuminance(), quality, baseline);
+            if (chromaIndex >= 0) {
+                difference += Difference(jpeg.quantTables[chromaIndex], AnnexKChrominance(),
+                                         quality, baseline);
+            }
+            if (difference < best) {
+                best = difference;
+                result.quality = quality;
+                result.baseline = baseline;
+            }
         }
     }
     result.difference = best;

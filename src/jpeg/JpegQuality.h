@@ -16,12 +16,14 @@ const QuantTable& AnnexKChrominance();
 
 // libjpeg's quality to percentage scale, quality clamped to 1..100.
 int IjgQualityScaling(int quality);
-// `base` scaled by `quality` with the baseline clamp 1..255.
-QuantTable ScaledTable(const QuantTable& base, int quality);
+// `base` scaled by `quality` and clamped to 1..255 (`baseline`, what cjpeg -baseline and most
+// encoders write) or to 1..32767 (cjpeg's default, 16-bit tables below quality 25 or so).
+QuantTable ScaledTable(const QuantTable& base, int quality, bool baseline = true);
 
 struct JpegQuality {
     int quality = 0;              // 1..100; 0 when the file has no table to judge
     bool exact = false;           // every judged table equals the scaled Annex K one
+    bool baseline = true;         // the clamp that gave the answer
     std::uint64_t difference = 0; // summed absolute difference at `quality` (0 when exact)
 };
 
