@@ -3,6 +3,7 @@
 // generator, and a random permutation of the sample positions drawn lazily, one position at a
 // time, so that reading the first bits costs only the positions they need.
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -48,7 +49,7 @@ public:
     static constexpr std::uint32_t kCapacity = 256;
     std::uint32_t& X(std::uint32_t i) { return x_[i]; }
     std::uint32_t& Y(std::uint32_t i) { return y_[i]; }
-    void Grow(std::uint32_t) {}
+    void Grow([[maybe_unused]] std::uint32_t count) { assert(count <= kCapacity); }
     void SetX(std::uint32_t i, std::uint32_t v) { x_[i] = v; }
     bool Find(std::uint32_t v, std::uint32_t count, std::uint32_t& index) const {
         for (std::uint32_t i = 0; i < count; ++i) {
