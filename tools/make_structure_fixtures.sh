@@ -36,6 +36,9 @@ exiftool -q -overwrite_original -Make=Canon -Model='Canon EOS 5D' -Software='Fir
     -XMP:CreatorTool='Editor 5.0' -XMP:Description='harbour at dusk' \
     -IPTC:Caption-Abstract='harbour' -IPTC:By-line='A. Photographer' camera.jpg
 cp camera.jpg "$out/clean-camera.jpg"
+# A fixed-size thumbnail (4:3) of a 3:2 picture, with black bars as cameras make it.
+$im cover.ppm -resize 16x12 -background black -gravity center -extent 16x12 letterbox.jpg
+exiftool -q '-ThumbnailImage<=letterbox.jpg' -Make=Nikon camera.jpg -o "$out/clean-letterbox.jpg"
 # An ICC profile: a minimal grey display profile (white point and an identity curve), since
 # Debian ships no sRGB profile file outside colour-management packages.
 python3 - <<'PY'

@@ -173,6 +173,8 @@ public:
     }
 
     std::vector<MpfImage>& mpf() { return mpf_; }
+    // The EXIF thumbnail's extent when it is a JPEG (length 0 when there is none).
+    const MpfImage& thumbnail() const { return thumbnail_; }
 
 private:
     void segment(std::uint8_t code, std::uint64_t data, std::uint64_t length, Part& part) {
@@ -226,7 +228,9 @@ private:
         }
         if (extent.thumbnailLength > 0) {
             const std::uint64_t at = tiff + extent.thumbnail;
+            thumbnail_ = {at, extent.thumbnailLength};
             if (!walk_.matches(at, "\xff\xd8\xff")) {
+                thumbnail_ = {};
                 walk_.anomaly(AnomalyKind::BadMetadata, at, extent.thumbnailLength,
                               "the EXIF thumbnail is not a JPEG");
                 CheckEmbedded(walk_, at, extent.thumbnailLength, "the EXIF thumbnail");
@@ -265,6 +269,7 @@ private:
     Walk& walk_;
     int depth_;
     std::vector<MpfImage> mpf_;
+    MpfImage thumbnail_;
 };
 
 } // namespace
@@ -282,6 +287,15 @@ void WalkJpegFile(Walk& walk) {
     std::uint64_t end = 0;
     if (!first.run(0, root->children, &end)) {
         return;
+    }
+    if (const MpfImage& thumb = first.thumbnail();
+        thumb.length > 0 && walk.has(thumb.offset, thumb.length)) {
+        const auto matches =
+            ThumbnailMatches(walk.file().first(end), {walk.at(thumb.offset), thumb.length});
+        if (matches && !*matches) {
+            walk.anomaly(AnomalyKind::ThumbnailMismatch, thumb.offset, thumb.length,
+                         "the EXIF thumbnail shows another picture than the image");
+        }
     }
     // A camera's further images (MPF) follow the first EOI where the MPF segment says; each is
     // walked to its own EOI, and only what follows the last of them is data after the end.

@@ -94,6 +94,11 @@ void CheckEmbeddedBytes(Walk& walk, std::span<const std::uint8_t> bytes, std::ui
 // Palette bytes that read as prose or hold a file: entries no colour table needs.
 void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where);
 
+// Whether an EXIF thumbnail shows the same picture as the JPEG holding it; nothing when either
+// does not decode.
+std::optional<bool> ThumbnailMatches(std::span<const std::uint8_t> image,
+                                     std::span<const std::uint8_t> thumbnail);
+
 // An XMP packet's properties as texts (attributes and simple elements).
 void XmpTexts(Walk& walk, std::uint64_t offset, std::uint64_t length);
 // IPTC-IIM records as texts.

@@ -80,6 +80,8 @@ const Row kRows[] = {
     {"structure/comment.jpg", "jpeg", {}, false, "the key is under the mat"},
     {"structure/exif-comment.jpg", "jpeg", {}, false, "bring the folder"},
     {"structure/clean-camera.jpg", "jpeg", {}, false, "harbour at dusk"},
+    {"structure/thumbnail-replaced.jpg", "jpeg", {"thumbnail-mismatch"}},
+    {"structure/clean-letterbox.jpg", "jpeg", {}},
     {"structure/clean-icc.jpg", "jpeg", {}},
     {"structure/clean-cmyk.jpg", "jpeg", {}},
     {"structure/clean-mpf.jpg", "jpeg", {}},
