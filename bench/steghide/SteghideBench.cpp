@@ -44,9 +44,11 @@ const SteghideCover& Cover() {
     return cover;
 }
 
+// Seeds a SeedCheck iteration tries, kernel and naive alike.
+constexpr std::uint64_t kSlice = 4096;
+
 // One thread scanning seeds in order, as each core does in the search.
 void SeedCheckKernel(benchmark::State& state) {
-    constexpr std::uint64_t kSlice = std::uint64_t{1} << 16;
     const SteghideMagicCheck magic(Cover());
     std::vector<std::uint32_t> passing;
     std::uint64_t first = 0;
@@ -72,6 +74,16 @@ void PassphraseCheckKernel(benchmark::State& state) {
 void SeedCheckNaive(benchmark::State& state) {
     std::uint32_t seed = 0;
     for (auto _ : state) {
+        for (std::uint64_t i = 0; i < kSlice; ++i) {
+            benchmark::DoNotOptimize(NaiveMagicAt(Cover(), seed++));
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
+}
+
+void PassphraseCheckNaive(benchmark::State& state) {
+    std::uint32_t seed = 0;
+    for (auto _ : state) {
         benchmark::DoNotOptimize(NaiveMagicAt(Cover(), seed++));
     }
     state.SetItemsProcessed(state.iterations());
@@ -79,22 +91,22 @@ void SeedCheckNaive(benchmark::State& state) {
 
 // Every core, a slice of the seeds; the counter projects the time for all of them.
 void SeedSearchAllCores(benchmark::State& state) {
-    constexpr std::uint64_t kSlice = std::uint64_t{1} << 24;
+    constexpr std::uint64_t kSearchSlice = std::uint64_t{1} << 24;
     std::uint64_t first = 0;
     const std::clock_t start = std::clock();
     for (auto _ : state) {
         SteghideSeedSearchOptions options;
         options.first = first;
-        options.end = first + kSlice;
-        first += kSlice;
+        options.end = first + kSearchSlice;
+        first += kSearchSlice;
         benchmark::DoNotOptimize(SteghideSeedSearch(Cover(), options));
     }
-    CountCpu(state, start, state.iterations() * kSlice);
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSlice));
+    CountCpu(state, start, state.iterations() * kSearchSlice);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSearchSlice));
     // Elapsed time over the share of all seeds searched, in minutes.
-    state.counters["all_seeds_minutes"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * kSlice) / 4294967296.0 * 60.0,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["all_seeds_minutes"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kSearchSlice) / 4294967296.0 * 60.0,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 std::string WordList() {
@@ -136,9 +148,9 @@ const bool kRegistered = [] {
     benchmark::RegisterBenchmark("SeedCheck/kernel", SeedCheckKernel);
     benchmark::RegisterBenchmark("SeedCheck/naive", SeedCheckNaive);
     benchmark::RegisterBenchmark("PassphraseCheck/kernel", PassphraseCheckKernel);
-    benchmark::RegisterBenchmark("PassphraseCheck/naive", SeedCheckNaive);
-    // The bytes one check reads at most: the magic's 75 samples.
-    RegisterMemcpy("SeedCheck", 75);
+    benchmark::RegisterBenchmark("PassphraseCheck/naive", PassphraseCheckNaive);
+    // About the sample bytes a slice's checks touch: two or three values of three samples each.
+    RegisterMemcpy("SeedCheck", kSlice * 8);
     benchmark::RegisterBenchmark("SeedSearch/kernel", SeedSearchAllCores)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
