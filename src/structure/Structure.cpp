@@ -33,6 +33,9 @@ void Walk::anomaly(AnomalyKind kind, std::uint64_t offset, std::uint64_t length,
     if (out_.anomalies.size() >= limits_.maxAnomalies) {
         return;
     }
+    // Offsets a broken file names beyond its end point at the end, so readers need not check.
+    offset = std::min<std::uint64_t>(offset, size());
+    length = std::min<std::uint64_t>(length, size() - offset);
     out_.anomalies.push_back({kind, offset, length, OneLine(reason)});
 }
 
