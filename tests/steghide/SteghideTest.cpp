@@ -2,6 +2,7 @@
 // (tools/make_steghide_fixtures.sh), whose payload is the script's own sentence.
 #include "SteghideTestFiles.h"
 
+#include "jpeg/ReadCoefficients.h"
 #include "steghide/SteghideAttack.h"
 #include "steghide/SteghideCrypto.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <sstream>
@@ -308,6 +310,17 @@ TEST(Steghide, DamagedInputsFailCleanly) {
     cut.components[0].heightInBlocks -= 1;
     cut.components[0].coefficients.resize(cut.components[0].coefficients.size() - 64 * 20);
     EXPECT_FALSE(SteghideJpegCover(cut).ok());
+
+    // A stego file cut short: refused by the reader, or read with too little to extract.
+    std::ifstream file(Fixture("jpeg-default.jpg"), std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                    std::istreambuf_iterator<char>());
+    bytes.resize(bytes.size() * 2 / 3);
+    Result<JpegCoefficients> truncated = ReadJpegCoefficients(bytes);
+    if (truncated.ok()) {
+        Result<SteghideCover> shortCover = SteghideJpegCover(*truncated);
+        EXPECT_TRUE(!shortCover.ok() || !SteghideExtract(*shortCover, "vantrel").ok());
+    }
 
     // Too few samples for even the magic, and a cover with its tail cut off.
     SteghideCover cover = *SteghideJpegCover(*jpeg);

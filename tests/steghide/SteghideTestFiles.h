@@ -1,6 +1,6 @@
 #pragma once
-// Test-side readers standing in for the decoder process: a JPEG's coefficients through libjpeg,
-// a BMP's pixel bytes through FreeImage.
+// Test-side readers standing in for the decoder process: a JPEG's coefficients through the
+// decoder's own reader, a BMP's pixel bytes through FreeImage.
 #include "image/Result.h"
 #include "steghide/SteghideCover.h"
 
