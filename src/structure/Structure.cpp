@@ -56,6 +56,15 @@ void Walk::tail(std::uint64_t end, const char* after) {
         add(out_.parts.front().children, last, trailer, "trailer", "Photo Mechanic trailer");
         IptcTexts(*this, last, trailer - 12);
     }
+    // A line end or a zero or two (a transfer in text mode, an aligning writer) hide nothing.
+    if (end < last && last - end <= 2 && std::all_of(at(end), at(last), [](std::uint8_t c) {
+            return c == 0 || c == '\n' || c == '\r';
+        })) {
+        if (!out_.parts.empty()) {
+            add(out_.parts.front().children, end, last - end, "padding", "padding");
+        }
+        return;
+    }
     if (end < last) {
         anomaly(AnomalyKind::DataAfterEnd, end, last - end,
                 std::to_string(last - end) + " bytes after " + after);

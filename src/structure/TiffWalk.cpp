@@ -234,7 +234,13 @@ private:
             return 0;
         }
         const std::uint64_t count = get(offset, 2);
-        if (count == 0 || count > walk_.limits().ifdEntries || !inside(offset, 2 + 12 * count)) {
+        if (count == 0) { // an empty directory: some writers leave IFD0 so
+            reach(offset, 2);
+            walk_.add(level, base_ + offset, 2, "ifd",
+                      std::string(source_) + " " + name + ", empty");
+            return 0;
+        }
+        if (count > walk_.limits().ifdEntries || !inside(offset, 2 + 12 * count)) {
             outside(offset, 2 + 12 * count,
                     name + " with " + std::to_string(count) + " entries is cut short");
             return 0;
