@@ -456,7 +456,10 @@ private:
                             needed > UINT64_MAX - margin ? UINT64_MAX : needed + margin);
             inflater_ = std::make_unique<IdatInflater>(cap_);
         }
-        ++totals_.chunks;
+        if (totals_.chunks++ == 0) {
+            idatFirst_ = data - 8;
+        }
+        idatLast_ = data + length + 4;
         totals_.compressed += length;
         const std::uint64_t left = inflater_->feed(walk_.at(data), length);
         if (left > 0) {
@@ -479,14 +482,19 @@ private:
         if (staleIhdr_) {
             solveIhdr();
         }
+        // A file cut short has said so once; its image data is short for the same reason.
+        const bool cut =
+            std::any_of(out_.anomalies.begin(), out_.anomalies.end(),
+                        [](const Anomaly& a) { return a.kind == AnomalyKind::Truncated; });
+        const std::uint64_t idatLength = idatLast_ - idatFirst_;
         if (inflater_ && inflater_->broken()) {
-            walk_.anomaly(AnomalyKind::Truncated, 0, 0,
+            walk_.anomaly(AnomalyKind::Truncated, idatFirst_, idatLength,
                           "the image data is not a valid zlib stream after " +
                               std::to_string(totals_.inflated) + " bytes");
         }
         if (totals_.inflated > totals_.needed && header_.interlace == 0) {
             const std::uint64_t rows = RowsIn(header_, totals_.inflated);
-            walk_.anomaly(AnomalyKind::IdatExcess, 0, 0,
+            walk_.anomaly(AnomalyKind::IdatExcess, idatFirst_, idatLength,
                           "image data holds " + std::string(totals_.capped ? "at least " : "") +
                               std::to_string(rows) + " rows, IHDR declares " +
                               std::to_string(header_.height));
@@ -494,16 +502,18 @@ private:
                 out_.info.ihdrTrueSize = {header_.width, std::uint32_t(rows)};
             }
         } else if (totals_.inflated > totals_.needed) {
-            walk_.anomaly(AnomalyKind::IdatExcess, 0, 0,
+            walk_.anomaly(AnomalyKind::IdatExcess, idatFirst_, idatLength,
                           "interlaced image data holds " + std::to_string(totals_.inflated) +
                               " bytes, IHDR needs " + std::to_string(totals_.needed));
+        } else if (cut) {
+            // nothing more to say about image data the end of the file cut
         } else if (totals_.chunks == 0) {
             walk_.anomaly(AnomalyKind::Truncated, 0, 0, "the PNG holds no image data");
         } else if (!totals_.streamEnded && !totals_.capped && !inflater_->broken()) {
-            walk_.anomaly(AnomalyKind::Truncated, 0, 0,
+            walk_.anomaly(AnomalyKind::Truncated, idatFirst_, idatLength,
                           "the image data's zlib stream does not end");
         } else if (totals_.streamEnded && totals_.inflated < totals_.needed) {
-            walk_.anomaly(AnomalyKind::Truncated, 0, 0,
+            walk_.anomaly(AnomalyKind::Truncated, idatFirst_, idatLength,
                           "image data ends after " + std::to_string(totals_.inflated) + " of the " +
                               std::to_string(totals_.needed) + " bytes IHDR needs");
         }
@@ -567,6 +577,7 @@ private:
     std::unique_ptr<IdatInflater> inflater_;
     std::uint64_t cap_ = 0;
     IdatTotals totals_;
+    std::uint64_t idatFirst_ = 0, idatLast_ = 0; // first IDAT chunk's start, last one's end
     std::vector<std::pair<std::uint64_t, std::uint64_t>> trailer_;
 };
 
