@@ -17,6 +17,9 @@ convert rose: -resize 160x120! -quality 80 cover.jpg
 convert rose: -resize 64x48! -type truecolor -compress None BMP3:cover24.bmp
 convert rose: -resize 64x48! -colorspace gray -type Palette -colors 256 -compress None \
     BMP3:cover8.bmp
+# Odd widths, so rows carry padding and end inside a byte.
+convert rose: -resize 90x64! -colors 16 -type Palette -compress None BMP3:cover4.bmp
+convert rose: -resize 90x64! -monochrome -compress None BMP3:cover1.bmp
 printf 'The quick brown fox jumps over the lazy dog.\n' > msg.txt
 
 # embed COVER STEGO PASSPHRASE [steghide options...]
@@ -35,6 +38,8 @@ embed cover.jpg jpeg-none.jpg secret -e none
 embed cover.jpg jpeg-none-uncompressed.jpg plainly -e none -Z
 embed cover24.bmp bmp24-none.bmp opensesame -e none -Z
 embed cover8.bmp bmp8-none.bmp swordfish -e none -z 1
+embed cover4.bmp bmp4-none.bmp sixteen -e none
+embed cover1.bmp bmp1-default.bmp monochrome
 # Compression levels and no checksum.
 embed cover.jpg jpeg-z1.jpg level-one -z 1
 embed cover.jpg jpeg-nocrc.jpg unchecked -K

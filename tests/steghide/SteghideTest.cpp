@@ -48,6 +48,8 @@ const Stego kStegos[] = {
     {"jpeg-none-uncompressed.jpg", "plainly", "none", "cbc", false, true},
     {"bmp24-none.bmp", "opensesame", "none", "cbc", false, true},
     {"bmp8-none.bmp", "swordfish", "none", "cbc", true, true},
+    {"bmp4-none.bmp", "sixteen", "none", "cbc", true, true},
+    {"bmp1-default.bmp", "monochrome", "rijndael-128", "cbc", true, true},
     {"jpeg-z1.jpg", "level-one", "rijndael-128", "cbc", true, true},
     {"jpeg-nocrc.jpg", "unchecked", "rijndael-128", "cbc", true, false},
     {"jpeg-rijndael-ecb.jpg", "mode-ecb", "rijndael-128", "ecb", true, true},
@@ -99,7 +101,8 @@ TEST(Steghide, WordListFindsThePassphraseAndNothingOnCleanCovers) {
     };
     const Case cases[] = {{"jpeg-default.jpg", "vantrel"},   {"bmp24-default.bmp", "rosebud"},
                           {"bmp8-default.bmp", "greyhound"}, {"cover.jpg", nullptr},
-                          {"cover24.bmp", nullptr},          {"cover8.bmp", nullptr}};
+                          {"cover24.bmp", nullptr},          {"cover8.bmp", nullptr},
+                          {"cover4.bmp", nullptr},           {"cover1.bmp", nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         std::ifstream words(Fixture("words.txt"));
