@@ -182,11 +182,25 @@ void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const 
                          " bytes of text");
         return;
     }
-    for (std::uint64_t i = 0; i + 16 <= length; ++i) {
-        const std::uint8_t c = walk.u8(offset + i);
-        if (c != 'P' && c != 0x1F && c != '7' && c != 0x89 && c != 'B') {
+    // A file in the table starts with one of the strong signatures; a few tries at most.
+    static constexpr std::string_view kStarts[] = {"PK\x03\x04",
+                                                   "\x1f\x8b\x08",
+                                                   "7z\xbc\xaf",
+                                                   "\x89PNG",
+                                                   "BZh",
+                                                   "%PDF-",
+                                                   "\x7f"
+                                                   "ELF",
+                                                   "GIF8"};
+    int tries = 0;
+    for (std::uint64_t i = 0; i + 16 <= length && tries < 8; ++i) {
+        const bool start =
+            std::any_of(std::begin(kStarts), std::end(kStarts),
+                        [&](std::string_view s) { return walk.matches(offset + i, s); });
+        if (!start) {
             continue;
         }
+        ++tries;
         const PayloadType type = TypeOf({walk.at(offset + i), length - i}, walk.limits(), false);
         if (FilePayload(type.kind) && type.kind != "data") {
             walk.anomaly(AnomalyKind::PaletteUnused, offset + i, length - i,

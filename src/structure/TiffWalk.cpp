@@ -278,8 +278,10 @@ private:
                 reach(value, bytes);
                 walk_.add(field->children, base_ + value, bytes, "value", "value");
             }
+            // One budget of array values for the whole structure: a directory may repeat a
+            // strip tag, and directories may share one huge array.
             auto numbers = [&](std::vector<std::uint64_t>& into) {
-                for (std::uint64_t k = 0; k < n && k < 1u << 20; ++k) {
+                for (std::uint64_t k = 0; k < n && values_ < kValueBudget; ++k, ++values_) {
                     into.push_back(get(value + k * unit, unit >= 4 ? 4 : unit));
                 }
             };
@@ -468,6 +470,8 @@ private:
     std::uint64_t end_ = 0;
     std::uint64_t thumbnail_ = 0, thumbnailLength_ = 0;
     std::set<std::uint64_t> visited_;
+    static constexpr std::uint64_t kValueBudget = 1u << 22;
+    std::uint64_t values_ = 0;
 };
 
 } // namespace
