@@ -32,6 +32,22 @@ const Basis& DctBasis() {
     return basis;
 }
 
+// Nearest, halves to even, clipped to 0..255, without a libm call per pixel: adding and taking
+// away 1.5 * 2^23 leaves a float in the default rounding mode rounded to an integer. The clip to
+// -1..256 first keeps the value small enough for that and changes no result.
+std::uint8_t RoundToPixel(float value) {
+    constexpr float kRounder = 12582912.0f;
+    // Needs IEEE arithmetic as written (no -ffast-math, which would fold the two steps away).
+    const float shifted = std::min(std::max(value, -1.0f), 256.0f) + kRounder;
+    const float rounded = shifted - kRounder;
+    return static_cast<std::uint8_t>(std::clamp(static_cast<int>(rounded), 0, 255));
+}
+
+// |round(value)| with halves away from zero: floor(|value| + 1/2), exact in double for a float.
+long RoundedMagnitude(float value) {
+    return static_cast<long>(std::fabs(static_cast<double>(value)) + 0.5);
+}
+
 // One block row: 8 pixel rows of the plane (fewer at the bottom edge), columns clipped to width.
 void InverseBlockRow(const JpegComponent& component, const std::array<std::uint16_t, 64>& table,
                      int blockRow, std::uint8_t* plane) {
@@ -81,8 +97,7 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
                                     static_cast<std::size_t>(component.width) +
                                 column * 8;
             for (int x = 0; x < columns; ++x) {
-                out[x] = static_cast<std::uint8_t>(
-                    std::clamp(std::nearbyint(pixels[y][x]), 0.0f, 255.0f));
+                out[x] = RoundToPixel(pixels[y][x]);
             }
         }
     }
@@ -115,7 +130,9 @@ ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, i
     const Basis& b = DctBasis();
     std::array<float, 5> steps{};
     for (std::size_t m = 0; m < steps.size(); ++m) {
-        steps[m] = static_cast<float>(table[static_cast<std::size_t>(kCalibratedModes[m])]);
+        // A hostile file may define a zero step; libjpeg accepts it.
+        steps[m] = static_cast<float>(
+            std::max<std::uint16_t>(table[static_cast<std::size_t>(kCalibratedModes[m])], 1));
     }
     return tbb::parallel_reduce(
         tbb::blocked_range<int>(0, blockRows), ModeCounts{},
@@ -153,7 +170,7 @@ ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, i
                         f[4] += b.at[x][2] * s0[x]; // (0,2)
                     }
                     for (std::size_t m = 0; m < f.size(); ++m) {
-                        Count(counts, m, std::labs(std::lround(f[m] / steps[m])));
+                        Count(counts, m, RoundedMagnitude(f[m] / steps[m]));
                     }
                 }
             }

@@ -8,13 +8,7 @@ namespace vantrel {
 JpegAnalysis AnalyzeJpeg(const JpegCoefficients& jpeg) {
     JpegAnalysis analysis;
     analysis.quality = EstimateQuality(jpeg);
-    for (int pairing = 0; pairing < 2; ++pairing) {
-        for (int scope = 0; scope < 2; ++scope) {
-            analysis.jsteg[static_cast<std::size_t>(pairing)][static_cast<std::size_t>(scope)] =
-                JstegChiSquareAttack(jpeg, static_cast<JstegPairing>(pairing),
-                                     static_cast<JstegScope>(scope));
-        }
-    }
+    analysis.jsteg = JstegChiSquareEverywhere(jpeg);
     analysis.f5 = F5CalibratedBeta(jpeg);
     if (analysis.f5.valid) {
         analysis.doubleCompression = DetectDoubleCompression(analysis.f5.components[0]);

@@ -3,6 +3,7 @@
 #include "jpeg/JpegScanOrder.h"
 
 #include <boost/math/special_functions/gamma.hpp>
+#include <tbb/parallel_invoke.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -36,21 +37,26 @@ void ForEachUsable(const JpegCoefficients& jpeg, JstegPairing pairing, JstegScop
     });
 }
 
-// counts[v + kValueOffset] of the usable values seen so far, and their range.
+// counts[v + kValueOffset] of every AC value seen so far, zeros and unusable values included:
+// the pairings read only their usable values from it, so one histogram serves both, and adding
+// every value spares a branch per coefficient. Four interleaved copies break the chain of
+// increments to the same count (runs of zeros) that one copy would make.
 struct ValueCounts {
-    std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(65536);
-    int low = std::numeric_limits<int>::max();
-    int high = std::numeric_limits<int>::min();
+    std::vector<std::uint32_t> counts = std::vector<std::uint32_t>(4 * 65536);
+    int low = 0; // the range of values in the scope, known from the counting pass
+    int high = 0;
 
-    void add(int value) {
-        ++counts[static_cast<std::size_t>(value + kValueOffset)];
-        low = std::min(low, value);
-        high = std::max(high, value);
+    void add(int value, int copy) {
+        ++counts[static_cast<std::size_t>(copy) * 65536 +
+                 static_cast<std::size_t>(value + kValueOffset)];
     }
     std::uint64_t at(int value) const {
-        return value < -kValueOffset || value >= kValueOffset
-                   ? 0
-                   : counts[static_cast<std::size_t>(value + kValueOffset)];
+        if (value < -kValueOffset || value >= kValueOffset) {
+            return 0;
+        }
+        const std::size_t i = static_cast<std::size_t>(value + kValueOffset);
+        return std::uint64_t{counts[i]} + counts[i + 65536] + counts[i + 2 * 65536] +
+               counts[i + 3 * 65536];
     }
 };
 
@@ -67,9 +73,6 @@ double PValue(const ValueCounts& seen, JstegPairing pairing) {
             ++pairs;
         }
     };
-    if (seen.low > seen.high) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
     const int firstEven = seen.low - (((seen.low % 2) + 2) % 2);
     for (int even = firstEven; even <= seen.high; even += 2) {
         if (pairing == JstegPairing::Twos) {
@@ -89,31 +92,42 @@ double PValue(const ValueCounts& seen, JstegPairing pairing) {
     return boost::math::gamma_q(df / 2.0, chiSquare / 2);
 }
 
-} // namespace
-
-JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing pairing,
-                                    JstegScope scope) {
-    JstegChiSquare result;
-    ForEachUsable(jpeg, pairing, scope, [&](int) { ++result.usable; });
-    std::array<std::uint64_t, kJstegCurvePoints> ends{};
-    for (int i = 0; i < kJstegCurvePoints; ++i) {
-        ends[static_cast<std::size_t>(i)] =
-            result.usable * static_cast<std::uint64_t>(i + 1) / kJstegCurvePoints;
+// Usable AC coefficients of one block for both pairings; order within the block is irrelevant.
+std::array<std::uint32_t, 2> UsableInBlock(const std::int16_t* block) {
+    std::uint32_t twos = 0;
+    std::uint32_t magnitude = 0;
+    for (int k = 1; k < 64; ++k) {
+        const int v = block[k];
+        twos += static_cast<std::uint32_t>((v & ~1) != 0);
+        magnitude += static_cast<std::uint32_t>(v >= 2 || v <= -2);
     }
-    ValueCounts seen;
+    return {twos, magnitude};
+}
+
+// One pairing's running state: where its next curve points fall.
+struct Curve {
+    JstegPairing pairing;
+    JstegChiSquare& result;
+    std::array<std::uint64_t, kJstegCurvePoints> ends{};
     std::size_t next = 0;
-    std::uint64_t count = 0;
-    const auto closePoints = [&] {
-        while (next < ends.size() && ends[next] == count) {
-            result.curve[next++] = PValue(seen, pairing);
+    std::uint64_t seen = 0;
+
+    Curve(JstegPairing p, JstegChiSquare& r) : pairing(p), result(r) {
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            ends[i] = result.usable * (i + 1) / kJstegCurvePoints;
         }
-    };
-    closePoints();
-    ForEachUsable(jpeg, pairing, scope, [&](int value) {
-        seen.add(value);
-        ++count;
-        closePoints();
-    });
+    }
+    std::uint64_t nextEnd() const {
+        return next < ends.size() ? ends[next] : std::numeric_limits<std::uint64_t>::max();
+    }
+    void close(const ValueCounts& counts) {
+        while (next < ends.size() && ends[next] == seen) {
+            result.curve[next++] = PValue(counts, pairing);
+        }
+    }
+};
+
+void Finish(JstegChiSquare& result) {
     result.pWhole = result.curve.back();
     for (int i = kJstegCurvePoints; i >= 1; --i) {
         const double p = result.curve[static_cast<std::size_t>(i - 1)];
@@ -122,7 +136,82 @@ JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing p
             break;
         }
     }
-    return result;
+}
+
+} // namespace
+
+std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients& jpeg,
+                                                         JstegScope scope) {
+    std::array<JstegChiSquare, 2> results{};
+    const bool luminanceOnly = scope == JstegScope::Luminance;
+    ValueCounts counts;
+    // Counting needs no order: every stored block of the scope, straight through.
+    const std::size_t components =
+        luminanceOnly ? std::min<std::size_t>(1, jpeg.components.size()) : jpeg.components.size();
+    for (std::size_t c = 0; c < components; ++c) {
+        const JpegComponent& component = jpeg.components[c];
+        const std::size_t blocks =
+            std::min(component.coefficients.size() / 64,
+                     static_cast<std::size_t>(std::max(component.widthInBlocks, 0)) *
+                         static_cast<std::size_t>(std::max(component.heightInBlocks, 0)));
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const std::int16_t* block = component.coefficients.data() + b * 64;
+            const auto usable = UsableInBlock(block);
+            results[0].usable += usable[0];
+            results[1].usable += usable[1];
+            int low = 0, high = 0;
+            for (int k = 1; k < 64; ++k) {
+                low = std::min<int>(low, block[k]);
+                high = std::max<int>(high, block[k]);
+            }
+            counts.low = std::min(counts.low, low);
+            counts.high = std::max(counts.high, high);
+        }
+    }
+    Curve curves[2] = {{JstegPairing::Twos, results[0]}, {JstegPairing::Magnitude, results[1]}};
+    for (Curve& curve : curves) {
+        curve.close(counts);
+    }
+    ForEachBlockInScanOrder(jpeg, luminanceOnly, [&](const std::int16_t* block) {
+        const auto usable = UsableInBlock(block);
+        if (curves[0].seen + usable[0] < curves[0].nextEnd() &&
+            curves[1].seen + usable[1] < curves[1].nextEnd()) {
+            // No curve point inside this block: its values go in as a whole, in any order.
+            for (int k = 1; k < 64; ++k) {
+                counts.add(block[k], k & 3);
+            }
+            curves[0].seen += usable[0];
+            curves[1].seen += usable[1];
+            return;
+        }
+        for (int z = 1; z < 64; ++z) {
+            const int v = block[kZigzagToNatural[z]];
+            counts.add(v, 0);
+            for (Curve& curve : curves) {
+                if (Usable(v, curve.pairing)) {
+                    ++curve.seen;
+                    curve.close(counts);
+                }
+            }
+        }
+    });
+    Finish(results[0]);
+    Finish(results[1]);
+    return results;
+}
+
+std::array<std::array<JstegChiSquare, 2>, 2>
+JstegChiSquareEverywhere(const JpegCoefficients& jpeg) {
+    std::array<JstegChiSquare, 2> luminance, all;
+    tbb::parallel_invoke(
+        [&] { luminance = JstegChiSquareBothPairings(jpeg, JstegScope::Luminance); },
+        [&] { all = JstegChiSquareBothPairings(jpeg, JstegScope::AllComponents); });
+    return {{{luminance[0], all[0]}, {luminance[1], all[1]}}};
+}
+
+JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing pairing,
+                                    JstegScope scope) {
+    return JstegChiSquareBothPairings(jpeg, scope)[pairing == JstegPairing::Twos ? 0 : 1];
 }
 
 std::vector<std::uint8_t> JstegBits(const JpegCoefficients& jpeg, JstegPairing pairing,

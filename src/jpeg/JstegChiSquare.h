@@ -33,6 +33,13 @@ struct JstegChiSquare {
 JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing pairing,
                                     JstegScope scope);
 
+// Both pairings in one walk of the blocks: [Twos, Magnitude].
+std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients& jpeg,
+                                                         JstegScope scope);
+
+// [pairing][scope] as a verdict wants them, the two scopes on two cores.
+std::array<std::array<JstegChiSquare, 2>, 2> JstegChiSquareEverywhere(const JpegCoefficients& jpeg);
+
 // The embedding LSB of each usable AC coefficient in scan order (zigzag order within a block),
 // one bit a byte (0 or 1).
 std::vector<std::uint8_t> JstegBits(const JpegCoefficients& jpeg, JstegPairing pairing,
