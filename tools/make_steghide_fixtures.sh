@@ -48,6 +48,10 @@ for mode in ecb cfb ofb ncfb nofb ctr; do
     embed cover.jpg "jpeg-rijndael-$mode.jpg" "mode-$mode" -e rijndael-128 "$mode"
 done
 embed cover.jpg jpeg-tripledes.jpg triple -e tripledes cbc
+# The ones libcrypto keeps in its legacy provider.
+for algorithm in des cast-128 blowfish rc2; do
+    embed cover.jpg "jpeg-$algorithm.jpg" "algo-$algorithm" -e "$algorithm" cbc
+done
 # An algorithm libcrypto does not have, to be refused by name.
 embed cover.jpg jpeg-twofish.jpg twofish -e twofish cbc
 rm -f msg.txt

@@ -1,6 +1,7 @@
 #include "steghide/SteghideCrypto.h"
 
 #include <openssl/evp.h>
+#include <openssl/provider.h>
 
 #include <algorithm>
 #include <array>
@@ -17,6 +18,7 @@ struct AlgorithmFacts {
     int streamIvBytes;
     const char* libcryptoEcb; // the block cipher in ECB, or null where libcrypto has none usable
     int keyBytes;
+    bool legacy = false; // in libcrypto's legacy provider
 };
 
 // steghide's numbering, libmcrypt's sizes (mcrypt_enc_get_block_size, the IV of its stream
@@ -28,7 +30,7 @@ constexpr std::array<AlgorithmFacts, kSteghideAlgorithms> kAlgorithms{{
     {"rijndael-192", 24, 0, nullptr, 32},
     {"rijndael-256", 32, 0, nullptr, 32},
     {"saferplus", 16, 0, nullptr, 32},
-    {"rc2", 8, 0, nullptr, 128},
+    {"rc2", 8, 0, "RC2-ECB", 128, true},
     {"xtea", 8, 0, nullptr, 16},
     {"serpent", 16, 0, nullptr, 32},
     {"safer-sk64", 8, 0, nullptr, 8},
@@ -37,9 +39,9 @@ constexpr std::array<AlgorithmFacts, kSteghideAlgorithms> kAlgorithms{{
     {"loki97", 16, 0, nullptr, 32},
     {"gost", 8, 0, nullptr, 32},
     {"threeway", 12, 0, nullptr, 12},
-    {"cast-128", 8, 0, nullptr, 16},
-    {"blowfish", 8, 0, nullptr, 56},
-    {"des", 8, 0, nullptr, 8},
+    {"cast-128", 8, 0, "CAST5-ECB", 16, true},
+    {"blowfish", 8, 0, "BF-ECB", 56, true},
+    {"des", 8, 0, "DES-ECB", 8, true},
     {"tripledes", 8, 0, "DES-EDE3-ECB", 24},
     {"enigma", 1, 0, nullptr, 13},
     {"arcfour", 1, 32, nullptr, 256},
@@ -57,14 +59,42 @@ bool Known(int algorithm) {
 
 // libmcrypt runs every mode on the cipher's raw block function; so do we, with libcrypto's
 // cipher in ECB without padding as that function.
+// The old ciphers live in libcrypto's legacy provider; a library context of our own loads it, so
+// the process's default context stays as every other caller expects it.
+OSSL_LIB_CTX* LegacyContext() {
+    static OSSL_LIB_CTX* const context = [] {
+        OSSL_LIB_CTX* made = OSSL_LIB_CTX_new();
+        if (made && (!OSSL_PROVIDER_load(made, "default") || !OSSL_PROVIDER_load(made, "legacy"))) {
+            OSSL_LIB_CTX_free(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return context;
+}
+
 class BlockCipher {
 public:
-    BlockCipher(const char* name, std::span<const std::uint8_t> key, bool decrypt)
+    BlockCipher(const AlgorithmFacts& facts, std::span<const std::uint8_t> key, bool decrypt)
         : context_(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free) {
+        OSSL_LIB_CTX* library = facts.legacy ? LegacyContext() : nullptr;
+        if (facts.legacy && !library) {
+            return;
+        }
         std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(
-            EVP_CIPHER_fetch(nullptr, name, nullptr), &EVP_CIPHER_free);
+            EVP_CIPHER_fetch(library, facts.libcryptoEcb, nullptr), &EVP_CIPHER_free);
+        const int direction = decrypt ? 0 : 1;
         ok_ = context_ && cipher &&
-              EVP_CipherInit_ex2(context_.get(), cipher.get(), key.data(), nullptr, decrypt ? 0 : 1,
+              EVP_CipherInit_ex2(context_.get(), cipher.get(), nullptr, nullptr, direction,
+                                 nullptr) == 1 &&
+              EVP_CIPHER_CTX_set_key_length(context_.get(), static_cast<int>(key.size())) == 1;
+        // libmcrypt's RC2 uses every bit of its 128-byte key.
+        if (ok_ && facts.name == "rc2") {
+            ok_ =
+                EVP_CIPHER_CTX_ctrl(context_.get(), EVP_CTRL_SET_RC2_KEY_BITS, 1024, nullptr) == 1;
+        }
+        ok_ = ok_ &&
+              EVP_CipherInit_ex2(context_.get(), nullptr, key.data(), nullptr, direction,
                                  nullptr) == 1 &&
               EVP_CIPHER_CTX_set_padding(context_.get(), 0) == 1;
     }
@@ -163,7 +193,7 @@ Result<std::vector<std::uint8_t>> SteghideDecrypt(int algorithm, int mode,
     const std::vector<std::uint8_t> key =
         SteghideKey(passphrase, static_cast<std::size_t>(facts.keyBytes));
     // Only ECB and CBC run the cipher backwards; the feedback modes encrypt a register.
-    BlockCipher cipher(facts.libcryptoEcb, key, mode == kEcb || mode == kCbc);
+    BlockCipher cipher(facts, key, mode == kEcb || mode == kCbc);
     if (!cipher.ok()) {
         return Failure("libcrypto has no " + std::string(facts.libcryptoEcb));
     }

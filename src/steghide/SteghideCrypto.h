@@ -35,9 +35,11 @@ std::uint64_t SteghideEncryptedBits(int algorithm, int mode, std::uint64_t plain
 // `size` bytes. Like libmhash, the passphrase ends at its first NUL.
 std::vector<std::uint8_t> SteghideKey(std::string_view passphrase, std::size_t size);
 
-// Whether SteghideDecrypt can read this pair: rijndael-128 and tripledes, in ecb, cbc, cfb, ofb,
-// ncfb, nofb and ctr, on libcrypto's block ciphers. The others have no libcrypto cipher at all
-// (twofish, serpent, ...) or a byte order libcrypto does not share (libmcrypt's "blowfish").
+// Whether SteghideDecrypt can read this pair: rijndael-128, tripledes, des, cast-128, blowfish
+// and rc2 (the last four from libcrypto's legacy provider), in ecb, cbc, cfb, ofb, ncfb, nofb and
+// ctr. Refused: the ciphers libcrypto lacks (twofish, rijndael-192 and -256 with their wider
+// blocks, saferplus, xtea, serpent, safer-sk64/128, cast-256, loki97, gost, threeway) and the
+// stream ciphers (enigma, arcfour, panama, wake).
 bool SteghideCanDecrypt(int algorithm, int mode);
 
 // The plain bytes of `stored` (IV first where the mode has one), as many as whole blocks give.

@@ -59,6 +59,10 @@ const Stego kStegos[] = {
     {"jpeg-rijndael-nofb.jpg", "mode-nofb", "rijndael-128", "nofb", true, true},
     {"jpeg-rijndael-ctr.jpg", "mode-ctr", "rijndael-128", "ctr", true, true},
     {"jpeg-tripledes.jpg", "triple", "tripledes", "cbc", true, true},
+    {"jpeg-des.jpg", "algo-des", "des", "cbc", true, true},
+    {"jpeg-cast-128.jpg", "algo-cast-128", "cast-128", "cbc", true, true},
+    {"jpeg-blowfish.jpg", "algo-blowfish", "blowfish", "cbc", true, true},
+    {"jpeg-rc2.jpg", "algo-rc2", "rc2", "cbc", true, true},
 };
 
 TEST(Steghide, ReadsWhatSteghideEmbedded) {
