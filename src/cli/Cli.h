@@ -38,6 +38,7 @@ std::vector<Command> SearchCommands();
 std::vector<Command> FileInfoCommands();
 std::vector<Command> ExtractCommands();
 std::vector<Command> BlindCommands();
+std::vector<Command> JpegCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

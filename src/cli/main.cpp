@@ -13,7 +13,7 @@ std::vector<Command> AllCommands() {
     for (auto part : {vantrel::cli::ImageCommands, vantrel::cli::OneWindowCommands,
                       vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
                       vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
-                      vantrel::cli::BlindCommands}) {
+                      vantrel::cli::BlindCommands, vantrel::cli::JpegCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

@@ -1,6 +1,7 @@
 // vantrel-decoder: decodes image files for Vantrel in a process of its own, so that a decoder
 // that crashes or hangs on a hostile file costs one file, never the program. It serves requests
 // on descriptor 3 (see image/DecodeProtocol.h) until the caller closes the socket.
+#include "decoder/Analyses.h"
 #include "decoder/DecodeFallbacks.h"
 #include "decoder/Decoding.h"
 #include "image/DecodeProtocol.h"
@@ -82,6 +83,9 @@ decoding::Reply Serve(const decoding::Request& request, int* payload) {
     DecodeOptions options;
     options.limits.maxPixels = request.maxPixels;
     options.keepIndexed = request.keepIndexed;
+    if (request.kind == decoding::RequestKind::Analyse) {
+        return ServeAnalysis(request, payload);
+    }
     if (request.kind == decoding::RequestKind::Size) {
         const Size size = ReadImageSizeInProcess(request.path, &reply.message, options.limits,
                                                  DecodeWithFallbacks);

@@ -37,6 +37,9 @@ using decoding::Request;
 using decoding::RequestKind;
 
 constexpr const char* kHelperName = "vantrel-decoder";
+// The largest analysis a decoder may send back: the coefficients of a 2^28-pixel JPEG at full
+// chroma resolution, with room to spare.
+constexpr std::uint64_t kMaxAnalysisBytes = std::uint64_t{2} << 30;
 
 // The environment names the helper first (tests, installs elsewhere); then the folder of the
 // running program (a build tree); then libexec/vantrel beside that program's bin/ (an install,
@@ -203,7 +206,7 @@ public:
             bitmap.reset();
             *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         }
-        const Request release{RequestKind::Release, false, false, 0, {}};
+        const Request release{RequestKind::Release, false, false, 0, {}, {}};
         if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
             healthy_ = false;
         }
@@ -355,20 +358,22 @@ DecoderPool& Pool() {
 std::atomic<bool> remoteReadRefused{false};
 
 struct Answer {
-    BitmapHandle bitmap; // Decode
-    Size size;           // Size
-    std::string message; // one line naming the file, when there is neither
+    BitmapHandle bitmap;                // Decode
+    Size size;                          // Size
+    std::vector<std::uint8_t> analysis; // Analyse
+    std::string message;                // one line naming the file, when there is neither
 };
 
 // One request through the pool. A warm helper that died while idle never saw the request, so
 // that case is retried on a fresh process, as is a decode whose pixels could not be read
 // directly.
-Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& options) {
+Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& options,
+                const std::string& analysis = {}) {
     const DecodeLimits& limits = options.limits;
     Answer answer;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const Request request{kind, remoteReadRefused.load(), options.keepIndexed, limits.maxPixels,
-                              path};
+        const Request request{
+            kind, remoteReadRefused.load(), options.keepIndexed, limits.maxPixels, path, analysis};
         std::string error;
         std::unique_ptr<DecoderProcess> process = Pool().acquire(limits.maxMemoryBytes, &error);
         if (!process) {
@@ -386,6 +391,13 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
                 reply.message = "the image decoder sent an unreadable bitmap for " + path;
             }
         }
+        if (outcome == DecoderProcess::Outcome::Answered && kind == RequestKind::Analyse &&
+            reply.ok &&
+            (reply.payload < 0 ||
+             !decoding::ReadBytesFromMemfd(reply.payload, kMaxAnalysisBytes, &answer.analysis))) {
+            reply.ok = false;
+            reply.message = "the image decoder sent an unreadable analysis of " + path;
+        }
         CloseDescriptor(reply.payload);
         Pool().release(std::move(process));
         switch (outcome) {
@@ -395,7 +407,9 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
                 continue;
             }
             answer.size = {reply.width, reply.height};
-            answer.message = reply.ok && kind == RequestKind::Size ? "" : reply.message;
+            answer.message = reply.ok && (kind == RequestKind::Size || kind == RequestKind::Analyse)
+                                 ? ""
+                                 : reply.message;
             return answer;
         case DecoderProcess::Outcome::Crashed:
             answer.message = "decoder crashed on " + path;
@@ -412,6 +426,17 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
 }
 
 } // namespace
+
+Result<std::vector<std::uint8_t>>
+AnalyseInDecoder(const std::string& path, const std::string& analysis, const DecodeLimits& limits) {
+    DecodeOptions options;
+    options.limits = limits;
+    Answer answer = Exchange(RequestKind::Analyse, path, options, analysis);
+    if (!answer.message.empty()) {
+        return Failure(answer.message);
+    }
+    return std::move(answer.analysis);
+}
 
 void StopDecoders() {
     LiveHelpers& helpers = Helpers();

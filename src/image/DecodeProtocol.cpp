@@ -1,5 +1,7 @@
 #include "image/DecodeProtocol.h"
 
+#include "image/Wire.h"
+
 #include <FreeImage.h>
 
 #include <sys/mman.h>
@@ -19,64 +21,12 @@ namespace {
 constexpr std::uint32_t kRequestMagic = 0x56524551; // "VREQ"
 constexpr std::uint32_t kReplyMagic = 0x56524550;   // "VREP"
 constexpr std::uint32_t kPayloadMagic = 0x5650584C; // "VPXL"
-constexpr std::size_t kMaxPathBytes = kMaxPacket - 64;
+constexpr std::size_t kMaxPathBytes = kMaxPacket - 64 - 4 - kMaxAnalysisName;
 constexpr std::size_t kMaxMessageBytes = 4096;
 constexpr std::size_t kPixelAlignment = 64;
 
-// Appends fixed-width values in host order (both ends are the same machine).
-class Writer {
-public:
-    explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
-    template <typename T> void put(T value) { putBytes(&value, sizeof value); }
-    // resize + memcpy rather than insert: GCC 12 at -O3 misjudges insert's bounds.
-    void putBytes(const void* data, std::size_t size) {
-        if (size == 0) {
-            return;
-        }
-        const std::size_t at = out_.size();
-        out_.resize(at + size);
-        std::memcpy(out_.data() + at, data, size);
-    }
-
-private:
-    std::vector<std::uint8_t>& out_;
-};
-
-// Reads what Writer wrote; every read is bounds-checked and a failed read sticks.
-class Reader {
-public:
-    explicit Reader(std::span<const std::uint8_t> in) : in_(in) {}
-    template <typename T> T get() {
-        T value{};
-        if (!ok_ || in_.size() - offset_ < sizeof value) {
-            ok_ = false;
-            return value;
-        }
-        std::memcpy(&value, in_.data() + offset_, sizeof value);
-        offset_ += sizeof value;
-        return value;
-    }
-    std::span<const std::uint8_t> getBytes(std::uint64_t size) {
-        if (!ok_ || in_.size() - offset_ < size) {
-            ok_ = false;
-            return {};
-        }
-        const auto bytes = in_.subspan(offset_, static_cast<std::size_t>(size));
-        offset_ += static_cast<std::size_t>(size);
-        return bytes;
-    }
-    std::string getString(std::uint64_t size) {
-        const auto bytes = getBytes(size);
-        return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-    }
-    bool ok() const { return ok_; }
-    bool atEnd() const { return ok_ && offset_ == in_.size(); }
-
-private:
-    std::span<const std::uint8_t> in_;
-    std::size_t offset_ = 0;
-    bool ok_ = true;
-};
+using wire::Reader;
+using wire::Writer;
 
 struct PayloadHeader {
     std::uint32_t magic = kPayloadMagic;
@@ -202,6 +152,8 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     writer.put(request.maxPixels);
     writer.put(static_cast<std::uint32_t>(request.path.size()));
     writer.putBytes(request.path.data(), request.path.size());
+    writer.put(static_cast<std::uint32_t>(request.analysis.size()));
+    writer.putBytes(request.analysis.data(), request.analysis.size());
     return out;
 }
 
@@ -213,13 +165,15 @@ bool ParseRequest(std::span<const std::uint8_t> packet, Request* request) {
     request->maxPixels = reader.get<std::int64_t>();
     const auto pathBytes = reader.get<std::uint32_t>();
     request->path = reader.getString(pathBytes);
+    const auto analysisBytes = reader.get<std::uint32_t>();
+    request->analysis = reader.getString(analysisBytes);
     request->kind = static_cast<RequestKind>(kind);
     request->sharedMemory = (flags & 1) != 0;
     request->keepIndexed = (flags & 2) != 0;
     return reader.atEnd() && magic == kRequestMagic &&
            kind >= static_cast<std::uint32_t>(RequestKind::Decode) &&
-           kind <= static_cast<std::uint32_t>(RequestKind::Release) && flags <= 3 &&
-           pathBytes <= kMaxPathBytes;
+           kind <= static_cast<std::uint32_t>(RequestKind::Analyse) && flags <= 3 &&
+           pathBytes <= kMaxPathBytes && analysisBytes <= kMaxAnalysisName;
 }
 
 std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply) {
@@ -442,6 +396,48 @@ BitmapHandle ReadBitmapFromMemfd(int descriptor) {
     BitmapHandle bitmap = DecodeBitmapPayload({static_cast<const std::uint8_t*>(mapped), size});
     munmap(mapped, size);
     return bitmap;
+}
+
+int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
+    const int descriptor = memfd_create("vantrel-analysis", MFD_CLOEXEC);
+    if (descriptor < 0) {
+        return -1;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = write(descriptor, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            close(descriptor);
+            return -1;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return descriptor;
+}
+
+bool ReadBytesFromMemfd(int descriptor, std::uint64_t maxBytes, std::vector<std::uint8_t>* bytes) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || status.st_size < 0 ||
+        static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        return false;
+    }
+    bytes->resize(static_cast<std::size_t>(status.st_size));
+    std::size_t done = 0;
+    while (done < bytes->size()) {
+        const ssize_t got =
+            pread(descriptor, bytes->data() + done, bytes->size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 bool SendPacket(int socket, std::span<const std::uint8_t> packet, int descriptor) {

@@ -28,8 +28,11 @@ inline constexpr bool kAddressSanitizer = false;
 inline constexpr bool kAddressSanitizer = false;
 #endif
 
-// Release tells the decoder that the caller has read the pixels of the last reply.
-enum class RequestKind : std::uint32_t { Decode = 1, Size = 2, Release = 3 };
+// Release tells the decoder that the caller has read the pixels of the last reply. Analyse runs
+// one of the decoder's analyses of a file's bytes (its name in `analysis`); what it found comes
+// back as a flat encoding in a memfd.
+enum class RequestKind : std::uint32_t { Decode = 1, Size = 2, Release = 3, Analyse = 4 };
+inline constexpr std::size_t kMaxAnalysisName = 64;
 
 struct Request {
     RequestKind kind = RequestKind::Decode;
@@ -39,6 +42,7 @@ struct Request {
     bool keepIndexed = false; // see DecodeOptions
     std::int64_t maxPixels = 0;
     std::string path;
+    std::string analysis; // Analyse requests
 };
 
 struct Reply {
@@ -83,6 +87,11 @@ bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, in
 // The payload in a new memfd (-1 on failure), and back from one.
 int WriteBitmapToMemfd(const FIBITMAP* bitmap);
 BitmapHandle ReadBitmapFromMemfd(int descriptor);
+
+// An analysis's encoding in a new memfd (-1 on failure), and back from one: false when the memfd
+// holds more than `maxBytes`.
+int WriteBytesToMemfd(std::span<const std::uint8_t> bytes);
+bool ReadBytesFromMemfd(int descriptor, std::uint64_t maxBytes, std::vector<std::uint8_t>* bytes);
 
 // Socket I/O. Send never raises SIGPIPE; a descriptor >= 0 travels with the packet.
 bool SendPacket(int socket, std::span<const std::uint8_t> packet, int descriptor = -1);

@@ -2,9 +2,11 @@
 // Decoding as callers see it: a file decoded in the decoder process, and its size read there.
 // Paths are UTF-8 byte strings (the file system's own bytes on this platform).
 #include "image/Bitmap.h"
+#include "image/Result.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
@@ -48,6 +50,12 @@ Size ReadImageSize(const std::string& path, std::string* error = nullptr,
 // How many decoder processes run at once (2 to 4, by the cores); a load beyond that waits for
 // one. Whatever runs loads side by side sizes its threads from this.
 int DecoderPoolCapacity();
+
+// Runs the named analysis of the file's bytes in a decoder process and returns its flat encoding
+// (the analysis's own folder reads it back, checking every field); a one-line failure otherwise.
+Result<std::vector<std::uint8_t>> AnalyseInDecoder(const std::string& path,
+                                                   const std::string& analysis,
+                                                   const DecodeLimits& limits = {});
 
 // Ends every decoder process at once and starts no more: for a program about to exit, so that no
 // helper outlives it. Loads still in flight fail.

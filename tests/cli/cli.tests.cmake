@@ -5,3 +5,4 @@ add_dependencies(cli_tests vantrel-cli)
 add_test(NAME cli_version COMMAND sh -c
     "out=$(\"$0\" --version) && test \"$out\" = \"vantrel-cli ${PROJECT_VERSION}\""
     $<TARGET_FILE:vantrel-cli>)
+vantrel_core_test(jpeg_cli_tests cli/JpegCliTest.cpp)

@@ -126,10 +126,16 @@ TEST(CorruptPayloads, EveryTruncationIsRefused) {
 
 // Every load goes through these packets; what no load shows is checked here.
 TEST(Packets, RoundTripAndRefuseGarbage) {
-    const decoding::Request request{decoding::RequestKind::Size, true, true, 12345, "/a/b c.png"};
+    const decoding::Request request{
+        decoding::RequestKind::Analyse, true, true, 12345, "/a/b c.png", "structure"};
     decoding::Request parsed;
     ASSERT_TRUE(decoding::ParseRequest(decoding::EncodeRequest(request), &parsed));
     EXPECT_TRUE(parsed.sharedMemory && parsed.keepIndexed);
+    EXPECT_EQ(parsed.analysis, "structure");
+    EXPECT_EQ(parsed.path, "/a/b c.png");
+    decoding::Request longName = request;
+    longName.analysis.assign(decoding::kMaxAnalysisName + 1, 'x');
+    EXPECT_FALSE(decoding::ParseRequest(decoding::EncodeRequest(longName), &parsed));
     decoding::Reply reply;
     reply.retire = true;
     decoding::Reply back;

@@ -1,0 +1,54 @@
+// The jpeg command over fixtures made by the real tools: the verdict a user reads, and the
+// coefficients the decoder process hands over, against libjpeg's own transcoder.
+#include "RunCli.h"
+#include "TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vantrel {
+namespace {
+
+using testing::CliRun;
+using testing::Data;
+using testing::RunCli;
+
+struct VerdictCase {
+    const char* file;
+    int status;
+    const char* expected; // a part of the JSON object (or the message) that must be there
+};
+
+TEST(JpegCommand, VerdictsOfCleanStegoAndTwiceSavedFiles) {
+    const VerdictCase cases[] = {
+        {"chelsea-q85.jpg", 0, "\"suspicious\": false, \"jsteg\": false, \"f5\": false"},
+        {"chelsea-f5.jpg", 0, "\"suspicious\": true, \"jsteg\": false, \"f5\": true"},
+        // Calibration cannot hold on a file compressed twice: a warning, not a flag.
+        {"chelsea-double-80-95.jpg", 0, "\"f5\": false, \"f5_unreliable\": true"},
+        {"corrupt.jpg", 1, "\"error\": "},
+    };
+    for (const VerdictCase& c : cases) {
+        const CliRun run = RunCli({"jpeg", "--json", Data(std::string("jpeg/") + c.file)});
+        EXPECT_EQ(run.status, c.status) << c.file << run.err;
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << c.file << ": " << run.out;
+    }
+    const CliRun notJpeg = RunCli({"jpeg", Data("pattern.png")});
+    EXPECT_EQ(notJpeg.status, 1);
+    EXPECT_NE(notJpeg.err.find("pattern.png"), std::string::npos) << notJpeg.err;
+}
+
+// The quality estimate reads the tables cjpeg wrote at the quality it was given.
+TEST(JpegCommand, QualityOfTheWritersSetting) {
+    for (const auto& [file, quality] :
+         {std::pair{"chelsea-q75.jpg", 75}, std::pair{"chelsea-q85.jpg", 85},
+          std::pair{"chelsea-q95.jpg", 95}}) {
+        const CliRun run = RunCli({"jpeg", "--json", Data(std::string("jpeg/") + file)});
+        EXPECT_NE(run.out.find("\"estimate\": " + std::to_string(quality) + ", \"exact\": true"),
+                  std::string::npos)
+            << file << ": " << run.out.substr(0, 200);
+    }
+}
+
+} // namespace
+} // namespace vantrel
