@@ -54,6 +54,18 @@ VANTREL_INLINE_LOOP std::uint32_t SetBits(const std::uint8_t* bytes, std::size_t
     return total;
 }
 
+// Code x of a packed row of 1, 4 or 8 bits a code.
+VANTREL_INLINE_LOOP int CodeAt(const std::uint8_t* row, int bitsPerPixel, int x) {
+    switch (bitsPerPixel) {
+    case 1:
+        return row[x >> 3] >> (7 - (x & 7)) & 1;
+    case 4:
+        return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    default:
+        return row[x];
+    }
+}
+
 // Set bits of each byte value: a lookup, where the target machine may have no popcount.
 inline constexpr std::array<std::uint8_t, 256> kSetBitsOfByte = [] {
     std::array<std::uint8_t, 256> counts{};

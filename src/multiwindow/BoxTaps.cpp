@@ -49,11 +49,10 @@ int MostTaps(const std::vector<BoxTaps>& taps) {
 // One vectorised loop for a whole row of values, where rounding them one by one was most of a
 // thumbnail's work.
 VANTREL_WIDE_VECTORS int RoundEstimates(const double* weights, const int* sums, std::size_t count,
-                                        double scale, double slack, std::uint8_t* out,
-                                        std::uint8_t* undecided) {
+                                        double slack, std::uint8_t* out, std::uint8_t* undecided) {
     int undecidedCount = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const double shifted = weights[i] * static_cast<double>(sums[i]) * scale + 0.5;
+        const double shifted = weights[i] * static_cast<double>(sums[i]) + 0.5;
         // Sums and weights are never negative, so truncation is the floor (std::floor would
         // keep the loop from vectorising), and the value at most 255.5 or so fits an int.
         const int truncated = static_cast<int>(shifted);

@@ -52,9 +52,9 @@ private:
     double slack_;
 };
 
-// Bytes of weights[i] x sums[i] x scale as FreeImage rounds them, where Rounding decides them
+// Bytes of weights[i] x sums[i] as FreeImage rounds them, where Rounding decides them
 // from the integer sum; undecided[i] is 1 where it does not, and their number is returned.
-int RoundEstimates(const double* weights, const int* sums, std::size_t count, double scale,
-                   double slack, std::uint8_t* out, std::uint8_t* undecided);
+int RoundEstimates(const double* weights, const int* sums, std::size_t count, double slack,
+                   std::uint8_t* out, std::uint8_t* undecided);
 
 } // namespace vantrel

@@ -29,8 +29,7 @@ public:
     ThumbnailMaker(const ThumbnailMaker&) = delete;
     ThumbnailMaker& operator=(const ThumbnailMaker&) = delete;
 
-    // False where BoxThumbnail would decline (not a reduction, or a palette FreeImage treats
-    // another way), or memory was refused.
+    // False where BoxThumbnail would decline (see RowReducer::For), or memory was refused.
     bool ready() const { return thumbnail_ != nullptr; }
 
     // Ends of row pieces (rows counted from the top, ascending, the last the picture's height),
@@ -70,8 +69,8 @@ private:
 };
 
 // The picture reduced to width x height. Null when that is not a reduction on both sides or the
-// palette is one FreeImage would treat in yet another way; FreeImage's own rescale serves those
-// (small) cases.
+// palette is one FreeImage would treat in yet another way (or no picture has); FreeImage's own
+// rescale serves those cases.
 BitmapHandle BoxThumbnail(const PackedView& picture, const PictureFormat& format, int width,
                           int height);
 

@@ -92,17 +92,20 @@ VANTREL_INLINE_LOOP bool CodeRow(int count, std::uint8_t* __restrict code, const
     return any != 0;
 }
 
-VANTREL_INLINE_LOOP void PackBits(const std::uint8_t* codes, int width, std::uint8_t* out) {
+// Bit `bit` of `width` bytes packed eight pixels a byte, the first pixel in bit 7 (as 1-bit
+// bitmaps hold them), eight at a time.
+VANTREL_INLINE_LOOP void PackBitOfBytes(const std::uint8_t* values, int width, int bit,
+                                        std::uint8_t* out) {
     const int whole = width / 8;
     for (int i = 0; i < whole; ++i) {
         std::uint64_t eight;
-        std::memcpy(&eight, codes + 8 * i, sizeof eight);
-        out[i] = PackEight(eight);
+        std::memcpy(&eight, values + 8 * i, sizeof eight);
+        out[i] = PackEight(eight >> bit & 0x0101010101010101ULL);
     }
     if (whole * 8 < width) {
         std::uint8_t last = 0;
         for (int x = whole * 8; x < width; ++x) {
-            last = static_cast<std::uint8_t>(last | codes[x] << (7 - (x & 7)));
+            last = static_cast<std::uint8_t>(last | (values[x] >> bit & 1) << (7 - (x & 7)));
         }
         out[whole] = last;
     }
@@ -129,28 +132,15 @@ VANTREL_INLINE_LOOP void PackRow(const std::uint8_t* codes, int width, int bitsP
         return;
     }
     default:
-        PackBits(codes, width, out);
+        PackBitOfBytes(codes, width, 0, out);
         return;
     }
 }
 
-// Bit `bit` of `width` bytes packed eight pixels a byte, the first pixel in bit 7 (as 1-bit
-// bitmaps hold them), eight at a time; returns how many are set.
+// PackBitOfBytes, and how many of the bits are set.
 VANTREL_WIDE_VECTORS std::uint32_t PackPlaneBitWords(const std::uint8_t* values, int width, int bit,
                                                      std::uint8_t* out) {
-    const int whole = width / 8;
-    for (int i = 0; i < whole; ++i) {
-        std::uint64_t eight;
-        std::memcpy(&eight, values + 8 * i, sizeof eight);
-        out[i] = PackEight(eight >> bit & 0x0101010101010101ULL);
-    }
-    if (whole * 8 < width) {
-        std::uint8_t last = 0;
-        for (int x = whole * 8; x < width; ++x) {
-            last = static_cast<std::uint8_t>(last | (values[x] >> bit & 1) << (7 - (x & 7)));
-        }
-        out[whole] = last;
-    }
+    PackBitOfBytes(values, width, bit, out);
     return SetBits(out, static_cast<std::size_t>(width + 7) / 8);
 }
 
@@ -188,20 +178,8 @@ std::uint32_t PackPlaneBit(const std::uint8_t* values, int width, int bit, std::
 }
 
 void UnpackRow(const std::uint8_t* row, int width, int bitsPerPixel, std::uint8_t* codes) {
-    switch (bitsPerPixel) {
-    case 8:
-        std::memcpy(codes, row, static_cast<std::size_t>(width));
-        return;
-    case 4:
-        for (int x = 0; x < width; ++x) {
-            codes[x] = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
-        }
-        return;
-    default:
-        for (int x = 0; x < width; ++x) {
-            codes[x] = (row[x / 8] >> (7 - (x & 7))) & 1;
-        }
-        return;
+    for (int x = 0; x < width; ++x) {
+        codes[x] = static_cast<std::uint8_t>(CodeAt(row, bitsPerPixel, x));
     }
 }
 
@@ -469,6 +447,13 @@ std::vector<int> PieceEnds(std::span<const int> asked, int width, int height) {
     return RowPieceEnds(height, RowsPerPiece(static_cast<std::size_t>(width) * 4));
 }
 
+// The colour of pixel x of a picture row, `codes` holding the row unpacked unless it is 24-bit.
+Bgr ColourAt(const std::uint8_t* row, const std::uint8_t* codes, const PictureFormat& format,
+             int bitsPerPixel, int x) {
+    return bitsPerPixel == 24 ? Bgr{row[3 * x + kBlue], row[3 * x + kGreen], row[3 * x + kRed]}
+                              : format.palette[codes[x]];
+}
+
 } // namespace
 
 std::int64_t ComputePicture(PlaneKind kind, int index, const PixelView& first,
@@ -524,18 +509,16 @@ std::vector<std::int64_t> ComputePictures(PlaneKind kind, std::span<const int> i
 
 std::int64_t LitPixels(const PackedView& picture) {
     std::int64_t lit = 0;
-    if (picture.bitsPerPixel == 24) {
-        for (int y = 0; y < picture.height; ++y) {
-            const std::uint8_t* row = picture.row(y);
+    std::vector<std::uint8_t> codes(static_cast<std::size_t>(std::max(picture.width, 0)));
+    for (int y = 0; y < picture.height; ++y) {
+        const std::uint8_t* row = picture.row(y);
+        if (picture.bitsPerPixel == 24) {
             for (int x = 0; x < picture.width; ++x) {
                 lit += (row[3 * x] | row[3 * x + 1] | row[3 * x + 2]) != 0;
             }
+            continue;
         }
-        return lit;
-    }
-    std::vector<std::uint8_t> codes(static_cast<std::size_t>(std::max(picture.width, 0)));
-    for (int y = 0; y < picture.height; ++y) {
-        UnpackRow(picture.row(y), picture.width, picture.bitsPerPixel, codes.data());
+        UnpackRow(row, picture.width, picture.bitsPerPixel, codes.data());
         lit += picture.width - std::count(codes.begin(), codes.end(), std::uint8_t{0});
     }
     return lit;
@@ -549,21 +532,11 @@ void ExpandPicture(const PackedView& picture, const PictureFormat& format,
     for (int y = 0; y < height; ++y) {
         std::uint8_t* target = out.row(y);
         const std::uint8_t* source = picture.row(y);
-        if (picture.bitsPerPixel == 24) {
-            for (int x = 0; x < width; ++x) {
-                std::uint8_t* pixel = target + out.bytesPerPixel * x;
-                pixel[kBlue] = source[3 * x + kBlue];
-                pixel[kGreen] = source[3 * x + kGreen];
-                pixel[kRed] = source[3 * x + kRed];
-                if (out.bytesPerPixel == 4) {
-                    pixel[kAlpha] = 0;
-                }
-            }
-            continue;
+        if (picture.bitsPerPixel != 24) {
+            UnpackRow(source, picture.width, picture.bitsPerPixel, codes.data());
         }
-        UnpackRow(source, picture.width, picture.bitsPerPixel, codes.data());
         for (int x = 0; x < width; ++x) {
-            const Bgr colour = format.palette[codes[x]];
+            const Bgr colour = ColourAt(source, codes.data(), format, picture.bitsPerPixel, x);
             std::uint8_t* pixel = target + out.bytesPerPixel * x;
             pixel[kBlue] = colour.blue;
             pixel[kGreen] = colour.green;

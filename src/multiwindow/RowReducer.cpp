@@ -34,8 +34,12 @@ std::unique_ptr<RowReducer> RowReducer::For(const PictureFormat& format,
     if (tone == Tone::Unsupported) {
         return nullptr;
     }
-    std::unique_ptr<RowReducer> counted = CountedRowReducer(format, tone, taps);
-    return counted ? std::move(counted) : SummedRowReducer(format, tone, taps);
+    if (std::unique_ptr<RowReducer> counted = CountedRowReducer(format, tone, taps)) {
+        return counted;
+    }
+    // Every 1-bit picture is counted: a 1-bit palette with two lit values in one channel is no
+    // picture's, and FreeImage's own rescale serves it.
+    return format.bitsPerPixel == 1 ? nullptr : SummedRowReducer(format, tone, taps);
 }
 
 RowReducer::RowReducer(const PictureFormat& format, Tone tone, const std::vector<BoxTaps>& taps)

@@ -43,21 +43,10 @@ VANTREL_INLINE_LOOP int LaneOf(std::uint64_t lanes, int channel) {
     return static_cast<int>(lanes >> (kLaneBits * channel) & kLaneMask);
 }
 
-VANTREL_INLINE_LOOP int CodeAt(const std::uint8_t* row, int bitsPerPixel, int x) {
-    switch (bitsPerPixel) {
-    case 1:
-        return row[x >> 3] >> (7 - (x & 7)) & 1;
-    case 4:
-        return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-    default:
-        return row[x];
-    }
-}
-
 class RowReducer {
 public:
     // The reducer for a picture of `format` shrunk by `taps` (both must outlive it); null for a
-    // palette FreeImage treats another way.
+    // palette FreeImage treats another way, or one no picture has.
     static std::unique_ptr<RowReducer> For(const PictureFormat& format,
                                            const std::vector<BoxTaps>& taps);
     virtual ~RowReducer() = default;

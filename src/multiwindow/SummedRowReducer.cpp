@@ -34,7 +34,6 @@ class SummedReducer final : public RowReducer {
 public:
     SummedReducer(const PictureFormat& format, Tone tone, const std::vector<BoxTaps>& taps)
         : RowReducer(format, tone, taps), rounding_(MostTaps(taps)) {
-        scale_ = tone_ == Tone::GreyRamp && format_.bitsPerPixel == 1 ? 255.0 : 1.0;
         for (const BoxTaps& tap : taps_) {
             valueWeights_.insert(valueWeights_.end(), static_cast<std::size_t>(channels()),
                                  tap.weight);
@@ -82,8 +81,8 @@ private:
             }
         }
         const std::size_t values = valueWeights_.size();
-        int left = RoundEstimates(valueWeights_.data(), sums, values, scale_, rounding_.slack(),
-                                  out, undecided);
+        int left =
+            RoundEstimates(valueWeights_.data(), sums, values, rounding_.slack(), out, undecided);
         for (std::size_t i = 0; left > 0 && i < values; ++i) {
             // Eight flags at a time past the decided ones.
             if (i % 8 == 0 && i + 8 <= values) {
@@ -114,7 +113,8 @@ private:
         return lanes;
     }
 
-    // The integer sums of tap x's samples, a channel at a time.
+    // The integer sums of tap x's samples, a channel at a time, where reduceSums has no faster
+    // way: colour bytes, 4-bit codes, an 8-bit palette that is no ramp.
     VANTREL_INLINE_LOOP void tapSums(const std::uint8_t* row, std::size_t tapIndex,
                                      int* sums) const {
         const BoxTaps& tap = taps_[tapIndex];
@@ -132,25 +132,8 @@ private:
             sums[2] = red;
             return;
         }
-        if (tone_ == Tone::GreyRamp) {
-            int sum = 0;
-            if (bits == 1) {
-                sum = SetBits(row, rowBytes_, tap.first, tap.end);
-            } else {
-                for (int x = tap.first; x < tap.end; ++x) {
-                    sum += row[x];
-                }
-            }
-            sums[0] = sum;
-            return;
-        }
         std::uint64_t lanes = 0;
-        if (bits == 1) {
-            const auto set =
-                static_cast<std::uint64_t>(SetBits(row, rowBytes_, tap.first, tap.end));
-            lanes = set * lanes_[1] +
-                    (static_cast<std::uint64_t>(tap.end - tap.first) - set) * lanes_[0];
-        } else if (bits == 4 && linearCodes_) {
+        if (bits == 4 && linearCodes_) {
             lanes = linearLanes(row, tap.first, tap.end);
         } else if (bits == 4) {
             int first = tap.first;
@@ -164,12 +147,6 @@ private:
             for (int pair = first >> 1; pair < end >> 1; ++pair) {
                 lanes += pairLanes_[row[pair]];
             }
-        } else if (valueLinear_) {
-            int sum = 0;
-            for (int x = tap.first; x < tap.end; ++x) {
-                sum += row[x];
-            }
-            lanes = static_cast<std::uint64_t>(sum) * lanes_[1];
         } else {
             for (int x = tap.first; x < tap.end; ++x) {
                 lanes += lanes_[row[x]];
@@ -188,7 +165,7 @@ private:
         const int bits = format_.bitsPerPixel;
         if (const double repeated = repeatedSum(channel, tapIndex, sum);
             tone_ != Tone::Colours && repeated >= 0) {
-            return ToByte(tone_ == Tone::GreyRamp ? repeated * 255.0 : repeated);
+            return ToByte(repeated);
         }
         double value = 0;
         if (tone_ == Tone::Palette && bits == 4) {
@@ -217,14 +194,13 @@ private:
             }
             value += tap.weight * static_cast<double>(sample);
         }
-        return ToByte(tone_ == Tone::GreyRamp && bits == 1 ? value * 255.0 : value);
+        return ToByte(value);
     }
 
     Rounding rounding_;
     std::array<std::uint64_t, 256> pairLanes_{}; // 4-bit codes, two at a time
     bool valueLinear_ = false; // 8-bit: each code's colour is the code times the colour of 1
     std::vector<double> valueWeights_; // per output value (tap and channel): its tap's weight
-    double scale_ = 1.0;               // a 1-bit grey sum is of ones, scaled to 255
 };
 
 } // namespace
