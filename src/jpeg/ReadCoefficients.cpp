@@ -1,9 +1,11 @@
 #include "jpeg/ReadCoefficients.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
@@ -21,6 +23,20 @@ struct JumpingErrors {
     char lastMessage[JMSG_LENGTH_MAX] = {};
     bool truncated = false;
     std::string refusal; // set by our own checks inside libjpeg's callbacks
+    // Where libjpeg's coefficient arrays live: in the components of `target`, one request a
+    // component, so nothing is allocated twice or copied.
+    JpegCoefficients* target = nullptr;
+    struct BlockArray* arrays[MAX_COMPONENTS] = {};
+    int requested = 0;
+};
+
+// Our stand-in for libjpeg's virtual block array: rows of blocks inside a component's vector,
+// at libjpeg's padded row length until the read is done.
+struct BlockArray {
+    std::size_t component;
+    JDIMENSION blocksPerRow;
+    JDIMENSION rows;
+    JBLOCKROW* rowPointers;
 };
 
 JumpingErrors& ErrorsOf(j_common_ptr info) {
@@ -68,11 +84,56 @@ std::uint64_t CoefficientBytes(const jpeg_decompress_struct& info) {
     return bytes;
 }
 
-// Copies libjpeg's arrays into `out`. libjpeg may still jump out of access_virt_barray, so this
-// frame holds no object with a destructor: everything is built in place inside `out`, which
-// belongs to the frame that called setjmp.
-bool CopyCoefficients(jpeg_decompress_struct& info, jvirt_barray_ptr* arrays,
-                      JpegCoefficients& out) {
+jvirt_barray_ptr RequestBlocks(j_common_ptr info, int pool, boolean, JDIMENSION blocksPerRow,
+                               JDIMENSION rows, JDIMENSION) {
+    JumpingErrors& errors = ErrorsOf(info);
+    if (errors.target == nullptr ||
+        static_cast<std::size_t>(errors.requested) >= errors.target->components.size()) {
+        ERREXIT(info, JERR_VIRTUAL_BUG);
+    }
+    auto* array = static_cast<BlockArray*>(info->mem->alloc_small(info, pool, sizeof(BlockArray)));
+    *array = {static_cast<std::size_t>(errors.requested), blocksPerRow, rows, nullptr};
+    errors.arrays[errors.requested++] = array;
+    return reinterpret_cast<jvirt_barray_ptr>(array);
+}
+
+// The vectors start zeroed, as a progressive read needs them.
+void RealizeBlocks(j_common_ptr info) {
+    JumpingErrors& errors = ErrorsOf(info);
+    for (int i = 0; i < errors.requested; ++i) {
+        BlockArray& array = *errors.arrays[i];
+        std::vector<std::int16_t>& values = errors.target->components[array.component].coefficients;
+        const std::size_t rowValues = std::size_t{array.blocksPerRow} * DCTSIZE2;
+        bool allocated = true;
+        try {
+            values.assign(rowValues * array.rows, 0);
+        } catch (...) {
+            allocated = false;
+        }
+        if (!allocated) {
+            ERREXIT(info, JERR_OUT_OF_MEMORY);
+        }
+        array.rowPointers = static_cast<JBLOCKROW*>(info->mem->alloc_large(
+            info, JPOOL_IMAGE, std::max<std::size_t>(array.rows, 1) * sizeof(JBLOCKROW)));
+        static_assert(sizeof(JCOEF) == sizeof(std::int16_t));
+        for (JDIMENSION row = 0; row < array.rows; ++row) {
+            array.rowPointers[row] = reinterpret_cast<JBLOCKROW>(values.data() + row * rowValues);
+        }
+    }
+}
+
+JBLOCKARRAY AccessBlocks(j_common_ptr info, jvirt_barray_ptr handle, JDIMENSION startRow,
+                         JDIMENSION rowCount, boolean) {
+    const BlockArray& array = *reinterpret_cast<BlockArray*>(handle);
+    if (array.rowPointers == nullptr || startRow > array.rows || rowCount > array.rows - startRow) {
+        ERREXIT(info, JERR_BAD_VIRTUAL_ACCESS);
+    }
+    return array.rowPointers + startRow;
+}
+
+// The frame's description into `out`, with one empty component each; false when a component
+// names a table the file never defined.
+bool DescribeFrame(const jpeg_decompress_struct& info, JpegCoefficients& out) {
     out.width = static_cast<int>(info.image_width);
     out.height = static_cast<int>(info.image_height);
     out.progressive = info.progressive_mode != 0;
@@ -102,15 +163,29 @@ bool CopyCoefficients(jpeg_decompress_struct& info, jvirt_barray_ptr* arrays,
         component.heightInBlocks = static_cast<int>(in.height_in_blocks);
         component.width = static_cast<int>(in.downsampled_width);
         component.height = static_cast<int>(in.downsampled_height);
-        const std::size_t rowValues = std::size_t{in.width_in_blocks} * DCTSIZE2;
-        component.coefficients.resize(rowValues * in.height_in_blocks);
-        for (JDIMENSION row = 0; row < in.height_in_blocks; ++row) {
-            JBLOCKARRAY blocks = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info),
-                                                              arrays[c], row, 1, FALSE);
-            static_assert(sizeof(JCOEF) == sizeof(std::int16_t));
-            std::memcpy(component.coefficients.data() + row * rowValues, blocks[0],
-                        rowValues * sizeof(JCOEF));
+    }
+    return true;
+}
+
+// libjpeg's rows are padded to whole MCUs; ours hold the stored blocks only. Rows move down in
+// place, each to a lower address than it came from.
+bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
+    if (static_cast<std::size_t>(errors.requested) != out.components.size()) {
+        return false;
+    }
+    for (int i = 0; i < errors.requested; ++i) {
+        const BlockArray& array = *errors.arrays[i];
+        JpegComponent& component = out.components[array.component];
+        const std::size_t from = std::size_t{array.blocksPerRow} * DCTSIZE2;
+        const std::size_t to = static_cast<std::size_t>(component.widthInBlocks) * DCTSIZE2;
+        if (to > from || static_cast<JDIMENSION>(component.heightInBlocks) > array.rows) {
+            return false;
         }
+        std::int16_t* values = component.coefficients.data();
+        for (int row = 1; row < component.heightInBlocks; ++row) {
+            std::memmove(values + row * to, values + row * from, to * sizeof(std::int16_t));
+        }
+        component.coefficients.resize(to * static_cast<std::size_t>(component.heightInBlocks));
     }
     return true;
 }
@@ -159,15 +234,24 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
                             ? " pixels is over the pixel limit"
                             : " pixels needs coefficient arrays over the limit"));
     }
-    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+    if (!DescribeFrame(info, result)) {
+        jpeg_destroy_decompress(&info);
+        return Failure("JPEG component uses an undefined quantization table");
+    }
+    errors.target = &result;
+    info.mem->request_virt_barray = RequestBlocks;
+    info.mem->realize_virt_arrays = RealizeBlocks;
+    info.mem->access_virt_barray = AccessBlocks;
+    jpeg_read_coefficients(&info);
+    // Our block arrays' descriptions live in libjpeg's pools: compact before destroying them.
+    const bool compacted = !errors.truncated && CompactRows(errors, result);
     // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
-    const bool copied = !errors.truncated && CopyCoefficients(info, arrays, result);
     jpeg_destroy_decompress(&info);
     if (errors.truncated) {
         return Failure("truncated JPEG data");
     }
-    if (!copied) {
-        return Failure("JPEG component uses an undefined quantization table");
+    if (!compacted) {
+        return Failure("JPEG coefficient arrays do not match the frame");
     }
     return result;
 }
