@@ -16,6 +16,7 @@ namespace {
 // F[u] = sum_x basis[x][u] f[x] and the IDCT f[x] = sum_u basis[x][u] F[u].
 struct Basis {
     float at[8][8];
+    float byFrequency[8][8]; // at transposed: [u][x], so the loops over x read memory in order
     Basis() {
         for (int x = 0; x < 8; ++x) {
             for (int u = 0; u < 8; ++u) {
@@ -59,20 +60,25 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
             break;
         }
         const std::int16_t* coef = component.block(blockRow, column).data();
-        // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]; an all-zero row of
-        // coefficients (most of them at usual qualities) costs nothing.
+        // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]. An all-zero row of
+        // coefficients (most of them at usual qualities) is skipped whole; within a row a branch
+        // per coefficient would cost more in mispredictions than the multiplications it saves.
         float horizontal[8][8] = {};
         bool rowUsed[8] = {};
         for (int v = 0; v < 8; ++v) {
+            const std::int16_t* row = coef + v * 8;
+            int any = 0;
             for (int u = 0; u < 8; ++u) {
-                const int k = v * 8 + u;
-                if (coef[k] == 0) {
-                    continue;
-                }
-                rowUsed[v] = true;
-                const float value = static_cast<float>(coef[k] * table[k]);
+                any |= row[u];
+            }
+            if (any == 0) {
+                continue;
+            }
+            rowUsed[v] = true;
+            for (int u = 0; u < 8; ++u) {
+                const float value = static_cast<float>(row[u] * table[v * 8 + u]);
                 for (int x = 0; x < 8; ++x) {
-                    horizontal[v][x] += value * b.at[x][u];
+                    horizontal[v][x] += value * b.byFrequency[u][x];
                 }
             }
         }
@@ -163,11 +169,11 @@ ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, i
                     const float* s2 = sum2 + column * 8;
                     std::array<float, 5> f{};
                     for (int x = 0; x < 8; ++x) {
-                        f[0] += b.at[x][1] * s0[x]; // (0,1)
-                        f[1] += b.at[x][0] * s1[x]; // (1,0)
-                        f[2] += b.at[x][0] * s2[x]; // (2,0)
-                        f[3] += b.at[x][1] * s1[x]; // (1,1)
-                        f[4] += b.at[x][2] * s0[x]; // (0,2)
+                        f[0] += b.byFrequency[1][x] * s0[x]; // (0,1)
+                        f[1] += b.byFrequency[0][x] * s1[x]; // (1,0)
+                        f[2] += b.byFrequency[0][x] * s2[x]; // (2,0)
+                        f[3] += b.byFrequency[1][x] * s1[x]; // (1,1)
+                        f[4] += b.byFrequency[2][x] * s0[x]; // (0,2)
                     }
                     for (std::size_t m = 0; m < f.size(); ++m) {
                         Count(counts, m, RoundedMagnitude(f[m] / steps[m]));
