@@ -23,6 +23,7 @@ struct Basis {
                 const double c = u == 0 ? std::numbers::sqrt2 / 2 : 1.0;
                 at[x][u] =
                     static_cast<float>(c / 2 * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+                byFrequency[u][x] = at[x][u];
             }
         }
     }
