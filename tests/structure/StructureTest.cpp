@@ -236,8 +236,30 @@ TEST(StructureWalk, StaleIhdrCrcGivesTheTrueSize) {
     }
 }
 
-// Cutting a file at any of its parts' boundaries (or one byte on, or halfway) leaves a partial structure
-// and says the file is truncated.
+// Bytes after the zlib stream spread over two IDAT chunks are carved joined, without the
+// chunk header and CRC between them.
+TEST(StructureWalk, IdatTrailerOverTwoChunksIsCarvedJoined) {
+    const Bytes secret = ReadFile("structure/secret.zip");
+    ASSERT_GT(secret.size(), 2u);
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    Chunk(png, "IHDR", Ihdr(4, 4));
+    Bytes first = Deflate(Bytes(4 * (1 + 3 * 4), 7));
+    const std::size_t half = secret.size() / 2;
+    first.insert(first.end(), secret.begin(), secret.begin() + half);
+    Chunk(png, "IDAT", first);
+    Chunk(png, "IDAT", Bytes(secret.begin() + half, secret.end()));
+    Chunk(png, "IEND", {});
+    const auto walked = WalkStructure(png);
+    ASSERT_TRUE(walked.ok());
+    EXPECT_EQ(Kinds(*walked), std::vector<std::string>{"idat-trailer"});
+    ASSERT_EQ(walked->carved.size(), 1u);
+    EXPECT_EQ(walked->carved[0].bytes, secret);
+    EXPECT_EQ(walked->carved[0].sha256, Sha256(secret));
+    EXPECT_EQ(walked->carved[0].type, "zip");
+}
+
+// Cutting a file at any of its parts' boundaries (or one byte on, or halfway) leaves a partial
+// structure and says the file is truncated.
 void Collect(const std::vector<Part>& parts, std::vector<std::uint64_t>& cuts) {
     for (const Part& part : parts) {
         cuts.push_back(part.offset);
