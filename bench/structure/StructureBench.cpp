@@ -41,6 +41,51 @@ std::vector<std::uint8_t> Encode(FREE_IMAGE_FORMAT format, int flags) {
     return bytes;
 }
 
+// The JPEG with a camera's EXIF thumbnail (160 pixels wide) after SOI: the walk then also
+// compares the thumbnail with the picture, decoding the picture at an eighth of its size.
+std::vector<std::uint8_t> WithThumbnail(const std::vector<std::uint8_t>& jpeg) {
+    static const BitmapHandle bitmap = PhotoLikeBitmap();
+    BitmapHandle small(FreeImage_Rescale(bitmap.get(), 160, 107, FILTER_BOX));
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(FIF_JPEG, small.get(), memory, JPEG_QUALITYGOOD);
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    const std::vector<std::uint8_t> thumbnail(data, data + size);
+    FreeImage_CloseMemory(memory);
+    std::vector<std::uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put16 = [&](unsigned v) {
+        tiff.push_back(std::uint8_t(v));
+        tiff.push_back(std::uint8_t(v >> 8));
+    };
+    auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    auto entry = [&](unsigned tag, unsigned type, unsigned value) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        put32(value);
+    };
+    put16(1); // IFD0: orientation, then IFD1 at 26
+    entry(0x0112, 3, 1);
+    put32(26);
+    put16(2); // IFD1: the thumbnail at 56
+    entry(0x0201, 4, 56);
+    entry(0x0202, 4, unsigned(thumbnail.size()));
+    put32(0);
+    tiff.insert(tiff.end(), thumbnail.begin(), thumbnail.end());
+    const std::size_t length = 2 + 6 + tiff.size();
+    const std::uint8_t header[] = {
+        0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length), 'E', 'x',
+        'i',  'f',  0,    0};
+    std::vector<std::uint8_t> out(std::begin(header), std::end(header));
+    out.insert(out.end(), tiff.begin(), tiff.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
 void Walk(benchmark::State& state, const std::vector<std::uint8_t>* file) {
     for (auto _ : state) {
         auto walked = structure::WalkStructure(*file);
@@ -76,6 +121,12 @@ const bool registered = [] {
     benchmark::RegisterBenchmark("StructureJpeg/naive", Decode, &jpeg, FIF_JPEG, JPEG_ACCURATE)
         ->Unit(benchmark::kMillisecond);
     RegisterMemcpy("StructureJpeg", jpeg.size());
+    static const std::vector<std::uint8_t> camera = WithThumbnail(jpeg);
+    benchmark::RegisterBenchmark("StructureJpegThumbnail/kernel", Walk, &camera)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("StructureJpegThumbnail/naive", Decode, &camera, FIF_JPEG,
+                                 JPEG_ACCURATE)
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 
