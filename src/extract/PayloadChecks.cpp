@@ -292,6 +292,9 @@ bool CheckJpeg(StreamBytes& s, std::uint64_t at, const CheckLimits&, Finding& ou
         while (s.has(pos + 2) && s.at(pos + 1) == 0xFF) {
             ++pos; // fill bytes
         }
+        if (!s.has(pos + 2)) {
+            break; // fill bytes up to the end of the stream
+        }
         const std::uint8_t marker = s.at(pos + 1);
         pos += 2;
         ++segments;
