@@ -338,6 +338,21 @@ TEST(StructureWalk, ZlibBombIsInflatedOnlyToTheCap) {
     EXPECT_EQ(Kinds(*walked), std::vector<std::string>{"idat-excess"});
 }
 
+// Inputs the fuzzer once broke the walk with: they walk, and every extent lies in the file.
+TEST(StructureWalk, HostileInputsStayInsideTheFile) {
+    for (const char* name :
+         {"structure/hostile-jpeg-fill.bin", "structure/hostile-exif-loop.bin"}) {
+        SCOPED_TRACE(name);
+        const Bytes file = ReadFile(name);
+        ASSERT_FALSE(file.empty());
+        const auto walked = WalkStructure(file);
+        ASSERT_TRUE(walked.ok());
+        for (const Anomaly& a : walked->anomalies) {
+            EXPECT_LE(a.offset + a.length, file.size()) << a.reason;
+        }
+    }
+}
+
 TEST(StructureWalk, UnknownBytesAndEmptyFilesAreQuiet) {
     for (const Bytes& bytes : {Bytes{}, Bytes{'P'}, Bytes(100, 0x42), Bytes{0xFF, 0xD8}}) {
         const auto walked = WalkStructure(bytes);
