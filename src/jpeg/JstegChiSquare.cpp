@@ -140,34 +140,72 @@ void Finish(JstegChiSquare& result) {
 
 } // namespace
 
-std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients& jpeg,
-                                                         JstegScope scope) {
-    std::array<JstegChiSquare, 2> results{};
-    const bool luminanceOnly = scope == JstegScope::Luminance;
-    ValueCounts counts;
-    // Counting needs no order: every stored block of the scope, straight through.
-    const std::size_t components =
-        luminanceOnly ? std::min<std::size_t>(1, jpeg.components.size()) : jpeg.components.size();
-    for (std::size_t c = 0; c < components; ++c) {
+namespace {
+
+// What the counting pass learns of a component: usable coefficients per pairing and the range of
+// AC values, which bounds the pairs each curve point sums over.
+struct UsableTotals {
+    std::uint64_t twos = 0;
+    std::uint64_t magnitude = 0;
+    int low = 0;
+    int high = 0;
+
+    void add(const UsableTotals& other) {
+        twos += other.twos;
+        magnitude += other.magnitude;
+        low = std::min(low, other.low);
+        high = std::max(high, other.high);
+    }
+};
+
+// Counting needs no order: every stored block, straight through, one loop a block.
+std::vector<UsableTotals> CountComponents(const JpegCoefficients& jpeg) {
+    std::vector<UsableTotals> totals(jpeg.components.size());
+    for (std::size_t c = 0; c < jpeg.components.size(); ++c) {
         const JpegComponent& component = jpeg.components[c];
         const std::size_t blocks =
             std::min(component.coefficients.size() / 64,
                      static_cast<std::size_t>(std::max(component.widthInBlocks, 0)) *
                          static_cast<std::size_t>(std::max(component.heightInBlocks, 0)));
+        UsableTotals& total = totals[c];
         for (std::size_t b = 0; b < blocks; ++b) {
             const std::int16_t* block = component.coefficients.data() + b * 64;
-            const auto usable = UsableInBlock(block);
-            results[0].usable += usable[0];
-            results[1].usable += usable[1];
+            std::uint32_t twos = 0, magnitude = 0;
             int low = 0, high = 0;
             for (int k = 1; k < 64; ++k) {
-                low = std::min<int>(low, block[k]);
-                high = std::max<int>(high, block[k]);
+                const int v = block[k];
+                twos += static_cast<std::uint32_t>((v & ~1) != 0);
+                magnitude += static_cast<std::uint32_t>(v >= 2 || v <= -2);
+                low = std::min(low, v);
+                high = std::max(high, v);
             }
-            counts.low = std::min(counts.low, low);
-            counts.high = std::max(counts.high, high);
+            total.add({twos, magnitude, low, high});
         }
     }
+    return totals;
+}
+
+UsableTotals InScope(const std::vector<UsableTotals>& components, JstegScope scope) {
+    UsableTotals total;
+    const std::size_t last = scope == JstegScope::Luminance
+                                 ? std::min<std::size_t>(1, components.size())
+                                 : components.size();
+    for (std::size_t c = 0; c < last; ++c) {
+        total.add(components[c]);
+    }
+    return total;
+}
+
+// The scan-order walk: the histogram at each curve point of both pairings.
+std::array<JstegChiSquare, 2> WalkScope(const JpegCoefficients& jpeg, JstegScope scope,
+                                        const UsableTotals& totals) {
+    std::array<JstegChiSquare, 2> results{};
+    const bool luminanceOnly = scope == JstegScope::Luminance;
+    results[0].usable = totals.twos;
+    results[1].usable = totals.magnitude;
+    ValueCounts counts;
+    counts.low = totals.low;
+    counts.high = totals.high;
     Curve curves[2] = {{JstegPairing::Twos, results[0]}, {JstegPairing::Magnitude, results[1]}};
     for (Curve& curve : curves) {
         curve.close(counts);
@@ -200,12 +238,27 @@ std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients&
     return results;
 }
 
+} // namespace
+
+std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients& jpeg,
+                                                         JstegScope scope) {
+    return WalkScope(jpeg, scope, InScope(CountComponents(jpeg), scope));
+}
+
 std::array<std::array<JstegChiSquare, 2>, 2>
 JstegChiSquareEverywhere(const JpegCoefficients& jpeg) {
+    // One counting pass serves both scopes.
+    const std::vector<UsableTotals> totals = CountComponents(jpeg);
     std::array<JstegChiSquare, 2> luminance, all;
     tbb::parallel_invoke(
-        [&] { luminance = JstegChiSquareBothPairings(jpeg, JstegScope::Luminance); },
-        [&] { all = JstegChiSquareBothPairings(jpeg, JstegScope::AllComponents); });
+        [&] {
+            luminance =
+                WalkScope(jpeg, JstegScope::Luminance, InScope(totals, JstegScope::Luminance));
+        },
+        [&] {
+            all = WalkScope(jpeg, JstegScope::AllComponents,
+                            InScope(totals, JstegScope::AllComponents));
+        });
     return {{{luminance[0], all[0]}, {luminance[1], all[1]}}};
 }
 
