@@ -39,6 +39,7 @@ std::vector<Command> FileInfoCommands();
 std::vector<Command> ExtractCommands();
 std::vector<Command> BlindCommands();
 std::vector<Command> JpegCommands();
+std::vector<Command> SteghideCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

@@ -13,7 +13,8 @@ std::vector<Command> AllCommands() {
     for (auto part : {vantrel::cli::ImageCommands, vantrel::cli::OneWindowCommands,
                       vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
                       vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
-                      vantrel::cli::BlindCommands, vantrel::cli::JpegCommands}) {
+                      vantrel::cli::BlindCommands, vantrel::cli::JpegCommands,
+                      vantrel::cli::SteghideCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

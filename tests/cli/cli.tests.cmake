@@ -6,3 +6,5 @@ add_test(NAME cli_version COMMAND sh -c
     "out=$(\"$0\" --version) && test \"$out\" = \"vantrel-cli ${PROJECT_VERSION}\""
     $<TARGET_FILE:vantrel-cli>)
 vantrel_core_test(jpeg_cli_tests cli/JpegCliTest.cpp)
+vantrel_core_test(steghide_cli_tests cli/SteghideCliTest.cpp)
+vantrel_core_test(structure_cli_tests cli/StructureCliTest.cpp)
