@@ -40,6 +40,7 @@ std::vector<Command> ExtractCommands();
 std::vector<Command> BlindCommands();
 std::vector<Command> JpegCommands();
 std::vector<Command> SteghideCommands();
+std::vector<Command> StructureCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

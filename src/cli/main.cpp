@@ -14,7 +14,7 @@ std::vector<Command> AllCommands() {
                       vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
                       vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
                       vantrel::cli::BlindCommands, vantrel::cli::JpegCommands,
-                      vantrel::cli::SteghideCommands}) {
+                      vantrel::cli::StructureCommands, vantrel::cli::SteghideCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

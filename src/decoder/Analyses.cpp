@@ -2,6 +2,7 @@
 
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/ReadCoefficients.h"
+#include "structure/StructureWire.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -65,6 +66,14 @@ Result<std::vector<std::uint8_t>> JpegCoefficientsOf(std::span<const std::uint8_
     return EncodeJpegCoefficients(*jpeg);
 }
 
+Result<std::vector<std::uint8_t>> StructureOf(std::span<const std::uint8_t> file, std::int64_t) {
+    const Result<structure::FileStructure> walked = structure::WalkStructure(file);
+    if (!walked) {
+        return Failure(walked.error());
+    }
+    return structure::EncodeStructure(*walked);
+}
+
 struct Analysis {
     const char* name;
     Result<std::vector<std::uint8_t>> (*run)(std::span<const std::uint8_t> file,
@@ -73,6 +82,7 @@ struct Analysis {
 
 constexpr Analysis kAnalyses[] = {
     {kJpegCoefficientsAnalysis, JpegCoefficientsOf},
+    {structure::kStructureAnalysis, StructureOf},
 };
 
 } // namespace

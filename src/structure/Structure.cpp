@@ -212,34 +212,6 @@ void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const 
 
 } // namespace detail
 
-const char* AnomalyText(AnomalyKind kind) {
-    switch (kind) {
-    case AnomalyKind::DataAfterEnd:
-        return "data-after-end";
-    case AnomalyKind::Truncated:
-        return "truncated";
-    case AnomalyKind::CrcMismatch:
-        return "crc-mismatch";
-    case AnomalyKind::IdatExcess:
-        return "idat-excess";
-    case AnomalyKind::IdatTrailer:
-        return "idat-trailer";
-    case AnomalyKind::UnknownChunk:
-        return "unknown-chunk";
-    case AnomalyKind::Gap:
-        return "gap";
-    case AnomalyKind::BadMetadata:
-        return "bad-metadata";
-    case AnomalyKind::ThumbnailMismatch:
-        return "thumbnail-mismatch";
-    case AnomalyKind::PaletteUnused:
-        return "palette-unused";
-    case AnomalyKind::EmbeddedFile:
-        break;
-    }
-    return "embedded-file";
-}
-
 namespace {
 
 bool Carvable(AnomalyKind kind) {

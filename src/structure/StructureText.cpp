@@ -88,6 +88,34 @@ void PartLines(std::string& out, const Part& part, int depth) {
 
 } // namespace
 
+const char* AnomalyText(AnomalyKind kind) {
+    switch (kind) {
+    case AnomalyKind::DataAfterEnd:
+        return "data-after-end";
+    case AnomalyKind::Truncated:
+        return "truncated";
+    case AnomalyKind::CrcMismatch:
+        return "crc-mismatch";
+    case AnomalyKind::IdatExcess:
+        return "idat-excess";
+    case AnomalyKind::IdatTrailer:
+        return "idat-trailer";
+    case AnomalyKind::UnknownChunk:
+        return "unknown-chunk";
+    case AnomalyKind::Gap:
+        return "gap";
+    case AnomalyKind::BadMetadata:
+        return "bad-metadata";
+    case AnomalyKind::ThumbnailMismatch:
+        return "thumbnail-mismatch";
+    case AnomalyKind::PaletteUnused:
+        return "palette-unused";
+    case AnomalyKind::EmbeddedFile:
+        break;
+    }
+    return "embedded-file";
+}
+
 std::string StructureJson(const FileStructure& s, std::string_view file,
                           const std::vector<std::string>& saved) {
     std::string out = "{\"file\": ";

@@ -1,0 +1,133 @@
+// The file structure on the command line: the container walked in a decoder process, reported,
+// and the regions worth carving written out.
+#include "cli/Cli.h"
+#include "structure/FileStructure.h"
+#include "structure/LoadStructure.h"
+
+#include <openssl/evp.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    static const char* const kHex = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
+}
+
+// The carved bytes: those the walk joined or inflated, or else the extent of the file itself.
+// Only the offsets come from the walk; the bytes are copied, never parsed, and their digest must
+// be the one the walk reported.
+std::vector<std::uint8_t> CarvedBytes(const std::string& path, const structure::Carved& carved) {
+    if (!carved.bytes.empty()) {
+        return carved.bytes;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(carved.length));
+    in.seekg(static_cast<std::streamoff>(carved.offset));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) {
+        throw InputError("could not read the carved bytes of " + path);
+    }
+    return bytes;
+}
+
+std::vector<std::string> SaveCarved(const std::string& path, const structure::FileStructure& s,
+                                    const fs::path& directory) {
+    std::vector<std::string> saved;
+    const std::string stem = fs::path(path).filename().string();
+    for (std::size_t i = 0; i < s.carved.size(); ++i) {
+        const structure::Carved& carved = s.carved[i];
+        const std::vector<std::uint8_t> bytes = CarvedBytes(path, carved);
+        if (Sha256Hex(bytes) != carved.sha256) {
+            throw InputError(path + " changed while it was read");
+        }
+        const fs::path out = directory / (stem + "." + std::to_string(i + 1) + "-" +
+                                          std::to_string(carved.offset) + "." + carved.type);
+        std::ofstream file(out, std::ios::binary);
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        if (!file) {
+            throw InputError("could not write " + out.string());
+        }
+        saved.push_back(out.string());
+    }
+    return saved;
+}
+
+int RunStructure(const Arguments& args) {
+    bool json = false;
+    std::string carveDirectory;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--carve") {
+            if (i + 1 >= args.size()) {
+                throw UsageError("--carve takes a DIR");
+            }
+            carveDirectory = args[++i];
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            throw UsageError("unknown option " + args[i]);
+        } else {
+            paths.push_back(args[i]);
+        }
+    }
+    if (paths.empty()) {
+        throw UsageError("structure takes at least one FILE");
+    }
+    if (!carveDirectory.empty()) {
+        std::error_code code;
+        fs::create_directories(carveDirectory, code);
+        if (!fs::is_directory(carveDirectory)) {
+            throw InputError("could not make the folder " + carveDirectory);
+        }
+    }
+    int status = 0;
+    for (const std::string& path : paths) {
+        const Result<structure::FileStructure> walked = structure::LoadFileStructure(path);
+        if (!walked) {
+            status = 1;
+            std::cerr << "vantrel-cli: " << walked.error() << '\n';
+            continue;
+        }
+        const std::vector<std::string> saved = carveDirectory.empty()
+                                                   ? std::vector<std::string>{}
+                                                   : SaveCarved(path, *walked, carveDirectory);
+        if (json) {
+            std::cout << structure::StructureJson(*walked, path, saved) << std::endl;
+        } else {
+            std::cout << structure::StructureReport(*walked, path);
+            for (const std::string& file : saved) {
+                std::cout << "saved " << file << '\n';
+            }
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+std::vector<Command> StructureCommands() {
+    return {{"structure", "FILE... [--json] [--carve DIR]",
+             "every part of the file's container, what lies after its end, metadata texts, and "
+             "the regions worth carving",
+             RunStructure}};
+}
+
+} // namespace vantrel::cli
