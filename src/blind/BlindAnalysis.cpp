@@ -1,6 +1,7 @@
 #include "blind/BlindAnalysis.h"
 
 #include "blind/BlindReport.h"
+#include "blind/BlindScan.h"
 #include "image/ImageLoading.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/FileDrops.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <cmath>
 #include <fstream>
 
 namespace vantrel {
@@ -173,6 +175,21 @@ void BlindAnalysis::loadFile(const QString& path) {
         auto outcome = std::make_shared<Outcome>();
         outcome->run = run;
         outcome->path = bytes;
+        if (HasJpegSignature(bytes)) {
+            Result<BlindResult> jpeg = AnalyseJpegFile(bytes);
+            if (jpeg) {
+                outcome->result = std::move(jpeg).value();
+                // The picture is only shown: a JPEG whose pixels do not decode keeps its verdict.
+                if (const BitmapHandle bitmap = LoadImageFile(bytes)) {
+                    outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+                }
+            } else {
+                outcome->error = jpeg.error();
+            }
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
+            return;
+        }
         const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
         if (bitmap) {
             const ImageSamples samples = SamplesOf(bitmap.get());
@@ -230,15 +247,19 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     result_ = std::move(outcome->result);
     const QImage thumbnail = BitmapToPicture(std::move(outcome->thumbnail));
     Thumbnail->setPicture(thumbnail);
-    BlockMapPicture->setPicture(
-        BlockMapImage(outcome->map)
-            .scaled(thumbnail.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
-    Summary->setText(
-        QStringLiteral("%1: %2 x %3, %4")
-            .arg(QFileInfo(DisplayPath(path_)).fileName())
-            .arg(result_.width)
-            .arg(result_.height)
-            .arg(result_.suspicious ? QStringLiteral("suspicious") : QStringLiteral("clean")));
+    // A JPEG has no pixel LSB map: its block map stays empty.
+    BlockMapPicture->setPicture(result_.jpeg ? QImage()
+                                             : BlockMapImage(outcome->map)
+                                                   .scaled(thumbnail.size(), Qt::IgnoreAspectRatio,
+                                                           Qt::FastTransformation));
+    Summary->setText(QStringLiteral("%1: %2 x %3, %4")
+                         .arg(QFileInfo(DisplayPath(path_)).fileName())
+                         .arg(result_.width)
+                         .arg(result_.height)
+                         .arg(result_.jpeg ? QStringLiteral("JPEG, ") +
+                                                 QString::fromStdString(result_.jpeg->verdict.text)
+                              : result_.suspicious ? QStringLiteral("suspicious")
+                                                   : QStringLiteral("clean")));
     SetTextColour(Summary, result_.suspicious ? kSuspicious : kClean);
     fillTable();
     drawCurve();
@@ -251,6 +272,29 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
 void BlindAnalysis::fillTable() {
     static const char* const kRows[] = {"chi-square p", "fraction", "RS", "SPA", "WS", "verdict"};
     Table->clear();
+    if (result_.jpeg) {
+        const auto rows = JpegBlindRows(*result_.jpeg);
+        Table->setRowCount(static_cast<int>(rows.size()));
+        Table->setColumnCount(1);
+        Table->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral("JPEG")));
+        for (int row = 0; row < Table->rowCount(); ++row) {
+            const auto& [label, value] = rows[static_cast<std::size_t>(row)];
+            Table->setVerticalHeaderItem(row, new QTableWidgetItem(QString::fromStdString(label)));
+            auto* item = new QTableWidgetItem(QString::fromStdString(value));
+            item->setTextAlignment(Qt::AlignCenter);
+            if (value == kNotApplicableToJpeg) {
+                item->setForeground(QColor(130, 130, 130));
+            } else if (value.ends_with("(suspicious)")) {
+                item->setForeground(kSuspicious);
+            }
+            if (row + 1 == Table->rowCount()) {
+                item->setBackground(result_.suspicious ? kSuspicious : kClean);
+                item->setForeground(Qt::white);
+            }
+            Table->setItem(row, 0, item);
+        }
+        return;
+    }
     Table->setRowCount(6);
     Table->setColumnCount(static_cast<int>(result_.channels.size()));
     for (int row = 0; row < 6; ++row) {
@@ -307,6 +351,22 @@ void BlindAnalysis::drawCurve() {
     painter.drawText(scale, Qt::AlignLeft, QStringLiteral("p 0"));
     painter.drawText(scale, Qt::AlignHCenter, QStringLiteral("0.5"));
     painter.drawText(scale, Qt::AlignRight, QStringLiteral("1"));
+    if (result_.jpeg) {
+        // The JSteg p of growing shares of the coefficients in scan order, which runs down the
+        // picture as the rows do: luminance and all components, the two's-complement pairing.
+        const auto& jsteg = result_.jpeg->analysis.jsteg[0];
+        for (std::size_t scope = 0; scope < jsteg.size(); ++scope) {
+            QPolygonF line;
+            for (int k = 0; k < kJstegCurvePoints; ++k) {
+                const double p = jsteg[scope].curve[static_cast<std::size_t>(k)];
+                if (std::isfinite(p)) {
+                    line << QPointF(p * width, (k + 1) * height / double(kJstegCurvePoints));
+                }
+            }
+            painter.setPen(QPen(scope == 0 ? QColor(220, 220, 220) : QColor(230, 190, 60), 1.5));
+            painter.drawPolyline(line);
+        }
+    }
     for (const ChannelResult& channel : result_.channels) {
         if (channel.chiSquare.status != AttackStatus::Ok) {
             continue;
@@ -324,14 +384,14 @@ void BlindAnalysis::drawCurve() {
 }
 
 void BlindAnalysis::Copy_Click() {
-    if (result_.channels.empty()) {
+    if (result_.channels.empty() && !result_.jpeg) {
         return;
     }
     QGuiApplication::clipboard()->setText(QString::fromStdString(BlindText(path_, result_)));
 }
 
 void BlindAnalysis::SaveReport_Click() {
-    if (result_.channels.empty()) {
+    if (result_.channels.empty() && !result_.jpeg) {
         reportStatus(QStringLiteral("Nothing to save: no image has been analysed"));
         return;
     }

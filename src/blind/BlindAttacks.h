@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,8 @@ struct ChannelResult {
     bool suspicious = false;
 };
 
+struct JpegBlindResult; // blind/BlindScan.h
+
 struct BlindResult {
     int width = 0;
     int height = 0;
@@ -96,6 +99,9 @@ struct BlindResult {
     bool suspicious = false;
     bool cancelled = false;
     std::string error; // set when the bitmap has no samples to analyse
+    // Set for a JPEG: its coefficient attacks decide `suspicious`, `channels` stay empty and the
+    // pixel attacks are not applicable.
+    std::shared_ptr<const JpegBlindResult> jpeg;
 };
 
 // The thresholds at or above which a channel is suspicious.

@@ -1,5 +1,6 @@
 #include "blind/BlindReport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -65,7 +66,87 @@ std::string CsvField(std::string_view text) {
     return quoted;
 }
 
+std::string Decimals(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
+}
+
+const char* Bool(bool value) {
+    return value ? "true" : "false";
+}
+
+std::string JpegBlindJson(const JpegBlindResult& jpeg) {
+    const JpegAnalysis& a = jpeg.analysis;
+    std::string out = "{\"quality\": {\"estimate\": ";
+    out.append(std::to_string(a.quality.quality))
+        .append(", \"exact\": ")
+        .append(Bool(a.quality.exact))
+        .append("}, \"jsteg_fraction\": {");
+    const char* pairings[] = {"twos", "magnitude"};
+    for (std::size_t p = 0; p < 2; ++p) {
+        out.append(p == 0 ? "\"" : ", \"")
+            .append(pairings[p])
+            .append("\": {\"luminance\": ")
+            .append(JsonNumber(a.jsteg[p][0].fraction))
+            .append(", \"all\": ")
+            .append(JsonNumber(a.jsteg[p][1].fraction))
+            .append("}");
+    }
+    return out.append("}, \"f5\": {\"beta\": ")
+        .append(a.f5.valid ? JsonNumber(a.f5.beta) : std::string("null"))
+        .append(", \"double_compressed\": ")
+        .append(Bool(a.doubleCompression.detected))
+        .append("}, \"verdict\": ")
+        .append(JpegVerdictJson(jpeg.verdict))
+        .append("}");
+}
+
 } // namespace
+
+std::string JpegVerdictJson(const JpegVerdict& verdict) {
+    return std::string("{\"suspicious\": ")
+        .append(Bool(verdict.suspicious))
+        .append(", \"jsteg\": ")
+        .append(Bool(verdict.jstegSuspicious))
+        .append(", \"f5\": ")
+        .append(Bool(verdict.f5Suspicious))
+        .append(", \"f5_unreliable\": ")
+        .append(Bool(verdict.f5Unreliable))
+        .append(", \"text\": ")
+        .append(JsonString(verdict.text))
+        .append("}");
+}
+
+double JstegFractionJudged(const JpegAnalysis& analysis) {
+    double fraction = 0;
+    for (const auto& pairing : analysis.jsteg) {
+        for (const JstegChiSquare& attack : pairing) {
+            fraction = std::max(fraction, attack.fraction);
+        }
+    }
+    return fraction;
+}
+
+std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindResult& jpeg) {
+    const JpegAnalysis& a = jpeg.analysis;
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const char* pixelAttack : {"chi-square p", "fraction", "RS", "SPA", "WS"}) {
+        rows.emplace_back(pixelAttack, kNotApplicableToJpeg);
+    }
+    rows.emplace_back("JSteg fraction", Decimals(JstegFractionJudged(a)) +
+                                            (jpeg.verdict.jstegSuspicious ? " (suspicious)" : ""));
+    rows.emplace_back("F5 beta", !a.f5.valid ? std::string("picture too small")
+                                             : Decimals(a.f5.beta) +
+                                                   (jpeg.verdict.f5Unreliable   ? " (unreliable)"
+                                                    : jpeg.verdict.f5Suspicious ? " (suspicious)"
+                                                                                : ""));
+    rows.emplace_back("compressed twice", a.doubleCompression.detected ? "yes" : "no");
+    rows.emplace_back("quality", std::to_string(a.quality.quality) +
+                                     (a.quality.exact ? "" : " (approximate)"));
+    rows.emplace_back("verdict", jpeg.verdict.suspicious ? "suspicious" : "clean");
+    return rows;
+}
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -109,8 +190,15 @@ std::string BlindJson(const std::string& path, const BlindResult& result,
         .append(", \"height\": ")
         .append(std::to_string(result.height))
         .append(", \"suspicious\": ")
-        .append(result.suspicious ? "true" : "false")
-        .append(", \"error\": null, \"channels\": {");
+        .append(result.suspicious ? "true" : "false");
+    if (result.jpeg) {
+        return out.append(", \"error\": null, \"channels\": null, \"pixel_attacks\": ")
+            .append(JsonString(kNotApplicableToJpeg))
+            .append(", \"jpeg\": ")
+            .append(JpegBlindJson(*result.jpeg))
+            .append("}");
+    }
+    out.append(", \"error\": null, \"channels\": {");
     for (std::size_t i = 0; i < result.channels.size(); ++i) {
         out.append(i == 0 ? "" : ", ")
             .append(JsonString(result.channels[i].name))
@@ -127,14 +215,15 @@ std::string BlindCsvHeader() {
             header.append(",").append(channel).append(column);
         }
     }
-    return header;
+    return header.append(
+        ",jpeg_quality,jpeg_jsteg_fraction,jpeg_f5_beta,jpeg_double_compressed,jpeg_verdict");
 }
 
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error) {
     std::string row = CsvField(path);
     if (!error.empty()) {
-        return row.append(",,,,").append(CsvField(error)).append(std::string(20, ','));
+        return row.append(",,,,").append(CsvField(error)).append(std::string(25, ','));
     }
     row.append(",")
         .append(std::to_string(result.width))
@@ -152,19 +241,38 @@ std::string BlindCsvRow(const std::string& path, const BlindResult& result,
             row.append(",").append(JsonNumber(value));
         }
     }
-    return row;
+    if (!result.jpeg) {
+        return row.append(",,,,,");
+    }
+    const JpegAnalysis& a = result.jpeg->analysis;
+    return row.append(",")
+        .append(std::to_string(a.quality.quality))
+        .append(",")
+        .append(JsonNumber(JstegFractionJudged(a)))
+        .append(",")
+        .append(a.f5.valid ? JsonNumber(a.f5.beta) : std::string())
+        .append(a.doubleCompression.detected ? ",true," : ",false,")
+        .append(CsvField(result.jpeg->verdict.text));
 }
 
 std::string RateCell(double value, AttackStatus status) {
     if (status != AttackStatus::Ok) {
         return StatusName(status);
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4f", value);
-    return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
+    return Decimals(value);
 }
 
 std::string BlindTable(const BlindResult& result) {
+    if (result.jpeg) {
+        std::string table;
+        for (const auto& [label, value] : JpegBlindRows(*result.jpeg)) {
+            table.append(label)
+                .append(std::string(18 - std::min<std::size_t>(label.size(), 17), ' '))
+                .append(value)
+                .append("\n");
+        }
+        return table.append(result.jpeg->verdict.text).append("\n");
+    }
     std::string table = "attack    ";
     char cell[64];
     for (const ChannelResult& channel : result.channels) {
@@ -201,6 +309,7 @@ std::string BlindText(const std::string& path, const BlindResult& result) {
         .append(std::to_string(result.width))
         .append(" x ")
         .append(std::to_string(result.height))
+        .append(result.jpeg ? ", JPEG" : "")
         .append(result.suspicious ? ", suspicious\n" : ", clean\n");
     return text.append(BlindTable(result));
 }

@@ -2,9 +2,12 @@
 // The words of a blind analysis: a readable table, one JSON object per image (JSON Lines), and a
 // flat CSV row with one column per attack and channel.
 #include "blind/BlindAttacks.h"
+#include "blind/BlindScan.h"
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vantrel {
 
@@ -24,6 +27,14 @@ std::string BlindJson(const std::string& path, const BlindResult& result,
 std::string BlindCsvHeader();
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error = {});
+
+// The JPEG verdict's object: {"suspicious", "jsteg", "f5", "f5_unreliable", "text"}.
+std::string JpegVerdictJson(const JpegVerdict& verdict);
+// The largest JSteg fraction over both pairings and scopes: the one the verdict judges.
+double JstegFractionJudged(const JpegAnalysis& analysis);
+// The rows a JPEG's blind analysis shows, label and value: the pixel attacks, not applicable,
+// then the coefficient attacks and the verdict.
+std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindResult& jpeg);
 
 // A rate to four decimals, or the status's name when the method had no answer.
 std::string RateCell(double value, AttackStatus status);

@@ -3,8 +3,10 @@
 #include "files/DirectoryWalk.h"
 #include "files/OrderedPool.h"
 #include "image/ImageLoading.h"
+#include "jpeg/LoadCoefficients.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include <sched.h>
 
@@ -70,7 +72,33 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
     return files;
 }
 
+bool HasJpegSignature(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char start[3] = {};
+    in.read(reinterpret_cast<char*>(start), sizeof start);
+    return in.gcount() == 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+}
+
+Result<BlindResult> AnalyseJpegFile(const std::string& path) {
+    const Result<JpegCoefficients> coefficients = LoadJpegCoefficients(path);
+    if (!coefficients) {
+        return Failure(coefficients.error());
+    }
+    auto jpeg = std::make_shared<JpegBlindResult>();
+    jpeg->analysis = AnalyzeJpeg(*coefficients);
+    jpeg->verdict = JudgeJpeg(jpeg->analysis);
+    BlindResult result;
+    result.width = coefficients->width;
+    result.height = coefficients->height;
+    result.suspicious = jpeg->verdict.suspicious;
+    result.jpeg = std::move(jpeg);
+    return result;
+}
+
 Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options) {
+    if (HasJpegSignature(path)) {
+        return AnalyseJpegFile(path);
+    }
     std::string error;
     const BitmapHandle bitmap = LoadImageFile(path, &error);
     if (!bitmap) {

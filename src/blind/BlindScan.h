@@ -4,6 +4,7 @@
 // pool and analysed, several at a time, with the rows handed back in list order.
 #include "blind/BlindAttacks.h"
 #include "image/Result.h"
+#include "jpeg/JpegVerdict.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,7 +52,24 @@ struct ScanRow {
 std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
                       const std::function<bool(const ScanRow&)>& row);
 
-// The analysis of one file.
+// A JPEG stores DCT coefficients, not the pixels the LSB attacks model: it gets the coefficient
+// attacks instead.
+struct JpegBlindResult {
+    JpegAnalysis analysis;
+    JpegVerdict verdict;
+};
+
+// What the pixel attacks read on a JPEG.
+inline constexpr const char* kNotApplicableToJpeg = "not applicable to JPEG data";
+
+// A file is taken for a JPEG by its signature alone (FF D8 FF, whatever its name says), read
+// here without parsing anything; its coefficients are then read in a decoder process, and a JPEG
+// they cannot be read from is a failure rather than a picture for the pixel attacks.
+bool HasJpegSignature(const std::string& path);
+// The JPEG attacks on the file's coefficients, as a BlindResult with `jpeg` set.
+Result<BlindResult> AnalyseJpegFile(const std::string& path);
+
+// The analysis of one file: the JPEG attacks for a JPEG, the pixel attacks otherwise.
 Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options = {});
 
 } // namespace vantrel

@@ -242,6 +242,7 @@ std::vector<Command> BlindCommands() {
     return {
         {"blind", "IMAGE... [--json]",
          "chi-square, RS, SPA and WS estimates of LSB replacement per channel, with a verdict; "
+         "a JPEG (FF D8 FF) gets the JSteg and F5 attacks on its coefficients instead; "
          "--json gives one JSON object a line",
          RunBlind},
         {"scan",

@@ -207,5 +207,45 @@ TEST_F(BlindScan, BlindCommandInArgumentOrder) {
     EXPECT_NE(text.out.find("\nWS  "), std::string::npos) << text.out;
 }
 
+// A clean cover from cjpeg and the same cover through f5stego: the JPEG verdict decides, the
+// pixel attacks read as not applicable, and CSV rows keep the header's columns.
+TEST(BlindJpeg, BlindAndScanGiveJpegsTheCoefficientAttacks) {
+    const struct {
+        const char* name;
+        bool suspicious;
+    } cases[] = {{"chelsea-q85.jpg", false}, {"chelsea-f5.jpg", true}};
+    const std::string dir = std::string(VANTREL_TEST_DATA) + "/jpeg/";
+    std::string list;
+    for (const auto& c : cases) {
+        const std::string json = Shell(kCli + " blind --json " + dir + c.name).out;
+        EXPECT_NE(json.find(std::string("\"suspicious\": ") + (c.suspicious ? "true" : "false") +
+                            ", \"error\": null, \"channels\": null, \"pixel_attacks\": \"" +
+                            kNotApplicableToJpeg + "\""),
+                  std::string::npos)
+            << json;
+        EXPECT_NE(json.find(c.suspicious ? "\"f5\": true" : "\"f5\": false"), std::string::npos);
+        list += dir + c.name + "\\n";
+    }
+    const std::vector<std::string> rows =
+        Lines(Shell("printf '" + list + "' | " + kCli + " scan --files-from - --format csv").out);
+    ASSERT_EQ(rows.size(), 3u);
+    const auto columns = [](const std::string& row) { // commas outside quoted fields
+        int commas = 0;
+        bool quoted = false;
+        for (const char c : row) {
+            quoted ^= c == '"';
+            commas += c == ',' && !quoted;
+        }
+        return commas;
+    };
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(columns(rows[i + 1]), columns(rows[0])) << rows[i + 1];
+        EXPECT_TRUE(rows[i + 1].ends_with(cases[i].suspicious ? "(suspicious)\"" : "\""))
+            << rows[i + 1];
+        EXPECT_NE(rows[i + 1].find(cases[i].suspicious ? ",true,,,,,," : ",false,,,,,,"),
+                  std::string::npos);
+    }
+}
+
 } // namespace
 } // namespace vantrel

@@ -4,6 +4,7 @@
 
 #include "blind/BlindAnalysis.h"
 #include "blind/BlindReport.h"
+#include "blind/BlindScan.h"
 #include "image/ImageLoading.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
@@ -114,6 +115,32 @@ private slots:
         QVERIFY(runTo(window, [&] { window.loadFile(QString::fromStdString(bad)); }));
         QVERIFY(window.findChild<QLabel*>("Summary")->text().startsWith("Could not decode"));
         QCOMPARE(window.findChild<QTableWidget*>("Table")->columnCount(), 0);
+    }
+
+    void jpegGetsTheCoefficientAttacks_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("cjpeg cover") << "chelsea-q85.jpg"
+                                     << "clean";
+        QTest::newRow("f5stego") << "chelsea-f5.jpg"
+                                 << "suspicious";
+    }
+    void jpegGetsTheCoefficientAttacks() {
+        QFETCH(QString, name);
+        QFETCH(QString, verdict);
+        BlindAnalysis window;
+        window.show();
+        QVERIFY(runTo(window,
+                      [&] { window.loadFile(QStringLiteral(VANTREL_TEST_DATA "/jpeg/") + name); }));
+        auto* table = window.findChild<QTableWidget*>("Table");
+        QCOMPARE(table->columnCount(), 1);
+        for (int row = 0; row < 5; ++row) { // chi-square p, fraction, RS, SPA, WS
+            QCOMPARE(table->item(row, 0)->text(), QString::fromLatin1(kNotApplicableToJpeg));
+        }
+        QCOMPARE(table->item(table->rowCount() - 1, 0)->text(), verdict);
+        QVERIFY(window.findChild<QLabel*>("Summary")->text().contains(", JPEG, " + verdict + ":"));
+        window.findChild<QPushButton*>("Copy")->click();
+        QVERIFY(QGuiApplication::clipboard()->text().contains("F5 beta"));
     }
 
     void closingDuringARunIsSafe() {
