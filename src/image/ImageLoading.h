@@ -57,6 +57,17 @@ Result<std::vector<std::uint8_t>> AnalyseInDecoder(const std::string& path,
                                                    const std::string& analysis,
                                                    const DecodeLimits& limits = {});
 
+// The same, read back by the analysis's own checked decoding (bytes -> Result<T>).
+template <typename T, typename Decode>
+Result<T> AnalyseInDecoder(const std::string& path, const std::string& analysis,
+                           const Decode& decode, const DecodeLimits& limits = {}) {
+    const Result<std::vector<std::uint8_t>> bytes = AnalyseInDecoder(path, analysis, limits);
+    if (!bytes) {
+        return Failure(bytes.error());
+    }
+    return decode(*bytes);
+}
+
 // Ends every decoder process at once and starts no more: for a program about to exit, so that no
 // helper outlives it. Loads still in flight fail.
 void StopDecoders();

@@ -15,7 +15,7 @@ struct JpegComponent {
     int hSampling = 1; // sampling factors of the frame header
     int vSampling = 1;
     int quantTableIndex = 0; // which of JpegCoefficients::quantTables this component uses
-    int widthInBlocks = 0;   // blocks stored per row (libjpeg's width_in_blocks, padded to MCUs)
+    int widthInBlocks = 0;   // blocks per row: libjpeg's width_in_blocks, not padded to MCUs
     int heightInBlocks = 0;  // block rows stored
     int width = 0;           // the component's real size in samples, before padding
     int height = 0;

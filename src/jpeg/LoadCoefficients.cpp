@@ -5,12 +5,8 @@
 namespace vantrel {
 
 Result<JpegCoefficients> LoadJpegCoefficients(const std::string& path, const DecodeLimits& limits) {
-    const Result<std::vector<std::uint8_t>> bytes =
-        AnalyseInDecoder(path, kJpegCoefficientsAnalysis, limits);
-    if (!bytes) {
-        return Failure(bytes.error());
-    }
-    return DecodeJpegCoefficients(*bytes);
+    return AnalyseInDecoder<JpegCoefficients>(path, kJpegCoefficientsAnalysis,
+                                              DecodeJpegCoefficients, limits);
 }
 
 } // namespace vantrel
