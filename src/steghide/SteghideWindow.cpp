@@ -1,0 +1,368 @@
+#include "steghide/SteghideWindow.h"
+
+#include "steghide/SteghideCrypto.h"
+#include "steghide/SteghideInput.h"
+#include "widgets/ChooseImageFile.h"
+#include "widgets/FileDrops.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <cmath>
+#include <fstream>
+
+namespace vantrel {
+namespace {
+
+const QColor kFound(200, 40, 40);
+
+QString Duration(double seconds) {
+    const long whole = std::lrint(std::max(seconds, 0.0));
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString FileName(const std::string& path) {
+    return QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
+}
+
+} // namespace
+
+SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
+    setObjectName(QStringLiteral("SteghideWindow"));
+    setWindowTitle(QStringLiteral("steghide"));
+    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
+    setClientSize(712, 420);
+
+    const auto button = [this](const QString& name, const QString& caption, int x, int width) {
+        auto* made = new QPushButton(caption, this);
+        made->setObjectName(name);
+        made->setFont(ConsolasFont());
+        made->setGeometry(x, 8, width, 26);
+        return made;
+    };
+    Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 80);
+    WordList = button(QStringLiteral("WordList"), QStringLiteral("Word List..."), 94, 110);
+    TryWordList = button(QStringLiteral("TryWordList"), QStringLiteral("Try Word List"), 210, 120);
+    SearchSeeds =
+        button(QStringLiteral("SearchSeeds"), QStringLiteral("Search All Seeds"), 336, 140);
+    Stop = button(QStringLiteral("Stop"), QStringLiteral("Stop"), 482, 70);
+    SavePayload =
+        button(QStringLiteral("SavePayload"), QStringLiteral("Save Payload..."), 558, 146);
+    const auto label = [this](const QString& name, const QString& text, int y) {
+        auto* made = new QLabel(text, this);
+        made->setObjectName(name);
+        made->setFont(ConsolasFont(9, false));
+        made->setGeometry(8, y, 696, 20);
+        return made;
+    };
+    FileLabel = label(QStringLiteral("FileLabel"),
+                      QStringLiteral("Browse for a JPEG or BMP, or drop one on this window."), 40);
+    WordListLabel = label(QStringLiteral("WordListLabel"),
+                          QStringLiteral("Word list: none (the empty passphrase and the file's "
+                                         "name are always tried)"),
+                          62);
+    Progress = new QProgressBar(this);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress->setGeometry(8, 88, 340, 22);
+    Progress->setRange(0, 1000);
+    Progress->setValue(0);
+    Progress->setFormat(QStringLiteral("%p%"));
+    Rate = label(QStringLiteral("Rate"), QString(), 89);
+    Rate->setGeometry(356, 89, 348, 20);
+    Summary = label(QStringLiteral("Summary"), QString(), 116);
+    Summary->setFont(ConsolasFont(9));
+
+    Hits = new QTableWidget(0, 7, this);
+    Hits->setObjectName(QStringLiteral("Hits"));
+    Hits->setFont(ConsolasFont(9, false));
+    Hits->setGeometry(8, 142, 696, 270);
+    Hits->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Hits->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Hits->setSelectionMode(QAbstractItemView::SingleSelection);
+    Hits->setHorizontalHeaderLabels({QStringLiteral("Passphrase / seed"),
+                                     QStringLiteral("Encryption"), QStringLiteral("Mode"),
+                                     QStringLiteral("Embedded bits"), QStringLiteral("File"),
+                                     QStringLiteral("Bytes"), QStringLiteral("CRC")});
+    Hits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Hits->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    Hits->verticalHeader()->hide();
+
+    connect(Browse, &QPushButton::clicked, this, &SteghideWindow::Browse_Click);
+    connect(WordList, &QPushButton::clicked, this, &SteghideWindow::WordList_Click);
+    connect(TryWordList, &QPushButton::clicked, this, &SteghideWindow::TryWordList_Click);
+    connect(SearchSeeds, &QPushButton::clicked, this, &SteghideWindow::SearchSeeds_Click);
+    connect(Stop, &QPushButton::clicked, this, &SteghideWindow::Stop_Click);
+    connect(SavePayload, &QPushButton::clicked, this, &SteghideWindow::SavePayload_Click);
+    connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
+    chooseWordList = [](QWidget* owner) -> std::optional<QString> {
+        const QString chosen = QFileDialog::getOpenFileName(owner, QStringLiteral("Word List"));
+        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    };
+    choosePayloadPath = [](QWidget* owner, const QString& suggested) -> std::optional<QString> {
+        const QString chosen =
+            QFileDialog::getSaveFileName(owner, QStringLiteral("Save Payload"), suggested);
+        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    };
+    setBusy(false);
+}
+
+SteghideWindow::~SteghideWindow() {
+    job_.stop();
+}
+
+void SteghideWindow::setBusy(bool busy) {
+    Browse->setEnabled(!busy);
+    WordList->setEnabled(!busy);
+    TryWordList->setEnabled(!busy && cover_);
+    SearchSeeds->setEnabled(!busy && cover_);
+    Stop->setEnabled(busy);
+    SavePayload->setEnabled(!busy && std::any_of(hits_.begin(), hits_.end(),
+                                                 [](const Hit& hit) { return hit.payload; }));
+}
+
+void SteghideWindow::Browse_Click() {
+    if (const std::optional<QString> chosen = chooseImageFile()) {
+        loadFile(*chosen);
+    }
+}
+
+void SteghideWindow::WordList_Click() {
+    if (const std::optional<QString> chosen = chooseWordList(this)) {
+        wordListPath_ = PathBytes(*chosen);
+        WordListLabel->setText(QStringLiteral("Word list: ") + *chosen);
+    }
+}
+
+void SteghideWindow::loadFile(const QString& path) {
+    job_.stop();
+    const int run = ++run_;
+    cover_.reset();
+    hits_.clear();
+    fillTable();
+    Progress->setValue(0);
+    Rate->clear();
+    Summary->clear();
+    path_ = PathBytes(path);
+    FileLabel->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(path).fileName()));
+    setBusy(true);
+    job_.start([this, run, bytes = path_] {
+        auto loaded = std::make_shared<Result<SteghideCover>>(LoadSteghideCover(bytes));
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, loaded] {
+                if (run != run_ || isClosing()) {
+                    return;
+                }
+                job_.join();
+                if (*loaded) {
+                    cover_ = std::make_shared<const SteghideCover>(std::move(*loaded).value());
+                    FileLabel->setText(QStringLiteral("%1: %2 samples, %3 per value")
+                                           .arg(FileName(path_))
+                                           .arg(cover_->values.size())
+                                           .arg(cover_->samplesPerValue));
+                } else {
+                    FileLabel->setText(QString::fromStdString(loaded->error()));
+                    reportFailure(loaded->error());
+                }
+                setBusy(false);
+                emit coverLoaded();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SteghideWindow::TryWordList_Click() {
+    startRun(false);
+}
+
+void SteghideWindow::SearchSeeds_Click() {
+    startRun(true);
+}
+
+void SteghideWindow::Stop_Click() {
+    job_.cancel();
+}
+
+void SteghideWindow::startRun(bool seeds) {
+    if (!cover_) {
+        return;
+    }
+    job_.stop();
+    const int run = ++run_;
+    hits_.clear();
+    fillTable();
+    Progress->setValue(0);
+    Rate->clear();
+    Summary->setText(seeds ? QStringLiteral("Searching all 2^32 seeds ...")
+                           : QStringLiteral("Trying passphrases ..."));
+    SetTextColour(Summary, palette().color(QPalette::WindowText));
+    setBusy(true);
+    job_.start([this, run, seeds, cover = cover_, path = path_, words = wordListPath_] {
+        Outcome outcome;
+        outcome.run = run;
+        const char* unit = seeds ? "seeds" : "passphrases";
+        outcome.unit = unit;
+        const auto progress = [this, run, unit](const SteghideProgress& p) {
+            QMetaObject::invokeMethod(
+                this, [this, run, p, unit] { showProgress(run, p, unit); }, Qt::QueuedConnection);
+        };
+        if (seeds) {
+            SteghideSeedSearchOptions options;
+            options.cancel = job_.cancelFlag();
+            options.progress = progress;
+            SteghideSeedSearchResult result = SteghideSeedSearch(*cover, options);
+            for (SteghideSeedHit& hit : result.hits) {
+                outcome.hits.push_back(
+                    {std::nullopt, hit.seed, hit.rank, hit.header, std::move(hit.payload), {}});
+            }
+            outcome.tried = result.searched;
+            outcome.seconds = result.seconds;
+            outcome.cancelled = result.cancelled;
+        } else {
+            std::ifstream list;
+            if (!words.empty()) {
+                list.open(words, std::ios::binary);
+            }
+            SteghideWordListOptions options;
+            options.fileName = path;
+            options.cancel = job_.cancelFlag();
+            options.progress = progress;
+            SteghideWordListResult result =
+                SteghideWordListAttack(*cover, list.is_open() ? &list : nullptr, options);
+            for (SteghidePassphraseHit& hit : result.hits) {
+                outcome.hits.push_back({std::move(hit.passphrase), hit.seed, -1, hit.header,
+                                        std::move(hit.payload), std::move(hit.unreadable)});
+            }
+            outcome.tried = result.tried;
+            outcome.seconds = result.seconds;
+            outcome.cancelled = result.cancelled;
+        }
+        auto shared = std::make_shared<Outcome>(std::move(outcome));
+        QMetaObject::invokeMethod(
+            this, [this, shared] { showOutcome(*shared); }, Qt::QueuedConnection);
+    });
+}
+
+void SteghideWindow::showProgress(int run, const SteghideProgress& p, const char* unit) {
+    if (run != run_) {
+        return;
+    }
+    if (p.total > 0) {
+        Progress->setValue(
+            static_cast<int>(1000.0 * static_cast<double>(p.done) / static_cast<double>(p.total)));
+        const double left =
+            p.perSecond > 0 ? static_cast<double>(p.total - p.done) / p.perSecond : 0;
+        Rate->setText(QStringLiteral("%1 %2/s, %3 left")
+                          .arg(p.perSecond, 0, 'f', 0)
+                          .arg(QLatin1String(unit))
+                          .arg(Duration(left)));
+    } else {
+        Progress->setRange(0, 0); // a streamed list has no end to measure against
+        Rate->setText(QStringLiteral("%1 %2 tried, %3/s")
+                          .arg(p.done)
+                          .arg(QLatin1String(unit))
+                          .arg(p.perSecond, 0, 'f', 0));
+    }
+}
+
+void SteghideWindow::showOutcome(const Outcome& outcome) {
+    if (outcome.run != run_) {
+        return;
+    }
+    job_.join(); // its last act was to post this call
+    if (isClosing()) {
+        return;
+    }
+    Progress->setRange(0, 1000);
+    Progress->setValue(outcome.cancelled ? Progress->value() : 1000);
+    const double rate =
+        outcome.seconds > 0 ? static_cast<double>(outcome.tried) / outcome.seconds : 0;
+    Rate->setText(QStringLiteral("%1 %2 in %3 (%4/s)")
+                      .arg(outcome.tried)
+                      .arg(QString::fromStdString(outcome.unit))
+                      .arg(Duration(outcome.seconds))
+                      .arg(rate, 0, 'f', 0));
+    hits_ = outcome.hits;
+    fillTable();
+    QString text = hits_.empty() ? QStringLiteral("No steghide data found")
+                                 : QStringLiteral("%1 hit(s): steghide data").arg(hits_.size());
+    if (outcome.cancelled) {
+        text += QStringLiteral(" (stopped)");
+    }
+    Summary->setText(text);
+    SetTextColour(Summary, hits_.empty() ? palette().color(QPalette::WindowText) : kFound);
+    setBusy(false);
+    emit runFinished();
+}
+
+void SteghideWindow::fillTable() {
+    Hits->setRowCount(static_cast<int>(hits_.size()));
+    for (int row = 0; row < Hits->rowCount(); ++row) {
+        const Hit& hit = hits_[static_cast<std::size_t>(row)];
+        const auto text = [](std::string_view value) {
+            return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+        };
+        QStringList cells{hit.passphrase ? QStringLiteral("\"%1\"").arg(text(*hit.passphrase))
+                                         : QStringLiteral("seed 0x%1 (rank %2)")
+                                               .arg(hit.seed, 8, 16, QLatin1Char('0'))
+                                               .arg(hit.rank),
+                          text(SteghideAlgorithmName(hit.header.algorithm)),
+                          text(SteghideModeName(hit.header.mode)),
+                          QString::number(hit.header.plainBits)};
+        if (hit.payload) {
+            cells << text(hit.payload->name) << QString::number(hit.payload->data.size())
+                  << (hit.payload->hasChecksum ? (hit.payload->checksumOk ? QStringLiteral("ok")
+                                                                          : QStringLiteral("wrong"))
+                                               : QStringLiteral("none"));
+        } else {
+            cells << (hit.unreadable.empty() ? QStringLiteral("(encrypted)") : text(hit.unreadable))
+                  << QString() << QString();
+        }
+        for (int column = 0; column < cells.size(); ++column) {
+            Hits->setItem(row, column, new QTableWidgetItem(cells[column]));
+        }
+    }
+    if (!hits_.empty()) {
+        Hits->selectRow(0);
+    }
+}
+
+void SteghideWindow::SavePayload_Click() {
+    // The selected hit's payload, or the first one that has one.
+    const int selected = Hits->currentRow();
+    const Hit* chosen = nullptr;
+    if (selected >= 0 && static_cast<std::size_t>(selected) < hits_.size() &&
+        hits_[static_cast<std::size_t>(selected)].payload) {
+        chosen = &hits_[static_cast<std::size_t>(selected)];
+    }
+    for (const Hit& hit : hits_) {
+        if (!chosen && hit.payload) {
+            chosen = &hit;
+        }
+    }
+    if (!chosen) {
+        return;
+    }
+    const std::optional<QString> target =
+        choosePayloadPath(this, QString::fromStdString(chosen->payload->name));
+    if (!target) {
+        return;
+    }
+    std::ofstream out(PathBytes(*target), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(chosen->payload->data.data()),
+              static_cast<std::streamsize>(chosen->payload->data.size()));
+    if (!out.flush()) {
+        reportFailure("Could not write " + PathBytes(*target));
+        return;
+    }
+    reportStatus(
+        QStringLiteral("Saved %1 bytes to %2").arg(chosen->payload->data.size()).arg(*target));
+}
+
+} // namespace vantrel

@@ -1,0 +1,102 @@
+#pragma once
+// The steghide window: a JPEG or BMP, browsed for or dropped, searched for steghide data with a
+// word list (the empty passphrase and the file's name always first) or through all 2^32 seeds;
+// progress with its rate and time left, Stop, the hits, and the payload of a hit saved.
+#include "steghide/SteghideAttack.h"
+#include "widgets/WindowJob.h"
+#include "widgets/WindowKit.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+
+namespace vantrel {
+
+class SteghideWindow : public ChildWindow {
+    Q_OBJECT
+
+public:
+    // One hit of either search, as the table lists it.
+    struct Hit {
+        std::optional<std::string> passphrase; // none for a seed hit
+        std::uint32_t seed = 0;
+        int rank = -1;
+        SteghideHeader header;
+        std::optional<SteghidePayload> payload;
+        std::string unreadable;
+    };
+
+    explicit SteghideWindow(QWidget* parent = nullptr);
+    ~SteghideWindow() override;
+    void stopWork() override { job_.stop(); }
+
+    // The word list and the payload's destination: dialogs unless replaced (tests choose
+    // without one).
+    std::function<std::optional<QString>(QWidget* owner)> chooseWordList;
+    std::function<std::optional<QString>(QWidget* owner, const QString& suggested)>
+        choosePayloadPath;
+
+    bool isRunning() const { return job_.running(); }
+    const std::vector<Hit>& hits() const { return hits_; }
+
+public slots:
+    void Browse_Click();
+    void WordList_Click();
+    void TryWordList_Click();
+    void SearchSeeds_Click();
+    void Stop_Click();
+    void SavePayload_Click();
+    // Reads the cover on the worker thread (through the decoder process).
+    void loadFile(const QString& path);
+
+signals:
+    void coverLoaded();
+    void runFinished();
+
+private:
+    using Cover = std::shared_ptr<const SteghideCover>;
+    struct Outcome {
+        int run = 0;
+        std::vector<Hit> hits;
+        std::uint64_t tried = 0;
+        double seconds = 0;
+        bool cancelled = false;
+        std::string unit;
+    };
+    void startRun(bool seeds);
+    void showProgress(int run, const SteghideProgress& progress, const char* unit);
+    void showOutcome(const Outcome& outcome);
+    void setBusy(bool busy);
+    void fillTable();
+
+    QPushButton* Browse = nullptr;
+    QPushButton* WordList = nullptr;
+    QPushButton* TryWordList = nullptr;
+    QPushButton* SearchSeeds = nullptr;
+    QPushButton* Stop = nullptr;
+    QPushButton* SavePayload = nullptr;
+    QLabel* FileLabel = nullptr;
+    QLabel* WordListLabel = nullptr;
+    QProgressBar* Progress = nullptr;
+    QLabel* Rate = nullptr;
+    QLabel* Summary = nullptr;
+    QTableWidget* Hits = nullptr;
+
+    std::string path_;
+    std::string wordListPath_;
+    Cover cover_;
+    std::vector<Hit> hits_;
+    WindowJob job_;
+    int run_ = 0; // the latest run; posts of older ones are dropped
+};
+
+} // namespace vantrel

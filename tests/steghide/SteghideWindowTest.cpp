@@ -1,0 +1,113 @@
+// The steghide window driven as a user would, on stegos the real steghide 0.5.1 made: the hit of
+// the passphrase it embedded with, none on the clean cover, a seed search stopped, and the saved
+// payload read back.
+#include "steghide/SteghideWindow.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace vantrel {
+
+class SteghideWindowTest : public QObject {
+    Q_OBJECT
+
+    static QString Fixture(const char* name) {
+        return QStringLiteral(VANTREL_TEST_DATA "/steghide/") + QLatin1String(name);
+    }
+
+    static bool loadCover(SteghideWindow& window, const char* name) {
+        QSignalSpy loaded(&window, &SteghideWindow::coverLoaded);
+        window.setFileChooser([name](QWidget*) { return std::optional<QString>(Fixture(name)); });
+        window.findChild<QPushButton*>(QStringLiteral("Browse"))->click();
+        return loaded.wait(30000);
+    }
+
+    static bool click(SteghideWindow& window, const char* button) {
+        QSignalSpy finished(&window, &SteghideWindow::runFinished);
+        window.findChild<QPushButton*>(QLatin1String(button))->click();
+        return finished.wait(30000);
+    }
+
+private slots:
+    void wordListFindsThePassphrase_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("passphrase"); // empty: no hit
+        QTest::newRow("jpeg") << "jpeg-default.jpg"
+                              << "\"vantrel\"";
+        QTest::newRow("grey bmp") << "bmp8-default.bmp"
+                                  << "\"greyhound\"";
+        QTest::newRow("clean jpeg") << "cover.jpg"
+                                    << "";
+        QTest::newRow("clean bmp") << "cover24.bmp"
+                                   << "";
+    }
+    void wordListFindsThePassphrase() {
+        QFETCH(QString, file);
+        QFETCH(QString, passphrase);
+        SteghideWindow window;
+        QVERIFY(loadCover(window, file.toUtf8().constData()));
+        window.chooseWordList = [](QWidget*) {
+            return std::optional<QString>(Fixture("words.txt"));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("WordList"))->click();
+        QVERIFY(click(window, "TryWordList"));
+        auto* hits = window.findChild<QTableWidget*>(QStringLiteral("Hits"));
+        const QString summary = window.findChild<QLabel*>(QStringLiteral("Summary"))->text();
+        if (passphrase.isEmpty()) {
+            QCOMPARE(hits->rowCount(), 0);
+            QVERIFY2(summary.startsWith(QStringLiteral("No steghide data")), qPrintable(summary));
+            QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->isEnabled());
+            return;
+        }
+        QCOMPARE(hits->rowCount(), 1);
+        QCOMPARE(hits->item(0, 0)->text(), passphrase);
+        QCOMPARE(hits->item(0, 1)->text(), QStringLiteral("rijndael-128"));
+        QCOMPARE(hits->item(0, 4)->text(), QStringLiteral("msg.txt"));
+        QCOMPARE(hits->item(0, 6)->text(), QStringLiteral("ok"));
+
+        const std::string saved = (std::filesystem::temp_directory_path() /
+                                   ("vantrel-steghide-" + std::to_string(getpid())))
+                                      .string();
+        window.choosePayloadPath = [&](QWidget*, const QString&) {
+            return std::optional<QString>(QString::fromStdString(saved));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
+        std::ifstream in(saved, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        std::filesystem::remove(saved);
+        QCOMPARE(bytes, std::string("The quick brown fox jumps over the lazy dog.\n"));
+    }
+
+    void stopEndsASeedSearch() {
+        SteghideWindow window;
+        QVERIFY(loadCover(window, "cover.jpg"));
+        QSignalSpy finished(&window, &SteghideWindow::runFinished);
+        window.findChild<QPushButton*>(QStringLiteral("SearchSeeds"))->click();
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("Stop"))->isEnabled());
+        window.findChild<QPushButton*>(QStringLiteral("Stop"))->click();
+        QVERIFY(finished.wait(30000));
+        const QString summary = window.findChild<QLabel*>(QStringLiteral("Summary"))->text();
+        QVERIFY2(summary.endsWith(QStringLiteral("(stopped)")), qPrintable(summary));
+        QVERIFY(window.findChild<QPushButton*>(QStringLiteral("SearchSeeds"))->isEnabled());
+    }
+
+    void unreadableFileSaysWhy() {
+        SteghideWindow window;
+        QVERIFY(loadCover(window, "words.txt"));
+        QVERIFY(window.lastStatus().contains(QStringLiteral("neither a JPEG nor a BMP")));
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("TryWordList"))->isEnabled());
+    }
+};
+
+} // namespace vantrel
+
+QTEST_MAIN(vantrel::SteghideWindowTest)
+#include "SteghideWindowTest.moc"

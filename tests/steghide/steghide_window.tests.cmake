@@ -1,0 +1,3 @@
+vantrel_ui_test(steghide_ui_tests steghide/SteghideWindowTest.cpp)
+target_link_libraries(steghide_ui_tests PRIVATE vantrel_steghide_ui)
+add_dependencies(steghide_ui_tests vantrel-decoder)
