@@ -238,7 +238,7 @@ void AnalysisGridWindow::P1_Click(int Index) {
         return;
     }
     QString caption = windowTitle();
-    if (LayoutOf(kind_).bitInEveryViewerCaption || Index < 32) {
+    if (LayoutOf(kind_).bitInEveryViewerCaption || Index < kFirstColourBitPicture) {
         caption += QStringLiteral(" - Bit: ") + QString::number(Index);
     }
     // The viewer's picture outlives this window's: a full-colour copy made for it alone.
