@@ -148,34 +148,6 @@ std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindRe
     return rows;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-    return out;
-}
-
-std::string JsonNumber(double value) {
-    if (!std::isfinite(value) || value == 0) {
-        return "0"; // and never "-0"
-    }
-    char text[32];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    return error == std::errc() ? std::string(text, end) : std::string("0");
-}
-
 std::string BlindJson(const std::string& path, const BlindResult& result,
                       const std::string& error) {
     std::string out = "{\"path\": ";

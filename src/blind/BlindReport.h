@@ -3,6 +3,7 @@
 // flat CSV row with one column per attack and channel.
 #include "blind/BlindAttacks.h"
 #include "blind/BlindScan.h"
+#include "image/Json.h"
 
 #include <string>
 #include <string_view>
@@ -10,12 +11,6 @@
 #include <vector>
 
 namespace vantrel {
-
-// A JSON string literal of the bytes: quote, backslash and bytes below 0x20 escaped, every other
-// byte kept as it is (paths need not be valid UTF-8).
-std::string JsonString(std::string_view text);
-// The shortest text that reads back as the same double; 0 for anything not finite.
-std::string JsonNumber(double value);
 
 // The object of one image on one line, without the line end. A non-empty error gives
 // "error": the reason and no channels.

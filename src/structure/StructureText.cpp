@@ -2,6 +2,8 @@
 // the same thing.
 #include "structure/FileStructure.h"
 
+#include "image/Json.h"
+
 #include <cstdio>
 
 namespace vantrel::structure {
@@ -9,36 +11,7 @@ namespace vantrel::structure {
 namespace {
 
 void Quote(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
+    out += JsonString(text);
 }
 
 const char* CheckText(Check check) {
