@@ -5,6 +5,7 @@
 #include "blind/BlindAnalysis.h"
 #include "extract/BitExtraction.h"
 #include "image/ImageLoading.h"
+#include "jpeg/JpegAnalysisWindow.h"
 #include "multiwindow/S0_Images.h"
 #include "onewindow/Form4.h"
 #include "search/S6_Search.h"
@@ -48,6 +49,8 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     blind->setObjectName(QStringLiteral("BlindAnalysis"));
     QAction* extraction = newAnalysis->addAction(QStringLiteral("Bit Extraction"));
     extraction->setObjectName(QStringLiteral("BitExtraction"));
+    QAction* jpeg = newAnalysis->addAction(QStringLiteral("JPEG Analysis"));
+    jpeg->setObjectName(QStringLiteral("JpegAnalysis"));
     QAction* steghide = newAnalysis->addAction(QStringLiteral("steghide"));
     steghide->setObjectName(QStringLiteral("Steghide"));
 
@@ -67,6 +70,7 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(search, &QAction::triggered, this, &MDIForm1::Search_Click);
     connect(blind, &QAction::triggered, this, &MDIForm1::BlindAnalysis_Click);
     connect(extraction, &QAction::triggered, this, &MDIForm1::BitExtraction_Click);
+    connect(jpeg, &QAction::triggered, this, &MDIForm1::JpegAnalysis_Click);
     connect(steghide, &QAction::triggered, this, &MDIForm1::Steghide_Click);
     connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
     connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
@@ -143,6 +147,10 @@ void MDIForm1::BlindAnalysis_Click() {
 
 void MDIForm1::BitExtraction_Click() {
     addChildWindow(new BitExtraction);
+}
+
+void MDIForm1::JpegAnalysis_Click() {
+    addChildWindow(new JpegAnalysisWindow);
 }
 
 void MDIForm1::Steghide_Click() {

@@ -41,6 +41,7 @@ public slots:
     void Search_Click();
     void BlindAnalysis_Click();
     void BitExtraction_Click();
+    void JpegAnalysis_Click();
     void Steghide_Click();
     void Help_Click();
     void About_Click();

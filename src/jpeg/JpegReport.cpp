@@ -1,0 +1,123 @@
+#include "jpeg/JpegReport.h"
+
+#include "blind/BlindReport.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace vantrel {
+namespace {
+
+// A p-value that does not exist (too few pairs) is null, not a number.
+std::string PValue(double p) {
+    return std::isfinite(p) ? JsonNumber(p) : std::string("null");
+}
+
+std::string JstegJson(const JstegChiSquare& attack) {
+    std::string out = "{\"p_whole\": " + PValue(attack.pWhole) +
+                      ", \"fraction\": " + JsonNumber(attack.fraction) +
+                      ", \"usable\": " + std::to_string(attack.usable) + ", \"curve\": [";
+    for (std::size_t i = 0; i < attack.curve.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + PValue(attack.curve[i]);
+    }
+    return out + "]}";
+}
+
+std::string TableJson(const std::array<std::uint16_t, 64>& table) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + std::to_string(table[i]);
+    }
+    return out + "]";
+}
+
+std::string ReportJson(const std::string& path, const JpegCoefficients& jpeg,
+                       const JpegAnalysis& analysis, const JpegVerdict& verdict) {
+    std::string out = "{\"file\": " + JsonString(path) +
+                      ", \"width\": " + std::to_string(jpeg.width) +
+                      ", \"height\": " + std::to_string(jpeg.height) +
+                      ", \"progressive\": " + (jpeg.progressive ? "true" : "false");
+    out += ", \"quality\": {\"estimate\": " + std::to_string(analysis.quality.quality) +
+           ", \"exact\": " + (analysis.quality.exact ? "true" : "false") + "}, \"tables\": {";
+    bool first = true;
+    for (std::size_t t = 0; t < jpeg.quantTables.size(); ++t) {
+        if (jpeg.quantTablePresent[t]) {
+            out += (first ? "\"" : ", \"") + std::to_string(t) +
+                   "\": " + TableJson(jpeg.quantTables[t]);
+            first = false;
+        }
+    }
+    out += "}, \"components\": [";
+    for (std::size_t i = 0; i < jpeg.components.size(); ++i) {
+        const JpegComponent& c = jpeg.components[i];
+        out += std::string(i == 0 ? "" : ", ") + "{\"id\": " + std::to_string(c.id) +
+               ", \"sampling\": [" + std::to_string(c.hSampling) + ", " +
+               std::to_string(c.vSampling) + "], \"table\": " + std::to_string(c.quantTableIndex) +
+               ", \"blocks\": [" + std::to_string(c.widthInBlocks) + ", " +
+               std::to_string(c.heightInBlocks) + "]}";
+    }
+    out += "], \"jsteg\": {";
+    const char* pairings[] = {"twos", "magnitude"};
+    for (std::size_t p = 0; p < 2; ++p) {
+        out += std::string(p == 0 ? "" : ", ") + "\"" + pairings[p] +
+               "\": {\"luminance\": " + JstegJson(analysis.jsteg[p][0]) +
+               ", \"all\": " + JstegJson(analysis.jsteg[p][1]) + "}";
+    }
+    out += "}, \"f5\": {\"beta_per_component\": [";
+    for (std::size_t i = 0; i < analysis.f5.components.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + JsonNumber(analysis.f5.components[i].beta);
+    }
+    out += "], \"beta\": " + (analysis.f5.valid ? JsonNumber(analysis.f5.beta) : "null") +
+           ", \"double_compressed\": " + (analysis.doubleCompression.detected ? "true" : "false") +
+           "}, \"verdict\": " + JpegVerdictJson(verdict) + "}";
+    return out;
+}
+
+std::string Fixed(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return text;
+}
+
+} // namespace
+
+std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg,
+                           const JpegAnalysis& analysis, const JpegVerdict& verdict) {
+    return ReportJson(path, jpeg, analysis, verdict);
+}
+
+std::string JpegSamplingText(const JpegCoefficients& jpeg) {
+    static const char* const kNames[] = {"Y", "Cb", "Cr", "K"};
+    std::string text;
+    for (std::size_t i = 0; i < jpeg.components.size(); ++i) {
+        const JpegComponent& c = jpeg.components[i];
+        text += (i == 0 ? "" : ", ") +
+                (jpeg.components.size() == 1 ? std::string("Y")
+                 : i < 4                     ? std::string(kNames[i])
+                                             : "#" + std::to_string(c.id)) +
+                " " + std::to_string(c.hSampling) + "x" + std::to_string(c.vSampling) + " (table " +
+                std::to_string(c.quantTableIndex) + ")";
+    }
+    return text;
+}
+
+std::string JpegReportText(const std::string& path, const JpegCoefficients& jpeg,
+                           const JpegAnalysis& analysis, const JpegVerdict& verdict) {
+    std::string text = path + ": " + std::to_string(jpeg.width) + " x " +
+                       std::to_string(jpeg.height) +
+                       (jpeg.progressive ? ", progressive" : ", baseline") + ", quality " +
+                       std::to_string(analysis.quality.quality) +
+                       (analysis.quality.exact ? "" : " (approximate)") + "\n  sampling " +
+                       JpegSamplingText(jpeg) + "\n";
+    const char* pairings[] = {"twos", "magnitude"};
+    for (std::size_t p = 0; p < 2; ++p) {
+        text += std::string("  JSteg ") + pairings[p] + ": luminance fraction " +
+                Fixed(analysis.jsteg[p][0].fraction) + ", all components fraction " +
+                Fixed(analysis.jsteg[p][1].fraction) + "\n";
+    }
+    return text + "  F5 beta: " + (analysis.f5.valid ? Fixed(analysis.f5.beta) : "n/a") +
+           (analysis.doubleCompression.detected ? " (double compressed: unreliable)" : "") +
+           "\n  " + verdict.text + "\n";
+}
+
+} // namespace vantrel

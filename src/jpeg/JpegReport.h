@@ -1,0 +1,18 @@
+#pragma once
+// The words of a JPEG analysis: the JSON object `vantrel-cli jpeg --json` prints and the JPEG
+// window saves, and the readable report both show.
+#include "jpeg/JpegVerdict.h"
+
+#include <string>
+
+namespace vantrel {
+
+std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg,
+                           const JpegAnalysis& analysis, const JpegVerdict& verdict);
+// Size, quality and sampling, the JSteg fractions, F5's beta and the verdict, one figure a line.
+std::string JpegReportText(const std::string& path, const JpegCoefficients& jpeg,
+                           const JpegAnalysis& analysis, const JpegVerdict& verdict);
+// "Y 2x2 (table 0), Cb 1x1 (table 1), ..." for the components of the frame.
+std::string JpegSamplingText(const JpegCoefficients& jpeg);
+
+} // namespace vantrel

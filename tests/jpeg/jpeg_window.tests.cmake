@@ -1,0 +1,3 @@
+vantrel_ui_test(jpeg_ui_tests jpeg/JpegWindowTest.cpp)
+target_link_libraries(jpeg_ui_tests PRIVATE vantrel_jpeg_ui)
+add_dependencies(jpeg_ui_tests vantrel-decoder)
