@@ -87,7 +87,7 @@ SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
     Hits->setSelectionMode(QAbstractItemView::SingleSelection);
     Hits->setHorizontalHeaderLabels({QStringLiteral("Passphrase / seed"),
                                      QStringLiteral("Encryption"), QStringLiteral("Mode"),
-                                     QStringLiteral("Embedded bits"), QStringLiteral("File"),
+                                     QStringLiteral("Bits"), QStringLiteral("File"),
                                      QStringLiteral("Bytes"), QStringLiteral("CRC")});
     Hits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Hits->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -290,8 +290,9 @@ void SteghideWindow::showOutcome(const Outcome& outcome) {
                       .arg(rate, 0, 'f', 0));
     hits_ = outcome.hits;
     fillTable();
-    QString text = hits_.empty() ? QStringLiteral("No steghide data found")
-                                 : QStringLiteral("%1 hit(s): steghide data").arg(hits_.size());
+    QString text = hits_.empty()       ? QStringLiteral("No steghide data found")
+                   : hits_.size() == 1 ? QStringLiteral("steghide data: 1 hit")
+                                       : QStringLiteral("steghide data: %1 hits").arg(hits_.size());
     if (outcome.cancelled) {
         text += QStringLiteral(" (stopped)");
     }

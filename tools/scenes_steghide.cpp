@@ -1,0 +1,41 @@
+#include "RenderScenes.h"
+
+#include "app/MDIForm1.h"
+#include "steghide/SteghideWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+
+namespace vantrel::render {
+
+// A word-list hit on a stego the real steghide made, the fixtures found beside the build tree or
+// under VANTREL_SOURCE_DIR.
+void RenderSteghideScenes(MDIForm1& main, const Inputs& inputs) {
+    const QString relative = "/tests/data/steghide/";
+    QString folder = qEnvironmentVariable("VANTREL_SOURCE_DIR") + relative;
+    for (QDir up(QCoreApplication::applicationDirPath());
+         !QFileInfo::exists(folder + "jpeg-default.jpg") && up.cdUp();) {
+        folder = up.path() + relative;
+    }
+    auto* window = new SteghideWindow;
+    main.addChildWindow(window);
+    QEventLoop loop;
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    QObject::connect(window, &SteghideWindow::coverLoaded, &loop, &QEventLoop::quit);
+    window->loadFile(folder + "jpeg-default.jpg");
+    loop.exec();
+    window->chooseWordList = [folder](QWidget*) {
+        return std::optional<QString>(folder + "words.txt");
+    };
+    window->WordList_Click();
+    QObject::connect(window, &SteghideWindow::runFinished, &loop, &QEventLoop::quit);
+    window->TryWordList_Click();
+    loop.exec();
+    Save(window->outerWindow(), inputs, "steghide.png");
+}
+
+} // namespace vantrel::render
