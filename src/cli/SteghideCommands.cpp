@@ -1,7 +1,7 @@
 // steghide on the command line: passphrases from a word list, or every seed without one, and the
 // payload of a hit written out.
-#include "blind/BlindReport.h"
 #include "cli/Cli.h"
+#include "image/Json.h"
 #include "steghide/SteghideAttack.h"
 #include "steghide/SteghideCrypto.h"
 #include "steghide/SteghideInput.h"
