@@ -89,7 +89,7 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     setObjectName(QStringLiteral("JpegAnalysis"));
     setWindowTitle(QStringLiteral("JPEG Analysis"));
     AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
-    setClientSize(760, 640);
+    setClientSize(760, 650);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
         auto* made = new QPushButton(caption, this);
@@ -110,6 +110,7 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     Summary = line(QStringLiteral("Summary"), 40);
     Summary->setText(QStringLiteral("Browse for a JPEG, or drop one on this window."));
     Sampling = line(QStringLiteral("Sampling"), 62);
+    Sampling->setFont(ConsolasFont(8, false));
     Verdict = line(QStringLiteral("Verdict"), 84);
     Verdict->setGeometry(8, 84, 368, 40);
     Warning = line(QStringLiteral("Warning"), 126);
@@ -124,9 +125,9 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     Mode = new QComboBox(this);
     Mode->setObjectName(QStringLiteral("Mode"));
     Mode->setFont(ConsolasFont(8, false));
-    Mode->setGeometry(8, 172, 200, 24);
-    MakeLabel(this, QString(), QStringLiteral("file (bars), calibrated (line), sqrt scale"),
-              QRect(212, 174, 164, 20));
+    Mode->setGeometry(8, 172, 140, 24);
+    MakeLabel(this, QString(), QStringLiteral("bars file, line calibrated"),
+              QRect(154, 174, 222, 20));
     MakeLabel(this, QString(),
               QStringLiteral("nonzero AC coefficients per block (first component)"),
               QRect(384, 174, 368, 20));
@@ -147,15 +148,15 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     Table = new QTableWidget(this);
     Table->setObjectName(QStringLiteral("Table"));
     Table->setFont(ConsolasFont(8, false));
-    Table->setGeometry(384, 406, 368, 202);
+    Table->setGeometry(384, 406, 368, 208);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    Table->verticalHeader()->setDefaultSectionSize(22);
+    Table->verticalHeader()->setDefaultSectionSize(18);
     Note = MakeLabel(this, QStringLiteral("Note"),
                      QStringLiteral("The JSteg fraction over-estimates the embedded share, and "
                                     "reads 0 for a payload that is not random (text, unencrypted "
                                     "files). F5's beta is unreliable on a file compressed twice."),
-                     QRect(8, 612, 744, 28));
+                     QRect(8, 618, 744, 28));
     Note->setWordWrap(true);
     Note->setFont(ConsolasFont(7, false));
 

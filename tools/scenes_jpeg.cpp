@@ -1,0 +1,26 @@
+#include "RenderScenes.h"
+
+#include "app/MDIForm1.h"
+#include "jpeg/JpegAnalysisWindow.h"
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace vantrel::render {
+
+// The window on the F5 stego of the test data, the (1,1) mode's histogram chosen: F5 turns ones
+// into zeros there, so the file's bars stand above the calibrated line at 0 and below it at 1.
+void RenderJpegScenes(MDIForm1& main, const Inputs& inputs) {
+    auto* window = new JpegAnalysisWindow;
+    main.addChildWindow(window);
+    QEventLoop loop;
+    QObject::connect(window, &JpegAnalysisWindow::analysisFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    window->loadFile(QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/jpeg/chelsea-f5.jpg"));
+    loop.exec();
+    window->findChild<QComboBox*>("Mode")->setCurrentIndex(3);
+    Save(window->outerWindow(), inputs, "jpeg.png");
+}
+
+} // namespace vantrel::render
