@@ -7,3 +7,4 @@ add_test(NAME cli_version COMMAND sh -c
     $<TARGET_FILE:vantrel-cli>)
 vantrel_core_test(jpeg_cli_tests cli/JpegCliTest.cpp)
 vantrel_core_test(steghide_cli_tests cli/SteghideCliTest.cpp)
+vantrel_core_test(structure_cli_tests cli/StructureCliTest.cpp)
