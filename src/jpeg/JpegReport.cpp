@@ -91,12 +91,19 @@ std::string JpegSamplingText(const JpegCoefficients& jpeg) {
     std::string text;
     for (std::size_t i = 0; i < jpeg.components.size(); ++i) {
         const JpegComponent& c = jpeg.components[i];
-        text += (i == 0 ? "" : ", ") +
-                (jpeg.components.size() == 1 ? std::string("Y")
-                 : i < 4                     ? std::string(kNames[i])
-                                             : "#" + std::to_string(c.id)) +
-                " " + std::to_string(c.hSampling) + "x" + std::to_string(c.vSampling) + " (table " +
-                std::to_string(c.quantTableIndex) + ")";
+        if (i > 0) {
+            text += ", ";
+        }
+        text += jpeg.components.size() == 1 ? std::string("Y")
+                : i < 4                     ? std::string(kNames[i])
+                                            : std::string("#").append(std::to_string(c.id));
+        text.append(" ")
+            .append(std::to_string(c.hSampling))
+            .append("x")
+            .append(std::to_string(c.vSampling))
+            .append(" (table ")
+            .append(std::to_string(c.quantTableIndex))
+            .append(")");
     }
     return text;
 }

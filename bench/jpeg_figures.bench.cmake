@@ -1,0 +1,3 @@
+add_executable(bench_jpeg_figures jpeg/JpegFiguresBench.cpp)
+target_link_libraries(bench_jpeg_figures PRIVATE vantrel_jpeg_report benchmark::benchmark)
+target_include_directories(bench_jpeg_figures PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
