@@ -129,11 +129,8 @@ MsbComparison CountMsbDifferences(const PixelView& reference, const PixelView& c
     return result;
 }
 
-bool CompareMsbPlanes(const FIBITMAP* reference, const FIBITMAP* candidate, int matchPercent,
+bool CompareMsbPlanes(const PixelView& a, const PixelView& b, int matchPercent,
                       std::string& similarityText, MsbStop stop) {
-    // Decoded images have standard pixels: the loader converted every other kind once.
-    const PixelView a = ViewOfBitmap(reference);
-    const PixelView b = ViewOfBitmap(candidate);
     const std::uint64_t total = MsbByteTotal(a.width, a.height);
     const std::uint64_t limit = stop == MsbStop::WhenHopeless
                                     ? MaxDifferencesForMatch(total, matchPercent)

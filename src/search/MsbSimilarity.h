@@ -7,8 +7,6 @@
 #include <limits>
 #include <string>
 
-struct FIBITMAP;
-
 namespace vantrel {
 
 // Colour bytes compared for a width x height image: 3 a pixel, counted in 64 bits so that images
@@ -51,10 +49,9 @@ enum class MsbStop {
     Never,        // count every byte, so that the text is always the true similarity
 };
 
-// Compares two decoded bitmaps of the same size (any bitmap kind: palette and other kinds are
-// compared through their colours). Writes the similarity text, or "" when the comparison stopped
-// early, and returns whether it matches the threshold.
-bool CompareMsbPlanes(const FIBITMAP* reference, const FIBITMAP* candidate, int matchPercent,
+// Compares the standard pixels of two decoded images of the same size. Writes the similarity
+// text, or "" when the comparison stopped early, and returns whether it matches the threshold.
+bool CompareMsbPlanes(const PixelView& reference, const PixelView& candidate, int matchPercent,
                       std::string& similarityText, MsbStop stop = MsbStop::WhenHopeless);
 
 } // namespace vantrel

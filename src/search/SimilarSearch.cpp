@@ -62,8 +62,8 @@ Result<CandidateResult> TestCandidateFile(const SearchReference& reference, cons
         return Verdict(CandidateVerdict::SizeDiffers);
     }
     CandidateResult result;
-    const bool match = CompareMsbPlanes(reference.image->bitmap(), candidate.get(), matchPercent,
-                                        result.similarityText, stop);
+    const bool match = CompareMsbPlanes(reference.image->pixels(), ViewOfBitmap(candidate.get()),
+                                        matchPercent, result.similarityText, stop);
     result.verdict = match ? CandidateVerdict::Match : CandidateVerdict::NoMatch;
     return result;
 }

@@ -22,10 +22,12 @@ TEST(CompareMsbPlanes, TwoByOneExampleIsHalfSimilar) {
         return x == 0 ? Rgb{11, 21, 31} : Rgb{0x90, 0xA0, 0xB0};
     });
     std::string text;
-    EXPECT_TRUE(CompareMsbPlanes(reference.get(), candidate.get(), 50, text));
+    EXPECT_TRUE(
+        CompareMsbPlanes(ViewOfBitmap(reference.get()), ViewOfBitmap(candidate.get()), 50, text));
     EXPECT_EQ(text, "50.00%");
     text = "untouched";
-    EXPECT_FALSE(CompareMsbPlanes(reference.get(), candidate.get(), 51, text, MsbStop::Never));
+    EXPECT_FALSE(CompareMsbPlanes(ViewOfBitmap(reference.get()), ViewOfBitmap(candidate.get()), 51,
+                                  text, MsbStop::Never));
     EXPECT_EQ(text, "50.00%");
 }
 
@@ -35,11 +37,11 @@ TEST(CompareMsbPlanes, AlphaNeverCounts) {
     const auto opaque = MakeBitmap(9, 5, 32, colours, 0xFF);
     const auto clear = MakeBitmap(9, 5, 32, colours, 0x00);
     std::string text;
-    EXPECT_TRUE(CompareMsbPlanes(rgb.get(), opaque.get(), 100, text));
+    EXPECT_TRUE(CompareMsbPlanes(ViewOfBitmap(rgb.get()), ViewOfBitmap(opaque.get()), 100, text));
     EXPECT_EQ(text, "100.00%");
-    EXPECT_TRUE(CompareMsbPlanes(opaque.get(), clear.get(), 100, text));
+    EXPECT_TRUE(CompareMsbPlanes(ViewOfBitmap(opaque.get()), ViewOfBitmap(clear.get()), 100, text));
     EXPECT_EQ(text, "100.00%");
-    EXPECT_TRUE(CompareMsbPlanes(clear.get(), rgb.get(), 100, text));
+    EXPECT_TRUE(CompareMsbPlanes(ViewOfBitmap(clear.get()), ViewOfBitmap(rgb.get()), 100, text));
 }
 
 // The row kernels against a plain count of every byte, for both layouts and their mixes, at
@@ -76,7 +78,7 @@ TEST(CountMsbDifferences, DifferentSizesAreNeverCompared) {
     const auto b = MakeBitmap(4, 2, 24, [](int x, int y) { return Pattern(x, y, 1); });
     EXPECT_FALSE(CountMsbDifferences(ViewOfBitmap(a.get()), ViewOfBitmap(b.get())).complete);
     std::string text = "kept";
-    EXPECT_FALSE(CompareMsbPlanes(a.get(), b.get(), 0, text));
+    EXPECT_FALSE(CompareMsbPlanes(ViewOfBitmap(a.get()), ViewOfBitmap(b.get()), 0, text));
     EXPECT_EQ(text, "");
 }
 
@@ -91,9 +93,10 @@ TEST(CompareMsbPlanes, EarlyStopAgreesWithTheFullCount) {
             std::string full;
             std::string early;
             const bool fullMatch =
-                CompareMsbPlanes(reference.get(), candidate.get(), threshold, full, MsbStop::Never);
-            const bool earlyMatch =
-                CompareMsbPlanes(reference.get(), candidate.get(), threshold, early);
+                CompareMsbPlanes(ViewOfBitmap(reference.get()), ViewOfBitmap(candidate.get()),
+                                 threshold, full, MsbStop::Never);
+            const bool earlyMatch = CompareMsbPlanes(
+                ViewOfBitmap(reference.get()), ViewOfBitmap(candidate.get()), threshold, early);
             EXPECT_EQ(earlyMatch, fullMatch) << changedRows << " rows at " << threshold;
             if (earlyMatch) {
                 EXPECT_EQ(early, full);
