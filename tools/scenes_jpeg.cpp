@@ -1,6 +1,7 @@
 #include "RenderScenes.h"
 
 #include "app/MDIForm1.h"
+#include "blind/BlindAnalysis.h"
 #include "jpeg/JpegAnalysisWindow.h"
 
 #include <QComboBox>
@@ -21,6 +22,17 @@ void RenderJpegScenes(MDIForm1& main, const Inputs& inputs) {
     loop.exec();
     window->findChild<QComboBox*>("Mode")->setCurrentIndex(3);
     Save(window->outerWindow(), inputs, "jpeg.png");
+
+    // The blind-analysis window on the same file: the JPEG verdict, the pixel rows not
+    // applicable.
+    auto* blind = new BlindAnalysis;
+    main.addChildWindow(blind);
+    QEventLoop blindLoop;
+    QObject::connect(blind, &BlindAnalysis::analysisFinished, &blindLoop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &blindLoop, &QEventLoop::quit);
+    blind->loadFile(QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/jpeg/chelsea-f5.jpg"));
+    blindLoop.exec();
+    Save(blind->outerWindow(), inputs, "blind-jpeg.png");
 }
 
 } // namespace vantrel::render

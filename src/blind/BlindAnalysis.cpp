@@ -252,14 +252,13 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
                                              : BlockMapImage(outcome->map)
                                                    .scaled(thumbnail.size(), Qt::IgnoreAspectRatio,
                                                            Qt::FastTransformation));
-    Summary->setText(QStringLiteral("%1: %2 x %3, %4")
-                         .arg(QFileInfo(DisplayPath(path_)).fileName())
-                         .arg(result_.width)
-                         .arg(result_.height)
-                         .arg(result_.jpeg ? QStringLiteral("JPEG, ") +
-                                                 QString::fromStdString(result_.jpeg->verdict.text)
-                              : result_.suspicious ? QStringLiteral("suspicious")
-                                                   : QStringLiteral("clean")));
+    Summary->setText(
+        QStringLiteral("%1: %2 x %3, %4")
+            .arg(QFileInfo(DisplayPath(path_)).fileName())
+            .arg(result_.width)
+            .arg(result_.height)
+            .arg((result_.jpeg ? QStringLiteral("JPEG, ") : QString()) +
+                 (result_.suspicious ? QStringLiteral("suspicious") : QStringLiteral("clean"))));
     SetTextColour(Summary, result_.suspicious ? kSuspicious : kClean);
     fillTable();
     drawCurve();
@@ -272,11 +271,15 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
 void BlindAnalysis::fillTable() {
     static const char* const kRows[] = {"chi-square p", "fraction", "RS", "SPA", "WS", "verdict"};
     Table->clear();
+    // A JPEG's ten rows fit the table's height only closer together than the channels' six.
+    Table->verticalHeader()->setDefaultSectionSize(result_.jpeg ? 18 : 30);
     if (result_.jpeg) {
         const auto rows = JpegBlindRows(*result_.jpeg);
         Table->setRowCount(static_cast<int>(rows.size()));
         Table->setColumnCount(1);
-        Table->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral("JPEG")));
+        // The verdict's line heads the column: the summary above has no room for it.
+        Table->setHorizontalHeaderItem(
+            0, new QTableWidgetItem(QString::fromStdString(result_.jpeg->verdict.text)));
         for (int row = 0; row < Table->rowCount(); ++row) {
             const auto& [label, value] = rows[static_cast<std::size_t>(row)];
             Table->setVerticalHeaderItem(row, new QTableWidgetItem(QString::fromStdString(label)));
