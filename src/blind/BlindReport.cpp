@@ -104,30 +104,6 @@ std::string JpegBlindJson(const JpegBlindResult& jpeg) {
 
 } // namespace
 
-std::string JpegVerdictJson(const JpegVerdict& verdict) {
-    return std::string("{\"suspicious\": ")
-        .append(Bool(verdict.suspicious))
-        .append(", \"jsteg\": ")
-        .append(Bool(verdict.jstegSuspicious))
-        .append(", \"f5\": ")
-        .append(Bool(verdict.f5Suspicious))
-        .append(", \"f5_unreliable\": ")
-        .append(Bool(verdict.f5Unreliable))
-        .append(", \"text\": ")
-        .append(JsonString(verdict.text))
-        .append("}");
-}
-
-double JstegFractionJudged(const JpegAnalysis& analysis) {
-    double fraction = 0;
-    for (const auto& pairing : analysis.jsteg) {
-        for (const JstegChiSquare& attack : pairing) {
-            fraction = std::max(fraction, attack.fraction);
-        }
-    }
-    return fraction;
-}
-
 std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindResult& jpeg) {
     const JpegAnalysis& a = jpeg.analysis;
     std::vector<std::pair<std::string, std::string>> rows;

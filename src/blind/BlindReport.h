@@ -4,6 +4,7 @@
 #include "blind/BlindAttacks.h"
 #include "blind/BlindScan.h"
 #include "image/Json.h"
+#include "jpeg/JpegReport.h"
 
 #include <string>
 #include <string_view>
@@ -23,10 +24,6 @@ std::string BlindCsvHeader();
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error = {});
 
-// The JPEG verdict's object: {"suspicious", "jsteg", "f5", "f5_unreliable", "text"}.
-std::string JpegVerdictJson(const JpegVerdict& verdict);
-// The largest JSteg fraction over both pairings and scopes: the one the verdict judges.
-double JstegFractionJudged(const JpegAnalysis& analysis);
 // The rows a JPEG's blind analysis shows, label and value: the pixel attacks, not applicable,
 // then the coefficient attacks and the verdict.
 std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindResult& jpeg);

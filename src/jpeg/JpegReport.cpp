@@ -1,12 +1,17 @@
 #include "jpeg/JpegReport.h"
 
-#include "blind/BlindReport.h"
+#include "image/Json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace vantrel {
 namespace {
+
+const char* JsonBool(bool value) {
+    return value ? "true" : "false";
+}
 
 // A p-value that does not exist (too few pairs) is null, not a number.
 std::string PValue(double p) {
@@ -80,6 +85,30 @@ std::string Fixed(double value) {
 }
 
 } // namespace
+
+std::string JpegVerdictJson(const JpegVerdict& verdict) {
+    return std::string("{\"suspicious\": ")
+        .append(JsonBool(verdict.suspicious))
+        .append(", \"jsteg\": ")
+        .append(JsonBool(verdict.jstegSuspicious))
+        .append(", \"f5\": ")
+        .append(JsonBool(verdict.f5Suspicious))
+        .append(", \"f5_unreliable\": ")
+        .append(JsonBool(verdict.f5Unreliable))
+        .append(", \"text\": ")
+        .append(JsonString(verdict.text))
+        .append("}");
+}
+
+double JstegFractionJudged(const JpegAnalysis& analysis) {
+    double fraction = 0;
+    for (const auto& pairing : analysis.jsteg) {
+        for (const JstegChiSquare& attack : pairing) {
+            fraction = std::max(fraction, attack.fraction);
+        }
+    }
+    return fraction;
+}
 
 std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg,
                            const JpegAnalysis& analysis, const JpegVerdict& verdict) {

@@ -7,6 +7,11 @@
 
 namespace vantrel {
 
+// The verdict's object: {"suspicious", "jsteg", "f5", "f5_unreliable", "text"}.
+std::string JpegVerdictJson(const JpegVerdict& verdict);
+// The largest JSteg fraction over both pairings and scopes: the one the verdict judges.
+double JstegFractionJudged(const JpegAnalysis& analysis);
+
 std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg,
                            const JpegAnalysis& analysis, const JpegVerdict& verdict);
 // Size, quality and sampling, the JSteg fractions, F5's beta and the verdict, one figure a line.
