@@ -10,7 +10,6 @@
 
 #include <QClipboard>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -95,11 +94,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     setClientSize(712, 572);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        auto* made = new QPushButton(caption, this);
-        made->setObjectName(name);
-        made->setFont(ConsolasFont());
-        made->setGeometry(x, 8, width, 26);
-        return made;
+        return MakeTopButton(this, name, caption, x, width);
     };
     Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 90);
     Copy = button(QStringLiteral("Copy"), QStringLiteral("Copy"), 104, 90);
@@ -146,10 +141,9 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
     // A run asked to stop leaves its results unshown; the destructor waits for its thread.
     connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
-    chooseReportPath = [](QWidget* owner) -> std::optional<QString> {
-        const QString chosen = QFileDialog::getSaveFileName(
-            owner, QStringLiteral("Save Report"), QString(), QStringLiteral("JSON (*.json)"));
-        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    chooseReportPath = [](QWidget* owner) {
+        return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
+                              QStringLiteral("JSON (*.json)"));
     };
     drawCurve();
 }

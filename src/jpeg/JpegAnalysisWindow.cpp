@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -92,11 +91,7 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     setClientSize(760, 650);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        auto* made = new QPushButton(caption, this);
-        made->setObjectName(name);
-        made->setFont(ConsolasFont());
-        made->setGeometry(x, 8, width, 26);
-        return made;
+        return MakeTopButton(this, name, caption, x, width);
     };
     Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 90);
     Copy = button(QStringLiteral("Copy"), QStringLiteral("Copy"), 104, 90);
@@ -165,10 +160,9 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     connect(SaveReport, &QPushButton::clicked, this, &JpegAnalysisWindow::SaveReport_Click);
     connect(Mode, &QComboBox::currentIndexChanged, this, &JpegAnalysisWindow::Mode_Change);
     connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
-    chooseReportPath = [](QWidget* owner) -> std::optional<QString> {
-        const QString chosen = QFileDialog::getSaveFileName(
-            owner, QStringLiteral("Save Report"), QString(), QStringLiteral("JSON (*.json)"));
-        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    chooseReportPath = [](QWidget* owner) {
+        return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
+                              QStringLiteral("JSON (*.json)"));
     };
     drawHistogram();
     drawCurve();

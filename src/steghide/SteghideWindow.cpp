@@ -40,11 +40,7 @@ SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
     setClientSize(712, 420);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        auto* made = new QPushButton(caption, this);
-        made->setObjectName(name);
-        made->setFont(ConsolasFont());
-        made->setGeometry(x, 8, width, 26);
-        return made;
+        return MakeTopButton(this, name, caption, x, width);
     };
     Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 80);
     WordList = button(QStringLiteral("WordList"), QStringLiteral("Word List..."), 94, 110);
@@ -104,10 +100,8 @@ SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
         const QString chosen = QFileDialog::getOpenFileName(owner, QStringLiteral("Word List"));
         return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
     };
-    choosePayloadPath = [](QWidget* owner, const QString& suggested) -> std::optional<QString> {
-        const QString chosen =
-            QFileDialog::getSaveFileName(owner, QStringLiteral("Save Payload"), suggested);
-        return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+    choosePayloadPath = [](QWidget* owner, const QString& suggested) {
+        return ChooseSaveFile(owner, QStringLiteral("Save Payload"), suggested);
     };
     setBusy(false);
 }

@@ -214,7 +214,7 @@ private:
 };
 
 bool IsKnownChunk(const std::uint8_t* type) {
-    // Every chunk of the PNG and APNG specifications and its registered extensions, and those
+    // Every chunk the PNG and APNG formats and their registered extensions define, and those
     // that common writers put in ordinary files (ImageMagick, Apple, Fireworks, Android).
     static constexpr const char* kKnown[] = {
         "IHDR", "PLTE", "IDAT", "IEND", "tRNS", "cHRM", "gAMA", "iCCP", "sBIT", "sRGB", "cICP",

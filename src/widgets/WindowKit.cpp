@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
@@ -91,6 +92,21 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
     button->setFont(ConsolasFont());
     PlaceTwips(button, left, top, width, height);
     return button;
+}
+
+QPushButton* MakeTopButton(QWidget* parent, const QString& objectName, const QString& caption,
+                           int left, int width) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(objectName);
+    button->setFont(ConsolasFont());
+    button->setGeometry(left, 8, width, 26);
+    return button;
+}
+
+std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& caption,
+                                      const QString& suggested, const QString& filter) {
+    const QString chosen = QFileDialog::getSaveFileName(owner, caption, suggested, filter);
+    return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
 }
 
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,

@@ -11,6 +11,7 @@
 #include "widgets/ChooseImageFile.h"
 
 #include <functional>
+#include <optional>
 #include <string_view>
 
 class QLabel;
@@ -38,6 +39,12 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
                         const QString& toolTip, int left, int top, int width, int height);
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,
                   int top, int width, int height);
+// A button of the row at the top of a window laid out in pixels.
+QPushButton* MakeTopButton(QWidget* parent, const QString& objectName, const QString& caption,
+                           int left, int width);
+// The save dialog; nothing when it is cancelled.
+std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& caption,
+                                      const QString& suggested = {}, const QString& filter = {});
 // The same label placed in pixels (windows laid out in pixels rather than twips); its font fits
 // the height it is given here.
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text,

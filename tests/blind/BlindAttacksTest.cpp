@@ -230,8 +230,7 @@ TEST(BlindAttacks, GreyAndAlphaReadTheColours) {
         const FIBITMAP* same;
         std::size_t channels;
     };
-    const Case cases[] = {{withAlpha.get(), colour.get(), 3},
-                          {grey.get(), greyColours.get(), 1}};
+    const Case cases[] = {{withAlpha.get(), colour.get(), 3}, {grey.get(), greyColours.get(), 1}};
     for (const Case& c : cases) {
         const std::string a = BlindJson("x", AnalyseBitmap(c.bitmap));
         EXPECT_EQ(a, BlindJson("x", AnalyseBitmap(c.same)));

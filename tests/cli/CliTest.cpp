@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <utility>
-#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -160,13 +160,13 @@ TEST_F(CliTest, SearchListsHitsInWalkOrderAgainstTheThreshold) {
 
 // The scan takes every name a decoder reads, in any case; --pattern narrows that.
 TEST_F(CliTest, ScanTakesEveryFormatTheDecoderReads) {
-    for (const auto& [from, to] : std::vector<std::pair<const char*, const char*>>{
-             {"pattern.png", "a.png"},
-             {"pattern.jpg", "b.jpeg"},
-             {"pattern.webp", "c.webp"},
-             {"pattern.tif", "d.tiff"},
-             {"pattern.png", "f.PNG"},
-             {"pattern.png", "notes.txt"}}) {
+    for (const auto& [from, to] :
+         std::vector<std::pair<const char*, const char*>>{{"pattern.png", "a.png"},
+                                                          {"pattern.jpg", "b.jpeg"},
+                                                          {"pattern.webp", "c.webp"},
+                                                          {"pattern.tif", "d.tiff"},
+                                                          {"pattern.png", "f.PNG"},
+                                                          {"pattern.png", "notes.txt"}}) {
         fs::copy_file(Data(from), dir / to);
     }
     const BitmapHandle pattern = LoadImageFile(Data("pattern.png"));
