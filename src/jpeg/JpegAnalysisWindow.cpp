@@ -4,7 +4,6 @@
 #include "jpeg/JpegReport.h"
 #include "jpeg/LoadCoefficients.h"
 #include "widgets/ChooseImageFile.h"
-#include "widgets/FileDrops.h"
 #include "widgets/PictureBox.h"
 
 #include <QClipboard>
@@ -75,7 +74,6 @@ QImage ActivityImage(const BlockActivity& map) {
 } // namespace
 
 struct JpegAnalysisWindow::Outcome {
-    int run = 0;
     std::string path;
     std::string error;
     std::shared_ptr<const JpegCoefficients> coefficients;
@@ -84,10 +82,9 @@ struct JpegAnalysisWindow::Outcome {
     BlockActivity activity;
 };
 
-JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
+JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("JpegAnalysis"));
     setWindowTitle(QStringLiteral("JPEG Analysis"));
-    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     setClientSize(760, 650);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
@@ -159,7 +156,6 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     connect(Copy, &QPushButton::clicked, this, &JpegAnalysisWindow::Copy_Click);
     connect(SaveReport, &QPushButton::clicked, this, &JpegAnalysisWindow::SaveReport_Click);
     connect(Mode, &QComboBox::currentIndexChanged, this, &JpegAnalysisWindow::Mode_Change);
-    connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
     chooseReportPath = [](QWidget* owner) {
         return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
                               QStringLiteral("JSON (*.json)"));
@@ -168,24 +164,11 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     drawCurve();
 }
 
-JpegAnalysisWindow::~JpegAnalysisWindow() {
-    job_.stop();
-}
-
-void JpegAnalysisWindow::Browse_Click() {
-    if (const std::optional<QString> chosen = chooseImageFile()) {
-        loadFile(*chosen);
-    }
-}
-
 void JpegAnalysisWindow::loadFile(const QString& path) {
-    job_.stop();
-    const int run = ++run_;
     Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
     const std::string bytes = PathBytes(path);
-    job_.start([this, bytes, run] {
+    startRun([this, bytes](int) -> std::function<void()> {
         auto outcome = std::make_shared<Outcome>();
-        outcome->run = run;
         outcome->path = bytes;
         Result<JpegCoefficients> jpeg = LoadJpegCoefficients(bytes);
         if (jpeg) {
@@ -199,19 +182,11 @@ void JpegAnalysisWindow::loadFile(const QString& path) {
         } else {
             outcome->error = jpeg.error();
         }
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
+        return [this, outcome] { showOutcome(outcome); };
     });
 }
 
 void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
-    if (outcome->run != run_) {
-        return;
-    }
-    job_.join();
-    if (isClosing()) {
-        return;
-    }
     path_ = outcome->path;
     coefficients_ = outcome->coefficients;
     analysis_ = std::move(outcome->analysis);

@@ -5,8 +5,7 @@
 // the JSteg p-curve.
 #include "jpeg/JpegCoefficients.h"
 #include "jpeg/JpegVerdict.h"
-#include "widgets/WindowJob.h"
-#include "widgets/WindowKit.h"
+#include "widgets/FileAnalysisWindow.h"
 
 #include <QString>
 
@@ -25,28 +24,24 @@ namespace vantrel {
 
 class PictureBox;
 
-class JpegAnalysisWindow : public ChildWindow {
+class JpegAnalysisWindow : public FileAnalysisWindow {
     Q_OBJECT
 
 public:
     explicit JpegAnalysisWindow(QWidget* parent = nullptr);
-    ~JpegAnalysisWindow() override;
-    void stopWork() override { job_.stop(); }
 
     // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
     std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
 
-    bool isRunning() const { return job_.running(); }
     bool hasResult() const { return coefficients_ != nullptr; }
     const JpegAnalysis& analysis() const { return analysis_; }
     const JpegVerdict& verdict() const { return verdict_; }
 
 public slots:
-    void Browse_Click();
     void Copy_Click();
     void SaveReport_Click();
     void Mode_Change();
-    void loadFile(const QString& path);
+    void loadFile(const QString& path) override;
 
 signals:
     void analysisFinished();
@@ -77,8 +72,6 @@ private:
     std::shared_ptr<const JpegCoefficients> coefficients_;
     JpegAnalysis analysis_;
     JpegVerdict verdict_;
-    WindowJob job_;
-    int run_ = 0;
 };
 
 } // namespace vantrel

@@ -3,7 +3,6 @@
 #include "steghide/SteghideCrypto.h"
 #include "steghide/SteghideInput.h"
 #include "widgets/ChooseImageFile.h"
-#include "widgets/FileDrops.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -33,10 +32,9 @@ QString FileName(const std::string& path) {
 
 } // namespace
 
-SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
+SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("SteghideWindow"));
     setWindowTitle(QStringLiteral("steghide"));
-    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     setClientSize(712, 420);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
@@ -95,7 +93,6 @@ SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
     connect(SearchSeeds, &QPushButton::clicked, this, &SteghideWindow::SearchSeeds_Click);
     connect(Stop, &QPushButton::clicked, this, &SteghideWindow::Stop_Click);
     connect(SavePayload, &QPushButton::clicked, this, &SteghideWindow::SavePayload_Click);
-    connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
     chooseWordList = [](QWidget* owner) -> std::optional<QString> {
         const QString chosen = QFileDialog::getOpenFileName(owner, QStringLiteral("Word List"));
         return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
@@ -104,10 +101,6 @@ SteghideWindow::SteghideWindow(QWidget* parent) : ChildWindow(parent) {
         return ChooseSaveFile(owner, QStringLiteral("Save Payload"), suggested);
     };
     setBusy(false);
-}
-
-SteghideWindow::~SteghideWindow() {
-    job_.stop();
 }
 
 void SteghideWindow::setBusy(bool busy) {
@@ -120,12 +113,6 @@ void SteghideWindow::setBusy(bool busy) {
                                                  [](const Hit& hit) { return hit.payload; }));
 }
 
-void SteghideWindow::Browse_Click() {
-    if (const std::optional<QString> chosen = chooseImageFile()) {
-        loadFile(*chosen);
-    }
-}
-
 void SteghideWindow::WordList_Click() {
     if (const std::optional<QString> chosen = chooseWordList(this)) {
         wordListPath_ = PathBytes(*chosen);
@@ -134,8 +121,6 @@ void SteghideWindow::WordList_Click() {
 }
 
 void SteghideWindow::loadFile(const QString& path) {
-    job_.stop();
-    const int run = ++run_;
     cover_.reset();
     hits_.clear();
     fillTable();
@@ -145,50 +130,41 @@ void SteghideWindow::loadFile(const QString& path) {
     path_ = PathBytes(path);
     FileLabel->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(path).fileName()));
     setBusy(true);
-    job_.start([this, run, bytes = path_] {
+    startRun([this, bytes = path_](int) -> std::function<void()> {
         auto loaded = std::make_shared<Result<SteghideCover>>(LoadSteghideCover(bytes));
-        QMetaObject::invokeMethod(
-            this,
-            [this, run, loaded] {
-                if (run != run_ || isClosing()) {
-                    return;
-                }
-                job_.join();
-                if (*loaded) {
-                    cover_ = std::make_shared<const SteghideCover>(std::move(*loaded).value());
-                    FileLabel->setText(QStringLiteral("%1: %2 samples, %3 per value")
-                                           .arg(FileName(path_))
-                                           .arg(cover_->values.size())
-                                           .arg(cover_->samplesPerValue));
-                } else {
-                    FileLabel->setText(QString::fromStdString(loaded->error()));
-                    reportFailure(loaded->error());
-                }
-                setBusy(false);
-                emit coverLoaded();
-            },
-            Qt::QueuedConnection);
+        return [this, loaded] {
+            if (*loaded) {
+                cover_ = std::make_shared<const SteghideCover>(std::move(*loaded).value());
+                FileLabel->setText(QStringLiteral("%1: %2 samples, %3 per value")
+                                       .arg(FileName(path_))
+                                       .arg(cover_->values.size())
+                                       .arg(cover_->samplesPerValue));
+            } else {
+                FileLabel->setText(QString::fromStdString(loaded->error()));
+                reportFailure(loaded->error());
+            }
+            setBusy(false);
+            emit coverLoaded();
+        };
     });
 }
 
 void SteghideWindow::TryWordList_Click() {
-    startRun(false);
+    startAttack(false);
 }
 
 void SteghideWindow::SearchSeeds_Click() {
-    startRun(true);
+    startAttack(true);
 }
 
 void SteghideWindow::Stop_Click() {
-    job_.cancel();
+    cancelRun();
 }
 
-void SteghideWindow::startRun(bool seeds) {
+void SteghideWindow::startAttack(bool seeds) {
     if (!cover_) {
         return;
     }
-    job_.stop();
-    const int run = ++run_;
     hits_.clear();
     fillTable();
     Progress->setValue(0);
@@ -197,18 +173,17 @@ void SteghideWindow::startRun(bool seeds) {
                            : QStringLiteral("Trying passphrases ..."));
     SetTextColour(Summary, palette().color(QPalette::WindowText));
     setBusy(true);
-    job_.start([this, run, seeds, cover = cover_, path = path_, words = wordListPath_] {
+    startRun([this, seeds, cover = cover_, path = path_,
+              words = wordListPath_](int run) -> std::function<void()> {
         Outcome outcome;
-        outcome.run = run;
         const char* unit = seeds ? "seeds" : "passphrases";
         outcome.unit = unit;
         const auto progress = [this, run, unit](const SteghideProgress& p) {
-            QMetaObject::invokeMethod(
-                this, [this, run, p, unit] { showProgress(run, p, unit); }, Qt::QueuedConnection);
+            postToRun(run, [this, p, unit] { showProgress(p, unit); });
         };
         if (seeds) {
             SteghideSeedSearchOptions options;
-            options.cancel = job_.cancelFlag();
+            options.cancel = cancelFlag();
             options.progress = progress;
             SteghideSeedSearchResult result = SteghideSeedSearch(*cover, options);
             for (SteghideSeedHit& hit : result.hits) {
@@ -225,7 +200,7 @@ void SteghideWindow::startRun(bool seeds) {
             }
             SteghideWordListOptions options;
             options.fileName = path;
-            options.cancel = job_.cancelFlag();
+            options.cancel = cancelFlag();
             options.progress = progress;
             SteghideWordListResult result =
                 SteghideWordListAttack(*cover, list.is_open() ? &list : nullptr, options);
@@ -238,15 +213,11 @@ void SteghideWindow::startRun(bool seeds) {
             outcome.cancelled = result.cancelled;
         }
         auto shared = std::make_shared<Outcome>(std::move(outcome));
-        QMetaObject::invokeMethod(
-            this, [this, shared] { showOutcome(*shared); }, Qt::QueuedConnection);
+        return [this, shared] { showOutcome(*shared); };
     });
 }
 
-void SteghideWindow::showProgress(int run, const SteghideProgress& p, const char* unit) {
-    if (run != run_) {
-        return;
-    }
+void SteghideWindow::showProgress(const SteghideProgress& p, const char* unit) {
     if (p.total > 0) {
         Progress->setValue(
             static_cast<int>(1000.0 * static_cast<double>(p.done) / static_cast<double>(p.total)));
@@ -266,13 +237,6 @@ void SteghideWindow::showProgress(int run, const SteghideProgress& p, const char
 }
 
 void SteghideWindow::showOutcome(const Outcome& outcome) {
-    if (outcome.run != run_) {
-        return;
-    }
-    job_.join(); // its last act was to post this call
-    if (isClosing()) {
-        return;
-    }
     Progress->setRange(0, 1000);
     Progress->setValue(outcome.cancelled ? Progress->value() : 1000);
     const double rate =

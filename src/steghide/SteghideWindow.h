@@ -3,8 +3,7 @@
 // word list (the empty passphrase and the file's name always first) or through all 2^32 seeds;
 // progress with its rate and time left, Stop, the hits, and the payload of a hit saved.
 #include "steghide/SteghideAttack.h"
-#include "widgets/WindowJob.h"
-#include "widgets/WindowKit.h"
+#include "widgets/FileAnalysisWindow.h"
 
 #include <QString>
 
@@ -21,7 +20,7 @@ class QTableWidget;
 
 namespace vantrel {
 
-class SteghideWindow : public ChildWindow {
+class SteghideWindow : public FileAnalysisWindow {
     Q_OBJECT
 
 public:
@@ -36,8 +35,6 @@ public:
     };
 
     explicit SteghideWindow(QWidget* parent = nullptr);
-    ~SteghideWindow() override;
-    void stopWork() override { job_.stop(); }
 
     // The word list and the payload's destination: dialogs unless replaced (tests choose
     // without one).
@@ -45,18 +42,16 @@ public:
     std::function<std::optional<QString>(QWidget* owner, const QString& suggested)>
         choosePayloadPath;
 
-    bool isRunning() const { return job_.running(); }
     const std::vector<Hit>& hits() const { return hits_; }
 
 public slots:
-    void Browse_Click();
     void WordList_Click();
     void TryWordList_Click();
     void SearchSeeds_Click();
     void Stop_Click();
     void SavePayload_Click();
     // Reads the cover on the worker thread (through the decoder process).
-    void loadFile(const QString& path);
+    void loadFile(const QString& path) override;
 
 signals:
     void coverLoaded();
@@ -65,15 +60,14 @@ signals:
 private:
     using Cover = std::shared_ptr<const SteghideCover>;
     struct Outcome {
-        int run = 0;
         std::vector<Hit> hits;
         std::uint64_t tried = 0;
         double seconds = 0;
         bool cancelled = false;
         std::string unit;
     };
-    void startRun(bool seeds);
-    void showProgress(int run, const SteghideProgress& progress, const char* unit);
+    void startAttack(bool seeds);
+    void showProgress(const SteghideProgress& progress, const char* unit);
     void showOutcome(const Outcome& outcome);
     void setBusy(bool busy);
     void fillTable();
@@ -95,8 +89,6 @@ private:
     std::string wordListPath_;
     Cover cover_;
     std::vector<Hit> hits_;
-    WindowJob job_;
-    int run_ = 0; // the latest run; posts of older ones are dropped
 };
 
 } // namespace vantrel

@@ -1,0 +1,70 @@
+#pragma once
+// A window that analyses one file at a time: chosen with Browse or dropped on the window, read
+// and analysed off the GUI thread, its results shown on the GUI thread unless a newer run has
+// replaced the run or the window is closing. A window whose run reads its own members stops the
+// run in its destructor (`stopWork()`), before those members go; this base's destructor is too
+// late for them.
+#include "widgets/WindowJob.h"
+#include "widgets/WindowKit.h"
+
+#include <QMetaObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace vantrel {
+
+class FileAnalysisWindow : public ChildWindow {
+    Q_OBJECT
+
+public:
+    explicit FileAnalysisWindow(QWidget* parent = nullptr);
+    ~FileAnalysisWindow() override;
+    void stopWork() override { job_.stop(); }
+    bool isRunning() const { return job_.running(); }
+
+public slots:
+    void Browse_Click();
+    // Starts the window's analysis of the file; Browse and drops come here.
+    virtual void loadFile(const QString& path) = 0;
+
+protected:
+    // Stops the run going and starts `work(run)` on the window's thread; what it returns (a
+    // copyable callable) is called on the GUI thread once the run's thread has ended, unless
+    // the run was replaced or the window is closing.
+    template <typename Work> void startRun(Work work) {
+        job_.stop();
+        const int run = ++run_;
+        job_.start([this, run, work = std::move(work)]() mutable {
+            std::function<void()> show = work(run);
+            postToRun(run, [this, show = std::move(show)] {
+                job_.join(); // its last act was to post this call
+                if (!isClosing()) {
+                    show();
+                }
+            });
+        });
+    }
+    // Calls `show` on the GUI thread while `run` is still the latest run (progress, say).
+    template <typename Show> void postToRun(int run, Show show) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, show = std::move(show)]() mutable {
+                if (run == run_) {
+                    show();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    // Asks the run going to stop; it checks this flag as it goes.
+    const std::atomic<bool>* cancelFlag() const { return job_.cancelFlag(); }
+    void cancelRun() { job_.cancel(); }
+
+private:
+    WindowJob job_;
+    int run_ = 0; // the latest run; posts of older ones are dropped
+};
+
+} // namespace vantrel
