@@ -1,1 +1,2 @@
 vantrel_ui_test(widgets_tests widgets/PictureBoxTest.cpp)
+vantrel_ui_test(file_window_tests widgets/FileAnalysisWindowTest.cpp)
