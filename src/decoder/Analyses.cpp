@@ -2,6 +2,7 @@
 
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/ReadCoefficients.h"
+#include "steghide/SteghideFileHead.h"
 #include "structure/StructureWire.h"
 
 #include <fcntl.h>
@@ -83,6 +84,7 @@ struct Analysis {
 constexpr Analysis kAnalyses[] = {
     {kJpegCoefficientsAnalysis, JpegCoefficientsOf},
     {structure::kStructureAnalysis, StructureOf},
+    {kSteghideFileHeadAnalysis, EncodeSteghideFileHead},
 };
 
 } // namespace

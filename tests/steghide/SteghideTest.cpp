@@ -5,6 +5,7 @@
 #include "jpeg/ReadCoefficients.h"
 #include "steghide/SteghideAttack.h"
 #include "steghide/SteghideCrypto.h"
+#include "steghide/SteghideFileHead.h"
 
 #include <gtest/gtest.h>
 
@@ -305,6 +306,63 @@ TEST(Steghide, BmpSampleValuesFollowSteghide) {
         EXPECT_EQ(cover->values, c.values);
         EXPECT_EQ(cover->samplesPerValue, c.samplesPerValue);
     }
+}
+
+// What steghide 0.5.1 says of each file (its own run, or its BmpFile.cc where it dies): the headers
+// it refuses are refused, the others read at the OS/2 or Windows offset of the bit depth.
+TEST(Steghide, FileHeadAgreesWithSteghide) {
+    const auto bytesOf = [](const std::string& name) {
+        std::ifstream file(Fixture(name), std::ios::binary);
+        return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
+    };
+    const auto patched = [&](const std::string& name, std::size_t at, std::uint8_t byte) {
+        std::vector<std::uint8_t> bytes = bytesOf(name);
+        bytes.at(at) = byte;
+        return bytes;
+    };
+    std::vector<std::uint8_t> topDown = bytesOf("bmp24-default.bmp");
+    const std::int32_t height = -(topDown[22] | topDown[23] << 8);
+    for (int i = 0; i < 4; ++i) {
+        topDown[22 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(height) >> 8 * i);
+    }
+    // 'B' 'M', sizes, a 12-byte OS/2 header: 3 x 2 pixels, one plane, 4 bits.
+    const std::vector<std::uint8_t> os2 = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0,
+                                           0,   12,  0, 0, 0, 3, 0, 2, 0, 1, 0,  4, 0};
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        int bits; // 0: a JPEG; -1: refused with `refusal`
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"jpeg", bytesOf("cover.jpg"), 0, ""},
+        {"1-bit", bytesOf("bmp1-default.bmp"), 1, ""},
+        {"8-bit", bytesOf("bmp8-default.bmp"), 8, ""},
+        {"os/2 4-bit", os2, 4, ""},
+        {"16-bit", bytesOf("cover16.bmp"), -1, "not 16-bit"},
+        {"32-bit", bytesOf("cover32.bmp"), -1, "not 32-bit"},
+        {"top-down", topDown, -1, "top-down"},
+        {"rle8", patched("bmp8-default.bmp", 30, 1), -1, "uncompressed"},
+        {"v5 header", patched("bmp24-default.bmp", 14, 124), -1, "not a 124-byte one"},
+        {"cut", {os2.begin(), os2.end() - 1}, -1, "cut short"},
+        {"text", bytesOf("words.txt"), -1, "neither a JPEG nor a BMP"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result<std::vector<std::uint8_t>> wire = EncodeSteghideFileHead(c.bytes, 0);
+        if (c.bits < 0) {
+            ASSERT_FALSE(wire.ok());
+            EXPECT_NE(wire.error().find(c.refusal), std::string::npos) << wire.error();
+            continue;
+        }
+        ASSERT_TRUE(wire.ok()) << wire.error();
+        const Result<SteghideFileHead> head = DecodeSteghideFileHead(*wire);
+        ASSERT_TRUE(head.ok());
+        EXPECT_EQ(head->kind, c.bits == 0 ? SteghideFileKind::Jpeg : SteghideFileKind::Bmp);
+        EXPECT_EQ(head->bmpBits, c.bits);
+    }
+    EXPECT_FALSE(DecodeSteghideFileHead({1, 16}).ok());
 }
 
 TEST(Steghide, DamagedInputsFailCleanly) {

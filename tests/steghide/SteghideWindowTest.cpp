@@ -99,10 +99,24 @@ private slots:
         QVERIFY(window.findChild<QPushButton*>(QStringLiteral("SearchSeeds"))->isEnabled());
     }
 
-    void unreadableFileSaysWhy() {
+    // Refused by the decoder process's reading of the header, as steghide refuses them.
+    void refusedFileSaysWhy_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text") << "words.txt"
+                              << "neither a JPEG nor a BMP";
+        QTest::newRow("16-bit bmp") << "cover16.bmp"
+                                    << "24-bit BMPs, not 16-bit";
+        QTest::newRow("32-bit bmp") << "cover32.bmp"
+                                    << "24-bit BMPs, not 32-bit";
+    }
+    void refusedFileSaysWhy() {
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
         SteghideWindow window;
-        QVERIFY(loadCover(window, "words.txt"));
-        QVERIFY(window.lastStatus().contains(QStringLiteral("neither a JPEG nor a BMP")));
+        QVERIFY(loadCover(window, file.toUtf8().constData()));
+        QVERIFY2(window.lastStatus().contains(reason), qPrintable(window.lastStatus()));
+        QVERIFY(!window.lastStatus().contains(QLatin1Char('\n')));
         QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("TryWordList"))->isEnabled());
     }
 };
