@@ -66,6 +66,10 @@ private:
 std::vector<Finding> CheckStream(StreamBytes& stream, std::size_t prefix,
                                  const CheckLimits& limits);
 
+// Bytes as a cipher or a compressor leaves them: many distinct values, mean near the middle,
+// neighbours uncorrelated.
+bool LooksRandom(std::span<const std::uint8_t> bytes);
+
 // Prose rather than merely printable bytes: letters, spaces and word shapes of a language.
 bool ReadsLikeProse(std::span<const std::uint8_t> text);
 

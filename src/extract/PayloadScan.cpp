@@ -42,11 +42,91 @@ std::uint32_t FirstWord(const std::vector<std::uint8_t>& bytes) {
            std::uint32_t(bytes[2]) << 8 | bytes[3];
 }
 
-// A small length at the start of one stream is significant only if it is rare in this walk: a
-// dark corner, or the zero bytes of another payload's header, start many streams low.
+// The sample bits a layout's first four bytes come from, as (pixel, channel, bit) keys, sorted:
+// two layouts whose keys meet read the same length prefix, one an echo of the other.
+using Footprint = std::vector<std::uint64_t>;
+Footprint FirstWordBits(const SampleImage& image, const Layout& layout, PrimeIndices& primes) {
+    Footprint keys;
+    const int perSample = layout.bitsPerSample(), perPixel = layout.bitsPerPixel();
+    for (int k = 0; k < 32 && perPixel > 0; ++k) {
+        const std::uint64_t index = std::uint64_t(k / perPixel);
+        const std::uint64_t place = layout.prime ? primes.nth(index) : index;
+        if (place >= image.pixelCount()) {
+            break;
+        }
+        const PixelAt at = PixelInOrder(layout.order, image.width(), image.height(), place);
+        const auto channel =
+            static_cast<int>(*(layout.channels.begin() + (k % perPixel) / perSample));
+        keys.push_back(((std::uint64_t(at.y) * std::uint64_t(image.width()) + std::uint64_t(at.x)) *
+                            kChannelCount +
+                        std::uint64_t(channel)) *
+                           8 +
+                       std::uint64_t(k % perSample));
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+bool Meet(const Footprint& a, const Footprint& b) {
+    for (auto i = a.begin(), j = b.begin(); i != a.end() && j != b.end();) {
+        if (*i == *j) {
+            return true;
+        }
+        *i < *j ? ++i : ++j;
+    }
+    return false;
+}
+
+// Past the end of a hidden block the cover's own bits return: the top bit a sample of each
+// channel keeps between neighbouring pixels far more often than random bits would (one time in
+// two). An echo whose top bits are the cover's keeps them inside its block too, and so does a
+// stretch of the image that merely starts dark; the LSBs of a noisy cover look random anywhere.
+struct BlockEdges {
+    double inside = 0.5; // top bits kept, in the block's last pixels
+    double after = 0.5;  // and in the pixels after it
+};
+BlockEdges TopBitsKept(const SampleImage& image, const Layout& layout, std::uint64_t end) {
+    constexpr std::uint64_t kPixels = 256;
+    const auto perPixel = std::uint64_t(layout.bitsPerPixel());
+    const auto perSample = std::uint64_t(layout.bitsPerSample());
+    const std::uint64_t last = end * 8 / perPixel; // the last pixel wholly inside the block
+    const std::uint64_t first = 32 / perPixel + 1; // the first wholly past the prefix
+    const std::uint64_t resumes = (end * 8 + perPixel - 1) / perPixel;
+    if (last < first + 32) {
+        return {};
+    }
+    const std::uint64_t bitsNeeded = (resumes + kPixels) * perPixel;
+    const std::vector<std::uint8_t> bytes =
+        ExtractBytes(image, layout, static_cast<std::size_t>((bitsNeeded + 7) / 8));
+    if (bytes.size() * 8 < bitsNeeded) {
+        return {};
+    }
+    auto bit = [&](std::uint64_t k) {
+        const int within = static_cast<int>(k % 8);
+        return (bytes[k / 8] >> (layout.msbFirstBitLow ? within : 7 - within)) & 1;
+    };
+    // The share of top bits kept from the pixel before, over pixels [from, to).
+    auto keptShare = [&](std::uint64_t from, std::uint64_t to) {
+        std::size_t kept = 0, compared = 0;
+        for (std::uint64_t p = from; p < to; ++p) {
+            for (std::uint64_t c = 0; c < layout.channels.size(); ++c) {
+                const std::uint64_t at = p * perPixel + c * perSample;
+                kept += bit(at) == bit(at - perPixel);
+                ++compared;
+            }
+        }
+        return double(kept) / double(compared);
+    };
+    const std::uint64_t bodyFrom = std::max(first + 1, last > kPixels ? last - kPixels : 0);
+    return {keptShare(bodyFrom, last), keptShare(resumes + 1, resumes + kPixels)};
+}
+
+// A small length at the start of one stream is significant only if no unrelated stream starts
+// as low: streams that share its first bits start low with it, but two more streams of separate
+// bits doing so mean the image itself starts dark there.
 void WeighLengthPrefixes(std::vector<Finding>& findings,
                          const std::vector<std::vector<std::uint8_t>>& prefixes,
-                         const std::vector<bool>& repeated) {
+                         const std::vector<bool>& repeated, const std::vector<Footprint>& bits) {
     for (Finding& finding : findings) {
         if (finding.kind != "length-prefixed" || finding.tier != Tier::Found) {
             continue;
@@ -54,13 +134,12 @@ void WeighLengthPrefixes(std::vector<Finding>& findings,
         const std::uint64_t length = finding.length - 4;
         std::size_t asLow = 0;
         for (std::size_t i = 0; i < prefixes.size(); ++i) {
-            asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length;
+            asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length &&
+                     !Meet(bits[i], bits[finding.walkIndex]);
         }
-        // The stream itself and its bit-reversed twin start low; a few more may be echoes of
-        // its own header in neighbouring layouts, many mean the image starts dark.
-        if (asLow > 2) {
+        if (asLow > 1) {
             finding.tier = asLow > 8 ? Tier::Raw : Tier::Weak;
-            finding.what += ", but " + std::to_string(asLow) + " streams start as low";
+            finding.what += ", but " + std::to_string(asLow) + " unrelated streams start as low";
             finding.payload.clear();
         }
     }
@@ -89,14 +168,37 @@ bool BytesDrawnFrom(const std::vector<std::uint8_t>& echo,
 
 // A payload shows through other layouts too: its text mirrored by a reversed order, the zero
 // bytes of its header as a small length. A statistical finding that repeats a better one, or a
-// length prefix beside a payload whose checksum or structure holds, is kept as weak.
-void DemoteEchoes(std::vector<Finding>& ranked) {
-    const bool verified = std::any_of(ranked.begin(), ranked.end(), [](const Finding& f) {
-        return f.tier == Tier::Found && f.strength >= Strength::Structure;
-    });
-    const auto lengthPrefixes = std::count_if(ranked.begin(), ranked.end(), [](const Finding& f) {
-        return f.tier == Tier::Found && f.kind == "length-prefixed";
-    });
+// length prefix read from bits a better finding also reads, is kept as weak. Among length
+// prefixes the shortest is the better: an echo mixes other bits into the prefix's zero bytes.
+void DemoteEchoes(std::vector<Finding>& ranked, const std::vector<Footprint>& bits,
+                  const SampleImage& image, const std::vector<Layout>& walk) {
+    // Among prefixes read from the same bits, the true one ends where the cover resumes.
+    std::vector<char> sharp(walk.size(), 0);
+    for (Finding& f : ranked) {
+        if (f.kind == "length-prefixed" && f.tier == Tier::Found && f.walkIndex < walk.size()) {
+            const BlockEdges edges = TopBitsKept(image, walk[f.walkIndex], f.length);
+            // Random bits keep about half, within 0.03 over 256 pixels: 0.65 is five of those.
+            sharp[f.walkIndex] = edges.inside < 0.65 && edges.after >= 0.75;
+            if (edges.inside >= 0.65) {
+                f.tier = Tier::Weak;
+                f.what += ", but its samples' top bits run on as an image's do";
+            }
+        }
+    }
+    auto footprint = [&](const Finding& f) -> const Footprint* {
+        return f.walkIndex < bits.size() ? &bits[f.walkIndex] : nullptr;
+    };
+    auto better = [&](const Finding& prefix, const Finding& other) {
+        if (other.kind != "length-prefixed") {
+            return other.strength > Strength::Statistics;
+        }
+        if (sharp[other.walkIndex] != sharp[prefix.walkIndex]) {
+            return bool(sharp[other.walkIndex]);
+        }
+        return other.length != prefix.length ? other.length < prefix.length
+                                             : other.walkIndex < prefix.walkIndex;
+    };
+    const std::vector<Finding> before = ranked;
     for (std::size_t i = 0; i < ranked.size(); ++i) {
         Finding& finding = ranked[i];
         if (finding.tier != Tier::Found || finding.strength != Strength::Statistics) {
@@ -104,20 +206,24 @@ void DemoteEchoes(std::vector<Finding>& ranked) {
         }
         const Finding* echoed = nullptr;
         for (std::size_t j = 0; j < i && !echoed && finding.kind == "text"; ++j) {
-            const Finding& better = ranked[j];
-            if (better.tier == Tier::Found && better.walkIndex != finding.walkIndex &&
-                BytesDrawnFrom(finding.payload, better.payload)) {
-                echoed = &better;
+            const Finding& other = ranked[j];
+            if (other.tier == Tier::Found && other.walkIndex != finding.walkIndex &&
+                BytesDrawnFrom(finding.payload, other.payload)) {
+                echoed = &other;
+            }
+        }
+        for (std::size_t j = 0; j < before.size() && !echoed && finding.kind == "length-prefixed";
+             ++j) {
+            const Finding& other = before[j];
+            if (other.tier == Tier::Found && other.walkIndex != finding.walkIndex &&
+                better(finding, other) && footprint(finding) && footprint(other) &&
+                Meet(*footprint(finding), *footprint(other))) {
+                echoed = &other;
             }
         }
         if (echoed) {
             finding.tier = Tier::Weak;
             finding.what += ", an echo of " + echoed->layout;
-        } else if (finding.kind == "length-prefixed" && (verified || lengthPrefixes > 1)) {
-            // Several candidates are echoes of one another's zero bytes: none is significant.
-            finding.tier = Tier::Weak;
-            finding.what += verified ? ", beside a verified payload"
-                                     : ", one of " + std::to_string(lengthPrefixes) + " candidates";
         }
     }
 }
@@ -223,9 +329,14 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
         return result;
     }
 
+    std::vector<Footprint> bits(count);
+    PrimeIndices primes(image.pixelCount());
+    for (std::size_t i = 0; i < count; ++i) {
+        bits[i] = FirstWordBits(image, result.walk[i], primes);
+    }
     std::vector<Finding> all;
     for (auto& findings : perLayout) {
-        WeighLengthPrefixes(findings, prefixes, repeated);
+        WeighLengthPrefixes(findings, prefixes, repeated, bits);
         std::move(findings.begin(), findings.end(), std::back_inserter(all));
     }
     for (Finding& finding : CheckToolFormats(image, limits)) {
@@ -235,7 +346,7 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
         all.push_back(std::move(finding));
     }
     std::sort(all.begin(), all.end(), RanksBefore);
-    DemoteEchoes(all);
+    DemoteEchoes(all, bits, image, result.walk);
     std::stable_sort(all.begin(), all.end(), RanksBefore);
     // A found finding inside another of the same stream is part of it, not a second payload.
     for (std::size_t i = 0; i < all.size(); ++i) {

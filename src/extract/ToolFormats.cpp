@@ -225,7 +225,10 @@ void CheckStepic(const SampleImage& image, const CheckLimits& limits, std::vecto
         ++counts[byte];
     }
     const bool varied = *std::max_element(counts.begin(), counts.end()) * 10 <= message.size();
-    if (recognised || text) {
+    // On a clean cover each ninth bit is a coin toss, so an end bit first set after n bytes
+    // has odds near 2^-n: past 32 bytes of data or prose that is a message, whatever it holds.
+    const bool longRun = message.size() >= 32 && (LooksRandom(message) || ReadsLikeProse(message));
+    if (recognised || text || longRun) {
         out.push_back(ToolFinding("stepic", Layout{}, Strength::Structure, Tier::Found,
                                   std::move(message), "stepic message, end bit in place"));
     } else if (message.size() >= 32 && varied) {

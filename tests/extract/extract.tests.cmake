@@ -1,4 +1,5 @@
-vantrel_core_test(extract_core_tests extract/BitLayoutTest.cpp extract/PayloadScanTest.cpp)
+vantrel_core_test(extract_core_tests extract/BitLayoutTest.cpp extract/PayloadScanTest.cpp
+    extract/RecognitionTest.cpp)
 target_link_libraries(extract_core_tests PRIVATE vantrel_test_reference)
 vantrel_ui_test(extract_ui_tests extract/BitExtractionTest.cpp)
 
