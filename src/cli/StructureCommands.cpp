@@ -1,13 +1,11 @@
 // The file structure on the command line: the container walked in a decoder process, reported,
 // and the regions worth carving written out.
 #include "cli/Cli.h"
+#include "structure/CarvedFiles.h"
 #include "structure/FileStructure.h"
 #include "structure/LoadStructure.h"
 
-#include <openssl/evp.h>
-
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,53 +15,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    static const char* const kHex = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
-}
-
-// The carved bytes: those the walk joined or inflated, or else the extent of the file itself.
-// Only the offsets come from the walk; the bytes are copied, never parsed, and their digest must
-// be the one the walk reported.
-std::vector<std::uint8_t> CarvedBytes(const std::string& path, const structure::Carved& carved) {
-    if (!carved.bytes.empty()) {
-        return carved.bytes;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(carved.length));
-    in.seekg(static_cast<std::streamoff>(carved.offset));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!in) {
-        throw InputError("could not read the carved bytes of " + path);
-    }
-    return bytes;
-}
-
 std::vector<std::string> SaveCarved(const std::string& path, const structure::FileStructure& s,
                                     const fs::path& directory) {
     std::vector<std::string> saved;
     const std::string stem = fs::path(path).filename().string();
     for (std::size_t i = 0; i < s.carved.size(); ++i) {
         const structure::Carved& carved = s.carved[i];
-        const std::vector<std::uint8_t> bytes = CarvedBytes(path, carved);
-        if (Sha256Hex(bytes) != carved.sha256) {
-            throw InputError(path + " changed while it was read");
-        }
         const fs::path out = directory / (stem + "." + std::to_string(i + 1) + "-" +
                                           std::to_string(carved.offset) + "." + carved.type);
-        std::ofstream file(out, std::ios::binary);
-        file.write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        if (!file) {
-            throw InputError("could not write " + out.string());
+        const Result<std::uint64_t> written = structure::SaveCarved(path, carved, out.string());
+        if (!written) {
+            throw InputError(written.error());
         }
         saved.push_back(out.string());
     }
