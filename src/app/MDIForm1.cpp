@@ -10,6 +10,7 @@
 #include "onewindow/Form4.h"
 #include "search/S6_Search.h"
 #include "steghide/SteghideWindow.h"
+#include "structure/StructureWindow.h"
 #include "widgets/WindowKit.h"
 
 #include <QActionGroup>
@@ -53,6 +54,8 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     jpeg->setObjectName(QStringLiteral("JpegAnalysis"));
     QAction* steghide = newAnalysis->addAction(QStringLiteral("steghide"));
     steghide->setObjectName(QStringLiteral("Steghide"));
+    QAction* fileStructure = newAnalysis->addAction(QStringLiteral("File Structure"));
+    fileStructure->setObjectName(QStringLiteral("FileStructure"));
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
@@ -72,6 +75,7 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(extraction, &QAction::triggered, this, &MDIForm1::BitExtraction_Click);
     connect(jpeg, &QAction::triggered, this, &MDIForm1::JpegAnalysis_Click);
     connect(steghide, &QAction::triggered, this, &MDIForm1::Steghide_Click);
+    connect(fileStructure, &QAction::triggered, this, &MDIForm1::FileStructure_Click);
     connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
     connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
     connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
@@ -155,6 +159,10 @@ void MDIForm1::JpegAnalysis_Click() {
 
 void MDIForm1::Steghide_Click() {
     addChildWindow(new SteghideWindow);
+}
+
+void MDIForm1::FileStructure_Click() {
+    addChildWindow(new StructureWindow);
 }
 
 // Help and About are one shared window each: made on first use, brought forward after.

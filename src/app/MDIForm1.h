@@ -43,6 +43,7 @@ public slots:
     void BitExtraction_Click();
     void JpegAnalysis_Click();
     void Steghide_Click();
+    void FileStructure_Click();
     void Help_Click();
     void About_Click();
     void Exit_Click();
