@@ -50,8 +50,16 @@ public:
     std::uint32_t& X(std::uint32_t i) { return x_[i]; }
     std::uint32_t& Y(std::uint32_t i) { return y_[i]; }
     void Grow([[maybe_unused]] std::uint32_t count) { assert(count <= kCapacity); }
-    void SetX(std::uint32_t i, std::uint32_t v) { x_[i] = v; }
+    void SetX(std::uint32_t i, std::uint32_t v) {
+        x_[i] = v;
+        seen_[v >> 6 & 3] |= std::uint64_t{1} << (v & 63);
+    }
     bool Find(std::uint32_t v, std::uint32_t count, std::uint32_t& index) const {
+        // Nearly every lookup misses (the draws spread over the whole cover): the filter answers
+        // those without the scan, which was most of a seed check's time.
+        if ((seen_[v >> 6 & 3] >> (v & 63) & 1) == 0) {
+            return false;
+        }
         for (std::uint32_t i = 0; i < count; ++i) {
             if (x_[i] == v) {
                 index = i;
@@ -65,6 +73,9 @@ private:
     // Only entries below the draw count are ever read, so neither array needs clearing.
     std::array<std::uint32_t, kCapacity> x_;
     std::array<std::uint32_t, kCapacity> y_;
+    // A bit for every value X has held, by its low eight bits: clear means absent. X entries are
+    // only ever set, never cleared, so the filter can only be too full, never miss one.
+    std::array<std::uint64_t, 4> seen_{};
 };
 
 // Any number of positions (a payload): growing arrays and a hash of X's values.
