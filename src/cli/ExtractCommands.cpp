@@ -1,7 +1,9 @@
 #include "cli/Cli.h"
 
 #include "extract/ExtractLoading.h"
+#include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
+#include "jpeg/LoadCoefficients.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,6 +58,18 @@ int RunExtract(const Arguments& args) {
     }
     if (positional.size() != 2) {
         throw UsageError("extract takes IMAGE LAYOUT");
+    }
+    if (const auto pairing = JstegLayoutNamed(positional[1])) {
+        const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(positional[0]);
+        if (!jpeg) {
+            throw InputError(jpeg.error());
+        }
+        std::vector<std::uint8_t> stream = JstegStream(*jpeg, *pairing);
+        if (count && *count < stream.size()) {
+            stream.resize(static_cast<std::size_t>(*count));
+        }
+        WriteBytes(stream, output);
+        return 0;
     }
     const LayoutParse parsed = ParseLayout(positional[1]);
     if (!parsed.layout) {
@@ -191,7 +205,11 @@ int RunFind(const Arguments& args) {
             }
             continue;
         }
-        const ScanResult result = ScanImage(loaded->samples, options);
+        ScanResult result = ScanImage(loaded->samples, options);
+        // Only a JPEG has coefficients; for any other file the decoder's refusal is expected.
+        if (const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path)) {
+            AddJstegFindings(result, *jpeg, options);
+        }
         if (json) {
             std::cout << JsonLine(path, &result, {}) << std::endl;
         } else {
@@ -209,10 +227,12 @@ int RunFind(const Arguments& args) {
 std::vector<Command> ExtractCommands() {
     return {
         {"extract", "IMAGE LAYOUT [--bytes N] [--output FILE]",
-         "the byte stream of a bit layout such as b1,rgb,lsb,xy (whole stream unless --bytes)",
+         "the byte stream of a bit layout such as b1,rgb,lsb,xy, or of a JPEG's jsteg-twos or "
+         "jsteg-magnitude (whole stream unless --bytes)",
          RunExtract},
         {"find", "IMAGE... [--json] [--prime] [--save DIR]",
-         "hidden payloads under every bit layout, checked and ranked; --save writes the found ones",
+         "hidden payloads under every bit layout (and a JPEG's JSteg layouts), checked and ranked; "
+         "--save writes the found ones",
          RunFind},
     };
 }

@@ -45,10 +45,18 @@ std::uint32_t FirstWord(const std::vector<std::uint8_t>& bytes) {
 // The sample bits a layout's first four bytes come from, as (pixel, channel, bit) keys, sorted:
 // two layouts whose keys meet read the same length prefix, one an echo of the other.
 using Footprint = std::vector<std::uint64_t>;
-Footprint FirstWordBits(const SampleImage& image, const Layout& layout, PrimeIndices& primes) {
+// `flat`: most samples just after the prefix repeat the one before them in their channel, as in
+// a clipped corner or a JPEG's even blocks, where zero bits are the image's and say nothing of a
+// length. Behind a true prefix the payload's random bits rarely leave a sample as it was.
+Footprint FirstWordBits(const SampleImage& image, const Layout& layout, PrimeIndices& primes,
+                        bool& flat) {
     Footprint keys;
+    std::array<int, kChannelCount> previous;
+    previous.fill(-1);
+    std::array<std::uint8_t, kChannelCount> samples{};
+    int repeats = 0, compared = 0;
     const int perSample = layout.bitsPerSample(), perPixel = layout.bitsPerPixel();
-    for (int k = 0; k < 32 && perPixel > 0; ++k) {
+    for (int k = 0; k < 32 + 33 * perSample && perPixel > 0; ++k) {
         const std::uint64_t index = std::uint64_t(k / perPixel);
         const std::uint64_t place = layout.prime ? primes.nth(index) : index;
         if (place >= image.pixelCount()) {
@@ -57,12 +65,24 @@ Footprint FirstWordBits(const SampleImage& image, const Layout& layout, PrimeInd
         const PixelAt at = PixelInOrder(layout.order, image.width(), image.height(), place);
         const auto channel =
             static_cast<int>(*(layout.channels.begin() + (k % perPixel) / perSample));
+        if (k >= 32 && k % perSample == 0) {
+            image.pixel(at.x, at.y, samples.data());
+            if (previous[channel] >= 0) {
+                repeats += samples[channel] == previous[channel];
+                ++compared;
+            }
+            previous[channel] = samples[channel];
+        }
+        if (k >= 32) {
+            continue;
+        }
         keys.push_back(((std::uint64_t(at.y) * std::uint64_t(image.width()) + std::uint64_t(at.x)) *
                             kChannelCount +
                         std::uint64_t(channel)) *
                            8 +
                        std::uint64_t(k % perSample));
     }
+    flat = compared >= 4 && 2 * repeats >= compared;
     std::sort(keys.begin(), keys.end());
     return keys;
 }
@@ -122,22 +142,31 @@ BlockEdges TopBitsKept(const SampleImage& image, const Layout& layout, std::uint
 }
 
 // A small length at the start of one stream is significant only if no unrelated stream starts
-// as low: streams that share its first bits start low with it, but two more streams of separate
-// bits doing so mean the image itself starts dark there.
+// low too: streams that share its first bits start low with it, but on a clean image another
+// stream of separate bits does so about as rarely as this one, so one more means the image itself
+// starts flat or dark there.
 void WeighLengthPrefixes(std::vector<Finding>& findings,
                          const std::vector<std::vector<std::uint8_t>>& prefixes,
-                         const std::vector<bool>& repeated, const std::vector<Footprint>& bits) {
+                         const std::vector<bool>& repeated, const std::vector<Footprint>& bits,
+                         const std::vector<char>& flat) {
+    // The lengths the walk admits at all: any other stream starting this low counts.
+    const double bound = 1e-3 * 4294967296.0 / double(std::max<std::size_t>(prefixes.size(), 1));
     for (Finding& finding : findings) {
         if (finding.kind != "length-prefixed" || finding.tier != Tier::Found) {
             continue;
         }
-        const std::uint64_t length = finding.length - 4;
+        if (flat[finding.walkIndex]) {
+            finding.tier = Tier::Weak;
+            finding.what += ", but read from a flat stretch of the image";
+            finding.payload.clear();
+            continue;
+        }
         std::size_t asLow = 0;
         for (std::size_t i = 0; i < prefixes.size(); ++i) {
-            asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= length &&
+            asLow += !repeated[i] && prefixes[i].size() >= 4 && FirstWord(prefixes[i]) <= bound &&
                      !Meet(bits[i], bits[finding.walkIndex]);
         }
-        if (asLow > 1) {
+        if (asLow > 0) {
             finding.tier = asLow > 8 ? Tier::Raw : Tier::Weak;
             finding.what += ", but " + std::to_string(asLow) + " unrelated streams start as low";
             finding.payload.clear();
@@ -242,6 +271,19 @@ const char* VerdictText(Verdict verdict) {
     return "nothing";
 }
 
+Verdict VerdictOf(const std::vector<Finding>& findings) {
+    Verdict verdict = Verdict::Nothing;
+    for (const Finding& finding : findings) {
+        if (finding.tier == Tier::Found) {
+            return Verdict::Found;
+        }
+        if (finding.tier == Tier::Weak) {
+            verdict = Verdict::Weak;
+        }
+    }
+    return verdict;
+}
+
 bool RanksBefore(const Finding& a, const Finding& b) {
     if (a.tier != b.tier) {
         return a.tier > b.tier;
@@ -330,13 +372,16 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
     }
 
     std::vector<Footprint> bits(count);
+    std::vector<char> flat(count);
     PrimeIndices primes(image.pixelCount());
     for (std::size_t i = 0; i < count; ++i) {
-        bits[i] = FirstWordBits(image, result.walk[i], primes);
+        bool isFlat = false;
+        bits[i] = FirstWordBits(image, result.walk[i], primes, isFlat);
+        flat[i] = isFlat;
     }
     std::vector<Finding> all;
     for (auto& findings : perLayout) {
-        WeighLengthPrefixes(findings, prefixes, repeated, bits);
+        WeighLengthPrefixes(findings, prefixes, repeated, bits, flat);
         std::move(findings.begin(), findings.end(), std::back_inserter(all));
     }
     for (Finding& finding : CheckToolFormats(image, limits)) {
@@ -363,13 +408,7 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
             result.findings.push_back(std::move(all[i]));
         }
     }
-    for (const Finding& finding : result.findings) {
-        if (finding.tier == Tier::Found) {
-            result.verdict = Verdict::Found;
-        } else if (finding.tier == Tier::Weak && result.verdict == Verdict::Nothing) {
-            result.verdict = Verdict::Weak;
-        }
-    }
+    result.verdict = VerdictOf(result.findings);
     if (options.progress) {
         options.progress(1.0);
     }

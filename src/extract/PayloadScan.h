@@ -30,6 +30,9 @@ struct ScanResult {
 
 ScanResult ScanImage(const SampleImage& image, const ScanOptions& options = {});
 
+// Found where any finding is found, else weak where any is weak.
+Verdict VerdictOf(const std::vector<Finding>& findings);
+
 // Ranking order: true when `a` comes before `b`.
 bool RanksBefore(const Finding& a, const Finding& b);
 

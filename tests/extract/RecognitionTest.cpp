@@ -1,3 +1,5 @@
+#include "extract/ExtractLoading.h"
+#include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
 #include "reference/ExtractSupport.h"
 
@@ -74,18 +76,20 @@ TEST(Recognition, StepicFramedDataAndProseAreFound) {
 }
 
 TEST(Recognition, CleanCoversFindNothing) {
-    for (const char* file : {"extract/cover.png", "pattern.png", "pattern24.png", "photo.Png",
-                             "jpeg/chelsea-q85.jpg", "commented.png"}) {
-        const std::string path = std::string(VANTREL_TEST_DATA) + "/" + file;
-        BitmapHandle bitmap(FreeImage_Load(FreeImage_GetFileType(path.c_str()), path.c_str(), 0));
-        ASSERT_TRUE(bitmap) << path;
-        ScanOptions options;
-        options.prime = true;
-        const auto image = SampleImage::Of(bitmap.get());
-        ASSERT_TRUE(image) << file;
-        const ScanResult result = ScanImage(*image, options);
-        EXPECT_NE(result.verdict, Verdict::Found) << file << ": " << result.findings.front().layout
-                                                  << ' ' << result.findings.front().what;
+    for (const char* file :
+         {"extract/cover.png", "pattern.png", "pattern24.png", "photo.Png", "jpeg/chelsea-q85.jpg",
+          "jpeg/chelsea-q85-444.jpg", "jpeg/chelsea-q75.jpg", "commented.png"}) {
+        const auto loaded = LoadImageForExtraction(std::string(VANTREL_TEST_DATA) + "/" + file);
+        ASSERT_TRUE(loaded) << file;
+        const SampleImage* image = &loaded->samples;
+        for (const bool prime : {false, true}) { // a shorter walk admits longer prefixes
+            ScanOptions options;
+            options.prime = prime;
+            const ScanResult result = ScanImage(*image, options);
+            EXPECT_NE(result.verdict, Verdict::Found)
+                << file << ": " << result.findings.front().layout << ' '
+                << result.findings.front().what;
+        }
     }
 }
 
@@ -119,6 +123,77 @@ TEST(Recognition, LengthPrefixedRandomBlocksAreMostlyFound) {
     }
     std::printf("length-prefixed found %d of %d\n", found, tried);
     EXPECT_GE(found * 10, tried * 9);
+}
+
+// Quantized coefficients of a 40 x 40-block grey JPEG, Laplacian like a photograph's, with
+// `message`'s bits (high bit first) written into the LSBs JSteg uses: each block's AC
+// coefficients in zigzag order, skipping 0 and 1 (twos) or |v| < 2 (magnitude).
+JpegCoefficients JstegStego(const Bytes& message, JstegPairing pairing) {
+    JpegCoefficients jpeg;
+    jpeg.width = jpeg.height = 320;
+    JpegComponent grey;
+    grey.widthInBlocks = grey.heightInBlocks = 40;
+    grey.width = grey.height = 320;
+    std::mt19937 random(5);
+    std::exponential_distribution<double> size(0.4);
+    for (int i = 0; i < 40 * 40 * 64; ++i) {
+        const auto magnitude = static_cast<int>(size(random));
+        grey.coefficients.push_back(
+            static_cast<std::int16_t>(random() % 2 ? magnitude : -magnitude));
+    }
+    std::vector<int> zigzag; // natural index of each zigzag position, walked diagonal by diagonal
+    for (int sum = 0; sum < 15; ++sum) {
+        for (int k = 0; k <= sum; ++k) {
+            const int row = sum % 2 ? k : sum - k;
+            if (row < 8 && sum - row < 8) {
+                zigzag.push_back(row * 8 + sum - row);
+            }
+        }
+    }
+    std::size_t bit = 0;
+    for (int block = 0; block < 40 * 40 && bit < message.size() * 8; ++block) {
+        for (int z = 1; z < 64 && bit < message.size() * 8; ++z) {
+            std::int16_t& v = grey.coefficients[std::size_t(block) * 64 + std::size_t(zigzag[z])];
+            const int want = message[bit / 8] >> (7 - bit % 8) & 1;
+            if (pairing == JstegPairing::Twos && v != 0 && v != 1) {
+                v = static_cast<std::int16_t>((v & ~1) | want);
+                ++bit;
+            } else if (pairing == JstegPairing::Magnitude && std::abs(v) >= 2) {
+                const int m = (std::abs(v) & ~1) | want;
+                v = static_cast<std::int16_t>(v < 0 ? -m : m);
+                ++bit;
+            }
+        }
+    }
+    jpeg.components.push_back(std::move(grey));
+    return jpeg;
+}
+
+TEST(Recognition, JstegPayloadsAreFoundAndCarvedExactly) {
+    const struct {
+        const char* kind;
+        Bytes payload;
+        JstegPairing pairing;
+        const char* layout;
+    } rows[] = {
+        {"zip", testing::Zip(), JstegPairing::Twos, "jsteg-twos"},
+        {"png", testing::Png(), JstegPairing::Magnitude, "jsteg-magnitude"},
+        {"zip", testing::Zip(), JstegPairing::Magnitude, "jsteg-magnitude"},
+        {"png", testing::Png(), JstegPairing::Twos, "jsteg-twos"},
+        {nullptr, {}, JstegPairing::Twos, ""},
+    };
+    for (const auto& row : rows) {
+        ScanResult result; // no pixel layouts: the JSteg streams alone
+        AddJstegFindings(result, JstegStego(row.payload, row.pairing));
+        if (!row.kind) {
+            EXPECT_EQ(result.verdict, Verdict::Nothing) << result.findings.front().what;
+            continue;
+        }
+        ASSERT_EQ(result.verdict, Verdict::Found) << row.layout;
+        EXPECT_EQ(result.findings.front().layout, row.layout);
+        EXPECT_EQ(result.findings.front().kind, row.kind);
+        EXPECT_EQ(result.findings.front().payload, row.payload) << row.layout;
+    }
 }
 
 } // namespace

@@ -13,3 +13,10 @@ set_tests_properties(extract_cli_bytes PROPERTIES PASS_REGULAR_EXPRESSION
     "Meet at the north gate at dawn; bring the blue folder.$")
 add_test(NAME extract_cli_unreadable COMMAND vantrel-cli find ${EXTRACT_FIXTURE} /nonexistent.png)
 set_tests_properties(extract_cli_unreadable PROPERTIES WILL_FAIL TRUE)
+# A clean JPEG: its flat blocks start streams low, which is not a length; its JSteg stream reads.
+set(EXTRACT_JPEG ${VANTREL_TEST_DATA}/jpeg/chelsea-q85-444.jpg)
+add_test(NAME extract_cli_clean_jpeg COMMAND vantrel-cli find --json ${EXTRACT_JPEG})
+set_tests_properties(extract_cli_clean_jpeg PROPERTIES PASS_REGULAR_EXPRESSION
+    "\"verdict\": \"(nothing|weak)\"")
+add_test(NAME extract_cli_jsteg_stream COMMAND vantrel-cli extract ${EXTRACT_JPEG} jsteg-magnitude
+    --bytes 8 --output ${CMAKE_CURRENT_BINARY_DIR}/jsteg-magnitude.bin)

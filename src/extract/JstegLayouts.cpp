@@ -1,0 +1,42 @@
+#include "extract/JstegLayouts.h"
+
+#include <algorithm>
+
+namespace vantrel::extract {
+
+std::optional<JstegPairing> JstegLayoutNamed(const std::string& text) {
+    for (const JstegLayout& layout : kJstegLayouts) {
+        if (text == layout.name) {
+            return layout.pairing;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::uint8_t> JstegStream(const JpegCoefficients& jpeg, JstegPairing pairing) {
+    // JSteg writes through every component's blocks in the order the entropy coder meets them.
+    return PackBits(JstegBits(jpeg, pairing, JstegScope::AllComponents), true);
+}
+
+void AddJstegFindings(ScanResult& result, const JpegCoefficients& jpeg,
+                      const ScanOptions& options) {
+    CheckLimits limits = options.limits;
+    // The two streams join the walk: significance is judged over every layout tried.
+    limits.walkLayouts = result.walk.size() + std::size(kJstegLayouts);
+    for (std::size_t k = 0; k < std::size(kJstegLayouts); ++k) {
+        std::vector<std::uint8_t> bytes = JstegStream(jpeg, kJstegLayouts[k].pairing);
+        if (bytes.size() > limits.follow) {
+            bytes.resize(static_cast<std::size_t>(limits.follow));
+        }
+        StreamBytes stream(bytes);
+        for (Finding& finding : CheckStream(stream, options.prefixBytes, limits)) {
+            finding.layout = kJstegLayouts[k].name;
+            finding.walkIndex = result.walk.size() + k;
+            result.findings.push_back(std::move(finding));
+        }
+    }
+    std::stable_sort(result.findings.begin(), result.findings.end(), RanksBefore);
+    result.verdict = VerdictOf(result.findings);
+}
+
+} // namespace vantrel::extract
