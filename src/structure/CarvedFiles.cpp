@@ -10,6 +10,7 @@ namespace vantrel::structure {
 
 namespace {
 
+constexpr std::uint64_t kIhdrOffset = 8; // after the signature
 constexpr std::uint64_t kIhdrChunk = 25; // length, type, 13 bytes of header, CRC
 
 void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
@@ -76,10 +77,13 @@ Result<std::vector<std::uint8_t>> RepairedPng(std::span<const std::uint8_t> file
     if (walked.format != "png" || !walked.info.ihdrTrueSize) {
         return Failure("the walk found no true size to put back");
     }
+    // The first chunk of the file, under the format's part.
     const Part* ihdr = nullptr;
-    for (const Part& part : walked.parts) {
-        if (part.name.rfind("IHDR", 0) == 0 && !ihdr) {
-            ihdr = &part;
+    for (const Part& format : walked.parts) {
+        for (const Part& part : format.children) {
+            if (!ihdr && part.offset == kIhdrOffset && part.name.rfind("IHDR", 0) == 0) {
+                ihdr = &part;
+            }
         }
     }
     static constexpr std::uint8_t kType[] = {'I', 'H', 'D', 'R'};

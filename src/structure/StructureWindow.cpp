@@ -311,12 +311,10 @@ void StructureWindow::showStructure(std::shared_ptr<const FileStructure> walked)
         item->setForeground(0, kAnomalyText);
         Anomalies->addTopLevelItem(item);
     }
-    auto* root = MakeRow({Utf8(s.format), QStringLiteral("0"), QString::number(s.size)}, 0, s.size);
     for (const Part& part : s.parts) {
-        root->addChild(PartItem(part));
+        Parts->addTopLevelItem(PartItem(part));
+        Parts->topLevelItem(Parts->topLevelItemCount() - 1)->setExpanded(true);
     }
-    Parts->addTopLevelItem(root);
-    root->setExpanded(true);
     for (const Text& text : s.texts) {
         Texts->addTopLevelItem(
             MakeRow({Utf8(text.source), Utf8(text.key), Utf8(text.value)}, text.offset, 0));

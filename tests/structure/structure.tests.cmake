@@ -16,3 +16,8 @@ assert [o['format'] for o in objects] == ['png', 'png']
 assert set(objects[0]) == {'file', 'size', 'format', 'end', 'parts', 'anomalies', 'texts', 'carved', 'info'}
 assert objects[0]['carved'][0]['type'] == 'zip' and objects[0]['end'] == 1220
 assert objects[1]['info']['ihdr_true_size'] == [24, 16]\"")
+
+# The window on planted files, against the command line's own report.
+vantrel_ui_test(structure_ui_tests structure/StructureWindowTest.cpp)
+target_link_libraries(structure_ui_tests PRIVATE vantrel_structure_ui)
+add_dependencies(structure_ui_tests vantrel-decoder)
