@@ -159,15 +159,17 @@ void HexView::paintEvent(QPaintEvent*) {
     }
     const QFontMetrics metrics = fontMetrics();
     const int cell = metrics.horizontalAdvance(QLatin1Char('0'));
-    const int hexLeft = 4 + 11 * cell;
-    const int asciiLeft = hexLeft + (3 * kBytesPerRow + 1) * cell;
+    // Eight offset digits while they suffice: the bytes, not the offsets, need the width.
+    const int digits = size_ > 0xFFFFFFFFull ? 10 : 8;
+    const int hexLeft = 4 + (digits + 2) * cell;
+    const int asciiLeft = hexLeft + (3 * kBytesPerRow + 2) * cell;
     const std::uint64_t selectedEnd = selected_ + selectedLength_;
     for (int row = 0; row * kBytesPerRow < page.size(); ++row) {
         const int y = row * rowHeight();
         const std::uint64_t rowOffset = first + static_cast<std::uint64_t>(row) * kBytesPerRow;
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(4, y + metrics.ascent(),
-                         QStringLiteral("%1").arg(rowOffset, 10, 16, QLatin1Char('0')));
+                         QStringLiteral("%1").arg(rowOffset, digits, 16, QLatin1Char('0')));
         painter.setPen(palette().color(QPalette::Text));
         for (int column = 0; column < kBytesPerRow; ++column) {
             const int index = row * kBytesPerRow + column;
@@ -222,11 +224,11 @@ StructureWindow::StructureWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     Parts = MakeList(this, QStringLiteral("Parts"),
                      {QStringLiteral("Part"), QStringLiteral("Offset"), QStringLiteral("Length"),
                       QStringLiteral("Check")},
-                     QRect(8, 204, 400, 300));
+                     QRect(8, 204, 380, 300));
     Parts->setRootIsDecorated(true);
     Hex = new HexView(this);
     Hex->setObjectName(QStringLiteral("Hex"));
-    Hex->setGeometry(416, 204, 556, 300);
+    Hex->setGeometry(396, 204, 576, 300);
 
     Texts = MakeList(this, QStringLiteral("Texts"),
                      {QStringLiteral("From"), QStringLiteral("Key"), QStringLiteral("Text")},
