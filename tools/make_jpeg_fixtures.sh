@@ -46,6 +46,9 @@ if [ "$mode" = fixtures ]; then
     cjpeg -quality 80 "$work/colour.ppm" | djpeg | cjpeg -quality 95 >"$out/chelsea-double-80-95.jpg"
     f5 "$out/chelsea-q85.jpg" "$out/chelsea-f5.jpg" 1200
     outg "$out/chelsea-q85.jpg" "$out/chelsea-outguess.jpg" 300 85
+    # Two COM segments and bytes after EOI, as a tool hiding data past the image leaves them.
+    wrjpgcom -comment "first note" "$out/chelsea-q85.jpg" | wrjpgcom -comment "caf$(printf '\351')" |
+        cat - "$out/chelsea-q95.jpg" >"$out/chelsea-comments-trailer.jpg"
     head -c 2500 "$out/chelsea-q75.jpg" >"$out/truncated.jpg"
     # Entropy data overwritten with a marker and fill bytes: libjpeg must fail or resynchronise,
     # never crash.

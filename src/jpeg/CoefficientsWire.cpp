@@ -6,6 +6,9 @@ namespace vantrel {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x564A4346; // "VJCF"
+constexpr std::uint64_t kMaxCommentBytes = 65533;
+constexpr std::uint64_t kMinJpegBytes = 4;
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 40;
 
 } // namespace
 
@@ -30,6 +33,12 @@ std::vector<std::uint8_t> EncodeJpegCoefficients(const JpegCoefficients& jpeg) {
         }
         writer.putArray(std::span<const std::int16_t>(c.coefficients));
     }
+    writer.put<std::uint32_t>(static_cast<std::uint32_t>(jpeg.comments.size()));
+    for (const std::string& comment : jpeg.comments) {
+        writer.putString(comment);
+    }
+    writer.put<std::uint64_t>(jpeg.trailerOffset);
+    writer.put<std::uint64_t>(jpeg.trailerLength);
     return out;
 }
 
@@ -71,6 +80,24 @@ Result<JpegCoefficients> DecodeJpegCoefficients(std::span<const std::uint8_t> by
                                              static_cast<std::size_t>(c.heightInBlocks) * 64;
         jpeg.components.push_back(std::move(c));
     }
+    // A COM segment holds at most 65533 bytes and takes at least 4 of the file, which bounds both
+    // their number and the trailer's place by the size of the reply itself.
+    const auto comments = valid ? reader.get<std::uint32_t>() : 0;
+    valid = valid && reader.ok() && comments <= bytes.size() / 4;
+    for (std::uint32_t i = 0; valid && i < comments; ++i) {
+        const auto length = reader.get<std::uint64_t>();
+        valid = reader.ok() && length <= kMaxCommentBytes;
+        if (valid) {
+            jpeg.comments.push_back(reader.getString(length));
+        }
+    }
+    jpeg.trailerOffset = reader.get<std::uint64_t>();
+    jpeg.trailerLength = reader.get<std::uint64_t>();
+    // The smallest image is SOI, a frame, a scan and EOI; an offset past the largest file we
+    // read, or a length wrapping it, is a broken reply.
+    valid = valid && reader.ok() && jpeg.trailerOffset >= kMinJpegBytes &&
+            jpeg.trailerOffset <= kMaxFileBytes &&
+            jpeg.trailerLength <= kMaxFileBytes - jpeg.trailerOffset;
     if (!valid || !reader.atEnd()) {
         return Failure("the image decoder sent unreadable JPEG coefficients");
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace vantrel {
@@ -43,6 +44,11 @@ struct JpegCoefficients {
     std::array<std::array<std::uint16_t, 64>, 4> quantTables{};
     std::array<bool, 4> quantTablePresent{};
     std::vector<JpegComponent> components;
+    // The COM segments' bytes as stored (no encoding is promised), in file order.
+    std::vector<std::string> comments;
+    // Bytes after EOI: a tool hiding data past the image leaves them there. Length 0: none.
+    std::uint64_t trailerOffset = 0;
+    std::uint64_t trailerLength = 0;
 };
 
 } // namespace vantrel

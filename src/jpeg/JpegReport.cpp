@@ -36,6 +36,21 @@ std::string TableJson(const std::array<std::uint16_t, 64>& table) {
     return out + "]";
 }
 
+// Comments promise no encoding; read as Latin-1 they always make valid UTF-8 JSON.
+std::string Latin1ToUtf8(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string ReportJson(const std::string& path, const JpegCoefficients& jpeg,
                        const JpegAnalysis& analysis, const JpegVerdict& verdict) {
     std::string out = "{\"file\": " + JsonString(path) +
@@ -74,7 +89,16 @@ std::string ReportJson(const std::string& path, const JpegCoefficients& jpeg,
     }
     out += "], \"beta\": " + (analysis.f5.valid ? JsonNumber(analysis.f5.beta) : "null") +
            ", \"double_compressed\": " + (analysis.doubleCompression.detected ? "true" : "false") +
-           "}, \"verdict\": " + JpegVerdictJson(verdict) + "}";
+           "}, \"trailer\": " +
+           (jpeg.trailerLength == 0
+                ? std::string("null")
+                : "{\"offset\": " + std::to_string(jpeg.trailerOffset) +
+                      ", \"length\": " + std::to_string(jpeg.trailerLength) + "}") +
+           ", \"comments\": [";
+    for (std::size_t i = 0; i < jpeg.comments.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + JsonString(Latin1ToUtf8(jpeg.comments[i]));
+    }
+    out += "], \"verdict\": " + JpegVerdictJson(verdict) + "}";
     return out;
 }
 
@@ -115,6 +139,15 @@ std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg
     return ReportJson(path, jpeg, analysis, verdict);
 }
 
+std::string JpegTrailerText(const JpegCoefficients& jpeg) {
+    std::string text = jpeg.trailerLength == 0
+                           ? std::string("nothing after EOI")
+                           : std::to_string(jpeg.trailerLength) + " bytes after EOI at offset " +
+                                 std::to_string(jpeg.trailerOffset);
+    return text + ", " + std::to_string(jpeg.comments.size()) +
+           (jpeg.comments.size() == 1 ? " comment" : " comments");
+}
+
 std::string JpegSamplingText(const JpegCoefficients& jpeg) {
     static const char* const kNames[] = {"Y", "Cb", "Cr", "K"};
     std::string text;
@@ -150,6 +183,14 @@ std::string JpegReportText(const std::string& path, const JpegCoefficients& jpeg
         text += std::string("  JSteg ") + pairings[p] + ": luminance fraction " +
                 Fixed(analysis.jsteg[p][0].fraction) + ", all components fraction " +
                 Fixed(analysis.jsteg[p][1].fraction) + "\n";
+    }
+    text += "  " + JpegTrailerText(jpeg) + "\n";
+    for (const std::string& comment : jpeg.comments) {
+        std::string line = Latin1ToUtf8(comment);
+        // One comment a line, whatever it holds.
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        text += "  comment: " + line + "\n";
     }
     return text + "  F5 beta: " + (analysis.f5.valid ? Fixed(analysis.f5.beta) : "n/a") +
            (analysis.doubleCompression.detected ? " (double compressed: unreliable)" : "") +

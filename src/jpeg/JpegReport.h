@@ -17,6 +17,8 @@ std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg
 // Size, quality and sampling, the JSteg fractions, F5's beta and the verdict, one figure a line.
 std::string JpegReportText(const std::string& path, const JpegCoefficients& jpeg,
                            const JpegAnalysis& analysis, const JpegVerdict& verdict);
+// "120 bytes after EOI at offset 9000, 2 comments" or "nothing after EOI, 0 comments".
+std::string JpegTrailerText(const JpegCoefficients& jpeg);
 // "Y 2x2 (table 0), Cb 1x1 (table 1), ..." for the components of the frame.
 std::string JpegSamplingText(const JpegCoefficients& jpeg);
 

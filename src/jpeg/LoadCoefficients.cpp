@@ -2,11 +2,20 @@
 
 #include "jpeg/CoefficientsWire.h"
 
+#include <filesystem>
+
 namespace vantrel {
 
 Result<JpegCoefficients> LoadJpegCoefficients(const std::string& path, const DecodeLimits& limits) {
-    return AnalyseInDecoder<JpegCoefficients>(path, kJpegCoefficientsAnalysis,
-                                              DecodeJpegCoefficients, limits);
+    Result<JpegCoefficients> jpeg = AnalyseInDecoder<JpegCoefficients>(
+        path, kJpegCoefficientsAnalysis, DecodeJpegCoefficients, limits);
+    // The trailer must end where the file does; only its size is asked here, never its bytes.
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (jpeg && (error || jpeg->trailerOffset + jpeg->trailerLength != size)) {
+        return Failure("the image decoder sent a trailer that does not end the file");
+    }
+    return jpeg;
 }
 
 } // namespace vantrel

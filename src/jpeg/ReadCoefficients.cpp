@@ -190,6 +190,22 @@ bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
     return true;
 }
 
+// jpeg_read_coefficients stops right after EOI, so what the memory source has not handed out yet
+// is the trailer. The saved markers live in libjpeg's pools, hence the copy before destroying.
+void NoteCommentsAndTrailer(const jpeg_decompress_struct& info, std::size_t size,
+                            JpegCoefficients& out) {
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr;
+         marker = marker->next) {
+        if (marker->marker == JPEG_COM) {
+            out.comments.emplace_back(reinterpret_cast<const char*>(marker->data),
+                                      marker->data_length);
+        }
+    }
+    const std::size_t left = std::min<std::size_t>(info.src->bytes_in_buffer, size);
+    out.trailerOffset = size - left;
+    out.trailerLength = left;
+}
+
 } // namespace
 
 Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> bytes,
@@ -219,6 +235,8 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
     info.client_data = &scanCap;
     info.progress = &progress;
     jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    // 65533 is the most a segment can hold, so every comment is kept whole.
+    jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
         jpeg_destroy_decompress(&info);
         return Failure("JPEG holds tables only, no image");
@@ -245,6 +263,7 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
     jpeg_read_coefficients(&info);
     // Our block arrays' descriptions live in libjpeg's pools: compact before destroying them.
     const bool compacted = !errors.truncated && CompactRows(errors, result);
+    NoteCommentsAndTrailer(info, bytes.size(), result);
     // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
     jpeg_destroy_decompress(&info);
     if (errors.truncated) {

@@ -2,6 +2,7 @@
 // ImageMagick's quality estimate, and on files that must fail cleanly.
 #include "JpegTestSupport.h"
 
+#include "jpeg/CoefficientsWire.h"
 #include "jpeg/JpegQuality.h"
 #include "jpeg/JpegScanOrder.h"
 #include "jpeg/ReadCoefficients.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -212,6 +214,45 @@ TEST(JpegReader, LayoutOfTheFrame) {
     EXPECT_EQ(colour.maxHSampling, 2);
     EXPECT_TRUE(test::ReadJpegOrFail(JpegFixture("chelsea-q85-progressive.jpg")).progressive);
     EXPECT_EQ(test::ReadJpegOrFail(JpegFixture("chelsea-grey-q85.jpg")).components.size(), 1u);
+}
+
+// The fixture is chelsea-q85.jpg with two COM segments added, then chelsea-q95.jpg appended
+// whole: the trailer is exactly that second file, and the first EOI must end the image.
+TEST(JpegReader, CommentsAndTrailerMatchTheFileLayout) {
+    const JpegCoefficients jpeg = test::ReadJpegOrFail(JpegFixture("chelsea-comments-trailer.jpg"));
+    const std::uintmax_t appended = fs::file_size(JpegFixture("chelsea-q95.jpg"));
+    EXPECT_EQ(jpeg.trailerLength, appended);
+    EXPECT_EQ(jpeg.trailerOffset,
+              fs::file_size(JpegFixture("chelsea-comments-trailer.jpg")) - appended);
+    EXPECT_EQ(jpeg.comments, (std::vector<std::string>{"first note", "caf\xe9"}));
+    const JpegCoefficients plain = test::ReadJpegOrFail(JpegFixture("chelsea-q85.jpg"));
+    EXPECT_EQ(plain.trailerLength, 0u);
+    EXPECT_EQ(plain.trailerOffset, fs::file_size(JpegFixture("chelsea-q85.jpg")));
+    EXPECT_TRUE(plain.comments.empty());
+}
+
+// The wire ends with the trailer's offset and length; replies placing it impossibly are refused.
+TEST(JpegWire, TrailerIsCheckedOnArrival) {
+    const JpegCoefficients jpeg = test::ReadJpegOrFail(JpegFixture("chelsea-comments-trailer.jpg"));
+    const std::vector<std::uint8_t> good = EncodeJpegCoefficients(jpeg);
+    const Result<JpegCoefficients> back = DecodeJpegCoefficients(good);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->comments, jpeg.comments);
+    EXPECT_EQ(back->trailerOffset, jpeg.trailerOffset);
+    EXPECT_EQ(back->trailerLength, jpeg.trailerLength);
+    const struct {
+        std::uint64_t offset, length;
+        bool accepted;
+    } cases[] = {{17107, 0, true},
+                 {3, 0, false},
+                 {17107, ~std::uint64_t{0}, false},
+                 {std::uint64_t{1} << 41, 0, false}};
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> reply = good;
+        std::memcpy(reply.data() + reply.size() - 16, &c.offset, 8);
+        std::memcpy(reply.data() + reply.size() - 8, &c.length, 8);
+        EXPECT_EQ(static_cast<bool>(DecodeJpegCoefficients(reply)), c.accepted) << c.offset;
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@ target_compile_definitions(vantrel_jpeg_test_support PUBLIC
     VANTREL_TEST_DATA="${VANTREL_TEST_DATA}")
 
 add_executable(jpeg_tests jpeg/JpegReaderTest.cpp jpeg/JpegStatisticsTest.cpp)
-target_link_libraries(jpeg_tests PRIVATE vantrel_jpeg_test_support GTest::gtest_main)
+target_link_libraries(jpeg_tests PRIVATE vantrel_jpeg_test_support vantrel_jpeg_wire GTest::gtest_main)
 add_test(NAME jpeg_tests COMMAND jpeg_tests)
 
 # Not a test: the corpus measurement, run by hand over tools/make_jpeg_fixtures.sh corpus DIR.
