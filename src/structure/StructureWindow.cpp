@@ -163,7 +163,8 @@ void HexView::paintEvent(QPaintEvent*) {
     const int digits = size_ > 0xFFFFFFFFull ? 10 : 8;
     const int hexLeft = 4 + (digits + 2) * cell;
     const int asciiLeft = hexLeft + (3 * kBytesPerRow + 2) * cell;
-    const std::uint64_t selectedEnd = selected_ + selectedLength_;
+    const std::uint64_t selectedEnd =
+        selected_ + std::min(selectedLength_, UINT64_MAX - selected_); // saturating
     for (int row = 0; row * kBytesPerRow < page.size(); ++row) {
         const int y = row * rowHeight();
         const std::uint64_t rowOffset = first + static_cast<std::uint64_t>(row) * kBytesPerRow;
