@@ -41,8 +41,9 @@ QString Number(double value, int decimals = 4) {
     return std::isfinite(value) ? QString::number(value, 'f', decimals) : QStringLiteral("n/a");
 }
 
+// The trailer and comment count head the tables: data hidden past EOI shows before anything else.
 QString TablesText(const JpegCoefficients& jpeg) {
-    QString text;
+    QString text = QString::fromStdString(JpegTrailerText(jpeg)) + '\n';
     for (std::size_t t = 0; t < jpeg.quantTables.size(); ++t) {
         if (!jpeg.quantTablePresent[t]) {
             continue;

@@ -60,6 +60,8 @@ private slots:
         QVERIFY(
             window.findChild<QLabel*>("Sampling")->text().startsWith("Y 2x2 (table 0), Cb 1x1"));
         QVERIFY(window.findChild<QPlainTextEdit*>("Tables")->toPlainText().contains("table 1"));
+        QVERIFY(window.findChild<QPlainTextEdit*>("Tables")->toPlainText().startsWith(
+            "nothing after EOI, 0 comments\n"));
         // Three components, five calibrated modes each.
         auto* mode = window.findChild<QComboBox*>("Mode");
         QCOMPARE(mode->count(), 15);
@@ -85,6 +87,16 @@ private slots:
             saved.find("\"suspicious\": " + std::string(verdict == "clean" ? "false" : "true")) !=
             std::string::npos);
         QVERIFY(saved.ends_with("}\n"));
+    }
+
+    // chelsea-q85.jpg (17085 bytes) plus two COM segments of 14 and 8 bytes, then chelsea-q95.jpg
+    // (30545 bytes) appended.
+    void trailerHeadsTheTables() {
+        JpegAnalysisWindow window;
+        window.show();
+        QVERIFY(runTo(window, fixture("chelsea-comments-trailer.jpg")));
+        QVERIFY(window.findChild<QPlainTextEdit*>("Tables")->toPlainText().startsWith(
+            "30545 bytes after EOI at offset 17107, 2 comments\n"));
     }
 
     void brokenFileIsOneLine() {
