@@ -24,6 +24,16 @@ std::string BlindCsvHeader();
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error = {});
 
+// A scanned file's row: BlindCsvRow's columns, then "anomalies" (the count, empty when the walk
+// failed) and "anomaly_kinds" (distinct, ';'-joined in order of first appearance, or "error: "
+// and why the walk failed), then with a word list "steghide_passphrase" (the hit's, empty for
+// none, "n/a" for a file that is neither JPEG nor BMP, "error: " and why for an unreadable cover).
+std::string ScanCsvHeader(bool steghide);
+std::string ScanCsvRow(const ScanRow& row, bool steghide);
+// BlindJson's object with "structure" (the walk's object, or {"error": why}) and, with a word
+// list, "steghide": {passphrase, encryption, mode, size, name}, null for no hit or no cover.
+std::string ScanJson(const ScanRow& row, bool steghide);
+
 // The rows a JPEG's blind analysis shows, label and value: the pixel attacks, not applicable,
 // then the coefficient attacks and the verdict.
 std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindResult& jpeg);

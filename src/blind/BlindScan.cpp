@@ -4,9 +4,15 @@
 #include "files/OrderedPool.h"
 #include "image/ImageLoading.h"
 #include "jpeg/LoadCoefficients.h"
+#include "steghide/SteghideInput.h"
+#include "structure/LoadStructure.h"
+
+#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include <sched.h>
 
@@ -137,26 +143,78 @@ std::function<void(int job)> CorePinning(int jobs) {
     };
 }
 
+// steghide takes a JPEG or a BMP, told by the first bytes, whatever the name says.
+bool SteghideCoverFormat(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char start[2] = {};
+    in.read(start, sizeof start);
+    return HasJpegSignature(path) || (in.gcount() == 2 && start[0] == 'B' && start[1] == 'M');
+}
+
+ScanSteghide SteghideOf(const std::string& path, const std::string& words, int threads) {
+    ScanSteghide out;
+    out.applies = SteghideCoverFormat(path);
+    if (!out.applies) {
+        return out;
+    }
+    const Result<SteghideCover> cover = LoadSteghideCover(path);
+    if (!cover) {
+        out.error = cover.error();
+        return out;
+    }
+    std::istringstream list(words);
+    SteghideWordListOptions options;
+    options.fileName = path;
+    SteghideWordListResult result;
+    tbb::task_arena(threads).execute(
+        [&] { result = SteghideWordListAttack(*cover, &list, options); });
+    if (!result.hits.empty()) {
+        out.hit = std::move(result.hits.front());
+    }
+    return out;
+}
+
+ScanRow ScanOne(const std::string& path, const ScanOptions& options, int steghideThreads) {
+    BlindOptions blind;
+    blind.parallel = false; // the jobs are the parallelism
+    ScanRow row{path, AnalyseFile(path, blind), structure::LoadFileStructure(path), std::nullopt};
+    if (options.steghideWords) {
+        row.steghide = SteghideOf(path, *options.steghideWords, steghideThreads);
+    }
+    if (row.result) {
+        row.result->suspicious = row.result->suspicious ||
+                                 (row.structure && !row.structure->anomalies.empty()) ||
+                                 (row.steghide && row.steghide->hit);
+    }
+    return row;
+}
+
 } // namespace
 
-std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
+std::size_t ScanFiles(const std::vector<ScanFile>& files, const ScanOptions& options,
                       const std::function<bool(const ScanRow&)>& row) {
-    jobs = std::max(1, jobs);
-    BlindOptions options;
-    options.parallel = false; // the jobs are the parallelism
+    const int jobs = std::max(1, options.jobs);
+    // The files are the parallelism; a word list gets the cores the jobs leave over, so a short
+    // tree of large covers still keeps every core busy without each job claiming them all.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int steghideThreads = std::max(1, cores / jobs);
     // Workers run ahead of the writer by at most this many files, so a slow file holds back
     // only a bounded number of finished rows.
-    OrderedPool<BlindResult> pool(jobs, static_cast<std::size_t>(4 * jobs + 8), CorePinning(jobs));
+    OrderedPool<ScanRow> pool(jobs, static_cast<std::size_t>(4 * jobs + 8), CorePinning(jobs));
     std::size_t handedOut = 0;
     std::size_t delivered = 0;
     while (delivered < files.size()) {
         while (handedOut < files.size() && !pool.full()) {
             const std::string& path = files[handedOut++].path;
-            pool.submit(path, [&path, &options] { return AnalyseFile(path, options); });
+            pool.submit(path, [&path, &options, steghideThreads]() -> Result<ScanRow> {
+                return ScanOne(path, options, steghideThreads);
+            });
         }
-        const ScanRow next{files[delivered].path, pool.takeOldest()};
-        ++delivered;
-        if (!row(next)) {
+        Result<ScanRow> next = pool.takeOldest();
+        const std::string& path = files[delivered++].path;
+        if (!row(next
+                     ? *next
+                     : ScanRow{path, Failure(next.error()), Failure("not walked"), std::nullopt})) {
             break;
         }
     }

@@ -5,9 +5,12 @@
 #include "blind/BlindAttacks.h"
 #include "image/Result.h"
 #include "jpeg/JpegVerdict.h"
+#include "steghide/SteghideAttack.h"
+#include "structure/FileStructure.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,16 +44,38 @@ std::vector<ScanFile> FilesUnder(const std::string& directory, const ScanSelecti
 std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
                                   const ScanSelection& selection);
 
-struct ScanRow {
-    std::string path;
-    Result<BlindResult> result; // or why the file could not be analysed, naming it
+// The word-list attack's answer for one file.
+struct ScanSteghide {
+    bool applies = false; // a JPEG or a BMP, the covers steghide takes
+    std::optional<SteghidePassphraseHit> hit;
+    std::string error; // the cover could not be read
 };
 
-// Decodes and analyses the files on `jobs` threads. `row` is called on the calling thread once
-// a file, in list order; when it returns false the scan stops after the files being analysed.
-// Returns the number of rows delivered.
-std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
+struct ScanRow {
+    std::string path;
+    // Or why the file could not be analysed, naming it. `suspicious` counts the structure's
+    // anomalies and a steghide hit as well as the attacks' verdict.
+    Result<BlindResult> result;
+    // The container walk's own failure leaves the analysis standing.
+    Result<structure::FileStructure> structure = Failure("not walked");
+    std::optional<ScanSteghide> steghide; // only with a word list
+};
+
+struct ScanOptions {
+    int jobs = 1;
+    // One passphrase a line, held in memory for the whole scan; none: no steghide attack.
+    std::optional<std::string> steghideWords;
+};
+
+// Decodes, analyses and walks the files on `jobs` threads. `row` is called on the calling
+// thread once a file, in list order; when it returns false the scan stops after the files being
+// analysed. Returns the number of rows delivered.
+std::size_t ScanFiles(const std::vector<ScanFile>& files, const ScanOptions& options,
                       const std::function<bool(const ScanRow&)>& row);
+inline std::size_t ScanFiles(const std::vector<ScanFile>& files, int jobs,
+                             const std::function<bool(const ScanRow&)>& row) {
+    return ScanFiles(files, ScanOptions{jobs, std::nullopt}, row);
+}
 
 // A JPEG stores DCT coefficients, not the pixels the LSB attacks model: it gets the coefficient
 // attacks instead.

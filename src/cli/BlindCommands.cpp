@@ -62,6 +62,7 @@ struct ScanArguments {
     std::string output;
     bool csv = false;
     int jobs = DecoderPoolCapacity(); // one a decoder process: more would wait for one
+    std::string steghideWordList;
     ScanSelection selection;
 };
 
@@ -92,6 +93,8 @@ ScanArguments ParseScan(const Arguments& args) {
             scan.csv = format == "csv";
         } else if (arg == "--output") {
             scan.output = OptionValue(args, i);
+        } else if (arg == "--steghide-wordlist") {
+            scan.steghideWordList = OptionValue(args, i);
         } else if (arg == "--files-from") {
             scan.filesFrom = OptionValue(args, i);
         } else if (arg == "--shard") {
@@ -207,15 +210,25 @@ int RunScan(const Arguments& args) {
         out = opened.get();
     }
     // Only the first shard carries the CSV header, so that the shards' outputs concatenate.
+    ScanOptions options{scan.jobs, std::nullopt};
+    if (!scan.steghideWordList.empty()) {
+        std::ifstream words(scan.steghideWordList, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(words)), {});
+        if (!words.good() && !words.eof()) {
+            throw InputError("Cannot read the word list " + scan.steghideWordList);
+        }
+        options.steghideWords = std::move(text);
+    }
+    const bool steghide = options.steghideWords.has_value();
     if (scan.csv && scan.selection.shardIndex == 1) {
-        std::fprintf(out, "%s\n", BlindCsvHeader().c_str());
+        std::fprintf(out, "%s\n", ScanCsvHeader(steghide).c_str());
         std::fflush(out);
     }
     ScanProgress progress(files.size());
     std::size_t unreadable = 0, suspicious = 0, done = 0;
     bool writeFailed = false;
-    ScanFiles(files, scan.jobs, [&](const ScanRow& row) {
-        const std::string line = RowLine(scan.csv, row.path, row.result);
+    ScanFiles(files, options, [&](const ScanRow& row) {
+        const std::string line = scan.csv ? ScanCsvRow(row, steghide) : ScanJson(row, steghide);
         // One row a write and a flush: an interrupted scan keeps every row it finished.
         if (std::fprintf(out, "%s\n", line.c_str()) < 0 || std::fflush(out) != 0) {
             writeFailed = true;
@@ -247,11 +260,13 @@ std::vector<Command> BlindCommands() {
          RunBlind},
         {"scan",
          "DIR|--files-from FILE|- [--pattern GLOB] [--jobs N] [--format csv|jsonl] "
-         "[--output FILE] [--shard K/N]",
+         "[--output FILE] [--shard K/N] [--steghide-wordlist FILE]",
          "the blind analysis of every image under DIR (or listed), one row a file in walk order; "
          "DIR gives every file whose extension a decoder reads, in any case, and --pattern "
          "narrows that; "
-         "--shard K/N keeps the files whose FNV-1a 64 hash of the relative path is K-1 mod N",
+         "--shard K/N keeps the files whose FNV-1a 64 hash of the relative path is K-1 mod N; "
+         "every row gets the container's anomalies, and --steghide-wordlist the passphrase "
+         "steghide hid data under in a JPEG or BMP; either makes the file suspicious",
          RunScan},
     };
 }

@@ -240,10 +240,60 @@ TEST(BlindJpeg, BlindAndScanGiveJpegsTheCoefficientAttacks) {
     };
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(columns(rows[i + 1]), columns(rows[0])) << rows[i + 1];
-        EXPECT_TRUE(rows[i + 1].ends_with(cases[i].suspicious ? "(suspicious)\"" : "\""))
+        // The verdict, then the structure's columns: no anomaly in either file.
+        EXPECT_TRUE(rows[i + 1].ends_with(cases[i].suspicious ? "(suspicious)\",0," : "\",0,"))
             << rows[i + 1];
         EXPECT_NE(rows[i + 1].find(cases[i].suspicious ? ",true,,,,,," : ",false,,,,,,"),
                   std::string::npos);
+    }
+}
+
+// The passphrases are those tools/make_steghide_fixtures.sh gave steghide embed; the appended
+// archive is a ZIP written after the PNG's IEND. The clean PNG is the NaturalImage cover, which
+// the pixel attacks pass, so only the new columns can make a file suspicious.
+TEST_F(BlindScan, StructureAndSteghideColumns) {
+    const std::string data = VANTREL_TEST_DATA;
+    const struct {
+        std::string path, suspicious, anomalies, kinds, passphrase;
+    } cases[] = {
+        {data + "/structure/appended-zip.png", "true", "1", "data-after-end", "n/a"},
+        {(root / "clean.png").string(), "false", "0", "", "n/a"},
+        {(root / "clean.bmp").string(), "false", "0", "", ""},
+        {data + "/steghide/jpeg-default.jpg", "true", "0", "", "vantrel"},
+        {data + "/steghide/bmp24-default.bmp", "true", "0", "", "rosebud"},
+    };
+    const BitmapHandle cover = testing::NaturalImage(256, 192, 5);
+    for (const char* name : {"clean.png", "clean.bmp"}) {
+        ASSERT_TRUE(FreeImage_Save(FreeImage_GetFIFFromFilename(name), cover.get(),
+                                   (root / name).c_str(), 0));
+    }
+    std::ofstream(root / "words.txt") << "password\nrosebud\r\nvantrel\n";
+    std::string list;
+    for (const auto& c : cases) {
+        list += c.path + "\\n";
+    }
+    const std::string scan = "printf '" + list + "' | " + kCli + " scan --files-from - " +
+                             "--steghide-wordlist " + (root / "words.txt").string();
+    const std::vector<std::string> csv = Lines(Shell(scan + " --format csv 2>/dev/null").out);
+    const std::vector<std::string> jsonl = Lines(Shell(scan + " 2>/dev/null").out);
+    ASSERT_EQ(csv.size(), std::size(cases) + 1);
+    ASSERT_EQ(jsonl.size(), std::size(cases));
+    EXPECT_TRUE(csv[0].ends_with(",anomalies,anomaly_kinds,steghide_passphrase"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const std::string& row = csv[i + 1];
+        EXPECT_TRUE(row.starts_with(c.path + ",")) << row;
+        EXPECT_NE(row.find("," + c.suspicious + ","), std::string::npos) << row;
+        EXPECT_TRUE(row.ends_with("," + c.anomalies + "," + c.kinds + "," + c.passphrase)) << row;
+        EXPECT_NE(jsonl[i].find("\"suspicious\": " + c.suspicious), std::string::npos);
+        EXPECT_NE(jsonl[i].find("\"structure\": {\"file\": "), std::string::npos) << jsonl[i];
+        const bool hit = !c.passphrase.empty() && c.passphrase != "n/a";
+        EXPECT_EQ(jsonl[i].ends_with("\"steghide\": null}"), !hit) << jsonl[i];
+        EXPECT_EQ(jsonl[i].find("\"steghide\": {\"passphrase\": \"" + c.passphrase +
+                                "\", \"encryption\": \"rijndael-128\", \"mode\": \"cbc\", "
+                                "\"size\": 45, \"name\": \"msg.txt\"}") != std::string::npos,
+                  hit)
+            << jsonl[i];
     }
 }
 
