@@ -3,8 +3,16 @@
 #include "jpeg/JpegScanOrder.h"
 
 #include <boost/math/special_functions/gamma.hpp>
+#include <tbb/blocked_range.h>
 #include <tbb/parallel_invoke.h>
+#include <tbb/parallel_reduce.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -37,10 +45,10 @@ void ForEachUsable(const JpegCoefficients& jpeg, JstegPairing pairing, JstegScop
     });
 }
 
-// counts[v + kValueOffset] of every AC value seen so far, zeros and unusable values included:
-// the pairings read only their usable values from it, so one histogram serves both, and adding
-// every value spares a branch per coefficient. Four interleaved copies break the chain of
-// increments to the same count (runs of zeros) that one copy would make.
+// counts[v + kValueOffset] of the AC values seen so far. One histogram serves both pairings, which
+// read only their usable values from it; the counts of 0 and 1 are never read, so a walk may add
+// them or not. Four interleaved copies break the chain of increments to one count that a single
+// copy would make.
 struct ValueCounts {
     std::vector<std::uint32_t> counts = std::vector<std::uint32_t>(4 * 65536);
     int low = 0; // the range of values in the scope, known from the counting pass
@@ -90,18 +98,6 @@ double PValue(const ValueCounts& seen, JstegPairing pairing) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     return boost::math::gamma_q(df / 2.0, chiSquare / 2);
-}
-
-// Usable AC coefficients of one block for both pairings; order within the block is irrelevant.
-std::array<std::uint32_t, 2> UsableInBlock(const std::int16_t* block) {
-    std::uint32_t twos = 0;
-    std::uint32_t magnitude = 0;
-    for (int k = 1; k < 64; ++k) {
-        const int v = block[k];
-        twos += static_cast<std::uint32_t>((v & ~1) != 0);
-        magnitude += static_cast<std::uint32_t>(v >= 2 || v <= -2);
-    }
-    return {twos, magnitude};
 }
 
 // One pairing's running state: where its next curve points fall.
@@ -158,31 +154,112 @@ struct UsableTotals {
     }
 };
 
-// Counting needs no order: every stored block, straight through, one loop a block.
-std::vector<UsableTotals> CountComponents(const JpegCoefficients& jpeg) {
-    std::vector<UsableTotals> totals(jpeg.components.size());
+// Each stored block's AC positions (natural order) holding a value other than 0 and 1, and its
+// usable count for each pairing. Both pairings read no count but of such values, so the walks add
+// only these: most coefficients are 0, and their increments were one long dependency chain.
+struct BlockUsable {
+    std::uint64_t mask = 0;
+    std::array<std::uint8_t, 2> usable{}; // [twos, magnitude], at most 63 each
+};
+
+struct ComponentCounts {
+    std::vector<UsableTotals> totals;
+    std::vector<std::vector<BlockUsable>> perBlock;
+};
+
+std::size_t StoredBlocks(const JpegComponent& component) {
+    return std::min(component.coefficients.size() / 64,
+                    static_cast<std::size_t>(std::max(component.widthInBlocks, 0)) *
+                        static_cast<std::size_t>(std::max(component.heightInBlocks, 0)));
+}
+
+struct BlockFacts {
+    std::uint64_t mask; // AC positions holding neither 0 nor 1
+    std::uint32_t twos;
+    std::uint32_t magnitude;
+    int low; // range of the AC values, 0 included
+    int high;
+};
+
+#ifdef __SSE2__
+// Eight coefficients a step: the positions from two compares' packed sign bytes, the counts by
+// popcount (the Magnitude pairing's usable values are the Twos' ones less the -1s).
+BlockFacts ReadBlock(const std::int16_t* block) {
+    const __m128i evenMask = _mm_set1_epi16(static_cast<std::int16_t>(~1));
+    const __m128i minusOne = _mm_set1_epi16(-1);
+    __m128i low = _mm_setzero_si128();
+    __m128i high = _mm_setzero_si128();
+    std::uint64_t zeroOrOne = 0;
+    std::uint64_t minusOnes = 0;
+    for (int k = 0; k < 64; k += 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k + 8));
+        if (k == 0) {
+            a = _mm_insert_epi16(a, 0, 0); // the DC coefficient is no AC value
+        }
+        low = _mm_min_epi16(low, _mm_min_epi16(a, b));
+        high = _mm_max_epi16(high, _mm_max_epi16(a, b));
+        const __m128i zeroA = _mm_cmpeq_epi16(_mm_and_si128(a, evenMask), _mm_setzero_si128());
+        const __m128i zeroB = _mm_cmpeq_epi16(_mm_and_si128(b, evenMask), _mm_setzero_si128());
+        zeroOrOne |= std::uint64_t{static_cast<std::uint16_t>(
+                         _mm_movemask_epi8(_mm_packs_epi16(zeroA, zeroB)))}
+                     << k;
+        const __m128i onesA = _mm_cmpeq_epi16(a, minusOne);
+        const __m128i onesB = _mm_cmpeq_epi16(b, minusOne);
+        minusOnes |= std::uint64_t{static_cast<std::uint16_t>(
+                         _mm_movemask_epi8(_mm_packs_epi16(onesA, onesB)))}
+                     << k;
+    }
+    alignas(16) std::int16_t lows[8], highs[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lows), low);
+    _mm_store_si128(reinterpret_cast<__m128i*>(highs), high);
+    const std::uint64_t mask = ~zeroOrOne & ~std::uint64_t{1};
+    const auto twos = static_cast<std::uint32_t>(std::popcount(mask));
+    return {mask, twos, twos - static_cast<std::uint32_t>(std::popcount(minusOnes & mask)),
+            *std::min_element(lows, lows + 8), *std::max_element(highs, highs + 8)};
+}
+#else
+BlockFacts ReadBlock(const std::int16_t* block) {
+    BlockFacts facts{0, 0, 0, 0, 0};
+    for (int k = 1; k < 64; ++k) {
+        const int v = block[k];
+        facts.mask |= std::uint64_t{(v & ~1) != 0} << k;
+        facts.magnitude += static_cast<std::uint32_t>(v >= 2 || v <= -2);
+        facts.low = std::min(facts.low, v);
+        facts.high = std::max(facts.high, v);
+    }
+    facts.twos = static_cast<std::uint32_t>(std::popcount(facts.mask));
+    return facts;
+}
+#endif
+
+// Counting needs no order: every stored block, straight through, split over the cores.
+ComponentCounts CountComponents(const JpegCoefficients& jpeg) {
+    ComponentCounts counts;
+    counts.totals.resize(jpeg.components.size());
+    counts.perBlock.resize(jpeg.components.size());
     for (std::size_t c = 0; c < jpeg.components.size(); ++c) {
         const JpegComponent& component = jpeg.components[c];
-        const std::size_t blocks =
-            std::min(component.coefficients.size() / 64,
-                     static_cast<std::size_t>(std::max(component.widthInBlocks, 0)) *
-                         static_cast<std::size_t>(std::max(component.heightInBlocks, 0)));
-        UsableTotals& total = totals[c];
-        for (std::size_t b = 0; b < blocks; ++b) {
-            const std::int16_t* block = component.coefficients.data() + b * 64;
-            std::uint32_t twos = 0, magnitude = 0;
-            int low = 0, high = 0;
-            for (int k = 1; k < 64; ++k) {
-                const int v = block[k];
-                twos += static_cast<std::uint32_t>((v & ~1) != 0);
-                magnitude += static_cast<std::uint32_t>(v >= 2 || v <= -2);
-                low = std::min(low, v);
-                high = std::max(high, v);
-            }
-            total.add({twos, magnitude, low, high});
-        }
+        std::vector<BlockUsable>& perBlock = counts.perBlock[c];
+        perBlock.resize(StoredBlocks(component));
+        counts.totals[c] = tbb::parallel_reduce(
+            tbb::blocked_range<std::size_t>(0, perBlock.size(), 4096), UsableTotals{},
+            [&](const tbb::blocked_range<std::size_t>& range, UsableTotals total) {
+                for (std::size_t b = range.begin(); b < range.end(); ++b) {
+                    const BlockFacts facts = ReadBlock(component.coefficients.data() + b * 64);
+                    perBlock[b] = {facts.mask,
+                                   {static_cast<std::uint8_t>(facts.twos),
+                                    static_cast<std::uint8_t>(facts.magnitude)}};
+                    total.add({facts.twos, facts.magnitude, facts.low, facts.high});
+                }
+                return total;
+            },
+            [](UsableTotals a, const UsableTotals& b) {
+                a.add(b);
+                return a;
+            });
     }
-    return totals;
+    return counts;
 }
 
 UsableTotals InScope(const std::vector<UsableTotals>& components, JstegScope scope) {
@@ -198,7 +275,8 @@ UsableTotals InScope(const std::vector<UsableTotals>& components, JstegScope sco
 
 // The scan-order walk: the histogram at each curve point of both pairings.
 std::array<JstegChiSquare, 2> WalkScope(const JpegCoefficients& jpeg, JstegScope scope,
-                                        const UsableTotals& totals) {
+                                        const ComponentCounts& counted) {
+    const UsableTotals totals = InScope(counted.totals, scope);
     std::array<JstegChiSquare, 2> results{};
     const bool luminanceOnly = scope == JstegScope::Luminance;
     results[0].usable = totals.twos;
@@ -211,11 +289,22 @@ std::array<JstegChiSquare, 2> WalkScope(const JpegCoefficients& jpeg, JstegScope
         curve.close(counts);
     }
     ForEachBlockInScanOrder(jpeg, luminanceOnly, [&](const std::int16_t* block) {
-        const auto usable = UsableInBlock(block);
+        std::size_t c = 0;
+        // The walk visits stored blocks only, so some component holds this one.
+        while (c + 1 < jpeg.components.size() &&
+               (block < jpeg.components[c].coefficients.data() ||
+                block >= jpeg.components[c].coefficients.data() +
+                             jpeg.components[c].coefficients.size())) {
+            ++c;
+        }
+        const BlockUsable& stats = counted.perBlock[c][static_cast<std::size_t>(
+            (block - jpeg.components[c].coefficients.data()) / 64)];
+        const auto& usable = stats.usable;
         if (curves[0].seen + usable[0] < curves[0].nextEnd() &&
             curves[1].seen + usable[1] < curves[1].nextEnd()) {
             // No curve point inside this block: its values go in as a whole, in any order.
-            for (int k = 1; k < 64; ++k) {
+            for (std::uint64_t mask = stats.mask; mask != 0; mask &= mask - 1) {
+                const int k = std::countr_zero(mask);
                 counts.add(block[k], k & 3);
             }
             curves[0].seen += usable[0];
@@ -242,23 +331,16 @@ std::array<JstegChiSquare, 2> WalkScope(const JpegCoefficients& jpeg, JstegScope
 
 std::array<JstegChiSquare, 2> JstegChiSquareBothPairings(const JpegCoefficients& jpeg,
                                                          JstegScope scope) {
-    return WalkScope(jpeg, scope, InScope(CountComponents(jpeg), scope));
+    return WalkScope(jpeg, scope, CountComponents(jpeg));
 }
 
 std::array<std::array<JstegChiSquare, 2>, 2>
 JstegChiSquareEverywhere(const JpegCoefficients& jpeg) {
     // One counting pass serves both scopes.
-    const std::vector<UsableTotals> totals = CountComponents(jpeg);
+    const ComponentCounts counted = CountComponents(jpeg);
     std::array<JstegChiSquare, 2> luminance, all;
-    tbb::parallel_invoke(
-        [&] {
-            luminance =
-                WalkScope(jpeg, JstegScope::Luminance, InScope(totals, JstegScope::Luminance));
-        },
-        [&] {
-            all = WalkScope(jpeg, JstegScope::AllComponents,
-                            InScope(totals, JstegScope::AllComponents));
-        });
+    tbb::parallel_invoke([&] { luminance = WalkScope(jpeg, JstegScope::Luminance, counted); },
+                         [&] { all = WalkScope(jpeg, JstegScope::AllComponents, counted); });
     return {{{luminance[0], all[0]}, {luminance[1], all[1]}}};
 }
 
