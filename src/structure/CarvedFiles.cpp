@@ -1,9 +1,7 @@
 #include "structure/CarvedFiles.h"
 
-#include <openssl/evp.h>
 #include <zlib.h>
 
-#include <array>
 #include <fstream>
 
 namespace vantrel::structure {
@@ -20,19 +18,6 @@ void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
 }
 
 } // namespace
-
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
-    static const char* const kHex = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
-}
 
 Result<std::vector<std::uint8_t>> CarvedBytes(const std::string& path, const Carved& carved) {
     std::vector<std::uint8_t> bytes = carved.bytes;

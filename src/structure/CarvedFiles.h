@@ -12,9 +12,6 @@
 
 namespace vantrel::structure {
 
-// Lowercase hex SHA-256.
-std::string Sha256Hex(std::span<const std::uint8_t> bytes);
-
 // The carved bytes: those the walk joined or inflated, or else the extent of the file itself,
 // refused unless their digest is the one the walk reported (the file changed under us).
 Result<std::vector<std::uint8_t>> CarvedBytes(const std::string& path, const Carved& carved);

@@ -57,6 +57,9 @@ struct Text {
     std::uint64_t offset = 0;
 };
 
+// Lowercase hex SHA-256: the digest a carved item carries, and what a carve is checked against.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+
 struct Carved {
     std::uint64_t offset = 0;
     std::uint64_t length = 0;

@@ -1,10 +1,7 @@
 #include "extract/PayloadChecks.h"
 #include "structure/Walk.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
-#include <array>
 
 namespace vantrel::structure {
 
@@ -228,19 +225,6 @@ bool Carvable(AnomalyKind kind) {
     }
 }
 
-std::string Sha256(std::span<const std::uint8_t> bytes) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int size = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
-}
-
 void Carve(detail::Walk& walk) {
     FileStructure& out = walk.out();
     for (std::size_t i = 0; i < out.anomalies.size(); ++i) {
@@ -268,7 +252,7 @@ void Carve(detail::Walk& walk) {
         const detail::PayloadType type = detail::TypeOf(payload, walk.limits(), true);
         carved.type = type.kind;
         carved.what = type.what;
-        carved.sha256 = Sha256(payload);
+        carved.sha256 = Sha256Hex(payload);
         out.carved.push_back(std::move(carved));
     }
 }

@@ -4,6 +4,9 @@
 
 #include "image/Json.h"
 
+#include <openssl/evp.h>
+
+#include <array>
 #include <cstdio>
 
 namespace vantrel::structure {
@@ -87,6 +90,19 @@ const char* AnomalyText(AnomalyKind kind) {
         break;
     }
     return "embedded-file";
+}
+
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
+    static const char* const kHex = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
+    }
+    return hex;
 }
 
 std::string StructureJson(const FileStructure& s, std::string_view file,

@@ -300,11 +300,13 @@ void StructureWindow::showStructure(std::shared_ptr<const FileStructure> walked)
     structure_ = std::move(walked);
     const FileStructure& s = *structure_;
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path_))).fileName();
-    FileLabel->setText(QStringLiteral("%1: %2, %3 bytes, image ends at %4; %5 anomalies")
+    FileLabel->setText(QStringLiteral("%1: %2, %3 bytes, image ends at %4; %5 %6")
                            .arg(name, Utf8(s.format))
                            .arg(s.size)
                            .arg(s.end)
-                           .arg(s.anomalies.size()));
+                           .arg(s.anomalies.size())
+                           .arg(s.anomalies.size() == 1 ? QStringLiteral("anomaly")
+                                                        : QStringLiteral("anomalies")));
     for (std::size_t i = 0; i < s.anomalies.size(); ++i) {
         const Anomaly& a = s.anomalies[i];
         QTreeWidgetItem* item =
