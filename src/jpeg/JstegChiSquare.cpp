@@ -7,7 +7,7 @@
 #include <tbb/parallel_invoke.h>
 #include <tbb/parallel_reduce.h>
 
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
 #include <emmintrin.h>
 #endif
 
@@ -181,7 +181,7 @@ struct BlockFacts {
     int high;
 };
 
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
 // Eight coefficients a step: the positions from two compares' packed sign bytes, the counts by
 // popcount (the Magnitude pairing's usable values are the Twos' ones less the -1s).
 BlockFacts ReadBlock(const std::int16_t* block) {
