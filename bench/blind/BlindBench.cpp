@@ -29,7 +29,7 @@ void RegisterKernel(const std::string& name, unsigned attacks, bool parallel = t
         options.attacks = attacks;
         options.parallel = parallel;
         for (auto _ : state) {
-            BlindResult result = AnalyseBitmap(Image(), options);
+            Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(Image()), options);
             benchmark::DoNotOptimize(result);
         }
     })->Unit(benchmark::kMillisecond);

@@ -186,7 +186,7 @@ void BlindAnalysis::loadFile(const QString& path) {
         }
         const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
         if (bitmap) {
-            const ImageSamples samples = SamplesOf(bitmap.get());
+            const Result<ImageSamples> samples = SamplesOf(ViewOfBitmap(bitmap.get()));
             BlindOptions options;
             options.cancel = job_.cancelFlag();
             options.progress = [this, run](double share) {
@@ -199,12 +199,15 @@ void BlindAnalysis::loadFile(const QString& path) {
                 }
             };
             shownPercent_ = 0;
-            outcome->result = AnalyseSamples(samples, options);
-            outcome->error = outcome->result.error;
-            if (!outcome->result.cancelled && outcome->error.empty()) {
-                outcome->map =
-                    ChiSquareBlockMap(samples, BlockSideFor(samples.width, samples.height));
-                outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+            if (!samples) {
+                outcome->error = samples.error();
+            } else {
+                outcome->result = AnalyseSamples(*samples, options);
+                if (!outcome->result.cancelled) {
+                    outcome->map =
+                        ChiSquareBlockMap(*samples, BlockSideFor(samples->width, samples->height));
+                    outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+                }
             }
         }
         QMetaObject::invokeMethod(

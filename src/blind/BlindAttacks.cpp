@@ -1,6 +1,5 @@
 #include "blind/BlindAttacks.h"
 
-#include <FreeImage.h>
 #include <boost/math/special_functions/gamma.hpp>
 #include <tbb/parallel_for.h>
 
@@ -467,30 +466,14 @@ const char* StatusName(AttackStatus status) {
     return "no_test";
 }
 
-ImageSamples SamplesOf(const FIBITMAP* bitmap) {
+Result<ImageSamples> SamplesOf(const PixelView& view) {
+    if (view.empty()) {
+        return Failure("no pixels to analyse");
+    }
     ImageSamples samples;
-    FIBITMAP* source = const_cast<FIBITMAP*>(bitmap);
-    if (source == nullptr || !FreeImage_HasPixels(source)) {
-        samples.error = "no pixels to analyse";
-        return samples;
-    }
-    samples.width = BitmapWidth(bitmap);
-    samples.height = BitmapHeight(bitmap);
-    if (const PixelView view = ViewOfBitmap(bitmap); !view.empty()) {
-        TakeStandardView(samples, view);
-        return samples;
-    }
-    if (FreeImage_GetImageType(source) == FIT_BITMAP && FreeImage_GetBPP(source) == 8 &&
-        FreeImage_GetColorType(source) == FIC_MINISBLACK) {
-        // A grey ramp palette: the index is the grey value.
-        const int height = samples.height;
-        samples.names = {"Y"};
-        samples.planes = {{FreeImage_GetScanLine(source, height - 1),
-                           -static_cast<std::ptrdiff_t>(FreeImage_GetPitch(source)), 1,
-                           samples.width, height}};
-        return samples;
-    }
-    samples.error = "unsupported pixel type";
+    samples.width = view.width;
+    samples.height = view.height;
+    TakeStandardView(samples, view);
     return samples;
 }
 
@@ -564,13 +547,6 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
     BlindResult result;
     result.width = samples.width;
     result.height = samples.height;
-    result.error = samples.error;
-    if (samples.planes.empty() || samples.width <= 0 || samples.height <= 0) {
-        if (result.error.empty()) {
-            result.error = "no pixels to analyse";
-        }
-        return result;
-    }
     const int height = samples.height;
     const int bands = std::clamp(height / kMinBandRows, 1, kMaxBands);
     const std::size_t channels = samples.planes.size();
@@ -616,8 +592,12 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
     return result;
 }
 
-BlindResult AnalyseBitmap(const FIBITMAP* bitmap, const BlindOptions& options) {
-    return AnalyseSamples(SamplesOf(bitmap), options);
+Result<BlindResult> AnalyseBitmap(const PixelView& view, const BlindOptions& options) {
+    const Result<ImageSamples> samples = SamplesOf(view);
+    if (!samples) {
+        return Failure(samples.error());
+    }
+    return AnalyseSamples(*samples, options);
 }
 
 int BlockSideFor(int width, int height, int blocksOnLongSide) {

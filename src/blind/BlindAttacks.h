@@ -3,7 +3,8 @@
 // chi-square attack, RS analysis, sample pair analysis and weighted stego. Every estimate is a
 // rate, message bits per sample; where a method has no answer the rate is 0 and the status says
 // why. Nothing here divides by zero or returns NaN, whatever the image.
-#include "image/Bitmap.h"
+#include "image/PixelView.h"
+#include "image/Result.h"
 
 #include <array>
 #include <atomic>
@@ -30,17 +31,15 @@ struct ChannelPlane {
     std::uint8_t at(int x, int y) const { return top[y * stride + x * step]; }
 };
 
-// The channels of a bitmap, each named "R", "G", "B", or the single "Y" of a grey image; alpha is
-// ignored. Decoded images have standard pixels (the loader converts every other kind once); an
-// 8-bit grey bitmap is read as it is. No channels, with `error` set, for any other bitmap.
+// The channels of decoded pixels, each named "R", "G", "B", or the single "Y" of a grey image
+// (every pixel R = G = B); alpha is ignored.
 struct ImageSamples {
     int width = 0;
     int height = 0;
     std::vector<std::string> names;
     std::vector<ChannelPlane> planes;
-    std::string error;
 };
-ImageSamples SamplesOf(const FIBITMAP* bitmap);
+Result<ImageSamples> SamplesOf(const PixelView& view);
 
 inline constexpr int kCurvePoints = 100;
 
@@ -98,7 +97,6 @@ struct BlindResult {
     std::vector<ChannelResult> channels;
     bool suspicious = false;
     bool cancelled = false;
-    std::string error; // set when the bitmap has no samples to analyse
     // Set for a JPEG: its coefficient attacks decide `suspicious`, `channels` stay empty and the
     // pixel attacks are not applicable.
     std::shared_ptr<const JpegBlindResult> jpeg;
@@ -138,7 +136,7 @@ struct BlindOptions {
 
 // All four attacks on every channel, in one pass over the rows.
 BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& options = {});
-BlindResult AnalyseBitmap(const FIBITMAP* bitmap, const BlindOptions& options = {});
+Result<BlindResult> AnalyseBitmap(const PixelView& view, const BlindOptions& options = {});
 
 // The closing arithmetic of each attack, from its counts.
 double ChiSquareP(const std::array<std::uint64_t, 256>& histogram, int* degreesOfFreedom);

@@ -110,11 +110,8 @@ Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& opt
     if (!bitmap) {
         return Failure(error.empty() ? "Could not decode " + path : error);
     }
-    BlindResult result = AnalyseBitmap(bitmap.get(), options);
-    if (!result.error.empty()) {
-        return Failure(path + ": " + result.error);
-    }
-    return result;
+    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap.get()), options);
+    return result ? std::move(result) : Failure(path + ": " + result.error());
 }
 
 namespace {

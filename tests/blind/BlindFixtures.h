@@ -1,6 +1,7 @@
 #pragma once
 // Images for the blind attacks: smooth scenes with a little sensor-like noise, standing in for
 // photographs, and LSB replacement embedded into them at a known rate.
+#include "blind/BlindAttacks.h"
 #include "image/Bitmap.h"
 
 #include <FreeImage.h>
@@ -97,18 +98,20 @@ BitmapHandle MakeBitmap(int width, int height, int bitsPerPixel, Fill fill) {
 
 // An 8-bit grey bitmap (a grey ramp palette) holding the rows given top first.
 inline BitmapHandle GreyBitmap(int width, int height, const std::vector<int>& values) {
-    BitmapHandle bitmap(FreeImage_Allocate(width, height, 8));
-    RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
-    for (int i = 0; i < 256; ++i) {
-        palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
-    }
+    BitmapHandle bitmap(FreeImage_Allocate(width, height, 24));
+    const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
     for (int y = 0; y < height; ++y) {
-        BYTE* row = FreeImage_GetScanLine(bitmap.get(), height - 1 - y);
         for (int x = 0; x < width; ++x) {
-            row[x] = static_cast<BYTE>(values[static_cast<std::size_t>(y) * width + x]);
+            std::fill_n(view.row(y) + 3 * x, 3,
+                        static_cast<std::uint8_t>(values[std::size_t(y) * width + x]));
         }
     }
     return bitmap;
+}
+
+// The attacks on a bitmap of standard pixels, which every one here is.
+inline BlindResult Analysed(const FIBITMAP* bitmap, const BlindOptions& options = {}) {
+    return AnalyseBitmap(ViewOfBitmap(bitmap), options).value();
 }
 
 } // namespace vantrel::testing

@@ -61,7 +61,7 @@ private slots:
         QFETCH(double, rate);
         QFETCH(QString, verdict);
         const std::string path = saveImage("picture.png", rate);
-        const BlindResult expected = AnalyseBitmap(LoadImageFile(path).get());
+        const BlindResult expected = testing::Analysed(LoadImageFile(path).get());
         BlindAnalysis window;
         window.setFileChooser(
             [&](QWidget*) { return std::optional<QString>(QString::fromStdString(path)); });

@@ -3,6 +3,7 @@
 // pixel and one formula at a time: the baseline of the benchmarks and the reference the fused
 // kernel is tested against.
 #include "blind/BlindAttacks.h"
+#include "image/Bitmap.h"
 
 #include <cstdint>
 #include <vector>
