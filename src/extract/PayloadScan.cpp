@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <numeric>
 #include <string_view>
 #include <unordered_map>
 
@@ -103,7 +104,7 @@ bool Meet(const Footprint& a, const Footprint& b) {
 // stretch of the image that merely starts dark; the LSBs of a noisy cover look random anywhere.
 struct BlockEdges {
     double inside = 0.5; // top bits kept, in the block's last pixels
-    double after = 0.5;  // and in the pixels after it
+    double after = 0.5;  // and in the 32 pixels after it
 };
 BlockEdges TopBitsKept(const SampleImage& image, const Layout& layout, std::uint64_t end) {
     constexpr std::uint64_t kPixels = 256;
@@ -138,7 +139,8 @@ BlockEdges TopBitsKept(const SampleImage& image, const Layout& layout, std::uint
         return double(kept) / double(compared);
     };
     const std::uint64_t bodyFrom = std::max(first + 1, last > kPixels ? last - kPixels : 0);
-    return {keptShare(bodyFrom, last), keptShare(resumes + 1, resumes + kPixels)};
+    // Right after the end: an echo that stops short reads on into the payload for a while.
+    return {keptShare(bodyFrom, last), keptShare(resumes + 1, resumes + 33)};
 }
 
 // A small length at the start of one stream is significant only if no unrelated stream starts
@@ -168,7 +170,7 @@ void WeighLengthPrefixes(std::vector<Finding>& findings,
         }
         if (asLow > 0) {
             finding.tier = asLow > 8 ? Tier::Raw : Tier::Weak;
-            finding.what += ", but " + std::to_string(asLow) + " unrelated streams start as low";
+            finding.what += ", but " + std::to_string(asLow) + " unrelated streams start low too";
             finding.payload.clear();
         }
     }
@@ -227,9 +229,22 @@ void DemoteEchoes(std::vector<Finding>& ranked, const std::vector<Footprint>& bi
         return other.length != prefix.length ? other.length < prefix.length
                                              : other.walkIndex < prefix.walkIndex;
     };
-    const std::vector<Finding> before = ranked;
-    for (std::size_t i = 0; i < ranked.size(); ++i) {
+    // Best first, each prefix is kept unless one kept before it reads some of the same bits.
+    std::vector<std::size_t> order(ranked.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const bool aPrefix = ranked[a].kind == "length-prefixed";
+        const bool bPrefix = ranked[b].kind == "length-prefixed";
+        return aPrefix == bPrefix ? aPrefix && better(ranked[b], ranked[a]) : bPrefix;
+    });
+    std::vector<Finding> kept;
+    for (const std::size_t i : order) {
         Finding& finding = ranked[i];
+        const bool verified =
+            finding.tier == Tier::Found && finding.strength > Strength::Statistics;
+        if (verified) {
+            kept.push_back(finding);
+        }
         if (finding.tier != Tier::Found || finding.strength != Strength::Statistics) {
             continue;
         }
@@ -241,11 +256,10 @@ void DemoteEchoes(std::vector<Finding>& ranked, const std::vector<Footprint>& bi
                 echoed = &other;
             }
         }
-        for (std::size_t j = 0; j < before.size() && !echoed && finding.kind == "length-prefixed";
+        for (std::size_t j = 0; j < kept.size() && !echoed && finding.kind == "length-prefixed";
              ++j) {
-            const Finding& other = before[j];
-            if (other.tier == Tier::Found && other.walkIndex != finding.walkIndex &&
-                better(finding, other) && footprint(finding) && footprint(other) &&
+            const Finding& other = kept[j];
+            if (other.walkIndex != finding.walkIndex && footprint(finding) && footprint(other) &&
                 Meet(*footprint(finding), *footprint(other))) {
                 echoed = &other;
             }
@@ -253,6 +267,14 @@ void DemoteEchoes(std::vector<Finding>& ranked, const std::vector<Footprint>& bi
         if (echoed) {
             finding.tier = Tier::Weak;
             finding.what += ", an echo of " + echoed->layout;
+        } else if (finding.kind == "length-prefixed" && !kept.empty() &&
+                   kept.front().strength > Strength::Statistics) {
+            // A verified payload's zero bytes show through orders that cross its pixels
+            // anywhere, not only where the prefixes begin.
+            finding.tier = Tier::Weak;
+            finding.what += ", beside a verified payload";
+        } else if (finding.kind == "length-prefixed") {
+            kept.push_back(finding);
         }
     }
 }
