@@ -11,7 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <streambuf>
 #include <thread>
 
 #include <sched.h>
@@ -148,6 +148,14 @@ bool SteghideCoverFormat(const std::string& path) {
     return HasJpegSignature(path) || (in.gcount() == 2 && start[0] == 'B' && start[1] == 'M');
 }
 
+// The word list read in place: every file's attack streams the one copy the scan holds.
+struct HeldWords : std::streambuf {
+    explicit HeldWords(const std::string& words) {
+        char* start = const_cast<char*>(words.data()); // only ever read
+        setg(start, start, start + words.size());
+    }
+};
+
 ScanSteghide SteghideOf(const std::string& path, const std::string& words, int threads) {
     ScanSteghide out;
     out.applies = SteghideCoverFormat(path);
@@ -159,7 +167,8 @@ ScanSteghide SteghideOf(const std::string& path, const std::string& words, int t
         out.error = cover.error();
         return out;
     }
-    std::istringstream list(words);
+    HeldWords held(words);
+    std::istream list(&held);
     SteghideWordListOptions options;
     options.fileName = path;
     SteghideWordListResult result;
