@@ -4,7 +4,6 @@
 #include "blind/BlindScan.h"
 #include "image/ImageLoading.h"
 #include "widgets/ChooseImageFile.h"
-#include "widgets/FileDrops.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
 
@@ -79,7 +78,6 @@ QString DisplayPath(const std::string& path) {
 } // namespace
 
 struct BlindAnalysis::Outcome {
-    int run = 0;
     std::string path;
     std::string error;
     BlindResult result;
@@ -87,10 +85,9 @@ struct BlindAnalysis::Outcome {
     BitmapHandle thumbnail;
 };
 
-BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
+BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("BlindAnalysis"));
     setWindowTitle(QStringLiteral("Blind Analysis"));
-    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     setClientSize(712, 572);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
@@ -139,8 +136,6 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
     connect(Browse, &QPushButton::clicked, this, &BlindAnalysis::Browse_Click);
     connect(Copy, &QPushButton::clicked, this, &BlindAnalysis::Copy_Click);
     connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
-    // A run asked to stop leaves its results unshown; the destructor waits for its thread.
-    connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
     chooseReportPath = [](QWidget* owner) {
         return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
                               QStringLiteral("JSON (*.json)"));
@@ -149,26 +144,18 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : ChildWindow(parent) {
 }
 
 BlindAnalysis::~BlindAnalysis() {
-    job_.stop();
-}
-
-void BlindAnalysis::Browse_Click() {
-    if (const std::optional<QString> chosen = chooseImageFile()) {
-        loadFile(*chosen);
-    }
+    stopWork(); // the run reports progress through shownPercent_
 }
 
 void BlindAnalysis::loadFile(const QString& path) {
-    job_.stop();
-    const int run = ++run_;
     Progress->setValue(0);
     Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
     SetTextColour(Summary, palette().color(QPalette::WindowText));
     const std::string bytes = PathBytes(path);
-    job_.start([this, bytes, run] {
+    startRun([this, bytes](int run) -> std::function<void()> {
         auto outcome = std::make_shared<Outcome>();
-        outcome->run = run;
         outcome->path = bytes;
+        const auto shown = [this, outcome] { showOutcome(outcome); };
         if (HasJpegSignature(bytes)) {
             Result<BlindResult> jpeg = AnalyseJpegFile(bytes);
             if (jpeg) {
@@ -180,22 +167,17 @@ void BlindAnalysis::loadFile(const QString& path) {
             } else {
                 outcome->error = jpeg.error();
             }
-            QMetaObject::invokeMethod(
-                this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
-            return;
+            return shown;
         }
         const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
         if (bitmap) {
             const Result<ImageSamples> samples = SamplesOf(ViewOfBitmap(bitmap.get()));
             BlindOptions options;
-            options.cancel = job_.cancelFlag();
+            options.cancel = cancelFlag();
             options.progress = [this, run](double share) {
                 const int percent = static_cast<int>(share * 95);
                 if (percent > shownPercent_.exchange(percent)) {
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, percent, run] { run == run_ ? showProgress(percent) : void(); },
-                        Qt::QueuedConnection);
+                    postToRun(run, [this, percent] { showProgress(percent); });
                 }
             };
             shownPercent_ = 0;
@@ -210,8 +192,7 @@ void BlindAnalysis::loadFile(const QString& path) {
                 }
             }
         }
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { showOutcome(outcome); }, Qt::QueuedConnection);
+        return shown;
     });
 }
 
@@ -220,11 +201,7 @@ void BlindAnalysis::showProgress(int percent) {
 }
 
 void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
-    if (outcome->run != run_) {
-        return; // a run replaced by a newer one
-    }
-    job_.join(); // its last act was to post this call
-    if (outcome->result.cancelled || isClosing()) {
+    if (outcome->result.cancelled) {
         return;
     }
     Progress->setValue(100);

@@ -3,8 +3,7 @@
 // worker thread by the four attacks; a thumbnail, the attack x channel table with the verdict,
 // the chi-square p-curve along the image's height and a block map of local chi-square p.
 #include "blind/BlindAttacks.h"
-#include "widgets/WindowJob.h"
-#include "widgets/WindowKit.h"
+#include "widgets/FileAnalysisWindow.h"
 
 #include <QString>
 
@@ -24,26 +23,23 @@ namespace vantrel {
 
 class PictureBox;
 
-class BlindAnalysis : public ChildWindow {
+class BlindAnalysis : public FileAnalysisWindow {
     Q_OBJECT
 
 public:
-    void stopWork() override { job_.stop(); }
     explicit BlindAnalysis(QWidget* parent = nullptr);
     ~BlindAnalysis() override;
 
     // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
     std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
 
-    bool isRunning() const { return job_.running(); }
     const BlindResult& result() const { return result_; }
 
 public slots:
-    void Browse_Click();
     void Copy_Click();
     void SaveReport_Click();
     // Decodes and analyses the file on the worker thread; the window stays live meanwhile.
-    void loadFile(const QString& path);
+    void loadFile(const QString& path) override;
 
 signals:
     void analysisFinished();
@@ -67,9 +63,7 @@ private:
 
     std::string path_;
     BlindResult result_;
-    WindowJob job_;
     std::atomic<int> shownPercent_{0};
-    int run_ = 0; // the number of the latest run; outcomes of older ones are dropped
 };
 
 } // namespace vantrel
