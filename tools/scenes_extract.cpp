@@ -3,24 +3,15 @@
 #include "app/MDIForm1.h"
 #include "extract/BitExtraction.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTableWidget>
 #include <QTimer>
 
 namespace vantrel::render {
 
-// The steggy fixture (made by the real tool) scanned, its message selected. The fixture is
-// found beside the build tree, or under VANTREL_SOURCE_DIR.
+// The steggy fixture (made by the real tool) scanned, its message selected.
 void RenderExtractScenes(MDIForm1& main, const Inputs& inputs) {
-    const QString relative = "/tests/data/extract/steggy.png";
-    QString fixture = qEnvironmentVariable("VANTREL_SOURCE_DIR") + relative;
-    for (QDir up(QCoreApplication::applicationDirPath());
-         !QFileInfo::exists(fixture) && up.cdUp();) {
-        fixture = up.path() + relative;
-    }
+    const QString fixture = QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/extract/steggy.png");
     auto* window = new BitExtraction;
     main.addChildWindow(window);
     window->loadFile(fixture);

@@ -3,24 +3,15 @@
 #include "app/MDIForm1.h"
 #include "steghide/SteghideWindow.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
 
 namespace vantrel::render {
 
-// A word-list hit on a stego the real steghide made, the fixtures found beside the build tree or
-// under VANTREL_SOURCE_DIR.
+// A word-list hit on a stego the real steghide made.
 void RenderSteghideScenes(MDIForm1& main, const Inputs& inputs) {
-    const QString relative = "/tests/data/steghide/";
-    QString folder = qEnvironmentVariable("VANTREL_SOURCE_DIR") + relative;
-    for (QDir up(QCoreApplication::applicationDirPath());
-         !QFileInfo::exists(folder + "jpeg-default.jpg") && up.cdUp();) {
-        folder = up.path() + relative;
-    }
+    const QString folder = QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/steghide/");
     auto* window = new SteghideWindow;
     main.addChildWindow(window);
     QEventLoop loop;
