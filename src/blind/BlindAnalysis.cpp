@@ -3,6 +3,7 @@
 #include "blind/BlindReport.h"
 #include "blind/BlindScan.h"
 #include "image/ImageLoading.h"
+#include "jpeg/LoadCoefficients.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"

@@ -78,13 +78,6 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
     return files;
 }
 
-bool HasJpegSignature(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char start[3] = {};
-    in.read(reinterpret_cast<char*>(start), sizeof start);
-    return in.gcount() == 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
-}
-
 Result<BlindResult> AnalyseJpegFile(const std::string& path) {
     const Result<JpegCoefficients> coefficients = LoadJpegCoefficients(path);
     if (!coefficients) {

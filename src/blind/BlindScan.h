@@ -87,10 +87,8 @@ struct JpegBlindResult {
 // What the pixel attacks read on a JPEG.
 inline constexpr const char* kNotApplicableToJpeg = "not applicable to JPEG data";
 
-// A file is taken for a JPEG by its signature alone (FF D8 FF, whatever its name says), read
-// here without parsing anything; its coefficients are then read in a decoder process, and a JPEG
-// they cannot be read from is a failure rather than a picture for the pixel attacks.
-bool HasJpegSignature(const std::string& path);
+// A file with a JPEG signature (`HasJpegSignature`) gets the coefficient attacks; a JPEG whose
+// coefficients cannot be read is a failure rather than a picture for the pixel attacks.
 // The JPEG attacks on the file's coefficients, as a BlindResult with `jpeg` set.
 Result<BlindResult> AnalyseJpegFile(const std::string& path);
 

@@ -206,9 +206,11 @@ int RunFind(const Arguments& args) {
             continue;
         }
         ScanResult result = ScanImage(loaded->samples, options);
-        // Only a JPEG has coefficients; for any other file the decoder's refusal is expected.
-        if (const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path)) {
-            AddJstegFindings(result, *jpeg, options);
+        // A JPEG whose coefficients cannot be read still has its pixel findings.
+        if (HasJpegSignature(path)) {
+            if (const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path)) {
+                AddJstegFindings(result, *jpeg, options);
+            }
         }
         if (json) {
             std::cout << JsonLine(path, &result, {}) << std::endl;

@@ -8,6 +8,10 @@
 
 namespace vantrel {
 
+// A file is taken for a JPEG by its signature alone (FF D8 FF, whatever its name says), read
+// here without parsing anything: what decides whether its coefficients are worth asking for.
+bool HasJpegSignature(const std::string& path);
+
 Result<JpegCoefficients> LoadJpegCoefficients(const std::string& path,
                                               const DecodeLimits& limits = {});
 
