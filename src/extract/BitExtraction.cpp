@@ -2,8 +2,6 @@
 
 #include "extract/ExtractLoading.h"
 #include "extract/PayloadScan.h"
-#include "widgets/ChooseImageFile.h"
-#include "widgets/FileDrops.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -52,9 +49,8 @@ QString Preview(const std::vector<std::uint8_t>& payload) {
 
 } // namespace
 
-BitExtraction::BitExtraction(QWidget* parent) : ChildWindow(parent) {
+BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle("Bit Extraction");
-    AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     const QFont fixed = ConsolasFont(9, false);
 
     browse_ = new QPushButton("Browse...", this);
@@ -145,37 +141,38 @@ BitExtraction::BitExtraction(QWidget* parent) : ChildWindow(parent) {
     connect(prime_, &QCheckBox::toggled, this, &BitExtraction::controlsChanged);
     connect(channels_, &QLineEdit::textEdited, this, &BitExtraction::controlsChanged);
     connect(layoutText_, &QLineEdit::returnPressed, this, &BitExtraction::layoutTextEntered);
-    // The scan must end before the window lets go of the image it reads.
-    connect(this, &ChildWindow::closing, this, [this] { job_.stop(); });
     setClientSize(1108, 588);
 }
 
-BitExtraction::~BitExtraction() {
-    job_.stop();
-}
-
-void BitExtraction::Browse_Click() {
-    if (const std::optional<QString> chosen = chooseImageFile()) {
-        loadFile(*chosen);
-    }
-}
+BitExtraction::~BitExtraction() = default;
 
 void BitExtraction::loadFile(const QString& path) {
-    job_.stop();
-    Result<extract::ExtractionImage> loaded = extract::LoadImageForExtraction(PathBytes(path));
-    if (!loaded) {
-        reportFailure(loaded.error());
-        return;
-    }
-    bitmap_ = loaded->image;
-    image_ = std::make_unique<extract::SampleImage>(loaded->samples);
+    // A load replaces a scan going; the image shown stays until the new one has arrived.
+    scanning_ = false;
+    scan_->setEnabled(true);
+    browse_->setEnabled(true);
+    startRun([this, path](int) -> std::function<void()> {
+        Result<extract::ExtractionImage> loaded = extract::LoadImageForExtraction(PathBytes(path));
+        if (!loaded) {
+            return [this, error = loaded.error()] { reportFailure(error); };
+        }
+        auto image = std::make_shared<const extract::ExtractionImage>(std::move(*loaded));
+        return [this, path, image] { fileRead(path, image); };
+    });
+}
+
+void BitExtraction::fileRead(const QString& path,
+                             std::shared_ptr<const extract::ExtractionImage> image) {
+    image_ = std::move(image);
+    const extract::SampleImage& samples = image_->samples;
     found_.clear();
     findings_->setRowCount(0);
     progress_->setValue(0);
     summary_->clear();
     fileLabel_->setText(
-        QString("%1  (%2 x %3)").arg(path).arg(image_->width()).arg(image_->height()));
+        QString("%1  (%2 x %3)").arg(path).arg(samples.width()).arg(samples.height()));
     showBytes();
+    emit fileLoaded();
 }
 
 std::optional<extract::Layout> BitExtraction::currentLayout() const {
@@ -231,7 +228,7 @@ void BitExtraction::showBytes() {
         hexView_->clear();
         return;
     }
-    extract::LayoutReader reader(*image_, *layout);
+    extract::LayoutReader reader(image_->samples, *layout);
     const std::vector<std::uint8_t> bytes = reader.read(kShownBytes);
     hexView_->setPlainText(bytes.empty() ? QString("The image holds no whole byte in this layout.")
                                          : HexAndText(bytes, 0));
@@ -241,55 +238,33 @@ void BitExtraction::Scan_Click() {
     if (!image_ || isScanning()) {
         return;
     }
-    job_.stop();
-    scanDone_ = false;
+    scanning_ = true;
     findings_->setRowCount(0);
     found_.clear();
     summary_->setText("Scanning...");
     progress_->setValue(0);
     scan_->setEnabled(false);
     browse_->setEnabled(false);
-    extract::ScanOptions options;
-    options.prime = scanPrime_->isChecked();
-    QPointer<BitExtraction> self(this);
-    options.progress = [this, self](double done) {
-        QMetaObject::invokeMethod(
-            this,
-            [self, done] {
-                if (self) {
-                    self->progress_->setValue(static_cast<int>(done * 1000));
-                }
-            },
-            Qt::QueuedConnection);
-        return !job_.cancelled();
-    };
-    job_.start([this, self, options, image = *image_] {
-        extract::ScanResult result = extract::ScanImage(image, options);
-        auto findings = std::make_shared<std::vector<extract::Finding>>(std::move(result.findings));
-        const bool cancelled = result.cancelled;
-        const std::size_t layouts = result.walk.size();
-        scanDone_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [self, findings, cancelled, layouts] {
-                if (self) {
-                    self->scanEnded(findings, cancelled, layouts);
-                }
-            },
-            Qt::QueuedConnection);
+    startRun([this, prime = scanPrime_->isChecked(), image = image_](int run) {
+        extract::ScanOptions options;
+        options.prime = prime;
+        options.progress = [this, run](double done) {
+            postToRun(run, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); });
+            return !cancelFlag()->load();
+        };
+        auto result =
+            std::make_shared<extract::ScanResult>(extract::ScanImage(image->samples, options));
+        return [this, result] { scanEnded(*result); };
     });
 }
 
-void BitExtraction::scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings,
-                              bool cancelled, std::size_t layouts) {
-    job_.join();
+void BitExtraction::scanEnded(extract::ScanResult& result) {
+    scanning_ = false;
     scan_->setEnabled(true);
     browse_->setEnabled(true);
-    if (cancelled) {
-        summary_->setText("Scan stopped.");
-        return;
-    }
-    found_ = std::move(*findings);
+    // A cancelled scan never gets here: it was replaced or its window is closing.
+    found_ = std::move(result.findings);
+    const std::size_t layouts = result.walk.size();
     findings_->setRowCount(static_cast<int>(found_.size()));
     int shown = 0;
     for (const extract::Finding& finding : found_) {
@@ -344,7 +319,7 @@ void BitExtraction::Save_Click() {
     if (carved) {
         bytes = found_[row].payload;
     } else if (const auto layout = currentLayout()) {
-        bytes = extract::ExtractWholeStream(*image_, *layout);
+        bytes = extract::ExtractWholeStream(image_->samples, *layout);
     } else {
         reportStatus("Not a layout: " + layoutText_->text());
         return;

@@ -1,19 +1,15 @@
 #pragma once
 // The bit-extraction window: an image, a bit layout chosen with controls or typed as text, the
 // layout's bytes in a hex and text view, a scan of every layout whose findings list ranked (a
-// click selects the layout), and the payload saved to a file. The scan runs on its own thread;
-// its progress and results come back as queued calls.
-#include "image/Image.h"
-#include "widgets/WindowJob.h"
-#include "widgets/WindowKit.h"
+// click selects the layout), and the payload saved to a file. The load and the scan are runs
+// of the window's one thread.
+#include "widgets/FileAnalysisWindow.h"
 
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 class QCheckBox;
@@ -28,32 +24,32 @@ class QTableWidget;
 namespace vantrel {
 
 namespace extract {
+struct ExtractionImage;
 struct Finding;
 struct Layout;
-class SampleImage;
+struct ScanResult;
 } // namespace extract
 
-class BitExtraction : public ChildWindow {
+class BitExtraction : public FileAnalysisWindow {
     Q_OBJECT
 
 public:
-    void stopWork() override { job_.stop(); }
     explicit BitExtraction(QWidget* parent = nullptr);
-    ~BitExtraction() override;
+    ~BitExtraction() override; // where the findings' type is complete
 
     // Where "Save Payload..." writes; tests answer without a dialog. Nothing cancels.
     std::function<std::optional<QString>(QWidget*)> chooseSavePath;
 
-    void loadFile(const QString& path);
-    bool isScanning() const { return job_.running() && !scanDone_; }
+    void loadFile(const QString& path) override;
+    bool isScanning() const { return isRunning() && scanning_; }
 
 public slots:
-    void Browse_Click();
     void Scan_Click();
     void Save_Click();
     void Findings_Click(int row);
 
 signals:
+    void fileLoaded();
     void scanFinished();
 
 private:
@@ -61,8 +57,8 @@ private:
     void layoutTextEntered();
     void showLayout(const extract::Layout& layout);
     void showBytes();
-    void scanEnded(std::shared_ptr<std::vector<extract::Finding>> findings, bool cancelled,
-                   std::size_t layouts);
+    void fileRead(const QString& path, std::shared_ptr<const extract::ExtractionImage> image);
+    void scanEnded(extract::ScanResult& result);
     std::optional<extract::Layout> currentLayout() const;
 
     QPushButton* browse_;
@@ -81,12 +77,11 @@ private:
     QPushButton* save_;
     QLabel* summary_;
 
-    SharedImage bitmap_; // owns the rows image_ reads
-    std::unique_ptr<extract::SampleImage> image_;
+    // Shared with a scan going, which reads its rows.
+    std::shared_ptr<const extract::ExtractionImage> image_;
     std::vector<extract::Finding> found_;
     bool updating_ = false;
-    WindowJob job_;
-    std::atomic<bool> scanDone_{false};
+    bool scanning_ = false;
 };
 
 } // namespace vantrel

@@ -1,4 +1,5 @@
 #include "extract/BitExtraction.h"
+#include "image/Bitmap.h"
 #include "widgets/ChooseImageFile.h"
 
 #include <FreeImage.h>
@@ -27,7 +28,9 @@ private slots:
         auto* window = new BitExtraction;
         window->setFileChooser([fixture](QWidget*) { return std::optional<QString>(fixture); });
         window->show();
+        QSignalSpy loaded(window, &BitExtraction::fileLoaded);
         QTest::mouseClick(window->findChild<QPushButton*>("Browse"), Qt::LeftButton);
+        QVERIFY(loaded.wait(30000));
         auto* hex = window->findChild<QPlainTextEdit*>("HexView");
         QVERIFY(hex->toPlainText().startsWith("00000000  00 00 00 00 00 00 00 36 "));
         QVERIFY(hex->toPlainText().contains("Meet at "));
@@ -75,7 +78,9 @@ private slots:
         QVERIFY(FreeImage_Save(FIF_BMP, bitmap.get(), path.toUtf8().constData()));
         QPointer<BitExtraction> window = new BitExtraction;
         window->show();
+        QSignalSpy loaded(window.data(), &BitExtraction::fileLoaded);
         window->loadFile(path);
+        QVERIFY(loaded.wait(30000));
         window->findChild<QCheckBox*>("ScanPrime")->setChecked(true);
         QTest::mouseClick(window->findChild<QPushButton*>("Scan"), Qt::LeftButton);
         QVERIFY(window->isScanning());
