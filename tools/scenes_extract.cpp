@@ -14,11 +14,11 @@ void RenderExtractScenes(MDIForm1& main, const Inputs& inputs) {
     const QString fixture = QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/extract/steggy.png");
     auto* window = new BitExtraction;
     main.addChildWindow(window);
-    window->loadFile(fixture);
     QEventLoop loop;
+    QObject::connect(window, &BitExtraction::fileLoaded, window, &BitExtraction::Scan_Click);
     QObject::connect(window, &BitExtraction::scanFinished, &loop, &QEventLoop::quit);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    window->Scan_Click();
+    window->loadFile(fixture);
     loop.exec();
     window->Findings_Click(0);
     Save(window->outerWindow(), inputs, "extract.png");
