@@ -1,6 +1,7 @@
 #pragma once
 // What the tests share: the tiny files in tests/data by name, and bitmaps made in code.
 #include "image/Bitmap.h"
+#include "image/ImageLoading.h"
 
 #include <FreeImage.h>
 
@@ -13,6 +14,12 @@ namespace vantrel::testing {
 
 inline std::string Data(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/" + name;
+}
+
+// The file as the program decodes it; null when it does not decode.
+inline BitmapHandle Loaded(const std::string& path) {
+    Result<BitmapHandle> bitmap = LoadImageFile(path);
+    return bitmap ? std::move(bitmap).value() : BitmapHandle{};
 }
 
 // Random bytes in every channel (alpha included) of a 24- or 32-bit bitmap.

@@ -87,13 +87,17 @@ void RenderPair(MDIForm1& main, const BitmapHandle& first, const BitmapHandle& s
 void RenderGridScenes(MDIForm1& main, const Inputs& inputs) {
     QTemporaryDir folder;
     const QString file1 = inputs.image1.isEmpty() ? PaintLandscape(folder.path()) : inputs.image1;
-    const BitmapHandle first = LoadImageFile(PathBytes(file1));
+    const auto load = [](const QString& path) {
+        Result<BitmapHandle> bitmap = LoadImageFile(PathBytes(path));
+        return bitmap ? std::move(bitmap).value() : BitmapHandle{};
+    };
+    const BitmapHandle first = load(file1);
     // The painted stand-in goes by its name alone.
     const QString path1 = inputs.image1.isEmpty() ? QStringLiteral("landscape.png") : file1;
     BitmapHandle second;
     QString path2 = inputs.image2;
     if (!path2.isEmpty() && path2 != file1) {
-        second = LoadImageFile(PathBytes(path2));
+        second = load(path2);
     }
     if (!second || BitmapWidth(second.get()) != BitmapWidth(first.get()) ||
         BitmapHeight(second.get()) != BitmapHeight(first.get())) {

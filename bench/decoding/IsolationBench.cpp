@@ -40,7 +40,8 @@ const std::string& PhotoPng() {
 }
 
 BitmapHandle Isolated(const std::string& path) {
-    return LoadImageFile(path);
+    Result<BitmapHandle> bitmap = LoadImageFile(path);
+    return bitmap ? std::move(bitmap).value() : BitmapHandle{};
 }
 
 BitmapHandle InProcess(const std::string& path) {

@@ -116,11 +116,12 @@ Hits NaiveSearch(const Tree& tree) {
             if (path == tree.referencePath) {
                 continue;
             }
-            const BitmapHandle candidate = LoadImageFile(path);
-            if (!candidate || FreeImage_GetWidth(candidate.get()) != width ||
-                FreeImage_GetHeight(candidate.get()) != height) {
+            const Result<BitmapHandle> loaded = LoadImageFile(path);
+            if (!loaded || FreeImage_GetWidth(loaded->get()) != width ||
+                FreeImage_GetHeight(loaded->get()) != height) {
                 continue;
             }
+            const BitmapHandle& candidate = *loaded;
             std::uint64_t difference = 0;
             RGBQUAD a{};
             RGBQUAD b{};

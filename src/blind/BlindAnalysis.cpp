@@ -162,17 +162,19 @@ void BlindAnalysis::loadFile(const QString& path) {
             if (jpeg) {
                 outcome->result = std::move(jpeg).value();
                 // The picture is only shown: a JPEG whose pixels do not decode keeps its verdict.
-                if (const BitmapHandle bitmap = LoadImageFile(bytes)) {
-                    outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+                if (const Result<BitmapHandle> bitmap = LoadImageFile(bytes)) {
+                    outcome->thumbnail = FitLongSide(bitmap->get(), kPictureSide);
                 }
             } else {
                 outcome->error = jpeg.error();
             }
             return shown;
         }
-        const BitmapHandle bitmap = LoadImageFile(bytes, &outcome->error);
-        if (bitmap) {
-            const Result<ImageSamples> samples = SamplesOf(ViewOfBitmap(bitmap.get()));
+        const Result<BitmapHandle> bitmap = LoadImageFile(bytes);
+        if (!bitmap) {
+            outcome->error = bitmap.error();
+        } else {
+            const Result<ImageSamples> samples = SamplesOf(ViewOfBitmap(bitmap->get()));
             BlindOptions options;
             options.cancel = cancelFlag();
             options.progress = [this, run](double share) {
@@ -189,7 +191,7 @@ void BlindAnalysis::loadFile(const QString& path) {
                 if (!outcome->result.cancelled) {
                     outcome->map =
                         ChiSquareBlockMap(*samples, BlockSideFor(samples->width, samples->height));
-                    outcome->thumbnail = FitLongSide(bitmap.get(), kPictureSide);
+                    outcome->thumbnail = FitLongSide(bitmap->get(), kPictureSide);
                 }
             }
         }

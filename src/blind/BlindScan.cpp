@@ -98,12 +98,11 @@ Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& opt
     if (HasJpegSignature(path)) {
         return AnalyseJpegFile(path);
     }
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(path, &error);
+    const Result<BitmapHandle> bitmap = LoadImageFile(path);
     if (!bitmap) {
-        return Failure(error.empty() ? "Could not decode " + path : error);
+        return Failure(bitmap.error());
     }
-    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap.get()), options);
+    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap->get()), options);
     return result ? std::move(result) : Failure(path + ": " + result.error());
 }
 

@@ -9,12 +9,11 @@
 namespace vantrel::cli {
 
 BitmapHandle LoadOrThrow(const std::string& path) {
-    std::string error;
-    BitmapHandle bitmap = LoadImageFile(path, &error);
+    Result<BitmapHandle> bitmap = LoadImageFile(path);
     if (!bitmap) {
-        throw InputError(error.empty() ? "Could not decode " + path : error);
+        throw InputError(bitmap.error());
     }
-    return bitmap;
+    return std::move(bitmap).value();
 }
 
 Picture PictureOf(const FIBITMAP* bitmap) {

@@ -22,8 +22,8 @@ int RunFileInfo(const Arguments& args) {
         throw InputError("No file information for " + args[0] + ": the path cannot be queried");
     }
     // A file that does not decode has no comment; its facts are shown all the same.
-    const BitmapHandle bitmap = LoadImageFile(args[0]);
-    std::cout << FileInfoText(record, GetImageComment(bitmap.get())) << '\n';
+    const Result<BitmapHandle> bitmap = LoadImageFile(args[0]);
+    std::cout << FileInfoText(record, GetImageComment(bitmap ? bitmap->get() : nullptr)) << '\n';
     return 0;
 }
 

@@ -43,14 +43,12 @@ int RunDecode(const Arguments& args) {
     }
     int failures = 0;
     for (const std::string& path : args) {
-        std::string error;
-        const BitmapHandle bitmap = LoadImageFile(path, &error);
+        const Result<BitmapHandle> bitmap = LoadImageFile(path);
         if (bitmap) {
-            std::cout << path << ": " << BitmapWidth(bitmap.get()) << " x "
-                      << BitmapHeight(bitmap.get()) << '\n';
+            std::cout << path << ": " << BitmapWidth(bitmap->get()) << " x "
+                      << BitmapHeight(bitmap->get()) << '\n';
         } else {
-            std::cout << path << ": " << (error.empty() ? "Could not decode " + path : error)
-                      << '\n';
+            std::cout << path << ": " << bitmap.error() << '\n';
             ++failures;
         }
     }

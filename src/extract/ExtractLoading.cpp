@@ -7,17 +7,16 @@ namespace vantrel::extract {
 Result<ExtractionImage> LoadImageForExtraction(const std::string& path) {
     DecodeOptions options;
     options.keepIndexed = true;
-    std::string error;
-    BitmapHandle bitmap = LoadImageFile(path, &error, options);
+    Result<BitmapHandle> bitmap = LoadImageFile(path, options);
     if (!bitmap) {
-        return Failure(error.empty() ? "Could not decode " + path : error);
+        return Failure(bitmap.error());
     }
     std::string why;
-    std::optional<SampleImage> samples = SampleImage::Of(bitmap.get(), &why);
+    std::optional<SampleImage> samples = SampleImage::Of(bitmap->get(), &why);
     if (!samples) {
         return Failure(path + ": " + why);
     }
-    return ExtractionImage{ShareImage(std::move(bitmap), path), *samples};
+    return ExtractionImage{ShareImage(std::move(bitmap).value(), path), *samples};
 }
 
 } // namespace vantrel::extract

@@ -460,22 +460,19 @@ int DecoderPoolCapacity() {
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 2, 4);
 }
 
-BitmapHandle LoadImageFile(const std::string& path, std::string* error,
-                           const DecodeOptions& options) {
+Result<BitmapHandle> LoadImageFile(const std::string& path, const DecodeOptions& options) {
     Answer answer = Exchange(RequestKind::Decode, path, options);
-    if (!answer.bitmap && error) {
-        *error = answer.message.empty() ? "Could not decode " + path : answer.message;
+    if (!answer.bitmap) {
+        return Failure(answer.message.empty() ? "Could not decode " + path : answer.message);
     }
     return std::move(answer.bitmap);
 }
 
-Size ReadImageSize(const std::string& path, std::string* error, const DecodeLimits& limits) {
+Result<Size> ReadImageSize(const std::string& path, const DecodeLimits& limits) {
     const Answer answer = Exchange(RequestKind::Size, path, {limits, false});
     if (answer.size.width <= 0 || answer.size.height <= 0) {
-        if (error) {
-            *error = answer.message.empty() ? "Could not read the size of " + path : answer.message;
-        }
-        return {};
+        return Failure(answer.message.empty() ? "Could not read the size of " + path
+                                              : answer.message);
     }
     return answer.size;
 }

@@ -37,15 +37,12 @@ struct DecodeOptions {
 // Decodes the file in a decoder process. The table's decoder comes first; when the name matches
 // no row, or that decoder fails, the format is identified from the file's content. Whatever was
 // decoded comes back as a standard 24-bit bitmap, or 32-bit where the image has transparency,
-// with its metadata. Null when nothing could decode it; `error`, when given, then holds a
-// one-line reason naming the file.
-BitmapHandle LoadImageFile(const std::string& path, std::string* error = nullptr,
-                           const DecodeOptions& options = {});
+// with its metadata (never null). When nothing could decode it, a one-line reason naming the file.
+Result<BitmapHandle> LoadImageFile(const std::string& path, const DecodeOptions& options = {});
 
-// The image size, read by the decoder process from the file's header alone where the format
-// allows it (otherwise by decoding). Zero when the file cannot be read.
-Size ReadImageSize(const std::string& path, std::string* error = nullptr,
-                   const DecodeLimits& limits = {});
+// The image size (both sides positive), read by the decoder process from the file's header
+// alone where the format allows it (otherwise by decoding).
+Result<Size> ReadImageSize(const std::string& path, const DecodeLimits& limits = {});
 
 // How many decoder processes run at once (2 to 4, by the cores); a load beyond that waits for
 // one. Whatever runs loads side by side sizes its threads from this.

@@ -10,12 +10,15 @@ std::string OpenedImage::informationText() const {
 
 OpenedImage OpenImageFile(const std::string& path, const DecodeOptions& options) {
     OpenedImage opened;
-    BitmapHandle bitmap = LoadImageFile(path, &opened.error, options);
+    Result<BitmapHandle> bitmap = LoadImageFile(path, options);
+    BitmapHandle decoded;
     if (bitmap) {
-        opened.error.clear();
+        decoded = std::move(bitmap).value();
+    } else {
+        opened.error = bitmap.error();
     }
-    opened.comment = GetImageComment(bitmap.get());
-    opened.image = ShareImage(std::move(bitmap), path);
+    opened.comment = GetImageComment(decoded.get());
+    opened.image = ShareImage(std::move(decoded), path);
     GetFileInformation(path, opened.information);
     return opened;
 }

@@ -28,10 +28,6 @@ bool SearchReference::isFile(const std::string& candidatePath) const {
 
 namespace {
 
-Failure Unreadable(const std::string& path, const std::string& error) {
-    return Failure(error.empty() ? "Could not read " + path : error);
-}
-
 CandidateResult Verdict(CandidateVerdict verdict) {
     return {verdict, {}};
 }
@@ -44,25 +40,25 @@ Result<CandidateResult> TestCandidateFile(const SearchReference& reference, cons
         return Verdict(CandidateVerdict::Reference);
     }
     const Size wanted = reference.image->size();
-    std::string error;
     if (SizeComesFromHeader(ImageFormatFor(path))) {
-        const Size header = ReadImageSize(path, &error);
-        if (header == Size{}) {
-            return Unreadable(path, error);
+        const Result<Size> header = ReadImageSize(path);
+        if (!header) {
+            return Failure(header.error());
         }
-        if (header != wanted) {
+        if (*header != wanted) {
             return Verdict(CandidateVerdict::SizeDiffers);
         }
     }
-    const BitmapHandle candidate = LoadImageFile(path, &error);
-    if (!candidate) {
-        return Unreadable(path, error);
+    const Result<BitmapHandle> loaded = LoadImageFile(path);
+    if (!loaded) {
+        return Failure(loaded.error());
     }
-    if (Size{BitmapWidth(candidate.get()), BitmapHeight(candidate.get())} != wanted) {
+    const FIBITMAP* candidate = loaded->get();
+    if (Size{BitmapWidth(candidate), BitmapHeight(candidate)} != wanted) {
         return Verdict(CandidateVerdict::SizeDiffers);
     }
     CandidateResult result;
-    const bool match = CompareMsbPlanes(reference.image->pixels(), ViewOfBitmap(candidate.get()),
+    const bool match = CompareMsbPlanes(reference.image->pixels(), ViewOfBitmap(candidate),
                                         matchPercent, result.similarityText, stop);
     result.verdict = match ? CandidateVerdict::Match : CandidateVerdict::NoMatch;
     return result;

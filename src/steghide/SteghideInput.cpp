@@ -40,12 +40,11 @@ Result<SteghideCover> LoadSteghideCover(const std::string& path) {
     const int bmpBits = head->bmpBits;
     DecodeOptions options;
     options.keepIndexed = true;
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(path, &error, options);
+    const Result<BitmapHandle> bitmap = LoadImageFile(path, options);
     if (!bitmap) {
-        return Failure(error.empty() ? "Could not decode " + path : error);
+        return Failure(bitmap.error());
     }
-    Result<BmpPixelData> pixels = SteghideBmpPixels(bitmap.get());
+    Result<BmpPixelData> pixels = SteghideBmpPixels(bitmap->get());
     if (pixels && pixels->bitsPerPixel != bmpBits) {
         return Failure(path + ": its " + std::to_string(bmpBits) + "-bit pixels came back as " +
                        std::to_string(pixels->bitsPerPixel) + "-bit");

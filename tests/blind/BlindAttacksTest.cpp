@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/ImageLoading.h"
+#include "TestData.h"
 
 #include <cmath>
 #include <cstdio>
@@ -332,7 +332,7 @@ TEST(BlindAttacks, RatesOnACorpusOfPhotographs) {
     }
     std::vector<std::pair<std::string, BitmapHandle>> covers;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (BitmapHandle cover = LoadImageFile(entry.path().string())) {
+        if (BitmapHandle cover = testing::Loaded(entry.path().string())) {
             covers.emplace_back(entry.path().filename().string(), std::move(cover));
         }
     }

@@ -2,10 +2,10 @@
 // clipboard and the saved report read back, and a file that does not decode.
 #include "BlindFixtures.h"
 
+#include "TestData.h"
 #include "blind/BlindAnalysis.h"
 #include "blind/BlindReport.h"
 #include "blind/BlindScan.h"
-#include "image/ImageLoading.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 
@@ -59,7 +59,7 @@ private slots:
         QFETCH(double, rate);
         QFETCH(QString, verdict);
         const std::string path = saveImage("picture.png", rate);
-        const BlindResult expected = testing::Analysed(LoadImageFile(path).get());
+        const BlindResult expected = testing::Analysed(testing::Loaded(path).get());
         BlindAnalysis window;
         window.setFileChooser(
             [&](QWidget*) { return std::optional<QString>(QString::fromStdString(path)); });

@@ -55,8 +55,8 @@ TEST_P(PictureReproducesFile, EveryPixel) {
     const std::string out = (dir / "out.png").string();
     const CliRun run = RunCli("picture " + Data(GetParam()) + " " + out);
     ASSERT_EQ(run.status, 0) << run.output;
-    const BitmapHandle written = LoadImageFile(out);
-    const BitmapHandle source = LoadImageFile(Data(GetParam()));
+    const BitmapHandle written = testing::Loaded(out);
+    const BitmapHandle source = testing::Loaded(Data(GetParam()));
     ASSERT_TRUE(written && source);
     EXPECT_EQ(BitmapBitsPerPixel(written.get()), 24);
     EXPECT_EQ(testing::Colours(written.get()), testing::Colours(source.get()));
@@ -71,7 +71,7 @@ TEST_F(CliTest, ThumbnailHasTheLongSide) {
     const std::string out = (dir / "thumb.png").string();
     const CliRun run = RunCli("thumbnail " + Data("pattern24.png") + " 100 " + out);
     ASSERT_EQ(run.status, 0) << run.output;
-    const BitmapHandle thumb = LoadImageFile(out);
+    const BitmapHandle thumb = testing::Loaded(out);
     EXPECT_EQ(BitmapWidth(thumb.get()), 100);
     EXPECT_EQ(BitmapHeight(thumb.get()), 75);
 }
@@ -169,7 +169,7 @@ TEST_F(CliTest, ScanTakesEveryFormatTheDecoderReads) {
                                                           {"pattern.png", "notes.txt"}}) {
         fs::copy_file(Data(from), dir / to);
     }
-    const BitmapHandle pattern = LoadImageFile(Data("pattern.png"));
+    const BitmapHandle pattern = testing::Loaded(Data("pattern.png"));
     ASSERT_TRUE(FreeImage_Save(FIF_PPMRAW, pattern.get(), (dir / "e.ppm").c_str(), 0));
     for (const auto& [pattern, files] : std::vector<std::pair<std::string, int>>{
              {"", 6}, {" --pattern '*.p*'", 2}, {" --pattern '*.PNG;*.webp'", 2}}) {

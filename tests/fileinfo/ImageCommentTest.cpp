@@ -61,7 +61,7 @@ TEST(ImageComment, CommentsSurviveSavingAndLoading) {
         const BitmapHandle bitmap = SmallBitmap();
         AddTag(bitmap.get(), "Comment", "kept");
         ASSERT_TRUE(FreeImage_Save(format, bitmap.get(), path.c_str(), 0)) << name;
-        const BitmapHandle loaded = LoadImageFile(path);
+        const BitmapHandle loaded = testing::Loaded(path);
         ASSERT_TRUE(loaded) << name;
         // BMP has no place for a comment.
         EXPECT_EQ(GetImageComment(loaded.get()), format == FIF_BMP ? "" : "kept") << name;

@@ -27,6 +27,12 @@ namespace fs = std::filesystem;
 
 using testing::Data;
 
+// The size the decoder process reads; zero when it reads none.
+Size SizeRead(const std::string& path) {
+    const Result<Size> size = ReadImageSize(path);
+    return size ? *size : Size{};
+}
+
 using testing::AddTag;
 using testing::Colours;
 using testing::NoiseBitmap;
@@ -210,15 +216,15 @@ TEST(LargePageBitmaps, BehaveLikeFreeImagesOwn) {
 class FallbackFiles : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FallbackFiles, GiveTheSamePixelsAsThePng) {
-    const BitmapHandle reference = LoadImageFile(Data("pattern.png"));
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(Data(GetParam()), &error);
-    ASSERT_TRUE(bitmap) << error;
+    const BitmapHandle reference = testing::Loaded(Data("pattern.png"));
+    const Result<BitmapHandle> loaded = LoadImageFile(Data(GetParam()));
+    ASSERT_TRUE(loaded) << loaded.error();
+    const BitmapHandle& bitmap = *loaded;
     ASSERT_FALSE(ViewOfBitmap(bitmap.get()).empty());
     EXPECT_EQ(BitmapWidth(bitmap.get()), 4);
     EXPECT_EQ(BitmapHeight(bitmap.get()), 3);
     EXPECT_EQ(Colours(bitmap.get()), Colours(reference.get()));
-    EXPECT_EQ(ReadImageSize(Data(GetParam())), (Size{4, 3}));
+    EXPECT_EQ(SizeRead(Data(GetParam())), (Size{4, 3}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, FallbackFiles,
@@ -227,13 +233,11 @@ INSTANTIATE_TEST_SUITE_P(Files, FallbackFiles,
 
 TEST(Isolation, ACrashingDecoderCostsOneFile) {
     const std::string path = Data("truncated.psd");
-    std::string error;
-    EXPECT_FALSE(LoadImageFile(path, &error));
-    EXPECT_EQ(error, "decoder crashed on " + path);
+    EXPECT_EQ(LoadImageFile(path).error(), "decoder crashed on " + path);
     // The next load gets a fresh decoder.
-    error.clear();
-    EXPECT_TRUE(LoadImageFile(Data("pattern.png"), &error)) << error;
-    EXPECT_EQ(ReadImageSize(Data("pattern.psd")), (Size{4, 3}));
+    const Result<BitmapHandle> next = LoadImageFile(Data("pattern.png"));
+    EXPECT_TRUE(next) << next.error();
+    EXPECT_EQ(SizeRead(Data("pattern.psd")), (Size{4, 3}));
 }
 
 // Every forged size is square: side x side.
@@ -242,10 +246,9 @@ class ForgedHeaders : public ::testing::TestWithParam<std::pair<const char*, int
 TEST_P(ForgedHeaders, AreRefusedBeforeDecoding) {
     const auto& [file, side] = GetParam();
     const std::string path = Data(file);
-    std::string error;
-    EXPECT_FALSE(LoadImageFile(path, &error));
     const std::string size = std::to_string(side);
-    EXPECT_EQ(error, "image too large: " + size + " x " + size + " (" + path + ")");
+    EXPECT_EQ(LoadImageFile(path).error(),
+              "image too large: " + size + " x " + size + " (" + path + ")");
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ForgedHeaders,
@@ -269,19 +272,18 @@ TEST(PixelLimit, AdmitsTheLimitAndRefusesOnePixelMore) {
 
     DecodeOptions options;
     options.limits.maxPixels = 11; // pattern.png has 12
-    std::string error;
-    EXPECT_FALSE(LoadImageFile(Data("pattern.png"), &error, options));
-    EXPECT_EQ(error, "image too large: 4 x 3 (" + Data("pattern.png") + ")");
+    EXPECT_EQ(LoadImageFile(Data("pattern.png"), options).error(),
+              "image too large: 4 x 3 (" + Data("pattern.png") + ")");
     options.limits.maxPixels = 12;
-    EXPECT_TRUE(LoadImageFile(Data("pattern.png"), nullptr, options));
+    EXPECT_TRUE(LoadImageFile(Data("pattern.png"), options));
 }
 
 TEST(ReadImageSize, ReadsTheHeaderWithoutDecoding) {
     // Too large to decode, but the header alone answers.
-    EXPECT_EQ(ReadImageSize(Data("huge-header.png")), (Size{100000, 100000}));
-    std::string error;
-    EXPECT_EQ(ReadImageSize(Data("text.png"), &error), (Size{}));
-    EXPECT_NE(error.find("text.png"), std::string::npos) << error;
+    EXPECT_EQ(SizeRead(Data("huge-header.png")), (Size{100000, 100000}));
+    const Result<Size> text = ReadImageSize(Data("text.png"));
+    EXPECT_FALSE(text);
+    EXPECT_NE(text.error().find("text.png"), std::string::npos) << text.error();
 }
 
 // A large PNG of noise, written once: slow enough to decode to outlast a 1 ms limit.
@@ -299,14 +301,11 @@ TEST(Isolation, AHungDecoderIsKilledAtTheTimeLimit) {
     {
         DecodeOptions options;
         options.limits.timeoutMilliseconds = 1;
-        std::string error;
-        EXPECT_FALSE(LoadImageFile(path, &error, options));
-        EXPECT_EQ(error, "timed out decoding " + path);
+        EXPECT_EQ(LoadImageFile(path, options).error(), "timed out decoding " + path);
     }
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(path, &error);
-    ASSERT_TRUE(bitmap) << error;
-    EXPECT_EQ(BitmapWidth(bitmap.get()), 3000);
+    const Result<BitmapHandle> bitmap = LoadImageFile(path);
+    ASSERT_TRUE(bitmap) << bitmap.error();
+    EXPECT_EQ(BitmapWidth(bitmap->get()), 3000);
 }
 
 TEST(Isolation, TheMemoryLimitStopsADecoder) {
@@ -316,9 +315,10 @@ TEST(Isolation, TheMemoryLimitStopsADecoder) {
     const std::string path = NoisePng();
     DecodeOptions options;
     options.limits.maxMemoryBytes = 64 << 20; // the 27 MB bitmap, its copy and the libraries
-    std::string error;                        // do not fit
-    EXPECT_FALSE(LoadImageFile(path, &error, options));
-    EXPECT_NE(error.find(path), std::string::npos) << error;
+    // do not fit
+    const Result<BitmapHandle> bitmap = LoadImageFile(path, options);
+    EXPECT_FALSE(bitmap);
+    EXPECT_NE(bitmap.error().find(path), std::string::npos) << bitmap.error();
 }
 
 TEST(Isolation, ThreadsShareThePool) {
@@ -326,19 +326,17 @@ TEST(Isolation, ThreadsShareThePool) {
         {Data("pattern.png"), true},    {Data("pattern.jxr"), true},
         {Data("truncated.psd"), false}, {Data("pattern-v4.bmp"), true},
         {Data("scan.TIFF"), true},      {Data("hostile/pattern-forged.png"), false}};
-    const auto reference = Colours(LoadImageFile(Data("pattern.png")).get());
+    const auto reference = Colours(testing::Loaded(Data("pattern.png")).get());
     std::vector<std::string> failures(4);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 12; ++i) {
                 const auto& [path, loads] = files[(t + i) % files.size()];
-                std::string error;
-                const BitmapHandle bitmap = LoadImageFile(path, &error);
-                if (loads != static_cast<bool>(bitmap) ||
-                    (bitmap && Colours(bitmap.get()) != reference) ||
-                    (!bitmap && error.find(path) == std::string::npos)) {
-                    failures[t] += path + " -> " + error + "\n";
+                const Result<BitmapHandle> bitmap = LoadImageFile(path);
+                if (loads != bitmap.ok() || (bitmap && Colours(bitmap->get()) != reference) ||
+                    (!bitmap && bitmap.error().find(path) == std::string::npos)) {
+                    failures[t] += path + " -> " + bitmap.error() + "\n";
                 }
             }
         });
@@ -358,21 +356,21 @@ TEST(HostileCorpus, LoadsAsNothingOrAsAValidBitmap) {
     for (const auto& entry : fs::directory_iterator(Data("hostile"))) {
         const std::string path = entry.path().string();
         ++files;
-        std::string error;
-        const BitmapHandle bitmap = LoadImageFile(path, &error);
-        if (!bitmap) {
-            EXPECT_NE(error.find(path), std::string::npos) << error;
-            EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        const Result<BitmapHandle> loaded = LoadImageFile(path);
+        if (!loaded) {
+            EXPECT_NE(loaded.error().find(path), std::string::npos) << loaded.error();
+            EXPECT_EQ(loaded.error().find('\n'), std::string::npos) << loaded.error();
         } else {
+            const BitmapHandle& bitmap = *loaded;
             const PixelView view = ViewOfBitmap(bitmap.get());
             ASSERT_FALSE(view.empty()) << path;
             std::vector<std::uint8_t> rows(static_cast<std::size_t>(view.width) * view.height * 4);
             EXPECT_TRUE(CopyBitmapToBgrx(bitmap.get(), rows.data(), view.width * 4)) << path;
             FitLongSide(bitmap.get(), 100);
         }
-        const Size size = ReadImageSize(path);
-        EXPECT_GE(size.width, 0) << path;
-        EXPECT_GE(size.height, 0) << path;
+        // Whatever decodes has a size; the rest must still answer.
+        const Result<Size> size = ReadImageSize(path);
+        EXPECT_TRUE(size || !loaded) << path << ": " << size.error();
     }
     EXPECT_GE(files, 60);
 }
@@ -388,12 +386,12 @@ TEST(HeaderSize, GivesTheSizeTheDecoderGives) {
     // A forged GIF logical screen is no claim: the decoder gives the first image.
     for (const char* name : {"pattern.png", "pattern.gif", "pattern.bmp", "pattern-v5.bmp",
                              "pattern.jp2", "pattern.j2k", "hostile/pattern-forged.gif"}) {
-        const BitmapHandle decoded = LoadImageFile(Data(name));
+        const BitmapHandle decoded = testing::Loaded(Data(name));
         ASSERT_TRUE(decoded) << name;
         const Size size{BitmapWidth(decoded.get()), BitmapHeight(decoded.get())};
         EXPECT_EQ(ReadHeaderSize(FileBytes(Data(name))), (HeaderSize{size.width, size.height}))
             << name;
-        EXPECT_EQ(ReadImageSize(Data(name)), size) << name;
+        EXPECT_EQ(SizeRead(Data(name)), size) << name;
     }
 }
 

@@ -73,10 +73,9 @@ void ExpectPattern(const FIBITMAP* bitmap, int tolerance, const std::string& wha
 class RealFiles : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealFiles, DecodeToTheExactPattern) {
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(Data(GetParam()), &error);
-    EXPECT_TRUE(error.empty()) << error;
-    ExpectPattern(bitmap.get(), 0, GetParam());
+    const Result<BitmapHandle> bitmap = LoadImageFile(Data(GetParam()));
+    ASSERT_TRUE(bitmap) << bitmap.error();
+    ExpectPattern(bitmap->get(), 0, GetParam());
 }
 
 // Lossless files of every format this FreeImage reads (the GIF through its palette), and names
@@ -88,12 +87,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, RealFiles,
                                            "png-with-jpeg-extension.jpg", "scan.TIFF"));
 
 TEST(LoadImageFile, LossyFilesComeClose) {
-    ExpectPattern(LoadImageFile(Data("pattern.jpg")).get(), 40, "jpg");
-    ExpectPattern(LoadImageFile(Data("pattern.j2k")).get(), 40, "j2k");
+    ExpectPattern(testing::Loaded(Data("pattern.jpg")).get(), 40, "jpg");
+    ExpectPattern(testing::Loaded(Data("pattern.j2k")).get(), 40, "j2k");
 }
 
 TEST(LoadImageFile, KeepsTheCommentThroughConversion) {
-    const BitmapHandle bitmap = LoadImageFile(Data("commented.png"));
+    const BitmapHandle bitmap = testing::Loaded(Data("commented.png"));
     ASSERT_TRUE(bitmap);
     FITAG* tag = nullptr;
     // ImageMagick writes the comment under the lowercase key.
@@ -104,10 +103,9 @@ TEST(LoadImageFile, KeepsTheCommentThroughConversion) {
 class BadFiles : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BadFiles, LoadAsNothingWithAReason) {
-    std::string error;
-    const BitmapHandle bitmap = LoadImageFile(Data(GetParam()), &error);
+    const Result<BitmapHandle> bitmap = LoadImageFile(Data(GetParam()));
     EXPECT_FALSE(bitmap);
-    EXPECT_NE(error.find(GetParam()), std::string::npos) << error;
+    EXPECT_NE(bitmap.error().find(GetParam()), std::string::npos) << bitmap.error();
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadFiles,
@@ -124,12 +122,12 @@ TEST(LoadImageFile, LongPathsLoadLikeAnyOther) {
     const fs::path target = dir / "pattern.png";
     fs::copy_file(Data("pattern.png"), target, fs::copy_options::overwrite_existing);
     ASSERT_GT(target.string().size(), 300u);
-    ExpectPattern(LoadImageFile(target.string()).get(), 0, "long path");
+    ExpectPattern(testing::Loaded(target.string()).get(), 0, "long path");
     fs::remove_all(fs::temp_directory_path() / "vantrel-long-path");
 }
 
 TEST(CopyBitmapToBgrx, WritesTopRowFirstWithOpaqueAlpha) {
-    const BitmapHandle bitmap = LoadImageFile(Data("pattern24.png"));
+    const BitmapHandle bitmap = testing::Loaded(Data("pattern24.png"));
     ASSERT_TRUE(bitmap);
     std::uint8_t rows[3][16] = {};
     ASSERT_TRUE(CopyBitmapToBgrx(bitmap.get(), &rows[0][0], 16));

@@ -45,9 +45,9 @@ TEST(StopDecoders, EndsEveryHelperAndStartsNoMore) {
     }
     EXPECT_TRUE(Children().empty());
 
-    std::string error;
-    EXPECT_FALSE(LoadImageFile(testing::Data("pattern.png"), &error));
-    EXPECT_NE(error.find("closing"), std::string::npos) << error;
+    const Result<BitmapHandle> late = LoadImageFile(testing::Data("pattern.png"));
+    EXPECT_FALSE(late);
+    EXPECT_NE(late.error().find("closing"), std::string::npos) << late.error();
 }
 
 } // namespace

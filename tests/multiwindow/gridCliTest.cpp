@@ -1,6 +1,6 @@
 // vantrel-cli planes, compare and direction give the pictures and labels the windows show.
+#include "TestData.h"
 #include "WindowTest.h"
-#include "image/ImageLoading.h"
 #include "multiwindow/S1_Analysis.h"
 #include "multiwindow/S2_Comparison.h"
 #include "multiwindow/S4_Direction.h"
@@ -49,7 +49,7 @@ class GridCliTest : public QObject {
         for (int index = 0; index < kPictureCount; ++index) {
             const QString path =
                 outDir + QStringLiteral("/picture-%1.png").arg(index, 2, 10, QLatin1Char('0'));
-            const BitmapHandle written = LoadImageFile(path.toStdString());
+            const BitmapHandle written = testing::Loaded(path.toStdString());
             QVERIFY2(written, qPrintable(path));
             QCOMPARE(BitmapBitsPerPixel(written.get()), 24);
             const BitmapHandle shown = window.analysisBitmaps().fullBitmap(index);
@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.lines.size(), kPictureCount);
         S1_Analysis window;
-        window.FIBMP1 = ShareImage(LoadImageFile(first.toStdString()));
+        window.FIBMP1 = ShareImage(testing::Loaded(first.toStdString()));
         window.StartAnalysis();
         comparePictures(window, outDir);
         for (int index = 0; index < kPictureCount; ++index) {
@@ -113,8 +113,8 @@ private slots:
         } else {
             window = std::make_unique<S4_Direction>();
         }
-        window->FIBMP1 = ShareImage(LoadImageFile(first.toStdString()));
-        window->FIBMP2 = ShareImage(LoadImageFile(second.toStdString()));
+        window->FIBMP1 = ShareImage(testing::Loaded(first.toStdString()));
+        window->FIBMP2 = ShareImage(testing::Loaded(second.toStdString()));
         window->StartComparison();
         comparePictures(*window, outDir);
         int changed = 0;

@@ -264,8 +264,8 @@ std::vector<std::vector<std::uint8_t>> PlanePictures(FIBITMAP* image) {
 
 // Palette and 16-bit images are read as the colours they show, not as 45 black pictures.
 TEST(AnalysisBitmaps, PaletteAndSixteenBitImagesGiveTheirRealPlanes) {
-    const BitmapHandle palette = LoadImageFile(testing::Data("pattern.gif"));
-    const BitmapHandle truecolour = LoadImageFile(testing::Data("pattern24.png"));
+    const BitmapHandle palette = testing::Loaded(testing::Data("pattern.gif"));
+    const BitmapHandle truecolour = testing::Loaded(testing::Data("pattern24.png"));
     ASSERT_TRUE(palette && truecolour);
     EXPECT_EQ(PlanePictures(palette.get()), PlanePictures(truecolour.get()));
     EXPECT_GT(RunWindow(PlaneKind::Planes, palette.get(), nullptr).litPixels(0), 0);
@@ -286,7 +286,7 @@ TEST(AnalysisBitmaps, PaletteAndSixteenBitImagesGiveTheirRealPlanes) {
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() / "vantrel-planes-deep.png";
     ASSERT_TRUE(FreeImage_Save(FIF_PNG, deep.get(), path.c_str(), PNG_DEFAULT));
-    const BitmapHandle loaded = LoadImageFile(path.string());
+    const BitmapHandle loaded = testing::Loaded(path.string());
     std::filesystem::remove(path);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(PlanePictures(loaded.get()), PlanePictures(shallow.get()));

@@ -1,9 +1,9 @@
 #include "SearchFixtures.h"
 #include "WindowTest.h"
 
+#include "TestData.h"
 #include "fileinfo/FileInfo.h"
 #include "fileinfo/ImageComment.h"
-#include "image/ImageLoading.h"
 #include "multiwindow/S2_Comparison.h"
 #include "search/S6_Search.h"
 #include "search/SearchLists.h"
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(Child<PictureBox>(window.get(), "Picture1")->picture().size(), QSize(300, 225));
         FileInfoRecord record;
         GetFileInformation(hit, record);
-        const BitmapHandle bitmap = LoadImageFile(hit);
+        const BitmapHandle bitmap = testing::Loaded(hit);
         QCOMPARE(Child<QPlainTextEdit>(window.get(), "Text1")->toPlainText(),
                  QString::fromStdString(FileInfoText(record, GetImageComment(bitmap.get())))
                      .replace("\r\n", "\n"));

@@ -1,6 +1,6 @@
 #include "SearchFixtures.h"
 
-#include "image/ImageLoading.h"
+#include "TestData.h"
 #include "search/SimilarSearch.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +61,7 @@ protected:
 
     // The image at the path, which the search skips.
     static SearchReference ReferenceAt(const std::string& path) {
-        return SearchReference::Of(ShareImage(LoadImageFile(path), path));
+        return SearchReference::Of(ShareImage(testing::Loaded(path), path));
     }
 
     Hits search(int threshold, const std::string& start, const std::string& referencePath,
@@ -226,7 +226,7 @@ TEST(TestCandidateFile, TwoDifferentPaletteImagesAreNotAlike) {
     SaveImage(MakePaletteBitmap(4, 2, dark, indices).get(), tree.path("dark.gif"));
     SaveImage(MakePaletteBitmap(4, 2, mixed, indices).get(), tree.path("mixed.gif"));
     const SharedImage reference =
-        ShareImage(LoadImageFile(tree.path("dark.gif")), tree.path("dark.gif"));
+        ShareImage(testing::Loaded(tree.path("dark.gif")), tree.path("dark.gif"));
     ASSERT_FALSE(reference->empty());
     const Result<CandidateResult> result =
         TestCandidateFile(SearchReference::Of(reference), tree.path("mixed.gif"), 0);

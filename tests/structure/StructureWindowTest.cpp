@@ -2,7 +2,7 @@
 // the anomalies it lists first are the command line's, selecting one shows its bytes, the
 // carved archive is the one appended, and a cut PNG's repair is the uncut cover again.
 #include "structure/StructureWindow.h"
-#include "image/ImageLoading.h"
+#include "TestData.h"
 #include "structure/LoadStructure.h"
 
 #include <FreeImage.h>
@@ -108,8 +108,8 @@ private slots:
                 QVERIFY(anomaly.kind != structure::AnomalyKind::CrcMismatch &&
                         anomaly.kind != structure::AnomalyKind::IdatExcess);
             }
-            const BitmapHandle decoded = LoadImageFile(PathBytes(target));
-            const BitmapHandle cover = LoadImageFile(PathBytes(kData + saved));
+            const BitmapHandle decoded = testing::Loaded(PathBytes(target));
+            const BitmapHandle cover = testing::Loaded(PathBytes(kData + saved));
             QVERIFY(decoded && cover);
             QCOMPARE(FreeImage_GetHeight(decoded.get()), FreeImage_GetHeight(cover.get()));
         }

@@ -55,8 +55,8 @@ TEST(ViewerReadout, TwentyFourBitImagesReadAlphaZeroAndNullBitmapsZeros) {
 // A palette image is read in the colours the loader converted it to, the same as the same
 // picture stored in 24 bits.
 TEST(ViewerReadout, PaletteImagesReadThroughTheirColours) {
-    const BitmapHandle gif = LoadImageFile(testing::Data("pattern.gif"));
-    const BitmapHandle truecolour = LoadImageFile(testing::Data("pattern24.png"));
+    const BitmapHandle gif = testing::Loaded(testing::Data("pattern.gif"));
+    const BitmapHandle truecolour = testing::Loaded(testing::Data("pattern24.png"));
     ASSERT_TRUE(gif && truecolour);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
