@@ -134,14 +134,9 @@ void RgbLsbRows(const SampleImage& image, int firstRow, int endRow, std::uint8_t
 
 } // namespace
 
-std::optional<SampleImage> SampleImage::Of(const FIBITMAP* constBitmap, std::string* error) {
+Result<SampleImage> SampleImage::Of(const FIBITMAP* constBitmap) {
     auto* bitmap = const_cast<FIBITMAP*>(constBitmap);
-    auto fail = [error](const char* reason) -> std::optional<SampleImage> {
-        if (error) {
-            *error = reason;
-        }
-        return std::nullopt;
-    };
+    const auto fail = [](const char* reason) { return Failure(reason); };
     if (bitmap == nullptr || !FreeImage_HasPixels(bitmap)) {
         return fail("no image");
     }

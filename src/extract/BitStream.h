@@ -2,6 +2,7 @@
 // Reading a layout's byte stream out of an image, on demand: the first N bytes touch only the
 // pixels those bytes need.
 #include "extract/BitLayout.h"
+#include "image/Result.h"
 
 #include <array>
 #include <cstddef>
@@ -22,7 +23,7 @@ class SampleImage {
 public:
     // Standard 24/32-bit, 8-bit grey, and 1/4/8-bit palette bitmaps; anything else is refused
     // with a one-line reason.
-    static std::optional<SampleImage> Of(const FIBITMAP* bitmap, std::string* error = nullptr);
+    static Result<SampleImage> Of(const FIBITMAP* bitmap);
     // Rows of 3 (B, G, R) or 4 (B, G, R, A) bytes a pixel, top row first.
     static SampleImage OfRows(int width, int height, int bytesPerPixel, std::ptrdiff_t stride,
                               const std::uint8_t* top);

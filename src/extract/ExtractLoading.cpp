@@ -11,10 +11,9 @@ Result<ExtractionImage> LoadImageForExtraction(const std::string& path) {
     if (!bitmap) {
         return Failure(bitmap.error());
     }
-    std::string why;
-    std::optional<SampleImage> samples = SampleImage::Of(bitmap->get(), &why);
+    const Result<SampleImage> samples = SampleImage::Of(bitmap->get());
     if (!samples) {
-        return Failure(path + ": " + why);
+        return Failure(path + ": " + samples.error());
     }
     return ExtractionImage{ShareImage(std::move(bitmap).value(), path), *samples};
 }
