@@ -72,10 +72,9 @@ BitmapHandle WithHiddenMessage(const FIBITMAP* image) {
 template <typename Window>
 void RenderPair(MDIForm1& main, const BitmapHandle& first, const BitmapHandle& second,
                 const QString& caption, const Inputs& inputs, const QString& name) {
-    auto* window = new Window;
+    auto* window =
+        new Window(ShareImage(CloneBitmap(first.get())), ShareImage(CloneBitmap(second.get())));
     main.addChildWindow(window);
-    window->FIBMP1 = ShareImage(CloneBitmap(first.get()));
-    window->FIBMP2 = ShareImage(CloneBitmap(second.get()));
     window->setWindowTitle(caption);
     window->StartComparison();
     Save(window->outerWindow(), inputs, name);
@@ -105,9 +104,8 @@ void RenderGridScenes(MDIForm1& main, const Inputs& inputs) {
         path2 = path1 + " (with a hidden message)";
     }
 
-    auto* analysis = new S1_Analysis;
+    auto* analysis = new S1_Analysis(ShareImage(CloneBitmap(second.get())));
     main.addChildWindow(analysis);
-    analysis->FIBMP1 = ShareImage(CloneBitmap(second.get()));
     analysis->setWindowTitle(analysis->windowTitle() + " " + path2);
     analysis->StartAnalysis();
     Save(analysis->outerWindow(), inputs, "grid-analysis.png");

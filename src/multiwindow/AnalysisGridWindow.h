@@ -62,7 +62,7 @@ private:
     std::array<QLabel*, kPictureCount> L1{}; // count labels; null in the bit-plane window
 };
 
-// The comparison and direction windows: two images handed over by their opener.
+// The comparison and direction windows: two images handed over by their opener at construction.
 class ImagePairGridWindow : public AnalysisGridWindow {
     Q_OBJECT
 
@@ -74,7 +74,8 @@ public:
     void StartComparison();
 
 protected:
-    using AnalysisGridWindow::AnalysisGridWindow;
+    ImagePairGridWindow(PlaneKind kind, SharedImage first, SharedImage second, QWidget* parent)
+        : AnalysisGridWindow(kind, parent), FIBMP1(std::move(first)), FIBMP2(std::move(second)) {}
     void releaseImages() override;
 };
 

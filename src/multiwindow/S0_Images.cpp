@@ -150,9 +150,8 @@ void S0_Images::LoadImage2(const QString& path) {
 }
 
 void S0_Images::openAnalysis(const SharedImage& image, const QString& path) {
-    auto* analysis = new S1_Analysis;
+    auto* analysis = new S1_Analysis(image);
     openChild(analysis);
-    analysis->FIBMP1 = image;
     analysis->setWindowTitle(analysis->windowTitle() + QStringLiteral(" ") + path);
     analysis->StartAnalysis();
 }
@@ -165,10 +164,8 @@ void S0_Images::Command4_Click() {
 }
 
 template <typename PairWindow> void S0_Images::openPairWindow() {
-    auto* window = new PairWindow;
+    auto* window = new PairWindow(FIBMP1, FIBMP2);
     openChild(window);
-    window->FIBMP1 = FIBMP1;
-    window->FIBMP2 = FIBMP2;
     window->setWindowTitle(ImageFile1 + QStringLiteral(" [vs] ") + ImageFile2);
     window->StartComparison();
 }

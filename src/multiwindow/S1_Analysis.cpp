@@ -2,7 +2,8 @@
 
 namespace vantrel {
 
-S1_Analysis::S1_Analysis(QWidget* parent) : AnalysisGridWindow(PlaneKind::Planes, parent) {}
+S1_Analysis::S1_Analysis(SharedImage image, QWidget* parent)
+    : AnalysisGridWindow(PlaneKind::Planes, parent), FIBMP1(std::move(image)) {}
 
 void S1_Analysis::StartAnalysis() {
     runAnalysis(FIBMP1, nullptr);

@@ -8,7 +8,8 @@ class S1_Analysis : public AnalysisGridWindow {
     Q_OBJECT
 
 public:
-    explicit S1_Analysis(QWidget* parent = nullptr);
+    // The image is shared with the opener, never copied.
+    explicit S1_Analysis(SharedImage image = nullptr, QWidget* parent = nullptr);
 
     SharedImage FIBMP1; // the image, shared with the opener
 

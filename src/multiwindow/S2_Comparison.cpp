@@ -2,7 +2,7 @@
 
 namespace vantrel {
 
-S2_Comparison::S2_Comparison(QWidget* parent)
-    : ImagePairGridWindow(PlaneKind::Comparison, parent) {}
+S2_Comparison::S2_Comparison(SharedImage first, SharedImage second, QWidget* parent)
+    : ImagePairGridWindow(PlaneKind::Comparison, std::move(first), std::move(second), parent) {}
 
 } // namespace vantrel

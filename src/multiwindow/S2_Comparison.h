@@ -8,7 +8,8 @@ class S2_Comparison : public ImagePairGridWindow {
     Q_OBJECT
 
 public:
-    explicit S2_Comparison(QWidget* parent = nullptr);
+    explicit S2_Comparison(SharedImage first = nullptr, SharedImage second = nullptr,
+                           QWidget* parent = nullptr);
 };
 
 } // namespace vantrel

@@ -2,6 +2,7 @@
 
 namespace vantrel {
 
-S4_Direction::S4_Direction(QWidget* parent) : ImagePairGridWindow(PlaneKind::Direction, parent) {}
+S4_Direction::S4_Direction(SharedImage first, SharedImage second, QWidget* parent)
+    : ImagePairGridWindow(PlaneKind::Direction, std::move(first), std::move(second), parent) {}
 
 } // namespace vantrel

@@ -9,7 +9,8 @@ class S4_Direction : public ImagePairGridWindow {
     Q_OBJECT
 
 public:
-    explicit S4_Direction(QWidget* parent = nullptr);
+    explicit S4_Direction(SharedImage first = nullptr, SharedImage second = nullptr,
+                          QWidget* parent = nullptr);
 };
 
 } // namespace vantrel

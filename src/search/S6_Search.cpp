@@ -353,10 +353,8 @@ void S6_Search::Command3_Click() {
     if (PreviewLoaded == 0 || !RefImage || RefImage->empty() || !CandBMP) {
         return;
     }
-    auto* comparison = new S2_Comparison;
+    auto* comparison = new S2_Comparison(RefImage, CandBMP);
     openChild(comparison);
-    comparison->FIBMP1 = RefImage;
-    comparison->FIBMP2 = CandBMP;
     comparison->setWindowTitle(Text3->text() + QStringLiteral(" [vs] ") + ResultFile);
     comparison->update();
     comparison->StartComparison();

@@ -93,8 +93,7 @@ void S3_FullSize::updateZoom(int x, int y) {
     if (!FIBMP || !ZoomRectInside(rect, FIBMP->width(), FIBMP->height())) {
         return; // near the edges the zoom keeps its last picture
     }
-    zoom->FIBMP = ShareImage(ZoomCutOut(FIBMP->bitmap(), zoom->W, zoom->h, rect));
-    zoom->RefreshZoom();
+    zoom->ShowCutOut(ShareImage(ZoomCutOut(FIBMP->bitmap(), zoom->W, zoom->h, rect)));
 }
 
 void S3_FullSize::Command1_Click() {

@@ -65,6 +65,11 @@ void S5_Zoom::resizeEvent(QResizeEvent* event) {
     ResizeFlag = 1; // re-fitted at the next refresh, not now
 }
 
+void S5_Zoom::ShowCutOut(SharedImage picture) {
+    FIBMP = std::move(picture);
+    RefreshZoom();
+}
+
 void S5_Zoom::RefreshZoom() {
     // The label shows the size the picture had before this refresh's re-fit.
     Label1->setText(QString::fromStdString(PixelSizeCaption(W, h)));

@@ -21,8 +21,8 @@ class S5_Zoom : public ChildWindow {
 public:
     explicit S5_Zoom(QWidget* parent = nullptr);
 
-    // The picture to show, made by the viewer; a 10 x 10 black placeholder until the first
-    // update. The viewer replaces it, this window releases the last one.
+    // The picture shown, made by the viewer; a 10 x 10 black placeholder until the first
+    // update. The viewer replaces it (`ShowCutOut`), this window releases the last one.
     SharedImage FIBMP;
     // The viewer that feeds this window; null once that viewer is gone.
     QPointer<S3_FullSize> ParentForm;
@@ -34,6 +34,8 @@ public:
     // Shows FIBMP with the size label of the picture as it was before this refresh, then
     // re-fits the picture when the window was resized.
     void RefreshZoom();
+    // Takes the viewer's new cut-out and shows it.
+    void ShowCutOut(SharedImage picture);
 
 public slots:
     void Command3_Click(); // Copy
