@@ -78,8 +78,9 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
     return files;
 }
 
-Result<BlindResult> AnalyseJpegFile(const std::string& path) {
-    const Result<JpegCoefficients> coefficients = LoadJpegCoefficients(path);
+namespace {
+
+Result<BlindResult> AnalyseJpeg(const Result<JpegCoefficients>& coefficients) {
     if (!coefficients) {
         return Failure(coefficients.error());
     }
@@ -92,6 +93,12 @@ Result<BlindResult> AnalyseJpegFile(const std::string& path) {
     result.suspicious = jpeg->verdict.suspicious;
     result.jpeg = std::move(jpeg);
     return result;
+}
+
+} // namespace
+
+Result<BlindResult> AnalyseJpegFile(const std::string& path) {
+    return AnalyseJpeg(LoadJpegCoefficients(path));
 }
 
 Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options) {
@@ -133,11 +140,11 @@ std::function<void(int job)> CorePinning(int jobs) {
 }
 
 // steghide takes a JPEG or a BMP, told by the first bytes, whatever the name says.
-bool SteghideCoverFormat(const std::string& path) {
+bool HasBmpSignature(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     char start[2] = {};
     in.read(start, sizeof start);
-    return HasJpegSignature(path) || (in.gcount() == 2 && start[0] == 'B' && start[1] == 'M');
+    return in.gcount() == 2 && start[0] == 'B' && start[1] == 'M';
 }
 
 // The word list read in place: every file's attack streams the one copy the scan holds.
@@ -148,13 +155,10 @@ struct HeldWords : std::streambuf {
     }
 };
 
-ScanSteghide SteghideOf(const std::string& path, const std::string& words, int threads) {
+ScanSteghide SteghideOf(const std::string& path, const Result<SteghideCover>& cover,
+                        const std::string& words, int threads) {
     ScanSteghide out;
-    out.applies = SteghideCoverFormat(path);
-    if (!out.applies) {
-        return out;
-    }
-    const Result<SteghideCover> cover = LoadSteghideCover(path);
+    out.applies = true;
     if (!cover) {
         out.error = cover.error();
         return out;
@@ -175,9 +179,24 @@ ScanSteghide SteghideOf(const std::string& path, const std::string& words, int t
 ScanRow ScanOne(const std::string& path, const ScanOptions& options, int steghideThreads) {
     BlindOptions blind;
     blind.parallel = false; // the jobs are the parallelism
-    ScanRow row{path, AnalyseFile(path, blind), structure::LoadFileStructure(path), std::nullopt};
-    if (options.steghideWords) {
-        row.steghide = SteghideOf(path, *options.steghideWords, steghideThreads);
+    ScanRow row{path, Failure("not analysed"), structure::LoadFileStructure(path), std::nullopt};
+    const std::string* words = options.steghideWords ? &*options.steghideWords : nullptr;
+    if (HasJpegSignature(path)) {
+        // One read of the coefficients serves the JPEG attacks and steghide's cover.
+        const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path);
+        row.result = AnalyseJpeg(jpeg);
+        if (words) {
+            const Result<SteghideCover> cover =
+                jpeg ? SteghideJpegCover(*jpeg) : Result<SteghideCover>(Failure(jpeg.error()));
+            row.steghide = SteghideOf(path, cover, *words, steghideThreads);
+        }
+    } else {
+        row.result = AnalyseFile(path, blind);
+        if (words) {
+            row.steghide = HasBmpSignature(path)
+                               ? SteghideOf(path, LoadSteghideCover(path), *words, steghideThreads)
+                               : ScanSteghide{};
+        }
     }
     if (row.result) {
         row.result->suspicious = row.result->suspicious ||
