@@ -205,13 +205,7 @@ int RunFind(const Arguments& args) {
             }
             continue;
         }
-        ScanResult result = ScanImage(loaded->samples, options);
-        // A JPEG whose coefficients cannot be read still has its pixel findings.
-        if (HasJpegSignature(path)) {
-            if (const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path)) {
-                AddJstegFindings(result, *jpeg, options);
-            }
-        }
+        const ScanResult result = ScanImageFile(path, loaded->samples, options);
         if (json) {
             std::cout << JsonLine(path, &result, {}) << std::endl;
         } else {

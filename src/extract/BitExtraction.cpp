@@ -1,6 +1,7 @@
 #include "extract/BitExtraction.h"
 
 #include "extract/ExtractLoading.h"
+#include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
 
 #include <QCheckBox>
@@ -164,6 +165,7 @@ void BitExtraction::loadFile(const QString& path) {
 void BitExtraction::fileRead(const QString& path,
                              std::shared_ptr<const extract::ExtractionImage> image) {
     image_ = std::move(image);
+    path_ = PathBytes(path);
     const extract::SampleImage& samples = image_->samples;
     found_.clear();
     findings_->setRowCount(0);
@@ -245,15 +247,16 @@ void BitExtraction::Scan_Click() {
     progress_->setValue(0);
     scan_->setEnabled(false);
     browse_->setEnabled(false);
-    startRun([this, prime = scanPrime_->isChecked(), image = image_](int run) {
+    startRun([this, prime = scanPrime_->isChecked(), image = image_, path = path_](int run) {
         extract::ScanOptions options;
         options.prime = prime;
         options.progress = [this, run](double done) {
             postToRun(run, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); });
             return !cancelFlag()->load();
         };
-        auto result =
-            std::make_shared<extract::ScanResult>(extract::ScanImage(image->samples, options));
+        // A JPEG's JSteg layouts are read from its coefficients, ranked with the pixel layouts.
+        auto result = std::make_shared<extract::ScanResult>(
+            extract::ScanImageFile(path, image->samples, options));
         return [this, result] { scanEnded(*result); };
     });
 }

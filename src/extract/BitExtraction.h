@@ -1,7 +1,8 @@
 #pragma once
 // The bit-extraction window: an image, a bit layout chosen with controls or typed as text, the
 // layout's bytes in a hex and text view, a scan of every layout whose findings list ranked (a
-// click selects the layout), and the payload saved to a file. The load and the scan are runs
+// click selects the layout; a JPEG's JSteg layouts are scanned too), and the payload saved to a
+// file. The load and the scan are runs
 // of the window's one thread.
 #include "widgets/FileAnalysisWindow.h"
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -79,6 +81,7 @@ private:
 
     // Shared with a scan going, which reads its rows.
     std::shared_ptr<const extract::ExtractionImage> image_;
+    std::string path_; // of image_
     std::vector<extract::Finding> found_;
     bool updating_ = false;
     bool scanning_ = false;

@@ -1,5 +1,7 @@
 #include "extract/JstegLayouts.h"
 
+#include "jpeg/LoadCoefficients.h"
+
 #include <algorithm>
 
 namespace vantrel::extract {
@@ -37,6 +39,17 @@ void AddJstegFindings(ScanResult& result, const JpegCoefficients& jpeg,
     }
     std::stable_sort(result.findings.begin(), result.findings.end(), RanksBefore);
     result.verdict = VerdictOf(result.findings);
+}
+
+ScanResult ScanImageFile(const std::string& path, const SampleImage& samples,
+                         const ScanOptions& options) {
+    ScanResult result = ScanImage(samples, options);
+    if (!result.cancelled && HasJpegSignature(path)) {
+        if (const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path)) {
+            AddJstegFindings(result, *jpeg, options);
+        }
+    }
+    return result;
 }
 
 } // namespace vantrel::extract

@@ -27,4 +27,10 @@ std::vector<std::uint8_t> JstegStream(const JpegCoefficients& jpeg, JstegPairing
 void AddJstegFindings(ScanResult& result, const JpegCoefficients& jpeg,
                       const ScanOptions& options = {});
 
+// Every layout of the file's samples and, when the file is a JPEG, its JSteg layouts, ranked
+// together. A JPEG whose coefficients cannot be read keeps its pixel findings; a cancelled scan
+// stops before the coefficients.
+ScanResult ScanImageFile(const std::string& path, const SampleImage& samples,
+                         const ScanOptions& options = {});
+
 } // namespace vantrel::extract
