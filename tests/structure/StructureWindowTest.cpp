@@ -2,10 +2,6 @@
 // the anomalies it lists first are the command line's, selecting one shows its bytes, the
 // carved archive is the one appended, and a cut PNG's repair is the uncut cover again.
 #include "structure/StructureWindow.h"
-#include "TestData.h"
-#include "structure/LoadStructure.h"
-
-#include <FreeImage.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -101,18 +97,6 @@ private slots:
         QVERIFY(!window.findChild<QPushButton*>("SaveRepaired")->isEnabled() || repair);
         window.findChild<QPushButton*>(repair ? "SaveRepaired" : "SaveCarved")->click();
         const std::string written = Bytes(target);
-        if (repair) {
-            const Result<FileStructure> walked = structure::LoadFileStructure(PathBytes(target));
-            QVERIFY(walked);
-            for (const structure::Anomaly& anomaly : walked->anomalies) {
-                QVERIFY(anomaly.kind != structure::AnomalyKind::CrcMismatch &&
-                        anomaly.kind != structure::AnomalyKind::IdatExcess);
-            }
-            const BitmapHandle decoded = testing::Loaded(PathBytes(target));
-            const BitmapHandle cover = testing::Loaded(PathBytes(kData + saved));
-            QVERIFY(decoded && cover);
-            QCOMPARE(FreeImage_GetHeight(decoded.get()), FreeImage_GetHeight(cover.get()));
-        }
         std::filesystem::remove(PathBytes(target));
         QVERIFY(written == Bytes(kData + saved));
     }
