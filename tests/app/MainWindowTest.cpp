@@ -168,21 +168,6 @@ private slots:
         QVERIFY(metrics.ascent() + metrics.descent() <= label->height());
     }
 
-    // An original that failed to decode is no perfect match: Label4 keeps its text.
-    void psnrAgainstAnUndecodedOriginalReportsIt() {
-        MDIForm1 main;
-        Form4* form = main.OneWindowAnalysis_Click();
-        ChooseFile(form, writeImage(QStringLiteral("p.png"), 8, 8));
-        form->Command2_Click();
-        ChooseFile(form, DataPath("text.png"));
-        form->Command6_Click();
-        auto* label4 = Child<QLabel>(form, "Label4");
-        label4->setText(QStringLiteral("before"));
-        form->Command5_Click();
-        QCOMPARE(label4->text(), QStringLiteral("before"));
-        QVERIFY(main.statusBar()->currentMessage().startsWith(QStringLiteral("No PSNR")));
-    }
-
     // Under "All Files" the dialog lists names without a dot, which content detection loads.
     void allFilesListsNamesWithoutADot() {
         QFile::copy(DataPath("pattern.png"), temp_.filePath(QStringLiteral("nodot")));
