@@ -193,11 +193,12 @@ Bytes Deflate(const Bytes& raw) {
     return out;
 }
 
-Bytes Ihdr(std::uint32_t width, std::uint32_t height) {
+// 8-bit samples; colour type 2 is RGB, 0 grey.
+Bytes Ihdr(std::uint32_t width, std::uint32_t height, std::uint8_t colourType = 2) {
     Bytes body;
     Put32(body, width);
     Put32(body, height);
-    body.insert(body.end(), {8, 2, 0, 0, 0}); // 8-bit RGB
+    body.insert(body.end(), {8, colourType, 0, 0, 0});
     return body;
 }
 
@@ -320,11 +321,7 @@ TEST(StructureWalk, ZlibBombIsInflatedOnlyToTheCap) {
     }
     deflateEnd(&z);
     Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    Bytes ihdr;
-    Put32(ihdr, 1);
-    Put32(ihdr, 1);
-    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
-    Chunk(png, "IHDR", ihdr);
+    Chunk(png, "IHDR", Ihdr(1, 1, 0));
     Chunk(png, "IDAT", idat);
     Chunk(png, "IEND", {});
     StructureLimits limits;
