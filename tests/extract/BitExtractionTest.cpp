@@ -1,5 +1,5 @@
 #include "extract/BitExtraction.h"
-#include "image/Bitmap.h"
+#include "TestData.h"
 #include "widgets/ChooseImageFile.h"
 
 #include <FreeImage.h>
@@ -12,8 +12,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <random>
 
 namespace vantrel {
 
@@ -67,14 +65,7 @@ private slots:
     void closesSafelyDuringAScan() {
         QTemporaryDir directory;
         const QString path = directory.filePath("noise.bmp");
-        BitmapHandle bitmap(FreeImage_Allocate(1500, 1000, 24));
-        std::mt19937 random(3);
-        for (unsigned y = 0; y < 1000; ++y) {
-            BYTE* row = FreeImage_GetScanLine(bitmap.get(), static_cast<int>(y));
-            for (int i = 0; i < 4500; ++i) {
-                row[i] = static_cast<BYTE>(random());
-            }
-        }
+        const BitmapHandle bitmap = testing::NoiseBitmap(1500, 1000, 24, 3);
         QVERIFY(FreeImage_Save(FIF_BMP, bitmap.get(), path.toUtf8().constData()));
         QPointer<BitExtraction> window = new BitExtraction;
         window->show();
