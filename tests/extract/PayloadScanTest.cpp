@@ -49,19 +49,15 @@ TEST(ScanImage, RecoversEachFormatExactlyUnderItsLayout) {
         {"text", BytesOf(kProse), "b3,b,msb,yX"},
         {"length-prefixed", LengthPrefixed(), "b2,g,lsb,xY"},
     };
-    int recovered = 0;
     for (const auto& row : rows) {
         BitmapHandle bitmap = testing::NaturalBitmap(120, 90, 24, 21);
         ASSERT_TRUE(testing::Embed(bitmap.get(), LayoutOf(row.layout), row.payload));
         const ScanResult result = Scan(bitmap.get(), true);
         const Finding* finding = FoundAt(result, row.kind, row.layout);
         ASSERT_NE(finding, nullptr) << row.kind;
-        const Bytes& carved = finding->payload;
-        EXPECT_EQ(carved, row.payload) << row.kind;
+        EXPECT_EQ(finding->payload, row.payload) << row.kind;
         EXPECT_EQ(result.findings.front().kind, row.kind) << "ranked first";
-        recovered += carved == row.payload;
     }
-    EXPECT_EQ(recovered, 6);
 }
 
 TEST(ScanImage, TruncatedStreamsAreNeverFound) {
