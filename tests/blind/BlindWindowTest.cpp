@@ -20,11 +20,8 @@
 #include <fstream>
 
 namespace vantrel {
-namespace {
 
 namespace fs = std::filesystem;
-
-} // namespace
 
 class BlindWindowTest : public QObject {
     Q_OBJECT
