@@ -11,6 +11,7 @@
 #endif
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -88,6 +89,21 @@ inline CliRun RunCli(const std::vector<std::string>& arguments,
     int raw = 0;
     if (spawned == 0 && waitpid(pid, &raw, 0) == pid && WIFEXITED(raw)) {
         run.status = WEXITSTATUS(raw);
+    }
+    return run;
+}
+
+// A shell command line, for the tests that need the shell's pipes, quoting or redirections:
+// its standard output and exit status.
+inline CliRun Shell(const std::string& command) {
+    CliRun run;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) {
+            run.out += buffer.data();
+        }
+        const int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
     return run;
 }
