@@ -1,15 +1,13 @@
 // Runs the vantrel-cli executable as a user would and checks its exit status, messages and files.
 #include "image/ImageLoading.h"
 
+#include "RunCli.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -19,27 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::CliRun;
 using testing::Data;
 
-struct CliRun {
-    int status = -1;
-    std::string output; // stdout and stderr together
-};
-
+// The program through the shell, which reads the quoted patterns below as a user's shell
+// would; standard error comes with the output.
 CliRun RunCli(const std::string& arguments) {
-    const std::string command = std::string(VANTREL_CLI) + " " + arguments + " 2>&1";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 4096> buffer{};
-    while (fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) {
-        run.output += buffer.data();
-    }
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return testing::Shell(std::string(VANTREL_CLI) + " " + arguments + " 2>&1");
 }
 
 class CliTest : public ::testing::Test {
@@ -54,7 +38,7 @@ class PictureReproducesFile : public CliTest, public ::testing::WithParamInterfa
 TEST_P(PictureReproducesFile, EveryPixel) {
     const std::string out = (dir / "out.png").string();
     const CliRun run = RunCli("picture " + Data(GetParam()) + " " + out);
-    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.status, 0) << run.out;
     const BitmapHandle written = testing::Loaded(out);
     const BitmapHandle source = testing::Loaded(Data(GetParam()));
     ASSERT_TRUE(written && source);
@@ -70,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, PictureReproducesFile,
 TEST_F(CliTest, ThumbnailHasTheLongSide) {
     const std::string out = (dir / "thumb.png").string();
     const CliRun run = RunCli("thumbnail " + Data("pattern24.png") + " 100 " + out);
-    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_EQ(run.status, 0) << run.out;
     const BitmapHandle thumb = testing::Loaded(out);
     EXPECT_EQ(BitmapWidth(thumb.get()), 100);
     EXPECT_EQ(BitmapHeight(thumb.get()), 75);
@@ -96,8 +80,8 @@ TEST_P(ExitStatus, TellsWhatWentWrong) {
         arguments.replace(out, 3, (dir / "x.png").string());
     }
     const CliRun run = RunCli(arguments);
-    EXPECT_EQ(run.status, c.status) << run.output;
-    EXPECT_NE(run.output.find(c.mentions), std::string::npos) << run.output;
+    EXPECT_EQ(run.status, c.status) << run.out;
+    EXPECT_NE(run.out.find(c.mentions), std::string::npos) << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -135,10 +119,10 @@ TEST_F(CliTest, SimilarityAgainstTheThreshold) {
         const std::string candidate = SaveFlipped(dir / "candidate.png", c.flipped);
         const CliRun run = RunCli("similarity " + reference + " " + candidate + " --threshold " +
                                   std::to_string(c.threshold));
-        EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(run.output, c.output) << c.flipped << " at " << c.threshold;
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out, c.output) << c.flipped << " at " << c.threshold;
     }
-    EXPECT_EQ(RunCli("similarity " + reference + " " + SaveFlipped(dir / "tall.png", 0, 3)).output,
+    EXPECT_EQ(RunCli("similarity " + reference + " " + SaveFlipped(dir / "tall.png", 0, 3)).out,
               "size differs\n");
 }
 
@@ -153,8 +137,8 @@ TEST_F(CliTest, SearchListsHitsInWalkOrderAgainstTheThreshold) {
              {0, b + "\t75.00%\n" + c + "\t100.00%\n" + d + "\t50.00%\n"}}) {
         const CliRun run = RunCli("search " + reference + " " + dir.string() + " --threshold " +
                                   std::to_string(threshold));
-        EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(run.output, output) << threshold;
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out, output) << threshold;
     }
 }
 
@@ -174,10 +158,10 @@ TEST_F(CliTest, ScanTakesEveryFormatTheDecoderReads) {
     for (const auto& [pattern, files] : std::vector<std::pair<std::string, int>>{
              {"", 6}, {" --pattern '*.p*'", 2}, {" --pattern '*.PNG;*.webp'", 2}}) {
         const CliRun run = RunCli("scan " + dir.string() + pattern);
-        EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_NE(run.output.find(std::to_string(files) + " files scanned, "), std::string::npos)
-            << pattern << ": " << run.output;
-        EXPECT_NE(run.output.find(", 0 could not be read"), std::string::npos) << run.output;
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find(std::to_string(files) + " files scanned, "), std::string::npos)
+            << pattern << ": " << run.out;
+        EXPECT_NE(run.out.find(", 0 could not be read"), std::string::npos) << run.out;
     }
 }
 
