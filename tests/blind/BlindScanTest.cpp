@@ -2,12 +2,11 @@
 // loops and interrupted output.
 #include "blind/BlindScan.h"
 #include "BlindFixtures.h"
+#include "RunCli.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,22 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ShellRun {
-    int status = -1;
-    std::string out;
-};
-
-ShellRun Shell(const std::string& command) {
-    ShellRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 4096> buffer{};
-    while (pipe != nullptr && fgets(buffer.data(), int(buffer.size()), pipe) != nullptr) {
-        run.out += buffer.data();
-    }
-    const int raw = pipe ? pclose(pipe) : -1;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
+using testing::CliRun;
+using testing::Shell;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -122,7 +107,7 @@ TEST_F(BlindScan, RowsInListOrderWithTheBadFileAsARow) {
 
 TEST_F(BlindScan, CommandLineFormatsShardsAndExitStatus) {
     const std::string dir = root.string();
-    const ShellRun jsonl = Shell(kCli + " scan " + dir + " --jobs 2 2>/dev/null");
+    const CliRun jsonl = Shell(kCli + " scan " + dir + " --jobs 2 2>/dev/null");
     EXPECT_EQ(jsonl.status, 1); // the bad file
     const std::vector<std::string> rows = Lines(jsonl.out);
     ASSERT_EQ(rows.size(), expected.size());
@@ -150,9 +135,8 @@ TEST_F(BlindScan, CommandLineFormatsShardsAndExitStatus) {
     EXPECT_EQ(a, b);
 
     // A list on standard input, blank lines skipped; all good files: status 0.
-    const ShellRun listed =
-        Shell("printf '" + dir + "/top.png\\n\\n" + dir + "/c/three.png\\n' | " + kCli +
-              " scan --files-from - --format jsonl 2>/dev/null");
+    const CliRun listed = Shell("printf '" + dir + "/top.png\\n\\n" + dir + "/c/three.png\\n' | " +
+                                kCli + " scan --files-from - --format jsonl 2>/dev/null");
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(Lines(listed.out).size(), 2u);
     EXPECT_EQ(Shell(kCli + " scan " + dir + " --shard 4/3 2>/dev/null").status, 2);
@@ -187,21 +171,21 @@ TEST_F(BlindScan, InterruptedScanKeepsWholeRows) {
         EXPECT_TRUE(line.starts_with("{\"path\": ") && line.ends_with("}")) << line;
     }
     // A reader that closes early: the scan ends without hanging, the rows read are whole.
-    const ShellRun head =
+    const CliRun head =
         Shell(kCli + " scan " + root.string() + " --jobs 1 2>/dev/null | head -n 2");
     EXPECT_EQ(Lines(head.out).size(), 2u);
 }
 
 TEST_F(BlindScan, BlindCommandInArgumentOrder) {
     const std::string top = (root / "top.png").string(), bad = (root / "bad.png").string();
-    const ShellRun json =
+    const CliRun json =
         Shell(kCli + " blind " + top + " " + bad + " " + top + " --json 2>/dev/null");
     EXPECT_EQ(json.status, 1);
     const std::vector<std::string> lines = Lines(json.out);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], lines[2]);
     EXPECT_TRUE(lines[1].starts_with("{\"path\": \"" + bad + "\", \"width\": null")) << lines[1];
-    const ShellRun text = Shell(kCli + " blind " + top);
+    const CliRun text = Shell(kCli + " blind " + top);
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find(top + ": 40 x 30, "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("\nWS  "), std::string::npos) << text.out;
