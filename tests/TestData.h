@@ -6,6 +6,8 @@
 #include <FreeImage.h>
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +16,12 @@ namespace vantrel::testing {
 
 inline std::string Data(const std::string& name) {
     return std::string(VANTREL_TEST_DATA) + "/" + name;
+}
+
+// The file's bytes; none when it cannot be read.
+inline std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The file as the program decodes it; null when it does not decode.
