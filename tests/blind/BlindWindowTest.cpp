@@ -84,9 +84,7 @@ private slots:
             return std::optional<QString>(QString::fromStdString(report));
         };
         window.findChild<QPushButton*>("SaveReport")->click();
-        std::ifstream in(report);
-        const std::string saved((std::istreambuf_iterator<char>(in)), {});
-        QCOMPARE(saved, BlindJson(path, expected) + "\n");
+        QCOMPARE(testing::FileBytes(report), BlindJson(path, expected) + "\n");
     }
 
     void badFileAfterAGoodOneIsOneLine() {
