@@ -2,6 +2,7 @@
 // the anomalies it lists first are the command line's, selecting one shows its bytes, the
 // carved archive is the one appended, and a cut PNG's repair is the uncut cover again.
 #include "structure/StructureWindow.h"
+#include "TestData.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,8 +14,6 @@
 #include <QtTest>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace vantrel {
 
@@ -23,8 +22,7 @@ namespace {
 const QString kData = QStringLiteral(VANTREL_TEST_DATA "/structure/");
 
 std::string Bytes(const QString& path) {
-    std::ifstream in(PathBytes(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testing::FileBytes(PathBytes(path));
 }
 
 } // namespace
