@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace vantrel {
@@ -19,11 +17,6 @@ namespace fs = std::filesystem;
 using testing::CliRun;
 using testing::Data;
 using testing::RunCli;
-
-std::string Bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(StructureCommand, PlantedFilesAreFlaggedAndCleanOnesStayQuiet) {
     const struct {
@@ -51,9 +44,9 @@ TEST(StructureCommand, CarvesTheAppendedArchiveByteForByte) {
     const CliRun run = RunCli({"structure", file, "--carve", folder.string()});
     ASSERT_EQ(run.status, 0) << run.err;
     std::size_t carved = 0;
-    const std::string whole = Bytes(file);
+    const std::string whole = testing::FileBytes(file);
     for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        const std::string bytes = Bytes(entry.path());
+        const std::string bytes = testing::FileBytes(entry.path());
         ASSERT_GT(bytes.size(), 4u);
         EXPECT_EQ(bytes.substr(0, 4), "PK\x03\x04");
         EXPECT_EQ(whole.substr(whole.size() - bytes.size()), bytes);
