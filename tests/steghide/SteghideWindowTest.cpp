@@ -2,6 +2,7 @@
 // the passphrase it embedded with, none on the clean cover, a seed search stopped, and the saved
 // payload read back.
 #include "steghide/SteghideWindow.h"
+#include "TestData.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -10,8 +11,6 @@
 #include <QtTest>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace vantrel {
 
@@ -79,9 +78,7 @@ private slots:
             return std::optional<QString>(QString::fromStdString(saved));
         };
         window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
-        std::ifstream in(saved, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+        const std::string bytes = testing::FileBytes(saved);
         std::filesystem::remove(saved);
         QCOMPARE(bytes, std::string("The quick brown fox jumps over the lazy dog.\n"));
     }
