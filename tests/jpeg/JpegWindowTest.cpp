@@ -1,5 +1,6 @@
 // The JPEG analysis window driven as a user would: a cover and an F5 stego chosen, the verdict,
 // the tables, the histogram choice and the saved report read back; a broken file is one line.
+#include "TestData.h"
 #include "jpeg/JpegAnalysisWindow.h"
 #include "jpeg/JpegFigures.h"
 #include "jpeg/LoadCoefficients.h"
@@ -15,7 +16,6 @@
 #include <QtTest>
 
 #include <filesystem>
-#include <fstream>
 
 namespace vantrel {
 
@@ -80,8 +80,7 @@ private slots:
             return std::optional<QString>(QString::fromStdString(report));
         };
         window.findChild<QPushButton*>("SaveReport")->click();
-        std::ifstream in(report);
-        const std::string saved((std::istreambuf_iterator<char>(in)), {});
+        const std::string saved = testing::FileBytes(report);
         std::filesystem::remove(report);
         QVERIFY(
             saved.find("\"suspicious\": " + std::string(verdict == "clean" ? "false" : "true")) !=
