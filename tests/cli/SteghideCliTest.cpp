@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 namespace vantrel {
@@ -68,10 +67,7 @@ TEST(SteghideCommand, SavesThePayloadByteForByte) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("passphrase \"secret\", none cbc"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"msg.txt\" 45 bytes"), std::string::npos) << run.out;
-    std::ifstream file(saved, std::ios::binary);
-    const std::string payload((std::istreambuf_iterator<char>(file)),
-                              std::istreambuf_iterator<char>());
-    EXPECT_EQ(payload, "The quick brown fox jumps over the lazy dog.\n");
+    EXPECT_EQ(testing::FileBytes(saved), "The quick brown fox jumps over the lazy dog.\n");
     std::remove(saved.c_str());
     std::remove(named.c_str());
 }
