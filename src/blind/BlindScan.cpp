@@ -95,6 +95,16 @@ Result<BlindResult> AnalyseJpeg(const Result<JpegCoefficients>& coefficients) {
     return result;
 }
 
+// A file that is not a JPEG: the pixel attacks on its decoded samples.
+Result<BlindResult> AnalysePixelFile(const std::string& path, const BlindOptions& options) {
+    const Result<BitmapHandle> bitmap = LoadImageFile(path);
+    if (!bitmap) {
+        return Failure(bitmap.error());
+    }
+    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap->get()), options);
+    return result ? std::move(result) : Failure(path + ": " + result.error());
+}
+
 } // namespace
 
 Result<BlindResult> AnalyseJpegFile(const std::string& path) {
@@ -102,15 +112,7 @@ Result<BlindResult> AnalyseJpegFile(const std::string& path) {
 }
 
 Result<BlindResult> AnalyseFile(const std::string& path, const BlindOptions& options) {
-    if (HasJpegSignature(path)) {
-        return AnalyseJpegFile(path);
-    }
-    const Result<BitmapHandle> bitmap = LoadImageFile(path);
-    if (!bitmap) {
-        return Failure(bitmap.error());
-    }
-    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap->get()), options);
-    return result ? std::move(result) : Failure(path + ": " + result.error());
+    return HasJpegSignature(path) ? AnalyseJpegFile(path) : AnalysePixelFile(path, options);
 }
 
 namespace {
@@ -191,7 +193,7 @@ ScanRow ScanOne(const std::string& path, const ScanOptions& options, int steghid
             row.steghide = SteghideOf(path, cover, *words, steghideThreads);
         }
     } else {
-        row.result = AnalyseFile(path, blind);
+        row.result = AnalysePixelFile(path, blind);
         if (words) {
             row.steghide = HasBmpSignature(path)
                                ? SteghideOf(path, LoadSteghideCover(path), *words, steghideThreads)
