@@ -9,7 +9,9 @@ packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtes
 # planted files) and for fuzzing (fuzz/run.sh): bash tools/setup.sh --dev
 if [ "${1:-}" = "--dev" ]; then
     packages+=(imagemagick libjxr-tools clang libjpeg-turbo-progs steghide outguess
-               libimage-exiftool-perl gifsicle webp zip p7zip-full npm)
+               libimage-exiftool-perl gifsicle webp zip p7zip-full)
+    # A machine that already has node's own npm must keep it: Debian's npm conflicts with it.
+    command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
 missing=()
 for package in "${packages[@]}"; do

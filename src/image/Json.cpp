@@ -35,3 +35,39 @@ std::string JsonNumber(double value) {
 }
 
 } // namespace vantrel
+
+namespace vantrel {
+
+JsonObject& JsonObject::add(std::string_view key, std::string_view text) {
+    return raw(key, JsonString(text));
+}
+
+JsonObject& JsonObject::raw(std::string_view key, std::string_view json) {
+    if (!body_.empty()) {
+        body_ += ", ";
+    }
+    body_ += JsonString(key);
+    body_ += ": ";
+    body_ += json;
+    return *this;
+}
+
+std::string JsonArray(const std::vector<std::string>& elements) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        out += i == 0 ? "" : ", ";
+        out += elements[i];
+    }
+    return out + "]";
+}
+
+std::string JsonStringArray(const std::vector<std::string>& texts) {
+    std::vector<std::string> quoted;
+    quoted.reserve(texts.size());
+    for (const std::string& text : texts) {
+        quoted.push_back(JsonString(text));
+    }
+    return JsonArray(quoted);
+}
+
+} // namespace vantrel
