@@ -3,7 +3,6 @@
 // other byte kept as it is (paths need not be valid UTF-8). A number: the shortest text that reads
 // back as the same double; 0 for anything not finite, never "-0". Objects are written as
 // {"key": value, "key": value}, the one layout every command prints.
-#include <concepts>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +26,20 @@ public:
     }
     JsonObject& add(std::string_view key, double value) { return raw(key, JsonNumber(value)); }
     JsonObject& add(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
-    template <std::integral T>
-    requires(!std::same_as<T, bool>) JsonObject& add(std::string_view key, T value) {
+    // One overload per integer width: a template constrained with concepts would trip moc in
+    // every window header that reaches this one.
+    JsonObject& add(std::string_view key, int value) { return raw(key, std::to_string(value)); }
+    JsonObject& add(std::string_view key, long value) { return raw(key, std::to_string(value)); }
+    JsonObject& add(std::string_view key, long long value) {
+        return raw(key, std::to_string(value));
+    }
+    JsonObject& add(std::string_view key, unsigned value) {
+        return raw(key, std::to_string(value));
+    }
+    JsonObject& add(std::string_view key, unsigned long value) {
+        return raw(key, std::to_string(value));
+    }
+    JsonObject& add(std::string_view key, unsigned long long value) {
         return raw(key, std::to_string(value));
     }
     JsonObject& null(std::string_view key) { return raw(key, "null"); }
