@@ -284,29 +284,41 @@ void BlindAnalysis::fillTable() {
         const ChannelResult& c = result_.channels[static_cast<std::size_t>(column)];
         Table->setHorizontalHeaderItem(column,
                                        new QTableWidgetItem(QString::fromStdString(c.name)));
-        const FiguresOver over = FiguresOverThresholds(c);
+        const FiguresOver over = FiguresFlagged(c);
         const struct {
             double value;
             AttackStatus status;
+            const Judgement& judgement;
             bool over;
-        } cells[] = {{c.chiSquare.p, c.chiSquare.status, over.chiSquare},
-                     {c.chiSquare.fraction, c.chiSquare.status, false},
-                     {c.rs.rate, c.rs.status, over.rs},
-                     {c.spa.rate, c.spa.status, over.spa},
-                     {c.ws.rate, c.ws.status, over.ws}};
+        } cells[] = {{c.chiSquare.p, c.chiSquare.status, c.chiSquare.judgement, over.chiSquare},
+                     {c.chiSquare.fraction, c.chiSquare.status, c.chiSquare.judgement, false},
+                     {c.rs.rate, c.rs.status, c.rs.judgement, over.rs},
+                     {c.spa.rate, c.spa.status, c.spa.judgement, over.spa},
+                     {c.ws.rate, c.ws.status, c.ws.judgement, over.ws}};
+        bool anyApplies = false;
         for (int row = 0; row < 5; ++row) {
+            const Judgement& judgement = cells[row].judgement;
             auto* item = new QTableWidgetItem(
-                QString::fromStdString(RateCell(cells[row].value, cells[row].status)));
+                QString::fromStdString(JudgedCell(cells[row].value, cells[row].status, judgement)));
             item->setTextAlignment(Qt::AlignCenter);
             if (cells[row].over) {
                 item->setForeground(kSuspicious);
+            } else if (!judgement.state.ok()) {
+                item->setForeground(QColor(130, 130, 130));
+                item->setToolTip(QString::fromStdString(StateLine(judgement.state)));
             }
+            anyApplies = anyApplies || judgement.state.ok();
             Table->setItem(row, column, item);
         }
+        // The one line of a channel no attack can judge: why, instead of a verdict.
         auto* verdict = new QTableWidgetItem(c.suspicious ? QStringLiteral("suspicious")
-                                                          : QStringLiteral("clean"));
+                                             : anyApplies ? QStringLiteral("clean")
+                                                          : QStringLiteral("not applicable"));
+        verdict->setToolTip(QString::fromStdString(ChannelStateLine(c)));
         verdict->setTextAlignment(Qt::AlignCenter);
-        verdict->setBackground(c.suspicious ? kSuspicious : kClean);
+        verdict->setBackground(c.suspicious ? kSuspicious
+                               : anyApplies ? kClean
+                                            : QColor(130, 130, 130));
         verdict->setForeground(Qt::white);
         Table->setItem(5, column, verdict);
     }

@@ -35,16 +35,19 @@ struct ChiSquareSum {
     int degreesOfFreedom = 0;
 };
 
-ChiSquareSum ChiSquareSumOf(const Histogram& histogram) {
+// Over the pairs {2k, 2k + 1}, or with `shift` 1 the pairs {2k − 1, 2k} but those next to the
+// saturated values the attacks set aside (1, 2 and 253, 254: half of each pair is never counted).
+ChiSquareSum ChiSquareSumOf(const Histogram& histogram, int shift = 0) {
     ChiSquareSum sum;
     int categories = 0;
-    for (int k = 0; k < 128; ++k) {
-        const std::uint64_t pair = histogram[2 * k] + histogram[2 * k + 1];
+    for (int k = 2 * shift; k < 128 - shift; ++k) {
+        const int low = 2 * k - shift;
+        const std::uint64_t pair = histogram[low] + histogram[low + 1];
         if (pair < 10) { // expected count below 5
             continue;
         }
         const double expected = static_cast<double>(pair) / 2;
-        const double difference = static_cast<double>(histogram[2 * k]) - expected;
+        const double difference = static_cast<double>(histogram[low]) - expected;
         sum.chi2 += difference * difference / expected;
         ++categories;
     }
@@ -71,6 +74,9 @@ struct Segments {
 };
 
 struct Partial {
+    std::int64_t visible = 0;
+    std::int64_t usable = 0;
+    std::int64_t weighed = 0; // usable interior samples of the rows weighted stego reads
     RsCounts rs;
     SpaCounts spa;
     double weight = 0;   // Σ u, u = 1 / (405 + 9Σx² − (Σx)²), the unnormalised WS weight
@@ -96,7 +102,7 @@ int FlipMinus(int v) {
 // The groups of a row as four planes (first, second, third and fourth samples): planar rows let
 // the compiler vectorise the classification, which it will not do over a stride of four.
 struct RsScratch {
-    std::array<std::vector<std::uint8_t>, 4> planes;
+    std::array<std::vector<std::uint8_t>, 5> planes; // the four samples, then 1 for a usable group
     explicit RsScratch(int width) {
         for (auto& plane : planes) {
             plane.resize(static_cast<std::size_t>(std::max(width, 0) / 4));
@@ -106,11 +112,12 @@ struct RsScratch {
 
 void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
                     const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
-                    int groups, RsCounts& counts) {
-    // Branch-free, with counters of one row in int, added to the 64-bit totals once a row.
-    int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0;
+                    const std::uint8_t* __restrict usable, int groups, RsCounts& counts) {
+    // Branch-free, with counters of one row in int, added to the 64-bit totals once a row; a
+    // group set aside counts as neither regular nor singular.
+    int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0, used = 0;
     for (int g = 0; g < groups; ++g) {
-        const int a = first[g], b = second[g], c = third[g], d = fourth[g];
+        const int a = first[g], b = second[g], c = third[g], d = fourth[g], u = usable[g];
         const int f = Smoothness(a, b, c, d);
         const int fm = Smoothness(a, b ^ 1, c ^ 1, d);
         const int fn = Smoothness(a, FlipMinus(b), FlipMinus(c), d);
@@ -119,15 +126,17 @@ void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __
         const int ff = Smoothness(fa, fb, fc, fd);
         const int ffm = Smoothness(fa, b, c, fd);
         const int ffn = Smoothness(fa, FlipMinus(fb), FlipMinus(fc), fd);
-        rm += fm > f;
-        sm += fm < f;
-        rn += fn > f;
-        sn += fn < f;
-        frm += ffm > ff;
-        fsm += ffm < ff;
-        frn += ffn > ff;
-        fsn += ffn < ff;
+        rm += (fm > f) & u;
+        sm += (fm < f) & u;
+        rn += (fn > f) & u;
+        sn += (fn < f) & u;
+        frm += (ffm > ff) & u;
+        fsm += (ffm < ff) & u;
+        frn += (ffn > ff) & u;
+        fsn += (ffn < ff) & u;
+        used += u;
     }
+    counts.groups += used;
     counts.regularM += rm;
     counts.singularM += sm;
     counts.regularMinusM += rn;
@@ -138,37 +147,83 @@ void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __
     counts.flippedSingularMinusM += fsn;
 }
 
-void CountRsRow(const std::uint8_t* row, int width, RsScratch& scratch, RsCounts& counts) {
+void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width, RsScratch& scratch,
+                RsCounts& counts) {
     const int groups = width / 4;
     std::uint8_t* __restrict first = scratch.planes[0].data();
     std::uint8_t* __restrict second = scratch.planes[1].data();
     std::uint8_t* __restrict third = scratch.planes[2].data();
     std::uint8_t* __restrict fourth = scratch.planes[3].data();
+    std::uint8_t* __restrict whole = scratch.planes[4].data();
     for (int g = 0; g < groups; ++g) {
         // A group is one little-endian word: whole-word loads and shifts vectorise.
-        std::uint32_t word = 0;
+        std::uint32_t word = 0, marks = 0;
         std::memcpy(&word, row + 4 * g, 4);
+        std::memcpy(&marks, usable + 4 * g, 4);
         first[g] = static_cast<std::uint8_t>(word);
         second[g] = static_cast<std::uint8_t>(word >> 8);
         third[g] = static_cast<std::uint8_t>(word >> 16);
         fourth[g] = static_cast<std::uint8_t>(word >> 24);
+        whole[g] = marks == 0x01010101U;
     }
-    ClassifyGroups(first, second, third, fourth, groups, counts);
+    ClassifyGroups(first, second, third, fourth, whole, groups, counts);
 }
 
-void CountPairs(const std::uint8_t* first, const std::uint8_t* second, int count,
-                SpaCounts& counts) {
-    int x = 0, z = 0, w = 0;
+// The pairs (first[i], second[i]) whose samples are both usable.
+void CountPairs(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+                const std::uint8_t* __restrict firstUsable,
+                const std::uint8_t* __restrict secondUsable, int count, SpaCounts& counts) {
+    int x = 0, z = 0, w = 0, pairs = 0;
     for (int i = 0; i < count; ++i) {
-        const int u = first[i], v = second[i];
-        x += (v & 1) ? (u > v) : (u < v);
-        z += u == v;
-        w += (u ^ v) == 1;
+        const int u = first[i], v = second[i], use = firstUsable[i] & secondUsable[i];
+        x += ((v & 1) ? (u > v) : (u < v)) & use;
+        z += (u == v) & use;
+        w += ((u ^ v) == 1) & use;
+        pairs += use;
     }
-    counts.pairs += count;
+    counts.pairs += pairs;
     counts.x += x;
     counts.z += z;
     counts.w += w;
+}
+
+// Marks the usable samples of a row (1) and returns how many there are: not under alpha 0, not
+// saturated, not in a flat 3 x 3 neighbourhood (the image's edge clips the neighbourhood). `up`
+// and `down` are null at the image's top and bottom. XOR of two samples below 2 says they share
+// their LSB pair, so the tests read the upper seven bits only.
+int MarkUsable(const std::uint8_t* up, const std::uint8_t* __restrict row, const std::uint8_t* down,
+               const std::uint8_t* __restrict alpha, int width, std::uint8_t* __restrict column,
+               std::uint8_t* __restrict usable) {
+    const std::uint8_t* __restrict above = up != nullptr ? up : row;
+    const std::uint8_t* __restrict below = down != nullptr ? down : row;
+    for (int x = 0; x < width; ++x) {
+        column[x] = static_cast<std::uint8_t>((above[x] ^ row[x]) | (below[x] ^ row[x]));
+    }
+    const auto mark = [&](int x, int left, int right) {
+        const int differs =
+            column[left] | column[x] | column[right] | (row[left] ^ row[x]) | (row[right] ^ row[x]);
+        const int saturated = static_cast<std::uint8_t>(row[x] + 2) < 4;
+        usable[x] = static_cast<std::uint8_t>((differs > 1) & !saturated);
+    };
+    if (width > 0) {
+        mark(0, 0, std::min(1, width - 1));
+    }
+    for (int x = 1; x + 1 < width; ++x) {
+        mark(x, x - 1, x + 1);
+    }
+    if (width > 1) {
+        mark(width - 1, width - 2, width - 1);
+    }
+    int count = 0;
+    if (alpha != nullptr) {
+        for (int x = 0; x < width; ++x) {
+            usable[x] &= alpha[x] != 0;
+        }
+    }
+    for (int x = 0; x < width; ++x) {
+        count += usable[x];
+    }
+    return count;
 }
 
 // Rows of integers the weighted stego pass reuses along a band.
@@ -213,8 +268,8 @@ void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict r
 
 // The rows never overlap: __restrict lets the compiler vectorise without run-time alias checks.
 void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
-              const std::uint8_t* __restrict down, int width, WsScratch& scratch,
-              Partial& partial) {
+              const std::uint8_t* __restrict down, const std::uint8_t* __restrict usable, int width,
+              WsScratch& scratch, Partial& partial) {
     int* __restrict c1 = scratch.columnSum.data();
     int* __restrict c2 = scratch.columnSquares.data();
     int* __restrict cp = scratch.columnParity.data();
@@ -229,12 +284,16 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
     int* residual = scratch.residual.data();
     int* bias = scratch.bias.data();
     WsTerms(up, row, down, c1, c2, cp, interior, denominator, residual, bias);
-    // Four fixed lanes (i mod 4), added in one order at the end: quick and deterministic.
+    // Four fixed lanes (i mod 4), added in one order at the end: quick and deterministic. A
+    // sample set aside weighs 0; its neighbours still predict.
+    const std::uint8_t* __restrict weighs = usable + 1;
     Double2 w0{}, w1{}, r0{}, r1{}, b0{}, b1{};
     int i = 0;
     for (; i + 4 <= interior; i += 4) {
-        const Double2 u0 = 1.0 / Double2{double(denominator[i]), double(denominator[i + 1])};
-        const Double2 u1 = 1.0 / Double2{double(denominator[i + 2]), double(denominator[i + 3])};
+        const Double2 u0 = Double2{double(weighs[i]), double(weighs[i + 1])} /
+                           Double2{double(denominator[i]), double(denominator[i + 1])};
+        const Double2 u1 = Double2{double(weighs[i + 2]), double(weighs[i + 3])} /
+                           Double2{double(denominator[i + 2]), double(denominator[i + 3])};
         w0 += u0;
         w1 += u1;
         r0 += u0 * Double2{double(residual[i]), double(residual[i + 1])};
@@ -246,7 +305,7 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
     double residualSum = (r0[0] + r0[1]) + (r1[0] + r1[1]);
     double biasSum = (b0[0] + b0[1]) + (b1[0] + b1[1]);
     for (; i < interior; ++i) {
-        const double u = 1.0 / denominator[i];
+        const double u = weighs[i] / double(denominator[i]);
         weight += u;
         residualSum += u * residual[i];
         biasSum += u * bias[i];
@@ -257,8 +316,8 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
 }
 
 // The band's samples of each segment it touches.
-void CountSegments(const std::uint8_t* row, std::int64_t start, int width, const Segments& segments,
-                   Partial& partial) {
+void CountSegments(const std::uint8_t* row, const std::uint8_t* usable, std::int64_t start,
+                   int width, const Segments& segments, Partial& partial) {
     std::int64_t i = start;
     const std::int64_t end = start + width;
     int k = segments.segmentOf(i);
@@ -266,7 +325,7 @@ void CountSegments(const std::uint8_t* row, std::int64_t start, int width, const
         const std::int64_t stop = std::min(end, segments.boundary(k));
         Histogram& histogram = partial.segments[static_cast<std::size_t>(k - partial.firstSegment)];
         for (std::int64_t j = i; j < stop; ++j) {
-            ++histogram[row[j - start]];
+            histogram[row[j - start]] += usable[j - start];
         }
         i = stop;
         ++k;
@@ -310,27 +369,45 @@ Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& s
     partial.segments.assign(static_cast<std::size_t>(lastSegment - partial.firstSegment + 1),
                             Histogram{});
     RowSource source(plane);
+    const ChannelPlane alphaPlane{plane.alpha, plane.stride, plane.step, width, height, nullptr};
+    RowSource alphaSource(alphaPlane);
     WsScratch scratch((attacks & kWs) ? width : 0);
     RsScratch groups((attacks & kRs) ? width : 0);
+    // The marks of this row and of the one above (the vertical pairs join the two).
+    std::vector<std::uint8_t> marks(3 * static_cast<std::size_t>(width) + 4, 0);
+    std::uint8_t* column = marks.data();
+    std::uint8_t* usable = column + width;
+    std::uint8_t* usableAbove = usable + width;
     const std::uint8_t* up = y0 > 0 ? source.load(y0 - 1) : nullptr;
     const std::uint8_t* row = source.load(y0);
+    if (up != nullptr) {
+        const std::uint8_t* twoUp = y0 > 1 ? source.load(y0 - 2) : nullptr;
+        MarkUsable(twoUp, up, row, plane.alpha ? alphaSource.load(y0 - 1) : nullptr, width, column,
+                   usableAbove);
+    }
     for (int y = y0; y < y1; ++y) {
         const std::uint8_t* down = y + 1 < height ? source.load(y + 1) : nullptr;
+        const std::uint8_t* alpha = plane.alpha ? alphaSource.load(y) : nullptr;
+        const int count = MarkUsable(up, row, down, alpha, width, column, usable);
+        partial.usable += count;
+        partial.visible += alpha != nullptr ? width - std::count(alpha, alpha + width, 0) : width;
         if (attacks & kChiSquare) {
-            CountSegments(row, std::int64_t(y) * width, width, segments, partial);
+            CountSegments(row, usable, std::int64_t(y) * width, width, segments, partial);
         }
         if (attacks & kRs) {
-            CountRsRow(row, width, groups, partial.rs);
+            CountRsRow(row, usable, width, groups, partial.rs);
         }
         if (attacks & kSpa) {
-            CountPairs(row, row + 1, width - 1, partial.spa);
-            if (down != nullptr) {
-                CountPairs(row, down, width, partial.spa);
+            CountPairs(row, row + 1, usable, usable + 1, width - 1, partial.spa);
+            if (up != nullptr) {
+                CountPairs(up, row, usableAbove, usable, width, partial.spa);
             }
         }
         if ((attacks & kWs) && up != nullptr && down != nullptr) {
-            WeighRow(up, row, down, width, scratch, partial);
+            WeighRow(up, row, down, usable, width, scratch, partial);
+            partial.weighed += count - usable[0] - (width > 1 ? usable[width - 1] : 0);
         }
+        std::swap(usable, usableAbove);
         up = row;
         row = down;
     }
@@ -346,6 +423,7 @@ void Add(RsCounts& to, const RsCounts& from) {
     to.flippedSingularM += from.flippedSingularM;
     to.flippedRegularMinusM += from.flippedRegularMinusM;
     to.flippedSingularMinusM += from.flippedSingularMinusM;
+    to.groups += from.groups;
 }
 
 ChiSquareResult ChiSquareFromSegments(const std::vector<Histogram>& segments) {
@@ -371,6 +449,10 @@ ChiSquareResult ChiSquareFromSegments(const std::vector<Histogram>& segments) {
         if (k == kCurvePoints) {
             result.p = p;
             result.status = df >= 1 ? AttackStatus::Ok : AttackStatus::NoTest;
+            const ChiSquareSum shifted = ChiSquareSumOf(prefix, 1);
+            result.shiftedP = shifted.degreesOfFreedom < 1
+                                  ? 1.0
+                                  : UpperGammaQ(shifted.degreesOfFreedom / 2.0, shifted.chi2 / 2);
         }
     }
     result.fraction = run / 100.0;
@@ -382,7 +464,11 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
     ChannelResult channel;
     std::vector<Histogram> segments(kCurvePoints, Histogram{});
     double weight = 0, residual = 0, bias = 0;
+    std::int64_t weighed = 0;
     for (const Partial& band : bands) {
+        channel.visible += band.visible;
+        channel.usable += band.usable;
+        weighed += band.weighed;
         Add(channel.rs.counts, band.rs);
         channel.spa.counts.pairs += band.spa.pairs;
         channel.spa.counts.x += band.spa.x;
@@ -400,6 +486,7 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
     }
     if (attacks & kChiSquare) {
         channel.chiSquare = ChiSquareFromSegments(segments);
+        channel.chiSquare.samples = channel.usable;
     }
 
     SpaCounts& spa = channel.spa.counts;
@@ -412,6 +499,9 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
         channel.rs.rate = RsRate(channel.rs.counts);
         channel.rs.status = AttackStatus::Ok;
     }
+    if ((attacks & kWs) && plane.width >= 3 && plane.height >= 3) {
+        channel.ws.samples = weighed;
+    }
     if (plane.width >= 3 && plane.height >= 3 && weight > 0) {
         // The sums carry 4(s − F) and 4F(e); weights are normalised by dividing by Σ u.
         channel.ws.betaRaw = residual / (4 * weight);
@@ -422,30 +512,80 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
     return channel;
 }
 
-bool IsGrey(const PixelView& view) {
+struct PixelFacts {
+    bool grey = true;
+    bool someAlpha = false; // some pixel's alpha is not 0
+};
+
+PixelFacts FactsOf(const PixelView& view) {
+    PixelFacts facts;
     for (int y = 0; y < view.height; ++y) {
         const std::uint8_t* pixel = view.row(y);
+        int colour = 0, alpha = 0;
         for (int x = 0; x < view.width; ++x, pixel += view.bytesPerPixel) {
-            if (pixel[kRed] != pixel[kGreen] || pixel[kGreen] != pixel[kBlue]) {
-                return false;
-            }
+            colour |= (pixel[kRed] ^ pixel[kGreen]) | (pixel[kGreen] ^ pixel[kBlue]);
+            alpha |= view.bytesPerPixel == 4 ? pixel[kAlpha] : 0xFF;
         }
+        facts.grey = facts.grey && colour == 0;
+        facts.someAlpha = facts.someAlpha || alpha != 0;
     }
-    return true;
+    return facts;
 }
 
-ChannelPlane PlaneOf(const PixelView& view, int offset) {
-    return {view.top + offset, view.stride, view.bytesPerPixel, view.width, view.height};
+ChannelPlane PlaneOf(const PixelView& view, int offset, bool alpha) {
+    return {view.top + offset, view.stride, view.bytesPerPixel,
+            view.width,        view.height, alpha ? view.top + kAlpha : nullptr};
 }
 
 void TakeStandardView(ImageSamples& samples, const PixelView& view) {
-    if (IsGrey(view)) {
+    const PixelFacts facts = FactsOf(view);
+    // Alpha 0 everywhere is a fourth byte nobody set, not a picture nobody can see.
+    const bool alpha = view.bytesPerPixel == 4 && facts.someAlpha;
+    if (facts.grey) {
         samples.names = {"Y"};
-        samples.planes = {PlaneOf(view, kGreen)};
+        samples.planes = {PlaneOf(view, kGreen, alpha)};
     } else {
         samples.names = {"R", "G", "B"};
-        samples.planes = {PlaneOf(view, kRed), PlaneOf(view, kGreen), PlaneOf(view, kBlue)};
+        samples.planes = {PlaneOf(view, kRed, alpha), PlaneOf(view, kGreen, alpha),
+                          PlaneOf(view, kBlue, alpha)};
     }
+}
+
+std::string Count(std::int64_t n) {
+    return std::to_string(n);
+}
+
+// Why an attack that ran cannot judge, or empty when it can.
+std::string Inapplicable(AttackStatus status, std::int64_t used, const char* what,
+                         const ChannelResult& channel, const VerdictThresholds& thresholds) {
+    if (channel.visible == 0) {
+        return "every pixel is transparent";
+    }
+    if (channel.usable == 0) {
+        return "no usable samples: the channel is flat or saturated everywhere";
+    }
+    if (channel.usable < thresholds.minUsableSamples) {
+        return "too few usable samples: " + Count(channel.usable) + " of " +
+               Count(channel.visible) + " (flat, saturated and transparent areas set aside), " +
+               Count(thresholds.minUsableSamples) + " needed";
+    }
+    if (double(channel.usable) < thresholds.minUsableShare * double(channel.visible)) {
+        return "mostly flat or saturated (a drawing or a render): " + Count(channel.usable) +
+               " of " + Count(channel.visible) + " samples usable, half needed";
+    }
+    if (status != AttackStatus::Ok || used == 0) {
+        return std::string("no ") + what + " to test";
+    }
+    return {};
+}
+
+void Judge(Judgement& judgement, AttackStatus status, std::int64_t used, const char* what,
+           double figure, double threshold, const ChannelResult& channel,
+           const VerdictThresholds& thresholds) {
+    const std::string why = Inapplicable(status, used, what, channel, thresholds);
+    judgement.state = why.empty() ? DetectorState::Ok() : DetectorState::NotApplicable(why);
+    judgement.threshold = threshold;
+    judgement.flagged = why.empty() && figure >= threshold;
 }
 
 } // namespace
@@ -477,14 +617,27 @@ Result<ImageSamples> SamplesOf(const PixelView& view) {
     return samples;
 }
 
-FiguresOver FiguresOverThresholds(const ChannelResult& channel,
-                                  const VerdictThresholds& thresholds) {
-    return {channel.chiSquare.p >= thresholds.chiSquareP, channel.rs.rate >= thresholds.rsRate,
-            channel.spa.rate >= thresholds.spaRate, channel.ws.rate >= thresholds.wsRate};
+void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {
+    Judge(c.chiSquare.judgement, c.chiSquare.status, c.chiSquare.samples, "sample pairs",
+          c.chiSquare.p, thresholds.chiSquareP, c, thresholds);
+    if (c.chiSquare.judgement.state.ok() && c.chiSquare.shiftedP >= thresholds.maxShiftedP) {
+        c.chiSquare.judgement.state = DetectorState::NotApplicable(
+            "the histogram is even at every pairing, not only in LSB pairs (shifted p " +
+            std::to_string(c.chiSquare.shiftedP).substr(0, 6) + ")");
+        c.chiSquare.judgement.flagged = false;
+    }
+    Judge(c.rs.judgement, c.rs.status, c.rs.counts.groups, "groups of four", c.rs.rate,
+          thresholds.rsRate, c, thresholds);
+    Judge(c.spa.judgement, c.spa.status, c.spa.counts.pairs, "sample pairs", c.spa.rate,
+          thresholds.spaRate, c, thresholds);
+    Judge(c.ws.judgement, c.ws.status, c.ws.samples, "interior samples", c.ws.rate,
+          thresholds.wsRate, c, thresholds);
+    c.suspicious = FiguresFlagged(c).any();
 }
 
-bool IsSuspicious(const ChannelResult& channel, const VerdictThresholds& thresholds) {
-    return FiguresOverThresholds(channel, thresholds).any();
+FiguresOver FiguresFlagged(const ChannelResult& channel) {
+    return {channel.chiSquare.judgement.flagged, channel.rs.judgement.flagged,
+            channel.spa.judgement.flagged, channel.ws.judgement.flagged};
 }
 
 double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
@@ -585,7 +738,7 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
         ChannelResult channel =
             ChannelFromPartials(samples.planes[c], partials[c], options.attacks);
         channel.name = samples.names[c];
-        channel.suspicious = IsSuspicious(channel);
+        JudgeChannel(channel);
         result.suspicious = result.suspicious || channel.suspicious;
         result.channels.push_back(std::move(channel));
     }

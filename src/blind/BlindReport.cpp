@@ -22,36 +22,31 @@ const ChannelResult* FindChannel(const BlindResult& result, std::string_view nam
     return nullptr;
 }
 
-std::string Rate(double rate, const char* status) {
-    return std::string("{\"rate\": ")
-        .append(JsonNumber(rate))
-        .append(", \"status\": \"")
-        .append(status)
-        .append("\"}");
+// The attack's own figures are already in `object`; its judgement follows them.
+std::string Judged(JsonObject& object, AttackStatus status, const Judgement& judgement) {
+    object.add("status", StatusName(status));
+    AddState(object, judgement.state);
+    return object.add("flagged", judgement.flagged).add("threshold", judgement.threshold).str();
 }
 
 std::string ChannelJson(const ChannelResult& channel) {
-    std::string out = "{\"chi_square\": {\"p\": ";
-    out.append(JsonNumber(channel.chiSquare.p))
-        .append(", \"fraction\": ")
-        .append(JsonNumber(channel.chiSquare.fraction))
-        .append(", \"status\": \"")
-        .append(StatusName(channel.chiSquare.status))
-        .append("\"}, \"rs\": ")
-        .append(Rate(channel.rs.rate, StatusName(channel.rs.status)))
-        .append(", \"spa\": ")
-        .append(Rate(channel.spa.rate, StatusName(channel.spa.status)))
-        .append(", \"ws\": ")
-        .append("{\"rate\": ")
-        .append(JsonNumber(channel.ws.rate))
-        .append(", \"beta_raw\": ")
-        .append(JsonNumber(channel.ws.betaRaw))
-        .append(", \"bias\": ")
-        .append(JsonNumber(channel.ws.bias))
-        .append(", \"status\": \"")
-        .append(StatusName(channel.ws.status))
-        .append("\"}}");
-    return out;
+    JsonObject chi, rs, spa, ws;
+    chi.add("p", channel.chiSquare.p)
+        .add("fraction", channel.chiSquare.fraction)
+        .add("shifted_p", channel.chiSquare.shiftedP);
+    rs.add("rate", channel.rs.rate);
+    spa.add("rate", channel.spa.rate);
+    ws.add("rate", channel.ws.rate)
+        .add("beta_raw", channel.ws.betaRaw)
+        .add("bias", channel.ws.bias);
+    return JsonObject()
+        .raw("chi_square", Judged(chi, channel.chiSquare.status, channel.chiSquare.judgement))
+        .raw("rs", Judged(rs, channel.rs.status, channel.rs.judgement))
+        .raw("spa", Judged(spa, channel.spa.status, channel.spa.judgement))
+        .raw("ws", Judged(ws, channel.ws.status, channel.ws.judgement))
+        .add("visible_samples", channel.visible)
+        .add("usable_samples", channel.usable)
+        .str();
 }
 
 std::string CsvField(std::string_view text) {
@@ -213,6 +208,20 @@ std::string RateCell(double value, AttackStatus status) {
     return Decimals(value);
 }
 
+std::string JudgedCell(double value, AttackStatus status, const Judgement& judgement) {
+    return judgement.state.ok() || status != AttackStatus::Ok ? RateCell(value, status) : "n/a";
+}
+
+std::string ChannelStateLine(const ChannelResult& channel) {
+    for (const Judgement* judgement : {&channel.chiSquare.judgement, &channel.rs.judgement,
+                                       &channel.spa.judgement, &channel.ws.judgement}) {
+        if (!judgement->state.ok()) {
+            return StateLine(judgement->state);
+        }
+    }
+    return {};
+}
+
 std::string BlindTable(const BlindResult& result) {
     if (result.jpeg) {
         std::string table;
@@ -240,17 +249,30 @@ std::string BlindTable(const BlindResult& result) {
         }
         table += '\n';
     };
-    addRow("chi2 p",
-           [](const ChannelResult& c) { return RateCell(c.chiSquare.p, c.chiSquare.status); });
-    addRow("fraction", [](const ChannelResult& c) {
-        return RateCell(c.chiSquare.fraction, c.chiSquare.status);
+    addRow("chi2 p", [](const ChannelResult& c) {
+        return JudgedCell(c.chiSquare.p, c.chiSquare.status, c.chiSquare.judgement);
     });
-    addRow("RS", [](const ChannelResult& c) { return RateCell(c.rs.rate, c.rs.status); });
-    addRow("SPA", [](const ChannelResult& c) { return RateCell(c.spa.rate, c.spa.status); });
-    addRow("WS", [](const ChannelResult& c) { return RateCell(c.ws.rate, c.ws.status); });
+    addRow("fraction", [](const ChannelResult& c) {
+        return JudgedCell(c.chiSquare.fraction, c.chiSquare.status, c.chiSquare.judgement);
+    });
+    addRow("RS", [](const ChannelResult& c) {
+        return JudgedCell(c.rs.rate, c.rs.status, c.rs.judgement);
+    });
+    addRow("SPA", [](const ChannelResult& c) {
+        return JudgedCell(c.spa.rate, c.spa.status, c.spa.judgement);
+    });
+    addRow("WS", [](const ChannelResult& c) {
+        return JudgedCell(c.ws.rate, c.ws.status, c.ws.judgement);
+    });
     addRow("verdict", [](const ChannelResult& c) {
         return std::string(c.suspicious ? "suspicious" : "clean");
     });
+    for (const ChannelResult& channel : result.channels) {
+        const std::string line = ChannelStateLine(channel);
+        if (!line.empty()) {
+            table.append(channel.name).append(": ").append(line).append("\n");
+        }
+    }
     return table;
 }
 

@@ -40,6 +40,11 @@ std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindRe
 
 // A rate to four decimals, or the status's name when the method had no answer.
 std::string RateCell(double value, AttackStatus status);
+// RateCell, or "n/a" for an attack that does not apply to the channel.
+std::string JudgedCell(double value, AttackStatus status, const Judgement& judgement);
+// The line saying why an attack of the channel does not apply ("not applicable: ..."), the first
+// such; empty when all four apply.
+std::string ChannelStateLine(const ChannelResult& channel);
 
 // The attack x channel table, rates to 4 decimals, "suspicious" or "clean" per channel.
 std::string BlindTable(const BlindResult& result);

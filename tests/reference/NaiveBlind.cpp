@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 #include <boost/math/special_functions/gamma.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -14,12 +15,32 @@ Samples ReadChannel(const FIBITMAP* bitmap, int channel) {
     samples.width = static_cast<int>(FreeImage_GetWidth(image));
     samples.height = static_cast<int>(FreeImage_GetHeight(image));
     samples.s.reserve(static_cast<std::size_t>(samples.width) * samples.height);
+    std::vector<int> alpha;
     for (int y = 0; y < samples.height; ++y) {
         for (int x = 0; x < samples.width; ++x) {
             RGBQUAD colour{};
             FreeImage_GetPixelColor(image, x, samples.height - 1 - y, &colour);
             const int values[] = {colour.rgbRed, colour.rgbGreen, colour.rgbBlue};
             samples.s.push_back(values[channel]);
+            alpha.push_back(FreeImage_GetBPP(image) == 32 ? colour.rgbReserved : 255);
+        }
+    }
+    const bool someAlpha = std::any_of(alpha.begin(), alpha.end(), [](int a) { return a != 0; });
+    for (int y = 0; y < samples.height; ++y) {
+        for (int x = 0; x < samples.width; ++x) {
+            const int v = samples.at(x, y);
+            bool flat = true;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx >= 0 && ny >= 0 && nx < samples.width && ny < samples.height) {
+                        flat = flat && samples.at(nx, ny) / 2 == v / 2;
+                    }
+                }
+            }
+            const bool visible =
+                !someAlpha || alpha[static_cast<std::size_t>(y) * samples.width + x] != 0;
+            samples.usable.push_back(visible && !flat && v >= 2 && v <= 253);
         }
     }
     return samples;
@@ -33,7 +54,7 @@ ChiSquareResult ChiSquare(const Samples& samples) {
     for (int k = 1; k <= kCurvePoints; ++k) {
         std::vector<double> h(256, 0.0);
         for (std::size_t i = 0; i < k * n / 100; ++i) {
-            h[static_cast<std::size_t>(samples.s[i])] += 1;
+            h[static_cast<std::size_t>(samples.s[i])] += samples.usable[i] ? 1 : 0;
         }
         double chi2 = 0;
         int categories = 0;
@@ -81,9 +102,15 @@ RsResult Rs(const Samples& samples) {
         return result;
     }
     std::int64_t counts[2][4] = {}; // [flipped][R_M, S_M, R_-M, S_-M]
+    std::int64_t groups = 0;
     for (int flipped = 0; flipped < 2; ++flipped) {
         for (int y = 0; y < samples.height; ++y) {
             for (int x = 0; x + 4 <= samples.width; x += 4) {
+                if (!(samples.use(x, y) && samples.use(x + 1, y) && samples.use(x + 2, y) &&
+                      samples.use(x + 3, y))) {
+                    continue;
+                }
+                groups += flipped == 0;
                 int g[4], m[4], n[4];
                 for (int i = 0; i < 4; ++i) {
                     g[i] = flipped ? F1(samples.at(x + i, y)) : samples.at(x + i, y);
@@ -99,8 +126,8 @@ RsResult Rs(const Samples& samples) {
             }
         }
     }
-    result.counts = {counts[0][0], counts[0][1], counts[0][2], counts[0][3],
-                     counts[1][0], counts[1][1], counts[1][2], counts[1][3]};
+    result.counts = {counts[0][0], counts[0][1], counts[0][2], counts[0][3], counts[1][0],
+                     counts[1][1], counts[1][2], counts[1][3], groups};
     const double d0 = double(counts[0][0] - counts[0][1]);
     const double d1 = double(counts[1][0] - counts[1][1]);
     const double dn0 = double(counts[0][2] - counts[0][3]);
@@ -133,10 +160,10 @@ SpaResult Spa(const Samples& samples) {
     };
     for (int y = 0; y < samples.height; ++y) {
         for (int x = 0; x < samples.width; ++x) {
-            if (x + 1 < samples.width) {
+            if (x + 1 < samples.width && samples.use(x, y) && samples.use(x + 1, y)) {
                 pair(samples.at(x, y), samples.at(x + 1, y));
             }
-            if (y + 1 < samples.height) {
+            if (y + 1 < samples.height && samples.use(x, y) && samples.use(x, y + 1)) {
                 pair(samples.at(x, y), samples.at(x, y + 1));
             }
         }
@@ -174,6 +201,9 @@ WsResult Ws(const Samples& samples) {
     double weights = 0, raw = 0, bias = 0;
     for (int y = 1; y + 1 < h; ++y) {
         for (int x = 1; x + 1 < w; ++x) {
+            if (!samples.use(x, y)) {
+                continue;
+            }
             double sum = 0, squares = 0;
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
@@ -187,6 +217,9 @@ WsResult Ws(const Samples& samples) {
             raw += weight * parity(x, y) * (sample(x, y) - predict(sample, x, y));
             bias += weight * parity(x, y) * predict(parity, x, y);
         }
+    }
+    if (weights == 0) {
+        return result;
     }
     result.betaRaw = raw / weights;
     result.bias = bias / weights;

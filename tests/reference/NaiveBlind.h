@@ -16,7 +16,10 @@ struct Samples {
     int width = 0;
     int height = 0;
     std::vector<int> s;
+    // Not under alpha 0, not saturated, not in a 3 x 3 neighbourhood of one LSB pair.
+    std::vector<bool> usable;
     int at(int x, int y) const { return s[static_cast<std::size_t>(y) * width + x]; }
+    bool use(int x, int y) const { return usable[static_cast<std::size_t>(y) * width + x]; }
 };
 Samples ReadChannel(const FIBITMAP* bitmap, int channel);
 
