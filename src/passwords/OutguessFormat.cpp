@@ -166,8 +166,9 @@ OutguessCover OutguessSampleCover(std::span<const std::uint8_t> samples) {
 std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::string_view password,
                                            std::size_t bytes) {
     Walk walk(cover, password);
-    const std::array<std::uint8_t, 16> cipherKey = KeyDigest("Encryption", password);
-    Rc4 cipher(cipherKey);
+    Rc4 cipher(KeyDigest("Encryption", password));
+    // The payload is enciphered from the start of the same stream as the header.
+    Rc4 payloadCipher = cipher;
     std::array<std::uint8_t, 4> head{};
     for (std::uint8_t& byte : head) {
         const std::optional<std::uint8_t> stored = walk.Byte();
@@ -183,8 +184,6 @@ std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::stri
         return std::nullopt;
     }
     walk.Reseed(read.header.seed);
-    // The payload is enciphered from the start of the same stream as the header.
-    Rc4 payloadCipher(cipherKey);
     const std::size_t wanted = std::min<std::size_t>(bytes, read.header.length);
     read.payload.reserve(wanted);
     for (std::size_t n = 0; n < wanted; ++n) {

@@ -26,14 +26,16 @@ public:
         if (!defaultSeed && !PromisingStart(start->payload)) {
             return std::nullopt;
         }
-        std::optional<OutguessRead> read = start;
+        OutguessRead read = *start;
         if (start->header.length > kStart) {
-            read = OutguessReadAt(cover_, password, start->header.length);
-            if (!read) {
+            std::optional<OutguessRead> whole =
+                OutguessReadAt(cover_, password, start->header.length);
+            if (!whole) {
                 return std::nullopt; // the walk leaves the cover before the payload's end
             }
+            read = std::move(*whole);
         }
-        const PayloadVerdict verdict = JudgePayload(read->payload);
+        const PayloadVerdict verdict = JudgePayload(read.payload);
         if (!verdict.recognised && !defaultSeed) {
             return std::nullopt;
         }
@@ -44,8 +46,8 @@ public:
         hit.proof = (verdict.recognised ? verdict.what
                                         : "a header that fits over " + verdict.what +
                                               " (OutGuess stores no checksum)") +
-                    ", seed " + std::to_string(read->header.seed);
-        hit.payload = std::move(read->payload);
+                    ", seed " + std::to_string(read.header.seed);
+        hit.payload = std::move(read.payload);
         return hit;
     }
 
