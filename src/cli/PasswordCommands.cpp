@@ -182,19 +182,29 @@ int RunFile(const std::string& file, const Options& options, const std::string* 
         }
     }
     if (options.json) {
-        std::cout << JsonObject()
-                         .add("file", file)
-                         .raw("hits", JsonArray(hitsJson))
-                         .add("candidates", result.candidates)
-                         .add("tried", result.tried)
-                         .raw("not_applicable", JsonStringArray(tools->notApplicable))
-                         .str()
-                  << '\n';
+        JsonObject object;
+        object.add("file", file)
+            .raw("hits", JsonArray(hitsJson))
+            .add("candidates", result.candidates)
+            .add("tried", result.tried)
+            .raw("not_applicable", JsonStringArray(tools->notApplicable));
+        if (tools->outguessDetector) {
+            object.raw("outguess", passwords::OutguessBlockinessJson(*tools->outguessDetector));
+        }
+        std::cout << object.str() << '\n';
     } else {
         std::cout << file << ": " << (verified ? "" : "no verified password; ") << result.tried
                   << " passwords tried, " << result.candidates << " candidates";
         for (const std::string& skipped : tools->notApplicable) {
             std::cout << "; " << skipped;
+        }
+        if (const auto& detector = tools->outguessDetector) {
+            char estimate[64];
+            std::snprintf(estimate, sizeof estimate, "%.3f", detector->estimate);
+            std::cout << "; outguess blockiness "
+                      << (detector->state.ok()
+                              ? std::string(estimate) + (detector->flagged ? " (flagged)" : "")
+                              : StateLine(detector->state));
         }
         std::cout << '\n';
     }

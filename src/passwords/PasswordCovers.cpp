@@ -71,6 +71,7 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
                   : skip("steghide", cover.error());
         }
         if (Wanted(wanted, "outguess")) {
+            found.outguessDetector = DetectOutguessBlockiness(*jpeg);
             Result<OutguessCover> cover = OutguessJpegCover(*jpeg);
             cover ? found.tools.push_back(MakeOutguessTool(std::move(cover).value()))
                   : skip("outguess", cover.error());

@@ -4,6 +4,7 @@
 #include "jpeg/ReadCoefficients.h"
 #include "passwords/GifColourTable.h"
 #include "passwords/Ice.h"
+#include "passwords/OutguessBlockiness.h"
 #include "passwords/OutguessFormat.h"
 #include "passwords/PayloadVerdict.h"
 #include "passwords/WordListAttack.h"
@@ -20,8 +21,33 @@ namespace vantrel::passwords {
 namespace {
 
 std::vector<std::uint8_t> Bytes(const std::string& name) {
-    std::ifstream in(std::string(VANTREL_TEST_DATA) + "/passwords/" + name, std::ios::binary);
+    std::ifstream in(std::string(VANTREL_TEST_DATA) + "/" + name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(OutguessBlockiness, FlagsTheToolsStegosAndNotCleanOrForeignFiles) {
+    struct Case {
+        std::string file;
+        DetectorState::Kind state;
+        bool flagged;
+    } const cases[] = {
+        {"passwords/og-default.jpg", DetectorState::Kind::Ok, true},
+        {"passwords/og-binary.jpg", DetectorState::Kind::Ok, true},
+        {"jpeg/chelsea-q75.jpg", DetectorState::Kind::Ok, false},
+        {"jpeg/chelsea-q95.jpg", DetectorState::Kind::Ok, false},
+        {"jpeg/chelsea-q85-progressive.jpg", DetectorState::Kind::NotApplicable, false},
+        {"pattern.jpg", DetectorState::Kind::NotApplicable, false},
+    };
+    for (const Case& c : cases) {
+        const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes(c.file));
+        ASSERT_TRUE(jpeg) << c.file;
+        const OutguessBlockiness result = DetectOutguessBlockiness(*jpeg);
+        EXPECT_EQ(result.state.kind, c.state) << c.file << " " << result.state.reason;
+        EXPECT_EQ(result.flagged, c.flagged) << c.file << " " << result.estimate;
+        EXPECT_NE(OutguessBlockinessJson(result).find(c.flagged ? "\"flagged\": true"
+                                                                : "\"flagged\": false"),
+                  std::string::npos);
+    }
 }
 
 TEST(Ice, PublishedVectors) {
@@ -50,13 +76,13 @@ TEST(Ice, PublishedVectors) {
 }
 
 TEST(Outguess, ReadsWhatTheToolEmbeddedAndNothingUnderOtherPasswords) {
-    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes("og-binary.jpg"));
+    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes("passwords/og-binary.jpg"));
     ASSERT_TRUE(jpeg) << jpeg.error();
     const Result<OutguessCover> cover = OutguessJpegCover(*jpeg);
     ASSERT_TRUE(cover) << cover.error();
     const std::optional<OutguessRead> read = OutguessReadAt(*cover, "noise", 1 << 16);
     ASSERT_TRUE(read);
-    EXPECT_EQ(read->payload, Bytes("msg.bin")); // no checks recognise it: the walk alone
+    EXPECT_EQ(read->payload, Bytes("passwords/msg.bin")); // no checks recognise it: the walk alone
     for (const char* wrong : {"", "Noise", "noise ", "vantrel"}) {
         const std::optional<OutguessRead> other = OutguessReadAt(*cover, wrong, 1 << 16);
         EXPECT_TRUE(!other || other->payload != read->payload) << wrong;
@@ -89,7 +115,7 @@ TEST(EnglishEvidence, ProvesSentencesAndKeepsItsBoundOnNoise) {
 }
 
 TEST(GifColourTable, ReadsTheGlobalTableAndRefusesCutOrForeignFiles) {
-    const std::vector<std::uint8_t> gif = Bytes("cover.gif");
+    const std::vector<std::uint8_t> gif = Bytes("passwords/cover.gif");
     const auto cut = [&](std::size_t size) {
         return std::vector<std::uint8_t>(gif.begin(), gif.begin() + static_cast<long>(size));
     };
@@ -103,7 +129,7 @@ TEST(GifColourTable, ReadsTheGlobalTableAndRefusesCutOrForeignFiles) {
         {cut(13 + 64 * 3 - 1), "cut short in its colour table"},
         {cut(11), "cut short in its header"},
         {noTable, "without a global colour table"},
-        {Bytes("og-default.jpg"), "not a GIF"},
+        {Bytes("passwords/og-default.jpg"), "not a GIF"},
         {{}, "not a GIF"},
     };
     for (const Case& c : cases) {
