@@ -8,7 +8,7 @@ packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtes
 # Only for remaking tests/data (tools/make_*.sh: the real tools that make the stegos and
 # planted files) and for fuzzing (fuzz/run.sh): bash tools/setup.sh --dev
 if [ "${1:-}" = "--dev" ]; then
-    packages+=(imagemagick libjxr-tools clang libjpeg-turbo-progs steghide outguess
+    packages+=(imagemagick libjxr-tools clang libjpeg-turbo-progs steghide outguess gifshuffle
                libimage-exiftool-perl gifsicle webp zip p7zip-full)
     # A machine that already has node's own npm must keep it: Debian's npm conflicts with it.
     command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -2,6 +2,7 @@
 
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/ReadCoefficients.h"
+#include "passwords/GifColourTable.h"
 #include "steghide/SteghideFileHead.h"
 #include "structure/StructureWire.h"
 
@@ -85,6 +86,7 @@ constexpr Analysis kAnalyses[] = {
     {kJpegCoefficientsAnalysis, JpegCoefficientsOf},
     {structure::kStructureAnalysis, StructureOf},
     {kSteghideFileHeadAnalysis, EncodeSteghideFileHead},
+    {passwords::kGifColourTableAnalysis, passwords::EncodeGifColourTable},
 };
 
 } // namespace

@@ -51,6 +51,7 @@ struct PasswordAttackOptions {
 
 struct PasswordAttackResult {
     std::vector<PasswordHit> hits; // verified first, then candidates, each in word-list order
+    std::uint64_t candidates = 0;  // every candidate found; `hits` keeps the first few of each tool
     std::uint64_t tried = 0;
     double seconds = 0;
     bool cancelled = false;

@@ -1,0 +1,151 @@
+// Passwords a second of each reader on one real stego of its tool (the test fixtures), through the
+// word-list driver on every core, beside the tool's own binary started once per password as the
+// brute-force loops do (skipped where the tool is not installed). The list holds no right password,
+// so every password costs what a wrong one costs.
+#include "jpeg/ReadCoefficients.h"
+#include "passwords/GifColourTable.h"
+#include "passwords/PasswordTools.h"
+#include "passwords/WordListAttack.h"
+#include "steghide/SteghideCover.h"
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+extern char** environ;
+
+namespace vantrel::passwords {
+namespace {
+
+std::string Fixture(const std::string& name) {
+    return std::string(VANTREL_TEST_DATA) + "/passwords/" + name;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+const JpegCoefficients& Jpeg() {
+    static const JpegCoefficients jpeg = *ReadJpegCoefficients(Bytes(Fixture("og-default.jpg")));
+    return jpeg;
+}
+
+std::unique_ptr<PasswordTool> Tool(const std::string& name) {
+    if (name == "outguess") {
+        return MakeOutguessTool(*OutguessJpegCover(Jpeg()));
+    }
+    if (name == "steghide") {
+        return MakeSteghideTool(*SteghideJpegCover(Jpeg()));
+    }
+    const auto table = EncodeGifColourTable(Bytes(Fixture("gs-ice.gif")), 0);
+    return MakeGifshuffleTool(*DecodeGifColourTable(*table));
+}
+
+std::string WrongWords(int count) {
+    std::string words;
+    for (int i = 0; i < count; ++i) {
+        words += "wrong" + std::to_string(i * 7919) + "\n";
+    }
+    return words;
+}
+
+// The reader through the driver: items are passwords.
+void Reader(benchmark::State& state, const std::string& name) {
+    const std::unique_ptr<PasswordTool> tool = Tool(name);
+    const PasswordTool* tools[] = {tool.get()};
+    const std::string words = WrongWords(static_cast<int>(state.range(0)));
+    std::uint64_t tried = 0;
+    const std::clock_t start = std::clock();
+    for (auto _ : state) {
+        std::istringstream in(words);
+        const PasswordAttackResult result = WordListAttack(tools, &in, {});
+        tried += result.tried;
+        benchmark::DoNotOptimize(result);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(tried));
+    // On a shared machine the CPU time of all threads is the steadier measure of one password.
+    state.counters["cpu_us_per_password"] = static_cast<double>(std::clock() - start) /
+                                            CLOCKS_PER_SEC * 1e6 / static_cast<double>(tried);
+    state.SetLabel(std::string(tool->costPerPassword()));
+}
+
+// The tool's binary, once per password, its output thrown away.
+void Binary(benchmark::State& state, const std::vector<std::string>& command) {
+    std::int64_t runs = 0;
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    for (auto _ : state) {
+        std::vector<std::string> words = command;
+        for (std::string& word : words) {
+            if (word == "PASS") {
+                word = "wrong" + std::to_string(runs);
+            }
+        }
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t child = 0;
+        const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        if (spawned != 0 || waitpid(child, &status, 0) != child) {
+            state.SkipWithError((command[0] + " is not installed").c_str());
+            return;
+        }
+        ++runs;
+    }
+    state.SetItemsProcessed(runs);
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    const auto micros = [](const timeval& t) { return t.tv_sec * 1e6 + t.tv_usec; };
+    state.counters["cpu_us_per_password"] = (micros(after.ru_utime) + micros(after.ru_stime) -
+                                             micros(before.ru_utime) - micros(before.ru_stime)) /
+                                            static_cast<double>(std::max<std::int64_t>(runs, 1));
+}
+
+BENCHMARK_CAPTURE(Reader, outguess, std::string("outguess"))
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Binary, outguess,
+                  std::vector<std::string>{"outguess", "-k", "PASS", "-r",
+                                           Fixture("og-default.jpg"), "/dev/null"})
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Reader, gifshuffle, std::string("gifshuffle"))
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Binary, gifshuffle,
+                  std::vector<std::string>{"gifshuffle", "-Q", "-p", "PASS", Fixture("gs-ice.gif")})
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Reader, steghide, std::string("steghide"))
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+} // namespace
+} // namespace vantrel::passwords
+
+BENCHMARK_MAIN();

@@ -1,0 +1,26 @@
+#pragma once
+// The ICE block cipher (Kwan, "The Design of the ICE Encryption Algorithm", 1997) at any level:
+// 64-bit blocks, a key of 8 bytes a level, 16 rounds a level (8 for level 0, Thin-ICE).
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vantrel::passwords {
+
+class IceKey {
+public:
+    // `key` holds at least 8 * max(level, 1) bytes.
+    IceKey(int level, std::span<const std::uint8_t> key);
+    std::array<std::uint8_t, 8> Encrypt(const std::array<std::uint8_t, 8>& block) const;
+
+private:
+    struct Subkey {
+        std::uint32_t salt = 0; // which expanded bits swap halves
+        std::uint32_t left = 0; // XORed into the two 20-bit halves
+        std::uint32_t right = 0;
+    };
+    std::vector<Subkey> rounds_;
+};
+
+} // namespace vantrel::passwords

@@ -1,0 +1,202 @@
+#include "passwords/OutguessFormat.h"
+
+#include "jpeg/JpegScanOrder.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace vantrel::passwords {
+namespace {
+
+// OutGuess's RC4 is not the textbook one: the key is mixed in starting from i = 255 and j is not
+// reset afterwards, so the first byte comes from i = 0 with j where the schedule left it; and the
+// same mixing later stirs the header's seed into a running stream.
+class Rc4 {
+public:
+    explicit Rc4(std::span<const std::uint8_t> key) {
+        for (int n = 0; n < 256; ++n) {
+            s_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(n);
+        }
+        Mix(key);
+    }
+    void Mix(std::span<const std::uint8_t> key) {
+        --i_;
+        for (std::size_t n = 0; n < 256; ++n) {
+            ++i_;
+            const std::uint8_t si = s_[i_];
+            j_ = static_cast<std::uint8_t>(j_ + si + key[n % key.size()]);
+            s_[i_] = s_[j_];
+            s_[j_] = si;
+        }
+    }
+    std::uint8_t Byte() {
+        ++i_;
+        const std::uint8_t si = s_[i_];
+        j_ = static_cast<std::uint8_t>(j_ + si);
+        const std::uint8_t sj = s_[j_];
+        s_[i_] = sj;
+        s_[j_] = si;
+        return s_[static_cast<std::uint8_t>(si + sj)];
+    }
+    std::uint32_t Word() {
+        std::uint32_t word = 0;
+        for (int n = 0; n < 4; ++n) {
+            word = (word << 8) | Byte();
+        }
+        return word;
+    }
+
+private:
+    std::array<std::uint8_t, 256> s_{};
+    std::uint8_t i_ = 0;
+    std::uint8_t j_ = 0;
+};
+
+// MD5(type || password): one context a thread and one fetched digest, since fetching and
+// allocating per password would cost more than the hash.
+std::array<std::uint8_t, 16> KeyDigest(std::string_view type, std::string_view password) {
+    static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md5(
+        EVP_MD_fetch(nullptr, "MD5", nullptr), &EVP_MD_free);
+    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(
+        EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    std::array<std::uint8_t, 16> digest{};
+    unsigned int length = 0;
+    if (!md5 || !context || EVP_DigestInit_ex2(context.get(), md5.get(), nullptr) != 1 ||
+        EVP_DigestUpdate(context.get(), type.data(), type.size()) != 1 ||
+        EVP_DigestUpdate(context.get(), password.data(), password.size()) != 1 ||
+        EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) {
+        throw std::runtime_error("libcrypto has no MD5");
+    }
+    return digest;
+}
+
+// The pseudo-random walk over the cover's bits: a skip of 1..skipmod from one bit to the next,
+// skipmod 32 for the header, then spread so the rest of the message reaches about to the end.
+class Walk {
+public:
+    Walk(const OutguessCover& cover, std::string_view password)
+        : cover_(cover), stream_(KeyDigest("Seeding", password)) {
+        offset_ = stream_.Word() % skipmod_;
+    }
+    // The next byte, least significant bit first; nothing when the walk has left the cover.
+    std::optional<std::uint8_t> Byte() {
+        std::uint8_t byte = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (offset_ >= cover_.bits) {
+                return std::nullopt;
+            }
+            byte |=
+                static_cast<std::uint8_t>(cover_.bit(static_cast<std::uint32_t>(offset_)) << bit);
+            offset_ += stream_.Word() % skipmod_ + 1;
+        }
+        return byte;
+    }
+    void Reseed(std::uint16_t seed) {
+        const std::array<std::uint8_t, 2> bytes = {static_cast<std::uint8_t>(seed),
+                                                   static_cast<std::uint8_t>(seed >> 8)};
+        stream_.Mix(bytes);
+    }
+    // The skips for the next byte of `remaining`, in OutGuess's single-precision arithmetic
+    // (its skips must be reproduced to the bit); false where OutGuess itself would divide by a
+    // zero skip or read past the cover, which no embedding survives.
+    bool Adapt(std::uint32_t remaining) {
+        if (offset_ >= cover_.bits) {
+            return false;
+        }
+        const int all = static_cast<int>(cover_.bits);
+        const int left = all - static_cast<int>(offset_);
+        const int tail = all / 32;
+        const float fade =
+            left > tail ? 2.0f : 2.0f - static_cast<float>(tail - left) / static_cast<float>(tail);
+        const float skip =
+            fade * static_cast<float>(left) / static_cast<float>(8 * static_cast<int>(remaining));
+        skipmod_ = static_cast<std::uint32_t>(skip);
+        return skipmod_ > 0;
+    }
+
+private:
+    const OutguessCover& cover_;
+    Rc4 stream_;
+    std::uint32_t skipmod_ = 32;
+    std::uint64_t offset_ = 0;
+};
+
+} // namespace
+
+Result<OutguessCover> OutguessJpegCover(const JpegCoefficients& jpeg) {
+    if (jpeg.progressive) {
+        return Failure("a progressive JPEG, which OutGuess never writes");
+    }
+    OutguessCover cover;
+    std::uint64_t bits = 0;
+    ForEachBlockInScanOrder(jpeg, false, [&](const std::int16_t* block) {
+        for (int k = 0; k < 64; ++k) {
+            const std::int16_t value = block[k];
+            if (value == 0 || value == 1) {
+                continue;
+            }
+            if ((bits & 63) == 0) {
+                cover.words.push_back(0);
+            }
+            cover.words.back() |= static_cast<std::uint64_t>(value & 1) << (bits & 63);
+            ++bits;
+        }
+    });
+    if (bits > 0x7fffffff) {
+        return Failure("more usable coefficients than OutGuess can count");
+    }
+    cover.bits = static_cast<std::uint32_t>(bits);
+    return cover;
+}
+
+OutguessCover OutguessSampleCover(std::span<const std::uint8_t> samples) {
+    OutguessCover cover;
+    const std::size_t count = std::min<std::size_t>(samples.size(), 0x7fffffff);
+    cover.bits = static_cast<std::uint32_t>(count);
+    cover.words.assign((count + 63) / 64, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        cover.words[i >> 6] |= static_cast<std::uint64_t>(samples[i] & 1) << (i & 63);
+    }
+    return cover;
+}
+
+std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::string_view password,
+                                           std::size_t bytes) {
+    Walk walk(cover, password);
+    Rc4 cipher(KeyDigest("Encryption", password));
+    // The payload is enciphered from the start of the same stream as the header.
+    Rc4 payloadCipher = cipher;
+    std::array<std::uint8_t, 4> head{};
+    for (std::uint8_t& byte : head) {
+        const std::optional<std::uint8_t> stored = walk.Byte();
+        if (!stored) {
+            return std::nullopt;
+        }
+        byte = *stored ^ cipher.Byte();
+    }
+    OutguessRead read;
+    read.header.seed = static_cast<std::uint16_t>(head[0] | head[1] << 8);
+    read.header.length = static_cast<std::uint16_t>(head[2] | head[3] << 8);
+    if (read.header.length == 0 || read.header.length > (cover.bits + 7ull) / 8) {
+        return std::nullopt;
+    }
+    walk.Reseed(read.header.seed);
+    const std::size_t wanted = std::min<std::size_t>(bytes, read.header.length);
+    read.payload.reserve(wanted);
+    for (std::size_t n = 0; n < wanted; ++n) {
+        if (!walk.Adapt(static_cast<std::uint32_t>(read.header.length - n))) {
+            return std::nullopt;
+        }
+        const std::optional<std::uint8_t> stored = walk.Byte();
+        if (!stored) {
+            return std::nullopt;
+        }
+        read.payload.push_back(*stored ^ payloadCipher.Byte());
+    }
+    return read;
+}
+
+} // namespace vantrel::passwords

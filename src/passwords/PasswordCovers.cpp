@@ -1,0 +1,111 @@
+#include "passwords/PasswordCovers.h"
+
+#include <FreeImage.h>
+
+#include "image/ImageLoading.h"
+#include "jpeg/LoadCoefficients.h"
+#include "passwords/GifColourTable.h"
+#include "passwords/PasswordTools.h"
+#include "steghide/SteghideInput.h"
+
+#include <algorithm>
+
+namespace vantrel::passwords {
+namespace {
+
+constexpr std::string_view kTools[] = {"steghide", "outguess", "gifshuffle"};
+
+// The samples OutGuess's PNM reader sees in the pixels of a lossless file: rows top first, R G B
+// (grey: one sample a pixel). FreeImage keeps rows bottom first and colours as B G R.
+Result<std::vector<std::uint8_t>> OutguessSamples(const FIBITMAP* constBitmap) {
+    auto* bitmap = const_cast<FIBITMAP*>(constBitmap); // FreeImage's getters take no const
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    const bool grey = bpp == 8 && FreeImage_GetColorType(bitmap) == FIC_MINISBLACK;
+    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP || (!grey && bpp != 24 && bpp != 32)) {
+        return Failure("not the 8-bit grey or 24-bit colour pixels OutGuess writes");
+    }
+    const unsigned width = FreeImage_GetWidth(bitmap);
+    const unsigned height = FreeImage_GetHeight(bitmap);
+    const unsigned depth = grey ? 1 : 3;
+    std::vector<std::uint8_t> samples;
+    samples.reserve(static_cast<std::size_t>(width) * height * depth);
+    for (unsigned row = height; row-- > 0;) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, static_cast<int>(row));
+        if (grey) {
+            samples.insert(samples.end(), line, line + width);
+            continue;
+        }
+        const unsigned step = bpp / 8;
+        for (unsigned x = 0; x < width; ++x, line += step) {
+            samples.push_back(line[FI_RGBA_RED]);
+            samples.push_back(line[FI_RGBA_GREEN]);
+            samples.push_back(line[FI_RGBA_BLUE]);
+        }
+    }
+    return samples;
+}
+
+bool Wanted(std::span<const std::string> wanted, std::string_view tool) {
+    return std::find(wanted.begin(), wanted.end(), tool) != wanted.end();
+}
+
+} // namespace
+
+std::span<const std::string_view> KnownPasswordTools() {
+    return kTools;
+}
+
+Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std::string> wanted) {
+    FileTools found;
+    const auto skip = [&](std::string_view tool, const std::string& why) {
+        found.notApplicable.push_back(std::string(tool) + ": " + why);
+    };
+    if (HasJpegSignature(path)) {
+        Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path);
+        if (!jpeg) {
+            return Failure(jpeg.error());
+        }
+        if (Wanted(wanted, "steghide")) {
+            Result<SteghideCover> cover = SteghideJpegCover(*jpeg);
+            cover ? found.tools.push_back(MakeSteghideTool(std::move(cover).value()))
+                  : skip("steghide", cover.error());
+        }
+        if (Wanted(wanted, "outguess")) {
+            found.outguessDetector = DetectOutguessBlockiness(*jpeg);
+            Result<OutguessCover> cover = OutguessJpegCover(*jpeg);
+            cover ? found.tools.push_back(MakeOutguessTool(std::move(cover).value()))
+                  : skip("outguess", cover.error());
+        }
+        if (Wanted(wanted, "gifshuffle")) {
+            skip("gifshuffle", "not a GIF");
+        }
+        return found;
+    }
+    DecodeOptions options;
+    options.keepIndexed = true;
+    const Result<BitmapHandle> bitmap = LoadImageFile(path, options);
+    if (!bitmap) {
+        return Failure(bitmap.error());
+    }
+    if (Wanted(wanted, "steghide")) {
+        Result<SteghideCover> cover = LoadSteghideCover(path);
+        cover ? found.tools.push_back(MakeSteghideTool(std::move(cover).value()))
+              : skip("steghide", cover.error());
+    }
+    const Result<std::vector<GifColour>> table = AnalyseInDecoder<std::vector<GifColour>>(
+        path, kGifColourTableAnalysis, DecodeGifColourTable);
+    if (Wanted(wanted, "outguess")) {
+        Result<std::vector<std::uint8_t>> samples =
+            table ? Result<std::vector<std::uint8_t>>(Failure("a GIF's palette pixels"))
+                  : OutguessSamples(bitmap->get());
+        samples ? found.tools.push_back(MakeOutguessTool(OutguessSampleCover(*samples)))
+                : skip("outguess", samples.error());
+    }
+    if (Wanted(wanted, "gifshuffle")) {
+        table ? found.tools.push_back(MakeGifshuffleTool(*table))
+              : skip("gifshuffle", table.error());
+    }
+    return found;
+}
+
+} // namespace vantrel::passwords

@@ -1,0 +1,27 @@
+#pragma once
+// The readers of each password tool behind the one interface the word-list attack drives.
+#include "passwords/GifshuffleFormat.h"
+#include "passwords/OutguessFormat.h"
+#include "passwords/PasswordTool.h"
+#include "steghide/SteghideCover.h"
+
+#include <memory>
+
+namespace vantrel::passwords {
+
+// OutGuess 0.4 stores no checksum: a password is verified only by a payload the payload checks
+// recognise. A header that fits, with a seed in OutGuess's default search range (below 256),
+// over bytes they do not recognise, is a candidate; outside that range it is not reported.
+std::unique_ptr<PasswordTool> MakeOutguessTool(OutguessCover cover);
+
+// gifshuffle 2.0 stores nothing to check either, and every password reads some message: only a
+// message the payload checks recognise is reported, always verified. The empty password reads
+// the message of gifshuffle run without -p.
+std::unique_ptr<PasswordTool> MakeGifshuffleTool(std::span<const GifColour> table);
+
+// steghide 0.5.1 through its own reader: verified by its CRC, or by its inflate where it stored
+// none; a header over a cipher we do not run, or an unchecked uncompressed payload, is a
+// candidate.
+std::unique_ptr<PasswordTool> MakeSteghideTool(SteghideCover cover);
+
+} // namespace vantrel::passwords

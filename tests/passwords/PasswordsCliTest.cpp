@@ -1,0 +1,104 @@
+// The passwords command on stegos the real outguess 0.4 and gifshuffle 2.0 made
+// (tools/make_password_fixtures.sh): each is cracked from the script's word list and its payload
+// compared byte for byte with what the script embedded; wrong lists and clean covers prove
+// nothing; unreadable files fail in one line.
+#include "RunCli.h"
+#include "TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace vantrel {
+namespace {
+
+using testing::CliRun;
+using testing::Data;
+using testing::FileBytes;
+using testing::RunCli;
+
+std::string Stego(const std::string& name) {
+    return Data("passwords/" + name);
+}
+
+TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
+    const std::string fox = FileBytes(Stego("msg.txt"));
+    struct Case {
+        std::string file;
+        std::string hit;     // the start of the hit's JSON
+        std::string payload; // what --save writes; empty: a candidate, never saved
+    } const cases[] = {
+        {"og-default.jpg", R"({"tool": "outguess", "password": "vantrel", "verified": true)", fox},
+        {"og-two.jpg", R"({"tool": "outguess", "password": "two words", "verified": true)", fox},
+        {"og-pixels.png", R"({"tool": "outguess", "password": "pixels", "verified": true)", fox},
+        {"og-pixels.bmp", R"({"tool": "outguess", "password": "pixels", "verified": true)", fox},
+        {"og-grey.pnm", R"({"tool": "outguess", "password": "greyish", "verified": true)", fox},
+        {"og-binary.jpg",
+         R"({"tool": "outguess", "password": "noise", "verified": false, "size": 16)", ""},
+        {"gs-plain.gif", R"({"tool": "gifshuffle", "password": "", "verified": true)",
+         "meet me at six"},
+        {"gs-ice.gif", R"({"tool": "gifshuffle", "password": "swordfish", "verified": true)",
+         "meet me at six"},
+        {"gs-ice-v1.gif", R"({"tool": "gifshuffle", "password": "oldstyle", "verified": true)",
+         "meet me at six"},
+        // Short compressed messages cannot gather a proof's evidence against the code book.
+        {"gs-compressed.gif",
+         R"({"tool": "gifshuffle", "password": "", "verified": false, "size": 30)", ""},
+        {"gs-both.gif",
+         R"({"tool": "gifshuffle", "password": "hushhush", "verified": false, "size": 30)", ""},
+    };
+    const std::string saveDir = ::testing::TempDir() + "passwords-saved";
+    ASSERT_EQ(std::system(("mkdir -p '" + saveDir + "'").c_str()), 0);
+    for (const Case& c : cases) {
+        const CliRun run = RunCli({"passwords", Stego(c.file), "--wordlist", Stego("words.txt"),
+                                   "--json", "--save", saveDir, "--jobs", "2"});
+        EXPECT_EQ(run.status, c.payload.empty() ? 3 : 0) << c.file << run.err;
+        EXPECT_NE(run.out.find(c.hit), std::string::npos) << run.out;
+        const std::string saved = saveDir + "/" + c.file + "." +
+                                  (c.file[0] == 'o' ? "outguess" : "gifshuffle") + ".payload";
+        EXPECT_EQ(FileBytes(saved), c.payload) << c.file;
+    }
+}
+
+TEST(PasswordsCommand, WrongListsAndCleanCoversProveNothing) {
+    struct Case {
+        std::string file;
+        std::string words;
+    } const cases[] = {
+        {Stego("og-default.jpg"), "Vantrel\nvantrel \nrosebud\n"},
+        {Stego("gs-ice.gif"), "Swordfish\nswordfis\n"},
+        {Stego("gs-ice-v1.gif"), "swordfish\noldstyle1\n"},
+        {Stego("cover.gif"), FileBytes(Stego("words.txt"))},
+        {Data("jpeg/chelsea-q75.jpg"), FileBytes(Stego("words.txt"))},
+        {Data("pattern24.png"), FileBytes(Stego("words.txt"))},
+        {Data("pattern.bmp"), FileBytes(Stego("words.txt"))},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli({"passwords", c.file, "--wordlist", "-", "--json"},
+                                  testing::CliStreams::Separate, c.words);
+        EXPECT_EQ(run.status, 3) << c.file << run.err;
+        EXPECT_EQ(run.out.find("\"verified\": true"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"tried\": "), std::string::npos) << run.out;
+    }
+}
+
+TEST(PasswordsCommand, UnreadableFilesFailInOneLine) {
+    const std::string cut = ::testing::TempDir() + "cut.gif";
+    {
+        std::ofstream out(cut, std::ios::binary);
+        out << FileBytes(Stego("gs-ice.gif")).substr(0, 40);
+    }
+    for (const std::string& file : {Data("jpeg/truncated.jpg"), Data("jpeg/corrupt.jpg"),
+                                    Data("empty.png"), cut, Data("no-such-file.gif")}) {
+        const CliRun run = RunCli({"passwords", file, "--wordlist", Stego("words.txt")});
+        EXPECT_EQ(run.status, 1) << file << run.out;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    const CliRun usage = RunCli({"passwords", Stego("gs-ice.gif"), "--wordlist", Stego("words.txt"),
+                                 "--tools", "outguess,f5"});
+    EXPECT_EQ(usage.status, 2);
+}
+
+} // namespace
+} // namespace vantrel

@@ -1,0 +1,253 @@
+// The password tools' readers on plain data: the ICE cipher against its published vectors, the
+// OutGuess walk against a payload the real outguess embedded, the English score's false-alarm
+// bound, the GIF colour table's reader on cut files, and the word-list driver's order and stops.
+#include "jpeg/ReadCoefficients.h"
+#include "passwords/GifColourTable.h"
+#include "passwords/Ice.h"
+#include "passwords/OutguessBlockiness.h"
+#include "passwords/OutguessFormat.h"
+#include "passwords/PayloadVerdict.h"
+#include "passwords/WordListAttack.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+namespace vantrel::passwords {
+namespace {
+
+std::vector<std::uint8_t> Bytes(const std::string& name) {
+    std::ifstream in(std::string(VANTREL_TEST_DATA) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(OutguessBlockiness, FlagsTheToolsStegosAndNotCleanOrForeignFiles) {
+    struct Case {
+        std::string file;
+        DetectorState::Kind state;
+        bool flagged;
+    } const cases[] = {
+        {"passwords/og-default.jpg", DetectorState::Kind::Ok, true},
+        {"passwords/og-binary.jpg", DetectorState::Kind::Ok, true},
+        {"jpeg/chelsea-q75.jpg", DetectorState::Kind::Ok, false},
+        {"jpeg/chelsea-q95.jpg", DetectorState::Kind::Ok, false},
+        {"jpeg/chelsea-q85-progressive.jpg", DetectorState::Kind::NotApplicable, false},
+        {"pattern.jpg", DetectorState::Kind::NotApplicable, false},
+    };
+    for (const Case& c : cases) {
+        const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes(c.file));
+        ASSERT_TRUE(jpeg) << c.file;
+        const OutguessBlockiness result = DetectOutguessBlockiness(*jpeg);
+        EXPECT_EQ(result.state.kind, c.state) << c.file << " " << result.state.reason;
+        EXPECT_EQ(result.flagged, c.flagged) << c.file << " " << result.estimate;
+        EXPECT_NE(OutguessBlockinessJson(result).find(c.flagged ? "\"flagged\": true"
+                                                                : "\"flagged\": false"),
+                  std::string::npos);
+    }
+}
+
+TEST(Ice, PublishedVectors) {
+    // Kwan's paper: plaintext fedcba9876543210 under Thin-ICE, ICE and ICE-2.
+    struct Case {
+        int level;
+        std::vector<std::uint8_t> key;
+        std::array<std::uint8_t, 8> cipher;
+    } const cases[] = {
+        {0,
+         {0xde, 0xad, 0xbe, 0xef, 0x01, 0x23, 0x45, 0x67},
+         {0xde, 0x24, 0x0d, 0x83, 0xa0, 0x0a, 0x9c, 0xc0}},
+        {1,
+         {0xde, 0xad, 0xbe, 0xef, 0x01, 0x23, 0x45, 0x67},
+         {0x7d, 0x6e, 0xf1, 0xef, 0x30, 0xd4, 0x7a, 0x96}},
+        {2,
+         {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee,
+          0xff},
+         {0xf9, 0x48, 0x40, 0xd8, 0x69, 0x72, 0xf2, 0x1c}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IceKey(c.level, c.key).Encrypt({0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10}),
+                  c.cipher)
+            << "level " << c.level;
+    }
+}
+
+TEST(Outguess, ReadsWhatTheToolEmbeddedAndNothingUnderOtherPasswords) {
+    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes("passwords/og-binary.jpg"));
+    ASSERT_TRUE(jpeg) << jpeg.error();
+    const Result<OutguessCover> cover = OutguessJpegCover(*jpeg);
+    ASSERT_TRUE(cover) << cover.error();
+    const std::optional<OutguessRead> read = OutguessReadAt(*cover, "noise", 1 << 16);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->payload, Bytes("passwords/msg.bin")); // no checks recognise it: the walk alone
+    for (const char* wrong : {"", "Noise", "noise ", "vantrel"}) {
+        const std::optional<OutguessRead> other = OutguessReadAt(*cover, wrong, 1 << 16);
+        EXPECT_TRUE(!other || other->payload != read->payload) << wrong;
+    }
+    JpegCoefficients progressive = *jpeg;
+    progressive.progressive = true;
+    EXPECT_FALSE(OutguessJpegCover(progressive));
+}
+
+TEST(EnglishEvidence, ProvesSentencesAndKeepsItsBoundOnNoise) {
+    for (const std::string text : {"meet me at six", "The quick brown fox jumps over the lazy dog.",
+                                   "attack at dawn, bring the maps\n"}) {
+        EXPECT_GE(EnglishEvidence({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                                  UniformBytes()),
+                  kEnglishProofBits)
+            << text;
+    }
+    // Random bytes score t bits or more at most once in 2^t (three times that allowed for chance).
+    std::mt19937 random(7);
+    int over = 0;
+    constexpr int kDraws = 20000;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        std::vector<std::uint8_t> text(4 + random() % 40);
+        for (std::uint8_t& c : text) {
+            c = static_cast<std::uint8_t>(random());
+        }
+        over += EnglishEvidence(text, UniformBytes()) >= 10;
+    }
+    EXPECT_LE(over, 3 * kDraws / 1024);
+}
+
+TEST(GifColourTable, ReadsTheGlobalTableAndRefusesCutOrForeignFiles) {
+    const std::vector<std::uint8_t> gif = Bytes("passwords/cover.gif");
+    const auto cut = [&](std::size_t size) {
+        return std::vector<std::uint8_t>(gif.begin(), gif.begin() + static_cast<long>(size));
+    };
+    std::vector<std::uint8_t> noTable = gif;
+    noTable[10] &= 0x7f;
+    struct Case {
+        std::vector<std::uint8_t> file;
+        const char* failure; // null: read
+    } const cases[] = {
+        {gif, nullptr},
+        {cut(13 + 64 * 3 - 1), "cut short in its colour table"},
+        {cut(11), "cut short in its header"},
+        {noTable, "without a global colour table"},
+        {Bytes("passwords/og-default.jpg"), "not a GIF"},
+        {{}, "not a GIF"},
+    };
+    for (const Case& c : cases) {
+        const Result<std::vector<std::uint8_t>> table = EncodeGifColourTable(c.file, 0);
+        if (!c.failure) {
+            ASSERT_TRUE(table) << table.error();
+            const Result<std::vector<GifColour>> colours = DecodeGifColourTable(*table);
+            ASSERT_TRUE(colours);
+            EXPECT_EQ(colours->size(), 64u);
+            EXPECT_EQ(colours->front(), (GifColour{gif[13], gif[14], gif[15]}));
+        } else {
+            ASSERT_FALSE(table);
+            EXPECT_NE(table.error().find(c.failure), std::string::npos) << table.error();
+        }
+    }
+    EXPECT_FALSE(DecodeGifColourTable(std::vector<std::uint8_t>(7)));
+}
+
+// A tool that knows its passwords: the verified ones, and those that only fit.
+class ListedTool final : public PasswordTool {
+public:
+    ListedTool(std::string name, std::vector<std::string> verified, std::vector<std::string> fits)
+        : name_(std::move(name)), verified_(std::move(verified)), fits_(std::move(fits)) {}
+    std::string_view name() const override { return name_; }
+    std::string_view costPerPassword() const override { return "a lookup"; }
+    std::optional<PasswordHit> Try(std::string_view password) const override {
+        {
+            const std::lock_guard lock(mutex_);
+            tried_.emplace_back(password);
+        }
+        const bool verified =
+            std::find(verified_.begin(), verified_.end(), password) != verified_.end();
+        if (!verified && std::find(fits_.begin(), fits_.end(), password) == fits_.end()) {
+            return std::nullopt;
+        }
+        return PasswordHit{name_, std::string(password), verified, "listed", {}, ""};
+    }
+    std::vector<std::string> tried() const { return tried_; }
+
+private:
+    std::string name_;
+    std::vector<std::string> verified_, fits_;
+    mutable std::mutex mutex_;
+    mutable std::vector<std::string> tried_;
+};
+
+std::vector<std::string> HitPasswords(const PasswordAttackResult& result) {
+    std::vector<std::string> passwords;
+    for (const PasswordHit& hit : result.hits) {
+        passwords.push_back(hit.tool + ":" + hit.password + (hit.verified ? "" : "?"));
+    }
+    return passwords;
+}
+
+TEST(WordListAttack, FirstPasswordsThenTheListVerifiedFirstAndStopsWhenAllAreFound) {
+    std::string many;
+    std::vector<std::string> fits;
+    for (int i = 0; i < 40; ++i) {
+        many += "fit" + std::to_string(i) + "\n";
+        fits.push_back("fit" + std::to_string(i));
+    }
+    struct Case {
+        std::string words;
+        bool keepGoing;
+        std::vector<std::string> hits;
+        std::uint64_t candidates;
+    } const cases[] = {
+        // The file name and its stem come before the list; a CR ends a line like LF.
+        {"a\r\nsecret\r\n", false, {"one:cover.jpg", "two:secret"}, 0},
+        {"", false, {"one:cover.jpg"}, 0},
+        {"secret\nfit3\n", true, {"one:cover.jpg", "two:secret", "two:fit3?"}, 1},
+        // Every candidate counts; the listing keeps the first few of a tool.
+        {many + "secret", true,
+         [&] {
+             std::vector<std::string> h{"one:cover.jpg", "two:secret"};
+             for (std::size_t i = 0; i < kCandidatesKept; ++i) {
+                 h.push_back("two:fit" + std::to_string(i) + "?");
+             }
+             return h;
+         }(),
+         40},
+        {"no\nnewline at the end secret", false, {"one:cover.jpg"}, 0},
+    };
+    for (const Case& c : cases) {
+        const ListedTool one("one", {"cover.jpg"}, {});
+        const ListedTool two("two", {"secret"}, fits);
+        const PasswordTool* tools[] = {&one, &two};
+        std::istringstream words(c.words);
+        PasswordAttackOptions options;
+        options.fileName = "/some/folder/cover.jpg";
+        options.keepGoing = c.keepGoing;
+        const PasswordAttackResult result = WordListAttack(tools, &words, options);
+        EXPECT_EQ(HitPasswords(result), c.hits) << c.words;
+        EXPECT_EQ(result.candidates, c.candidates) << c.words;
+        const std::vector<std::string> tried = two.tried();
+        ASSERT_GE(tried.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(tried.begin(), tried.begin() + 3),
+                  (std::vector<std::string>{"", "cover.jpg", "cover"}));
+        // "one" was settled by the file's name and tried nothing after it.
+        EXPECT_EQ(one.tried().size(), c.keepGoing ? tried.size() : 2u) << c.words;
+    }
+}
+
+TEST(WordListAttack, StopsWhenCancelled) {
+    const ListedTool tool("one", {"never"}, {});
+    const PasswordTool* tools[] = {&tool};
+    std::string words;
+    for (int i = 0; i < 200000; ++i) {
+        words += "w" + std::to_string(i) + "\n";
+    }
+    std::istringstream in(words);
+    std::atomic<bool> cancel{true};
+    PasswordAttackOptions options;
+    options.cancel = &cancel;
+    const PasswordAttackResult result = WordListAttack(tools, &in, options);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_LT(result.tried, 200000u);
+}
+
+} // namespace
+} // namespace vantrel::passwords

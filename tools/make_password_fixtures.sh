@@ -1,0 +1,50 @@
+#!/bin/sh
+# Stegos made by the real outguess 0.4 and gifshuffle 2.0 for the password readers' tests, with the
+# covers they came from. outguess picks its embedding by statistics of the cover and gifshuffle by
+# the password alone, so reruns give the same files as long as the tools and ImageMagick do; the
+# committed files are the ones the tests were written against.
+#
+#   tools/make_password_fixtures.sh [OUTDIR]     (default /tmp/password-fixtures)
+#
+# Needs: apt-get install outguess gifshuffle imagemagick. Covers come from ImageMagick's built-in
+# "rose:" photograph, so no file outside Debian's packages is needed.
+set -eu
+out=${1:-/tmp/password-fixtures}
+mkdir -p "$out"
+cd "$out"
+
+convert rose: -resize 240x180! -quality 90 cover.jpg
+convert rose: -resize 64x48! -depth 8 cover.ppm
+convert rose: -resize 64x48! -colorspace gray -depth 8 pgm:cover-grey.pnm
+# 64 distinct colours: 295 bits of colour-table order.
+convert rose: -resize 40x30! -colors 64 cover.gif
+printf 'The quick brown fox jumps over the lazy dog.\n' > msg.txt
+# A payload the text checks cannot recognise: only a header that fits speaks for its password.
+printf '\223\017\347\021\376\002\201\177\063\310\044\252\031\340\105\266' > msg.bin
+
+# outguess: the default, a password with spaces, a payload no check recognises, and the pixels of
+# a PPM and a PGM, also stored losslessly as PNG and BMP. Neither error correction (-e) nor a second
+# data set (-K/-D) can be made: Debian's outguess 0.4 aborts on every -e embedding ("stack
+# smashing") and finds no embedding for any second data set.
+outguess -k vantrel -d msg.txt cover.jpg og-default.jpg 2>/dev/null
+outguess -k 'two words' -d msg.txt cover.jpg og-two.jpg 2>/dev/null
+outguess -k noise -d msg.bin cover.jpg og-binary.jpg 2>/dev/null
+outguess -k pixels -d msg.txt cover.ppm og-pixels.ppm 2>/dev/null
+outguess -k greyish -d msg.txt cover-grey.pnm og-grey.pnm 2>/dev/null
+convert og-pixels.ppm og-pixels.png
+convert og-pixels.ppm -type truecolor BMP3:og-pixels.bmp
+
+# gifshuffle: plain, -C (its Huffman compression), -p (ICE, colour order by encrypted colour),
+# -p -1 (ICE, natural colour order) and -C -p together.
+gifshuffle -Q -m 'meet me at six' cover.gif gs-plain.gif
+gifshuffle -Q -C -m 'meet me at six by the old mill' cover.gif gs-compressed.gif
+gifshuffle -Q -p swordfish -m 'meet me at six' cover.gif gs-ice.gif
+gifshuffle -Q -1 -p oldstyle -m 'meet me at six' cover.gif gs-ice-v1.gif
+gifshuffle -Q -C -p hushhush -m 'meet me at six by the old mill' cover.gif gs-both.gif
+
+# What the tools themselves read back, for the tests to compare with byte for byte.
+outguess -k vantrel -r og-default.jpg og-default.out 2>/dev/null
+outguess -k greyish -r og-grey.pnm og-grey.out 2>/dev/null
+outguess -k noise -r og-binary.jpg og-binary.out 2>/dev/null
+gifshuffle -Q -C -p hushhush gs-both.gif > gs-both.out
+printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\n' > words.txt
