@@ -223,15 +223,20 @@ private:
     }
 
     // A frame nobody sees: outside the logical screen, or shown for no time and painted over
-    // whole by an opaque next frame. Animations composed of zero-delay tiles are not covered.
+    // whole by an opaque next frame. Animations composed of zero-delay tiles are not covered;
+    // where no frame has a delay, viewers give each one a default and every frame is seen.
     void hiddenFrames() {
         const std::uint32_t width = walk_.le16(6), height = walk_.le16(8);
+        const bool timed = std::any_of(frames_.begin(), frames_.end(),
+                                       [](const FrameBox& f) { return f.control.delay > 0; });
         for (std::size_t i = 0; i < frames_.size(); ++i) {
             const FrameBox& f = frames_[i];
             std::string why;
-            if (f.width == 0 || f.height == 0 || f.left >= width || f.top >= height) {
+            // A screen of 0 x 0 is a writer's way of saying "as large as the frames".
+            if (width > 0 && height > 0 &&
+                (f.width == 0 || f.height == 0 || f.left >= width || f.top >= height)) {
                 why = "lies outside the logical screen";
-            } else if (i + 1 < frames_.size() && f.control.delay == 0) {
+            } else if (timed && i + 1 < frames_.size() && f.control.delay == 0) {
                 const FrameBox& next = frames_[i + 1];
                 if (!next.control.transparent && next.left <= f.left && next.top <= f.top &&
                     next.left + next.width >= f.left + f.width &&

@@ -2,6 +2,7 @@
 // and on clean files, a cut IHDR solved from its CRC, truncations at every part boundary, a
 // zlib bomb and a directory loop.
 #include "structure/FileStructure.h"
+#include "structure/JpegEnd.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -179,6 +180,30 @@ TEST(StructureWalk, PlantedAndCleanFiles) {
             EXPECT_TRUE(HasPart(walked->parts, row.part)) << "no part named '" << row.part << "'";
         }
     }
+}
+
+// What follows a JPEG, as the coefficient reader is told it: after a camera's further images
+// and after fill, never before.
+TEST(StructureWalk, JpegTrailerStartsAfterImagesAndFill) {
+    const std::size_t secret = ReadFile("structure/secret.zip").size();
+    const std::size_t cover = ReadFile("structure/clean.jpg").size();
+    const struct {
+        const char* file;
+        std::size_t trailer; // its length; it runs to the end of the file
+    } rows[] = {{"structure/clean-mpf.jpg", 0},
+                {"structure/zero-padded.jpg", 0},
+                {"structure/appended-zip-mpf.jpg", secret},
+                {"structure/padded-zip.jpg", secret},
+                {"structure/appended-zip.jpg", secret},
+                {"structure/clean.jpg", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const Bytes file = ReadFile(row.file);
+        const JpegTrailer trailer = JpegTrailerOf(file);
+        EXPECT_EQ(trailer.length, row.trailer);
+        EXPECT_EQ(trailer.offset, file.size() - row.trailer);
+    }
+    EXPECT_EQ(JpegTrailerOf(ReadFile("structure/appended-text.jpg")).offset, cover);
 }
 
 // zip -A rewrites the archive's offsets to count from the cover's first byte: the carved
