@@ -238,4 +238,40 @@ while True:
     pos = following
 open(f'{out}/ifd-loop.tif', 'wb').write(tif)
 PY
+# --- padding, maker notes, GIF texts and frames ----------------------------------------------
+# Fill after the end is quiet; what follows the fill is not.
+head -c 2000 /dev/zero | cat "$out/clean.jpg" - >"$out/zero-padded.jpg"
+head -c 300 /dev/zero | tr '\0' '\377' | cat "$out/clean-im.png" - >"$out/ff-padded.png"
+head -c 600 /dev/zero | cat "$out/clean.jpg" - secret.zip >"$out/padded-zip.jpg"
+# Camera files with their makers' notes, from ExifTool's own test images (Debian source, same
+# terms as Perl); their placeholder thumbnails are dropped, the notes kept as the cameras wrote.
+(apt-get source --download-only -qq libimage-exiftool-perl >/dev/null 2>&1 || true)
+tar xf libimage-exiftool-perl_*.orig.tar.* --wildcards '*/t/images/*.jpg'
+for maker in NikonD70 Canon FujiFilm Olympus2 Sony Panasonic GPS; do
+    exiftool -q -ThumbnailImage= Image-ExifTool-*/t/images/$maker.jpg -o "$out/maker-$maker.jpg"
+done
+# An application extension of no common writer holding a message; a frame with no delay that
+# the next, opaque frame covers whole.
+$im cover.ppm -colors 8 text.gif
+$im other.ppm -colors 8 other.gif
+gifsicle --delay 0 other.gif --delay 50 text.gif >"$out/hidden-frame.gif"
+python3 - "$out" <<'PY'
+import sys
+out = sys.argv[1]
+gif = open(f'{out}/clean.gif', 'rb').read()
+text = b'meet at the north gate at dawn'
+ext = b'\x21\xff\x0bNOTEPAD1.00' + bytes([len(text)]) + text + b'\0'
+open(f'{out}/app-text.gif', 'wb').write(gif[:-1] + ext + gif[-1:])
+PY
+# What a byte-exact carve must give: the palette entries no pixel uses, the replaced thumbnail.
+python3 - "$out" <<'PY'
+import struct, sys
+out = sys.argv[1]
+png = open(f'{out}/palette-text.png', 'rb').read()
+at = png.index(b'PLTE') + 4
+length = struct.unpack('>I', png[at - 8:at - 4])[0]
+open(f'{out}/palette-text.unused', 'wb').write(png[at + 12:at + length])
+PY
+exiftool -q -b -ThumbnailImage "$out/thumbnail-replaced.jpg" >"$out/thumbnail-replaced.thumb"
+
 ls -l "$out" | awk '{s += $5} END {print s " bytes in all"}'

@@ -117,12 +117,6 @@ void WalkBmp(Walk& walk) {
                      "the file header declares " + std::to_string(declared) +
                          " bytes, the file has " + std::to_string(walk.size()));
     }
-    const std::uint64_t tail = walk.size() - end;
-    if (tail > 0 && tail < 4 && AllZero(walk, end, tail)) {
-        walk.add(root->children, end, tail, "padding", "padding");
-        out.end = end;
-        return;
-    }
     walk.tail(end, "the pixel array");
 }
 

@@ -37,6 +37,7 @@ enum class AnomalyKind : std::uint8_t {
     ThumbnailMismatch,
     PaletteUnused,
     EmbeddedFile,
+    HiddenFrame, // an animation frame no viewer ever shows
 };
 
 // "data-after-end", "truncated", ...

@@ -1,5 +1,5 @@
 // GIF: header, colour tables (entries and duplicates), every extension with its label and
-// application identifier, each frame, the trailer; 0x1A padding after it is an old writer's.
+// application identifier, each frame, the trailer.
 #include "structure/Walk.h"
 
 #include <algorithm>
@@ -17,6 +17,12 @@ bool KnownApplication(const std::string& id) {
                                              "MGLK\0\0\0\0\0\0\0", "ImageMagick"};
     return std::any_of(std::begin(kKnown), std::end(kKnown),
                        [&](const char* known) { return id.compare(0, 11, known, 11) == 0; });
+}
+
+bool Printable(const std::uint8_t* bytes, std::size_t count) {
+    return std::all_of(bytes, bytes + count, [](std::uint8_t c) {
+        return (c >= 0x20 && c != 0x7F) || c == '\n' || c == '\r' || c == '\t';
+    });
 }
 
 class GifWalker {
@@ -49,15 +55,8 @@ public:
             const std::uint8_t introducer = walk_.u8(pos);
             if (introducer == 0x3B) {
                 walk_.add(root_->children, pos, 1, "trailer", "trailer", Check::Ok);
-                std::uint64_t end = pos + 1, padded = end;
-                while (padded < walk_.size() && walk_.u8(padded) == 0x1A) {
-                    ++padded;
-                }
-                if (padded > end) {
-                    walk_.add(root_->children, end, padded - end, "padding", "0x1A padding");
-                }
-                walk_.tail(padded == walk_.size() ? padded : end, "the GIF trailer");
-                out_.end = end;
+                hiddenFrames();
+                walk_.tail(pos + 1, "the GIF trailer");
                 return;
             }
             if (introducer == 0x21) {
@@ -133,6 +132,9 @@ private:
         switch (label) {
         case 0xF9:
             text = "graphic control extension";
+            if (data.size() >= 4) {
+                control_ = {true, std::uint16_t(data[1] | data[2] << 8), (data[0] & 1) != 0};
+            }
             break;
         case 0x01:
             text = "plain text extension";
@@ -157,7 +159,12 @@ private:
             if (id.rfind("XMP Data", 0) == 0 && walk_.has(pos + 14, end - pos - 14)) {
                 // XMP is stored raw, its sub-block lengths being part of the text.
                 XmpTexts(walk_, pos + 14, end - pos - 14);
-            } else if (!KnownApplication(id)) {
+            } else if (data.size() > 11 && Printable(data.data() + 11, data.size() - 11)) {
+                // A text an application keeps beside the image: the reader sees it as one.
+                walk_.text("GIF application " + Latin1(data.data(), 11), "Text",
+                           Latin1(data.data() + 11, data.size() - 11), pos + 14);
+            }
+            if (!id.starts_with("XMP Data") && !KnownApplication(id)) {
                 walk_.anomaly(AnomalyKind::UnknownChunk, pos, end - pos,
                               text + " is not one any common writer makes");
                 if (data.size() > 12) {
@@ -201,10 +208,61 @@ private:
         }
         const std::uint64_t end = subBlocks(pos + 1);
         if (added && end) {
-            root_->children[slot].length = end - start;
+            Part& part = root_->children[slot];
+            part.length = end - start;
+            if (control_.present) {
+                part.name += ", delay " + std::to_string(control_.delay) + "/100 s";
+            }
         }
+        if (end) {
+            frames_.push_back({start, end - start, walk_.le16(start + 1), walk_.le16(start + 3),
+                               walk_.le16(start + 5), walk_.le16(start + 7), control_});
+        }
+        control_ = {};
         return end;
     }
+
+    // A frame nobody sees: outside the logical screen, or shown for no time and painted over
+    // whole by an opaque next frame. Animations composed of zero-delay tiles are not covered;
+    // where no frame has a delay, viewers give each one a default and every frame is seen.
+    void hiddenFrames() {
+        const std::uint32_t width = walk_.le16(6), height = walk_.le16(8);
+        const bool timed = std::any_of(frames_.begin(), frames_.end(),
+                                       [](const FrameBox& f) { return f.control.delay > 0; });
+        for (std::size_t i = 0; i < frames_.size(); ++i) {
+            const FrameBox& f = frames_[i];
+            std::string why;
+            // A screen of 0 x 0 is a writer's way of saying "as large as the frames".
+            if (width > 0 && height > 0 &&
+                (f.width == 0 || f.height == 0 || f.left >= width || f.top >= height)) {
+                why = "lies outside the logical screen";
+            } else if (timed && i + 1 < frames_.size() && f.control.delay == 0) {
+                const FrameBox& next = frames_[i + 1];
+                if (!next.control.transparent && next.left <= f.left && next.top <= f.top &&
+                    next.left + next.width >= f.left + f.width &&
+                    next.top + next.height >= f.top + f.height) {
+                    why = "has no delay and frame " + std::to_string(i + 2) + " covers it";
+                }
+            }
+            if (!why.empty() && frames_.size() > 1) {
+                walk_.anomaly(AnomalyKind::HiddenFrame, f.offset, f.length,
+                              "frame " + std::to_string(i + 1) + " is never shown: it " + why);
+            }
+        }
+    }
+
+    struct Control {
+        bool present = false;
+        std::uint16_t delay = 0; // hundredths of a second
+        bool transparent = false;
+    };
+    struct FrameBox {
+        std::uint64_t offset, length;
+        std::uint32_t left, top, width, height;
+        Control control;
+    };
+    Control control_;
+    std::vector<FrameBox> frames_;
 
     Walk& walk_;
     FileStructure& out_;

@@ -1,11 +1,14 @@
 // JPEG: marker segments with their APPn identifiers, the scan data to EOI, EXIF with its
 // thumbnail, XMP, IPTC, ICC, and the MPF images a camera stores after the first EOI.
+#include "structure/JpegEnd.h"
 #include "structure/Walk.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace vantrel::structure::detail {
+namespace vantrel::structure {
+
+namespace detail {
 
 namespace {
 
@@ -178,6 +181,18 @@ public:
 
 private:
     void segment(std::uint8_t code, std::uint64_t data, std::uint64_t length, Part& part) {
+        // Resources longer than a segment run on in the next APP13; anything else there means
+        // the cut resource really is cut.
+        const bool continues = code == 0xED && Identifier(walk_, data, length) == "Photoshop 3.0";
+        if (cutResource_ && !continues) {
+            walk_.anomaly(AnomalyKind::BadMetadata, cutResource_, 0,
+                          "a Photoshop resource is cut short");
+        }
+        if (cutResource_ && continues) {
+            cutResource_ = 0;
+            return;
+        }
+        cutResource_ = 0;
         if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC &&
             length >= 5) {
             part.name += " " + std::to_string(walk_.be16(data + 3)) + "x" +
@@ -213,7 +228,9 @@ private:
         } else if (code == 0xE2 && id == "MPF") {
             ReadMpf(walk_, body, bodyLength, mpf_);
         } else if (code == 0xED && id == "Photoshop 3.0") {
-            PhotoshopResources(walk_, body, bodyLength, part);
+            if (!PhotoshopResources(walk_, body, bodyLength, part, true)) {
+                cutResource_ = data;
+            }
         } else if (!IsKnownIdentifier(code, id)) {
             // Camera makers' own segments are many and unpublished: only a whole file inside one
             // is worth a line.
@@ -270,6 +287,7 @@ private:
     int depth_;
     std::vector<MpfImage> mpf_;
     MpfImage thumbnail_;
+    std::uint64_t cutResource_ = 0; // the APP13 segment whose last resource runs on
 };
 
 } // namespace
@@ -279,7 +297,7 @@ void WalkJpeg(Walk& walk, std::uint64_t start, std::vector<Part>& level, int dep
     JpegWalker(walk, depth).run(start, level, end);
 }
 
-void WalkJpegFile(Walk& walk) {
+void WalkJpegFile(Walk& walk, bool thumbnails) {
     FileStructure& out = walk.out();
     out.format = "jpeg";
     Part* root = walk.add(out.parts, 0, walk.size(), "file", "JPEG");
@@ -289,7 +307,7 @@ void WalkJpegFile(Walk& walk) {
         return;
     }
     if (const MpfImage& thumb = first.thumbnail();
-        thumb.length > 0 && walk.has(thumb.offset, thumb.length)) {
+        thumbnails && thumb.length > 0 && walk.has(thumb.offset, thumb.length)) {
         const auto matches =
             ThumbnailMatches(walk.file().first(end), {walk.at(thumb.offset), thumb.length});
         if (matches && !*matches) {
@@ -331,4 +349,18 @@ void WalkJpegFile(Walk& walk) {
     out.end = end;
 }
 
-} // namespace vantrel::structure::detail
+} // namespace detail
+
+JpegTrailer JpegTrailerOf(std::span<const std::uint8_t> file) {
+    FileStructure out;
+    out.size = file.size();
+    const StructureLimits limits;
+    detail::Walk walk(file, limits, out);
+    detail::WalkJpegFile(walk, false);
+    const auto after = std::find_if(out.anomalies.begin(), out.anomalies.end(),
+                                    [](auto& a) { return a.kind == AnomalyKind::DataAfterEnd; });
+    const std::uint64_t offset = after == out.anomalies.end() ? file.size() : after->offset;
+    return {offset, file.size() - offset};
+}
+
+} // namespace vantrel::structure

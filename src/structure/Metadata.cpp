@@ -159,7 +159,8 @@ void IptcTexts(Walk& walk, std::uint64_t offset, std::uint64_t length) {
     }
 }
 
-void PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, Part& part) {
+bool PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, Part& part,
+                        bool quietCut) {
     std::uint64_t pos = offset;
     const std::uint64_t end = offset + length;
     for (int blocks = 0; blocks < 10000 && pos + 12 <= end && walk.has(pos, 12) &&
@@ -175,9 +176,11 @@ void PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, 
         const std::uint64_t size = walk.be32(at);
         at += 4;
         if (size > end - at) {
-            walk.anomaly(AnomalyKind::BadMetadata, pos, end - pos,
-                         "a Photoshop resource is cut short");
-            break;
+            if (!quietCut) {
+                walk.anomaly(AnomalyKind::BadMetadata, pos, end - pos,
+                             "a Photoshop resource is cut short");
+            }
+            return false;
         }
         walk.add(part.children, pos, at + size - pos, "resource", "8BIM " + std::to_string(id));
         if (id == 0x0404) {
@@ -187,6 +190,7 @@ void PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, 
         }
         pos = at + size + (size & 1);
     }
+    return true;
 }
 
 std::uint64_t PhotoMechanicTrailer(Walk& walk, std::uint64_t end) {

@@ -1,6 +1,7 @@
 // PNG: chunks with their CRCs, the image data inflated as far as IHDR needs (and a margin, to
 // see rows a cut header hides), text chunks inflated under a cap, and the true size of a cut
 // IHDR from its stale CRC.
+#include "structure/PaletteUse.h"
 #include "structure/Walk.h"
 
 #include <zlib.h>
@@ -181,7 +182,11 @@ public:
             z_.next_out = buffer_.data();
             z_.avail_out = static_cast<uInt>(buffer_.size());
             const int code = inflate(&z_, Z_NO_FLUSH);
-            produced_ += buffer_.size() - z_.avail_out;
+            const std::size_t made = buffer_.size() - z_.avail_out;
+            produced_ += made;
+            if (palette_) {
+                palette_->feed(buffer_.data(), made);
+            }
             if (code == Z_STREAM_END) {
                 ended_ = true;
                 return z_.avail_in + count;
@@ -201,6 +206,7 @@ public:
         return 0;
     }
     std::uint64_t produced() const { return produced_; }
+    void watch(PaletteUse* palette) { palette_ = palette; }
     bool ended() const { return ended_; }
     bool broken() const { return broken_; }
     bool capped() const { return capped_; }
@@ -210,6 +216,7 @@ private:
     std::vector<std::uint8_t> buffer_;
     std::uint64_t cap_;
     std::uint64_t produced_ = 0;
+    PaletteUse* palette_ = nullptr;
     bool ok_ = false, ended_ = false, broken_ = false, capped_ = false;
 };
 
@@ -366,7 +373,7 @@ private:
             return;
         }
         if (name == "PLTE") {
-            CheckPalette(walk_, data, length, "PLTE");
+            plte_ = {data, length};
             return;
         }
         if (name == "tEXt" || name == "zTXt" || name == "iTXt") {
@@ -455,6 +462,11 @@ private:
             cap_ = std::min(walk_.limits().inflateTotal,
                             needed > UINT64_MAX - margin ? UINT64_MAX : needed + margin);
             inflater_ = std::make_unique<IdatInflater>(cap_);
+            if (header_.valid && header_.colour == 3) {
+                paletteUse_.emplace(header_.width, header_.height, header_.depth,
+                                    header_.interlace == 1);
+                inflater_->watch(&*paletteUse_);
+            }
         }
         if (totals_.chunks++ == 0) {
             idatFirst_ = data - 8;
@@ -468,6 +480,7 @@ private:
     }
 
     void finishImageData() {
+        checkPalette();
         if (!header_.valid) {
             walk_.anomaly(AnomalyKind::BadMetadata, 8, 0, "IHDR is missing or invalid");
             return;
@@ -532,6 +545,23 @@ private:
         }
     }
 
+    // Only the entries past the highest index the pixels use can carry anything unseen; when
+    // the image data cannot tell (cut, broken), the whole table is looked at.
+    void checkPalette() {
+        const auto [data, length] = plte_;
+        if (length == 0) {
+            return;
+        }
+        if (paletteUse_ && paletteUse_->complete()) {
+            const std::uint64_t used = 3 * std::uint64_t(paletteUse_->highest() + 1);
+            if (used < length) {
+                CheckPalette(walk_, data + used, length - used, "PLTE", true);
+            }
+            return;
+        }
+        CheckPalette(walk_, data, length, "PLTE");
+    }
+
     // The stale CRC of IHDR fixes one unknown side exactly; both sides are tried where the image
     // data's length can tell the right pair from the many that fit the CRC alone.
     void solveIhdr() {
@@ -579,6 +609,8 @@ private:
     IdatTotals totals_;
     std::uint64_t idatFirst_ = 0, idatLast_ = 0; // first IDAT chunk's start, last one's end
     std::vector<std::pair<std::uint64_t, std::uint64_t>> trailer_;
+    std::pair<std::uint64_t, std::uint64_t> plte_{0, 0}; // data offset and length
+    std::optional<PaletteUse> paletteUse_;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "structure/Walk.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vantrel::structure {
 
@@ -53,18 +54,32 @@ void Walk::tail(std::uint64_t end, const char* after) {
         add(out_.parts.front().children, last, trailer, "trailer", "Photo Mechanic trailer");
         IptcTexts(*this, last, trailer - 12);
     }
-    // A line end or a zero or two (a transfer in text mode, an aligning writer) hide nothing.
-    if (end < last && last - end <= 2 && std::all_of(at(end), at(last), [](std::uint8_t c) {
-            return c == 0 || c == '\n' || c == '\r';
-        })) {
-        if (!out_.parts.empty()) {
-            add(out_.parts.front().children, end, last - end, "padding", "padding");
-        }
-        return;
-    }
+    // What an aligning writer, a transfer in text mode or a flash card's erased blocks leave
+    // after an image hides nothing: one fill byte repeated, or a line end. Only what follows
+    // such a run is data after the end.
+    std::uint64_t filled = end;
     if (end < last) {
-        anomaly(AnomalyKind::DataAfterEnd, end, last - end,
-                std::to_string(last - end) + " bytes after " + after);
+        const std::uint8_t fill = u8(end);
+        if (fill == 0 || fill == 0x1A || fill == 0xFF) {
+            filled = std::uint64_t(
+                std::find_if(at(end), at(last), [fill](std::uint8_t c) { return c != fill; }) -
+                at(0));
+        } else if (last - end <= 2 && std::all_of(at(end), at(last), [](std::uint8_t c) {
+                       return c == '\n' || c == '\r';
+                   })) {
+            filled = last;
+        }
+    }
+    if (filled > end && !out_.parts.empty()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "padding 0x%02X", u8(end));
+        add(out_.parts.front().children, end, filled - end, "padding", name);
+    }
+    if (filled < last) {
+        anomaly(AnomalyKind::DataAfterEnd, filled, last - filled,
+                std::to_string(last - filled) + " bytes after " + after +
+                    (filled > end ? " and " + std::to_string(filled - end) + " bytes of padding"
+                                  : std::string()));
     }
 }
 
@@ -158,7 +173,8 @@ void CheckEmbedded(Walk& walk, std::uint64_t offset, std::uint64_t length, const
     CheckEmbeddedBytes(walk, {walk.at(offset), length}, offset, where);
 }
 
-void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where) {
+void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where,
+                  bool unused) {
     if (!walk.has(offset, length) || length < 24) {
         return;
     }
@@ -174,9 +190,9 @@ void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const 
     }
     const std::uint64_t start = offset + bestEnd - best;
     if (best >= 24 && extract::ReadsLikeProse({walk.at(start), best})) {
-        walk.anomaly(AnomalyKind::PaletteUnused, start, best,
-                     std::string(where) + " entries hold " + std::to_string(best) +
-                         " bytes of text");
+        walk.anomaly(AnomalyKind::PaletteUnused, unused ? offset : start, unused ? length : best,
+                     std::string(where) + (unused ? " entries no pixel uses" : " entries") +
+                         " hold " + std::to_string(best) + " bytes of text");
         return;
     }
     // A file in the table starts with one of the strong signatures; a few tries at most.
@@ -219,6 +235,7 @@ bool Carvable(AnomalyKind kind) {
     case AnomalyKind::Gap:
     case AnomalyKind::PaletteUnused:
     case AnomalyKind::EmbeddedFile:
+    case AnomalyKind::ThumbnailMismatch:
         return true;
     default:
         return false;

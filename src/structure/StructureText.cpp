@@ -13,40 +13,31 @@ namespace vantrel::structure {
 
 namespace {
 
-void Quote(std::string& out, std::string_view text) {
-    out += JsonString(text);
-}
-
 const char* CheckText(Check check) {
     return check == Check::Ok ? "ok" : check == Check::Bad ? "bad" : "none";
 }
 
-void PartJson(std::string& out, const Part& part) {
-    out += "{\"offset\": " + std::to_string(part.offset) +
-           ", \"length\": " + std::to_string(part.length) + ", \"kind\": ";
-    Quote(out, part.kind);
-    out += ", \"name\": ";
-    Quote(out, part.name);
-    out += ", \"check\": \"";
-    out += CheckText(part.check);
-    out += "\", \"children\": [";
-    for (std::size_t i = 0; i < part.children.size(); ++i) {
-        out += i ? ", " : "";
-        PartJson(out, part.children[i]);
+std::string PartJson(const Part& part) {
+    std::vector<std::string> children;
+    for (const Part& child : part.children) {
+        children.push_back(PartJson(child));
     }
-    out += "]}";
+    return JsonObject()
+        .add("offset", part.offset)
+        .add("length", part.length)
+        .add("kind", part.kind)
+        .add("name", part.name)
+        .add("check", CheckText(part.check))
+        .raw("children", JsonArray(children))
+        .str();
 }
 
-template <typename T, typename F>
-void List(std::string& out, const char* key, const std::vector<T>& items, F each) {
-    out += ", \"";
-    out += key;
-    out += "\": [";
+template <typename T, typename F> std::string List(const std::vector<T>& items, F each) {
+    std::vector<std::string> elements;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        out += i ? ", " : "";
-        each(items[i], i);
+        elements.push_back(each(items[i], i));
     }
-    out += "]";
+    return JsonArray(elements);
 }
 
 void PartLines(std::string& out, const Part& part, int depth) {
@@ -87,9 +78,11 @@ const char* AnomalyText(AnomalyKind kind) {
     case AnomalyKind::PaletteUnused:
         return "palette-unused";
     case AnomalyKind::EmbeddedFile:
+        return "embedded-file";
+    case AnomalyKind::HiddenFrame:
         break;
     }
-    return "embedded-file";
+    return "hidden-frame";
 }
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
@@ -107,62 +100,61 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
 
 std::string StructureJson(const FileStructure& s, std::string_view file,
                           const std::vector<std::string>& saved) {
-    std::string out = "{\"file\": ";
-    Quote(out, file);
-    out += ", \"size\": " + std::to_string(s.size) + ", \"format\": ";
-    Quote(out, s.format);
-    out += ", \"end\": " + std::to_string(s.end);
-    List(out, "parts", s.parts, [&](const Part& p, std::size_t) { PartJson(out, p); });
-    List(out, "anomalies", s.anomalies, [&](const Anomaly& a, std::size_t) {
-        out += "{\"kind\": \"";
-        out += AnomalyText(a.kind);
-        out += "\", \"offset\": " + std::to_string(a.offset) +
-               ", \"length\": " + std::to_string(a.length) + ", \"reason\": ";
-        Quote(out, a.reason);
-        out += "}";
-    });
-    List(out, "texts", s.texts, [&](const Text& t, std::size_t) {
-        out += "{\"source\": ";
-        Quote(out, t.source);
-        out += ", \"key\": ";
-        Quote(out, t.key);
-        out += ", \"value\": ";
-        Quote(out, t.value);
-        out += ", \"offset\": " + std::to_string(t.offset) + "}";
-    });
-    List(out, "carved", s.carved, [&](const Carved& c, std::size_t i) {
-        out += "{\"offset\": " + std::to_string(c.offset) +
-               ", \"length\": " + std::to_string(c.length) + ", \"type\": ";
-        Quote(out, c.type);
-        out += ", \"from\": " + std::to_string(c.from) + ", \"sha256\": \"" + c.sha256 +
-               "\", \"saved\": ";
-        if (i < saved.size() && !saved[i].empty()) {
-            Quote(out, saved[i]);
-        } else {
-            out += "null";
-        }
-        out += "}";
-    });
-    out += ", \"info\": {\"ihdr_true_size\": ";
+    JsonObject out;
+    out.add("file", file).add("size", s.size).add("format", s.format).add("end", s.end);
+    out.raw("parts", List(s.parts, [](const Part& p, std::size_t) { return PartJson(p); }));
+    // Every anomaly is a finding the calibration counts; quiet parts (padding) are not.
+    out.raw("anomalies", List(s.anomalies, [](const Anomaly& a, std::size_t) {
+                return JsonObject()
+                    .add("kind", AnomalyText(a.kind))
+                    .add("offset", a.offset)
+                    .add("length", a.length)
+                    .add("reason", a.reason)
+                    .add("flagged", true)
+                    .str();
+            }));
+    out.raw("texts", List(s.texts, [](const Text& t, std::size_t) {
+                return JsonObject()
+                    .add("source", t.source)
+                    .add("key", t.key)
+                    .add("value", t.value)
+                    .add("offset", t.offset)
+                    .str();
+            }));
+    out.raw("carved", List(s.carved, [&](const Carved& c, std::size_t i) {
+                JsonObject carved;
+                carved.add("offset", c.offset)
+                    .add("length", c.length)
+                    .add("type", c.type)
+                    .add("from", c.from)
+                    .add("sha256", c.sha256);
+                if (i < saved.size() && !saved[i].empty()) {
+                    carved.add("saved", saved[i]);
+                } else {
+                    carved.null("saved");
+                }
+                return carved.str();
+            }));
+    JsonObject info;
     if (s.info.ihdrTrueSize) {
-        out += "[" + std::to_string(s.info.ihdrTrueSize->first) + ", " +
-               std::to_string(s.info.ihdrTrueSize->second) + "]";
+        info.raw("ihdr_true_size", JsonArray({std::to_string(s.info.ihdrTrueSize->first),
+                                              std::to_string(s.info.ihdrTrueSize->second)}));
     } else {
-        out += "null";
+        info.null("ihdr_true_size");
     }
-    out += ", \"idat\": ";
     if (const auto& idat = s.info.idat) {
-        out += "{\"chunks\": " + std::to_string(idat->chunks) +
-               ", \"compressed\": " + std::to_string(idat->compressed) +
-               ", \"inflated\": " + std::to_string(idat->inflated) +
-               ", \"needed\": " + std::to_string(idat->needed) +
-               ", \"stream_ended\": " + (idat->streamEnded ? "true" : "false") +
-               ", \"capped\": " + (idat->capped ? "true" : "false") + "}";
+        info.raw("idat", JsonObject()
+                             .add("chunks", idat->chunks)
+                             .add("compressed", idat->compressed)
+                             .add("inflated", idat->inflated)
+                             .add("needed", idat->needed)
+                             .add("stream_ended", idat->streamEnded)
+                             .add("capped", idat->capped)
+                             .str());
     } else {
-        out += "null";
+        info.null("idat");
     }
-    out += "}}";
-    return out;
+    return out.raw("info", info.str()).str();
 }
 
 std::string StructureReport(const FileStructure& s, std::string_view file) {

@@ -121,7 +121,7 @@ Result<FileStructure> DecodeStructure(std::span<const std::uint8_t> bytes) {
         a.length = reader.get<std::uint64_t>();
         a.reason = reader.getString();
         valid = valid && reader.ok() &&
-                kind <= static_cast<std::uint8_t>(AnomalyKind::EmbeddedFile) &&
+                kind <= static_cast<std::uint8_t>(AnomalyKind::HiddenFrame) &&
                 InFile(a.offset, a.length, s.size);
     }
     s.texts.resize(valid ? reader.getCount(32) : 0);

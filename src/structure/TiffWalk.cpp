@@ -125,6 +125,12 @@ const char* TagName(std::uint16_t tag) {
     }
 }
 
+std::string TagNumber(std::uint16_t tag) {
+    char text[16];
+    std::snprintf(text, sizeof text, "tag 0x%04X", tag);
+    return text;
+}
+
 std::string TagText(std::uint16_t tag) {
     if (const char* name = TagName(tag)) {
         return name;
@@ -175,6 +181,16 @@ public:
     TiffWalker(Walk& walk, std::uint64_t base, std::uint64_t length, const char* source, int depth)
         : walk_(walk), base_(base), length_(length), source_(source), depth_(depth) {}
 
+    // A maker note's directory at `offset` from `base`, in the given byte order. Makers publish
+    // none of their layouts, so what does not parse is marked in the tree and never flagged.
+    void makerDirectory(std::uint64_t offset, bool little, const std::string& name,
+                        std::vector<Part>& level) {
+        little_ = little;
+        quiet_ = maker_ = true;
+        sourceText_ = "MakerNote";
+        directory(offset, name, level, false);
+    }
+
     TiffExtent run(std::vector<Part>& level) {
         TiffExtent extent;
         if (length_ < 8 || !walk_.has(base_, 8)) {
@@ -193,7 +209,14 @@ public:
         while (next != 0 && index < int(walk_.limits().ifdCount) && !walk_.full()) {
             const std::string name =
                 (std::string(source_) == "TIFF" ? "page " : "IFD") + std::to_string(index);
+            // Writers leave stale or random words in the last directory's link; a chain that
+            // leads nowhere in EXIF ends there (the tree marks it), nothing is hidden by it.
+            quiet_ = index > 0 && std::string(source_) != "TIFF";
+            const std::size_t parts = level.size();
             next = directory(next, name, level, index == 1);
+            if (quiet_ && level.size() == parts && parts > 0) {
+                level.back().check = Check::Bad;
+            }
             ++index;
         }
         extent.end = end_;
@@ -224,6 +247,9 @@ private:
     std::uint64_t directory(std::uint64_t offset, const std::string& name, std::vector<Part>& level,
                             bool ifd1) {
         if (!visited_.insert(offset).second) {
+            if (quiet_) {
+                return 0;
+            }
             walk_.anomaly(AnomalyKind::BadMetadata, base_ + offset, 0,
                           std::string(source_) + " directory chain loops back to " +
                               std::to_string(offset));
@@ -263,7 +289,8 @@ private:
             const int unit = type < std::size(kTypeSize) ? kTypeSize[type] : 0;
             const std::uint64_t bytes = unit ? n * unit : 0;
             const std::uint64_t value = bytes > 4 ? get(entry + 8, 4) : entry + 8;
-            Part* field = walk_.add(part->children, base_ + entry, 12, "entry", TagText(tag));
+            Part* field = walk_.add(part->children, base_ + entry, 12, "entry",
+                                    maker_ ? TagNumber(tag) : TagText(tag));
             if (!field || unit == 0 || n > (1u << 30)) {
                 continue;
             }
@@ -324,7 +351,9 @@ private:
                 IptcTexts(walk_, base_ + value, bytes);
                 break;
             case 0x927C:
-                field->name = "MakerNote";
+                if (!maker_ && depth_ < walk_.limits().maxDepth) {
+                    makerNote(value, bytes, *field);
+                }
                 break;
             default:
                 textValue(tag, type, value, bytes);
@@ -355,8 +384,11 @@ private:
     }
 
     void subdirectory(std::uint64_t offset, const char* name, std::vector<Part>& level, bool gps) {
-        const bool was = gpsMode_;
+        const bool was = gpsMode_, wasQuiet = quiet_;
         gpsMode_ = gps;
+        // Phones and geotaggers point at GPS and interoperability directories carelessly; a
+        // pointer that leads nowhere reads nothing and hides nothing.
+        quiet_ = quiet_ || (std::string(source_) != "TIFF" && std::string_view(name) != "ExifIFD");
         ++depth_;
         const std::string previous = sourceText_;
         sourceText_ = std::string(source_) + " " + name;
@@ -364,6 +396,7 @@ private:
         sourceText_ = previous;
         --depth_;
         gpsMode_ = was;
+        quiet_ = wasQuiet;
     }
 
     void strips(const std::vector<std::uint64_t>& offsets, const std::vector<std::uint64_t>& counts,
@@ -397,6 +430,9 @@ private:
     // A range the structure cannot hold: in a TIFF file whose end cuts it, the file is
     // truncated; elsewhere the metadata is wrong.
     void outside(std::uint64_t offset, std::uint64_t count, const std::string& reason) {
+        if (quiet_) {
+            return;
+        }
         if (std::string(source_) == "TIFF" && base_ + offset + count > walk_.size()) {
             walk_.truncated(std::min(base_ + offset, walk_.size()), reason);
         } else {
@@ -425,6 +461,94 @@ private:
             CheckEmbedded(walk_, base_ + value + 8, bytes - 8, "UserComment");
         } else if (tag >= 0x9C9B && tag <= 0x9C9F) {
             walk_.text(source, TagText(tag), Ucs2(at, bytes), base_ + value);
+        }
+    }
+
+    // Where a maker's directory starts and what its offsets count from, by the maker's header.
+    void makerNote(std::uint64_t value, std::uint64_t bytes, Part& field) {
+        field.name = "MakerNote";
+        const std::uint64_t at = base_ + value;
+        auto starts = [&](std::string_view id) {
+            return walk_.matches(at, id) && bytes > id.size();
+        };
+        const std::uint64_t end = value + bytes; // relative to base_
+        std::uint64_t base = base_, length = length_, ifd = value;
+        bool little = little_;
+        std::string maker;
+        if (starts(std::string_view("Nikon\0\x02", 7)) ||
+            starts(std::string_view("Nikon\0\x03", 7))) {
+            // A TIFF structure of its own 10 bytes in, its offsets from its own header.
+            if (bytes < 18 || !(walk_.matches(at + 10, "II") || walk_.matches(at + 10, "MM"))) {
+                field.check = Check::Bad;
+                return;
+            }
+            maker = "Nikon";
+            base = at + 10;
+            length = bytes - 10;
+            little = walk_.u8(base) == 'I';
+            TiffWalker header(walk_, base, length, source_, depth_ + 1);
+            header.little_ = little;
+            ifd = header.get(4, 4);
+        } else if (starts("OLYMPUS\0") || starts(std::string_view("OM SYSTEM\0", 10))) {
+            const std::uint64_t skip = walk_.u8(at) == 'O' && walk_.u8(at + 1) == 'M' ? 16 : 12;
+            maker = "Olympus";
+            base = at;
+            length = bytes;
+            little = walk_.matches(at + skip - 4, "II");
+            ifd = skip;
+        } else if (starts("FUJIFILM") || starts("GENERALE")) {
+            // Little-endian whatever the EXIF order, offsets from the note's own start.
+            maker = "Fujifilm";
+            base = at;
+            length = bytes;
+            little = true;
+            ifd = bytes >= 12 ? walk_.le32(at + 8) : bytes;
+        } else {
+            // Notes that are a directory (Canon) or one after a header, with offsets from the
+            // EXIF structure's header like every other directory.
+            static constexpr std::pair<std::string_view, std::uint64_t> kHeaders[] = {
+                {std::string_view("OLYMP\0", 6), 8},
+                {std::string_view("SONY DSC \0\0\0", 12), 12},
+                {std::string_view("SONY CAM \0\0\0", 12), 12},
+                {std::string_view("Panasonic\0\0\0", 12), 12},
+                {std::string_view("Nikon\0\x01", 7), 8},
+                {std::string_view("AOC\0", 4), 6},
+                {std::string_view("QVC\0", 4), 6},
+                {std::string_view("SIGMA\0", 6), 10},
+                {std::string_view("FOVEON\0", 7), 10},
+                {std::string_view("Ricoh", 5), 8},
+                {std::string_view("SANYO\0", 6), 8},
+                {std::string_view("LEICA\0", 6), 8},
+                {std::string_view("Apple iOS\0", 10), 14}};
+            for (const auto& [id, skip] : kHeaders) {
+                if (starts(id)) {
+                    maker = std::string(id.substr(0, id.find_first_of(std::string_view("\0 ", 2))));
+                    ifd = value + skip;
+                    if (id == std::string_view("AOC\0", 4) &&
+                        (walk_.matches(at + 4, "II") || walk_.matches(at + 4, "MM"))) {
+                        little = walk_.u8(at + 4) == 'I';
+                    }
+                    if (id == std::string_view("Apple iOS\0", 10)) {
+                        base = at;
+                        length = bytes;
+                        ifd = skip;
+                        little = walk_.matches(at + 12, "II");
+                    }
+                    break;
+                }
+            }
+            if (ifd >= end) {
+                field.check = Check::Bad;
+                return;
+            }
+        }
+        field.name = maker.empty() ? "MakerNote" : "MakerNote " + maker;
+        TiffWalker note(walk_, base, length, source_, depth_ + 1);
+        const std::size_t before = field.children.size();
+        note.makerDirectory(ifd, little, maker.empty() ? "maker IFD" : maker + " IFD",
+                            field.children);
+        if (field.children.size() == before) {
+            field.check = Check::Bad; // not a directory after all: the value stays a value
         }
     }
 
@@ -467,6 +591,8 @@ private:
     int depth_;
     bool little_ = false;
     bool gpsMode_ = false;
+    bool quiet_ = false; // no anomalies: what fails is marked in the tree
+    bool maker_ = false; // a maker's directory: tag numbers are the maker's own
     std::uint64_t end_ = 0;
     std::uint64_t thumbnail_ = 0, thumbnailLength_ = 0;
     std::set<std::uint64_t> visited_;
@@ -492,10 +618,7 @@ void WalkTiffFile(Walk& walk) {
     if (cut) {
         return;
     }
-    // Writers align value areas to a word: one padding byte at the end is not data.
-    const std::uint64_t end =
-        extent.end + 1 == walk.size() && walk.u8(extent.end) == 0 ? walk.size() : extent.end;
-    walk.tail(end, "the last byte the TIFF directories reference");
+    walk.tail(extent.end, "the last byte the TIFF directories reference");
     out.end = extent.end;
 }
 

@@ -65,7 +65,8 @@ private:
 void WalkPng(Walk& walk);
 void WalkJpeg(Walk& walk, std::uint64_t start, std::vector<Part>& level, int depth,
               std::uint64_t* end);
-void WalkJpegFile(Walk& walk);
+// `thumbnails`: compare the EXIF thumbnail with the image (two decodes).
+void WalkJpegFile(Walk& walk, bool thumbnails = true);
 void WalkGif(Walk& walk);
 void WalkBmp(Walk& walk);
 void WalkWebp(Walk& walk);
@@ -91,8 +92,10 @@ TiffExtent WalkTiff(Walk& walk, std::uint64_t base, std::uint64_t length, std::v
 void CheckEmbedded(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where);
 void CheckEmbeddedBytes(Walk& walk, std::span<const std::uint8_t> bytes, std::uint64_t offset,
                         const char* where);
-// Palette bytes that read as prose or hold a file: entries no colour table needs.
-void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where);
+// Palette bytes that read as prose or hold a file: entries no colour table needs. `unused`: the
+// range is known to be entries no pixel shows, and the anomaly names all of it.
+void CheckPalette(Walk& walk, std::uint64_t offset, std::uint64_t length, const char* where,
+                  bool unused = false);
 
 // Whether an EXIF thumbnail shows the same picture as the JPEG holding it; nothing when either
 // does not decode.
@@ -103,8 +106,10 @@ std::optional<bool> ThumbnailMatches(std::span<const std::uint8_t> image,
 void XmpTexts(Walk& walk, std::uint64_t offset, std::uint64_t length);
 // IPTC-IIM records as texts.
 void IptcTexts(Walk& walk, std::uint64_t offset, std::uint64_t length);
-// Photoshop image resources (8BIM blocks): IPTC and XMP inside become texts.
-void PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, Part& part);
+// Photoshop image resources (8BIM blocks): IPTC and XMP inside become texts. False when one is
+// cut short (flagged unless `quietCut`: a JPEG continues it in its next APP13 segment).
+bool PhotoshopResources(Walk& walk, std::uint64_t offset, std::uint64_t length, Part& part,
+                        bool quietCut = false);
 // The length of a Photo Mechanic trailer ending at `end` (its IPTC records and 12-byte
 // footer), or 0.
 std::uint64_t PhotoMechanicTrailer(Walk& walk, std::uint64_t end);

@@ -2,6 +2,7 @@
 // and on clean files, a cut IHDR solved from its CRC, truncations at every part boundary, a
 // zlib bomb and a directory loop.
 #include "structure/FileStructure.h"
+#include "structure/JpegEnd.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -50,81 +51,102 @@ struct Row {
     const char* file;
     const char* format;
     std::vector<std::string> anomalies; // sorted
-    bool carvesSecret = false;          // a carved item is secret.zip, byte for byte
+    const char* carves = nullptr;       // a carved item is this file, byte for byte
     const char* text = nullptr;         // a value the texts must hold
+    const char* part = nullptr;         // a part of the tree is named so
 };
+
+constexpr const char* kSecret = "structure/secret.zip";
 
 // Each planted file holds what its line in the fixture script put there; clean files hold
 // nothing, whatever their metadata.
 const Row kRows[] = {
-    {"structure/appended-zip.png", "png", {"data-after-end"}, true},
+    {"structure/appended-zip.png", "png", {"data-after-end"}, kSecret},
     {"structure/zip-a.png", "png", {"data-after-end"}},
-    {"structure/private-chunk.png", "png", {"unknown-chunk"}, true},
-    {"structure/idat-trailer.png", "png", {"idat-trailer"}, true},
+    {"structure/private-chunk.png", "png", {"unknown-chunk"}, kSecret},
+    {"structure/idat-trailer.png", "png", {"idat-trailer"}, kSecret},
     {"structure/cut-recomputed.png", "png", {"idat-excess"}},
     {"structure/cut-stale.png", "png", {"crc-mismatch", "idat-excess"}},
-    {"structure/palette-text.png", "png", {"palette-unused"}},
-    {"structure/comment.png", "png", {}, false, "the key is under the mat"},
-    {"structure/clean-im.png", "png", {}, false, "a plain comment"},
+    {"structure/palette-text.png", "png", {"palette-unused"}, "structure/palette-text.unused"},
+    {"structure/comment.png", "png", {}, nullptr, "the key is under the mat"},
+    {"structure/clean-im.png", "png", {}, nullptr, "a plain comment"},
     {"structure/clean-palette.png", "png", {}},
     {"structure/clean-interlaced.png", "png", {}},
     {"pattern.png", "png", {}},
     {"pattern24.png", "png", {}},
     {"commented.png", "png", {}},
-    {"structure/appended-zip.jpg", "jpeg", {"data-after-end"}, true},
+    {"structure/appended-zip.jpg", "jpeg", {"data-after-end"}, kSecret},
     {"structure/appended-text.jpg", "jpeg", {"data-after-end"}},
-    {"structure/appended-zip-mpf.jpg", "jpeg", {"data-after-end"}, true},
-    {"structure/app15-zip.jpg", "jpeg", {"unknown-chunk"}, true},
-    {"structure/comment-zip.jpg", "jpeg", {"embedded-file"}, true},
+    {"structure/appended-zip-mpf.jpg", "jpeg", {"data-after-end"}, kSecret},
+    {"structure/app15-zip.jpg", "jpeg", {"unknown-chunk"}, kSecret},
+    {"structure/comment-zip.jpg", "jpeg", {"embedded-file"}, kSecret},
     {"structure/bad-exif.jpg", "jpeg", {"bad-metadata"}},
-    {"structure/comment.jpg", "jpeg", {}, false, "the key is under the mat"},
-    {"structure/exif-comment.jpg", "jpeg", {}, false, "bring the folder"},
-    {"structure/clean-camera.jpg", "jpeg", {}, false, "harbour at dusk"},
-    {"structure/thumbnail-replaced.jpg", "jpeg", {"thumbnail-mismatch"}},
+    {"structure/comment.jpg", "jpeg", {}, nullptr, "the key is under the mat"},
+    {"structure/exif-comment.jpg", "jpeg", {}, nullptr, "bring the folder"},
+    {"structure/clean-camera.jpg", "jpeg", {}, nullptr, "harbour at dusk"},
     {"structure/clean-letterbox.jpg", "jpeg", {}},
     {"structure/clean-icc.jpg", "jpeg", {}},
     {"structure/clean-cmyk.jpg", "jpeg", {}},
     {"structure/clean-mpf.jpg", "jpeg", {}},
     {"pattern.jpg", "jpeg", {}},
-    {"structure/appended-zip.gif", "gif", {"data-after-end"}, true},
-    {"structure/app-extension.gif", "gif", {"unknown-chunk"}, true},
-    {"structure/comment.gif", "gif", {}, false, "the key is under the mat"},
+    {"structure/zero-padded.jpg", "jpeg", {}, nullptr, nullptr, "padding 0x00"},
+    {"structure/ff-padded.png", "png", {}, nullptr, nullptr, "padding 0xFF"},
+    {"structure/padded-zip.jpg", "jpeg", {"data-after-end"}, kSecret},
+    {"structure/thumbnail-replaced.jpg",
+     "jpeg",
+     {"thumbnail-mismatch"},
+     "structure/thumbnail-replaced.thumb"},
+    {"structure/maker-NikonD70.jpg", "jpeg", {}, nullptr, nullptr, "EXIF Nikon IFD"},
+    {"structure/maker-Canon.jpg", "jpeg", {}, nullptr, nullptr, "EXIF maker IFD"},
+    {"structure/maker-FujiFilm.jpg", "jpeg", {}, nullptr, nullptr, "EXIF Fujifilm IFD"},
+    {"structure/maker-Olympus2.jpg", "jpeg", {}, nullptr, nullptr, "EXIF Olympus IFD"},
+    {"structure/maker-Sony.jpg", "jpeg", {}, nullptr, nullptr, "EXIF SONY IFD"},
+    {"structure/maker-Panasonic.jpg", "jpeg", {}, nullptr, nullptr, "EXIF Panasonic IFD"},
+    {"structure/maker-GPS.jpg", "jpeg", {}, nullptr, "54.989667, -1.914167"},
+    {"structure/appended-zip.gif", "gif", {"data-after-end"}, kSecret},
+    {"structure/app-text.gif", "gif", {"unknown-chunk"}, nullptr, "the north gate"},
+    {"structure/hidden-frame.gif", "gif", {"hidden-frame"}},
+    {"structure/app-extension.gif", "gif", {"unknown-chunk"}, kSecret},
+    {"structure/comment.gif", "gif", {}, nullptr, "the key is under the mat"},
     {"structure/clean-padded.gif", "gif", {}},
     {"structure/clean-anim.gif", "gif", {}},
     {"pattern.gif", "gif", {}},
-    {"structure/appended-zip.bmp", "bmp", {"data-after-end"}, true},
-    {"structure/gap.bmp", "bmp", {"gap"}, true},
+    {"structure/appended-zip.bmp", "bmp", {"data-after-end"}, kSecret},
+    {"structure/gap.bmp", "bmp", {"gap"}, kSecret},
     {"structure/clean.bmp", "bmp", {}},
     {"structure/clean-palette.bmp", "bmp", {}},
     {"pattern.bmp", "bmp", {}},
     {"pattern-v4.bmp", "bmp", {}},
     {"pattern-v5.bmp", "bmp", {}},
     {"pattern-rle8.bmp", "bmp", {}},
-    {"structure/appended-zip.webp", "webp", {"data-after-end"}, true},
-    {"structure/private-chunk.webp", "webp", {"unknown-chunk"}, true},
-    {"structure/clean-meta.webp", "webp", {}, false, "harbour at dusk"},
+    {"structure/appended-zip.webp", "webp", {"data-after-end"}, kSecret},
+    {"structure/private-chunk.webp", "webp", {"unknown-chunk"}, kSecret},
+    {"structure/clean-meta.webp", "webp", {}, nullptr, "harbour at dusk"},
     {"pattern.webp", "webp", {}},
-    {"structure/appended-zip.tif", "tiff", {"data-after-end"}, true},
+    {"structure/appended-zip.tif", "tiff", {"data-after-end"}, kSecret},
     {"structure/ifd-loop.tif", "tiff", {"bad-metadata"}},
     {"structure/clean-multipage.tif", "tiff", {}},
     {"structure/clean-orphan-ifd.tif", "tiff", {}},
     {"pattern.tif", "tiff", {}},
-    {"structure/appended-zip.ppm", "pnm", {"data-after-end"}, true},
+    {"structure/appended-zip.ppm", "pnm", {"data-after-end"}, kSecret},
     {"structure/clean-ascii.ppm", "pnm", {}},
-    {"structure/clean-binary.ppm", "pnm", {}, false, "made by a scanner"},
-    {"structure/appended-zip.psd", "psd", {"data-after-end"}, true},
-    {"structure/clean-photomechanic.psd", "psd", {}, false, "harbour"},
+    {"structure/clean-binary.ppm", "pnm", {}, nullptr, "made by a scanner"},
+    {"structure/appended-zip.psd", "psd", {"data-after-end"}, kSecret},
+    {"structure/clean-photomechanic.psd", "psd", {}, nullptr, "harbour"},
     {"pattern.psd", "psd", {}},
-    {"structure/appended-zip.jp2", "jp2", {"data-after-end"}, true},
+    {"structure/appended-zip.jp2", "jp2", {"data-after-end"}, kSecret},
     {"pattern.jp2", "jp2", {}},
     {"pattern.j2k", "j2k", {}},
     {"pattern.jxr", "unknown", {}},
 };
 
+bool HasPart(const std::vector<Part>& parts, std::string_view name) {
+    return std::any_of(parts.begin(), parts.end(), [&](const Part& p) {
+        return p.name.find(name) != std::string::npos || HasPart(p.children, name);
+    });
+}
+
 TEST(StructureWalk, PlantedAndCleanFiles) {
-    const Bytes secret = ReadFile("structure/secret.zip");
-    ASSERT_FALSE(secret.empty());
-    const std::string secretSha = Sha256(secret);
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.file);
         const Bytes file = ReadFile(row.file);
@@ -133,18 +155,20 @@ TEST(StructureWalk, PlantedAndCleanFiles) {
         ASSERT_TRUE(walked.ok()) << walked.error();
         EXPECT_EQ(walked->format, row.format);
         EXPECT_EQ(Kinds(*walked), row.anomalies);
-        if (row.carvesSecret) {
+        if (row.carves) {
+            const Bytes expected = ReadFile(row.carves);
+            ASSERT_FALSE(expected.empty());
             const auto carved =
                 std::find_if(walked->carved.begin(), walked->carved.end(),
-                             [&](const Carved& c) { return c.sha256 == secretSha; });
+                             [&](const Carved& c) { return c.sha256 == Sha256(expected); });
             ASSERT_NE(carved, walked->carved.end());
-            EXPECT_EQ(carved->type, "zip");
+            EXPECT_EQ(carved->type == "zip", row.carves == std::string(kSecret));
             // The digest is of the bytes the extent or the joined bytes name: check them too.
             const Bytes bytes = carved->bytes.empty()
                                     ? Bytes(file.begin() + carved->offset,
                                             file.begin() + carved->offset + carved->length)
                                     : carved->bytes;
-            EXPECT_EQ(bytes, secret);
+            EXPECT_EQ(bytes, expected);
         }
         if (row.text) {
             EXPECT_TRUE(std::any_of(
@@ -152,7 +176,34 @@ TEST(StructureWalk, PlantedAndCleanFiles) {
                 [&](const Text& t) { return t.value.find(row.text) != std::string::npos; }))
                 << "no text holds '" << row.text << "'";
         }
+        if (row.part) {
+            EXPECT_TRUE(HasPart(walked->parts, row.part)) << "no part named '" << row.part << "'";
+        }
     }
+}
+
+// What follows a JPEG, as the coefficient reader is told it: after a camera's further images
+// and after fill, never before.
+TEST(StructureWalk, JpegTrailerStartsAfterImagesAndFill) {
+    const std::size_t secret = ReadFile("structure/secret.zip").size();
+    const std::size_t cover = ReadFile("structure/clean.jpg").size();
+    const struct {
+        const char* file;
+        std::size_t trailer; // its length; it runs to the end of the file
+    } rows[] = {{"structure/clean-mpf.jpg", 0},
+                {"structure/zero-padded.jpg", 0},
+                {"structure/appended-zip-mpf.jpg", secret},
+                {"structure/padded-zip.jpg", secret},
+                {"structure/appended-zip.jpg", secret},
+                {"structure/clean.jpg", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const Bytes file = ReadFile(row.file);
+        const JpegTrailer trailer = JpegTrailerOf(file);
+        EXPECT_EQ(trailer.length, row.trailer);
+        EXPECT_EQ(trailer.offset, file.size() - row.trailer);
+    }
+    EXPECT_EQ(JpegTrailerOf(ReadFile("structure/appended-text.jpg")).offset, cover);
 }
 
 // zip -A rewrites the archive's offsets to count from the cover's first byte: the carved
