@@ -75,6 +75,26 @@ namespace {
 
 const QColor kFailureColour(200, 40, 40);
 
+// The whole text where the label's rows hold it, else with as much of its middle left out as
+// they need; the caller keeps the whole text in the tool tip.
+QString FitToLabel(const QLabel& label, const QString& text) {
+    const QFontMetrics metrics(label.font());
+    if (!label.wordWrap()) {
+        return metrics.elidedText(text, Qt::ElideMiddle, label.width());
+    }
+    const auto fits = [&](const QString& shown) {
+        return metrics.boundingRect(QRect(0, 0, label.width(), 1 << 20), Qt::TextWordWrap, shown)
+                   .height() <= label.height();
+    };
+    int room = label.width() * std::max(1, label.height() / metrics.lineSpacing());
+    QString shown = text;
+    while (!fits(shown) && room > 0) {
+        shown = metrics.elidedText(text, Qt::ElideMiddle, room);
+        room -= metrics.averageCharWidth();
+    }
+    return shown;
+}
+
 // A label's text must fit its height: glyphs below the baseline (underscores) are cut off
 // otherwise, so the font shrinks in quarter points until its ascent and descent fit.
 void FitFontToHeight(QWidget* widget) {
@@ -253,15 +273,7 @@ void ChildWindow::reportFailure(std::string_view message) {
 void ChildWindow::reportFailure(const QString& message) {
     const QString line = QString::fromStdString(OneLine(message.toStdString()));
     if (failureLine_) {
-        // The whole message where it fits the line's rows, else its middle gives way; the
-        // tool tip keeps all of it.
-        const QFontMetrics metrics(failureLine_->font());
-        const int rows = failureLine_->wordWrap()
-                             ? std::max(1, failureLine_->height() / metrics.lineSpacing())
-                             : 1;
-        // Wrapping breaks at spaces, so a wrapped row holds somewhat less than its width.
-        const int room = rows == 1 ? failureLine_->width() : failureLine_->width() * rows * 9 / 10;
-        failureLine_->setText(metrics.elidedText(line, Qt::ElideMiddle, room));
+        failureLine_->setText(FitToLabel(*failureLine_, line));
         failureLine_->setToolTip(line);
         SetTextColour(failureLine_, kFailureColour);
     }
