@@ -46,8 +46,9 @@ template <typename T> T* Child(const QObject* parent, const QString& name) {
 
 // The window's file dialog answers `path`; a null path cancels.
 inline void ChooseFile(ChildWindow* window, const QString& path) {
-    window->setFileChooser(
-        [path](QWidget*) { return path.isNull() ? std::nullopt : std::optional<QString>(path); });
+    window->setFileChooser([path](QWidget*, const OpenFileRequest&) {
+        return path.isNull() ? std::nullopt : std::optional<QString>(path);
+    });
 }
 
 // The work windows of one kind that the main window's MDI area holds, in its order.

@@ -12,6 +12,7 @@
 #include <QMdiArea>
 
 #include <cstdio>
+#include <utility>
 
 namespace vantrel::render {
 
@@ -66,16 +67,25 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(inputs.outDir);
 
     using Scenes = void (*)(vantrel::MDIForm1&, const vantrel::render::Inputs&);
-    for (Scenes scenes :
-         {vantrel::render::RenderAppScenes, vantrel::render::RenderOneWindowScenes,
-          vantrel::render::RenderMultiWindowScenes, vantrel::render::RenderGridScenes,
-          vantrel::render::RenderSearchScenes, vantrel::render::RenderExtractScenes,
-          vantrel::render::RenderBlindScenes, vantrel::render::RenderSteghideScenes,
-          vantrel::render::RenderJpegScenes, vantrel::render::RenderStructureScenes}) {
+    const std::pair<Scenes, const char*> groups[] = {
+        {vantrel::render::RenderAppScenes, "app"},
+        {vantrel::render::RenderOneWindowScenes, "onewindow"},
+        {vantrel::render::RenderMultiWindowScenes, "multiwindow"},
+        {vantrel::render::RenderGridScenes, "grid"},
+        {vantrel::render::RenderSearchScenes, "search"},
+        {vantrel::render::RenderExtractScenes, "extract"},
+        {vantrel::render::RenderBlindScenes, "blind"},
+        {vantrel::render::RenderSteghideScenes, "steghide"},
+        {vantrel::render::RenderJpegScenes, "jpeg"},
+        {vantrel::render::RenderStructureScenes, "structure"}};
+    for (const auto& [scenes, name] : groups) {
+        // A laptop's screen: the windows as they are placed in a main window of 1280 x 800.
         vantrel::MDIForm1 main;
-        main.resize(1600, 1000);
+        main.setWindowState(Qt::WindowNoState);
+        main.resize(1280, 800);
         main.show();
         scenes(main, inputs);
+        vantrel::render::Save(&main, inputs, QStringLiteral("placed-%1.png").arg(name));
         main.mdiArea()->closeAllSubWindows();
     }
     return 0;

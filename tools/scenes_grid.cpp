@@ -109,6 +109,7 @@ void RenderGridScenes(MDIForm1& main, const Inputs& inputs) {
     analysis->setWindowTitle(analysis->windowTitle() + " " + path2);
     analysis->StartAnalysis();
     Save(analysis->outerWindow(), inputs, "grid-analysis.png");
+    Save(&main, inputs, "placed-grid-analysis.png");
     analysis->closeWindow();
 
     const QString caption = path1 + " [vs] " + path2;

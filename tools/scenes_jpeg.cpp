@@ -23,6 +23,11 @@ void RenderJpegScenes(MDIForm1& main, const Inputs& inputs) {
     window->findChild<QComboBox*>("Mode")->setCurrentIndex(3);
     Save(window->outerWindow(), inputs, "jpeg.png");
 
+    // A PNG given to it: the failure on its red line, both rows of it in view.
+    window->loadFile(QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/pattern.png"));
+    loop.exec();
+    Save(window->outerWindow(), inputs, "jpeg-failure.png");
+
     // The blind-analysis window on the same file: the JPEG verdict, the pixel rows not
     // applicable.
     auto* blind = new BlindAnalysis;

@@ -5,6 +5,7 @@
 #include "viewer/S3_FullSize.h"
 #include "viewer/S5_Zoom.h"
 #include "widgets/PictureBox.h"
+#include "widgets/WindowKit.h"
 
 #include <QApplication>
 #include <QMdiArea>
@@ -34,6 +35,7 @@ template <typename T> T* NewestWindow(MDIForm1& main) {
 void PlaceFrame(ChildWindow* window, int x, int y) {
     if (QMdiSubWindow* frame = window->subWindow()) {
         frame->move(x, y);
+        KeepInMdiArea(frame); // as far up and left as the area's edges ask
     }
 }
 

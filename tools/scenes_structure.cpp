@@ -19,6 +19,11 @@ void RenderStructureScenes(MDIForm1& main, const Inputs& inputs) {
     window->loadFile(folder + "appended-zip.png");
     loop.exec();
     Save(window->outerWindow(), inputs, "structure.png");
+
+    // A text file named .png: no image at all.
+    window->loadFile(QStringLiteral(VANTREL_SOURCE_DIR "/tests/data/text.png"));
+    loop.exec();
+    Save(window->outerWindow(), inputs, "structure-not-image.png");
 }
 
 } // namespace vantrel::render

@@ -19,6 +19,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 
 #include <cstdlib>
@@ -82,9 +83,17 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
 
-    // 26730 x 18615 twips of client area, plus the menu and status bars.
-    resize(Twips(26730),
-           Twips(18615) + bar->sizeHint().height() + statusBar()->sizeHint().height());
+    // 26730 x 18615 twips of client area, plus the menu and status bars, where the screen has
+    // room for it; else all the screen offers, so that the status bar stays in sight.
+    const QSize wanted(Twips(26730),
+                       Twips(18615) + bar->sizeHint().height() + statusBar()->sizeHint().height());
+    const QRect available = screen()->availableGeometry();
+    if (available.width() >= wanted.width() && available.height() >= wanted.height()) {
+        resize(wanted);
+    } else {
+        setGeometry(available);
+        setWindowState(Qt::WindowMaximized);
+    }
 }
 
 MDIForm1::~MDIForm1() = default;
@@ -93,6 +102,7 @@ void MDIForm1::addChildWindow(ChildWindow* window) {
     if (!window->fileChooser()) {
         window->setFileChooser(chooser_);
     }
+    window->setRecentFolder(recentFolder_);
     AddToMdiArea(mdiArea_, window);
     adoptWindow(window);
 }
@@ -118,6 +128,13 @@ void MDIForm1::rebuildWindowMenu() {
             }
         });
     }
+    windowMenu_->addSeparator();
+    QAction* cascade = windowMenu_->addAction(QStringLiteral("Cascade"));
+    cascade->setObjectName(QStringLiteral("Cascade"));
+    connect(cascade, &QAction::triggered, mdiArea_, &QMdiArea::cascadeSubWindows);
+    QAction* tile = windowMenu_->addAction(QStringLiteral("Tile"));
+    tile->setObjectName(QStringLiteral("Tile"));
+    connect(tile, &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
 }
 
 // Every use makes a new, independent window.

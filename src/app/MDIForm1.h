@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
+
 class QAction;
 class QMdiArea;
 class QMenu;
@@ -61,6 +63,7 @@ private:
     QPointer<Form3> about_;
     QPointer<Form5> help_;
     ImageFileChooser chooser_;
+    std::shared_ptr<QString> recentFolder_ = std::make_shared<QString>();
 };
 
 } // namespace vantrel

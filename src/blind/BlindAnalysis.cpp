@@ -27,6 +27,11 @@ namespace {
 
 constexpr int kPictureSide = 256;
 constexpr int kCurveWidth = 160;
+// The curve keeps clear of the picture's frame: p = 0 and p = 1 lie inside it, not on it.
+constexpr double kCurveInset = 6;
+constexpr int kLegendHeight = 18;
+const QColor kLegendGround(31, 31, 31);
+const QColor kLegendText(200, 200, 200);
 
 const QColor kSuspicious(200, 40, 40);
 const QColor kClean(40, 140, 60);
@@ -42,6 +47,11 @@ QColor ChannelColour(const std::string& name) {
         return QColor(90, 140, 255);
     }
     return QColor(220, 220, 220);
+}
+
+// The JSteg curves of a JPEG: luminance, and all components.
+QColor JstegColour(std::size_t scope) {
+    return scope == 0 ? QColor(220, 220, 220) : QColor(230, 190, 60);
 }
 
 // Dark blue where the LSBs look like a cover's (p near 0), through yellow, to red where they look
@@ -76,6 +86,49 @@ QString DisplayPath(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
+// A short line of `colour` and its name, one after another.
+QPixmap LineLegend(const std::vector<std::pair<QString, QColor>>& entries, int width) {
+    QPixmap legend(width, kLegendHeight);
+    legend.fill(kLegendGround);
+    QPainter painter(&legend);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(ConsolasFont(7.5, false));
+    int x = 4;
+    for (const auto& [name, colour] : entries) {
+        painter.setPen(QPen(colour, 2.5));
+        painter.drawLine(QPointF(x, kLegendHeight / 2.0), QPointF(x + 14, kLegendHeight / 2.0));
+        painter.setPen(kLegendText);
+        const int textWidth = painter.fontMetrics().horizontalAdvance(name);
+        painter.drawText(QRect(x + 17, 0, textWidth + 1, kLegendHeight), Qt::AlignVCenter, name);
+        x += 17 + textWidth + 10;
+    }
+    return legend;
+}
+
+// The block map's colours from p 0 to p 1, and the grey of a block too small to test.
+QPixmap MapLegend(int width) {
+    QPixmap legend(width, kLegendHeight);
+    legend.fill(kLegendGround);
+    QPainter painter(&legend);
+    painter.setFont(ConsolasFont(7.5, false));
+    const int barLeft = painter.fontMetrics().horizontalAdvance(QStringLiteral("p 0 ")) + 6;
+    const int barWidth = 100;
+    painter.setPen(kLegendText);
+    painter.drawText(QRect(4, 0, barLeft, kLegendHeight), Qt::AlignVCenter, QStringLiteral("p 0"));
+    for (int x = 0; x < barWidth; ++x) {
+        painter.setPen(QColor(BlockColour(x / double(barWidth - 1))));
+        painter.drawLine(barLeft + x, 4, barLeft + x, kLegendHeight - 4);
+    }
+    painter.setPen(kLegendText);
+    painter.drawText(QRect(barLeft + barWidth + 4, 0, width, kLegendHeight), Qt::AlignVCenter,
+                     QStringLiteral("1"));
+    const int greyLeft = barLeft + barWidth + 22;
+    painter.fillRect(QRect(greyLeft, 4, 14, kLegendHeight - 8), QColor(BlockColour(-1)));
+    painter.drawText(QRect(greyLeft + 18, 0, width, kLegendHeight), Qt::AlignVCenter,
+                     QStringLiteral("too few samples"));
+    return legend;
+}
+
 } // namespace
 
 struct BlindAnalysis::Outcome {
@@ -89,7 +142,7 @@ struct BlindAnalysis::Outcome {
 BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("BlindAnalysis"));
     setWindowTitle(QStringLiteral("Blind Analysis"));
-    setClientSize(712, 572);
+    setClientSize(712, 572 + kLegendHeight);
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
         return MakeTopButton(this, name, caption, x, width);
@@ -106,6 +159,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     Summary->setObjectName(QStringLiteral("Summary"));
     Summary->setFont(ConsolasFont(9));
     Summary->setGeometry(8, 40, 696, 20);
+    setFailureLine(Summary);
 
     const auto picture = [this](const QString& name, int x, int width) {
         auto* made = new PictureBox(this);
@@ -125,11 +179,18 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     caption(QStringLiteral("Image"), 8, 260);
     caption(QStringLiteral("chi-square p by row"), 272, 164);
     caption(QStringLiteral("local chi-square p"), 440, 264);
+    CurveLegend = new QLabel(this);
+    CurveLegend->setObjectName(QStringLiteral("CurveLegend"));
+    CurveLegend->setGeometry(272, 346, 164, kLegendHeight);
+    auto* mapLegend = new QLabel(this);
+    mapLegend->setObjectName(QStringLiteral("MapLegend"));
+    mapLegend->setGeometry(440, 346, 264, kLegendHeight);
+    mapLegend->setPixmap(MapLegend(264));
 
     Table = new QTableWidget(this);
     Table->setObjectName(QStringLiteral("Table"));
     Table->setFont(ConsolasFont(9, false));
-    Table->setGeometry(8, 350, 696, 214);
+    Table->setGeometry(8, 350 + kLegendHeight, 696, 214);
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Table->verticalHeader()->setDefaultSectionSize(30);
@@ -142,16 +203,23 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
                               QStringLiteral("JSON (*.json)"));
     };
     drawCurve();
+    updateButtons();
 }
 
 BlindAnalysis::~BlindAnalysis() {
     stopWork(); // the run reports progress through shownPercent_
 }
 
+void BlindAnalysis::updateButtons() {
+    const bool analysed = !result_.channels.empty() || result_.jpeg;
+    Copy->setEnabled(analysed);
+    SaveReport->setEnabled(analysed);
+}
+
 void BlindAnalysis::loadFile(const QString& path) {
+    beginFile(path);
     Progress->setValue(0);
     Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
-    SetTextColour(Summary, palette().color(QPalette::WindowText));
     const std::string bytes = PathBytes(path);
     startRun([this, bytes](int run) -> std::function<void()> {
         auto outcome = std::make_shared<Outcome>();
@@ -211,13 +279,12 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     path_ = outcome->path;
     if (!outcome->error.empty()) {
         result_ = {};
-        Summary->setText(QString::fromStdString(outcome->error));
-        SetTextColour(Summary, kSuspicious);
         reportFailure(outcome->error);
         Thumbnail->setPicture(QImage());
         BlockMapPicture->setPicture(QImage());
         fillTable();
         drawCurve();
+        updateButtons();
         emit analysisFinished();
         return;
     }
@@ -239,6 +306,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     SetTextColour(Summary, result_.suspicious ? kSuspicious : kClean);
     fillTable();
     drawCurve();
+    updateButtons();
     reportStatus(QStringLiteral("Blind analysis of %1: %2")
                      .arg(DisplayPath(path_), result_.suspicious ? QStringLiteral("suspicious")
                                                                  : QStringLiteral("clean")));
@@ -331,15 +399,16 @@ void BlindAnalysis::drawCurve() {
     QImage& surface = Curve->surface();
     QPainter painter(&surface);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int width = surface.width() - 1;
+    const double width = surface.width() - 2 * kCurveInset;
     const int height = Thumbnail->hasPicture() ? Thumbnail->picture().height() : surface.height();
+    const auto across = [width](double p) { return kCurveInset + p * width; };
     painter.setPen(QPen(QColor(110, 110, 110), 1, Qt::DashLine));
     for (const double p : {0.5, 0.99}) {
-        painter.drawLine(QPointF(p * width, 0), QPointF(p * width, height));
+        painter.drawLine(QPointF(across(p), 0), QPointF(across(p), height));
     }
     painter.setPen(QColor(170, 170, 170));
     painter.setFont(ConsolasFont(7, false));
-    const QRectF scale(0, height + 2, width, 14);
+    const QRectF scale(2, height + 2, surface.width() - 4, 14);
     painter.drawText(scale, Qt::AlignLeft, QStringLiteral("p 0"));
     painter.drawText(scale, Qt::AlignHCenter, QStringLiteral("0.5"));
     painter.drawText(scale, Qt::AlignRight, QStringLiteral("1"));
@@ -352,12 +421,17 @@ void BlindAnalysis::drawCurve() {
             for (int k = 0; k < kJstegCurvePoints; ++k) {
                 const double p = jsteg[scope].curve[static_cast<std::size_t>(k)];
                 if (std::isfinite(p)) {
-                    line << QPointF(p * width, (k + 1) * height / double(kJstegCurvePoints));
+                    line << QPointF(across(p), (k + 1) * height / double(kJstegCurvePoints));
                 }
             }
-            painter.setPen(QPen(scope == 0 ? QColor(220, 220, 220) : QColor(230, 190, 60), 1.5));
+            painter.setPen(QPen(JstegColour(scope), 1.5));
             painter.drawPolyline(line);
         }
+    }
+    std::vector<std::pair<QString, QColor>> legend;
+    if (result_.jpeg) {
+        legend = {{QStringLiteral("JSteg Y"), JstegColour(0)},
+                  {QStringLiteral("all"), JstegColour(1)}};
     }
     for (const ChannelResult& channel : result_.channels) {
         if (channel.chiSquare.status != AttackStatus::Ok) {
@@ -365,14 +439,16 @@ void BlindAnalysis::drawCurve() {
         }
         QPolygonF line;
         for (int k = 0; k < kCurvePoints; ++k) {
-            line << QPointF(channel.chiSquare.curve[static_cast<std::size_t>(k)] * width,
+            line << QPointF(across(channel.chiSquare.curve[static_cast<std::size_t>(k)]),
                             (k + 1) * height / double(kCurvePoints));
         }
         painter.setPen(QPen(ChannelColour(channel.name), 1.5));
         painter.drawPolyline(line);
+        legend.emplace_back(QString::fromStdString(channel.name), ChannelColour(channel.name));
     }
     painter.end();
     Curve->refresh();
+    CurveLegend->setPixmap(LineLegend(legend, CurveLegend->width()));
 }
 
 void BlindAnalysis::Copy_Click() {
@@ -384,8 +460,7 @@ void BlindAnalysis::Copy_Click() {
 
 void BlindAnalysis::SaveReport_Click() {
     if (result_.channels.empty() && !result_.jpeg) {
-        reportStatus(QStringLiteral("Nothing to save: no image has been analysed"));
-        return;
+        return; // the button waits for a result
     }
     const std::optional<QString> chosen = chooseReportPath(this);
     if (!chosen) {
@@ -394,8 +469,11 @@ void BlindAnalysis::SaveReport_Click() {
     std::ofstream out(PathBytes(*chosen), std::ios::binary);
     out << BlindJson(path_, result_) << '\n';
     out.close();
-    reportStatus(out ? QStringLiteral("Report saved to %1").arg(*chosen)
-                     : QStringLiteral("Could not write %1").arg(*chosen));
+    if (!out) {
+        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
+        return;
+    }
+    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
 }
 
 } // namespace vantrel

@@ -50,6 +50,7 @@ private:
     void showOutcome(const std::shared_ptr<Outcome>& outcome);
     void fillTable();
     void drawCurve();
+    void updateButtons();
 
     QPushButton* Browse = nullptr;
     QPushButton* Copy = nullptr;
@@ -58,6 +59,7 @@ private:
     QLabel* Summary = nullptr;
     PictureBox* Thumbnail = nullptr;
     PictureBox* Curve = nullptr;
+    QLabel* CurveLegend = nullptr;
     PictureBox* BlockMapPicture = nullptr;
     QTableWidget* Table = nullptr;
 

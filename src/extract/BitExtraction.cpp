@@ -60,6 +60,7 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     fileLabel_ = new QLabel("Choose an image, or drop one here.", this);
     fileLabel_->setObjectName("FileLabel");
     fileLabel_->setGeometry(108, 8, 780, 26);
+    setFailureLine(fileLabel_);
 
     auto caption = [this](const char* text, int x) {
         auto* label = new QLabel(text, this);
@@ -108,6 +109,11 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     scanPrime_ = new QCheckBox("with prime", this);
     scanPrime_->setObjectName("ScanPrime");
     scanPrime_->setGeometry(770, 100, 110, 28);
+    // Raw readings (what libmagic names in any run of bytes) are many and mostly noise: they
+    // wait behind this box so the real findings stand out.
+    showRaw_ = new QCheckBox("Show raw readings", this);
+    showRaw_->setObjectName("ShowRaw");
+    showRaw_->setGeometry(900, 100, 200, 28);
     progress_ = new QProgressBar(this);
     progress_->setObjectName("Progress");
     progress_->setRange(0, 1000);
@@ -136,6 +142,7 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     connect(scan_, &QPushButton::clicked, this, &BitExtraction::Scan_Click);
     connect(save_, &QPushButton::clicked, this, &BitExtraction::Save_Click);
     connect(findings_, &QTableWidget::cellClicked, this, &BitExtraction::Findings_Click);
+    connect(showRaw_, &QCheckBox::toggled, this, &BitExtraction::showRawRows);
     connect(bits_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
     connect(packing_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
     connect(order_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
@@ -152,6 +159,7 @@ void BitExtraction::loadFile(const QString& path) {
     scanning_ = false;
     scan_->setEnabled(true);
     browse_->setEnabled(true);
+    beginFile(path);
     startRun([this, path](int) -> std::function<void()> {
         Result<extract::ExtractionImage> loaded = extract::LoadImageForExtraction(PathBytes(path));
         if (!loaded) {
@@ -279,6 +287,7 @@ void BitExtraction::scanEnded(extract::ScanResult& result) {
         }
         ++shown;
     }
+    showRawRows();
     const auto count = [this](extract::Tier tier) {
         return std::count_if(found_.begin(), found_.end(),
                              [tier](const extract::Finding& f) { return f.tier == tier; });
@@ -291,6 +300,13 @@ void BitExtraction::scanEnded(extract::ScanResult& result) {
     progress_->setValue(1000);
     reportStatus(summary_->text());
     emit scanFinished();
+}
+
+void BitExtraction::showRawRows() {
+    for (std::size_t row = 0; row < found_.size(); ++row) {
+        findings_->setRowHidden(static_cast<int>(row),
+                                found_[row].tier == extract::Tier::Raw && !showRaw_->isChecked());
+    }
 }
 
 void BitExtraction::Findings_Click(int row) {
@@ -312,7 +328,7 @@ void BitExtraction::Findings_Click(int row) {
 
 void BitExtraction::Save_Click() {
     if (!image_) {
-        reportStatus("Choose an image first.");
+        reportFailure(QStringLiteral("Choose an image first."));
         return;
     }
     const int row = findings_->currentRow();
@@ -324,7 +340,7 @@ void BitExtraction::Save_Click() {
     } else if (const auto layout = currentLayout()) {
         bytes = extract::ExtractWholeStream(image_->samples, *layout);
     } else {
-        reportStatus("Not a layout: " + layoutText_->text());
+        reportFailure("Not a layout: " + layoutText_->text());
         return;
     }
     const std::optional<QString> path =
@@ -337,7 +353,7 @@ void BitExtraction::Save_Click() {
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
             qint64(bytes.size())) {
-        reportStatus("Could not write " + *path);
+        reportFailure("Could not write " + *path);
         return;
     }
     reportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));

@@ -61,6 +61,7 @@ private:
     void showBytes();
     void fileRead(const QString& path, std::shared_ptr<const extract::ExtractionImage> image);
     void scanEnded(extract::ScanResult& result);
+    void showRawRows();
     std::optional<extract::Layout> currentLayout() const;
 
     QPushButton* browse_;
@@ -74,6 +75,7 @@ private:
     QPlainTextEdit* hexView_;
     QPushButton* scan_;
     QCheckBox* scanPrime_;
+    QCheckBox* showRaw_;
     QProgressBar* progress_;
     QTableWidget* findings_;
     QPushButton* save_;

@@ -100,14 +100,20 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
         made->setWordWrap(true);
         return made;
     };
+    // Two rows each for the summary (a long name pushes the quality onto the second), a failure
+    // in its place, the verdict and the warning.
     Summary = line(QStringLiteral("Summary"), 40);
+    Summary->setGeometry(8, 40, 368, 32);
     Summary->setText(QStringLiteral("Browse for a JPEG, or drop one on this window."));
-    Sampling = line(QStringLiteral("Sampling"), 62);
+    setFailureLine(Summary);
+    Sampling = line(QStringLiteral("Sampling"), 74);
     Sampling->setFont(ConsolasFont(8, false));
-    Verdict = line(QStringLiteral("Verdict"), 84);
-    Verdict->setGeometry(8, 84, 368, 40);
-    Warning = line(QStringLiteral("Warning"), 126);
-    Warning->setGeometry(8, 126, 368, 40);
+    Sampling->setGeometry(8, 74, 368, 18);
+    Verdict = line(QStringLiteral("Verdict"), 94);
+    Verdict->setGeometry(8, 94, 368, 34);
+    Warning = line(QStringLiteral("Warning"), 130);
+    Warning->setGeometry(8, 130, 368, 36);
+    Warning->setFont(ConsolasFont(8));
     SetTextColour(Warning, kSuspicious);
     Tables = new QPlainTextEdit(this);
     Tables->setObjectName(QStringLiteral("Tables"));
@@ -161,11 +167,19 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
         return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
                               QStringLiteral("JSON (*.json)"));
     };
+    setLeadingFormats({QStringLiteral("JPEG")});
     drawHistogram();
     drawCurve();
+    updateButtons();
+}
+
+void JpegAnalysisWindow::updateButtons() {
+    Copy->setEnabled(coefficients_ != nullptr);
+    SaveReport->setEnabled(coefficients_ != nullptr);
 }
 
 void JpegAnalysisWindow::loadFile(const QString& path) {
+    beginFile(path);
     Summary->setText(QStringLiteral("Analysing %1 ...").arg(QFileInfo(path).fileName()));
     const std::string bytes = PathBytes(path);
     startRun([this, bytes](int) -> std::function<void()> {
@@ -196,8 +210,6 @@ void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     Mode->blockSignals(true);
     Mode->clear();
     if (!coefficients_) {
-        Summary->setText(QString::fromStdString(outcome->error));
-        SetTextColour(Summary, kSuspicious);
         for (QLabel* label : {Sampling, Verdict, Warning}) {
             label->clear();
         }
@@ -243,6 +255,7 @@ void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     fillTable();
     drawHistogram();
     drawCurve();
+    updateButtons();
     emit analysisFinished();
 }
 
@@ -388,8 +401,7 @@ void JpegAnalysisWindow::Copy_Click() {
 
 void JpegAnalysisWindow::SaveReport_Click() {
     if (!coefficients_) {
-        reportStatus(QStringLiteral("Nothing to save: no JPEG has been analysed"));
-        return;
+        return; // the button waits for a result
     }
     const std::optional<QString> chosen = chooseReportPath(this);
     if (!chosen) {
@@ -398,8 +410,11 @@ void JpegAnalysisWindow::SaveReport_Click() {
     std::ofstream out(PathBytes(*chosen), std::ios::binary);
     out << JpegReportJson(path_, *coefficients_, analysis_, verdict_) << '\n';
     out.close();
-    reportStatus(out ? QStringLiteral("Report saved to %1").arg(*chosen)
-                     : QStringLiteral("Could not write %1").arg(*chosen));
+    if (!out) {
+        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
+        return;
+    }
+    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
 }
 
 } // namespace vantrel

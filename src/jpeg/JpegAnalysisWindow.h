@@ -52,6 +52,7 @@ private:
     void fillTable();
     void drawHistogram();
     void drawCurve();
+    void updateButtons();
 
     QPushButton* Browse = nullptr;
     QPushButton* Copy = nullptr;

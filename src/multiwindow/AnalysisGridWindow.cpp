@@ -166,8 +166,8 @@ AnalysisGridWindow::AnalysisGridWindow(PlaneKind kind, QWidget* parent)
 void AnalysisGridWindow::runAnalysis(const SharedImage& first, const SharedImage& second) {
     if (running_) {
         // The pictures of the run in progress are in use: a second run cannot replace them.
-        reportStatus(QStringLiteral("%1: an analysis is already running in this window.")
-                         .arg(windowTitle()));
+        reportFailure(QStringLiteral("%1: an analysis is already running in this window.")
+                          .arg(windowTitle()));
         return;
     }
     running_ = true;
@@ -195,11 +195,11 @@ void AnalysisGridWindow::runAnalysis(const SharedImage& first, const SharedImage
             const int index = order[position];
             const std::int64_t changes = counted[position];
             if (hasSize && !made[position]) {
-                reportStatus(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
-                                            "%3 pixels.")
-                                 .arg(index)
-                                 .arg(AnalysisBitmaps_.width())
-                                 .arg(AnalysisBitmaps_.height()));
+                reportFailure(QStringLiteral("Not enough memory for analysis picture %1 of %2 x "
+                                             "%3 pixels.")
+                                  .arg(index)
+                                  .arg(AnalysisBitmaps_.width())
+                                  .arg(AnalysisBitmaps_.height()));
             }
             showPicture(index, changes);
             emit pictureShown(index);

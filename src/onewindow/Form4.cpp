@@ -234,7 +234,7 @@ void Form4::ShowLocalVariation(VariationChannel channel) {
 void Form4::Command5_Click() {
     // An original that could not be decoded has no pixels to compare: that is no perfect match.
     if (Picture4->surfaceWidth() == 0 || Picture4->surfaceHeight() == 0) {
-        reportStatus(
+        reportFailure(
             QStringLiteral("No PSNR: the original image %1 has no pixels").arg(Label33->text()));
         return;
     }

@@ -112,7 +112,7 @@ S6_Search::S6_Search(QWidget* parent) : ChildWindow(parent) {
     connect(Drive1, &QComboBox::currentIndexChanged, this, &S6_Search::Drive1_Change);
     connect(Dir1, &DirectoryList::pathChanged, this, &S6_Search::Dir1_Change);
     connect(Dir1, &DirectoryList::problem, this,
-            [this](const QString& message) { reportStatus(message); });
+            [this](const QString& message) { reportFailure(message); });
     connect(File1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) {
             File1_Click();
@@ -196,7 +196,7 @@ void S6_Search::Drive1_Change() {
     } else if (Dir1->setPath(drive, &error)) {
         return;
     }
-    reportStatus(error);
+    reportFailure(error);
     Drive1->showDriveOf(Dir1->path()); // back to the drive of the directory still shown
 }
 
@@ -297,7 +297,7 @@ QString S6_Search::skippedNote() const {
 void S6_Search::problemFound(const QString& message) {
     ++skipped_;
     lastSkipped_ = message;
-    reportStatus(message);
+    reportFailure(message);
 }
 
 void S6_Search::progressMade(std::uint64_t filesTested, std::size_t directoriesLeft) {

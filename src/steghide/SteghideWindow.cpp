@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -30,12 +31,31 @@ QString FileName(const std::string& path) {
     return QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
 }
 
+// "1 passphrase", "1,000 passphrases": grouped digits, and the plural (every unit here takes an
+// s) only where the count is not one.
+QString Count(std::uint64_t count, const char* plural) {
+    const QString unit = QLatin1String(plural);
+    return QStringLiteral("%1 %2").arg(QLocale(QLocale::English).toString(quint64(count)),
+                                       count == 1 ? unit.chopped(1) : unit);
+}
+
+// A search that found nothing says what it tried: the data may be there under a passphrase
+// that was not in the list.
+QString NothingFound(bool seeds, std::uint64_t tried) {
+    return seeds ? QStringLiteral("No seed of the %1 searched opens steghide data")
+                       .arg(QLocale(QLocale::English).toString(quint64(tried)))
+           : tried == 1 ? QStringLiteral("The one passphrase tried opens no steghide data")
+                        : QStringLiteral("No passphrase of the %1 tried opens steghide data")
+                              .arg(QLocale(QLocale::English).toString(quint64(tried)));
+}
+
 } // namespace
 
 SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("SteghideWindow"));
     setWindowTitle(QStringLiteral("steghide"));
     setClientSize(712, 420);
+    setLeadingFormats({QStringLiteral("JPEG"), QStringLiteral("BMP")});
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
         return MakeTopButton(this, name, caption, x, width);
@@ -71,6 +91,7 @@ SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     Rate->setGeometry(356, 89, 348, 20);
     Summary = label(QStringLiteral("Summary"), QString(), 116);
     Summary->setFont(ConsolasFont(9));
+    setFailureLine(FileLabel);
 
     Hits = new QTableWidget(0, 7, this);
     Hits->setObjectName(QStringLiteral("Hits"));
@@ -128,6 +149,7 @@ void SteghideWindow::loadFile(const QString& path) {
     Rate->clear();
     Summary->clear();
     path_ = PathBytes(path);
+    beginFile(path);
     FileLabel->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(path).fileName()));
     setBusy(true);
     startRun([this, bytes = path_](int) -> std::function<void()> {
@@ -140,7 +162,6 @@ void SteghideWindow::loadFile(const QString& path) {
                                        .arg(cover_->values.size())
                                        .arg(cover_->samplesPerValue));
             } else {
-                FileLabel->setText(QString::fromStdString(loaded->error()));
                 reportFailure(loaded->error());
             }
             setBusy(false);
@@ -177,7 +198,7 @@ void SteghideWindow::startAttack(bool seeds) {
               words = wordListPath_](int run) -> std::function<void()> {
         Outcome outcome;
         const char* unit = seeds ? "seeds" : "passphrases";
-        outcome.unit = unit;
+        outcome.seeds = seeds;
         const auto progress = [this, run, unit](const SteghideProgress& p) {
             postToRun(run, [this, p, unit] { showProgress(p, unit); });
         };
@@ -229,10 +250,8 @@ void SteghideWindow::showProgress(const SteghideProgress& p, const char* unit) {
                           .arg(Duration(left)));
     } else {
         Progress->setRange(0, 0); // a streamed list has no end to measure against
-        Rate->setText(QStringLiteral("%1 %2 tried, %3/s")
-                          .arg(p.done)
-                          .arg(QLatin1String(unit))
-                          .arg(p.perSecond, 0, 'f', 0));
+        Rate->setText(
+            QStringLiteral("%1 tried, %2/s").arg(Count(p.done, unit)).arg(p.perSecond, 0, 'f', 0));
     }
 }
 
@@ -241,16 +260,14 @@ void SteghideWindow::showOutcome(const Outcome& outcome) {
     Progress->setValue(outcome.cancelled ? Progress->value() : 1000);
     const double rate =
         outcome.seconds > 0 ? static_cast<double>(outcome.tried) / outcome.seconds : 0;
-    Rate->setText(QStringLiteral("%1 %2 in %3 (%4/s)")
-                      .arg(outcome.tried)
-                      .arg(QString::fromStdString(outcome.unit))
+    Rate->setText(QStringLiteral("%1 in %2 (%3/s)")
+                      .arg(Count(outcome.tried, outcome.seeds ? "seeds" : "passphrases"))
                       .arg(Duration(outcome.seconds))
                       .arg(rate, 0, 'f', 0));
     hits_ = outcome.hits;
     fillTable();
-    QString text = hits_.empty()       ? QStringLiteral("No steghide data found")
-                   : hits_.size() == 1 ? QStringLiteral("steghide data: 1 hit")
-                                       : QStringLiteral("steghide data: %1 hits").arg(hits_.size());
+    QString text = hits_.empty() ? NothingFound(outcome.seeds, outcome.tried)
+                                 : QStringLiteral("steghide data: ") + Count(hits_.size(), "hits");
     if (outcome.cancelled) {
         text += QStringLiteral(" (stopped)");
     }
@@ -272,7 +289,9 @@ void SteghideWindow::fillTable() {
                                                .arg(hit.seed, 8, 16, QLatin1Char('0'))
                                                .arg(hit.rank),
                           text(SteghideAlgorithmName(hit.header.algorithm)),
-                          text(SteghideModeName(hit.header.mode)),
+                          // Unencrypted data has no cipher mode, whatever the field holds.
+                          hit.header.algorithm == 0 ? QString()
+                                                    : text(SteghideModeName(hit.header.mode)),
                           QString::number(hit.header.plainBits)};
         if (hit.payload) {
             cells << text(hit.payload->name) << QString::number(hit.payload->data.size())

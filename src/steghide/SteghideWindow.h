@@ -64,7 +64,7 @@ private:
         std::uint64_t tried = 0;
         double seconds = 0;
         bool cancelled = false;
-        std::string unit;
+        bool seeds = false;
     };
     void startAttack(bool seeds);
     void showProgress(const SteghideProgress& progress, const char* unit);

@@ -210,6 +210,7 @@ StructureWindow::StructureWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     FileLabel->setObjectName(QStringLiteral("FileLabel"));
     FileLabel->setFont(ConsolasFont(9));
     FileLabel->setGeometry(8, 40, 964, 20);
+    setFailureLine(FileLabel);
 
     Anomalies = MakeList(this, QStringLiteral("Anomalies"),
                          {QStringLiteral("Anomaly"), QStringLiteral("Offset"),
@@ -280,6 +281,7 @@ void StructureWindow::updateButtons() {
 void StructureWindow::loadFile(const QString& path) {
     clearResults();
     path_ = PathBytes(path);
+    beginFile(path);
     Hex->openFile(path);
     FileLabel->setText(QStringLiteral("Walking %1 ...").arg(QFileInfo(path).fileName()));
     startRun([this, path = path_](int) -> std::function<void()> {
@@ -288,7 +290,6 @@ void StructureWindow::loadFile(const QString& path) {
             if (*walked) {
                 showStructure(std::make_shared<const FileStructure>(std::move(*walked).value()));
             } else {
-                FileLabel->setText(Utf8(walked->error()));
                 reportFailure(walked->error());
             }
             emit structureShown();
@@ -300,13 +301,22 @@ void StructureWindow::showStructure(std::shared_ptr<const FileStructure> walked)
     structure_ = std::move(walked);
     const FileStructure& s = *structure_;
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path_))).fileName();
-    FileLabel->setText(QStringLiteral("%1: %2, %3 bytes, image ends at %4; %5 %6")
-                           .arg(name, Utf8(s.format))
-                           .arg(s.size)
-                           .arg(s.end)
-                           .arg(s.anomalies.size())
-                           .arg(s.anomalies.size() == 1 ? QStringLiteral("anomaly")
-                                                        : QStringLiteral("anomalies")));
+    if (s.format == "unknown") {
+        // No walk recognised the bytes: whatever the name says, there is no image to take apart.
+        FileLabel->setText(
+            QStringLiteral("%1: not an image (no image format starts this way), %2 bytes")
+                .arg(name)
+                .arg(s.size));
+        SetTextColour(FileLabel, kAnomalyText);
+    } else {
+        FileLabel->setText(QStringLiteral("%1: %2, %3 bytes, image ends at %4; %5 %6")
+                               .arg(name, Utf8(s.format))
+                               .arg(s.size)
+                               .arg(s.end)
+                               .arg(s.anomalies.size())
+                               .arg(s.anomalies.size() == 1 ? QStringLiteral("anomaly")
+                                                            : QStringLiteral("anomalies")));
+    }
     for (std::size_t i = 0; i < s.anomalies.size(); ++i) {
         const Anomaly& a = s.anomalies[i];
         QTreeWidgetItem* item =

@@ -54,7 +54,7 @@ void S3_FullSize::ShowBMP() {
     Label1->setText(QString::fromStdString(PixelSizeCaption(width, height)));
     const Size outer = ViewerOuterSize(width, height);
     // The outer size, frame and title bar included where the window has them.
-    outerWindow()->resize(outer.width, outer.height);
+    setOuterSize(QSize(outer.width, outer.height));
     P1->setPicture(PictureOf(*FIBMP));
     P1->refresh();
 }

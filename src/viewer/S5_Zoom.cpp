@@ -56,7 +56,7 @@ void S5_Zoom::showEvent(QShowEvent* event) {
     ChildWindow::showEvent(event);
     if (!placed_) {
         placed_ = true;
-        outerWindow()->resize(kInitialOuterWidth, kInitialOuterHeight);
+        setOuterSize(QSize(kInitialOuterWidth, kInitialOuterHeight));
     }
 }
 

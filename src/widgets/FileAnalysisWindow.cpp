@@ -2,6 +2,9 @@
 
 #include "widgets/FileDrops.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <optional>
 
 namespace vantrel {
@@ -17,9 +20,23 @@ FileAnalysisWindow::~FileAnalysisWindow() {
 }
 
 void FileAnalysisWindow::Browse_Click() {
-    if (const std::optional<QString> chosen = chooseImageFile()) {
+    QString& folder = *recentFolder();
+    const std::optional<QString> chosen = ChooseImageFile(
+        this, fileChooser(),
+        AnalysisFileRequest(folder.isEmpty() ? QDir::currentPath() : folder, leadingFormats_));
+    if (chosen) {
+        folder = QFileInfo(*chosen).absolutePath();
         loadFile(*chosen);
     }
+}
+
+void FileAnalysisWindow::beginFile(const QString& path) {
+    if (!kind_) {
+        kind_ = windowTitle();
+    }
+    setWindowTitle(kind_->isEmpty() ? FileTitle(path)
+                                    : QStringLiteral("%1: %2").arg(*kind_, FileTitle(path)));
+    clearFailure();
 }
 
 } // namespace vantrel

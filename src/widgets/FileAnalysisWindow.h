@@ -9,9 +9,11 @@
 
 #include <QMetaObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace vantrel {
@@ -31,6 +33,12 @@ public slots:
     virtual void loadFile(const QString& path) = 0;
 
 protected:
+    // The formats the Browse dialog offers first ("JPEG"), before all the formats read.
+    void setLeadingFormats(QStringList formats) { leadingFormats_ = std::move(formats); }
+    // What every loadFile does first: the window's title names the file and its folder, and a
+    // failure shown for the file before goes.
+    void beginFile(const QString& path);
+
     // Stops the run going and starts `work(run)` on the window's thread; what it returns (a
     // copyable callable) is called on the GUI thread once the run's thread has ended, unless
     // the run was replaced or the window is closing.
@@ -63,6 +71,8 @@ protected:
     void cancelRun() { job_.cancel(); }
 
 private:
+    std::optional<QString> kind_; // the window's own title, before any file
+    QStringList leadingFormats_;
     WindowJob job_;
     int run_ = 0; // the latest run; posts of older ones are dropped
 };

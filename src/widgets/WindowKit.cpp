@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QStyle>
 
 #include <cmath>
 
@@ -69,6 +72,28 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
 }
 
 namespace {
+
+const QColor kFailureColour(200, 40, 40);
+
+// The whole text where the label's rows hold it, else with as much of its middle left out as
+// they need; the caller keeps the whole text in the tool tip.
+QString FitToLabel(const QLabel& label, const QString& text) {
+    const QFontMetrics metrics(label.font());
+    if (!label.wordWrap()) {
+        return metrics.elidedText(text, Qt::ElideMiddle, label.width());
+    }
+    const auto fits = [&](const QString& shown) {
+        return metrics.boundingRect(QRect(0, 0, label.width(), 1 << 20), Qt::TextWordWrap, shown)
+                   .height() <= label.height();
+    };
+    int room = label.width() * std::max(1, label.height() / metrics.lineSpacing());
+    QString shown = text;
+    while (!fits(shown) && room > 0) {
+        shown = metrics.elidedText(text, Qt::ElideMiddle, room);
+        room -= metrics.averageCharWidth();
+    }
+    return shown;
+}
 
 // A label's text must fit its height: glyphs below the baseline (underscores) are cut off
 // otherwise, so the font shrinks in quarter points until its ascent and descent fit.
@@ -184,7 +209,8 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
-ChildWindow::ChildWindow(QWidget* parent) : QWidget(parent) {
+ChildWindow::ChildWindow(QWidget* parent)
+    : QWidget(parent), recentFolder_(std::make_shared<QString>()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(ApplicationIcon());
 }
@@ -197,15 +223,21 @@ void ChildWindow::setClientSize(int width, int height) {
     resize(width, height);
     if (QMdiSubWindow* frame = subWindow()) {
         frame->adjustSize();
+        KeepInMdiArea(frame);
     }
 }
 
 void ChildWindow::setOuterSizeTwips(int width, int height) {
     outerSize_ = QSize(Twips(width), Twips(height));
+    setOuterSize(outerSize_);
+}
+
+void ChildWindow::setOuterSize(const QSize& size) {
     if (QMdiSubWindow* frame = subWindow()) {
-        frame->resize(outerSize_);
+        frame->resize(size);
+        KeepInMdiArea(frame);
     } else {
-        resize(outerSize_);
+        resize(size);
     }
 }
 
@@ -235,7 +267,29 @@ void ChildWindow::closeEvent(QCloseEvent* event) {
 }
 
 void ChildWindow::reportFailure(std::string_view message) {
-    reportStatus(QString::fromStdString(OneLine(message)));
+    reportFailure(QString::fromStdString(std::string(message)));
+}
+
+void ChildWindow::reportFailure(const QString& message) {
+    const QString line = QString::fromStdString(OneLine(message.toStdString()));
+    if (failureLine_) {
+        failureLine_->setText(FitToLabel(*failureLine_, line));
+        failureLine_->setToolTip(line);
+        SetTextColour(failureLine_, kFailureColour);
+    }
+    reportStatus(line);
+}
+
+void ChildWindow::setFailureLine(QLabel* line) {
+    failureLine_ = line;
+}
+
+void ChildWindow::clearFailure() {
+    if (failureLine_) {
+        failureLine_->clear();
+        failureLine_->setToolTip({});
+        SetTextColour(failureLine_, palette().color(QPalette::WindowText));
+    }
 }
 
 void ChildWindow::reportStatus(const QString& message) {
@@ -247,6 +301,7 @@ void ChildWindow::openChild(ChildWindow* child) {
     if (!child->fileChooser()) {
         child->setFileChooser(chooser_);
     }
+    child->setRecentFolder(recentFolder_);
     QMdiSubWindow* frame = subWindow();
     if (frame != nullptr && frame->mdiArea() != nullptr) {
         AddToMdiArea(frame->mdiArea(), child);
@@ -269,8 +324,74 @@ void AddToMdiArea(QMdiArea* area, ChildWindow* window) {
     } else {
         frame->resize(window->outerSize());
     }
+    PlaceInMdiArea(frame);
     frame->show();
     window->show();
+}
+
+QPoint CascadePosition(const QSize& area, const QSize& window, int index, int step) {
+    const int roomX = area.width() - window.width();
+    const int roomY = area.height() - window.height();
+    if (roomX < 0 || roomY < 0) {
+        return {0, 0};
+    }
+    const int places = std::min(roomX, roomY) / std::max(step, 1) + 1;
+    const int offset = (std::max(index, 0) % places) * step;
+    return {offset, offset};
+}
+
+namespace {
+
+// The area's scroll bars show whenever a window reaches past the visible part.
+void ShowScrollBarsWhenNeeded(QMdiArea* area) {
+    if (area->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) {
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+    if (area->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) {
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+}
+
+} // namespace
+
+void PlaceInMdiArea(QMdiSubWindow* frame) {
+    QMdiArea* area = frame->mdiArea();
+    if (area == nullptr) {
+        return;
+    }
+    int before = 0;
+    for (QMdiSubWindow* other : area->subWindowList(QMdiArea::CreationOrder)) {
+        before += other != frame && other->isVisible() && !other->isMinimized();
+    }
+    // One title bar down and right per window, so every title stays readable.
+    const int step = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame) + 4;
+    const QSize visible = area->viewport()->size();
+    if (frame->width() > visible.width() || frame->height() > visible.height()) {
+        ShowScrollBarsWhenNeeded(area);
+    }
+    frame->move(CascadePosition(visible, frame->size(), before, step));
+}
+
+void KeepInMdiArea(QMdiSubWindow* frame) {
+    QMdiArea* area = frame->mdiArea();
+    if (area == nullptr || frame->isMaximized() || frame->isMinimized()) {
+        return;
+    }
+    const QSize visible = area->viewport()->size();
+    if (frame->width() > visible.width() || frame->height() > visible.height()) {
+        // As one that opens too large: from the top-left, the rest reached by scrolling.
+        ShowScrollBarsWhenNeeded(area);
+        frame->move(0, 0);
+        return;
+    }
+    frame->move(std::min(frame->x(), visible.width() - frame->width()),
+                std::min(frame->y(), visible.height() - frame->height()));
+}
+
+QString FileTitle(const QString& path) {
+    const QFileInfo file(path);
+    return QStringLiteral("%1 \u2014 %2")
+        .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
 }
 
 void YieldToEvents() {

@@ -1,7 +1,7 @@
 #pragma once
 // What every window of the application shares: twip geometry, the Consolas font, the busy
-// pointer, the application icon, and the work window base: its status lines, its file choice
-// and the windows it opens beside itself in the MDI area.
+// pointer, the application icon, and the work window base: its status lines and failures, its
+// file choice and the windows it opens beside itself in the MDI area, placed where they are seen.
 #include <QColor>
 #include <QFont>
 #include <QIcon>
@@ -10,11 +10,15 @@
 
 #include "widgets/ChooseImageFile.h"
 
+#include <QPointer>
+
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 class QLabel;
+class QPoint;
 class QPushButton;
 class QMdiArea;
 class QMdiSubWindow;
@@ -75,8 +79,10 @@ public:
     // Sets the client area, in twips or in pixels; the MDI frame follows.
     void setClientSizeTwips(int width, int height);
     void setClientSize(int width, int height);
-    // Sets the whole window's size, MDI frame and title included, in twips.
+    // Sets the whole window's size, MDI frame and title included, in twips or in pixels. A
+    // window in an MDI area moves up and left as far as it must to stay in sight.
     void setOuterSizeTwips(int width, int height);
+    void setOuterSize(const QSize& size);
     QSize outerSize() const { return outerSize_; } // empty unless set
     QSize sizeHint() const override { return size(); }
 
@@ -100,19 +106,28 @@ public:
     void setMinMaxButtons(bool shown) { minMaxButtons_ = shown; }
     bool hasMinMaxButtons() const { return minMaxButtons_; }
 
-    // One line for the main window's status bar: failures the window otherwise keeps silent
-    // about. The last line stays readable here.
+    // One line for the main window's status bar: what a run found or wrote. The last line
+    // stays readable here.
     void reportStatus(const QString& message);
     QString lastStatus() const { return lastStatus_; }
-    // The one way a window shows a failure (a Result's message, a decoder's reason): on one
-    // line in the status bar.
+    // The one way a window shows a failure (a Result's message, a decoder's reason, a file that
+    // cannot be written): on one line in the status bar and, where the window has one, in red
+    // on its failure line.
     void reportFailure(std::string_view message);
+    void reportFailure(const QString& message);
+    // The label that shows failures; clearFailure gives it back its own colour and empties it.
+    void setFailureLine(QLabel* line);
+    void clearFailure();
 
     // The open-image dialog, or the chooser installed on this window (tests choose files with
     // it); windows opened from here inherit it.
     void setFileChooser(ImageFileChooser chooser) { chooser_ = std::move(chooser); }
     const ImageFileChooser& fileChooser() const { return chooser_; }
     std::optional<QString> chooseImageFile() { return ChooseImageFile(this, chooser_); }
+    // The folder of the file chosen last in this run, shared by the windows of one main window:
+    // the analysis windows' dialog opens there. Nothing of it is written to disk.
+    void setRecentFolder(std::shared_ptr<QString> folder) { recentFolder_ = std::move(folder); }
+    const std::shared_ptr<QString>& recentFolder() const { return recentFolder_; }
 
     // Shows a window made by this one: in this window's MDI area, or on its own when this
     // window has none. The main window hears of it through childOpened.
@@ -131,11 +146,29 @@ private:
     bool minMaxButtons_ = true;
     QSize outerSize_;
     QString lastStatus_;
+    QPointer<QLabel> failureLine_;
     ImageFileChooser chooser_;
+    std::shared_ptr<QString> recentFolder_;
 };
 
-// Puts a work window into an MDI area in its frame and shows it.
+// Puts a work window into an MDI area in its frame, placed by PlaceInMdiArea, and shows it.
 void AddToMdiArea(QMdiArea* area, ChildWindow* window);
+
+// Where the `index`th window of a cascade from the top-left of a visible area opens: steps of
+// `step` down and right, starting over at the top-left before it would cross the right or bottom
+// edge. A window larger than the area opens at its top-left.
+QPoint CascadePosition(const QSize& area, const QSize& window, int index, int step);
+
+// Places a new window of an MDI area on the area's cascade, after the windows already there;
+// one larger than the visible area turns the area's scroll bars on, so all of it can be reached.
+void PlaceInMdiArea(QMdiSubWindow* frame);
+// Moves a window that grew up and left as far as it must to stay inside the visible area, or to
+// the area's top-left when it has grown larger than the area.
+void KeepInMdiArea(QMdiSubWindow* frame);
+
+// "stego.jpg — /home/me/cases": the file name first, then its folder, so files of one name in
+// several folders can be told apart.
+QString FileTitle(const QString& path);
 
 // One processEvents(), the yield of long runs.
 void YieldToEvents();

@@ -1,11 +1,16 @@
 #include "WindowTest.h"
 #include "app/Form3.h"
+#include "blind/BlindAnalysis.h"
+#include "image/Image.h"
+#include "jpeg/JpegAnalysisWindow.h"
 #include "onewindow/Form4.h"
+#include "viewer/S3_FullSize.h"
 
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -31,6 +36,13 @@ private:
     QString writeImage(const QString& name, int width, int height) {
         return WriteImage(temp_, name, width, height,
                           [](int x, int y) { return MakeRgb(x % 256, y % 256, (x + y) % 256); });
+    }
+
+    // Smaller than the window's own size, and than the area most windows need.
+    static void ShowSmall(MDIForm1& main) {
+        main.setWindowState(Qt::WindowNoState);
+        main.resize(1000, 700);
+        main.show();
     }
 
 private slots:
@@ -69,8 +81,9 @@ private slots:
         QCOMPARE(main.findChildren<Form3*>().size(), 1);
     }
 
-    void windowMenuListsTheChildWindows() {
+    void windowMenuListsTheChildWindowsThenArrangesThem() {
         MDIForm1 main;
+        ShowSmall(main);
         main.OneWindowAnalysis_Click();
         main.About_Click();
         QMenu* menu = Child<QMenu>(&main, "Window");
@@ -79,8 +92,139 @@ private slots:
         for (QAction* action : menu->actions()) {
             titles << action->text();
         }
-        QCOMPARE(titles.size(), 2);
-        QVERIFY(titles.contains(QStringLiteral("About")));
+        QCOMPARE(titles.size(), 5);
+        QVERIFY(titles.indexOf(QStringLiteral("About")) < 2);
+        QCOMPARE(titles.mid(2),
+                 (QStringList{QString(), QStringLiteral("Cascade"), QStringLiteral("Tile")}));
+        Child<QAction>(menu, "Tile")->trigger();
+        const QList<QMdiSubWindow*> frames = main.mdiArea()->subWindowList();
+        QVERIFY(!frames[0]->geometry().intersects(frames[1]->geometry()));
+    }
+
+    // The screen of the offscreen platform (800 x 800) is smaller than the window's own size.
+    void mainWindowStaysOnTheScreen() {
+        MDIForm1 main;
+        main.show();
+        QVERIFY(main.isMaximized());
+        // The plugin draws its simulated frame outside a maximised window: the size is what
+        // can be held to the screen.
+        const QSize available = main.screen()->availableGeometry().size();
+        QVERIFY(main.width() <= available.width() && main.height() <= available.height());
+    }
+
+    // Every window, three of a kind, opens inside the visible area of a small main window; a
+    // window larger than the area opens at its top-left, with scroll bars to reach the rest.
+    void childWindowsOpenInSight_data() {
+        QTest::addColumn<QString>("item");
+        MDIForm1 main;
+        for (QAction* action : Child<QMenu>(&main, "NewAnalysis")->actions()) {
+            QTest::newRow(qPrintable(action->text())) << action->objectName();
+        }
+        QTest::newRow("viewer of a large image") << QString();
+    }
+    void childWindowsOpenInSight() {
+        QFETCH(QString, item);
+        MDIForm1 main;
+        ShowSmall(main);
+        for (int copy = 0; copy < 3; ++copy) {
+            if (item.isEmpty()) {
+                auto* about = main.findChild<Form3*>();
+                if (about == nullptr) {
+                    main.About_Click();
+                    about = main.findChild<Form3*>();
+                }
+                OpenFullSizeViewer(about, ShareImage(AllocateZeroedBitmap(1200, 300, 24)),
+                                   QStringLiteral("large"));
+            } else {
+                Child<QAction>(Child<QMenu>(&main, "NewAnalysis"), item)->trigger();
+            }
+        }
+        QCoreApplication::processEvents();
+        QMdiArea* area = main.mdiArea();
+        const QRect visible = area->viewport()->rect();
+        for (QMdiSubWindow* frame : area->subWindowList()) {
+            const QRect at = frame->geometry();
+            if (at.width() <= visible.width() && at.height() <= visible.height()) {
+                QVERIFY2(visible.contains(at), qPrintable(frame->windowTitle()));
+            } else {
+                QCOMPARE(at.topLeft(), QPoint(0, 0));
+                QVERIFY(area->horizontalScrollBar()->maximum() > 0 ||
+                        area->verticalScrollBar()->maximum() > 0);
+            }
+        }
+    }
+
+    void cascadeStartsOverBeforeAnEdge_data() {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QPoint>("expected");
+        // In an area of 500 x 400 with steps of 30.
+        QTest::newRow("first") << QSize(300, 200) << 0 << QPoint(0, 0);
+        QTest::newRow("third") << QSize(300, 200) << 2 << QPoint(60, 60);
+        QTest::newRow("last that fits") << QSize(300, 200) << 6 << QPoint(180, 180);
+        QTest::newRow("over again") << QSize(300, 200) << 7 << QPoint(0, 0);
+        QTest::newRow("exactly the area") << QSize(500, 400) << 3 << QPoint(0, 0);
+        QTest::newRow("too wide") << QSize(501, 100) << 2 << QPoint(0, 0);
+        QTest::newRow("too high") << QSize(100, 401) << 2 << QPoint(0, 0);
+    }
+    void cascadeStartsOverBeforeAnEdge() {
+        QFETCH(QSize, window);
+        QFETCH(int, index);
+        QFETCH(QPoint, expected);
+        QCOMPARE(CascadePosition(QSize(500, 400), window, index, 30), expected);
+    }
+
+    // The analysis windows' dialog opens where the last file was chosen, in any of them, and
+    // offers the window's own format first.
+    void analysisDialogsStartInTheLastFolder() {
+        MDIForm1 main;
+        QStringList folders;
+        QStringList firstFilters;
+        main.setFileChooser([&](QWidget*, const OpenFileRequest& request) {
+            folders << request.folder;
+            firstFilters << request.filters.front();
+            return std::optional<QString>(DataPath("cases/stego.png"));
+        });
+        main.BlindAnalysis_Click();
+        main.JpegAnalysis_Click();
+        Child<QPushButton>(OpenWindows<BlindAnalysis>(main).front(), "Browse")->click();
+        Child<QPushButton>(OpenWindows<JpegAnalysisWindow>(main).front(), "Browse")->click();
+        QCOMPARE(folders, (QStringList{QDir::currentPath(), DataPath("cases")}));
+        QVERIFY(firstFilters[0].startsWith(QStringLiteral("All images (")));
+        QVERIFY(firstFilters[1].startsWith(QStringLiteral("JPEG (*.jpg *.JPG")));
+        QCOMPARE(OpenWindows<JpegAnalysisWindow>(main).front()->windowTitle(),
+                 QStringLiteral("JPEG Analysis: stego.png \u2014 ") + DataPath("cases"));
+    }
+
+    // A file that is not an image fails alike in every analysis window: a red line in the window
+    // and the status bar.
+    void failuresShowRedInTheWindowAndInTheStatusBar_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("blind") << "BlindAnalysis"
+                               << "Summary";
+        QTest::newRow("extraction") << "BitExtraction"
+                                    << "FileLabel";
+        QTest::newRow("jpeg") << "JpegAnalysis"
+                              << "Summary";
+        QTest::newRow("steghide") << "Steghide"
+                                  << "FileLabel";
+    }
+    void failuresShowRedInTheWindowAndInTheStatusBar() {
+        QFETCH(QString, item);
+        QFETCH(QString, line);
+        MDIForm1 main;
+        main.setFileChooser([](QWidget*, const OpenFileRequest&) {
+            return std::optional<QString>(DataPath("text.png"));
+        });
+        Child<QAction>(Child<QMenu>(&main, "NewAnalysis"), item)->trigger();
+        auto* window = qobject_cast<ChildWindow*>(main.mdiArea()->subWindowList().back()->widget());
+        Child<QPushButton>(window, "Browse")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!main.statusBar()->currentMessage().isEmpty(), 30000);
+        auto* label = Child<QLabel>(window, line);
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(200, 40, 40));
+        QCOMPARE(label->toolTip(), main.statusBar()->currentMessage());
+        QVERIFY(label->toolTip().contains(DataPath("text.png")));
     }
 
     void browseShowsPictureAndThumbnail() {

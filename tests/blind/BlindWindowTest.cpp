@@ -58,8 +58,9 @@ private slots:
         const std::string path = saveImage("picture.png", rate);
         const BlindResult expected = testing::Analysed(testing::Loaded(path).get());
         BlindAnalysis window;
-        window.setFileChooser(
-            [&](QWidget*) { return std::optional<QString>(QString::fromStdString(path)); });
+        window.setFileChooser([&](QWidget*, const OpenFileRequest&) {
+            return std::optional<QString>(QString::fromStdString(path));
+        });
         window.show();
         QVERIFY(runTo(window, [&] { window.findChild<QPushButton*>("Browse")->click(); }));
         auto* table = window.findChild<QTableWidget*>("Table");
@@ -91,14 +92,17 @@ private slots:
         const std::string good = saveImage("good.png", 0.3);
         BlindAnalysis window;
         window.show();
+        QVERIFY(!window.findChild<QPushButton*>("Copy")->isEnabled()); // nothing to copy yet
         QVERIFY(runTo(window, [&] { window.loadFile(QString::fromStdString(good)); }));
         QCOMPARE(window.result().channels.size(), std::size_t{3});
+        QVERIFY(window.findChild<QPushButton*>("SaveReport")->isEnabled());
 
         const std::string bad = (dir_ / "bad.png").string();
         std::ofstream(bad) << "no picture here";
         QVERIFY(runTo(window, [&] { window.loadFile(QString::fromStdString(bad)); }));
         QVERIFY(window.findChild<QLabel*>("Summary")->text().startsWith("Could not decode"));
         QCOMPARE(window.findChild<QTableWidget*>("Table")->columnCount(), 0);
+        QVERIFY(!window.findChild<QPushButton*>("SaveReport")->isEnabled());
     }
 
     void jpegGetsTheCoefficientAttacks_data() {

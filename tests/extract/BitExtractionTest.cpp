@@ -24,7 +24,9 @@ private slots:
     void recoversSteggyMessageAndSavesIt() {
         const QString fixture = QString(VANTREL_TEST_DATA) + "/extract/steggy.png";
         auto* window = new BitExtraction;
-        window->setFileChooser([fixture](QWidget*) { return std::optional<QString>(fixture); });
+        window->setFileChooser([fixture](QWidget*, const OpenFileRequest&) {
+            return std::optional<QString>(fixture);
+        });
         window->show();
         QSignalSpy loaded(window, &BitExtraction::fileLoaded);
         QTest::mouseClick(window->findChild<QPushButton*>("Browse"), Qt::LeftButton);
@@ -46,6 +48,18 @@ private slots:
         QCOMPARE(table->item(0, 0)->text(), QString("b1,rgb,lsb,xy"));
         QCOMPARE(table->item(0, 1)->text(), QString("found"));
         QVERIFY(table->item(0, 2)->text().startsWith("steggy message, SHA-256 verified"));
+        // Raw readings wait behind their box.
+        const auto rawRows = [table](bool hidden) {
+            int count = 0;
+            for (int row = 0; row < table->rowCount(); ++row) {
+                count += table->item(row, 1)->text() == "raw" && table->isRowHidden(row) == hidden;
+            }
+            return count;
+        };
+        QVERIFY(rawRows(true) > 0);
+        QCOMPARE(rawRows(false), 0);
+        window->findChild<QCheckBox*>("ShowRaw")->setChecked(true);
+        QCOMPARE(rawRows(true), 0);
 
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
                           table->visualItemRect(table->item(0, 0)).center());

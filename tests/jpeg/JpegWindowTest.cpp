@@ -27,7 +27,8 @@ class JpegWindowTest : public QObject {
     }
     static bool runTo(JpegAnalysisWindow& window, const QString& path) {
         QSignalSpy finished(&window, &JpegAnalysisWindow::analysisFinished);
-        window.setFileChooser([path](QWidget*) { return std::optional<QString>(path); });
+        window.setFileChooser(
+            [path](QWidget*, const OpenFileRequest&) { return std::optional<QString>(path); });
         window.findChild<QPushButton*>("Browse")->click();
         return finished.wait(30000);
     }

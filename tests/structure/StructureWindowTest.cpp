@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -45,13 +46,23 @@ private slots:
                                              << "idat-excess"
                                              << "clean-im.png";
     }
+    void textFileNamedPngIsNotAnImage() {
+        StructureWindow window;
+        QSignalSpy shown(&window, &StructureWindow::structureShown);
+        window.loadFile(QStringLiteral(VANTREL_TEST_DATA "/text.png"));
+        QVERIFY(shown.wait(30000));
+        const QString line = window.findChild<QLabel*>(QStringLiteral("FileLabel"))->text();
+        QVERIFY2(line.startsWith(QStringLiteral("text.png: not an image")), qPrintable(line));
+    }
+
     void walksAndSaves() {
         QFETCH(QString, file);
         QFETCH(QString, firstKind);
         QFETCH(QString, saved);
         StructureWindow window;
         QSignalSpy shown(&window, &StructureWindow::structureShown);
-        window.setFileChooser([&](QWidget*) { return std::optional<QString>(kData + file); });
+        window.setFileChooser(
+            [&](QWidget*, const OpenFileRequest&) { return std::optional<QString>(kData + file); });
         window.findChild<QPushButton*>(QStringLiteral("Browse"))->click();
         QVERIFY(shown.wait(30000));
 

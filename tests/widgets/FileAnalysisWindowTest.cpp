@@ -2,6 +2,7 @@
 // files reach the analysis, and which runs' results are shown.
 #include "widgets/FileAnalysisWindow.h"
 
+#include <QDir>
 #include <QMimeData>
 #include <QPointer>
 #include <QtTest>
@@ -20,6 +21,7 @@ public:
     ~WaitingWindow() override { stopWork(); }
 
     void loadFile(const QString& path) override {
+        beginFile(path);
         started << path;
         startRun([this, path](int) -> std::function<void()> {
             while (hold && !cancelFlag()->load()) {
@@ -47,7 +49,7 @@ private slots:
         WaitingWindow window(shown);
         window.show();
         std::optional<QString> choice;
-        window.setFileChooser([&](QWidget*) { return choice; });
+        window.setFileChooser([&](QWidget*, const OpenFileRequest&) { return choice; });
         window.Browse_Click(); // cancelled
         choice = QStringLiteral("/tmp/chosen.png");
         window.Browse_Click();
@@ -73,6 +75,21 @@ private slots:
                                    QStringLiteral("/tmp/dropped.png")};
         QCOMPARE(window.started, expected);
         QTRY_COMPARE(*shown, QStringList{expected.back()}); // the drop replaced the choice
+    }
+
+    // Each Browse opens where the last file was chosen; the title names the file and its folder.
+    void browseRemembersTheFolderAndNamesTheFile() {
+        auto shown = std::make_shared<QStringList>();
+        WaitingWindow window(shown);
+        QStringList folders;
+        window.setFileChooser([&](QWidget*, const OpenFileRequest& request) {
+            folders << request.folder;
+            return std::optional<QString>(QStringLiteral("/tmp/case %1/a.png").arg(folders.size()));
+        });
+        window.Browse_Click();
+        window.Browse_Click();
+        QCOMPARE(folders, (QStringList{QDir::currentPath(), QStringLiteral("/tmp/case 1")}));
+        QCOMPARE(window.windowTitle(), QStringLiteral("a.png \u2014 /tmp/case 2"));
     }
 
     void onlyTheLatestRunIsShown() {
