@@ -277,8 +277,10 @@ copies = []       # (kind, output name, source path)
 
 def stem(tile):
     name, src, scale, x, y, tw, th = tile
+    # Sources share names (a wallpaper's sizes are named WxH in every theme): the tile's source
+    # number keeps the names apart.
     s = os.path.splitext(os.path.basename(src))[0].replace(' ', '_').replace("'", '')
-    return f'{s}-s{scale}-{x}x{y}'
+    return f"{os.path.basename(name).split('-')[0]}-{s}-s{scale}-{x}x{y}"
 
 
 def add(kind, tiles, ext, make):
@@ -409,8 +411,8 @@ orig(cap_big(by_pkg([it for it in large if it[2] in ('gif', 'bmp')], 20)), 'gif'
 orig(cap_big(by_pkg(jpegs, 60)), 'jpeg-other', 200)
 # Progressive copies of the shipped JPEGs, lossless (jpegtran keeps every coefficient).
 prog = [it for it in jpegs if it[5][0] == 0xC0 and it[3] * it[4] <= BIG]
-for pkg, p, *_ in pick(prog, 60):
-    tasks.append(('jpeg-progressive', f'{pkg}--tran-{os.path.basename(p)}',
+for i, (pkg, p, *_) in enumerate(pick(prog, 60)):
+    tasks.append(('jpeg-progressive', f'{pkg}--tran{i:02d}-{os.path.basename(p)}',
                   f"jpegtran -copy all -progressive '{p}' > {{o}}"))
 # Small figures cut from renders: labels and icons of odd sizes (a 384 x 54 label, a 70 x 46 icon).
 FIG = [(384, 54), (70, 46), (120, 90), (200, 150), (64, 64), (160, 32), (96, 128), (48, 40)]
@@ -422,8 +424,12 @@ for kind in {k for k, *_ in tasks} | {k for k, *_ in copies}:
     os.makedirs(os.path.join(out, kind), exist_ok=True)
 for kind, name, src in copies:
     dst = os.path.join(out, kind, name)
-    if not os.path.exists(dst):
-        shutil.copyfile(src, dst)
+    n = 1
+    while os.path.exists(dst):
+        # Packages ship many files of one name in different folders.
+        n += 1
+        dst = os.path.join(out, kind, f'{os.path.splitext(name)[0]}-{n}{os.path.splitext(name)[1]}')
+    shutil.copyfile(src, dst)
 
 
 def do(task):
