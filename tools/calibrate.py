@@ -96,7 +96,10 @@ class Cache:
         return None
 
     def put(self, command, path, out):
-        e = {'path': path, 'stamp': self.stamp(path), 'out': out}
+        try:
+            e = {'path': path, 'stamp': self.stamp(path), 'out': out}
+        except OSError:
+            return  # the file went away while it was being read
         self.entries[(command, path)] = e
         self.new.append((command, e))
 
@@ -179,6 +182,7 @@ def collect(args, files, cache):
             done[0] += 1
             if done[0] % 20 == 0:
                 print(f'  {done[0]}/{len(work)} calls, {time.time() - started:.0f} s', file=sys.stderr)
+                cache.save()  # an interrupted run keeps what it has done
     cache.save()
     return results, timing, time.time() - started
 

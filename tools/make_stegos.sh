@@ -40,12 +40,13 @@ payload() {
     python3 -c "import random,sys,base64; b=random.Random(int(sys.argv[2])).randbytes(int(sys.argv[1]));
 b=base64.b64encode(b)[:int(sys.argv[1])] if sys.argv[4]=='1' else b; open(sys.argv[3],'wb').write(b)" "$1" "$2" "$3" "${text:-0}"
 }
-# $1 kind folder $2 name pattern (grep -E) $3 how many $4 least pixels: covers spread over the
-# sorted list of the corpus kind.
+# $1 kind folder $2 name pattern (Python re) $3 how many $4 least pixels [$5 least bytes]: covers
+# spread over the sorted list of the corpus kind (a size floor keeps out the flat pictures whose
+# capacity is too small for the tools).
 covers() {
-    python3 - "$corpus/$1" "$2" "$3" "$4" <<'PY'
+    python3 - "$corpus/$1" "$2" "$3" "$4" "${5:-0}" <<'PY'
 import os, re, subprocess, sys
-folder, pattern, k, least = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+folder, pattern, k, least, least_bytes = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5])
 names = sorted(n for n in os.listdir(folder) if re.search(pattern, n))
 res = []
 # stride over the list, skipping files that are too small
@@ -54,7 +55,7 @@ for n in names[::step] + names:
     if len(res) == k:
         break
     p = os.path.join(folder, n)
-    if p in res:
+    if p in res or os.path.getsize(p) < least_bytes:
         continue
     r = subprocess.run(['/usr/bin/identify', '-format', '%w %h\n', p + '[0]'], capture_output=True, text=True)
     try:
@@ -82,9 +83,9 @@ stem() { basename "${1%.*}"; }
 mapfile -t photo_png < <(covers png-photo '\.png$' 8 200000)
 mapfile -t render_png < <(covers png-render '^(?!.*--).*-s[0-9]+-[0-9]+x[0-9]+\.png$' 3 200000)
 mapfile -t alpha_png < <(covers png-alpha '\.png$' 3 160000)
-mapfile -t jpeg_covers < <(covers jpeg-baseline '-q(74|76|80|84|86|90)\.jpg$' 6 150000)
-mapfile -t bmp_covers < <(covers bmp '-24\.bmp$' 4 150000)
-mapfile -t gif_covers < <(covers gif '\.gif$' 3 60000)
+mapfile -t jpeg_covers < <(covers jpeg-baseline '^p.*-q(74|76|80|84|86|90)\.jpg$' 6 150000 40000)
+mapfile -t bmp_covers < <(covers bmp '^p.*-24\.bmp$' 4 150000)
+mapfile -t gif_covers < <(covers gif '^p.*\.gif$' 4 60000 60000)
 echo "covers: ${#photo_png[@]} photos, ${#render_png[@]} renders, ${#alpha_png[@]} RGBA, ${#jpeg_covers[@]} JPEG, ${#bmp_covers[@]} BMP, ${#gif_covers[@]} GIF"
 
 # ---- steggy (npm steggy-noencrypt): LSB replacement in R, G, B from the first pixel on
@@ -198,7 +199,7 @@ done
 
 # ---- f5stegojs (npm): F5, several payload sizes
 mkdir -p "$out/f5"
-for c in "${jpeg_covers[@]:0:4}"; do
+for c in "${jpeg_covers[@]:0:5}"; do
     size=$(stat -c %s "$c")
     for share in 2 4 7; do
         bytes=$((size * share / 100))
@@ -228,9 +229,9 @@ done
 mkdir -p "$out/gifshuffle"
 for c in "${gif_covers[@]}"; do
     n=$((n + 1)); o=$out/gifshuffle/$(stem "$c").gif
-    text=1 payload 60 $((100 + n)) "$work/m.txt"
+    text=1 payload 40 $((100 + n)) "$work/m.txt"
     gifshuffle -C -p "shuffle$n" -f "$work/m.txt" "$c" "$o" >/dev/null 2>&1 || true
-    record "$o" gifshuffle "compressed 60-character text" 60 "shuffle$n" "$c"
+    record "$o" gifshuffle "compressed 40-character text" 40 "shuffle$n" "$c"
 done
 
 # ---- a ZIP archive appended after the image's end
