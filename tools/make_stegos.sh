@@ -222,7 +222,7 @@ done
 for c in "${jpeg_covers[@]:4:2}"; do
     n=$((n + 1)); o=$out/jsteg/$(stem "$c")-magnitude-s50.jpg
     bytes=$("$work/jsteg_embed" "$c" "$o" 0.50 "$n" magnitude 2>/dev/null || echo 0)
-    record "$o" jsteg-magnitude "sequential low bit of |c| >= 2, 50% of the usable coefficients" "$bytes" "" "$c"
+    record "$o" jsteg-magnitude "sequential low bit of magnitude >= 2, 50% of the usable coefficients" "$bytes" "" "$c"
 done
 
 # ---- gifshuffle (Debian): the palette's order; capacity is log2(colours!) bits
