@@ -5,11 +5,12 @@ packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtes
           libbenchmark-dev libjxr-dev libtbb-dev libboost-dev libssl-dev libmagic-dev zlib1g-dev
           libjpeg62-turbo-dev libexiv2-dev
           fonts-dejavu-core desktop-file-utils appstream man-db)
-# Only for remaking tests/data (tools/make_*.sh: the real tools that make the stegos and
-# planted files) and for fuzzing (fuzz/run.sh): bash tools/setup.sh --dev
+# Only for remaking tests/data, the calibration corpus and its stegos (tools/make_*.sh: the real
+# tools that make the stegos and planted files) and for fuzzing (fuzz/run.sh):
+# bash tools/setup.sh --dev
 if [ "${1:-}" = "--dev" ]; then
     packages+=(imagemagick libjxr-tools clang libjpeg-turbo-progs steghide outguess gifshuffle
-               libimage-exiftool-perl gifsicle webp zip p7zip-full)
+               stepic stegosuite libimage-exiftool-perl gifsicle webp zip p7zip-full xvfb xauth)
     # A machine that already has node's own npm must keep it: Debian's npm conflicts with it.
     command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
