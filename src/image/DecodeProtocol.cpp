@@ -91,7 +91,8 @@ std::vector<std::uint8_t> EncodeMetadata(FIBITMAP* bitmap) {
     return out;
 }
 
-// Tags that FreeImage refuses (a count that does not match the type) are dropped, not fatal.
+// Tags that FreeImage refuses (a count that does not match the type) and tags with no key or no
+// value are dropped, not fatal: only a broken encoding refuses the image.
 bool DecodeMetadata(std::span<const std::uint8_t> bytes, FIBITMAP* bitmap) {
     Reader reader(bytes);
     while (reader.ok() && !reader.atEnd()) {
@@ -105,9 +106,13 @@ bool DecodeMetadata(std::span<const std::uint8_t> bytes, FIBITMAP* bitmap) {
         const std::string key = reader.getString(keyBytes);
         const std::string description = reader.getString(descriptionBytes);
         const auto value = reader.getBytes(valueBytes);
-        if (!reader.ok() || model < FIMD_COMMENTS || model > FIMD_EXIF_RAW || key.empty() ||
-            key.find('\0') != std::string::npos || valueBytes == 0) {
+        if (!reader.ok() || model < FIMD_COMMENTS || model > FIMD_EXIF_RAW) {
             return false;
+        }
+        // A camera's maker note may hold a tag of no bytes (Olympus 0x2001 does): it carries
+        // nothing to copy, and refusing it would refuse the whole image.
+        if (key.empty() || key.find('\0') != std::string::npos || valueBytes == 0) {
+            continue;
         }
         FITAG* tag = FreeImage_CreateTag();
         if (tag == nullptr) {

@@ -67,6 +67,8 @@ TEST_P(PayloadRoundTrip, KeepsPixelsResolutionAndComments) {
     BitmapHandle original = NoiseBitmap(c.width, c.height, c.bitsPerPixel, 7);
     SetComment(original.get(), "Comment", "seen by the hub");
     SetComment(original.get(), "comment", "written by another tool");
+    // A tag of no bytes, as some cameras' maker notes hold: dropped, never the image refused.
+    AddTag(original.get(), "empty", std::string(), FIDT_UNDEFINED);
     FreeImage_SetDotsPerMeterX(original.get(), 3780);
     FreeImage_SetDotsPerMeterY(original.get(), 2835);
 
@@ -76,6 +78,7 @@ TEST_P(PayloadRoundTrip, KeepsPixelsResolutionAndComments) {
     EXPECT_EQ(Colours(copy.get(), true), Colours(original.get(), true));
     EXPECT_EQ(Comment(copy.get(), "Comment"), "seen by the hub");
     EXPECT_EQ(Comment(copy.get(), "comment"), "written by another tool");
+    EXPECT_EQ(Comment(copy.get(), "empty"), "<none>");
     EXPECT_EQ(FreeImage_GetDotsPerMeterX(copy.get()), 3780u);
     EXPECT_EQ(FreeImage_GetDotsPerMeterY(copy.get()), 2835u);
 }
