@@ -41,6 +41,7 @@ std::vector<Command> BlindCommands();
 std::vector<Command> JpegCommands();
 std::vector<Command> SteghideCommands();
 std::vector<Command> StructureCommands();
+std::vector<Command> VerdictCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);
