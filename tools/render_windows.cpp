@@ -19,6 +19,7 @@ void RenderBlindScenes(MDIForm1& main, const Inputs& inputs);
 void RenderSteghideScenes(MDIForm1& main, const Inputs& inputs);
 void RenderJpegScenes(MDIForm1& main, const Inputs& inputs);
 void RenderStructureScenes(MDIForm1& main, const Inputs& inputs);
+void RenderVerdictScenes(MDIForm1& main, const Inputs& inputs);
 
 void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     for (int i = 0; i < 3; ++i) {
@@ -71,7 +72,8 @@ int main(int argc, char* argv[]) {
           vantrel::render::RenderMultiWindowScenes, vantrel::render::RenderGridScenes,
           vantrel::render::RenderSearchScenes, vantrel::render::RenderExtractScenes,
           vantrel::render::RenderBlindScenes, vantrel::render::RenderSteghideScenes,
-          vantrel::render::RenderJpegScenes, vantrel::render::RenderStructureScenes}) {
+          vantrel::render::RenderJpegScenes, vantrel::render::RenderStructureScenes,
+          vantrel::render::RenderVerdictScenes}) {
         vantrel::MDIForm1 main;
         main.resize(1600, 1000);
         main.show();

@@ -66,35 +66,31 @@ std::vector<Evidence> PixelEvidence(const BlindResult& result) {
 }
 
 std::vector<Evidence> JpegEvidence(const JpegAnalysis& analysis, const JpegVerdict& verdict) {
-    Evidence jsteg{"jpeg",
-                   "jsteg",
-                   JstegFractionJudged(analysis),
-                   kJstegSuspiciousFraction,
-                   {},
-                   verdict.jstegSuspicious,
-                   false,
-                   verdict.jstegSuspicious ? "JSteg" : "",
-                   "the share of coefficient pairs JSteg would have equalised"};
-    Evidence f5{"jpeg",
-                "f5",
-                std::nullopt,
-                kF5SuspiciousBeta,
-                {},
-                verdict.f5Suspicious,
-                false,
-                verdict.f5Suspicious ? "F5" : "",
-                "the share of changed coefficients calibration "
-                "reads"};
+    std::vector<Evidence> evidence(2);
+    Evidence& jsteg = evidence[0];
+    jsteg.analysis = "jpeg";
+    jsteg.detector = "jsteg";
+    jsteg.figure = JstegFractionJudged(analysis);
+    jsteg.threshold = kJstegSuspiciousFraction;
+    jsteg.flagged = verdict.jstegSuspicious;
+    jsteg.tool = verdict.jstegSuspicious ? "JSteg" : "";
+    jsteg.why = "the share of coefficient pairs JSteg would have equalised";
+    Evidence& f5 = evidence[1];
+    f5.analysis = "jpeg";
+    f5.detector = "f5";
+    f5.threshold = kF5SuspiciousBeta;
+    f5.tool = verdict.f5Suspicious ? "F5" : "";
+    f5.why = "the share of changed coefficients calibration reads";
     if (!analysis.f5.valid) {
         f5.state = DetectorState::NotApplicable("picture too small");
-    } else if (verdict.f5Unreliable) {
-        f5.state = DetectorState::NotApplicable("compressed twice");
-        f5.figure = analysis.f5.beta;
     } else {
         f5.figure = analysis.f5.beta;
+        if (verdict.f5Unreliable) {
+            f5.state = DetectorState::NotApplicable("compressed twice");
+        }
     }
-    f5.flagged = f5.flagged && f5.state.ok();
-    return {std::move(jsteg), std::move(f5)};
+    f5.flagged = verdict.f5Suspicious && f5.state.ok();
+    return evidence;
 }
 
 // The tools whose framing the payload finder reads by name.
