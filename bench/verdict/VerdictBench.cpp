@@ -99,3 +99,5 @@ const bool registered = [] {
 
 } // namespace
 } // namespace vantrel::bench
+
+BENCHMARK_MAIN();

@@ -295,8 +295,9 @@ img{max-width:64px;max-height:64px}
 <h1>Vantrel scan report</h1>
 <div class="summary">)";
     html += "<span><b>" + std::to_string(records.size()) + "</b> files</span>";
-    for (const auto& [name, count] : verdicts) {
-        html += "<span><span class=\"pill " + name + "\">" + name + "</span> " +
+    for (const char* name : {"found", "suspicious", "clean", "unreadable"}) {
+        const int count = verdicts[name];
+        html += std::string("<span><span class=\"pill ") + name + "\">" + name + "</span> " +
                 std::to_string(count) + "</span>";
     }
     char time[64];
