@@ -103,18 +103,22 @@ std::string ToolOfFinding(const extract::Finding& finding) {
     return finding.layout.starts_with("jsteg") ? "JSteg" : "";
 }
 
-// A found finding is proved (its structure or checksum read through); a weak one is listed but
-// does not make the file suspicious: the low bits of ordinary pictures fit weak rules too often.
+// A found finding proved by a structure or checksum is a finding, one found on statistics alone
+// makes the file suspicious; a weak one is listed but does not count: the low bits of ordinary
+// pictures fit weak rules too often.
 std::vector<Evidence> PayloadEvidence(const extract::ScanResult& result) {
     std::vector<Evidence> evidence;
     for (const extract::Finding& f : result.findings) {
         if (f.tier == extract::Tier::Raw) {
             continue;
         }
-        const bool found = f.tier == extract::Tier::Found;
+        // Proof is a structure or a checksum read through; bytes that merely look random after a
+        // length (statistics alone) are what ordinary low bits give too often to be a finding.
+        const bool claimed = f.tier == extract::Tier::Found;
+        const bool found = claimed && f.strength >= extract::Strength::Structure;
         evidence.push_back({"payloads", f.layout + " " + f.kind, static_cast<double>(f.length),
-                            std::nullopt, DetectorState::Ok(), found, found,
-                            found ? ToolOfFinding(f) : "",
+                            std::nullopt, DetectorState::Ok(), claimed, found,
+                            claimed ? ToolOfFinding(f) : "",
                             std::string(extract::TierText(f.tier)) + ": " + f.what});
     }
     if (evidence.empty()) {

@@ -200,7 +200,11 @@ std::string ScanCsvRow(const FileRecord& r, bool words) {
     row += "," + (structure && !structure->csv.empty() ? structure->csv : ",");
     if (words) {
         const AnalysisPart* steghide = PartNamed(r, "steghide");
-        row += "," + (steghide && !steghide->csv.empty() ? steghide->csv : std::string("n/a"));
+        // Empty when no word opened it; n/a for a file steghide cannot hide in.
+        const bool applies =
+            steghide && !steghide->evidence.empty() &&
+            steghide->evidence.front().state.kind != DetectorState::Kind::NotApplicable;
+        row += "," + (applies ? steghide->csv : std::string("n/a"));
     }
     return row;
 }

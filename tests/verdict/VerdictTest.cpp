@@ -119,6 +119,9 @@ TEST_F(VerdictAgreement, CsvAndHtmlReportSayTheSame) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(rows[i + 1], verdict::ScanCsvRow(records[i], true));
         EXPECT_TRUE(rows[i + 1].starts_with(paths[i] + "," + Verdict(records[i]) + ","));
+        // The passphrase column: n/a only where steghide cannot hide (neither JPEG nor BMP).
+        const bool cover = records[i].format == "jpeg" || records[i].format == "bmp";
+        EXPECT_EQ(rows[i + 1].ends_with(",n/a"), !cover) << rows[i + 1];
         at = html.find("<tr data-verdict=\"" + Verdict(records[i]) + "\"", at);
         ASSERT_NE(at, std::string::npos) << "no row for " << paths[i];
         EXPECT_NE(html.find(paths[i], at), std::string::npos);
