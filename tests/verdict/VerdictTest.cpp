@@ -131,5 +131,31 @@ TEST_F(VerdictAgreement, CsvAndHtmlReportSayTheSame) {
     EXPECT_EQ(html.find("http"), std::string::npos);                  // nothing to fetch
 }
 
+// In a real browser, where there is one: the filter by verdict hides every other row.
+TEST_F(VerdictAgreement, ReportFiltersInChromium) {
+    if (!fs::exists("/usr/bin/chromium")) {
+        GTEST_SKIP() << "no /usr/bin/chromium";
+    }
+    std::string html = verdict::ReportHtml(records, 1.0);
+    html.insert(html.rfind("</body>"), "<script>var v=document.getElementById('fv');"
+                                       "v.value='found';v.onchange();</script>");
+    const fs::path page = made / "filtered.html";
+    std::ofstream(page) << html;
+    const std::string dom = testing::Shell("timeout 60 chromium --headless --no-sandbox "
+                                           "--disable-gpu --dump-dom file://" +
+                                           page.string() + " 2>/dev/null")
+                                .out;
+    std::size_t shown = 0, found = 0;
+    for (std::size_t at = dom.find("<tr data-verdict="); at != std::string::npos;
+         at = dom.find("<tr data-verdict=", at + 1)) {
+        shown += dom.substr(at, dom.find('>', at) - at).find("display: none") == std::string::npos;
+    }
+    for (const verdict::FileRecord& r : records) {
+        found += Verdict(r) == "found";
+    }
+    EXPECT_GT(found, 0u);
+    EXPECT_EQ(shown, found) << dom.substr(0, 400);
+}
+
 } // namespace
 } // namespace vantrel
