@@ -27,7 +27,7 @@ else
     done
 fi
 echo "== clean covers: path and verdict"
-"$build/vantrel-cli" scan "$covers" --format csv --jobs 2 2>/dev/null | cut -d, -f1,4 | tail -n +2
+"$build/vantrel-cli" scan "$covers" --format csv --jobs 2 2>/dev/null | cut -d, -f1,2 | tail -n +2
 echo "== LSB replacement at known rates"
 VANTREL_BLIND_CORPUS="$covers" "$build/tests/blind_core_tests" \
     --gtest_filter='*RatesOnACorpusOfPhotographs*' | grep -v '^\[ *\(RUN\|OK\) '

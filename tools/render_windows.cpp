@@ -20,6 +20,7 @@ void RenderBlindScenes(MDIForm1& main, const Inputs& inputs);
 void RenderSteghideScenes(MDIForm1& main, const Inputs& inputs);
 void RenderJpegScenes(MDIForm1& main, const Inputs& inputs);
 void RenderStructureScenes(MDIForm1& main, const Inputs& inputs);
+void RenderVerdictScenes(MDIForm1& main, const Inputs& inputs);
 
 void Save(QWidget* widget, const Inputs& inputs, const QString& name) {
     for (int i = 0; i < 3; ++i) {
@@ -77,7 +78,8 @@ int main(int argc, char* argv[]) {
         {vantrel::render::RenderBlindScenes, "blind"},
         {vantrel::render::RenderSteghideScenes, "steghide"},
         {vantrel::render::RenderJpegScenes, "jpeg"},
-        {vantrel::render::RenderStructureScenes, "structure"}};
+        {vantrel::render::RenderStructureScenes, "structure"},
+        {vantrel::render::RenderVerdictScenes, "verdict"}};
     for (const auto& [scenes, name] : groups) {
         // A laptop's screen: the windows as they are placed in a main window of 1280 x 800.
         vantrel::MDIForm1 main;

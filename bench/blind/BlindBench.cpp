@@ -5,13 +5,8 @@
 #include "reference/NaiveBlind.h"
 
 #include "blind/BlindAttacks.h"
-#include "blind/BlindScan.h"
 
 #include <FreeImage.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
 
 namespace vantrel::bench {
 namespace {
@@ -46,40 +41,6 @@ template <typename Attack> void RegisterNaive(const std::string& name, Attack at
     })->Unit(benchmark::kMillisecond);
 }
 
-// A tree of small pictures, made once: the scan's speed with one and two jobs.
-const std::vector<ScanFile>& SmallImages() {
-    static const std::vector<ScanFile> files = [] {
-        static const std::filesystem::path root =
-            std::filesystem::temp_directory_path() /
-            ("vantrel-scan-bench-" + std::to_string(getpid()));
-        std::filesystem::create_directories(root);
-        std::atexit([] { std::filesystem::remove_all(root); });
-        for (int i = 0; i < 300; ++i) {
-            const BitmapHandle image = SyntheticBitmap(24, unsigned(i), 320, 240);
-            const std::string path = (root / ("image-" + std::to_string(i) + ".png")).string();
-            FreeImage_Save(FIF_PNG, image.get(), path.c_str(), PNG_Z_BEST_SPEED);
-        }
-        return FilesUnder(root.string(), {});
-    }();
-    return files;
-}
-
-void RegisterScan(int jobs) {
-    const std::string name = "ScanOf300SmallImages/jobs:" + std::to_string(jobs);
-    benchmark::RegisterBenchmark(
-        name.c_str(),
-        [jobs](benchmark::State& state) {
-            const std::vector<ScanFile>& files = SmallImages();
-            for (auto _ : state) {
-                ScanFiles(files, jobs, [](const ScanRow&) { return true; });
-            }
-            state.counters["files_per_s"] = benchmark::Counter(
-                double(files.size()), benchmark::Counter::kIsIterationInvariantRate);
-        })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-}
-
 using NaiveAttack = double (*)(const naive::Samples&);
 
 const struct {
@@ -106,8 +67,6 @@ const bool registered = [] {
     // One thread's time for the same work: the cost behind the two-core figure, less at the
     // mercy of whatever else the machine runs.
     RegisterKernel("AllFourAttacks/one_thread", kAllAttacks, false);
-    RegisterScan(1);
-    RegisterScan(2);
     return true;
 }();
 

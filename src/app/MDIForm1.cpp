@@ -11,6 +11,8 @@
 #include "search/S6_Search.h"
 #include "steghide/SteghideWindow.h"
 #include "structure/StructureWindow.h"
+#include "verdict/VerdictWindow.h"
+#include "widgets/FileDrops.h"
 #include "widgets/WindowKit.h"
 
 #include <QActionGroup>
@@ -57,6 +59,8 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     steghide->setObjectName(QStringLiteral("Steghide"));
     QAction* fileStructure = newAnalysis->addAction(QStringLiteral("File Structure"));
     fileStructure->setObjectName(QStringLiteral("FileStructure"));
+    QAction* fileVerdict = newAnalysis->addAction(QStringLiteral("File Verdict"));
+    fileVerdict->setObjectName(QStringLiteral("FileVerdict"));
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
@@ -77,6 +81,10 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     connect(jpeg, &QAction::triggered, this, &MDIForm1::JpegAnalysis_Click);
     connect(steghide, &QAction::triggered, this, &MDIForm1::Steghide_Click);
     connect(fileStructure, &QAction::triggered, this, &MDIForm1::FileStructure_Click);
+    connect(fileVerdict, &QAction::triggered, this, &MDIForm1::FileVerdict_Click);
+    // A file or folder dropped where no window is gets its verdict.
+    AcceptFileDrops(mdiArea_->viewport(),
+                    [this](const QString& path) { FileVerdict_Click()->loadFile(path); });
     connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
     connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
     connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
@@ -180,6 +188,12 @@ void MDIForm1::Steghide_Click() {
 
 void MDIForm1::FileStructure_Click() {
     addChildWindow(new StructureWindow);
+}
+
+VerdictWindow* MDIForm1::FileVerdict_Click() {
+    auto* window = new VerdictWindow;
+    addChildWindow(window);
+    return window;
 }
 
 // Help and About are one shared window each: made on first use, brought forward after.

@@ -17,6 +17,7 @@ class ChildWindow;
 class Form3;
 class Form4;
 class Form5;
+class VerdictWindow;
 
 class MDIForm1 : public QMainWindow {
     Q_OBJECT
@@ -46,6 +47,7 @@ public slots:
     void JpegAnalysis_Click();
     void Steghide_Click();
     void FileStructure_Click();
+    VerdictWindow* FileVerdict_Click();
     void Help_Click();
     void About_Click();
     void Exit_Click();

@@ -127,7 +127,7 @@ struct ChannelResult {
     bool suspicious = false;
 };
 
-struct JpegBlindResult; // blind/BlindScan.h
+struct JpegBlindResult; // blind/BlindFile.h
 
 struct BlindResult {
     int width = 0;

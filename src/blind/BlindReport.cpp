@@ -1,12 +1,9 @@
 #include "blind/BlindReport.h"
 
-#include "steghide/SteghideCrypto.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <set>
 
 namespace vantrel {
 namespace {
@@ -49,6 +46,8 @@ std::string ChannelJson(const ChannelResult& channel) {
         .str();
 }
 
+} // namespace
+
 std::string CsvField(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
         return std::string(text);
@@ -63,6 +62,8 @@ std::string CsvField(std::string_view text) {
     quoted += '"';
     return quoted;
 }
+
+namespace {
 
 std::string Decimals(double value) {
     char text[32];
@@ -285,75 +286,6 @@ std::string BlindText(const std::string& path, const BlindResult& result) {
         .append(result.jpeg ? ", JPEG" : "")
         .append(result.suspicious ? ", suspicious\n" : ", clean\n");
     return text.append(BlindTable(result));
-}
-
-namespace {
-
-const BlindResult& Shown(const ScanRow& row) {
-    static const BlindResult kNone;
-    return row.result ? *row.result : kNone;
-}
-
-std::string AnomalyKinds(const structure::FileStructure& s) {
-    std::string kinds;
-    std::set<structure::AnomalyKind> seen;
-    for (const structure::Anomaly& anomaly : s.anomalies) {
-        if (seen.insert(anomaly.kind).second) {
-            kinds.append(kinds.empty() ? "" : ";").append(structure::AnomalyText(anomaly.kind));
-        }
-    }
-    return kinds;
-}
-
-std::string SteghideJson(const ScanSteghide& cell) {
-    if (!cell.hit) {
-        return "null";
-    }
-    const SteghidePassphraseHit& hit = *cell.hit;
-    return "{\"passphrase\": " + JsonString(hit.passphrase) +
-           ", \"encryption\": " + JsonString(SteghideAlgorithmName(hit.header.algorithm)) +
-           ", \"mode\": " + JsonString(SteghideModeName(hit.header.mode)) + ", \"size\": " +
-           (hit.payload ? std::to_string(hit.payload->data.size()) : std::string("null")) +
-           ", \"name\": " + (hit.payload ? JsonString(hit.payload->name) : std::string("null")) +
-           "}";
-}
-
-} // namespace
-
-std::string ScanCsvHeader(bool steghide) {
-    return BlindCsvHeader() + ",anomalies,anomaly_kinds" + (steghide ? ",steghide_passphrase" : "");
-}
-
-std::string ScanCsvRow(const ScanRow& row, bool steghide) {
-    std::string out = BlindCsvRow(row.path, Shown(row), row.result.error());
-    if (row.structure) {
-        out.append(",").append(std::to_string(row.structure->anomalies.size()));
-        out.append(",").append(CsvField(AnomalyKinds(*row.structure)));
-    } else {
-        out.append(",,").append(CsvField("error: " + row.structure.error()));
-    }
-    if (steghide && row.steghide) {
-        const ScanSteghide& cell = *row.steghide;
-        out.append(",").append(!cell.applies         ? std::string("n/a")
-                               : !cell.error.empty() ? CsvField("error: " + cell.error)
-                               : cell.hit            ? CsvField(cell.hit->passphrase)
-                                                     : std::string());
-    } else if (steghide) {
-        out.append(",");
-    }
-    return out;
-}
-
-std::string ScanJson(const ScanRow& row, bool steghide) {
-    std::string out = BlindJson(row.path, Shown(row), row.result.error());
-    out.pop_back(); // the closing brace
-    out.append(", \"structure\": ")
-        .append(row.structure ? structure::StructureJson(*row.structure, row.path)
-                              : "{\"error\": " + JsonString(row.structure.error()) + "}");
-    if (steghide) {
-        out.append(", \"steghide\": ").append(row.steghide ? SteghideJson(*row.steghide) : "null");
-    }
-    return out.append("}");
 }
 
 } // namespace vantrel

@@ -2,7 +2,7 @@
 // The words of a blind analysis: a readable table, one JSON object per image (JSON Lines), and a
 // flat CSV row with one column per attack and channel.
 #include "blind/BlindAttacks.h"
-#include "blind/BlindScan.h"
+#include "blind/BlindFile.h"
 #include "image/Json.h"
 #include "jpeg/JpegReport.h"
 
@@ -18,21 +18,14 @@ namespace vantrel {
 std::string BlindJson(const std::string& path, const BlindResult& result,
                       const std::string& error = {});
 
+// A CSV field, quoted where it holds a comma, quote or line end.
+std::string CsvField(std::string_view text);
+
 // The CSV header and the row of one image, without line ends. Channel columns of a channel the
 // image lacks (R, G, B for a grey image, Y for a colour one) are empty.
 std::string BlindCsvHeader();
 std::string BlindCsvRow(const std::string& path, const BlindResult& result,
                         const std::string& error = {});
-
-// A scanned file's row: BlindCsvRow's columns, then "anomalies" (the count, empty when the walk
-// failed) and "anomaly_kinds" (distinct, ';'-joined in order of first appearance, or "error: "
-// and why the walk failed), then with a word list "steghide_passphrase" (the hit's, empty for
-// none, "n/a" for a file that is neither JPEG nor BMP, "error: " and why for an unreadable cover).
-std::string ScanCsvHeader(bool steghide);
-std::string ScanCsvRow(const ScanRow& row, bool steghide);
-// BlindJson's object with "structure" (the walk's object, or {"error": why}) and, with a word
-// list, "steghide": {passphrase, encryption, mode, size, name}, null for no hit or no cover.
-std::string ScanJson(const ScanRow& row, bool steghide);
 
 // The rows a JPEG's blind analysis shows, label and value: the pixel attacks, not applicable,
 // then the coefficient attacks and the verdict.

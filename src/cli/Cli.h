@@ -42,6 +42,7 @@ std::vector<Command> JpegCommands();
 std::vector<Command> SteghideCommands();
 std::vector<Command> StructureCommands();
 std::vector<Command> PasswordCommands();
+std::vector<Command> VerdictCommands();
 
 // Decodes an image with the open-image rules; throws InputError naming the file on failure.
 BitmapHandle LoadOrThrow(const std::string& path);

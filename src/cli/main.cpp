@@ -15,7 +15,8 @@ std::vector<Command> AllCommands() {
           vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
           vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
           vantrel::cli::BlindCommands, vantrel::cli::JpegCommands, vantrel::cli::StructureCommands,
-          vantrel::cli::SteghideCommands, vantrel::cli::PasswordCommands}) {
+          vantrel::cli::SteghideCommands, vantrel::cli::PasswordCommands,
+                      vantrel::cli::VerdictCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

@@ -5,7 +5,7 @@
 #include "TestData.h"
 #include "blind/BlindAnalysis.h"
 #include "blind/BlindReport.h"
-#include "blind/BlindScan.h"
+#include "blind/BlindFile.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 

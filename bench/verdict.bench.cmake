@@ -1,0 +1,1 @@
+vantrel_benchmark(bench_verdict verdict/VerdictBench.cpp)

@@ -1,0 +1,103 @@
+// The file verdict against the decode it stands on: a 24-megapixel PNG and a quality-90 JPEG,
+// each analysed whole (one decoder request, every analysis that applies) beside the plain decode
+// of the same file; and the scan of a tree of small pictures on one job and on two.
+#include "BenchSupport.h"
+
+#include "image/ImageLoading.h"
+#include "verdict/Scan.h"
+
+#include <FreeImage.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace vantrel::bench {
+namespace {
+
+const std::filesystem::path& Folder() {
+    static const std::filesystem::path root = [] {
+        std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("vantrel-verdict-bench-" + std::to_string(getpid()));
+        std::filesystem::create_directories(path);
+        std::atexit([] { std::filesystem::remove_all(Folder()); });
+        return path;
+    }();
+    return root;
+}
+
+// Noise: the codecs' worst case, so the decode the verdict is measured against is no easy one.
+std::string LargeFile(FREE_IMAGE_FORMAT format, int flags, const char* name) {
+    const std::string path = (Folder() / name).string();
+    if (!std::filesystem::exists(path)) {
+        const BitmapHandle image = SyntheticBitmap(24, 7);
+        FreeImage_Save(format, image.get(), path.c_str(), flags);
+    }
+    return path;
+}
+
+void RegisterFile(const char* name, FREE_IMAGE_FORMAT format, int flags, const char* file) {
+    benchmark::RegisterBenchmark((std::string(name) + "/decode").c_str(),
+                                 [=](benchmark::State& state) {
+                                     const std::string path = LargeFile(format, flags, file);
+                                     for (auto _ : state) {
+                                         benchmark::DoNotOptimize(LoadImageFile(path));
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark((std::string(name) + "/analyse").c_str(),
+                                 [=](benchmark::State& state) {
+                                     const std::string path = LargeFile(format, flags, file);
+                                     for (auto _ : state) {
+                                         benchmark::DoNotOptimize(verdict::AnalyseFile(path));
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+const std::vector<ScanFile>& SmallImages() {
+    static const std::vector<ScanFile> files = [] {
+        const std::filesystem::path root = Folder() / "small";
+        std::filesystem::create_directories(root);
+        for (int i = 0; i < 300; ++i) {
+            const BitmapHandle image = SyntheticBitmap(24, unsigned(i), 320, 240);
+            const std::string path = (root / ("image-" + std::to_string(i) + ".png")).string();
+            FreeImage_Save(FIF_PNG, image.get(), path.c_str(), PNG_Z_BEST_SPEED);
+        }
+        return FilesUnder(root.string(), {});
+    }();
+    return files;
+}
+
+void RegisterScan(int jobs) {
+    const std::string name = "ScanOf300SmallImages/jobs:" + std::to_string(jobs);
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [jobs](benchmark::State& state) {
+            const std::vector<ScanFile>& files = SmallImages();
+            ScanOptions options;
+            options.jobs = jobs;
+            for (auto _ : state) {
+                ScanFiles(files, options, [](const verdict::FileRecord&) { return true; });
+            }
+            state.counters["files_per_s"] = benchmark::Counter(
+                double(files.size()), benchmark::Counter::kIsIterationInvariantRate);
+        })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+const bool registered = [] {
+    RegisterFile("Png24Mp", FIF_PNG, PNG_Z_BEST_SPEED, "large.png");
+    RegisterFile("Jpeg24MpQ90", FIF_JPEG, 90, "large.jpg");
+    RegisterScan(1);
+    RegisterScan(2);
+    return true;
+}();
+
+} // namespace
+} // namespace vantrel::bench
+
+BENCHMARK_MAIN();

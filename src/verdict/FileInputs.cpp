@@ -1,0 +1,59 @@
+#include "verdict/FileInputs.h"
+
+#include "image/DecodeProtocol.h"
+#include "jpeg/CoefficientsWire.h"
+#include "structure/StructureWire.h"
+#include "verdict/FileInputsWire.h"
+
+namespace vantrel::verdict {
+namespace {
+
+// A part's checked decoding, or the decoder's reason for not sending it.
+template <typename T, typename Decode>
+Result<T> PartOf(const FileInputSpans& spans, FileInput part, const Decode& decode) {
+    switch (spans.state[static_cast<std::size_t>(part)]) {
+    case FileInputPart::State::Encoded:
+        return decode(spans.bytes[static_cast<std::size_t>(part)]);
+    case FileInputPart::State::Failed:
+        return Failure(spans.text(part));
+    case FileInputPart::State::Absent:
+        break;
+    }
+    return Failure("not sent");
+}
+
+} // namespace
+
+Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& limits) {
+    const Result<std::vector<std::uint8_t>> bytes =
+        AnalyseInDecoder(path, kFileInputsAnalysis, limits);
+    if (!bytes) {
+        return Failure(bytes.error());
+    }
+    const Result<FileInputSpans> spans = SplitFileInputs(*bytes);
+    if (!spans) {
+        return Failure(path + ": " + spans.error());
+    }
+    FileInputs inputs;
+    inputs.structure = PartOf<structure::FileStructure>(
+        *spans, FileInput::Structure, [](auto b) { return structure::DecodeStructure(b); });
+    if (spans->state[static_cast<std::size_t>(FileInput::Coefficients)] !=
+        FileInputPart::State::Absent) {
+        inputs.coefficients = PartOf<JpegCoefficients>(
+            *spans, FileInput::Coefficients, [](auto b) { return DecodeJpegCoefficients(b); });
+    }
+    inputs.steghideHead = PartOf<SteghideFileHead>(*spans, FileInput::SteghideHead, [](auto b) {
+        return DecodeSteghideFileHead(std::vector<std::uint8_t>(b.begin(), b.end()));
+    });
+    inputs.pixels =
+        PartOf<BitmapHandle>(*spans, FileInput::Pixels, [&path](auto b) -> Result<BitmapHandle> {
+            BitmapHandle bitmap = decoding::DecodeBitmapPayload(b);
+            if (!bitmap) {
+                return Failure("the image decoder sent an unreadable bitmap for " + path);
+            }
+            return bitmap;
+        });
+    return inputs;
+}
+
+} // namespace vantrel::verdict
