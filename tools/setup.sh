@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make ccache pkg-config qt6-base-dev libfreeimage-dev libgtest-dev
           libbenchmark-dev libjxr-dev libtbb-dev libboost-dev libssl-dev libmagic-dev zlib1g-dev
           libjpeg62-turbo-dev libexiv2-dev
-          fonts-dejavu-core desktop-file-utils appstream man-db)
+          fonts-dejavu-core desktop-file-utils appstream man-db
+          chromium) # the HTML report's test opens the page in a real browser
 # Only for remaking tests/data, the calibration corpus and its stegos (tools/make_*.sh: the real
 # tools that make the stegos and planted files) and for fuzzing (fuzz/run.sh):
 # bash tools/setup.sh --dev
