@@ -959,8 +959,10 @@ void WeighAgainstCover(Finding& finding, std::span<const std::uint8_t> stream, i
     const double walk = double(std::max<std::size_t>(layouts, 1));
     // Random bytes where the cover's bits are structured (high bits, a clipped channel) tell a
     // payload apart whatever its prefix: a clean stream's own bits score about zero or below.
+    const double surprise = BlockSurprise(beyond, 32, blockEnd - 32);
     const bool unlikeCover = beyondChance * walk > kLengthChanceBound &&
-                             BlockSurprise(beyond, 32, blockEnd - 32) >= kBlockSurpriseBound;
+                             surprise >= kBlockSurpriseBound &&
+                             surprise * double(blockEnd - 32) >= kBlockSurpriseBits;
     const double coverChance = unlikeCover ? blockChance : std::max(blockChance, beyondChance);
     finding.chance = std::max(finding.chance, std::min(1.0, coverChance * walk));
     if (finding.tier != Tier::Found || coverChance * walk <= kLengthChanceBound) {

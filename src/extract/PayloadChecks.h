@@ -34,8 +34,10 @@ struct Finding {
 
 // A length prefix is found only where the walk's chance of reading one as low is below this.
 inline constexpr double kLengthChanceBound = 1e-3;
-// ... or where its block's bits differ from the cover's by this many bits a bit (BlockSurprise).
-inline constexpr double kBlockSurpriseBound = 0.03;
+// ... or where its block's bits differ from the cover's by this many bits a bit (BlockSurprise),
+// and by this many in all: a likelihood ratio no clean stream's own bits come near.
+inline constexpr double kBlockSurpriseBound = 0.02;
+inline constexpr double kBlockSurpriseBits = 64;
 
 struct CheckLimits {
     std::uint64_t follow = 64ull << 20;   // bytes of a stream a check may read
