@@ -15,6 +15,8 @@ namespace vantrel::extract {
 
 namespace {
 
+constexpr std::uint64_t kShortestTopBitText = 64;
+
 // Runs `work` over [0, count) in blocks, reporting progress between blocks from this thread.
 bool InBlocks(std::size_t count, double from, double to, const ScanOptions& options,
               const std::function<void(std::size_t)>& work) {
@@ -397,6 +399,14 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
                 limits.follow);
             perLayout[i] = CheckStream(stream, options.prefixBytes, limits);
             for (Finding& finding : perLayout[i]) {
+                // Whole sample values of a smooth gradient run through letter codes: a few
+                // words read with the top bits are the image's, not a message.
+                if (finding.kind == "text" && finding.tier == Tier::Found &&
+                    (result.walk[i].mask & 0x80) && finding.length < kShortestTopBitText) {
+                    finding.tier = Tier::Weak;
+                    finding.what += ", but short and read with the samples' top bits";
+                    finding.payload.clear();
+                }
                 finding.layout = ToText(result.walk[i]);
                 finding.walkIndex = i;
                 finding.sameAs = sameAs[i];

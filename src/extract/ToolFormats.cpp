@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <string_view>
 
 namespace vantrel::extract {
@@ -218,7 +220,17 @@ void CheckStepic(const SampleImage& image, const CheckLimits& limits, std::vecto
     }
     bool recognised = false;
     DescribePayload(message, &recognised);
-    const bool text = message.size() >= 12 && IsPrintableUtf8(message);
+    // The ninth bits stay zero by chance as often as the cover's LSBs past the message are zero:
+    // in an even or dark stretch nearly always, so printable bytes there prove nothing.
+    const std::vector<std::uint8_t> after = reader.read(4096);
+    std::size_t zeros = 0;
+    for (const std::uint8_t byte : after) {
+        zeros += 8 - static_cast<std::size_t>(std::popcount(byte));
+    }
+    const double zeroShare = (double(zeros) + 1) / (8.0 * double(after.size()) + 2);
+    const bool endByChance =
+        std::pow(zeroShare, double(message.size() - 1)) * (1 - zeroShare) > kLengthChanceBound;
+    const bool text = message.size() >= 12 && IsPrintableUtf8(message) && !endByChance;
     // Even regions (icons, flat backgrounds) give long runs of a few values, not data.
     std::array<std::size_t, 256> counts{};
     for (const std::uint8_t byte : message) {
