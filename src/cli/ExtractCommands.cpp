@@ -3,6 +3,8 @@
 #include "extract/ExtractLoading.h"
 #include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
+#include "image/DetectorState.h"
+#include "image/Json.h"
 #include "jpeg/LoadCoefficients.h"
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace vantrel::cli {
 namespace {
@@ -91,42 +92,32 @@ int RunExtract(const Arguments& args) {
     return 0;
 }
 
-std::string Json(const std::string& text) {
-    std::ostringstream out;
-    out << '"';
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out << '\\' << c;
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out << escaped;
-        } else {
-            out << c;
-        }
-    }
-    out << '"';
-    return out.str();
-}
-
+// Each finding is a detector of its own: flagged when found. A length prefix carries the walk's
+// chance that the cover alone starts as low, and the bound it was held to.
 std::string JsonLine(const std::string& path, const ScanResult* result, const std::string& error) {
-    std::ostringstream out;
-    out << "{\"path\": " << Json(path)
-        << ", \"verdict\": " << (result ? Json(VerdictText(result->verdict)) : "null")
-        << ", \"error\": " << (result ? "null" : Json(error)) << ", \"findings\": [";
+    std::vector<std::string> findings;
     for (std::size_t i = 0; result && i < result->findings.size(); ++i) {
         const Finding& f = result->findings[i];
-        out << (i ? ", " : "") << "{\"layout\": " << Json(f.layout)
-            << ", \"kind\": " << Json(f.kind) << ", \"tier\": " << Json(TierText(f.tier))
-            << ", \"offset\": " << f.offset << ", \"length\": " << f.length
-            << ", \"what\": " << Json(f.what) << ", \"same_as\": [";
-        for (std::size_t j = 0; j < f.sameAs.size(); ++j) {
-            out << (j ? ", " : "") << Json(f.sameAs[j]);
+        JsonObject finding;
+        finding.add("layout", f.layout)
+            .add("kind", f.kind)
+            .add("tier", TierText(f.tier))
+            .add("offset", f.offset)
+            .add("length", f.length)
+            .add("what", f.what)
+            .raw("same_as", JsonStringArray(f.sameAs));
+        AddState(finding, DetectorState::Ok()).add("flagged", f.tier == Tier::Found);
+        if (f.kind == "length-prefixed") {
+            finding.add("chance", f.chance).add("threshold", kLengthChanceBound);
         }
-        out << "]}";
+        findings.push_back(finding.str());
     }
-    out << "]}";
-    return out.str();
+    JsonObject line;
+    line.add("path", path).add("file", path);
+    result ? line.add("verdict", VerdictText(result->verdict)) : line.null("verdict");
+    result ? line.null("error") : line.add("error", error);
+    line.raw("findings", JsonArray(findings));
+    return line.str();
 }
 
 void PrintReport(const std::string& path, const ScanResult& result) {

@@ -32,6 +32,11 @@ void AddJstegFindings(ScanResult& result, const JpegCoefficients& jpeg,
         }
         StreamBytes stream(bytes);
         for (Finding& finding : CheckStream(stream, options.prefixBytes, limits)) {
+            // Quantized coefficients' LSBs lean to even magnitudes and run in blocks.
+            WeighAgainstCover(finding,
+                              std::span<const std::uint8_t>(bytes).first(std::min<std::size_t>(
+                                  bytes.size(), finding.length + kCoverSampleBits / 8 + 4)),
+                              1, false, limits.walkLayouts);
             finding.layout = kJstegLayouts[k].name;
             finding.walkIndex = result.walk.size() + k;
             result.findings.push_back(std::move(finding));

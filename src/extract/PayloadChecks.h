@@ -28,7 +28,16 @@ struct Finding {
     std::vector<std::string> sameAs;
     std::vector<std::uint8_t> payload; // the carved bytes of a found finding
     bool ownStream = false; // a tool's framing, not a plain extent of the layout's stream
+    // A length prefix: the chance, over the whole walk, that the cover alone starts this low.
+    double chance = 0;
 };
+
+// A length prefix is found only where the walk's chance of reading one as low is below this.
+inline constexpr double kLengthChanceBound = 1e-3;
+// ... or where its block's bits differ from the cover's by this many bits a bit (BlockSurprise),
+// and by this many in all: a likelihood ratio no clean stream's own bits come near.
+inline constexpr double kBlockSurpriseBound = 0.02;
+inline constexpr double kBlockSurpriseBits = 64;
 
 struct CheckLimits {
     std::uint64_t follow = 64ull << 20;   // bytes of a stream a check may read
@@ -69,6 +78,38 @@ std::vector<Finding> CheckStream(StreamBytes& stream, std::size_t prefix,
 // Bytes as a cipher or a compressor leaves them: many distinct values, mean near the middle,
 // neighbours uncorrelated.
 bool LooksRandom(std::span<const std::uint8_t> bytes);
+
+// A stream's bits a length prefix is weighed with: the stream as read so far (from its start, the
+// block included), and a sample of its cover's bits from `firstBit` (a pixel boundary) for
+// `bits`; `period` bits a pixel (1 to 32), `lowFirst` when a byte's first bit is its bit 0.
+struct CoverSample {
+    std::span<const std::uint8_t> stream;
+    std::uint64_t firstBit = 0;
+    std::uint64_t bits = 0;
+    int period = 1;
+    bool lowFirst = false;
+};
+
+// How often the cover's own bits would start a stream with a 32-bit big-endian length no larger
+// than `length`. The bits of decoded JPEG pixels or of quantized coefficients are neither even nor
+// independent, so the chance is the larger of a Markov chain over pixels (whose state is whether
+// the pixel's bits are all zero) and the share of the sample's pixels where such a length starts.
+double CoverLengthChance(const CoverSample& cover, std::uint32_t length);
+
+// Bits per bit by which fair coins explain the stream's bits [from, from + count) better than the
+// cover's own statistics (each bit given the same bit of the pixel before). Around zero or below
+// where those bits are the cover's; high where a payload's random bits replaced structured ones.
+double BlockSurprise(const CoverSample& cover, std::uint64_t from, std::uint64_t count);
+
+// A found length prefix (the stream's first four bytes) stays found where bits like its block's
+// and the cover's past it would rarely start as low over the walk's `layouts` (the block's own bits
+// speak for the place it starts: a dark corner, an even stretch of coefficients), or, the cover
+// alone starting that low often enough, where the block plainly is not the cover's bits.
+// Otherwise it is kept as weak and its payload dropped. `stream` runs from the stream's start to
+// kCoverSampleBits past the block, or to its end.
+inline constexpr std::uint64_t kCoverSampleBits = 1 << 18;
+void WeighAgainstCover(Finding& finding, std::span<const std::uint8_t> stream, int period,
+                       bool lowFirst, std::size_t layouts);
 
 // Prose rather than merely printable bytes: letters, spaces and word shapes of a language.
 bool ReadsLikeProse(std::span<const std::uint8_t> text);

@@ -15,6 +15,8 @@ namespace vantrel::extract {
 
 namespace {
 
+constexpr std::uint64_t kShortestTopBitText = 64;
+
 // Runs `work` over [0, count) in blocks, reporting progress between blocks from this thread.
 bool InBlocks(std::size_t count, double from, double to, const ScanOptions& options,
               const std::function<void(std::size_t)>& work) {
@@ -143,11 +145,21 @@ BlockEdges TopBitsKept(const SampleImage& image, const Layout& layout, std::uint
     return {keptShare(bodyFrom, last), keptShare(resumes + 1, resumes + 33)};
 }
 
+// Weighs a found length prefix against the layout's own bits around and past its block.
+void WeighAgainstLayout(Finding& finding, const SampleImage& image, const Layout& layout,
+                        std::size_t layouts) {
+    LayoutReader reader(image, layout);
+    const std::vector<std::uint8_t> bytes =
+        reader.read(static_cast<std::size_t>(finding.length + kCoverSampleBits / 8 + 4));
+    WeighAgainstCover(finding, bytes, layout.bitsPerPixel(), layout.msbFirstBitLow, layouts);
+}
+
 // A small length at the start of one stream is significant only if no unrelated stream starts
 // low too: streams that share its first bits start low with it, but on a clean image another
 // stream of separate bits does so about as rarely as this one, so one more means the image itself
 // starts flat or dark there.
-void WeighLengthPrefixes(std::vector<Finding>& findings,
+void WeighLengthPrefixes(std::vector<Finding>& findings, const SampleImage& image,
+                         const std::vector<Layout>& walk,
                          const std::vector<std::vector<std::uint8_t>>& prefixes,
                          const std::vector<bool>& repeated, const std::vector<Footprint>& bits,
                          const std::vector<char>& flat) {
@@ -161,6 +173,10 @@ void WeighLengthPrefixes(std::vector<Finding>& findings,
             finding.tier = Tier::Weak;
             finding.what += ", but read from a flat stretch of the image";
             finding.payload.clear();
+            continue;
+        }
+        WeighAgainstLayout(finding, image, walk[finding.walkIndex], walk.size());
+        if (finding.tier != Tier::Found) {
             continue;
         }
         std::size_t asLow = 0;
@@ -383,6 +399,14 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
                 limits.follow);
             perLayout[i] = CheckStream(stream, options.prefixBytes, limits);
             for (Finding& finding : perLayout[i]) {
+                // Whole sample values of a smooth gradient run through letter codes: a few
+                // words read with the top bits are the image's, not a message.
+                if (finding.kind == "text" && finding.tier == Tier::Found &&
+                    (result.walk[i].mask & 0x80) && finding.length < kShortestTopBitText) {
+                    finding.tier = Tier::Weak;
+                    finding.what += ", but short and read with the samples' top bits";
+                    finding.payload.clear();
+                }
                 finding.layout = ToText(result.walk[i]);
                 finding.walkIndex = i;
                 finding.sameAs = sameAs[i];
@@ -403,7 +427,7 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
     }
     std::vector<Finding> all;
     for (auto& findings : perLayout) {
-        WeighLengthPrefixes(findings, prefixes, repeated, bits, flat);
+        WeighLengthPrefixes(findings, image, result.walk, prefixes, repeated, bits, flat);
         std::move(findings.begin(), findings.end(), std::back_inserter(all));
     }
     for (Finding& finding : CheckToolFormats(image, limits)) {

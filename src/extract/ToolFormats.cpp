@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <string_view>
 
 namespace vantrel::extract {
@@ -218,13 +220,26 @@ void CheckStepic(const SampleImage& image, const CheckLimits& limits, std::vecto
     }
     bool recognised = false;
     DescribePayload(message, &recognised);
-    const bool text = message.size() >= 12 && IsPrintableUtf8(message);
-    // Even regions (icons, flat backgrounds) give long runs of a few values, not data.
+    // The ninth bits stay zero by chance as often as the cover's LSBs past the message are zero:
+    // in an even or dark stretch nearly always, so printable bytes there prove nothing.
+    const std::vector<std::uint8_t> after = reader.read(4096);
+    std::size_t zeros = 0;
+    for (const std::uint8_t byte : after) {
+        zeros += 8 - static_cast<std::size_t>(std::popcount(byte));
+    }
+    const double zeroShare = (double(zeros) + 1) / (8.0 * double(after.size()) + 2);
+    const bool endByChance =
+        std::pow(zeroShare, double(message.size() - 1)) * (1 - zeroShare) > kLengthChanceBound;
     std::array<std::size_t, 256> counts{};
     for (const std::uint8_t byte : message) {
         ++counts[byte];
     }
-    const bool varied = *std::max_element(counts.begin(), counts.end()) * 10 <= message.size();
+    const std::size_t commonest = *std::max_element(counts.begin(), counts.end());
+    // Prose spends about a sixth of its bytes on spaces; an even stretch repeats one byte.
+    const bool text = message.size() >= 12 && IsPrintableUtf8(message) && !endByChance &&
+                      commonest * 3 <= message.size();
+    // Even regions (icons, flat backgrounds) give long runs of a few values, not data.
+    const bool varied = commonest * 10 <= message.size();
     // On a clean cover each ninth bit is a coin toss, so an end bit first set after n bytes
     // has odds near 2^-n: past 32 bytes of data or prose that is a message, whatever it holds.
     const bool longRun = message.size() >= 32 && (LooksRandom(message) || ReadsLikeProse(message));

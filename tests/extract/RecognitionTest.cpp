@@ -196,5 +196,58 @@ TEST(Recognition, JstegPayloadsAreFoundAndCarvedExactly) {
     }
 }
 
+// A stream whose bits lean to zero, as a clipped channel's low bits or the LSBs of even-leaning
+// magnitudes do, opening with the length 600; with `payload` that block is random bytes instead.
+Bytes LeaningStream(std::size_t count, bool payload) {
+    std::mt19937 random(7);
+    std::bernoulli_distribution one(0.4);
+    Bytes bytes(count);
+    for (std::uint8_t& byte : bytes) {
+        for (int bit = 0; bit < 8; ++bit) {
+            byte = static_cast<std::uint8_t>(byte << 1 | int(one(random)));
+        }
+    }
+    const Bytes block = RandomBytes(600, 3);
+    if (payload) {
+        std::copy(block.begin(), block.end(), bytes.begin() + 4);
+    }
+    const Bytes length = {0, 0, 600 >> 8, 600 & 0xFF};
+    std::copy(length.begin(), length.end(), bytes.begin());
+    return bytes;
+}
+
+// Fair coins would start this low about once in 11,000 walks; these bits, once in 200.
+TEST(Recognition, LengthPrefixesAreWeighedByTheLayoutsOwnBits) {
+    const struct {
+        const char* layout;
+        bool payload;
+        Tier tier;
+    } rows[] = {
+        {"b2,b,lsb,xy", false, Tier::Weak},
+        {"b2,b,lsb,xy", true, Tier::Found},
+        {"jsteg-magnitude", false, Tier::Weak},
+        {"jsteg-magnitude", true, Tier::Found},
+    };
+    for (const auto& row : rows) {
+        ScanResult result;
+        if (std::string(row.layout) == "jsteg-magnitude") {
+            result.walk = WalkLayouts({}, true, false); // weighed as in a JPEG's scan
+            AddJstegFindings(result,
+                             JstegStego(LeaningStream(4000, row.payload), JstegPairing::Magnitude));
+        } else {
+            BitmapHandle bitmap = testing::NaturalBitmap(100, 80, 24, 3);
+            ASSERT_TRUE(testing::Embed(bitmap.get(), testing::LayoutOf(row.layout),
+                                       LeaningStream(2000, row.payload)));
+            result = ScanImage(*SampleImage::Of(bitmap.get()));
+        }
+        const auto at = std::find_if(result.findings.begin(), result.findings.end(),
+                                     [&](const Finding& f) { return f.layout == row.layout; });
+        ASSERT_NE(at, result.findings.end()) << row.layout;
+        EXPECT_EQ(at->kind, "length-prefixed") << row.layout;
+        EXPECT_EQ(at->tier, row.tier) << row.layout << ' ' << at->what;
+        EXPECT_EQ(result.verdict == Verdict::Found, row.payload) << row.layout;
+    }
+}
+
 } // namespace
 } // namespace vantrel::extract

@@ -7,7 +7,7 @@ vantrel_ui_test(extract_ui_tests extract/BitExtractionTest.cpp)
 set(EXTRACT_FIXTURE ${VANTREL_TEST_DATA}/extract/steggy.png)
 add_test(NAME extract_cli_find COMMAND vantrel-cli find --json ${EXTRACT_FIXTURE})
 set_tests_properties(extract_cli_find PROPERTIES PASS_REGULAR_EXPRESSION
-    "^{\"path\": \"[^\"]*steggy.png\", \"verdict\": \"found\", \"error\": null, \"findings\": \\[{\"layout\": \"b1,rgb,lsb,xy\", \"kind\": \"steggy\", \"tier\": \"found\", \"offset\": 0, \"length\": 94,")
+    "^{\"path\": \"[^\"]*steggy.png\", \"file\": \"[^\"]*steggy.png\", \"verdict\": \"found\", \"error\": null, \"findings\": \\[{\"layout\": \"b1,rgb,lsb,xy\", \"kind\": \"steggy\", \"tier\": \"found\", \"offset\": 0, \"length\": 94,")
 add_test(NAME extract_cli_bytes COMMAND vantrel-cli extract ${EXTRACT_FIXTURE} b1,rgb,lsb,xy --bytes 94)
 set_tests_properties(extract_cli_bytes PROPERTIES PASS_REGULAR_EXPRESSION
     "Meet at the north gate at dawn; bring the blue folder.$")
