@@ -509,12 +509,9 @@ TopChiSquareResult TopChiSquare(const ChannelPlane& plane) {
     Histogram histogram{};
     for (int y = 0; y < plane.height && top.samples < kTopChiSquareSamples; ++y) {
         const std::uint8_t* row = plane.top + y * plane.stride;
-        const std::uint8_t* alpha = plane.alpha ? plane.alpha + y * plane.stride : nullptr;
         for (int x = 0; x < plane.width && top.samples < kTopChiSquareSamples; ++x) {
-            if (alpha == nullptr || alpha[x * plane.step] != 0) {
-                ++histogram[row[x * plane.step]];
-                ++top.samples;
-            }
+            ++histogram[row[x * plane.step]];
+            ++top.samples;
         }
     }
     top.p = ChiSquareP(histogram, nullptr);
@@ -750,8 +747,7 @@ void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {
     first.judgement.state =
         c.fewColours ? c.ws.judgement.state
         : first.samples < kTopChiSquareSamples
-            ? DetectorState::NotApplicable("fewer than " + Count(kTopChiSquareSamples) +
-                                           " visible samples")
+            ? DetectorState::NotApplicable("fewer than " + Count(kTopChiSquareSamples) + " samples")
         : first.shiftedP >= thresholds.maxShiftedP
             ? DetectorState::NotApplicable("the first samples are even at every pairing")
             : DetectorState::Ok();

@@ -131,9 +131,10 @@ struct TopRowsResult {
     Judgement judgement;
 };
 
-// The chi-square test on the first kTopChiSquareSamples visible samples, flat and saturated ones
-// included: a message written from the first pixel on evens the LSB pairs of a flat sky or a
-// sprite's fill, which in a cover hold one value of their pair.
+// The chi-square test on the first kTopChiSquareSamples samples, flat, saturated and transparent
+// ones included: a message written from the first pixel on evens the LSB pairs of a flat sky, a
+// sprite's fill or the colour under its transparent border, which in a cover hold one value of
+// their pair.
 inline constexpr std::int64_t kTopChiSquareSamples = 4096;
 struct TopChiSquareResult {
     double p = 0;
