@@ -181,7 +181,7 @@ inline constexpr double kRsRateThreshold = 0.6;      // 3 of 870 (0.34%)
 inline constexpr double kSpaRateThreshold = 0.7;     // 3 of 870 (0.34%)
 inline constexpr double kWsRateThreshold = 0.42;     // 2 of 870 (0.23%)
 inline constexpr double kTopRowsRateThreshold = 0.6; // 3 of 1,201 (0.25%)
-inline constexpr double kTopChiSquarePThreshold = 0.99; // 2 of 1,025 (0.20%)
+inline constexpr double kTopChiSquarePThreshold = 0.99; // 2 of 869 (0.23%)
 // Below this many usable samples in a channel (128 x 128 of busy texture) the rates' spread on
 // clean covers is wider than any useful threshold.
 inline constexpr std::int64_t kMinUsableSamples = 16384;
