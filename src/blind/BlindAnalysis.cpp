@@ -35,6 +35,7 @@ const QColor kLegendText(200, 200, 200);
 
 const QColor kSuspicious(200, 40, 40);
 const QColor kClean(40, 140, 60);
+const QColor kNotApplicable(130, 130, 130);
 
 QColor ChannelColour(const std::string& name) {
     if (name == "R") {
@@ -296,20 +297,21 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
                                              : BlockMapImage(outcome->map)
                                                    .scaled(thumbnail.size(), Qt::IgnoreAspectRatio,
                                                            Qt::FastTransformation));
-    Summary->setText(
-        QStringLiteral("%1: %2 x %3, %4")
-            .arg(QFileInfo(DisplayPath(path_)).fileName())
-            .arg(result_.width)
-            .arg(result_.height)
-            .arg((result_.jpeg ? QStringLiteral("JPEG, ") : QString()) +
-                 (result_.suspicious ? QStringLiteral("suspicious") : QStringLiteral("clean"))));
-    SetTextColour(Summary, result_.suspicious ? kSuspicious : kClean);
+    const QString verdict = QString::fromStdString(BlindVerdictLine(result_));
+    Summary->setText(QStringLiteral("%1: %2 x %3, %4")
+                         .arg(QFileInfo(DisplayPath(path_)).fileName())
+                         .arg(result_.width)
+                         .arg(result_.height)
+                         .arg((result_.jpeg ? QStringLiteral("JPEG, ") : QString()) + verdict));
+    // The line may be longer than the window is wide.
+    Summary->setToolTip(verdict);
+    SetTextColour(Summary, result_.suspicious                       ? kSuspicious
+                           : verdict.startsWith(QLatin1String("n")) ? kNotApplicable
+                                                                    : kClean);
     fillTable();
     drawCurve();
     updateButtons();
-    reportStatus(QStringLiteral("Blind analysis of %1: %2")
-                     .arg(DisplayPath(path_), result_.suspicious ? QStringLiteral("suspicious")
-                                                                 : QStringLiteral("clean")));
+    reportStatus(QStringLiteral("Blind analysis of %1: %2").arg(DisplayPath(path_), verdict));
     emit analysisFinished();
 }
 

@@ -83,6 +83,7 @@ struct Partial {
     double residual = 0; // Σ u · e · 4(s − F(s))
     double bias = 0;     // Σ u · e · 4F(e)
     int firstSegment = 1;
+    int rows = 0;
     std::vector<Histogram> segments;
 };
 
@@ -362,6 +363,7 @@ private:
 Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& segments,
                     unsigned attacks) {
     Partial partial;
+    partial.rows = y1 - y0;
     const int width = plane.width;
     const int height = plane.height;
     partial.firstSegment = segments.segmentOf(std::int64_t(y0) * width);
@@ -459,9 +461,73 @@ ChiSquareResult ChiSquareFromSegments(const std::vector<Histogram>& segments) {
     return result;
 }
 
+// 2(β − β·bias) from the sums of weighted stego, β = Σu·4(s − F) / 4Σu.
+double WsRateOf(double weight, double residual, double bias, double* betaRaw = nullptr,
+                double* meanBias = nullptr) {
+    const double beta = residual / (4 * weight);
+    const double b = bias / (4 * weight);
+    if (betaRaw != nullptr) {
+        *betaRaw = beta;
+        *meanBias = b;
+    }
+    return 2 * (beta - beta * b);
+}
+
+TopRowsResult TopRows(const ChannelPlane& plane, const std::vector<Partial>& bands,
+                      std::int64_t minUsable) {
+    TopRowsResult top;
+    RsCounts rs;
+    SpaCounts spa;
+    double weight = 0, residual = 0, bias = 0;
+    for (const Partial& band : bands) {
+        if (top.usable >= minUsable) {
+            break;
+        }
+        top.rows += band.rows;
+        top.visible += band.visible;
+        top.usable += band.usable;
+        Add(rs, band.rs);
+        spa.pairs += band.spa.pairs;
+        spa.x += band.spa.x;
+        spa.z += band.spa.z;
+        spa.w += band.spa.w;
+        weight += band.weight;
+        residual += band.residual;
+        bias += band.bias;
+    }
+    spa.y = spa.pairs - spa.x - spa.z;
+    if (plane.width >= 4 && plane.height >= 3 && spa.pairs > 0 && weight > 0) {
+        std::array<double, 3> rates{RsRate(rs), SpaRate(spa), WsRateOf(weight, residual, bias)};
+        std::sort(rates.begin(), rates.end());
+        top.rate = rates[1];
+    }
+    return top;
+}
+
+TopChiSquareResult TopChiSquare(const ChannelPlane& plane) {
+    TopChiSquareResult top;
+    Histogram histogram{};
+    for (int y = 0; y < plane.height && top.samples < kTopChiSquareSamples; ++y) {
+        const std::uint8_t* row = plane.top + y * plane.stride;
+        for (int x = 0; x < plane.width && top.samples < kTopChiSquareSamples; ++x) {
+            ++histogram[row[x * plane.step]];
+            ++top.samples;
+        }
+    }
+    top.p = ChiSquareP(histogram, nullptr);
+    const ChiSquareSum shifted = ChiSquareSumOf(histogram, 1);
+    top.shiftedP = shifted.degreesOfFreedom < 1
+                       ? 1.0
+                       : UpperGammaQ(shifted.degreesOfFreedom / 2.0, shifted.chi2 / 2);
+    return top;
+}
+
 ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<Partial>& bands,
                                   unsigned attacks) {
     ChannelResult channel;
+    if ((attacks & (kRs | kSpa | kWs)) == (kRs | kSpa | kWs)) {
+        channel.top = TopRows(plane, bands, kMinUsableSamples);
+    }
     std::vector<Histogram> segments(kCurvePoints, Histogram{});
     double weight = 0, residual = 0, bias = 0;
     std::int64_t weighed = 0;
@@ -485,6 +551,7 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
         }
     }
     if (attacks & kChiSquare) {
+        channel.topChiSquare = TopChiSquare(plane);
         channel.chiSquare = ChiSquareFromSegments(segments);
         channel.chiSquare.samples = channel.usable;
     }
@@ -504,9 +571,7 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
     }
     if (plane.width >= 3 && plane.height >= 3 && weight > 0) {
         // The sums carry 4(s − F) and 4F(e); weights are normalised by dividing by Σ u.
-        channel.ws.betaRaw = residual / (4 * weight);
-        channel.ws.bias = bias / (4 * weight);
-        channel.ws.rate = 2 * (channel.ws.betaRaw - channel.ws.betaRaw * channel.ws.bias);
+        channel.ws.rate = WsRateOf(weight, residual, bias, &channel.ws.betaRaw, &channel.ws.bias);
         channel.ws.status = AttackStatus::Ok;
     }
     return channel;
@@ -515,10 +580,36 @@ ChannelResult ChannelFromPartials(const ChannelPlane& plane, const std::vector<P
 struct PixelFacts {
     bool grey = true;
     bool someAlpha = false; // some pixel's alpha is not 0
+    int colours = 0;        // distinct colours, counted up to kMaxPaletteColours + 1
+};
+
+// Distinct 24-bit colours up to kMaxPaletteColours + 1, in a table that never grows: a photo
+// passes the limit within its first rows and is not hashed further.
+class ColourCounter {
+public:
+    bool full() const { return count_ > kMaxPaletteColours; }
+    int count() const { return count_; }
+    void addRow(const std::uint8_t* pixel, int width, int bytesPerPixel) {
+        for (int x = 0; x < width && !full(); ++x, pixel += bytesPerPixel) {
+            const std::uint32_t key = 1u + pixel[kRed] + (std::uint32_t(pixel[kGreen]) << 8) +
+                                      (std::uint32_t(pixel[kBlue]) << 16);
+            std::size_t slot = (key * 2654435761u) >> 22; // 10 bits
+            while (slots_[slot] != 0 && slots_[slot] != key) {
+                slot = (slot + 1) & (slots_.size() - 1);
+            }
+            count_ += slots_[slot] == 0;
+            slots_[slot] = key;
+        }
+    }
+
+private:
+    std::array<std::uint32_t, 1024> slots_{};
+    int count_ = 0;
 };
 
 PixelFacts FactsOf(const PixelView& view) {
     PixelFacts facts;
+    ColourCounter colours;
     for (int y = 0; y < view.height; ++y) {
         const std::uint8_t* pixel = view.row(y);
         int colour = 0, alpha = 0;
@@ -526,9 +617,11 @@ PixelFacts FactsOf(const PixelView& view) {
             colour |= (pixel[kRed] ^ pixel[kGreen]) | (pixel[kGreen] ^ pixel[kBlue]);
             alpha |= view.bytesPerPixel == 4 ? pixel[kAlpha] : 0xFF;
         }
+        colours.addRow(view.row(y), view.width, view.bytesPerPixel);
         facts.grey = facts.grey && colour == 0;
         facts.someAlpha = facts.someAlpha || alpha != 0;
     }
+    facts.colours = colours.count();
     return facts;
 }
 
@@ -541,6 +634,8 @@ void TakeStandardView(ImageSamples& samples, const PixelView& view) {
     const PixelFacts facts = FactsOf(view);
     // Alpha 0 everywhere is a fourth byte nobody set, not a picture nobody can see.
     const bool alpha = view.bytesPerPixel == 4 && facts.someAlpha;
+    // A grey photo has at most 256 levels too: only a colour image is a palette's.
+    samples.fewColours = !facts.grey && facts.colours <= kMaxPaletteColours;
     if (facts.grey) {
         samples.names = {"Y"};
         samples.planes = {PlaneOf(view, kGreen, alpha)};
@@ -564,10 +659,15 @@ std::string Inapplicable(AttackStatus status, std::int64_t used, const char* wha
     if (channel.usable == 0) {
         return "no usable samples: the channel is flat or saturated everywhere";
     }
+    if (channel.fewColours) {
+        return "a palette image (at most " + Count(kMaxPaletteColours) +
+               " colours): its samples are the palette's entries, not a sensor's noise";
+    }
     if (channel.usable < thresholds.minUsableSamples) {
+        // The figures first: a window's one line may cut the end off.
         return "too few usable samples: " + Count(channel.usable) + " of " +
-               Count(channel.visible) + " (flat, saturated and transparent areas set aside), " +
-               Count(thresholds.minUsableSamples) + " needed";
+               Count(channel.visible) + ", " + Count(thresholds.minUsableSamples) +
+               " needed (flat, saturated and transparent areas set aside)";
     }
     if (double(channel.usable) < thresholds.minUsableShare * double(channel.visible)) {
         return "mostly flat or saturated (a drawing or a render): " + Count(channel.usable) +
@@ -632,12 +732,46 @@ void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {
           thresholds.spaRate, c, thresholds);
     Judge(c.ws.judgement, c.ws.status, c.ws.samples, "interior samples", c.ws.rate,
           thresholds.wsRate, c, thresholds);
+    // The first rows are judged as a channel of their own, on the count of usable samples alone:
+    // on the corpus the rates of mostly flat top rows spread no wider than those of busy ones.
+    VerdictThresholds topThresholds = thresholds;
+    topThresholds.minUsableShare = 0;
+    ChannelResult top;
+    top.fewColours = c.fewColours;
+    top.visible = c.top.visible;
+    top.usable = c.top.usable;
+    Judge(c.top.judgement, c.top.rows > 0 ? AttackStatus::Ok : AttackStatus::NoGroups, c.top.rows,
+          "rows", c.top.rate, thresholds.topRowsRate, top, topThresholds);
+    TopChiSquareResult& first = c.topChiSquare;
+    first.judgement.threshold = thresholds.topChiSquareP;
+    first.judgement.state =
+        c.fewColours ? c.ws.judgement.state
+        : first.samples < kTopChiSquareSamples
+            ? DetectorState::NotApplicable("fewer than " + Count(kTopChiSquareSamples) + " samples")
+        : first.shiftedP >= thresholds.maxShiftedP
+            ? DetectorState::NotApplicable("the first samples are even at every pairing")
+            : DetectorState::Ok();
+    first.judgement.flagged = first.judgement.state.ok() && first.p >= first.judgement.threshold;
     c.suspicious = FiguresFlagged(c).any();
+}
+
+void JudgeNotApplicable(BlindResult& result, const std::string& why) {
+    for (ChannelResult& c : result.channels) {
+        for (Judgement* judgement :
+             {&c.chiSquare.judgement, &c.rs.judgement, &c.spa.judgement, &c.ws.judgement,
+              &c.top.judgement, &c.topChiSquare.judgement}) {
+            judgement->state = DetectorState::NotApplicable(why);
+            judgement->flagged = false;
+        }
+        c.suspicious = false;
+    }
+    result.suspicious = false;
 }
 
 FiguresOver FiguresFlagged(const ChannelResult& channel) {
     return {channel.chiSquare.judgement.flagged, channel.rs.judgement.flagged,
-            channel.spa.judgement.flagged, channel.ws.judgement.flagged};
+            channel.spa.judgement.flagged,       channel.ws.judgement.flagged,
+            channel.top.judgement.flagged,       channel.topChiSquare.judgement.flagged};
 }
 
 double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
@@ -738,6 +872,7 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
         ChannelResult channel =
             ChannelFromPartials(samples.planes[c], partials[c], options.attacks);
         channel.name = samples.names[c];
+        channel.fewColours = samples.fewColours;
         JudgeChannel(channel);
         result.suspicious = result.suspicious || channel.suspicious;
         result.channels.push_back(std::move(channel));

@@ -27,7 +27,7 @@ std::string Judged(JsonObject& object, AttackStatus status, const Judgement& jud
 }
 
 std::string ChannelJson(const ChannelResult& channel) {
-    JsonObject chi, rs, spa, ws;
+    JsonObject chi, rs, spa, ws, top, topChi;
     chi.add("p", channel.chiSquare.p)
         .add("fraction", channel.chiSquare.fraction)
         .add("shifted_p", channel.chiSquare.shiftedP);
@@ -36,11 +36,20 @@ std::string ChannelJson(const ChannelResult& channel) {
     ws.add("rate", channel.ws.rate)
         .add("beta_raw", channel.ws.betaRaw)
         .add("bias", channel.ws.bias);
+    top.add("rate", channel.top.rate).add("rows", channel.top.rows);
+    topChi.add("p", channel.topChiSquare.p).add("shifted_p", channel.topChiSquare.shiftedP);
     return JsonObject()
         .raw("chi_square", Judged(chi, channel.chiSquare.status, channel.chiSquare.judgement))
         .raw("rs", Judged(rs, channel.rs.status, channel.rs.judgement))
         .raw("spa", Judged(spa, channel.spa.status, channel.spa.judgement))
         .raw("ws", Judged(ws, channel.ws.status, channel.ws.judgement))
+        .raw("top_rows",
+             Judged(top, channel.top.rows > 0 ? AttackStatus::Ok : AttackStatus::NoGroups,
+                    channel.top.judgement))
+        .raw("top_chi_square",
+             Judged(topChi,
+                    channel.topChiSquare.samples > 0 ? AttackStatus::Ok : AttackStatus::NoTest,
+                    channel.topChiSquare.judgement))
         .add("visible_samples", channel.visible)
         .add("usable_samples", channel.usable)
         .str();
@@ -223,6 +232,32 @@ std::string ChannelStateLine(const ChannelResult& channel) {
     return {};
 }
 
+bool ChannelApplies(const ChannelResult& channel) {
+    return channel.chiSquare.judgement.state.ok() || channel.rs.judgement.state.ok() ||
+           channel.spa.judgement.state.ok() || channel.ws.judgement.state.ok() ||
+           channel.top.judgement.state.ok() || channel.topChiSquare.judgement.state.ok();
+}
+
+std::string BlindVerdictLine(const BlindResult& result) {
+    if (result.suspicious) {
+        return "suspicious";
+    }
+    if (result.jpeg) {
+        return "clean";
+    }
+    const auto inapplicable =
+        std::find_if(result.channels.begin(), result.channels.end(),
+                     [](const ChannelResult& c) { return !ChannelApplies(c); });
+    if (inapplicable == result.channels.end()) {
+        return "clean";
+    }
+    const std::string line = ChannelStateLine(*inapplicable);
+    if (std::none_of(result.channels.begin(), result.channels.end(), ChannelApplies)) {
+        return line;
+    }
+    return "clean; " + inapplicable->name + " " + line;
+}
+
 std::string BlindTable(const BlindResult& result) {
     if (result.jpeg) {
         std::string table;
@@ -265,8 +300,12 @@ std::string BlindTable(const BlindResult& result) {
     addRow("WS", [](const ChannelResult& c) {
         return JudgedCell(c.ws.rate, c.ws.status, c.ws.judgement);
     });
+    addRow("top rows", [](const ChannelResult& c) {
+        return JudgedCell(c.top.rate, c.top.rows > 0 ? AttackStatus::Ok : AttackStatus::NoGroups,
+                          c.top.judgement);
+    });
     addRow("verdict", [](const ChannelResult& c) {
-        return std::string(c.suspicious ? "suspicious" : "clean");
+        return std::string(c.suspicious ? "suspicious" : ChannelApplies(c) ? "clean" : "n/a");
     });
     for (const ChannelResult& channel : result.channels) {
         const std::string line = ChannelStateLine(channel);
@@ -284,7 +323,9 @@ std::string BlindText(const std::string& path, const BlindResult& result) {
         .append(" x ")
         .append(std::to_string(result.height))
         .append(result.jpeg ? ", JPEG" : "")
-        .append(result.suspicious ? ", suspicious\n" : ", clean\n");
+        .append(", ")
+        .append(BlindVerdictLine(result))
+        .append("\n");
     return text.append(BlindTable(result));
 }
 

@@ -39,7 +39,15 @@ std::string JudgedCell(double value, AttackStatus status, const Judgement& judge
 // such; empty when all four apply.
 std::string ChannelStateLine(const ChannelResult& channel);
 
-// The attack x channel table, rates to 4 decimals, "suspicious" or "clean" per channel.
+// Whether any of the channel's attacks can judge it.
+bool ChannelApplies(const ChannelResult& channel);
+// The image's verdict in words: "suspicious", "clean", or "not applicable: REASON" when no attack
+// applies to any channel; a clean image with a channel no attack applies to says which and why
+// after a "; ".
+std::string BlindVerdictLine(const BlindResult& result);
+
+// The attack x channel table, rates to 4 decimals, "suspicious", "clean" or "n/a" (no attack
+// applies) per channel.
 std::string BlindTable(const BlindResult& result);
 // The readable block of one image: a line with the path, size and verdict, then the table.
 std::string BlindText(const std::string& path, const BlindResult& result);

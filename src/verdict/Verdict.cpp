@@ -51,6 +51,8 @@ std::vector<Evidence> PixelEvidence(const BlindResult& result) {
         add("rs", channel.rs.rate, channel.rs.judgement);
         add("spa", channel.spa.rate, channel.spa.judgement);
         add("ws", channel.ws.rate, channel.ws.judgement);
+        add("top_rows", channel.top.rate, channel.top.judgement);
+        add("top_chi_square", channel.topChiSquare.p, channel.topChiSquare.judgement);
     }
     return evidence;
 }
@@ -212,6 +214,28 @@ AnalysisPart RunStructure(const Context& c) {
     return part;
 }
 
+// A VP8 (not VP8L) chunk anywhere in the walk: the pixels went through a lossy codec.
+bool IsLossyWebp(const FileInputs& inputs) {
+    if (!inputs.structure || inputs.structure->format != "webp") {
+        return false;
+    }
+    std::vector<const structure::Part*> pending;
+    for (const structure::Part& part : inputs.structure->parts) {
+        pending.push_back(&part);
+    }
+    while (!pending.empty()) {
+        const structure::Part* part = pending.back();
+        pending.pop_back();
+        if (part->kind == "chunk" && part->name == "VP8 ") {
+            return true;
+        }
+        for (const structure::Part& child : part->children) {
+            pending.push_back(&child);
+        }
+    }
+    return false;
+}
+
 AnalysisPart RunPixels(const Context& c) {
     const FIBITMAP* bitmap = c.inputs.pixels->get();
     BitmapHandle standard;
@@ -221,9 +245,13 @@ AnalysisPart RunPixels(const Context& c) {
     }
     BlindOptions blind;
     blind.cancel = c.options.cancel;
-    const Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap), blind);
+    Result<BlindResult> result = AnalyseBitmap(ViewOfBitmap(bitmap), blind);
     if (!result) {
         return FailedPart("pixels", result.error());
+    }
+    if (IsLossyWebp(c.inputs)) {
+        JudgeNotApplicable(*result, "a lossy WebP: its pixels are the codec's output, not stored "
+                                    "samples whose LSBs a tool could set");
     }
     return {
         "pixels", BlindJson(c.path, *result), BlindCsvCells(*result), PixelEvidence(*result), {}};
