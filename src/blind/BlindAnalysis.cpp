@@ -1,7 +1,7 @@
 #include "blind/BlindAnalysis.h"
 
-#include "blind/BlindReport.h"
 #include "blind/BlindFile.h"
+#include "blind/BlindReport.h"
 #include "image/ImageLoading.h"
 #include "jpeg/LoadCoefficients.h"
 #include "widgets/ChooseImageFile.h"

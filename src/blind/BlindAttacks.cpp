@@ -885,7 +885,12 @@ Result<BlindResult> AnalyseBitmap(const PixelView& view, const BlindOptions& opt
     if (!samples) {
         return Failure(samples.error());
     }
-    return AnalyseSamples(*samples, options);
+    BlindResult result = AnalyseSamples(*samples, options);
+    if (!result.cancelled) {
+        result.transparentLsb = JudgeTransparentLsbs(CountTransparentLsbs(view));
+        result.suspicious = result.suspicious || result.transparentLsb.judgement.flagged;
+    }
+    return result;
 }
 
 int BlockSideFor(int width, int height, int blocksOnLongSide) {

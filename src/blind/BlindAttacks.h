@@ -8,6 +8,7 @@
 #ifndef Q_MOC_RUN
 #include "image/DetectorState.h"
 #endif
+#include "blind/TransparentLsb.h"
 #include "image/PixelView.h"
 #include "image/Result.h"
 
@@ -55,14 +56,6 @@ struct ImageSamples {
 Result<ImageSamples> SamplesOf(const PixelView& view);
 
 inline constexpr int kCurvePoints = 100;
-
-// Each attack's figure is judged only where it holds: `state` says whether it applies (and why
-// not), `flagged` whether it reached `threshold` there.
-struct Judgement {
-    DetectorState state = DetectorState::NotApplicable("not run");
-    bool flagged = false;
-    double threshold = 0;
-};
 
 struct ChiSquareResult {
     double p = 0;                             // the test on every sample
@@ -168,6 +161,7 @@ struct BlindResult {
     // Set for a JPEG: its coefficient attacks decide `suspicious`, `channels` stay empty and the
     // pixel attacks are not applicable.
     std::shared_ptr<const JpegBlindResult> jpeg;
+    TransparentLsbResult transparentLsb;
 };
 
 // The thresholds at or above which an attack that applies flags its channel, each set for about

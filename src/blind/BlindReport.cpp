@@ -161,7 +161,13 @@ std::string BlindJson(const std::string& path, const BlindResult& result,
             .append(": ")
             .append(ChannelJson(result.channels[i]));
     }
-    return out.append("}}");
+    JsonObject transparent;
+    transparent.add("changes", result.transparentLsb.changes)
+        .add("pairs", result.transparentLsb.counts.pairs);
+    AddState(transparent, result.transparentLsb.judgement.state);
+    transparent.add("flagged", result.transparentLsb.judgement.flagged)
+        .add("threshold", result.transparentLsb.judgement.threshold);
+    return out.append("}, \"transparent_lsb\": ").append(transparent.str()).append("}");
 }
 
 std::string BlindCsvHeader() {

@@ -37,6 +37,14 @@ inline const char* StateName(DetectorState::Kind kind) {
     return "ok";
 }
 
+// A detector's figure judged where it holds: `state` says whether it applies (and why
+// not), `flagged` whether it reached `threshold` there.
+struct Judgement {
+    DetectorState state = DetectorState::NotApplicable("not run");
+    bool flagged = false;
+    double threshold = 0;
+};
+
 // "state": "...", and "reason": "..." unless the state is ok.
 inline JsonObject& AddState(JsonObject& object, const DetectorState& state) {
     object.add("state", StateName(state.kind));

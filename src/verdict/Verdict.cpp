@@ -54,6 +54,11 @@ std::vector<Evidence> PixelEvidence(const BlindResult& result) {
         add("top_rows", channel.top.rate, channel.top.judgement);
         add("top_chi_square", channel.topChiSquare.p, channel.topChiSquare.judgement);
     }
+    const Judgement& transparent = result.transparentLsb.judgement;
+    evidence.push_back(
+        {"pixels", "transparent_lsb", result.transparentLsb.changes, transparent.threshold,
+         transparent.state, transparent.flagged, false, "",
+         transparent.flagged ? "the LSBs under the transparent pixels flip at random" : ""});
     return evidence;
 }
 

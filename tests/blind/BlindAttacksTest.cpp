@@ -291,6 +291,47 @@ TEST(BlindAttacks, KindsOfCleanImageAreNotFlagged) {
               std::string::npos);
 }
 
+// What lies under a sprite's transparent border: one stored colour is clean, the same colour with
+// its LSBs set at random is a message, a picture kept under the border cannot be judged.
+TEST(TransparentLsb, OneColourCleanRandomLsbsFlaggedAPictureNotApplicable) {
+    struct Row {
+        const char* name;
+        int bits;
+        int (*under)(int x, int y, int c); // the colour under alpha 0
+        DetectorState::Kind state;
+        bool flagged;
+    };
+    const Row rows[] = {
+        {"one colour", 32, [](int, int, int) { return 0; }, DetectorState::Kind::Ok, false},
+        {"random LSBs", 32,
+         [](int x, int y, int c) {
+             return 0x40 | static_cast<int>((x * 7919u + y * 104729u + c * 31u) >> 3 & 1u);
+         },
+         DetectorState::Kind::Ok, true},
+        {"a picture", 32, [](int x, int y, int c) { return (x * 5 + y * 3 + c * 40) & 0xFF; },
+         DetectorState::Kind::NotApplicable, false},
+        {"opaque", 24, [](int, int, int) { return 0; }, DetectorState::Kind::NotApplicable, false},
+    };
+    for (const Row& row : rows) {
+        BitmapHandle bitmap = NaturalImage(300, 300, 21, 2, row.bits);
+        const MutablePixelView view = MutableViewOfBitmap(bitmap.get());
+        for (int y = 0; row.bits == 32 && y < 300; ++y) {
+            for (int x = 0; x < 300; ++x) {
+                std::uint8_t* p = view.row(y) + x * 4;
+                const bool seen = x >= 100 && x < 200 && y >= 100 && y < 200;
+                p[kAlpha] = seen ? 255 : 0;
+                for (int c = 0; !seen && c < 3; ++c) {
+                    p[c] = static_cast<std::uint8_t>(row.under(x, y, c));
+                }
+            }
+        }
+        const BlindResult result = Analysed(bitmap.get());
+        EXPECT_EQ(result.transparentLsb.judgement.state.kind, row.state) << row.name;
+        EXPECT_EQ(result.transparentLsb.judgement.flagged, row.flagged) << row.name;
+        EXPECT_EQ(result.suspicious, row.flagged) << row.name;
+    }
+}
+
 // LSB replacement at known rates, at random and from the first pixel on as steggy and stepic
 // write, and on a cover with a transparent border: the attacks that apply keep flagging it.
 TEST(BlindAttacks, LsbReplacementStaysFlagged) {
