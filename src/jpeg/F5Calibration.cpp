@@ -4,6 +4,10 @@
 #include <tbb/parallel_for.h>
 #include <tbb/parallel_reduce.h>
 
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
+#include <xmmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -51,8 +55,10 @@ long RoundedMagnitude(float value) {
     return static_cast<long>(std::fabs(static_cast<double>(value)) + 0.5);
 }
 
-void StorePixels(const float pixels[8][8], const JpegComponent& component, int blockRow, int column,
-                 int rows, int columns, std::uint8_t* plane) {
+[[gnu::always_inline]] inline void StorePixels(const float pixels[8][8],
+                                               const JpegComponent& component, int blockRow,
+                                               int column, int rows, int columns,
+                                               std::uint8_t* plane) {
     for (int y = 0; y < rows; ++y) {
         std::uint8_t* out =
             plane +
@@ -73,10 +79,16 @@ constexpr int kSignOfFour[8] = {1, -1, -1, 1, 1, -1, -1, 1};
 // and float error, not the picture, would decide their rounding. Such blocks are worked out in
 // integers and rounded half to even; at quality 85, where DC steps of 5 make such halves common
 // in a flat sky, float noise moved beta by 0.008.
-bool RationalBlock(const std::int16_t* coef) {
+// `rowUsed` says which rows of coefficients hold anything.
+bool RationalBlock(const std::int16_t* coef, const bool rowUsed[8]) {
+    if (rowUsed[1] || rowUsed[2] || rowUsed[3] || rowUsed[5] || rowUsed[6] || rowUsed[7]) {
+        return false;
+    }
     int other = 0;
-    for (int i = 0; i < 64; ++i) {
-        other |= (i & 0x1B) != 0 ? coef[i] : 0; // natural indices other than 0, 4, 32, 36
+    for (const int row : {0, 32}) {
+        for (const int u : {1, 2, 3, 5, 6, 7}) {
+            other |= coef[row + u];
+        }
     }
     return other == 0;
 }
@@ -107,14 +119,55 @@ constexpr float kNearHalf = 1.0f / 1024;
 // Double sums of these 64 terms are good to about 1e-12.
 constexpr double kExactHalf = 1e-9;
 
+// Whether |value - nearest integer| is within kNearHalf of 1/2, without a libm call: the rounder
+// trick of RoundToPixel. Values past +-4096 clip to a pixel whatever their rounding, and a
+// hostile table makes them; they are kept clear of the trick's 2^22 limit.
+bool NearHalf(float value) {
+    constexpr float kRounder = 12582912.0f;
+    const float clipped = std::min(std::max(value, -4096.0f), 4096.0f); // an integer past them
+    const float nearest = (clipped + kRounder) - kRounder;
+    return std::fabs(clipped - nearest) > 0.5f - kNearHalf;
+}
+
+// One pass without branches over the block; most blocks have no such pixel.
+bool AnyNearHalf(const float pixels[8][8]) {
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
+    const __m128 rounder = _mm_set1_ps(12582912.0f);
+    const __m128 low = _mm_set1_ps(-4096.0f);
+    const __m128 high = _mm_set1_ps(4096.0f);
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 bound = _mm_set1_ps(0.5f - kNearHalf);
+    __m128 any = _mm_setzero_ps();
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; x += 4) {
+            const __m128 clipped = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(&pixels[y][x]), low), high);
+            const __m128 nearest = _mm_sub_ps(_mm_add_ps(clipped, rounder), rounder);
+            const __m128 distance = _mm_andnot_ps(sign, _mm_sub_ps(clipped, nearest));
+            any = _mm_or_ps(any, _mm_cmpgt_ps(distance, bound));
+        }
+    }
+    return _mm_movemask_ps(any) != 0;
+#else
+    bool any = false;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            any |= NearHalf(pixels[y][x]);
+        }
+    }
+    return any;
+#endif
+}
+
 // The few pixels float leaves too close to a half are summed again in double and rounded there.
 void SettleNearHalves(const std::int16_t* coef, const std::array<std::uint16_t, 64>& table,
                       float pixels[8][8]) {
     const Basis& b = DctBasis();
+    if (!AnyNearHalf(pixels)) {
+        return;
+    }
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            const float value = pixels[y][x];
-            if (std::fabs(value - std::floor(value) - 0.5f) >= kNearHalf) {
+            if (!NearHalf(pixels[y][x])) {
                 continue;
             }
             double sum = 128;
@@ -148,26 +201,28 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
         }
         const std::int16_t* coef = component.block(blockRow, column).data();
         float pixels[8][8];
-        if (RationalBlock(coef)) {
+        // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]. An all-zero row of
+        // coefficients (most of them at usual qualities) is skipped whole; within a row a branch
+        // per coefficient would cost more in mispredictions than the multiplications it saves.
+        bool rowUsed[8] = {};
+        for (int v = 0; v < 8; ++v) {
+            int any = 0;
+            for (int u = 0; u < 8; ++u) {
+                any |= coef[v * 8 + u];
+            }
+            rowUsed[v] = any != 0;
+        }
+        if (RationalBlock(coef, rowUsed)) {
             RationalBlockPixels(coef, table, pixels);
             StorePixels(pixels, component, blockRow, column, rows, columns, plane);
             continue;
         }
-        // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]. An all-zero row of
-        // coefficients (most of them at usual qualities) is skipped whole; within a row a branch
-        // per coefficient would cost more in mispredictions than the multiplications it saves.
         float horizontal[8][8] = {};
-        bool rowUsed[8] = {};
         for (int v = 0; v < 8; ++v) {
-            const std::int16_t* row = coef + v * 8;
-            int any = 0;
-            for (int u = 0; u < 8; ++u) {
-                any |= row[u];
-            }
-            if (any == 0) {
+            if (!rowUsed[v]) {
                 continue;
             }
-            rowUsed[v] = true;
+            const std::int16_t* row = coef + v * 8;
             for (int u = 0; u < 8; ++u) {
                 const float value = static_cast<float>(row[u] * table[v * 8 + u]);
                 for (int x = 0; x < 8; ++x) {
@@ -282,9 +337,8 @@ ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, i
                     }
                     for (std::size_t m = 0; m < f.size(); ++m) {
                         const float scaled = f[m] / steps[m];
-                        const float fraction = std::fabs(scaled) - std::floor(std::fabs(scaled));
                         Count(counts, m,
-                              std::fabs(fraction - 0.5f) >= kNearHalf
+                              !NearHalf(scaled)
                                   ? RoundedMagnitude(scaled)
                                   : ExactMagnitude(plane, width, 4 + blockRow * 8, 4 + column * 8,
                                                    kCalibratedModes[m], steps[m]));

@@ -145,6 +145,14 @@ std::string JpegF5Json(const JpegAnalysis& analysis, const JpegVerdict& verdict)
         f5.null("beta");
     }
     f5.add("double_compressed", analysis.doubleCompression.detected);
+    f5.add("calibration_residual", analysis.doubleCompression.residual);
+    f5.add("nonzero", F5Nonzero(analysis.f5));
+    std::vector<std::string> perMode;
+    for (const double beta : F5ModeBetas(analysis.f5)) {
+        perMode.push_back(JsonNumber(beta));
+    }
+    f5.raw("beta_per_mode", JsonArray(perMode));
+    f5.add("beta_least_mode", verdict.f5LeastModeBeta);
     AddJudgement(f5, verdict.f5State, verdict.f5Suspicious, kF5SuspiciousBeta);
     return f5.str();
 }

@@ -19,7 +19,7 @@ void JudgeJsteg(const JpegAnalysis& analysis, JpegVerdict& verdict) {
                 continue;
             }
             anyCounted = true;
-            if (attack.wrongFraction > kJstegSuspiciousFraction ||
+            if (attack.wrongFraction > kJstegShiftedFit ||
                 (attack.fraction > 0 && attack.wrongFraction >= attack.fraction)) {
                 anyDismissed = anyDismissed || attack.fraction > kJstegSuspiciousFraction;
                 continue;
@@ -48,11 +48,39 @@ void JudgeF5(const JpegAnalysis& analysis, JpegVerdict& verdict) {
     } else if (analysis.doubleCompression.detected) {
         verdict.f5Unreliable = true;
         verdict.f5State = DetectorState::NotApplicable("compressed twice");
+    } else if (F5Nonzero(analysis.f5) < kF5MinimumNonzero) {
+        verdict.f5State = DetectorState::NotApplicable("too flat to calibrate");
     }
-    verdict.f5Suspicious = verdict.f5State.ok() && analysis.f5.beta > kF5SuspiciousBeta;
+    const std::array<double, 5> betas = F5ModeBetas(analysis.f5);
+    verdict.f5LeastModeBeta = *std::min_element(betas.begin(), betas.end());
+    verdict.f5Suspicious = verdict.f5State.ok() && verdict.f5LeastModeBeta > kF5SuspiciousBeta;
 }
 
 } // namespace
+
+double F5Nonzero(const F5Estimate& f5) {
+    double nonzero = 0;
+    if (!f5.components.empty()) {
+        const F5ComponentEstimate& luminance = f5.components[0];
+        for (const F5ModeEstimate& mode : luminance.modes) {
+            nonzero += static_cast<double>(luminance.blocks) - mode.file[0];
+        }
+    }
+    return nonzero;
+}
+
+std::array<double, 5> F5ModeBetas(const F5Estimate& f5) {
+    std::array<double, 5> betas{};
+    if (!f5.components.empty()) {
+        const F5ComponentEstimate& luminance = f5.components[0];
+        for (std::size_t m = 0; m < betas.size(); ++m) {
+            const ModeHistogram& H = luminance.fileHistograms[m];
+            const ModeHistogram& h = luminance.calibratedHistograms[m];
+            betas[m] = F5Beta({H[0], H[1], H[2]}, {h[0], h[1], h[2]});
+        }
+    }
+    return betas;
+}
 
 JpegAnalysis AnalyzeJpeg(const JpegCoefficients& jpeg) {
     JpegAnalysis analysis;
