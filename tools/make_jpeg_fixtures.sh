@@ -39,7 +39,7 @@ if [ "$mode" = fixtures ]; then
     # 320 x 240 is about the least on which calibration is steady (smaller clean files read beta
     # 0.25 and more).
     pnm "$photos/chelsea.png" 320x240 colour >"$work/colour.ppm"
-    for q in 75 85 95; do cjpeg -quality $q "$work/colour.ppm" >"$out/chelsea-q$q.jpg"; done
+    for q in 75 85 95 99; do cjpeg -quality $q "$work/colour.ppm" >"$out/chelsea-q$q.jpg"; done
     cjpeg -quality 85 -sample 1x1 "$work/colour.ppm" >"$out/chelsea-q85-444.jpg"
     cjpeg -quality 85 -progressive "$work/colour.ppm" >"$out/chelsea-q85-progressive.jpg"
     cjpeg -quality 85 -grayscale "$work/colour.ppm" >"$out/chelsea-grey-q85.jpg"

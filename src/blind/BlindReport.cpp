@@ -90,22 +90,11 @@ std::string JpegBlindJson(const JpegBlindResult& jpeg) {
     out.append(std::to_string(a.quality.quality))
         .append(", \"exact\": ")
         .append(Bool(a.quality.exact))
-        .append("}, \"jsteg_fraction\": {");
-    const char* pairings[] = {"twos", "magnitude"};
-    for (std::size_t p = 0; p < 2; ++p) {
-        out.append(p == 0 ? "\"" : ", \"")
-            .append(pairings[p])
-            .append("\": {\"luminance\": ")
-            .append(JsonNumber(a.jsteg[p][0].fraction))
-            .append(", \"all\": ")
-            .append(JsonNumber(a.jsteg[p][1].fraction))
-            .append("}");
-    }
-    return out.append("}, \"f5\": {\"beta\": ")
-        .append(a.f5.valid ? JsonNumber(a.f5.beta) : std::string("null"))
-        .append(", \"double_compressed\": ")
-        .append(Bool(a.doubleCompression.detected))
-        .append("}, \"verdict\": ")
+        .append("}, \"jsteg_fraction\": ")
+        .append(JpegJstegFractionJson(a, jpeg.verdict));
+    return out.append(", \"f5\": ")
+        .append(JpegF5Json(a, jpeg.verdict))
+        .append(", \"verdict\": ")
         .append(JpegVerdictJson(jpeg.verdict))
         .append("}");
 }

@@ -4,6 +4,10 @@
 #include <tbb/parallel_for.h>
 #include <tbb/parallel_reduce.h>
 
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
+#include <xmmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -17,12 +21,13 @@ namespace {
 struct Basis {
     float at[8][8];
     float byFrequency[8][8]; // at transposed: [u][x], so the loops over x read memory in order
+    double exact[8][8];      // at in double, for the pixels float cannot round surely
     Basis() {
         for (int x = 0; x < 8; ++x) {
             for (int u = 0; u < 8; ++u) {
                 const double c = u == 0 ? std::numbers::sqrt2 / 2 : 1.0;
-                at[x][u] =
-                    static_cast<float>(c / 2 * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+                exact[x][u] = c / 2 * std::cos((2 * x + 1) * u * std::numbers::pi / 16);
+                at[x][u] = static_cast<float>(exact[x][u]);
                 byFrequency[u][x] = at[x][u];
             }
         }
@@ -50,6 +55,140 @@ long RoundedMagnitude(float value) {
     return static_cast<long>(std::fabs(static_cast<double>(value)) + 0.5);
 }
 
+[[gnu::always_inline]] inline void StorePixels(const float pixels[8][8],
+                                               const JpegComponent& component, int blockRow,
+                                               int column, int rows, int columns,
+                                               std::uint8_t* plane) {
+    for (int y = 0; y < rows; ++y) {
+        std::uint8_t* out =
+            plane +
+            static_cast<std::size_t>(blockRow * 8 + y) * static_cast<std::size_t>(component.width) +
+            column * 8;
+        for (int x = 0; x < columns; ++x) {
+            out[x] = RoundToPixel(pixels[y][x]);
+        }
+    }
+}
+
+// cos((2x + 1) 4 pi / 16): the sign of frequency 4 at sample x.
+constexpr int kSignOfFour[8] = {1, -1, -1, 1, 1, -1, -1, 1};
+
+// A block whose coefficients are zero outside frequencies 0 and 4 in both directions (every
+// DC-only block of a flat area is one) decompresses to 128 + n/8 for an integer n, since the two
+// basis values involved are both +-sqrt(2)/4: a quarter of its pixels would land exactly on a half
+// and float error, not the picture, would decide their rounding. Such blocks are worked out in
+// integers and rounded half to even; at quality 85, where DC steps of 5 make such halves common
+// in a flat sky, float noise moved beta by 0.008.
+// `rowUsed` says which rows of coefficients hold anything.
+bool RationalBlock(const std::int16_t* coef, const bool rowUsed[8]) {
+    if (rowUsed[1] || rowUsed[2] || rowUsed[3] || rowUsed[5] || rowUsed[6] || rowUsed[7]) {
+        return false;
+    }
+    int other = 0;
+    for (const int row : {0, 32}) {
+        for (const int u : {1, 2, 3, 5, 6, 7}) {
+            other |= coef[row + u];
+        }
+    }
+    return other == 0;
+}
+
+void RationalBlockPixels(const std::int16_t* coef, const std::array<std::uint16_t, 64>& table,
+                         float pixels[8][8]) {
+    const long f00 = long{coef[0]} * table[0];
+    const long f04 = long{coef[4]} * table[4];
+    const long f40 = long{coef[32]} * table[32];
+    const long f44 = long{coef[36]} * table[36];
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const long eighths =
+                f00 + kSignOfFour[x] * f04 + kSignOfFour[y] * (f40 + kSignOfFour[x] * f44);
+            long whole = eighths >> 3; // floor, also for negative sums
+            const long rest = eighths & 7;
+            whole += rest > 4 || (rest == 4 && (whole & 1) != 0);
+            // An integer is exact in float, so RoundToPixel only clips it.
+            pixels[y][x] = static_cast<float>(128 + std::clamp(whole, -256L, 256L));
+        }
+    }
+}
+
+// Float sums of up to 64 terms are good to about 1e-5 here; a pixel this close to a half may
+// round the wrong way, and one pixel off moves a calibrated coefficient across a bin often enough
+// to shift beta by 0.001.
+constexpr float kNearHalf = 1.0f / 1024;
+// Double sums of these 64 terms are good to about 1e-12.
+constexpr double kExactHalf = 1e-9;
+
+// Whether |value - nearest integer| is within kNearHalf of 1/2, without a libm call: the rounder
+// trick of RoundToPixel. Values past +-4096 clip to a pixel whatever their rounding, and a
+// hostile table makes them; they are kept clear of the trick's 2^22 limit.
+bool NearHalf(float value) {
+    constexpr float kRounder = 12582912.0f;
+    const float clipped = std::min(std::max(value, -4096.0f), 4096.0f); // an integer past them
+    const float nearest = (clipped + kRounder) - kRounder;
+    return std::fabs(clipped - nearest) > 0.5f - kNearHalf;
+}
+
+// One pass without branches over the block; most blocks have no such pixel.
+bool AnyNearHalf(const float pixels[8][8]) {
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
+    const __m128 rounder = _mm_set1_ps(12582912.0f);
+    const __m128 low = _mm_set1_ps(-4096.0f);
+    const __m128 high = _mm_set1_ps(4096.0f);
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 bound = _mm_set1_ps(0.5f - kNearHalf);
+    __m128 any = _mm_setzero_ps();
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; x += 4) {
+            const __m128 clipped = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(&pixels[y][x]), low), high);
+            const __m128 nearest = _mm_sub_ps(_mm_add_ps(clipped, rounder), rounder);
+            const __m128 distance = _mm_andnot_ps(sign, _mm_sub_ps(clipped, nearest));
+            any = _mm_or_ps(any, _mm_cmpgt_ps(distance, bound));
+        }
+    }
+    return _mm_movemask_ps(any) != 0;
+#else
+    bool any = false;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            any |= NearHalf(pixels[y][x]);
+        }
+    }
+    return any;
+#endif
+}
+
+// The few pixels float leaves too close to a half are summed again in double and rounded there.
+void SettleNearHalves(const std::int16_t* coef, const std::array<std::uint16_t, 64>& table,
+                      float pixels[8][8]) {
+    const Basis& b = DctBasis();
+    if (!AnyNearHalf(pixels)) {
+        return;
+    }
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            if (!NearHalf(pixels[y][x])) {
+                continue;
+            }
+            double sum = 128;
+            for (int v = 0; v < 8; ++v) {
+                for (int u = 0; u < 8; ++u) {
+                    sum += static_cast<double>(coef[v * 8 + u] * table[v * 8 + u]) * b.exact[y][v] *
+                           b.exact[x][u];
+                }
+            }
+            // Coefficients that mirror each other (F(0,1) q = F(1,0) q, say) cancel their
+            // irrational parts at the pixels where the basis values mirror too, leaving an exact
+            // half that double error puts a hair to either side: within kExactHalf it is one.
+            const double fraction = sum - std::floor(sum);
+            if (std::fabs(fraction - 0.5) < kExactHalf) {
+                sum = std::floor(sum) + 0.5;
+            }
+            pixels[y][x] = static_cast<float>(std::nearbyint(sum));
+        }
+    }
+}
+
 // One block row: 8 pixel rows of the plane (fewer at the bottom edge), columns clipped to width.
 void InverseBlockRow(const JpegComponent& component, const std::array<std::uint16_t, 64>& table,
                      int blockRow, std::uint8_t* plane) {
@@ -61,21 +200,29 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
             break;
         }
         const std::int16_t* coef = component.block(blockRow, column).data();
+        float pixels[8][8];
         // Rows first: horizontal[v][x] = sum_u F[v][u] basis[x][u]. An all-zero row of
         // coefficients (most of them at usual qualities) is skipped whole; within a row a branch
         // per coefficient would cost more in mispredictions than the multiplications it saves.
-        float horizontal[8][8] = {};
         bool rowUsed[8] = {};
         for (int v = 0; v < 8; ++v) {
-            const std::int16_t* row = coef + v * 8;
             int any = 0;
             for (int u = 0; u < 8; ++u) {
-                any |= row[u];
+                any |= coef[v * 8 + u];
             }
-            if (any == 0) {
+            rowUsed[v] = any != 0;
+        }
+        if (RationalBlock(coef, rowUsed)) {
+            RationalBlockPixels(coef, table, pixels);
+            StorePixels(pixels, component, blockRow, column, rows, columns, plane);
+            continue;
+        }
+        float horizontal[8][8] = {};
+        for (int v = 0; v < 8; ++v) {
+            if (!rowUsed[v]) {
                 continue;
             }
-            rowUsed[v] = true;
+            const std::int16_t* row = coef + v * 8;
             for (int u = 0; u < 8; ++u) {
                 const float value = static_cast<float>(row[u] * table[v * 8 + u]);
                 for (int x = 0; x < 8; ++x) {
@@ -83,7 +230,6 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
                 }
             }
         }
-        float pixels[8][8];
         for (int y = 0; y < 8; ++y) {
             for (int x = 0; x < 8; ++x) {
                 pixels[y][x] = 128.0f;
@@ -98,15 +244,8 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
                 }
             }
         }
-        for (int y = 0; y < rows; ++y) {
-            std::uint8_t* out = plane +
-                                static_cast<std::size_t>(blockRow * 8 + y) *
-                                    static_cast<std::size_t>(component.width) +
-                                column * 8;
-            for (int x = 0; x < columns; ++x) {
-                out[x] = RoundToPixel(pixels[y][x]);
-            }
-        }
+        SettleNearHalves(coef, table, pixels);
+        StorePixels(pixels, component, blockRow, column, rows, columns, plane);
     }
 }
 
@@ -125,6 +264,26 @@ void Count(ModeCounts& counts, std::size_t slot, long magnitude) {
     if (magnitude < kCalibratedBins) {
         ++counts[slot][static_cast<std::size_t>(magnitude)];
     }
+}
+
+// |round(F / step)| of one coefficient of the block at (top, left), summed in double: for the
+// few values float leaves too close to a half. A DCT of integer pixels never lands exactly on
+// one at these modes, whose basis products are irrational.
+long ExactMagnitude(const std::vector<std::uint8_t>& plane, int width, int top, int left,
+                    int naturalIndex, float step) {
+    const Basis& b = DctBasis();
+    const int v = naturalIndex / 8;
+    const int u = naturalIndex % 8;
+    double sum = 0;
+    for (int y = 0; y < 8; ++y) {
+        const std::uint8_t* row =
+            plane.data() + static_cast<std::size_t>(top + y) * static_cast<std::size_t>(width) +
+            left;
+        for (int x = 0; x < 8; ++x) {
+            sum += b.exact[y][v] * b.exact[x][u] * (row[x] - 128.0);
+        }
+    }
+    return static_cast<long>(std::fabs(sum / step) + 0.5);
 }
 
 // The low modes of every full 8x8 block of the plane cropped by 4 rows and 4 columns, divided by
@@ -177,7 +336,12 @@ ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, i
                         f[4] += b.byFrequency[2][x] * s0[x]; // (0,2)
                     }
                     for (std::size_t m = 0; m < f.size(); ++m) {
-                        Count(counts, m, RoundedMagnitude(f[m] / steps[m]));
+                        const float scaled = f[m] / steps[m];
+                        Count(counts, m,
+                              !NearHalf(scaled)
+                                  ? RoundedMagnitude(scaled)
+                                  : ExactMagnitude(plane, width, 4 + blockRow * 8, 4 + column * 8,
+                                                   kCalibratedModes[m], steps[m]));
                     }
                 }
             }

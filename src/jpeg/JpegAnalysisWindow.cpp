@@ -230,10 +230,15 @@ void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
         Sampling->setText(QString::fromStdString(JpegSamplingText(jpeg)));
         Verdict->setText(QString::fromStdString(verdict_.text));
         SetTextColour(Verdict, verdict_.suspicious ? kSuspicious : kClean);
-        Warning->setText(verdict_.f5Unreliable
-                             ? QStringLiteral("Compressed twice: calibration fails, so F5's beta "
-                                              "says nothing here.")
-                             : QString());
+        QStringList states;
+        for (const auto& [name, state] :
+             {std::pair{"JSteg", &verdict_.jstegState}, std::pair{"F5", &verdict_.f5State}}) {
+            if (!state->ok()) {
+                states << QStringLiteral("%1: %2").arg(name,
+                                                       QString::fromStdString(StateLine(*state)));
+            }
+        }
+        Warning->setText(states.join(QLatin1Char('\n')));
         Tables->setPlainText(TablesText(jpeg));
         BlockMap->setPicture(ActivityImage(outcome->activity));
         static const char* const kComponents[] = {"Y", "Cb", "Cr", "K"};

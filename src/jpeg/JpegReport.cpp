@@ -19,13 +19,23 @@ std::string PValue(double p) {
 }
 
 std::string JstegJson(const JstegChiSquare& attack) {
-    std::string out = "{\"p_whole\": " + PValue(attack.pWhole) +
-                      ", \"fraction\": " + JsonNumber(attack.fraction) +
-                      ", \"usable\": " + std::to_string(attack.usable) + ", \"curve\": [";
-    for (std::size_t i = 0; i < attack.curve.size(); ++i) {
-        out += (i == 0 ? "" : ", ") + PValue(attack.curve[i]);
+    std::vector<std::string> curve;
+    for (const double p : attack.curve) {
+        curve.push_back(PValue(p));
     }
-    return out + "]}";
+    return JsonObject()
+        .raw("p_whole", PValue(attack.pWhole))
+        .add("fraction", attack.fraction)
+        .add("usable", attack.usable)
+        .raw("curve", JsonArray(curve))
+        .add("wrong_pairing_fraction", attack.wrongFraction)
+        .str();
+}
+
+// The keys every detector's object ends with.
+void AddJudgement(JsonObject& object, const DetectorState& state, bool flagged, double threshold) {
+    AddState(object, state);
+    object.add("flagged", flagged).add("threshold", threshold);
 }
 
 std::string TableJson(const std::array<std::uint16_t, 64>& table) {
@@ -76,20 +86,18 @@ std::string ReportJson(const std::string& path, const JpegCoefficients& jpeg,
                ", \"blocks\": [" + std::to_string(c.widthInBlocks) + ", " +
                std::to_string(c.heightInBlocks) + "]}";
     }
-    out += "], \"jsteg\": {";
+    JsonObject jsteg;
     const char* pairings[] = {"twos", "magnitude"};
     for (std::size_t p = 0; p < 2; ++p) {
-        out += std::string(p == 0 ? "" : ", ") + "\"" + pairings[p] +
-               "\": {\"luminance\": " + JstegJson(analysis.jsteg[p][0]) +
-               ", \"all\": " + JstegJson(analysis.jsteg[p][1]) + "}";
+        jsteg.raw(pairings[p], JsonObject()
+                                   .raw("luminance", JstegJson(analysis.jsteg[p][0]))
+                                   .raw("all", JstegJson(analysis.jsteg[p][1]))
+                                   .str());
     }
-    out += "}, \"f5\": {\"beta_per_component\": [";
-    for (std::size_t i = 0; i < analysis.f5.components.size(); ++i) {
-        out += (i == 0 ? "" : ", ") + JsonNumber(analysis.f5.components[i].beta);
-    }
-    out += "], \"beta\": " + (analysis.f5.valid ? JsonNumber(analysis.f5.beta) : "null") +
-           ", \"double_compressed\": " + (analysis.doubleCompression.detected ? "true" : "false") +
-           "}, \"trailer\": " +
+    jsteg.add("fraction", verdict.jstegFraction);
+    AddJudgement(jsteg, verdict.jstegState, verdict.jstegSuspicious, kJstegSuspiciousFraction);
+    out += "], \"jsteg\": " + jsteg.str() + ", \"f5\": " + JpegF5Json(analysis, verdict) +
+           ", \"trailer\": " +
            (jpeg.trailerLength == 0
                 ? std::string("null")
                 : "{\"offset\": " + std::to_string(jpeg.trailerOffset) +
@@ -122,6 +130,45 @@ std::string JpegVerdictJson(const JpegVerdict& verdict) {
         .append(", \"text\": ")
         .append(JsonString(verdict.text))
         .append("}");
+}
+
+std::string JpegF5Json(const JpegAnalysis& analysis, const JpegVerdict& verdict) {
+    std::vector<std::string> perComponent;
+    for (const F5ComponentEstimate& component : analysis.f5.components) {
+        perComponent.push_back(JsonNumber(component.beta));
+    }
+    JsonObject f5;
+    f5.raw("beta_per_component", JsonArray(perComponent));
+    if (analysis.f5.valid) {
+        f5.add("beta", analysis.f5.beta);
+    } else {
+        f5.null("beta");
+    }
+    f5.add("double_compressed", analysis.doubleCompression.detected);
+    f5.add("calibration_residual", analysis.doubleCompression.residual);
+    f5.add("nonzero", F5Nonzero(analysis.f5));
+    std::vector<std::string> perMode;
+    for (const double beta : F5ModeBetas(analysis.f5)) {
+        perMode.push_back(JsonNumber(beta));
+    }
+    f5.raw("beta_per_mode", JsonArray(perMode));
+    f5.add("beta_least_mode", verdict.f5LeastModeBeta);
+    AddJudgement(f5, verdict.f5State, verdict.f5Suspicious, kF5SuspiciousBeta);
+    return f5.str();
+}
+
+std::string JpegJstegFractionJson(const JpegAnalysis& analysis, const JpegVerdict& verdict) {
+    JsonObject jsteg;
+    const char* pairings[] = {"twos", "magnitude"};
+    for (std::size_t p = 0; p < 2; ++p) {
+        jsteg.raw(pairings[p], JsonObject()
+                                   .add("luminance", analysis.jsteg[p][0].fraction)
+                                   .add("all", analysis.jsteg[p][1].fraction)
+                                   .str());
+    }
+    jsteg.add("fraction", verdict.jstegFraction);
+    AddJudgement(jsteg, verdict.jstegState, verdict.jstegSuspicious, kJstegSuspiciousFraction);
+    return jsteg.str();
 }
 
 double JstegFractionJudged(const JpegAnalysis& analysis) {
@@ -192,9 +239,13 @@ std::string JpegReportText(const std::string& path, const JpegCoefficients& jpeg
             line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
         text += "  comment: " + line + "\n";
     }
-    return text + "  F5 beta: " + (analysis.f5.valid ? Fixed(analysis.f5.beta) : "n/a") +
-           (analysis.doubleCompression.detected ? " (double compressed: unreliable)" : "") +
-           "\n  " + verdict.text + "\n";
+    const auto state = [](const DetectorState& s) {
+        return s.ok() ? std::string() : " (" + StateLine(s) + ")";
+    };
+    return text + "  JSteg fraction judged: " + Fixed(verdict.jstegFraction) +
+           state(verdict.jstegState) +
+           "\n  F5 beta: " + (analysis.f5.valid ? Fixed(analysis.f5.beta) : "n/a") +
+           state(verdict.f5State) + "\n  " + verdict.text + "\n";
 }
 
 } // namespace vantrel

@@ -9,8 +9,15 @@ namespace vantrel {
 
 // The verdict's object: {"suspicious", "jsteg", "f5", "f5_unreliable", "text"}.
 std::string JpegVerdictJson(const JpegVerdict& verdict);
-// The largest JSteg fraction over both pairings and scopes: the one the verdict judges.
+// The largest JSteg fraction over both pairings and scopes, whether or not its shifted pairing
+// fits as well.
 double JstegFractionJudged(const JpegAnalysis& analysis);
+// The F5 detector's object: {"beta_per_component", "beta", "double_compressed", "state",
+// ["reason",] "flagged", "threshold"}.
+std::string JpegF5Json(const JpegAnalysis& analysis, const JpegVerdict& verdict);
+// The JSteg detector's summary: {"twos": {"luminance", "all"}, "magnitude": {...}, "fraction",
+// "state", ["reason",] "flagged", "threshold"}, the fractions without their curves.
+std::string JpegJstegFractionJson(const JpegAnalysis& analysis, const JpegVerdict& verdict);
 
 std::string JpegReportJson(const std::string& path, const JpegCoefficients& jpeg,
                            const JpegAnalysis& analysis, const JpegVerdict& verdict);

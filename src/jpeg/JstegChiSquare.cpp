@@ -69,8 +69,10 @@ struct ValueCounts {
 };
 
 // Each pair is named by its even member: 2k for `Twos`; ±2k for `Magnitude`, whose negative
-// pairs are (-2k, -2k-1).
-double PValue(const ValueCounts& seen, JstegPairing pairing) {
+// pairs are (-2k, -2k-1). The `wrong` pairing is the one shifted by a value, (2k-1, 2k), which
+// no embedding equalizes: (-1, 0) and (1, 2) are left out for `Twos`, as 0 and 1 carry nothing,
+// and (|1|, |2|) for `Magnitude`.
+double PValue(const ValueCounts& seen, JstegPairing pairing, bool wrong = false) {
     double chiSquare = 0;
     int pairs = 0;
     const auto addPair = [&](std::uint64_t even, std::uint64_t odd) {
@@ -82,7 +84,18 @@ double PValue(const ValueCounts& seen, JstegPairing pairing) {
         }
     };
     const int firstEven = seen.low - (((seen.low % 2) + 2) % 2);
-    for (int even = firstEven; even <= seen.high; even += 2) {
+    for (int even = firstEven; even <= seen.high + 1 && wrong; even += 2) {
+        if (pairing == JstegPairing::Twos) {
+            if (even != 0 && even != 2) {
+                addPair(seen.at(even), seen.at(even - 1));
+            }
+        } else if (even >= 4) {
+            addPair(seen.at(even), seen.at(even - 1));
+        } else if (even <= -4) {
+            addPair(seen.at(even), seen.at(even + 1));
+        }
+    }
+    for (int even = firstEven; even <= seen.high && !wrong; even += 2) {
         if (pairing == JstegPairing::Twos) {
             if (even != 0) {
                 addPair(seen.at(even), seen.at(even + 1));
@@ -118,20 +131,27 @@ struct Curve {
     }
     void close(const ValueCounts& counts) {
         while (next < ends.size() && ends[next] == seen) {
+            result.wrongCurve[next] = PValue(counts, pairing, true);
             result.curve[next++] = PValue(counts, pairing);
         }
     }
 };
 
-void Finish(JstegChiSquare& result) {
-    result.pWhole = result.curve.back();
+// The last point with p > 0.5 and df >= 1, over 100.
+double LastFit(const std::array<double, kJstegCurvePoints>& curve) {
     for (int i = kJstegCurvePoints; i >= 1; --i) {
-        const double p = result.curve[static_cast<std::size_t>(i - 1)];
+        const double p = curve[static_cast<std::size_t>(i - 1)];
         if (!std::isnan(p) && p > 0.5) {
-            result.fraction = i / static_cast<double>(kJstegCurvePoints);
-            break;
+            return i / static_cast<double>(kJstegCurvePoints);
         }
     }
+    return 0;
+}
+
+void Finish(JstegChiSquare& result) {
+    result.pWhole = result.curve.back();
+    result.fraction = LastFit(result.curve);
+    result.wrongFraction = LastFit(result.wrongCurve);
 }
 
 } // namespace

@@ -28,6 +28,11 @@ struct JstegChiSquare {
     double pWhole = 0;        // p over all usable coefficients (= curve[99])
     double fraction = 0;      // the last point with p > 0.5 and df >= 1, over 100
     std::uint64_t usable = 0; // coefficients the pairing can carry a bit in
+    // The same test on the pairing shifted by one value, which no embedding equalizes. Where it
+    // fits as well the histogram is too smooth for pairs to tell anything (a false positive is
+    // likely), as Provos's detector checks before it reports JSteg.
+    std::array<double, kJstegCurvePoints> wrongCurve{};
+    double wrongFraction = 0;
 };
 
 JstegChiSquare JstegChiSquareAttack(const JpegCoefficients& jpeg, JstegPairing pairing,

@@ -33,6 +33,11 @@ std::vector<std::uint8_t> NaiveDecompressPlane(const JpegComponent& component,
                            Cos(x % 8, u);
                 }
             }
+            // The true value is a half wherever the sum's irrational parts cancel (DC-only
+            // blocks, mirrored coefficients); double error leaves it within 1e-12 of one.
+            if (std::fabs(sum - std::floor(sum) - 0.5) < 1e-9) {
+                sum = std::floor(sum) + 0.5;
+            }
             plane[static_cast<std::size_t>(y) * static_cast<std::size_t>(component.width) +
                   static_cast<std::size_t>(x)] =
                 static_cast<std::uint8_t>(std::clamp(std::nearbyint(sum + 128), 0.0, 255.0));
