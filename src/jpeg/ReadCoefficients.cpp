@@ -1,5 +1,7 @@
 #include "jpeg/ReadCoefficients.h"
 
+#include "structure/JpegEnd.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
@@ -213,7 +215,7 @@ bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
 
 // jpeg_read_coefficients stops right after EOI, so what the memory source has not handed out yet
 // is the trailer. The saved markers live in libjpeg's pools, hence the copy before destroying.
-void NoteCommentsAndTrailer(const jpeg_decompress_struct& info, std::size_t size,
+void NoteCommentsAndTrailer(const jpeg_decompress_struct& info, std::span<const std::uint8_t> bytes,
                             JpegCoefficients& out) {
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr;
          marker = marker->next) {
@@ -222,9 +224,11 @@ void NoteCommentsAndTrailer(const jpeg_decompress_struct& info, std::size_t size
                                       marker->data_length);
         }
     }
-    const std::size_t left = std::min<std::size_t>(info.src->bytes_in_buffer, size);
-    out.trailerOffset = size - left;
-    out.trailerLength = left;
+    // The structure walk's definition, so the two reports never disagree on a camera's MPF
+    // images or on fill bytes after EOI.
+    const structure::JpegTrailer trailer = structure::JpegTrailerOf(bytes);
+    out.trailerOffset = trailer.offset;
+    out.trailerLength = trailer.length;
 }
 
 } // namespace
@@ -284,7 +288,7 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
     jpeg_read_coefficients(&info);
     // Our block arrays' descriptions live in libjpeg's pools: compact before destroying them.
     const bool compacted = !errors.truncated && CompactRows(errors, result);
-    NoteCommentsAndTrailer(info, bytes.size(), result);
+    NoteCommentsAndTrailer(info, bytes, result);
     // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
     jpeg_destroy_decompress(&info);
     if (errors.truncated) {

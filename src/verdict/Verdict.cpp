@@ -67,26 +67,23 @@ std::vector<Evidence> JpegEvidence(const JpegAnalysis& analysis, const JpegVerdi
     Evidence& jsteg = evidence[0];
     jsteg.analysis = "jpeg";
     jsteg.detector = "jsteg";
-    jsteg.figure = JstegFractionJudged(analysis);
+    jsteg.figure = verdict.jstegFraction;
     jsteg.threshold = kJstegSuspiciousFraction;
-    jsteg.flagged = verdict.jstegSuspicious;
-    jsteg.tool = verdict.jstegSuspicious ? "JSteg" : "";
+    jsteg.state = verdict.jstegState;
+    jsteg.flagged = verdict.jstegSuspicious && jsteg.state.ok();
+    jsteg.tool = jsteg.flagged ? "JSteg" : "";
     jsteg.why = "the share of coefficient pairs JSteg would have equalised";
     Evidence& f5 = evidence[1];
     f5.analysis = "jpeg";
     f5.detector = "f5";
     f5.threshold = kF5SuspiciousBeta;
-    f5.tool = verdict.f5Suspicious ? "F5" : "";
-    f5.why = "the share of changed coefficients calibration reads";
-    if (!analysis.f5.valid) {
-        f5.state = DetectorState::NotApplicable("picture too small");
-    } else {
-        f5.figure = analysis.f5.beta;
-        if (verdict.f5Unreliable) {
-            f5.state = DetectorState::NotApplicable("compressed twice");
-        }
+    f5.state = verdict.f5State;
+    if (analysis.f5.valid) {
+        f5.figure = verdict.f5LeastModeBeta;
     }
     f5.flagged = verdict.f5Suspicious && f5.state.ok();
+    f5.tool = f5.flagged ? "F5" : "";
+    f5.why = "the share of changed coefficients calibration reads, at its least mode";
     return evidence;
 }
 
