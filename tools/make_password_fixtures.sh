@@ -6,7 +6,8 @@
 #
 #   tools/make_password_fixtures.sh [OUTDIR]     (default /tmp/password-fixtures)
 #
-# Needs: apt-get install outguess gifshuffle imagemagick. Covers come from ImageMagick's built-in
+# Needs: apt-get install outguess gifshuffle imagemagick nodejs npm; f5stegojs comes from npm into
+# a folder of its own (F5STEGO_PREFIX, default /tmp/f5stegojs). Covers come from ImageMagick's built-in
 # "rose:" photograph, so no file outside Debian's packages is needed.
 set -eu
 out=${1:-/tmp/password-fixtures}
@@ -42,9 +43,22 @@ gifshuffle -Q -p swordfish -m 'meet me at six' cover.gif gs-ice.gif
 gifshuffle -Q -1 -p oldstyle -m 'meet me at six' cover.gif gs-ice-v1.gif
 gifshuffle -Q -C -p hushhush -m 'meet me at six by the old mill' cover.gif gs-both.gif
 
+# f5stegojs: a 4:2:0 colour cover whose luminance fills whole MCUs (the decoder keeps no padding
+# blocks), a grey one, and a payload no check recognises. f5stegojs picks its matrix code by the
+# cover's counts, so the three stegos use three codes.
+f5prefix=${F5STEGO_PREFIX:-/tmp/f5stegojs}
+[ -x "$f5prefix/node_modules/.bin/f5stego" ] || npm install --prefix "$f5prefix" f5stegojs >/dev/null
+f5stego="$f5prefix/node_modules/.bin/f5stego"
+convert rose: -resize 96x64! -sampling-factor 2x2 -quality 90 f5-cover.jpg
+convert rose: -resize 64x48! -colorspace gray -quality 90 f5-cover-grey.jpg
+"$f5stego" -e -p vantrel f5-cover.jpg msg.txt f5-colour.jpg >/dev/null
+"$f5stego" -e -p 'two words' f5-cover-grey.jpg msg.txt f5-grey.jpg >/dev/null
+"$f5stego" -e -p noise f5-cover.jpg msg.bin f5-binary.jpg >/dev/null
+
 # What the tools themselves read back, for the tests to compare with byte for byte.
 outguess -k vantrel -r og-default.jpg og-default.out 2>/dev/null
 outguess -k greyish -r og-grey.pnm og-grey.out 2>/dev/null
 outguess -k noise -r og-binary.jpg og-binary.out 2>/dev/null
 gifshuffle -Q -C -p hushhush gs-both.gif > gs-both.out
+"$f5stego" -x -p noise f5-binary.jpg f5-binary.out >/dev/null
 printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\n' > words.txt

@@ -43,6 +43,11 @@ std::unique_ptr<PasswordTool> Tool(const std::string& name) {
     if (name == "outguess") {
         return MakeOutguessTool(*OutguessJpegCover(Jpeg()));
     }
+    if (name == "f5stegojs") {
+        static const JpegCoefficients stego =
+            *ReadJpegCoefficients(Bytes(Fixture("f5-colour.jpg")));
+        return MakeF5stegoTool(*F5stegoJpegCover(stego));
+    }
     if (name == "steghide") {
         return MakeSteghideTool(*SteghideJpegCover(Jpeg()));
     }
@@ -137,6 +142,18 @@ BENCHMARK_CAPTURE(Reader, gifshuffle, std::string("gifshuffle"))
 BENCHMARK_CAPTURE(Binary, gifshuffle,
                   std::vector<std::string>{"gifshuffle", "-Q", "-p", "PASS", Fixture("gs-ice.gif")})
     ->Iterations(50)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Reader, f5stegojs, std::string("f5stegojs"))
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+// Where tools/make_password_fixtures.sh installs it.
+BENCHMARK_CAPTURE(Binary, f5stegojs,
+                  std::vector<std::string>{"/tmp/f5stegojs/node_modules/.bin/f5stego", "-x", "-p",
+                                           "PASS", Fixture("f5-colour.jpg"), "/dev/null"})
+    ->Iterations(10)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(Reader, steghide, std::string("steghide"))

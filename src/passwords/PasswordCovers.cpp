@@ -13,7 +13,7 @@
 namespace vantrel::passwords {
 namespace {
 
-constexpr std::string_view kTools[] = {"steghide", "outguess", "gifshuffle"};
+constexpr std::string_view kTools[] = {"steghide", "outguess", "f5stegojs", "gifshuffle"};
 
 // The samples OutGuess's PNM reader sees in the pixels of a lossless file: rows top first, R G B
 // (grey: one sample a pixel). FreeImage keeps rows bottom first and colours as B G R.
@@ -76,6 +76,11 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
             cover ? found.tools.push_back(MakeOutguessTool(std::move(cover).value()))
                   : skip("outguess", cover.error());
         }
+        if (Wanted(wanted, "f5stegojs")) {
+            Result<F5stegoCover> cover = F5stegoJpegCover(*jpeg);
+            cover ? found.tools.push_back(MakeF5stegoTool(std::move(cover).value()))
+                  : skip("f5stegojs", cover.error());
+        }
         if (Wanted(wanted, "gifshuffle")) {
             skip("gifshuffle", "not a GIF");
         }
@@ -100,6 +105,9 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
                   : OutguessSamples(bitmap->get());
         samples ? found.tools.push_back(MakeOutguessTool(OutguessSampleCover(*samples)))
                 : skip("outguess", samples.error());
+    }
+    if (Wanted(wanted, "f5stegojs")) {
+        skip("f5stegojs", "not a JPEG");
     }
     if (Wanted(wanted, "gifshuffle")) {
         table ? found.tools.push_back(MakeGifshuffleTool(*table))

@@ -101,6 +101,55 @@ private:
     GifshuffleCover cover_;
 };
 
+class F5stegoTool final : public PasswordTool {
+public:
+    explicit F5stegoTool(F5stegoCover cover) : cover_(std::move(cover)) {}
+    std::string_view name() const override { return "f5stegojs"; }
+    std::string_view costPerPassword() const override {
+        return "an RC4 key schedule, 4 RC4 bytes and a modulo per luminance coefficient (the "
+               "shuffle), and the shuffled coefficients up to the length and first 8 payload "
+               "bytes; the whole payload only where they look like a message";
+    }
+    std::optional<PasswordHit> Try(std::string_view password) const override {
+        constexpr std::size_t kStart = 8;
+        std::optional<F5stegoRead> read = F5stegoReadAt(cover_, password, kStart);
+        if (!read) {
+            return std::nullopt;
+        }
+        const std::size_t header = read->length < 32768 ? 2 : 3;
+        // f5stegojs falls back to the next smaller code when the one it picked overflows.
+        const int chosen = F5stegoChosenCode(cover_, header + read->length);
+        const bool codeFits = read->k == chosen || read->k + 1 == chosen;
+        if (!codeFits && !PromisingStart(read->payload)) {
+            return std::nullopt;
+        }
+        if (read->length > kStart) {
+            read = F5stegoReadAt(cover_, password, read->length);
+            if (!read) {
+                return std::nullopt; // the coefficients run out before the payload's end
+            }
+        }
+        const PayloadVerdict verdict = JudgePayload(read->payload);
+        if (!verdict.recognised && !codeFits) {
+            return std::nullopt;
+        }
+        PasswordHit hit;
+        hit.tool = "f5stegojs";
+        hit.password = std::string(password);
+        hit.verified = verdict.recognised;
+        hit.proof =
+            (verdict.recognised
+                 ? verdict.what
+                 : "a header that fits over " + verdict.what + " (f5stegojs stores no checksum)") +
+            ", code (" + std::to_string((1 << read->k) - 1) + ", " + std::to_string(read->k) + ")";
+        hit.payload = std::move(read->payload);
+        return hit;
+    }
+
+private:
+    F5stegoCover cover_;
+};
+
 class SteghideTool final : public PasswordTool {
 public:
     explicit SteghideTool(SteghideCover cover) : cover_(std::move(cover)), magic_(cover_) {}
@@ -152,6 +201,10 @@ std::unique_ptr<PasswordTool> MakeOutguessTool(OutguessCover cover) {
 
 std::unique_ptr<PasswordTool> MakeGifshuffleTool(std::span<const GifColour> table) {
     return std::make_unique<GifshuffleTool>(table);
+}
+
+std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover) {
+    return std::make_unique<F5stegoTool>(std::move(cover));
 }
 
 std::unique_ptr<PasswordTool> MakeSteghideTool(SteghideCover cover) {

@@ -1,5 +1,6 @@
 #pragma once
 // The readers of each password tool behind the one interface the word-list attack drives.
+#include "passwords/F5stegoFormat.h"
 #include "passwords/GifshuffleFormat.h"
 #include "passwords/OutguessFormat.h"
 #include "passwords/PasswordTool.h"
@@ -18,6 +19,12 @@ std::unique_ptr<PasswordTool> MakeOutguessTool(OutguessCover cover);
 // message the payload checks recognise is reported, always verified. The empty password reads
 // the message of gifshuffle run without -p.
 std::unique_ptr<PasswordTool> MakeGifshuffleTool(std::span<const GifColour> table);
+
+// f5stegojs stores no checksum either, and a wrong password's length fits the cover more often
+// than not on a large one: verified only by a payload the payload checks recognise. A header that
+// fits with the code f5stegojs itself would pick for that length, over bytes they do not
+// recognise, is a candidate.
+std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover);
 
 // steghide 0.5.1 through its own reader: verified by its CRC, or by its inflate where it stored
 // none; a header over a cipher we do not run, or an unchecked uncompressed payload, is a

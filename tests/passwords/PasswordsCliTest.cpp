@@ -36,6 +36,10 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
         {"og-grey.pnm", R"({"tool": "outguess", "password": "greyish", "verified": true)", fox},
         {"og-binary.jpg",
          R"({"tool": "outguess", "password": "noise", "verified": false, "size": 16)", ""},
+        {"f5-colour.jpg", R"({"tool": "f5stegojs", "password": "vantrel", "verified": true)", fox},
+        {"f5-grey.jpg", R"({"tool": "f5stegojs", "password": "two words", "verified": true)", fox},
+        {"f5-binary.jpg",
+         R"({"tool": "f5stegojs", "password": "noise", "verified": false, "size": 16)", ""},
         {"gs-plain.gif", R"({"tool": "gifshuffle", "password": "", "verified": true)",
          "meet me at six"},
         {"gs-ice.gif", R"({"tool": "gifshuffle", "password": "swordfish", "verified": true)",
@@ -55,8 +59,10 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
                                    "--json", "--save", saveDir, "--jobs", "2"});
         EXPECT_EQ(run.status, c.payload.empty() ? 3 : 0) << c.file << run.err;
         EXPECT_NE(run.out.find(c.hit), std::string::npos) << run.out;
-        const std::string saved = saveDir + "/" + c.file + "." +
-                                  (c.file[0] == 'o' ? "outguess" : "gifshuffle") + ".payload";
+        const std::string tool = c.file[0] == 'o'   ? "outguess"
+                                 : c.file[0] == 'f' ? "f5stegojs"
+                                                    : "gifshuffle";
+        const std::string saved = saveDir + "/" + c.file + "." + tool + ".payload";
         EXPECT_EQ(FileBytes(saved), c.payload) << c.file;
     }
 }
@@ -69,6 +75,8 @@ TEST(PasswordsCommand, WrongListsAndCleanCoversProveNothing) {
         {Stego("og-default.jpg"), "Vantrel\nvantrel \nrosebud\n"},
         {Stego("gs-ice.gif"), "Swordfish\nswordfis\n"},
         {Stego("gs-ice-v1.gif"), "swordfish\noldstyle1\n"},
+        {Stego("f5-colour.jpg"), "Vantrel\nvantrel \nnoise\n"},
+        {Stego("f5-cover.jpg"), FileBytes(Stego("words.txt"))},
         {Stego("cover.gif"), FileBytes(Stego("words.txt"))},
         {Data("jpeg/chelsea-q75.jpg"), FileBytes(Stego("words.txt"))},
         {Data("pattern24.png"), FileBytes(Stego("words.txt"))},

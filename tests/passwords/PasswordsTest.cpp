@@ -2,6 +2,7 @@
 // OutGuess walk against a payload the real outguess embedded, the English score's false-alarm
 // bound, the GIF colour table's reader on cut files, and the word-list driver's order and stops.
 #include "jpeg/ReadCoefficients.h"
+#include "passwords/F5stegoFormat.h"
 #include "passwords/GifColourTable.h"
 #include "passwords/Ice.h"
 #include "passwords/OutguessBlockiness.h"
@@ -90,6 +91,27 @@ TEST(Outguess, ReadsWhatTheToolEmbeddedAndNothingUnderOtherPasswords) {
     JpegCoefficients progressive = *jpeg;
     progressive.progressive = true;
     EXPECT_FALSE(OutguessJpegCover(progressive));
+}
+
+TEST(F5stego, ReadsWhatTheToolEmbeddedAndRefusesPaddingItCannotSee) {
+    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(Bytes("passwords/f5-binary.jpg"));
+    ASSERT_TRUE(jpeg) << jpeg.error();
+    const Result<F5stegoCover> cover = F5stegoJpegCover(*jpeg);
+    ASSERT_TRUE(cover) << cover.error();
+    const std::optional<F5stegoRead> read = F5stegoReadAt(*cover, "noise", 1 << 16);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->payload, Bytes("passwords/msg.bin"));
+    EXPECT_EQ(read->k, F5stegoChosenCode(*cover, 2 + read->payload.size()));
+    for (const char* wrong : {"", "Noise", "noise ", "vantrel"}) {
+        const std::optional<F5stegoRead> other = F5stegoReadAt(*cover, wrong, 1 << 16);
+        EXPECT_TRUE(!other || other->payload != read->payload) << wrong;
+    }
+    // One pixel more: the 4:2:0 frame's luminance gets padding blocks the decoder did not keep.
+    JpegCoefficients padded = *jpeg;
+    padded.width += 1;
+    EXPECT_FALSE(F5stegoJpegCover(padded));
+    padded.progressive = true;
+    EXPECT_TRUE(F5stegoJpegCover(padded));
 }
 
 TEST(EnglishEvidence, ProvesSentencesAndKeepsItsBoundOnNoise) {

@@ -1,0 +1,251 @@
+#include "passwords/F5stegoFormat.h"
+
+#include "jpeg/JpegScanOrder.h"
+
+#include <array>
+#include <cmath>
+
+namespace vantrel::passwords {
+namespace {
+
+// Textbook RC4: f5stegojs keys it with the password's bytes and reads one long stream from it.
+class Rc4 {
+public:
+    explicit Rc4(std::string_view key) {
+        for (int n = 0; n < 256; ++n) {
+            s_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(n);
+        }
+        std::uint8_t j = 0;
+        for (std::size_t n = 0; n < 256; ++n) {
+            const std::uint8_t si = s_[n];
+            j = static_cast<std::uint8_t>(j + si + static_cast<std::uint8_t>(key[n % key.size()]));
+            s_[n] = s_[j];
+            s_[j] = si;
+        }
+    }
+    std::uint8_t Byte() {
+        ++i_;
+        const std::uint8_t si = s_[i_];
+        j_ = static_cast<std::uint8_t>(j_ + si);
+        const std::uint8_t sj = s_[j_];
+        s_[i_] = sj;
+        s_[j_] = si;
+        return s_[static_cast<std::uint8_t>(si + sj)];
+    }
+    // A little-endian word, as a Uint32Array over the stream's bytes reads it.
+    std::uint32_t Word() {
+        std::uint32_t word = Byte();
+        word |= std::uint32_t{Byte()} << 8;
+        word |= std::uint32_t{Byte()} << 16;
+        return word | std::uint32_t{Byte()} << 24;
+    }
+
+private:
+    std::array<std::uint8_t, 256> s_{};
+    std::uint8_t i_ = 0;
+    std::uint8_t j_ = 0;
+};
+
+int CeilDiv(int a, int b) {
+    return (a + b - 1) / b;
+}
+
+// The message bits the shuffled coefficients carry, masked byte by byte with the stream.
+class Reader {
+public:
+    Reader(const F5stegoCover& cover, const std::vector<std::uint32_t>& order, Rc4& stream)
+        : coefficients_(cover.coefficients), order_(order), stream_(stream) {}
+
+    // The code choice, from the first four bits.
+    std::optional<int> Code() {
+        unsigned bits = 0;
+        for (int n = 0; n < 4; ++n) {
+            const std::optional<unsigned> bit = NextBit();
+            if (!bit) {
+                return std::nullopt;
+            }
+            bits |= *bit << n;
+        }
+        k_ = static_cast<int>((bits ^ (stream_.Byte() & 15u)) + 1);
+        return k_;
+    }
+    // Appends decoded bytes to `out` until it holds `size` or the coefficients run out; a last
+    // partial group is flushed as f5stegojs flushes it.
+    void ReadTo(std::vector<std::uint8_t>& out, std::size_t size) {
+        const unsigned groupSize = (1u << k_) - 1;
+        while (out.size() < size) {
+            if (pending_ >= 8) {
+                out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
+                bits_ >>= 8;
+                pending_ -= 8;
+                continue;
+            }
+            unsigned hash = 0;
+            unsigned code = 0;
+            while (code < (k_ == 1 ? 1u : groupSize)) {
+                const std::optional<unsigned> bit = NextBit();
+                if (!bit) {
+                    if (pending_ > 0) {
+                        out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
+                        pending_ = 0;
+                    }
+                    return;
+                }
+                ++code;
+                hash ^= k_ == 1 ? *bit : *bit * code;
+            }
+            bits_ |= std::uint64_t{hash} << pending_;
+            pending_ += k_;
+        }
+    }
+
+private:
+    std::optional<unsigned> NextBit() {
+        while (position_ < order_.size()) {
+            const std::int16_t c = coefficients_[order_[position_++]];
+            if (c != 0) {
+                return static_cast<unsigned>((c & 1) ^ (c < 0 ? 1 : 0));
+            }
+        }
+        return std::nullopt;
+    }
+
+    const std::vector<std::int16_t>& coefficients_;
+    const std::vector<std::uint32_t>& order_;
+    Rc4& stream_;
+    std::size_t position_ = 0;
+    int k_ = 1;
+    std::uint64_t bits_ = 0;
+    int pending_ = 0;
+};
+
+} // namespace
+
+Result<F5stegoCover> F5stegoJpegCover(const JpegCoefficients& jpeg) {
+    if (jpeg.components.empty()) {
+        return Failure("no components");
+    }
+    const JpegComponent* luma = &jpeg.components.front();
+    for (const JpegComponent& component : jpeg.components) {
+        if (component.id == 1) {
+            luma = &component;
+            break;
+        }
+    }
+    const int columns = CeilDiv(jpeg.width, 8 * jpeg.maxHSampling) * luma->hSampling;
+    const int rows = CeilDiv(jpeg.height, 8 * jpeg.maxVSampling) * luma->vSampling;
+    if (columns < luma->widthInBlocks || rows < luma->heightInBlocks ||
+        luma->coefficients.size() != static_cast<std::size_t>(luma->widthInBlocks) *
+                                         static_cast<std::size_t>(luma->heightInBlocks) * 64) {
+        return Failure("the luminance blocks do not match the frame");
+    }
+    // Only a scan of all components codes the padding blocks; alone in its scan a component's
+    // padding stays zero, which is what a coefficient f5stegojs skips.
+    const bool paddingCoded = !jpeg.progressive && jpeg.components.size() > 1;
+    if (paddingCoded && (columns != luma->widthInBlocks || rows != luma->heightInBlocks)) {
+        return Failure("its luminance is padded to whole MCUs by coded blocks the decoder does "
+                       "not keep");
+    }
+    F5stegoCover cover;
+    cover.coefficients.assign(
+        static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows) * 64, 0);
+    for (int row = 0; row < luma->heightInBlocks; ++row) {
+        for (int column = 0; column < luma->widthInBlocks; ++column) {
+            const std::span<const std::int16_t> block = luma->block(row, column);
+            std::int16_t* to =
+                cover.coefficients.data() + (static_cast<std::size_t>(row) * columns + column) * 64;
+            for (std::size_t z = 1; z < 64; ++z) {
+                to[z] = block[kZigzagToNatural[z]];
+            }
+        }
+    }
+    return cover;
+}
+
+std::optional<F5stegoRead> F5stegoReadAt(const F5stegoCover& cover, std::string_view password,
+                                         std::size_t bytes) {
+    const std::size_t count = cover.coefficients.size();
+    if (password.empty() || count == 0 || count > UINT32_MAX) {
+        return std::nullopt;
+    }
+    Rc4 stream(password);
+    // The inside-out shuffle: the k-th word places coefficient k. Every word is read, so the
+    // stream is where the message's mask starts whatever the message.
+    thread_local std::vector<std::uint32_t> order;
+    order.assign(count, 0);
+    stream.Word();
+    for (std::uint32_t k = 1; k < count; ++k) {
+        const std::uint32_t to = stream.Word() % (k + 1);
+        order[k] = order[to];
+        order[to] = k;
+    }
+    Reader reader(cover, order, stream);
+    F5stegoRead read;
+    const std::optional<int> code = reader.Code();
+    if (!code) {
+        return std::nullopt;
+    }
+    read.k = *code;
+    std::vector<std::uint8_t> out;
+    reader.ReadTo(out, 2);
+    if (out.size() < 2) {
+        return std::nullopt;
+    }
+    std::size_t header = 2;
+    read.length = out[0] + (std::uint32_t{out[1]} << 8);
+    if (out[1] & 0x80) {
+        reader.ReadTo(out, 3);
+        if (out.size() < 3) {
+            return std::nullopt;
+        }
+        header = 3;
+        read.length =
+            out[0] + ((std::uint32_t{out[1]} & 0x7f) << 8) + (std::uint32_t{out[2]} << 15);
+    }
+    if (read.length == 0) {
+        return std::nullopt;
+    }
+    const std::size_t want = header + std::min<std::size_t>(bytes, read.length);
+    reader.ReadTo(out, want);
+    if (out.size() < want) {
+        return std::nullopt;
+    }
+    read.payload.assign(out.begin() + static_cast<std::ptrdiff_t>(header), out.end());
+    return read;
+}
+
+int F5stegoChosenCode(const F5stegoCover& cover, std::size_t bytes) {
+    double zero = 0;
+    double one = 0;
+    const double total = static_cast<double>(cover.coefficients.size());
+    for (std::size_t i = 0; i < cover.coefficients.size(); ++i) {
+        const std::int16_t c = cover.coefficients[i];
+        if (i % 64 == 0) {
+            continue;
+        }
+        zero += c == 0 ? 1 : 0;
+        one += (c == 1 || c == -1) ? 1 : 0;
+    }
+    const double large = total - zero - one - total / 64;
+    const double ratio = one / (large + one);
+    const auto bytesOf = [](double bits) { return std::trunc(bits / 8) - 1; };
+    for (int i = 16; i >= 2; --i) {
+        double k = static_cast<double>((1 << i) - 1);
+        double usable = large + one;
+        double embedded = 0;
+        while (usable > k) {
+            const double matched = std::trunc(usable / k / (1 << i) / (1 << i));
+            usable -= matched * k;
+            const double changed = std::trunc(usable * (1 - ratio) / k * 0.96);
+            usable -= changed * k;
+            embedded += changed + matched;
+            k += 1;
+        }
+        if (bytesOf(i * embedded) >= static_cast<double>(bytes)) {
+            return i;
+        }
+    }
+    return bytesOf(large + 0.49 * one) >= static_cast<double>(bytes) ? 1 : 0;
+}
+
+} // namespace vantrel::passwords
