@@ -6,7 +6,9 @@
 #include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
 #include "jpeg/JpegReport.h"
+#include "passwords/PasswordCovers.h"
 #include "passwords/PasswordTool.h"
+#include "passwords/WordListAttack.h"
 #include "steghide/SteghideAttack.h"
 #include "steghide/SteghideInput.h"
 #include "structure/CarvedFiles.h"
@@ -355,6 +357,39 @@ AnalysisPart RunSteghide(const Context& c) {
     return part;
 }
 
+// The other password tools through their own readers. Their covers (a GIF's colour table, the
+// pixels of outguess's PNM embedding) come in decoder requests of their own: only a run with a
+// word list pays for them.
+AnalysisPart RunPasswordTools(const Context& c) {
+    static const std::vector<std::string> kTools = {"outguess", "f5stegojs", "gifshuffle"};
+    const Result<passwords::FileTools> tools = passwords::LoadPasswordTools(c.path, kTools);
+    if (!tools) {
+        return FailedPart("passwords", tools.error());
+    }
+    std::vector<const passwords::PasswordTool*> driven;
+    for (const std::unique_ptr<passwords::PasswordTool>& tool : tools->tools) {
+        driven.push_back(tool.get());
+    }
+    HeldWords held(*c.options.words);
+    std::istream list(&held);
+    passwords::PasswordAttackOptions options;
+    options.fileName = c.path;
+    options.cancel = c.options.cancel;
+    const passwords::PasswordAttackResult result =
+        passwords::WordListAttack(driven, &list, options);
+    AnalysisPart part{"passwords",
+                      PasswordsJson(result),
+                      PasswordsCsvCell(result),
+                      PasswordEvidence(result, "passwords"),
+                      {}};
+    for (const passwords::PasswordHit& hit : result.hits) {
+        if (hit.verified) {
+            part.payloads.push_back({hit.name.empty() ? hit.tool + ".bin" : hit.name, hit.payload});
+        }
+    }
+    return part;
+}
+
 DetectorState Always(const Context&) {
     return DetectorState::Ok();
 }
@@ -367,6 +402,10 @@ DetectorState NotJpeg(const Context& c) {
 }
 DetectorState IsJpeg(const Context& c) {
     return c.inputs.isJpeg() ? DetectorState::Ok() : DetectorState::NotApplicable("not a JPEG");
+}
+DetectorState HasWords(const Context& c) {
+    return c.options.words == nullptr ? DetectorState::NotApplicable("no word list")
+                                      : DetectorState::Ok();
 }
 DetectorState SteghideCover(const Context& c) {
     if (c.options.words == nullptr) {
@@ -393,6 +432,7 @@ constexpr AnalysisEntry kAnalyses[] = {
     {"jpeg", IsJpeg, RunJpeg},
     {"payloads", NeedsPixels, RunPayloads},
     {"steghide", SteghideCover, RunSteghide},
+    {"passwords", HasWords, RunPasswordTools},
 };
 
 void AddThumbnail(const FIBITMAP* pixels, int side, FileRecord& record) {
