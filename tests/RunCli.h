@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,16 @@ inline CliRun Shell(const std::string& command) {
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
     return run;
+}
+
+// A command's output one line an element.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 #ifdef QT_CORE_LIB

@@ -257,6 +257,7 @@ void BlindAnalysis::loadFile(const QString& path) {
                 outcome->error = samples.error();
             } else {
                 outcome->result = AnalyseSamples(*samples, options);
+                AddTransparentLsbs(outcome->result, ViewOfBitmap(bitmap->get()));
                 if (!outcome->result.cancelled) {
                     outcome->map =
                         ChiSquareBlockMap(*samples, BlockSideFor(samples->width, samples->height));

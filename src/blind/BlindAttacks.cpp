@@ -886,11 +886,15 @@ Result<BlindResult> AnalyseBitmap(const PixelView& view, const BlindOptions& opt
         return Failure(samples.error());
     }
     BlindResult result = AnalyseSamples(*samples, options);
+    AddTransparentLsbs(result, view);
+    return result;
+}
+
+void AddTransparentLsbs(BlindResult& result, const PixelView& view) {
     if (!result.cancelled) {
         result.transparentLsb = JudgeTransparentLsbs(CountTransparentLsbs(view));
         result.suspicious = result.suspicious || result.transparentLsb.judgement.flagged;
     }
-    return result;
 }
 
 int BlockSideFor(int width, int height, int blocksOnLongSide) {

@@ -232,6 +232,9 @@ struct BlindOptions {
 // All four attacks on every channel, in one pass over the rows.
 BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& options = {});
 Result<BlindResult> AnalyseBitmap(const PixelView& view, const BlindOptions& options = {});
+// The transparent-LSB detector on the pixels the samples came from: AnalyseBitmap runs it, a
+// caller that keeps the samples for more (the window's block map) adds it after AnalyseSamples.
+void AddTransparentLsbs(BlindResult& result, const PixelView& view);
 
 // The closing arithmetic of each attack, from its counts.
 double ChiSquareP(const std::array<std::uint64_t, 256>& histogram, int* degreesOfFreedom);

@@ -1,4 +1,5 @@
 #include "passwords/F5stegoFormat.h"
+#include "passwords/Rc4.h"
 
 #include "jpeg/JpegScanOrder.h"
 
@@ -7,44 +8,6 @@
 
 namespace vantrel::passwords {
 namespace {
-
-// Textbook RC4: f5stegojs keys it with the password's bytes and reads one long stream from it.
-class Rc4 {
-public:
-    explicit Rc4(std::string_view key) {
-        for (int n = 0; n < 256; ++n) {
-            s_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(n);
-        }
-        std::uint8_t j = 0;
-        for (std::size_t n = 0; n < 256; ++n) {
-            const std::uint8_t si = s_[n];
-            j = static_cast<std::uint8_t>(j + si + static_cast<std::uint8_t>(key[n % key.size()]));
-            s_[n] = s_[j];
-            s_[j] = si;
-        }
-    }
-    std::uint8_t Byte() {
-        ++i_;
-        const std::uint8_t si = s_[i_];
-        j_ = static_cast<std::uint8_t>(j_ + si);
-        const std::uint8_t sj = s_[j_];
-        s_[i_] = sj;
-        s_[j_] = si;
-        return s_[static_cast<std::uint8_t>(si + sj)];
-    }
-    // A little-endian word, as a Uint32Array over the stream's bytes reads it.
-    std::uint32_t Word() {
-        std::uint32_t word = Byte();
-        word |= std::uint32_t{Byte()} << 8;
-        word |= std::uint32_t{Byte()} << 16;
-        return word | std::uint32_t{Byte()} << 24;
-    }
-
-private:
-    std::array<std::uint8_t, 256> s_{};
-    std::uint8_t i_ = 0;
-    std::uint8_t j_ = 0;
-};
 
 int CeilDiv(int a, int b) {
     return (a + b - 1) / b;
@@ -168,14 +131,14 @@ std::optional<F5stegoRead> F5stegoReadAt(const F5stegoCover& cover, std::string_
     if (password.empty() || count == 0 || count > UINT32_MAX) {
         return std::nullopt;
     }
-    Rc4 stream(password);
+    Rc4 stream = Rc4::Textbook(password);
     // The inside-out shuffle: the k-th word places coefficient k. Every word is read, so the
     // stream is where the message's mask starts whatever the message.
     thread_local std::vector<std::uint32_t> order;
     order.assign(count, 0);
-    stream.Word();
+    stream.LittleEndianWord();
     for (std::uint32_t k = 1; k < count; ++k) {
-        const std::uint32_t to = stream.Word() % (k + 1);
+        const std::uint32_t to = stream.LittleEndianWord() % (k + 1);
         order[k] = order[to];
         order[to] = k;
     }

@@ -1,4 +1,5 @@
 #include "passwords/OutguessFormat.h"
+#include "passwords/Rc4.h"
 
 #include "jpeg/JpegScanOrder.h"
 
@@ -10,50 +11,6 @@
 
 namespace vantrel::passwords {
 namespace {
-
-// OutGuess's RC4 is not the textbook one: the key is mixed in starting from i = 255 and j is not
-// reset afterwards, so the first byte comes from i = 0 with j where the schedule left it; and the
-// same mixing later stirs the header's seed into a running stream.
-class Rc4 {
-public:
-    explicit Rc4(std::span<const std::uint8_t> key) {
-        for (int n = 0; n < 256; ++n) {
-            s_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(n);
-        }
-        Mix(key);
-    }
-    void Mix(std::span<const std::uint8_t> key) {
-        --i_;
-        for (std::size_t n = 0; n < 256; ++n) {
-            ++i_;
-            const std::uint8_t si = s_[i_];
-            j_ = static_cast<std::uint8_t>(j_ + si + key[n % key.size()]);
-            s_[i_] = s_[j_];
-            s_[j_] = si;
-        }
-    }
-    std::uint8_t Byte() {
-        ++i_;
-        const std::uint8_t si = s_[i_];
-        j_ = static_cast<std::uint8_t>(j_ + si);
-        const std::uint8_t sj = s_[j_];
-        s_[i_] = sj;
-        s_[j_] = si;
-        return s_[static_cast<std::uint8_t>(si + sj)];
-    }
-    std::uint32_t Word() {
-        std::uint32_t word = 0;
-        for (int n = 0; n < 4; ++n) {
-            word = (word << 8) | Byte();
-        }
-        return word;
-    }
-
-private:
-    std::array<std::uint8_t, 256> s_{};
-    std::uint8_t i_ = 0;
-    std::uint8_t j_ = 0;
-};
 
 // MD5(type || password): one context a thread and one fetched digest, since fetching and
 // allocating per password would cost more than the hash.
@@ -79,7 +36,7 @@ class Walk {
 public:
     Walk(const OutguessCover& cover, std::string_view password)
         : cover_(cover), stream_(KeyDigest("Seeding", password)) {
-        offset_ = stream_.Word() % skipmod_;
+        offset_ = stream_.BigEndianWord() % skipmod_;
     }
     // The next byte, least significant bit first; nothing when the walk has left the cover.
     std::optional<std::uint8_t> Byte() {
@@ -90,7 +47,7 @@ public:
             }
             byte |=
                 static_cast<std::uint8_t>(cover_.bit(static_cast<std::uint32_t>(offset_)) << bit);
-            offset_ += stream_.Word() % skipmod_ + 1;
+            offset_ += stream_.BigEndianWord() % skipmod_ + 1;
         }
         return byte;
     }

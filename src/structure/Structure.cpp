@@ -44,6 +44,9 @@ void Walk::text(std::string source, std::string key, std::string value, std::uin
     out_.texts.push_back({std::move(source), std::move(key), std::move(value), offset});
 }
 
+// Shorter fill is padding only where it runs to the end of the file.
+constexpr std::uint64_t kMinFillBeforeData = 16;
+
 void Walk::tail(std::uint64_t end, const char* after) {
     out_.end = std::min<std::uint64_t>(end, size());
     // Photo Mechanic keeps its IPTC edits in a trailer after any image: metadata, not a payload.
@@ -64,6 +67,10 @@ void Walk::tail(std::uint64_t end, const char* after) {
             filled = std::uint64_t(
                 std::find_if(at(end), at(last), [fill](std::uint8_t c) { return c != fill; }) -
                 at(0));
+            // A few such bytes before other data are that data's own first bytes, not fill.
+            if (filled < last && filled - end < kMinFillBeforeData) {
+                filled = end;
+            }
         } else if (last - end <= 2 && std::all_of(at(end), at(last), [](std::uint8_t c) {
                        return c == '\n' || c == '\r';
                    })) {

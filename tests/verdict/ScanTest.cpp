@@ -22,16 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using testing::CliRun;
+using testing::Lines;
 using testing::Shell;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 const std::string kCli = VANTREL_CLI;
 

@@ -14,16 +14,9 @@
 namespace vantrel {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::Lines;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+namespace fs = std::filesystem;
 
 // The time a file took is the one field two runs may differ in.
 std::string WithoutSeconds(const std::string& json) {
