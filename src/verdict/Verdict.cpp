@@ -145,12 +145,18 @@ std::vector<Evidence> StructureEvidence(const structure::FileStructure& s) {
         if (carved.type == "data") {
             continue; // bytes no check recognises: the anomaly already says they are there
         }
-        const bool appended = carved.from < s.anomalies.size() &&
-                              s.anomalies[carved.from].kind == structure::AnomalyKind::DataAfterEnd;
+        const structure::AnomalyKind kind = carved.from < s.anomalies.size()
+                                                ? s.anomalies[carved.from].kind
+                                                : structure::AnomalyKind::EmbeddedFile;
+        const bool appended = kind == structure::AnomalyKind::DataAfterEnd;
+        // A camera's own thumbnail that no longer matches its picture is carved so it can be
+        // looked at, but it is the file's part, not a payload: the anomaly already flags it.
+        const bool payload = kind != structure::AnomalyKind::ThumbnailMismatch;
         evidence.push_back(
             {"structure", "carved " + carved.type, static_cast<double>(carved.length), std::nullopt,
-             DetectorState::Ok(), true, true,
-             (appended ? "appended " : "embedded ") + FormatName(carved.type), carved.what});
+             DetectorState::Ok(), true, payload,
+             payload ? (appended ? "appended " : "embedded ") + FormatName(carved.type) : "",
+             carved.what});
     }
     if (evidence.empty()) {
         evidence.push_back({"structure", "container", std::nullopt, std::nullopt,
