@@ -10,13 +10,12 @@ using vantrel::cli::Command;
 
 std::vector<Command> AllCommands() {
     std::vector<Command> all;
-    for (auto part :
-         {vantrel::cli::ImageCommands, vantrel::cli::OneWindowCommands,
-          vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
-          vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
-          vantrel::cli::BlindCommands, vantrel::cli::JpegCommands, vantrel::cli::StructureCommands,
-          vantrel::cli::SteghideCommands, vantrel::cli::PasswordCommands,
-                      vantrel::cli::VerdictCommands}) {
+    for (auto part : {vantrel::cli::ImageCommands, vantrel::cli::OneWindowCommands,
+                      vantrel::cli::MultiWindowCommands, vantrel::cli::SearchCommands,
+                      vantrel::cli::FileInfoCommands, vantrel::cli::ExtractCommands,
+                      vantrel::cli::BlindCommands, vantrel::cli::JpegCommands,
+                      vantrel::cli::StructureCommands, vantrel::cli::SteghideCommands,
+                      vantrel::cli::PasswordCommands, vantrel::cli::VerdictCommands}) {
         for (Command& command : part()) {
             all.push_back(std::move(command));
         }

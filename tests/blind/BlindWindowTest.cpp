@@ -4,8 +4,8 @@
 
 #include "TestData.h"
 #include "blind/BlindAnalysis.h"
-#include "blind/BlindReport.h"
 #include "blind/BlindFile.h"
+#include "blind/BlindReport.h"
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 
