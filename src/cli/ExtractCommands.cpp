@@ -97,20 +97,7 @@ int RunExtract(const Arguments& args) {
 std::string JsonLine(const std::string& path, const ScanResult* result, const std::string& error) {
     std::vector<std::string> findings;
     for (std::size_t i = 0; result && i < result->findings.size(); ++i) {
-        const Finding& f = result->findings[i];
-        JsonObject finding;
-        finding.add("layout", f.layout)
-            .add("kind", f.kind)
-            .add("tier", TierText(f.tier))
-            .add("offset", f.offset)
-            .add("length", f.length)
-            .add("what", f.what)
-            .raw("same_as", JsonStringArray(f.sameAs));
-        AddState(finding, DetectorState::Ok()).add("flagged", f.tier == Tier::Found);
-        if (f.kind == "length-prefixed") {
-            finding.add("chance", f.chance).add("threshold", kLengthChanceBound);
-        }
-        findings.push_back(finding.str());
+        findings.push_back(FindingJson(result->findings[i]));
     }
     JsonObject line;
     line.add("path", path).add("file", path);

@@ -1,6 +1,7 @@
 #include "extract/PayloadScan.h"
 
 #include "extract/ToolFormats.h"
+#include "image/DetectorState.h"
 
 #include <tbb/parallel_for.h>
 
@@ -459,6 +460,22 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
         options.progress(1.0);
     }
     return result;
+}
+
+std::string FindingJson(const Finding& f) {
+    JsonObject finding;
+    finding.add("layout", f.layout)
+        .add("kind", f.kind)
+        .add("tier", TierText(f.tier))
+        .add("offset", f.offset)
+        .add("length", f.length)
+        .add("what", f.what)
+        .raw("same_as", JsonStringArray(f.sameAs));
+    AddState(finding, DetectorState::Ok()).add("flagged", f.tier == Tier::Found);
+    if (f.kind == "length-prefixed") {
+        finding.add("chance", f.chance).add("threshold", kLengthChanceBound);
+    }
+    return finding.str();
 }
 
 } // namespace vantrel::extract

@@ -5,6 +5,7 @@
 #include "extract/PayloadChecks.h"
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace vantrel::extract {
@@ -35,5 +36,8 @@ Verdict VerdictOf(const std::vector<Finding>& findings);
 
 // Ranking order: true when `a` comes before `b`.
 bool RanksBefore(const Finding& a, const Finding& b);
+
+// One finding as every report writes it (`find --json`, the verdict's payload object).
+std::string FindingJson(const Finding& finding);
 
 } // namespace vantrel::extract

@@ -215,15 +215,7 @@ std::string PayloadScanJson(const extract::ScanResult& result) {
         if (f.tier == extract::Tier::Raw) {
             continue;
         }
-        findings.push_back(JsonObject()
-                               .add("layout", f.layout)
-                               .add("kind", f.kind)
-                               .add("tier", extract::TierText(f.tier))
-                               .add("offset", f.offset)
-                               .add("length", f.length)
-                               .add("what", f.what)
-                               .raw("same_as", JsonStringArray(f.sameAs))
-                               .str());
+        findings.push_back(extract::FindingJson(f));
     }
     return JsonObject()
         .add("verdict", extract::VerdictText(result.verdict))
