@@ -1,6 +1,7 @@
 #include "blind/BlindAttacks.h"
 
-#include <boost/math/special_functions/gamma.hpp>
+#include "blind/ChiSquareSum.h"
+
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
@@ -11,49 +12,10 @@
 namespace vantrel {
 namespace {
 
-// Every failure of the special function becomes a value we test, never an exception.
-using QuietPolicy = boost::math::policies::policy<
-    boost::math::policies::domain_error<boost::math::policies::errno_on_error>,
-    boost::math::policies::pole_error<boost::math::policies::errno_on_error>,
-    boost::math::policies::overflow_error<boost::math::policies::errno_on_error>,
-    boost::math::policies::evaluation_error<boost::math::policies::errno_on_error>>;
-
-double UpperGammaQ(double a, double x) {
-    const double q = boost::math::gamma_q(a, x, QuietPolicy());
-    return std::isfinite(q) ? std::clamp(q, 0.0, 1.0) : 0.0;
-}
-
 // Bands fixed by the height alone, whatever the number of threads, so every sum is added in the
 // same order. Each band costs its own row buffers: small images take few bands.
 constexpr int kMaxBands = 64;
 constexpr int kMinBandRows = 32;
-
-using Histogram = std::array<std::uint64_t, 256>;
-
-struct ChiSquareSum {
-    double chi2 = 0;
-    int degreesOfFreedom = 0;
-};
-
-// Over the pairs {2k, 2k + 1}, or with `shift` 1 the pairs {2k − 1, 2k} but those next to the
-// saturated values the attacks set aside (1, 2 and 253, 254: half of each pair is never counted).
-ChiSquareSum ChiSquareSumOf(const Histogram& histogram, int shift = 0) {
-    ChiSquareSum sum;
-    int categories = 0;
-    for (int k = 2 * shift; k < 128 - shift; ++k) {
-        const int low = 2 * k - shift;
-        const std::uint64_t pair = histogram[low] + histogram[low + 1];
-        if (pair < 10) { // expected count below 5
-            continue;
-        }
-        const double expected = static_cast<double>(pair) / 2;
-        const double difference = static_cast<double>(histogram[low]) - expected;
-        sum.chi2 += difference * difference / expected;
-        ++categories;
-    }
-    sum.degreesOfFreedom = std::max(categories - 1, 0);
-    return sum;
-}
 
 // The chi-square curve's prefixes split the scan into 100 contiguous segments; segment k
 // (1..100) holds samples [boundary(k-1), boundary(k)).
@@ -645,66 +607,7 @@ void TakeStandardView(ImageSamples& samples, const PixelView& view) {
                           PlaneOf(view, kBlue, alpha)};
     }
 }
-
-std::string Count(std::int64_t n) {
-    return std::to_string(n);
-}
-
-// Why an attack that ran cannot judge, or empty when it can.
-std::string Inapplicable(AttackStatus status, std::int64_t used, const char* what,
-                         const ChannelResult& channel, const VerdictThresholds& thresholds) {
-    if (channel.visible == 0) {
-        return "every pixel is transparent";
-    }
-    if (channel.usable == 0) {
-        return "no usable samples: the channel is flat or saturated everywhere";
-    }
-    if (channel.fewColours) {
-        return "a palette image (at most " + Count(kMaxPaletteColours) +
-               " colours): its samples are the palette's entries, not a sensor's noise";
-    }
-    if (channel.usable < thresholds.minUsableSamples) {
-        // The figures first: a window's one line may cut the end off.
-        return "too few usable samples: " + Count(channel.usable) + " of " +
-               Count(channel.visible) + ", " + Count(thresholds.minUsableSamples) +
-               " needed (flat, saturated and transparent areas set aside)";
-    }
-    if (double(channel.usable) < thresholds.minUsableShare * double(channel.visible)) {
-        return "mostly flat or saturated (a drawing or a render): " + Count(channel.usable) +
-               " of " + Count(channel.visible) + " samples usable, half needed";
-    }
-    if (status != AttackStatus::Ok || used == 0) {
-        return std::string("no ") + what + " to test";
-    }
-    return {};
-}
-
-void Judge(Judgement& judgement, AttackStatus status, std::int64_t used, const char* what,
-           double figure, double threshold, const ChannelResult& channel,
-           const VerdictThresholds& thresholds) {
-    const std::string why = Inapplicable(status, used, what, channel, thresholds);
-    judgement.state = why.empty() ? DetectorState::Ok() : DetectorState::NotApplicable(why);
-    judgement.threshold = threshold;
-    judgement.flagged = why.empty() && figure >= threshold;
-}
-
 } // namespace
-
-const char* StatusName(AttackStatus status) {
-    switch (status) {
-    case AttackStatus::Ok:
-        return "ok";
-    case AttackStatus::NoGroups:
-        return "no_groups";
-    case AttackStatus::NoPairs:
-        return "no_pairs";
-    case AttackStatus::TooSmall:
-        return "too_small";
-    case AttackStatus::NoTest:
-        return "no_test";
-    }
-    return "no_test";
-}
 
 Result<ImageSamples> SamplesOf(const PixelView& view) {
     if (view.empty()) {
@@ -715,119 +618,6 @@ Result<ImageSamples> SamplesOf(const PixelView& view) {
     samples.height = view.height;
     TakeStandardView(samples, view);
     return samples;
-}
-
-void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {
-    Judge(c.chiSquare.judgement, c.chiSquare.status, c.chiSquare.samples, "sample pairs",
-          c.chiSquare.p, thresholds.chiSquareP, c, thresholds);
-    if (c.chiSquare.judgement.state.ok() && c.chiSquare.shiftedP >= thresholds.maxShiftedP) {
-        c.chiSquare.judgement.state = DetectorState::NotApplicable(
-            "the histogram is even at every pairing, not only in LSB pairs (shifted p " +
-            std::to_string(c.chiSquare.shiftedP).substr(0, 6) + ")");
-        c.chiSquare.judgement.flagged = false;
-    }
-    Judge(c.rs.judgement, c.rs.status, c.rs.counts.groups, "groups of four", c.rs.rate,
-          thresholds.rsRate, c, thresholds);
-    Judge(c.spa.judgement, c.spa.status, c.spa.counts.pairs, "sample pairs", c.spa.rate,
-          thresholds.spaRate, c, thresholds);
-    Judge(c.ws.judgement, c.ws.status, c.ws.samples, "interior samples", c.ws.rate,
-          thresholds.wsRate, c, thresholds);
-    // The first rows are judged as a channel of their own, on the count of usable samples alone:
-    // on the corpus the rates of mostly flat top rows spread no wider than those of busy ones.
-    VerdictThresholds topThresholds = thresholds;
-    topThresholds.minUsableShare = 0;
-    ChannelResult top;
-    top.fewColours = c.fewColours;
-    top.visible = c.top.visible;
-    top.usable = c.top.usable;
-    Judge(c.top.judgement, c.top.rows > 0 ? AttackStatus::Ok : AttackStatus::NoGroups, c.top.rows,
-          "rows", c.top.rate, thresholds.topRowsRate, top, topThresholds);
-    TopChiSquareResult& first = c.topChiSquare;
-    first.judgement.threshold = thresholds.topChiSquareP;
-    first.judgement.state =
-        c.fewColours ? c.ws.judgement.state
-        : first.samples < kTopChiSquareSamples
-            ? DetectorState::NotApplicable("fewer than " + Count(kTopChiSquareSamples) + " samples")
-        : first.shiftedP >= thresholds.maxShiftedP
-            ? DetectorState::NotApplicable("the first samples are even at every pairing")
-            : DetectorState::Ok();
-    first.judgement.flagged = first.judgement.state.ok() && first.p >= first.judgement.threshold;
-    c.suspicious = FiguresFlagged(c).any();
-}
-
-void JudgeNotApplicable(BlindResult& result, const std::string& why) {
-    for (ChannelResult& c : result.channels) {
-        for (Judgement* judgement :
-             {&c.chiSquare.judgement, &c.rs.judgement, &c.spa.judgement, &c.ws.judgement,
-              &c.top.judgement, &c.topChiSquare.judgement}) {
-            judgement->state = DetectorState::NotApplicable(why);
-            judgement->flagged = false;
-        }
-        c.suspicious = false;
-    }
-    result.suspicious = false;
-}
-
-FiguresOver FiguresFlagged(const ChannelResult& channel) {
-    return {channel.chiSquare.judgement.flagged, channel.rs.judgement.flagged,
-            channel.spa.judgement.flagged,       channel.ws.judgement.flagged,
-            channel.top.judgement.flagged,       channel.topChiSquare.judgement.flagged};
-}
-
-double ChiSquareP(const Histogram& histogram, int* degreesOfFreedom) {
-    const ChiSquareSum sum = ChiSquareSumOf(histogram);
-    if (degreesOfFreedom != nullptr) {
-        *degreesOfFreedom = sum.degreesOfFreedom;
-    }
-    return sum.degreesOfFreedom < 1 ? 0.0 : UpperGammaQ(sum.degreesOfFreedom / 2.0, sum.chi2 / 2);
-}
-
-namespace {
-
-// A root of a x² + b x + c = 0, chosen by `pick` from the stable pair q / a and c / q, or the
-// answer the degenerate cases are defined to give: −c/b (0 when b = 0 too) without a leading
-// coefficient, −b/2a for a negative discriminant.
-template <typename Pick> double SolveQuadratic(double a, double b, double c, Pick pick) {
-    if (a == 0) {
-        return b == 0 ? 0 : -c / b;
-    }
-    const double discriminant = b * b - 4 * a * c;
-    if (discriminant < 0) {
-        return -b / (2 * a);
-    }
-    const double q = -(b + std::copysign(std::sqrt(discriminant), b)) / 2;
-    if (q == 0) {
-        return 0; // b = 0 and c = 0: a double root at 0
-    }
-    return pick(q / a, c / q);
-}
-
-} // namespace
-
-double RsRoot(double a, double b, double c) {
-    return SolveQuadratic(a, b, c, [](double first, double second) {
-        return std::abs(second) < std::abs(first) ? second : first;
-    });
-}
-
-double SpaRoot(double a, double b, double c) {
-    return SolveQuadratic(a, b, c,
-                          [](double first, double second) { return std::min(first, second); });
-}
-
-double RsRate(const RsCounts& counts) {
-    const double d0 = double(counts.regularM - counts.singularM);
-    const double d1 = double(counts.flippedRegularM - counts.flippedSingularM);
-    const double dn0 = double(counts.regularMinusM - counts.singularMinusM);
-    const double dn1 = double(counts.flippedRegularMinusM - counts.flippedSingularMinusM);
-    const double x = RsRoot(2 * (d1 + d0), dn0 - dn1 - d1 - 3 * d0, d0 - dn0);
-    return x == 0.5 ? 0 : x / (x - 0.5);
-}
-
-double SpaRate(const SpaCounts& counts) {
-    const double gamma = double(counts.w + counts.z);
-    return SpaRoot(gamma / 2, 2 * double(counts.x) - double(counts.pairs),
-                   double(counts.y) - double(counts.x));
 }
 
 BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& options) {
@@ -896,54 +686,4 @@ void AddTransparentLsbs(BlindResult& result, const PixelView& view) {
         result.suspicious = result.suspicious || result.transparentLsb.judgement.flagged;
     }
 }
-
-int BlockSideFor(int width, int height, int blocksOnLongSide) {
-    const int longSide = std::max(width, height);
-    const int perBlock = (longSide + blocksOnLongSide - 1) / std::max(blocksOnLongSide, 1);
-    return std::max(32, perBlock); // smaller blocks hold too few samples for a test
-}
-
-BlockMap ChiSquareBlockMap(const ImageSamples& samples, int blockSide) {
-    BlockMap map;
-    if (samples.planes.empty() || blockSide <= 0) {
-        return map;
-    }
-    map.blockSide = blockSide;
-    map.columns = (samples.width + blockSide - 1) / blockSide;
-    map.rows = (samples.height + blockSide - 1) / blockSide;
-    map.p.assign(static_cast<std::size_t>(map.columns) * map.rows, -1.0);
-    tbb::parallel_for(0, map.rows, [&](int blockRow) {
-        const int y0 = blockRow * blockSide;
-        const int y1 = std::min(samples.height, y0 + blockSide);
-        std::vector<double> chi2(static_cast<std::size_t>(map.columns), 0.0);
-        std::vector<int> df(static_cast<std::size_t>(map.columns), 0);
-        std::vector<Histogram> histograms(static_cast<std::size_t>(map.columns));
-        for (const ChannelPlane& plane : samples.planes) {
-            std::fill(histograms.begin(), histograms.end(), Histogram{});
-            for (int y = y0; y < y1; ++y) {
-                for (int x = 0; x < samples.width; ++x) {
-                    ++histograms[static_cast<std::size_t>(x / blockSide)][plane.at(x, y)];
-                }
-            }
-            for (int column = 0; column < map.columns; ++column) {
-                // Pooled over channels: the chi-square sums and their degrees of freedom add.
-                const ChiSquareSum sum =
-                    ChiSquareSumOf(histograms[static_cast<std::size_t>(column)]);
-                if (sum.degreesOfFreedom >= 1) {
-                    chi2[static_cast<std::size_t>(column)] += sum.chi2;
-                    df[static_cast<std::size_t>(column)] += sum.degreesOfFreedom;
-                }
-            }
-        }
-        for (int column = 0; column < map.columns; ++column) {
-            const std::size_t i = static_cast<std::size_t>(column);
-            if (df[i] >= 1) {
-                map.p[static_cast<std::size_t>(blockRow) * map.columns + i] =
-                    UpperGammaQ(df[i] / 2.0, chi2[i] / 2);
-            }
-        }
-    });
-    return map;
-}
-
 } // namespace vantrel
