@@ -664,9 +664,9 @@ BlindResult AnalyseSamples(const ImageSamples& samples, const BlindOptions& opti
         channel.name = samples.names[c];
         channel.fewColours = samples.fewColours;
         JudgeChannel(channel);
-        result.suspicious = result.suspicious || channel.suspicious;
         result.channels.push_back(std::move(channel));
     }
+    result.suspicious = JudgeChannelsTogether(result.channels);
     return result;
 }
 

@@ -176,6 +176,12 @@ inline constexpr double kSpaRateThreshold = 0.7;     // 3 of 870 (0.34%)
 inline constexpr double kWsRateThreshold = 0.42;     // 2 of 870 (0.23%)
 inline constexpr double kTopRowsRateThreshold = 0.6; // 3 of 1,201 (0.25%)
 inline constexpr double kTopChiSquarePThreshold = 0.99; // 2 of 869 (0.23%)
+// LSB replacement evens the first samples of every colour channel at once, while a clean image's
+// channels rarely come out even together: of the 714 clean files where the first-samples test
+// applies, no colour one reaches 0.06 in all three channels (the highest: 0.058). A colour image
+// whose three channels all reach this p is flagged in each, though none reaches the threshold
+// above alone.
+inline constexpr double kTopChiSquareJointP = 0.4;
 // Below this many usable samples in a channel (128 x 128 of busy texture) the rates' spread on
 // clean covers is wider than any useful threshold.
 inline constexpr std::int64_t kMinUsableSamples = 16384;
@@ -193,6 +199,7 @@ struct VerdictThresholds {
     double chiSquareP = kChiSquarePThreshold;
     double topRowsRate = kTopRowsRateThreshold;
     double topChiSquareP = kTopChiSquarePThreshold;
+    double topChiSquareJointP = kTopChiSquareJointP;
     std::int64_t minUsableSamples = kMinUsableSamples;
     double minUsableShare = kMinUsableShare;
     double maxShiftedP = kMaxShiftedChiSquareP;
@@ -200,6 +207,11 @@ struct VerdictThresholds {
 // Decides each attack's state, threshold and flag, and the channel's verdict: the one place the
 // thresholds are applied.
 void JudgeChannel(ChannelResult& channel, const VerdictThresholds& thresholds = {});
+// The first-samples chi-square of a colour image's channels together: when every one of three or
+// more channels applies and reaches `topChiSquareJointP`, each is flagged at that threshold.
+// Returns whether any channel is suspicious afterwards.
+bool JudgeChannelsTogether(std::vector<ChannelResult>& channels,
+                           const VerdictThresholds& thresholds = {});
 // Every attack of every channel not applicable for `why`, nothing flagged: for pixels a lossy
 // coder made (a lossy WebP), whose LSBs are the decoder's rounding, not stored samples. The
 // caller knows the format; the attacks see only pixels.

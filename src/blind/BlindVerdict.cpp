@@ -1,6 +1,7 @@
 // The verdict: where each attack applies, and whether its figure reaches its threshold.
 #include "blind/BlindAttacks.h"
 
+#include <algorithm>
 #include <string>
 
 namespace vantrel {
@@ -102,6 +103,25 @@ void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {
             : DetectorState::Ok();
     first.judgement.flagged = first.judgement.state.ok() && first.p >= first.judgement.threshold;
     c.suspicious = FiguresFlagged(c).any();
+}
+
+bool JudgeChannelsTogether(std::vector<ChannelResult>& channels,
+                           const VerdictThresholds& thresholds) {
+    const bool together =
+        channels.size() >= 3 && std::all_of(channels.begin(), channels.end(), [&](const auto& c) {
+            return c.topChiSquare.judgement.state.ok() &&
+                   c.topChiSquare.p >= thresholds.topChiSquareJointP;
+        });
+    bool suspicious = false;
+    for (ChannelResult& c : channels) {
+        if (together && !c.topChiSquare.judgement.flagged) {
+            c.topChiSquare.judgement.flagged = true;
+            c.topChiSquare.judgement.threshold = thresholds.topChiSquareJointP;
+        }
+        c.suspicious = FiguresFlagged(c).any();
+        suspicious = suspicious || c.suspicious;
+    }
+    return suspicious;
 }
 
 void JudgeNotApplicable(BlindResult& result, const std::string& why) {

@@ -379,6 +379,55 @@ TEST(BlindAttacks, LsbReplacementStaysFlagged) {
     }
 }
 
+// A flat painting (blocks of one colour, nearly nothing usable) written from its first pixel on:
+// the first samples of every colour channel come out even together, which a clean one's do not,
+// though no channel alone reaches the single-channel threshold. Grey has one channel to go on.
+TEST(BlindAttacks, FirstSamplesEvenInEveryChannelTogether) {
+    struct Row {
+        const char* name;
+        std::vector<double> p; // each channel's first-samples p
+        bool applies = true;   // the test's state in the last channel
+        bool flagged;
+        double threshold; // of the last channel
+    };
+    const Row rows[] = {
+        {"three even", {0.45, 0.8, 0.41}, true, true, kTopChiSquareJointP},
+        {"one below", {0.9, 0.39, 0.95}, true, false, kTopChiSquarePThreshold},
+        {"one not applicable", {0.9, 0.9, 0.9}, false, false, kTopChiSquarePThreshold},
+        {"grey", {0.9}, true, false, kTopChiSquarePThreshold},
+        {"one alone", {0.1, 0.2, 0.995}, true, true, kTopChiSquarePThreshold},
+    };
+    for (const Row& row : rows) {
+        std::vector<ChannelResult> channels(row.p.size());
+        for (std::size_t i = 0; i < row.p.size(); ++i) {
+            channels[i].topChiSquare.p = row.p[i];
+            channels[i].topChiSquare.judgement = {DetectorState::Ok(), row.p[i] >= 0.99,
+                                                  kTopChiSquarePThreshold};
+        }
+        if (!row.applies) {
+            channels.back().topChiSquare.judgement.state = DetectorState::NotApplicable("few");
+        }
+        EXPECT_EQ(JudgeChannelsTogether(channels), row.flagged) << row.name;
+        EXPECT_EQ(channels.back().topChiSquare.judgement.flagged, row.flagged) << row.name;
+        EXPECT_EQ(channels.back().suspicious, row.flagged) << row.name;
+        EXPECT_EQ(channels.back().topChiSquare.judgement.threshold, row.threshold) << row.name;
+    }
+    for (const double rate : {0.0, 0.3}) {
+        const BitmapHandle painting = MakeBitmap(256, 256, 24, [](int x, int y, std::uint8_t* p) {
+            const unsigned block = static_cast<unsigned>(x / 8 * 37 + y / 8 * 101);
+            for (unsigned c = 0; c < 3; ++c) {
+                p[c] = static_cast<std::uint8_t>(2 * ((block * (c + 3) * 2654435761u) >> 25));
+            }
+        });
+        EmbedLsb(painting.get(), rate, true, 7);
+        const BlindResult result = Analysed(painting.get());
+        EXPECT_EQ(result.suspicious, rate > 0) << rate << '\n' << BlindTable(result);
+        // Mostly flat: the structural attacks stand aside, the first samples decide.
+        EXPECT_FALSE(result.channels.at(0).rs.judgement.state.ok());
+        EXPECT_EQ(result.channels[0].topChiSquare.judgement.flagged, rate > 0);
+    }
+}
+
 // Grey comes as 32-bit or as 24-bit with R = G = B; alpha other than 0 is ignored. Each gives the
 // answers of the plain 24-bit picture of the same colours; no pixels at all are a failure.
 // The top rows' figure is the median of the three rates over the fewest top bands that hold
