@@ -2,7 +2,6 @@
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
-#include <tbb/parallel_reduce.h>
 
 #if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
 #include <xmmintrin.h>
@@ -55,14 +54,13 @@ long RoundedMagnitude(float value) {
     return static_cast<long>(std::fabs(static_cast<double>(value)) + 0.5);
 }
 
+// `rows` is the block row's first pixel row.
 [[gnu::always_inline]] inline void StorePixels(const float pixels[8][8],
-                                               const JpegComponent& component, int blockRow,
-                                               int column, int rows, int columns,
-                                               std::uint8_t* plane) {
+                                               const JpegComponent& component, int column, int rows,
+                                               int columns, std::uint8_t* top) {
     for (int y = 0; y < rows; ++y) {
         std::uint8_t* out =
-            plane +
-            static_cast<std::size_t>(blockRow * 8 + y) * static_cast<std::size_t>(component.width) +
+            top + static_cast<std::size_t>(y) * static_cast<std::size_t>(component.width) +
             column * 8;
         for (int x = 0; x < columns; ++x) {
             out[x] = RoundToPixel(pixels[y][x]);
@@ -189,9 +187,10 @@ void SettleNearHalves(const std::int16_t* coef, const std::array<std::uint16_t, 
     }
 }
 
-// One block row: 8 pixel rows of the plane (fewer at the bottom edge), columns clipped to width.
+// One block row: 8 pixel rows of the plane (fewer at the bottom edge) from `top` on, columns
+// clipped to width.
 void InverseBlockRow(const JpegComponent& component, const std::array<std::uint16_t, 64>& table,
-                     int blockRow, std::uint8_t* plane) {
+                     int blockRow, std::uint8_t* top) {
     const Basis& b = DctBasis();
     const int rows = std::min(8, component.height - blockRow * 8);
     for (int column = 0; column < component.widthInBlocks; ++column) {
@@ -214,7 +213,7 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
         }
         if (RationalBlock(coef, rowUsed)) {
             RationalBlockPixels(coef, table, pixels);
-            StorePixels(pixels, component, blockRow, column, rows, columns, plane);
+            StorePixels(pixels, component, column, rows, columns, top);
             continue;
         }
         float horizontal[8][8] = {};
@@ -245,7 +244,7 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
             }
         }
         SettleNearHalves(coef, table, pixels);
-        StorePixels(pixels, component, blockRow, column, rows, columns, plane);
+        StorePixels(pixels, component, column, rows, columns, top);
     }
 }
 
@@ -266,19 +265,33 @@ void Count(ModeCounts& counts, std::size_t slot, long magnitude) {
     }
 }
 
-// |round(F / step)| of one coefficient of the block at (top, left), summed in double: for the
-// few values float leaves too close to a half. A DCT of integer pixels never lands exactly on
-// one at these modes, whose basis products are irrational.
-long ExactMagnitude(const std::vector<std::uint8_t>& plane, int width, int top, int left,
-                    int naturalIndex, float step) {
+// The crop's block rows are worked in bands of this many, each on one core: a band decompresses
+// the block rows it reads two at a time into its own buffer, so the plane is never held whole
+// and the pixels are read again while still in cache. A band decompresses one block row more
+// than it counts (crop row r reads block rows r and r + 1).
+constexpr int kBandBlockRows = 32;
+
+struct CropGrid {
+    int blockColumns = 0;
+    int blockRows = 0;
+    int bands = 0;
+    explicit CropGrid(const JpegComponent& component)
+        : blockColumns(std::max(0, (component.width - 4) / 8)),
+          blockRows(std::max(0, (component.height - 4) / 8)),
+          bands((blockRows + kBandBlockRows - 1) / kBandBlockRows) {}
+};
+
+// |round(F / step)| of one coefficient of the crop's block whose pixel rows are rows[0..7], from
+// column `left` on, summed in double: for the few values float leaves too close to a half. A DCT
+// of integer pixels never lands exactly on one at these modes, whose basis products are
+// irrational.
+long ExactMagnitude(const std::uint8_t* const rows[8], int left, int naturalIndex, float step) {
     const Basis& b = DctBasis();
     const int v = naturalIndex / 8;
     const int u = naturalIndex % 8;
     double sum = 0;
     for (int y = 0; y < 8; ++y) {
-        const std::uint8_t* row =
-            plane.data() + static_cast<std::size_t>(top + y) * static_cast<std::size_t>(width) +
-            left;
+        const std::uint8_t* row = rows[y] + left;
         for (int x = 0; x < 8; ++x) {
             sum += b.exact[y][v] * b.exact[x][u] * (row[x] - 128.0);
         }
@@ -286,68 +299,98 @@ long ExactMagnitude(const std::vector<std::uint8_t>& plane, int width, int top, 
     return static_cast<long>(std::fabs(sum / step) + 0.5);
 }
 
-// The low modes of every full 8x8 block of the plane cropped by 4 rows and 4 columns, divided by
-// the table and rounded half away from zero. Only five modes are wanted, so the DCT is reduced to
-// them: three weighted column sums (row frequencies 0..2), then five dot products.
-ModeCounts CalibratedCounts(const std::vector<std::uint8_t>& plane, int width, int height,
-                            const std::array<std::uint16_t, 64>& table) {
-    const int blockColumns = (width - 4) / 8;
-    const int blockRows = (height - 4) / 8;
+// Calls visit(band, blockRow, column, f, rows) for every full 8x8 block of the plane cropped by
+// 4 rows and 4 columns, with f its five low modes unquantized (kCalibratedModes order) and
+// rows[y] its pixel row y from the crop's first column; bands run on all cores at once. Only five
+// modes are wanted, so the DCT is reduced to them: three weighted column sums (row frequencies
+// 0..2), then five dot products.
+template <typename Visit>
+void ForEachCropBlock(const JpegComponent& component, const std::array<std::uint16_t, 64>& table,
+                      const CropGrid& grid, Visit visit) {
     const Basis& b = DctBasis();
+    const std::size_t width = static_cast<std::size_t>(component.width);
+    tbb::parallel_for(0, grid.bands, [&](int band) {
+        const std::size_t length = static_cast<std::size_t>(grid.blockColumns) * 8;
+        std::vector<float> sums(length * 3);
+        float* sum0 = sums.data();
+        float* sum1 = sum0 + length;
+        float* sum2 = sum1 + length;
+        // Two block rows of pixels, by block row parity.
+        std::vector<std::uint8_t> pixels(width * 16);
+        const auto slot = [&](int blockRow) { return pixels.data() + (blockRow & 1) * 8 * width; };
+        const int first = band * kBandBlockRows;
+        const int last = std::min(grid.blockRows, first + kBandBlockRows);
+        InverseBlockRow(component, table, first, slot(first));
+        for (int blockRow = first; blockRow != last; ++blockRow) {
+            InverseBlockRow(component, table, blockRow + 1, slot(blockRow + 1));
+            const std::uint8_t* rows[8];
+            for (int y = 0; y < 8; ++y) {
+                rows[y] = y < 4 ? slot(blockRow) + (4 + y) * width + 4
+                                : slot(blockRow + 1) + (y - 4) * width + 4;
+            }
+            std::fill(sums.begin(), sums.end(), 0.0f);
+            for (int y = 0; y < 8; ++y) {
+                const std::uint8_t* row = rows[y];
+                const float w0 = b.at[y][0], w1 = b.at[y][1], w2 = b.at[y][2];
+                for (std::size_t x = 0; x < length; ++x) {
+                    const float p = static_cast<float>(row[x]) - 128.0f;
+                    sum0[x] += w0 * p;
+                    sum1[x] += w1 * p;
+                    sum2[x] += w2 * p;
+                }
+            }
+            for (int column = 0; column < grid.blockColumns; ++column) {
+                const float* s0 = sum0 + column * 8;
+                const float* s1 = sum1 + column * 8;
+                const float* s2 = sum2 + column * 8;
+                std::array<float, 5> f{};
+                for (int x = 0; x < 8; ++x) {
+                    f[0] += b.byFrequency[1][x] * s0[x]; // (0,1)
+                    f[1] += b.byFrequency[0][x] * s1[x]; // (1,0)
+                    f[2] += b.byFrequency[0][x] * s2[x]; // (2,0)
+                    f[3] += b.byFrequency[1][x] * s1[x]; // (1,1)
+                    f[4] += b.byFrequency[2][x] * s0[x]; // (0,2)
+                }
+                visit(band, blockRow, column, f, rows);
+            }
+        }
+    });
+}
+
+std::array<float, 5> CalibratedSteps(const std::array<std::uint16_t, 64>& table) {
     std::array<float, 5> steps{};
     for (std::size_t m = 0; m < steps.size(); ++m) {
         // A hostile file may define a zero step; libjpeg accepts it.
         steps[m] = static_cast<float>(
             std::max<std::uint16_t>(table[static_cast<std::size_t>(kCalibratedModes[m])], 1));
     }
-    return tbb::parallel_reduce(
-        tbb::blocked_range<int>(0, blockRows), ModeCounts{},
-        [&](const tbb::blocked_range<int>& range, ModeCounts counts) {
-            const std::size_t length = static_cast<std::size_t>(blockColumns) * 8;
-            std::vector<float> sums(length * 3);
-            float* sum0 = sums.data();
-            float* sum1 = sum0 + length;
-            float* sum2 = sum1 + length;
-            for (int blockRow = range.begin(); blockRow != range.end(); ++blockRow) {
-                std::fill(sums.begin(), sums.end(), 0.0f);
-                for (int y = 0; y < 8; ++y) {
-                    const std::uint8_t* row = plane.data() +
-                                              static_cast<std::size_t>(4 + blockRow * 8 + y) *
-                                                  static_cast<std::size_t>(width) +
-                                              4;
-                    const float w0 = b.at[y][0], w1 = b.at[y][1], w2 = b.at[y][2];
-                    for (std::size_t x = 0; x < length; ++x) {
-                        const float p = static_cast<float>(row[x]) - 128.0f;
-                        sum0[x] += w0 * p;
-                        sum1[x] += w1 * p;
-                        sum2[x] += w2 * p;
-                    }
-                }
-                for (int column = 0; column < blockColumns; ++column) {
-                    const float* s0 = sum0 + column * 8;
-                    const float* s1 = sum1 + column * 8;
-                    const float* s2 = sum2 + column * 8;
-                    std::array<float, 5> f{};
-                    for (int x = 0; x < 8; ++x) {
-                        f[0] += b.byFrequency[1][x] * s0[x]; // (0,1)
-                        f[1] += b.byFrequency[0][x] * s1[x]; // (1,0)
-                        f[2] += b.byFrequency[0][x] * s2[x]; // (2,0)
-                        f[3] += b.byFrequency[1][x] * s1[x]; // (1,1)
-                        f[4] += b.byFrequency[2][x] * s0[x]; // (0,2)
-                    }
-                    for (std::size_t m = 0; m < f.size(); ++m) {
-                        const float scaled = f[m] / steps[m];
-                        Count(counts, m,
-                              !NearHalf(scaled)
-                                  ? RoundedMagnitude(scaled)
-                                  : ExactMagnitude(plane, width, 4 + blockRow * 8, 4 + column * 8,
-                                                   kCalibratedModes[m], steps[m]));
-                    }
-                }
+    return steps;
+}
+
+// The low modes of the crop's blocks divided by the table and rounded half away from zero.
+ModeCounts CalibratedCounts(const JpegComponent& component,
+                            const std::array<std::uint16_t, 64>& table) {
+    const CropGrid grid(component);
+    const std::array<float, 5> steps = CalibratedSteps(table);
+    std::vector<ModeCounts> perBand(static_cast<std::size_t>(grid.bands), ModeCounts{});
+    ForEachCropBlock(
+        component, table, grid,
+        [&](int band, int, int column, const std::array<float, 5>& f,
+            const std::uint8_t* const rows[8]) {
+            ModeCounts& counts = perBand[static_cast<std::size_t>(band)];
+            for (std::size_t m = 0; m < f.size(); ++m) {
+                const float scaled = f[m] / steps[m];
+                Count(counts, m,
+                      !NearHalf(scaled)
+                          ? RoundedMagnitude(scaled)
+                          : ExactMagnitude(rows, column * 8, kCalibratedModes[m], steps[m]));
             }
-            return counts;
-        },
-        Add);
+        });
+    ModeCounts total{};
+    for (const ModeCounts& counts : perBand) {
+        total = Add(total, counts);
+    }
+    return total;
 }
 
 F5ComponentEstimate EstimateComponent(const JpegComponent& component,
@@ -365,8 +408,7 @@ F5ComponentEstimate EstimateComponent(const JpegComponent& component,
     const bool croppable = component.width >= 12 && component.height >= 12;
     ModeCounts calibrated{};
     if (croppable) {
-        const std::vector<std::uint8_t> plane = DecompressPlane(component, table);
-        calibrated = CalibratedCounts(plane, component.width, component.height, table);
+        calibrated = CalibratedCounts(component, table);
         estimate.calibratedBlocks = static_cast<std::uint64_t>((component.width - 4) / 8) *
                                     static_cast<std::uint64_t>((component.height - 4) / 8);
     }
@@ -425,7 +467,9 @@ std::vector<std::uint8_t> DecompressPlane(const JpegComponent& component,
     const int blockRows = std::min(component.heightInBlocks, (component.height + 7) / 8);
     tbb::parallel_for(tbb::blocked_range<int>(0, blockRows), [&](const tbb::blocked_range<int>& r) {
         for (int blockRow = r.begin(); blockRow != r.end(); ++blockRow) {
-            InverseBlockRow(component, table, blockRow, plane.data());
+            InverseBlockRow(component, table, blockRow,
+                            plane.data() + static_cast<std::size_t>(blockRow) * 8 *
+                                               static_cast<std::size_t>(component.width));
         }
     });
     return plane;
