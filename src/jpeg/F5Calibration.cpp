@@ -4,7 +4,7 @@
 #include <tbb/parallel_for.h>
 
 #if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include <algorithm>
@@ -54,7 +54,7 @@ long RoundedMagnitude(float value) {
     return static_cast<long>(std::fabs(static_cast<double>(value)) + 0.5);
 }
 
-// `rows` is the block row's first pixel row.
+// `top` is the block row's first pixel row.
 [[gnu::always_inline]] inline void StorePixels(const float pixels[8][8],
                                                const JpegComponent& component, int column, int rows,
                                                int columns, std::uint8_t* top) {
@@ -62,6 +62,22 @@ long RoundedMagnitude(float value) {
         std::uint8_t* out =
             top + static_cast<std::size_t>(y) * static_cast<std::size_t>(component.width) +
             column * 8;
+#if defined(__SSE2__) && !defined(VANTREL_BASELINE_ONLY)
+        if (columns == 8) {
+            // RoundToPixel eight at a time: the conversion rounds to nearest, halves to even, in
+            // the default mode, and the saturating packs clip to 0..255.
+            const __m128 low = _mm_set1_ps(-1.0f);
+            const __m128 high = _mm_set1_ps(256.0f);
+            const __m128i left =
+                _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(&pixels[y][0]), low), high));
+            const __m128i right =
+                _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(&pixels[y][4]), low), high));
+            const __m128i bytes =
+                _mm_packus_epi16(_mm_packs_epi32(left, right), _mm_setzero_si128());
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+            continue;
+        }
+#endif
         for (int x = 0; x < columns; ++x) {
             out[x] = RoundToPixel(pixels[y][x]);
         }
@@ -216,31 +232,47 @@ void InverseBlockRow(const JpegComponent& component, const std::array<std::uint1
             StorePixels(pixels, component, column, rows, columns, top);
             continue;
         }
-        float horizontal[8][8] = {};
+        // basis[7 - x][u] = (-1)^u basis[x][u]: the even frequencies give the same at x and
+        // 7 - x, the odd ones opposite values, so each half of a pass is worked out once.
+        float horizontal[8][8]; // only the used rows are written and read
         for (int v = 0; v < 8; ++v) {
             if (!rowUsed[v]) {
                 continue;
             }
             const std::int16_t* row = coef + v * 8;
-            for (int u = 0; u < 8; ++u) {
-                const float value = static_cast<float>(row[u] * table[v * 8 + u]);
-                for (int x = 0; x < 8; ++x) {
-                    horizontal[v][x] += value * b.byFrequency[u][x];
+            float even[4] = {}, odd[4] = {};
+            for (int u = 0; u < 8; u += 2) {
+                const float e = static_cast<float>(row[u] * table[v * 8 + u]);
+                const float o = static_cast<float>(row[u + 1] * table[v * 8 + u + 1]);
+                for (int x = 0; x < 4; ++x) {
+                    even[x] += e * b.byFrequency[u][x];
+                    odd[x] += o * b.byFrequency[u + 1][x];
                 }
+            }
+            for (int x = 0; x < 4; ++x) {
+                horizontal[v][x] = even[x] + odd[x];
+                horizontal[v][7 - x] = even[x] - odd[x];
             }
         }
-        for (int y = 0; y < 8; ++y) {
-            for (int x = 0; x < 8; ++x) {
-                pixels[y][x] = 128.0f;
+        for (int y = 0; y < 4; ++y) {
+            float even[8] = {}, odd[8] = {};
+            for (int v = 0; v < 8; v += 2) {
+                if (rowUsed[v]) {
+                    const float weight = b.at[y][v];
+                    for (int x = 0; x < 8; ++x) {
+                        even[x] += weight * horizontal[v][x];
+                    }
+                }
+                if (rowUsed[v + 1]) {
+                    const float weight = b.at[y][v + 1];
+                    for (int x = 0; x < 8; ++x) {
+                        odd[x] += weight * horizontal[v + 1][x];
+                    }
+                }
             }
-            for (int v = 0; v < 8; ++v) {
-                if (!rowUsed[v]) {
-                    continue;
-                }
-                const float weight = b.at[y][v];
-                for (int x = 0; x < 8; ++x) {
-                    pixels[y][x] += weight * horizontal[v][x];
-                }
+            for (int x = 0; x < 8; ++x) {
+                pixels[y][x] = 128.0f + (even[x] + odd[x]);
+                pixels[7 - y][x] = 128.0f + (even[x] - odd[x]);
             }
         }
         SettleNearHalves(coef, table, pixels);
