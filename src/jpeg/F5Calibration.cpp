@@ -454,18 +454,7 @@ F5ComponentEstimate EstimateComponent(const JpegComponent& component,
             estimate.calibratedHistograms[m][d] = static_cast<double>(calibrated[m][d]) * scale;
         }
     }
-    double sum = 0;
-    for (std::size_t i = 0; i < kF5ModeSlots.size(); ++i) {
-        const std::size_t slot = static_cast<std::size_t>(kF5ModeSlots[i]);
-        F5ModeEstimate& mode = estimate.modes[i];
-        for (std::size_t d = 0; d < 3; ++d) {
-            mode.file[d] = estimate.fileHistograms[slot][d];
-            mode.calibrated[d] = estimate.calibratedHistograms[slot][d];
-        }
-        mode.beta = F5Beta(mode.file, mode.calibrated);
-        sum += mode.beta;
-    }
-    estimate.beta = sum / 3;
+    F5BetasFromHistograms(estimate);
     return estimate;
 }
 
@@ -487,6 +476,56 @@ double F5Beta(const std::array<double, 3>& H, const std::array<double, 3>& h) {
         return 0;
     }
     return (h[1] * (H[0] - h[0]) + (H[1] - h[1]) * slope) / denominator;
+}
+
+double F5BetaAllBins(const ModeHistogram& H, const ModeHistogram& h) {
+    double numerator = 0;
+    double denominator = 0;
+    for (std::size_t d = 0; d + 1 < kCalibratedBins; ++d) {
+        const double slope = d == 0 ? h[1] : h[d + 1] - h[d];
+        numerator += (H[d] - h[d]) * slope;
+        denominator += slope * slope;
+    }
+    return denominator == 0 ? 0 : numerator / denominator;
+}
+
+double F5ModeBeta(const F5ComponentEstimate& estimate, std::size_t mode) {
+    const ModeHistogram& H = estimate.fileHistograms[mode];
+    const ModeHistogram& h = estimate.calibratedHistograms[mode];
+    return estimate.twice ? F5BetaAllBins(H, h) : F5Beta({H[0], H[1], H[2]}, {h[0], h[1], h[2]});
+}
+
+void F5BetasFromHistograms(F5ComponentEstimate& estimate) {
+    double sum = 0;
+    for (std::size_t i = 0; i < kF5ModeSlots.size(); ++i) {
+        const std::size_t slot = static_cast<std::size_t>(kF5ModeSlots[i]);
+        F5ModeEstimate& mode = estimate.modes[i];
+        for (std::size_t d = 0; d < 3; ++d) {
+            mode.file[d] = estimate.fileHistograms[slot][d];
+            mode.calibrated[d] = estimate.calibratedHistograms[slot][d];
+        }
+        mode.beta = F5ModeBeta(estimate, slot);
+        sum += mode.beta;
+    }
+    estimate.beta = sum / 3;
+}
+
+std::vector<std::array<float, 5>> CalibratedModeValues(const JpegComponent& component,
+                                                       const std::array<std::uint16_t, 64>& table) {
+    if (!Consistent(component) || component.width < 12 || component.height < 12) {
+        return {};
+    }
+    const CropGrid grid(component);
+    std::vector<std::array<float, 5>> values(static_cast<std::size_t>(grid.blockRows) *
+                                             static_cast<std::size_t>(grid.blockColumns));
+    ForEachCropBlock(component, table, grid,
+                     [&](int, int blockRow, int column, const std::array<float, 5>& f,
+                         const std::uint8_t* const*) {
+                         values[static_cast<std::size_t>(blockRow) *
+                                    static_cast<std::size_t>(grid.blockColumns) +
+                                static_cast<std::size_t>(column)] = f;
+                     });
+    return values;
 }
 
 std::vector<std::uint8_t> DecompressPlane(const JpegComponent& component,

@@ -35,6 +35,10 @@ struct F5ComponentEstimate {
     // to the file's block count.
     std::array<ModeHistogram, 5> fileHistograms{};
     std::array<ModeHistogram, 5> calibratedHistograms{};
+    // Calibrated through an estimated first table (a file compressed twice): the low bins of h
+    // may be empty (a first step twice the file's leaves only even |coef|), so each beta is the
+    // least-squares fit of the shrinkage over every bin, not over the first three.
+    bool twice = false;
 };
 
 struct F5Estimate {
@@ -45,6 +49,20 @@ struct F5Estimate {
 
 // beta_kl from the six counts.
 double F5Beta(const std::array<double, 3>& file, const std::array<double, 3>& calibrated);
+// The least-squares beta of H(0) = h(0) + beta h(1), H(d) = (1 - beta) h(d) + beta h(d + 1) over
+// |coef| = 0..kCalibratedBins-2: F5Beta's fit carried over every bin.
+double F5BetaAllBins(const ModeHistogram& file, const ModeHistogram& calibrated);
+// A mode's beta as `estimate` defines it (F5Beta, or F5BetaAllBins when `twice`).
+double F5ModeBeta(const F5ComponentEstimate& estimate, std::size_t mode);
+
+// The betas of `estimate`'s modes and their mean, from its histograms.
+void F5BetasFromHistograms(F5ComponentEstimate& estimate);
+
+// The five low modes (kCalibratedModes order) of every block of the calibration's crop,
+// unquantized, block rows top first: what calibrating with another table needs. Empty when the
+// plane is too small to crop.
+std::vector<std::array<float, 5>> CalibratedModeValues(const JpegComponent& component,
+                                                       const std::array<std::uint16_t, 64>& table);
 
 // Every component on all cores.
 F5Estimate F5CalibratedBeta(const JpegCoefficients& jpeg);

@@ -45,7 +45,7 @@ void JudgeF5(const JpegAnalysis& analysis, JpegVerdict& verdict) {
         // cover.
         verdict.f5State = DetectorState::NotApplicable(
             "quality " + std::to_string(analysis.quality.quality) + " is too fine to calibrate");
-    } else if (analysis.doubleCompression.detected) {
+    } else if (analysis.doubleCompression.detected && !analysis.primary.confident) {
         verdict.f5Unreliable = true;
         verdict.f5State = DetectorState::NotApplicable("compressed twice");
     } else if (F5Nonzero(analysis.f5) < kF5MinimumNonzero) {
@@ -53,7 +53,10 @@ void JudgeF5(const JpegAnalysis& analysis, JpegVerdict& verdict) {
     }
     const std::array<double, 5> betas = F5ModeBetas(analysis.f5);
     verdict.f5LeastModeBeta = *std::min_element(betas.begin(), betas.end());
-    verdict.f5Suspicious = verdict.f5State.ok() && verdict.f5LeastModeBeta > kF5SuspiciousBeta;
+    const double most = *std::max_element(betas.begin(), betas.end());
+    verdict.f5Suspicious =
+        verdict.f5State.ok() && verdict.f5LeastModeBeta > kF5SuspiciousBeta &&
+        (!analysis.primary.confident || most <= kF5ModeSpread * verdict.f5LeastModeBeta);
 }
 
 } // namespace
@@ -72,11 +75,8 @@ double F5Nonzero(const F5Estimate& f5) {
 std::array<double, 5> F5ModeBetas(const F5Estimate& f5) {
     std::array<double, 5> betas{};
     if (!f5.components.empty()) {
-        const F5ComponentEstimate& luminance = f5.components[0];
         for (std::size_t m = 0; m < betas.size(); ++m) {
-            const ModeHistogram& H = luminance.fileHistograms[m];
-            const ModeHistogram& h = luminance.calibratedHistograms[m];
-            betas[m] = F5Beta({H[0], H[1], H[2]}, {h[0], h[1], h[2]});
+            betas[m] = F5ModeBeta(f5.components[0], m);
         }
     }
     return betas;
@@ -90,6 +90,13 @@ JpegAnalysis AnalyzeJpeg(const JpegCoefficients& jpeg) {
     if (analysis.f5.valid) {
         analysis.doubleCompression = DetectDoubleCompression(analysis.f5.components[0]);
     }
+    if (analysis.doubleCompression.detected) {
+        const JpegComponent& luminance = jpeg.components[0];
+        analysis.primary = CalibrateWithPrimaryTable(
+            luminance, jpeg.quantTables[static_cast<std::size_t>(luminance.quantTableIndex) & 3],
+            analysis.f5.components[0]);
+        analysis.f5.beta = analysis.f5.components[0].beta;
+    }
     return analysis;
 }
 
@@ -98,8 +105,13 @@ JpegVerdict JudgeJpeg(const JpegAnalysis& analysis) {
     JudgeJsteg(analysis, verdict);
     JudgeF5(analysis, verdict);
     verdict.suspicious = verdict.jstegSuspicious || verdict.f5Suspicious;
-    char line[256];
-    std::snprintf(line, sizeof line, "%s: JSteg fraction %.2f%s, F5 beta %.3f%s",
+    char first[48] = "";
+    if (analysis.primary.confident) {
+        std::snprintf(first, sizeof first, " (compressed twice, first at quality %d)",
+                      analysis.primary.quality);
+    }
+    char line[320];
+    std::snprintf(line, sizeof line, "%s: JSteg fraction %.2f%s, F5 beta %.3f%s%s",
                   verdict.suspicious ? "suspicious" : "clean", verdict.jstegFraction,
                   !verdict.jstegState.ok()  ? " (not applicable)"
                   : verdict.jstegSuspicious ? " (suspicious)"
@@ -108,7 +120,8 @@ JpegVerdict JudgeJpeg(const JpegAnalysis& analysis) {
                   verdict.f5Unreliable    ? " (unreliable: compressed twice)"
                   : !verdict.f5State.ok() ? " (not applicable)"
                   : verdict.f5Suspicious  ? " (suspicious)"
-                                          : "");
+                                          : "",
+                  first);
     verdict.text = line;
     return verdict;
 }

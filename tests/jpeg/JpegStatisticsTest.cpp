@@ -196,6 +196,7 @@ struct FixtureVerdict {
     bool doubleCompressed;
     Kind jsteg = Kind::Ok;
     Kind f5 = Kind::Ok;
+    int firstQuality = 0; // of a file compressed twice, as estimated; 0: none estimated
 };
 
 class Verdicts : public testing::TestWithParam<FixtureVerdict> {};
@@ -206,7 +207,9 @@ TEST_P(Verdicts, OfRealFiles) {
     EXPECT_EQ(verdict.suspicious, GetParam().suspicious) << verdict.text;
     EXPECT_EQ(analysis.doubleCompression.detected, GetParam().doubleCompressed)
         << analysis.doubleCompression.residual;
-    EXPECT_EQ(verdict.f5Unreliable, GetParam().doubleCompressed);
+    EXPECT_EQ(analysis.primary.confident ? analysis.primary.quality : 0, GetParam().firstQuality)
+        << analysis.primary.misfit << " of " << analysis.primary.singleMisfit;
+    EXPECT_EQ(verdict.f5Unreliable, GetParam().doubleCompressed && GetParam().firstQuality == 0);
     EXPECT_EQ(verdict.jstegState.kind, GetParam().jsteg) << verdict.jstegState.reason;
     EXPECT_EQ(verdict.f5State.kind, GetParam().f5) << verdict.f5State.reason;
 }
@@ -222,8 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FixtureVerdict{"chelsea-q85-progressive.jpg", false, false},
                     FixtureVerdict{"chelsea-grey-q85.jpg", false, false},
                     FixtureVerdict{"chelsea-q99.jpg", false, false, Kind::Ok, kNotApplicable},
-                    FixtureVerdict{"chelsea-double-80-95.jpg", false, true, Kind::Ok,
-                                   kNotApplicable},
+                    FixtureVerdict{"chelsea-double-80-95.jpg", false, true, Kind::Ok, Kind::Ok, 80},
                     FixtureVerdict{"chelsea-f5.jpg", true, false}));
 
 // A thumbnail: too few coefficients for either attack.
@@ -247,6 +249,32 @@ TEST(F5Calibration, EstimatesTheShareF5Changed) {
     const F5Estimate estimate = F5CalibratedBeta(stego);
     EXPECT_TRUE(JudgeJpeg(AnalyzeJpeg(stego)).f5Suspicious);
     EXPECT_NEAR(estimate.beta, truth, 0.1);
+}
+
+// F5's shrinkage (a share of the nonzero AC coefficients one step nearer zero) on a photo saved at
+// 80 and again at 95: calibrated with the estimated first table, beta follows the share.
+TEST(F5Calibration, JudgesAFileCompressedTwice) {
+    const JpegCoefficients cover = ReadJpegOrFail(JpegFixture("chelsea-double-80-95.jpg"));
+    for (const double share : {0.0, 0.25, 0.5}) {
+        JpegCoefficients stego = cover;
+        std::mt19937 random(11);
+        std::vector<std::int16_t>& luminance = stego.components[0].coefficients;
+        for (std::size_t i = 0; i < luminance.size(); ++i) {
+            std::int16_t& c = luminance[i];
+            if (i % 64 != 0 && c != 0 && random() % 1000 < share * 1000) {
+                c = static_cast<std::int16_t>(c > 0 ? c - 1 : c + 1);
+            }
+        }
+        const JpegAnalysis analysis = AnalyzeJpeg(stego);
+        const JpegVerdict verdict = JudgeJpeg(analysis);
+        EXPECT_TRUE(analysis.doubleCompression.detected) << share;
+        EXPECT_EQ(analysis.primary.confident, true)
+            << share << " q" << analysis.primary.quality << " misfit " << analysis.primary.misfit
+            << " single " << analysis.primary.singleMisfit << " residual "
+            << analysis.primary.residual;
+        EXPECT_EQ(verdict.f5Suspicious, share > 0) << share << ": " << verdict.text;
+        EXPECT_NEAR(analysis.f5.beta, share, 0.1) << share;
+    }
 }
 
 // Sequential JSteg over half the usable coefficients, both pairings, written to a file and read
