@@ -16,18 +16,26 @@ constexpr double kMinimumCount = 200;
 
 using Steps = std::array<int, 5>; // at kCalibratedModes
 
-// |coef| = d counts of the crop's values quantized with `first`, dequantized and quantized with
-// `second`, halves away from zero as libjpeg's quantizer rounds them.
-ModeHistogram TwiceQuantized(const std::vector<std::array<float, 5>>& values, std::size_t mode,
-                             int first, int second) {
+// |coef| = d counts of the crop's magnitudes at one mode quantized with `first`, dequantized and
+// quantized with `second`, halves away from zero as libjpeg's quantizer rounds them. The second
+// rounding is of integers: k first steps land on floor((2 k first + second) / (2 second)), looked
+// up for the k that land below kCalibratedBins.
+ModeHistogram TwiceQuantized(const std::vector<float>& magnitudes, int first, int second) {
+    std::vector<std::uint8_t> bins;
+    for (long k = 0;; ++k) {
+        const long d = (2 * k * first + second) / (2L * second);
+        if (d >= kCalibratedBins) {
+            break;
+        }
+        bins.push_back(static_cast<std::uint8_t>(d));
+    }
+    const float inverse = 1.0f / static_cast<float>(first);
     std::array<std::uint64_t, kCalibratedBins> counts{};
-    const double firstStep = first;
-    const double secondStep = second;
-    for (const std::array<float, 5>& f : values) {
-        const double once = std::floor(std::fabs(f[mode]) / firstStep + 0.5) * firstStep;
-        const double d = std::floor(once / secondStep + 0.5);
-        if (d < kCalibratedBins) {
-            ++counts[static_cast<std::size_t>(d)];
+    for (const float magnitude : magnitudes) {
+        // Magnitudes of DCTs of 8-bit pixels stay below 1,100: the index cannot overflow.
+        const auto k = static_cast<std::size_t>(magnitude * inverse + 0.5f);
+        if (k < bins.size()) {
+            ++counts[bins[k]];
         }
     }
     ModeHistogram histogram{};
@@ -78,18 +86,34 @@ PrimaryTable CalibrateWithPrimaryTable(const JpegComponent& component, const Qua
     // Each mode's histogram and misfit depend on its own first step alone.
     const double scale =
         static_cast<double>(luminance.blocks) / static_cast<double>(luminance.calibratedBlocks);
-    std::array<std::map<int, ModeHistogram>, 5> histograms;
-    std::array<std::map<int, double>, 5> misfits;
+    std::array<std::vector<float>, 5> magnitudes;
     tbb::parallel_for(std::size_t{0}, std::size_t{5}, [&](std::size_t m) {
-        for (const int first : steps[m]) {
-            ModeHistogram h = TwiceQuantized(values, m, first, own[m]);
-            for (double& count : h) {
-                count *= scale;
-            }
-            misfits[m][first] = ShrinkageMisfit(luminance.fileHistograms[m], h);
-            histograms[m][first] = h;
+        magnitudes[m].reserve(values.size());
+        for (const std::array<float, 5>& f : values) {
+            magnitudes[m].push_back(std::fabs(f[m]));
         }
     });
+    std::vector<std::pair<std::size_t, int>> runs; // (mode, first step)
+    for (std::size_t m = 0; m < steps.size(); ++m) {
+        for (const int first : steps[m]) {
+            runs.emplace_back(m, first);
+        }
+    }
+    std::vector<ModeHistogram> found(runs.size());
+    tbb::parallel_for(std::size_t{0}, runs.size(), [&](std::size_t i) {
+        const auto [m, first] = runs[i];
+        found[i] = TwiceQuantized(magnitudes[m], first, own[m]);
+        for (double& count : found[i]) {
+            count *= scale;
+        }
+    });
+    std::array<std::map<int, ModeHistogram>, 5> histograms;
+    std::array<std::map<int, double>, 5> misfits;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto [m, first] = runs[i];
+        misfits[m][first] = ShrinkageMisfit(luminance.fileHistograms[m], found[i]);
+        histograms[m][first] = found[i];
+    }
     const auto misfitOf = [&](const Steps& key) {
         double sum = 0;
         for (std::size_t m = 0; m < key.size(); ++m) {
