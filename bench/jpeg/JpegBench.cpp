@@ -1,10 +1,12 @@
 // The JPEG kernels on a synthetic 24-megapixel JPEG (noise over a gradient, 4:2:0, quality 85,
 // encoded here by libjpeg), in the same run as a plain libjpeg pixel decode of the same file:
 // reading the coefficients, the JSteg chi-square (both pairings, all components) and the F5
-// calibrated beta, each beside a naive version and a memcpy of the coefficient bytes. At the end
+// calibrated beta and its first-table estimate for files saved twice, each beside a naive version
+// and a memcpy of the coefficient bytes. At the end
 // the budget table: each kernel's time over the decode's (read <= 1, JSteg <= 0.5, F5 <= 2).
 #include "BenchSupport.h"
 
+#include "jpeg/DoubleCompression.h"
 #include "jpeg/F5Calibration.h"
 #include "jpeg/JstegChiSquare.h"
 #include "jpeg/ReadCoefficients.h"
@@ -181,6 +183,38 @@ void NaiveJsteg(const JpegCoefficients& jpeg) {
     }
 }
 
+// The first-table estimate on the whole luminance: the kernel, and naively every candidate's
+// histogram by two divisions in double per value, as the method reads.
+void PrimaryTable() {
+    const JpegCoefficients& jpeg = Coefficients();
+    static const F5ComponentEstimate estimate = F5CalibratedBeta(jpeg).components[0];
+    F5ComponentEstimate luminance = estimate;
+    benchmark::DoNotOptimize(
+        CalibrateWithPrimaryTable(jpeg.components[0], jpeg.quantTables[0], luminance));
+}
+
+void NaivePrimaryTable() {
+    const JpegCoefficients& jpeg = Coefficients();
+    const auto& table = jpeg.quantTables[0];
+    const std::vector<std::array<float, 5>> values =
+        CalibratedModeValues(jpeg.components[0], table);
+    for (int quality = kLowestPrimaryQuality; quality <= 100; ++quality) {
+        const QuantTable first = ScaledTable(AnnexKLuminance(), quality);
+        std::array<std::array<std::uint64_t, kCalibratedBins>, 5> counts{};
+        for (const std::array<float, 5>& f : values) {
+            for (std::size_t m = 0; m < 5; ++m) {
+                const double q1 = first[static_cast<std::size_t>(kCalibratedModes[m])];
+                const double q2 = table[static_cast<std::size_t>(kCalibratedModes[m])];
+                const double d = std::floor(std::floor(std::fabs(f[m]) / q1 + 0.5) * q1 / q2 + 0.5);
+                if (d < kCalibratedBins) {
+                    ++counts[m][static_cast<std::size_t>(d)];
+                }
+            }
+        }
+        benchmark::DoNotOptimize(counts);
+    }
+}
+
 void Register() {
     const auto add = [](const std::string& name, auto work) {
         benchmark::RegisterBenchmark(
@@ -196,6 +230,9 @@ void Register() {
     RegisterMemcpy("JstegChiSquare", CoefficientBytes(Coefficients()));
     add("F5Beta/kernel", [] { benchmark::DoNotOptimize(F5CalibratedBeta(Coefficients())); });
     RegisterMemcpy("F5Beta", CoefficientBytes(Coefficients()));
+    add("F5PrimaryTable/kernel", [] { PrimaryTable(); });
+    add("F5PrimaryTable/naive", [] { NaivePrimaryTable(); });
+    RegisterMemcpy("F5PrimaryTable", CoefficientBytes(Coefficients()));
     // The naive kernels on the 1.5 MP tile, beside the kernels on the same tile.
     add("JstegChiSquareTile/kernel", [] {
         benchmark::DoNotOptimize(JstegChiSquareBothPairings(Tile(), JstegScope::AllComponents));
