@@ -24,7 +24,6 @@ double UpperGammaQ(double a, double x) {
     return std::isfinite(q) ? std::clamp(q, 0.0, 1.0) : 0.0;
 }
 
-
 ChiSquareSum ChiSquareSumOf(const Histogram& histogram, int shift) {
     ChiSquareSum sum;
     int categories = 0;
