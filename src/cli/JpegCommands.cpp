@@ -44,16 +44,8 @@ int RunJpeg(const Arguments& args) {
         return 0;
     }
     bool json = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw UsageError("unknown option " + arg);
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    const Arguments paths =
+        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::Dash);
     if (paths.empty()) {
         throw UsageError("jpeg takes at least one FILE");
     }
@@ -70,7 +62,7 @@ int RunJpeg(const Arguments& args) {
             }
             continue;
         }
-        const JpegAnalysis analysis = AnalyzeJpeg(*jpeg);
+        const JpegAnalysis analysis = AnalyseJpeg(*jpeg);
         const JpegVerdict verdict = JudgeJpeg(analysis);
         if (json) {
             std::cout << JpegReportJson(path, *jpeg, analysis, verdict) << std::endl;

@@ -188,7 +188,7 @@ void JpegAnalysisWindow::loadFile(const QString& path) {
         Result<JpegCoefficients> jpeg = LoadJpegCoefficients(bytes);
         if (jpeg) {
             auto coefficients = std::make_shared<const JpegCoefficients>(std::move(jpeg).value());
-            outcome->analysis = AnalyzeJpeg(*coefficients);
+            outcome->analysis = AnalyseJpeg(*coefficients);
             outcome->verdict = JudgeJpeg(outcome->analysis);
             if (!coefficients->components.empty()) {
                 outcome->activity = NonzeroAcPerBlock(coefficients->components[0]);
