@@ -1,5 +1,7 @@
 #include "blind/BlindAttacks.h"
 
+#include "image/EnumText.h"
+
 #include <boost/math/special_functions/gamma.hpp>
 #include <tbb/parallel_for.h>
 
@@ -691,19 +693,8 @@ void Judge(Judgement& judgement, AttackStatus status, std::int64_t used, const c
 } // namespace
 
 const char* StatusName(AttackStatus status) {
-    switch (status) {
-    case AttackStatus::Ok:
-        return "ok";
-    case AttackStatus::NoGroups:
-        return "no_groups";
-    case AttackStatus::NoPairs:
-        return "no_pairs";
-    case AttackStatus::TooSmall:
-        return "too_small";
-    case AttackStatus::NoTest:
-        return "no_test";
-    }
-    return "no_test";
+    static constexpr const char* kTexts[] = {"ok", "no_groups", "no_pairs", "too_small", "no_test"};
+    return EnumText<AttackStatus::NoTest>(status, kTexts, AttackStatus::NoTest);
 }
 
 Result<ImageSamples> SamplesOf(const PixelView& view) {
