@@ -17,16 +17,8 @@ std::string RowLine(bool csv, const std::string& path, const Result<BlindResult>
 
 int RunBlind(const Arguments& args) {
     bool json = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.starts_with("--")) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    const Arguments paths =
+        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::DoubleDash);
     if (paths.empty()) {
         throw UsageError("blind takes at least one IMAGE");
     }
