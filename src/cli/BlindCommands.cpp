@@ -22,12 +22,8 @@ int RunBlind(const Arguments& args) {
     if (paths.empty()) {
         throw UsageError("blind takes at least one IMAGE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<BlindResult> result = AnalyseFile(path);
-        if (!result) {
-            status = 1;
-        }
         if (json) {
             std::cout << RowLine(false, path, result) << std::endl;
         } else if (result) {
@@ -36,8 +32,8 @@ int RunBlind(const Arguments& args) {
             std::cout << std::flush;
             std::cerr << "vantrel-cli: " << result.error() << std::endl;
         }
-    }
-    return status;
+        return bool(result);
+    });
 }
 
 } // namespace

@@ -82,6 +82,13 @@ inline Option Valued(std::string name, std::function<void(const std::string&)> t
 // as operands: none, those starting "--", those starting '-', or those starting '-' but "-".
 enum class Unlisted { Operands, DoubleDash, Dash, DashButLone };
 
+// A "--jobs"-like option: a whole number of at least 1 into `count`, `tooFew` the message
+// for a smaller one.
+Option CountOption(std::string name, int& count, std::string tooFew);
+
+// Runs `one` on every path in order and returns the exit status: 1 when any run failed, else 0.
+int EachPath(const Arguments& paths, const std::function<bool(const std::string& path)>& one);
+
 // Takes every listed option in the order given, each as it comes (so that a bad value stops the
 // command where it stands), and returns the operands in order.
 Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options, Unlisted unlisted);

@@ -60,6 +60,23 @@ int ParseInt(const std::string& text, const char* what) {
     return value;
 }
 
+Option CountOption(std::string name, int& count, std::string tooFew) {
+    return Valued(name, [name, &count, tooFew](const std::string& value) {
+        count = ParseInt(value, name.c_str());
+        if (count < 1) {
+            throw UsageError(tooFew);
+        }
+    });
+}
+
+int EachPath(const Arguments& paths, const std::function<bool(const std::string& path)>& one) {
+    int status = 0;
+    for (const std::string& path : paths) {
+        status = one(path) ? status : 1;
+    }
+    return status;
+}
+
 Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options,
                       Unlisted unlisted) {
     Arguments operands;

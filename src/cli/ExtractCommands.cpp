@@ -154,18 +154,16 @@ int RunFind(const Arguments& args) {
         throw UsageError(paths.empty() ? "find takes at least one IMAGE"
                                        : "--save takes exactly one IMAGE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<ExtractionImage> loaded = LoadImageForExtraction(path);
         if (!loaded) {
-            status = 1;
             const std::string& error = loaded.error();
             if (json) {
                 std::cout << JsonLine(path, nullptr, error) << std::endl;
             } else {
                 std::cerr << "vantrel-cli: " << error << '\n';
             }
-            continue;
+            return false;
         }
         const ScanResult result = ScanImageFile(path, loaded->samples, options);
         if (json) {
@@ -176,8 +174,8 @@ int RunFind(const Arguments& args) {
         if (!saveDirectory.empty()) {
             SaveFound(result, saveDirectory);
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

@@ -49,18 +49,16 @@ int RunJpeg(const Arguments& args) {
     if (paths.empty()) {
         throw UsageError("jpeg takes at least one FILE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path);
         if (!jpeg) {
-            status = 1;
             if (json) {
                 std::cout << "{\"file\": " << JsonString(path)
                           << ", \"error\": " << JsonString(jpeg.error()) << "}" << std::endl;
             } else {
                 std::cerr << "vantrel-cli: " << jpeg.error() << '\n';
             }
-            continue;
+            return false;
         }
         const JpegAnalysis analysis = AnalyseJpeg(*jpeg);
         const JpegVerdict verdict = JudgeJpeg(analysis);
@@ -69,8 +67,8 @@ int RunJpeg(const Arguments& args) {
         } else {
             std::cout << JpegReportText(path, *jpeg, analysis, verdict);
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

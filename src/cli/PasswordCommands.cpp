@@ -51,13 +51,7 @@ Options ParseOptions(const Arguments& args) {
         {Valued("--wordlist", [&](const std::string& value) { options.wordList = value; }),
          Valued("--tools", [&](const std::string& value) { options.tools = SplitTools(value); }),
          Valued("--save", [&](const std::string& value) { options.saveDir = value; }),
-         Valued("--jobs",
-                [&](const std::string& value) {
-                    options.jobs = ParseInt(value, "--jobs");
-                    if (options.jobs < 1) {
-                        throw UsageError("--jobs takes a count of at least 1");
-                    }
-                }),
+         CountOption("--jobs", options.jobs, "--jobs takes a count of at least 1"),
          Flag("--json", [&] { options.json = true; }),
          Flag("--keep-going", [&] { options.keepGoing = true; })},
         Unlisted::DashButLone);

@@ -52,13 +52,11 @@ int RunStructure(const Arguments& args) {
             throw InputError("could not make the folder " + carveDirectory);
         }
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<structure::FileStructure> walked = structure::LoadFileStructure(path);
         if (!walked) {
-            status = 1;
             std::cerr << "vantrel-cli: " << walked.error() << '\n';
-            continue;
+            return false;
         }
         const std::vector<std::string> saved = carveDirectory.empty()
                                                    ? std::vector<std::string>{}
@@ -71,8 +69,8 @@ int RunStructure(const Arguments& args) {
                 std::cout << "saved " << file << '\n';
             }
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

@@ -51,13 +51,7 @@ ScanArguments ParseScan(const Arguments& args) {
     const Arguments positional = TakeOptions(
         args,
         {Valued("--pattern", into(scan.selection.pattern)),
-         Valued("--jobs",
-                [&](const std::string& value) {
-                    scan.jobs = ParseInt(value, "--jobs");
-                    if (scan.jobs < 1) {
-                        throw UsageError("--jobs must be at least 1");
-                    }
-                }),
+         CountOption("--jobs", scan.jobs, "--jobs must be at least 1"),
          Valued("--format",
                 [&](const std::string& format) {
                     if (format != "csv" && format != "jsonl") {
@@ -244,13 +238,7 @@ int RunAnalyse(const Arguments& args) {
         {Flag("--json", [&] { json = true; }),
          Valued("--wordlist", [&](const std::string& file) { options.words = ReadWordList(file); }),
          Valued("--save", [&](const std::string& dir) { options.saveDirectory = dir; }),
-         Valued("--jobs",
-                [&](const std::string& value) {
-                    options.jobs = ParseInt(value, "--jobs");
-                    if (options.jobs < 1) {
-                        throw UsageError("--jobs must be at least 1");
-                    }
-                })},
+         CountOption("--jobs", options.jobs, "--jobs must be at least 1")},
         Unlisted::DoubleDash);
     if (paths.empty()) {
         throw UsageError("analyse takes at least one FILE");
