@@ -20,7 +20,6 @@
 #include <QTableWidget>
 
 #include <cmath>
-#include <fstream>
 
 namespace vantrel {
 namespace {
@@ -33,8 +32,6 @@ constexpr int kLegendHeight = 18;
 const QColor kLegendGround(31, 31, 31);
 const QColor kLegendText(200, 200, 200);
 
-const QColor kSuspicious(200, 40, 40);
-const QColor kClean(40, 140, 60);
 const QColor kNotApplicable(130, 130, 130);
 
 QColor ChannelColour(const std::string& name) {
@@ -199,10 +196,6 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     connect(Browse, &QPushButton::clicked, this, &BlindAnalysis::Browse_Click);
     connect(Copy, &QPushButton::clicked, this, &BlindAnalysis::Copy_Click);
     connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
-    chooseReportPath = [](QWidget* owner) {
-        return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
-                              QStringLiteral("JSON (*.json)"));
-    };
     drawCurve();
     updateButtons();
 }
@@ -306,9 +299,9 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
                          .arg((result_.jpeg ? QStringLiteral("JPEG, ") : QString()) + verdict));
     // The line may be longer than the window is wide.
     Summary->setToolTip(verdict);
-    SetTextColour(Summary, result_.suspicious                       ? kSuspicious
+    SetTextColour(Summary, result_.suspicious                       ? kSuspiciousColour
                            : verdict.startsWith(QLatin1String("n")) ? kNotApplicable
-                                                                    : kClean);
+                                                                    : kCleanColour);
     fillTable();
     drawCurve();
     updateButtons();
@@ -336,10 +329,10 @@ void BlindAnalysis::fillTable() {
             if (value == kNotApplicableToJpeg) {
                 item->setForeground(QColor(130, 130, 130));
             } else if (value.ends_with("(suspicious)")) {
-                item->setForeground(kSuspicious);
+                item->setForeground(kSuspiciousColour);
             }
             if (row + 1 == Table->rowCount()) {
-                item->setBackground(result_.suspicious ? kSuspicious : kClean);
+                item->setBackground(result_.suspicious ? kSuspiciousColour : kCleanColour);
                 item->setForeground(Qt::white);
             }
             Table->setItem(row, 0, item);
@@ -373,7 +366,7 @@ void BlindAnalysis::fillTable() {
                 QString::fromStdString(JudgedCell(cells[row].value, cells[row].status, judgement)));
             item->setTextAlignment(Qt::AlignCenter);
             if (cells[row].over) {
-                item->setForeground(kSuspicious);
+                item->setForeground(kSuspiciousColour);
             } else if (!judgement.state.ok()) {
                 item->setForeground(QColor(130, 130, 130));
                 item->setToolTip(QString::fromStdString(StateLine(judgement.state)));
@@ -387,8 +380,8 @@ void BlindAnalysis::fillTable() {
                                                           : QStringLiteral("not applicable"));
         verdict->setToolTip(QString::fromStdString(ChannelStateLine(c)));
         verdict->setTextAlignment(Qt::AlignCenter);
-        verdict->setBackground(c.suspicious ? kSuspicious
-                               : anyApplies ? kClean
+        verdict->setBackground(c.suspicious ? kSuspiciousColour
+                               : anyApplies ? kCleanColour
                                             : QColor(130, 130, 130));
         verdict->setForeground(Qt::white);
         Table->setItem(5, column, verdict);
@@ -465,18 +458,7 @@ void BlindAnalysis::SaveReport_Click() {
     if (result_.channels.empty() && !result_.jpeg) {
         return; // the button waits for a result
     }
-    const std::optional<QString> chosen = chooseReportPath(this);
-    if (!chosen) {
-        return;
-    }
-    std::ofstream out(PathBytes(*chosen), std::ios::binary);
-    out << BlindJson(path_, result_) << '\n';
-    out.close();
-    if (!out) {
-        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
-        return;
-    }
-    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
+    saveReport(BlindJson(path_, result_));
 }
 
 } // namespace vantrel

@@ -30,9 +30,6 @@ public:
     explicit BlindAnalysis(QWidget* parent = nullptr);
     ~BlindAnalysis() override;
 
-    // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
-    std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
-
     const BlindResult& result() const { return result_; }
 
 public slots:

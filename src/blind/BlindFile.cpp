@@ -12,7 +12,7 @@ Result<BlindResult> AnalyseJpegCoefficients(const Result<JpegCoefficients>& coef
         return Failure(coefficients.error());
     }
     auto jpeg = std::make_shared<JpegBlindResult>();
-    jpeg->analysis = AnalyzeJpeg(*coefficients);
+    jpeg->analysis = AnalyseJpeg(*coefficients);
     jpeg->verdict = JudgeJpeg(jpeg->analysis);
     BlindResult result;
     result.width = coefficients->width;

@@ -80,23 +80,16 @@ std::string Decimals(double value) {
     return std::string(text) == "-0.0000" ? std::string("0.0000") : std::string(text);
 }
 
-const char* Bool(bool value) {
-    return value ? "true" : "false";
-}
-
 std::string JpegBlindJson(const JpegBlindResult& jpeg) {
     const JpegAnalysis& a = jpeg.analysis;
-    std::string out = "{\"quality\": {\"estimate\": ";
-    out.append(std::to_string(a.quality.quality))
-        .append(", \"exact\": ")
-        .append(Bool(a.quality.exact))
-        .append("}, \"jsteg_fraction\": ")
-        .append(JpegJstegFractionJson(a, jpeg.verdict));
-    return out.append(", \"f5\": ")
-        .append(JpegF5Json(a, jpeg.verdict))
-        .append(", \"verdict\": ")
-        .append(JpegVerdictJson(jpeg.verdict))
-        .append("}");
+    JsonObject quality;
+    quality.add("estimate", a.quality.quality).add("exact", a.quality.exact);
+    return JsonObject()
+        .raw("quality", quality.str())
+        .raw("jsteg_fraction", JpegJstegFractionJson(a, jpeg.verdict))
+        .raw("f5", JpegF5Json(a, jpeg.verdict))
+        .raw("verdict", JpegVerdictJson(jpeg.verdict))
+        .str();
 }
 
 } // namespace
@@ -123,32 +116,24 @@ std::vector<std::pair<std::string, std::string>> JpegBlindRows(const JpegBlindRe
 
 std::string BlindJson(const std::string& path, const BlindResult& result,
                       const std::string& error) {
-    std::string out = "{\"path\": ";
-    out.append(JsonString(path));
+    JsonObject out;
+    out.add("path", path);
     if (!error.empty()) {
-        return out.append(", \"width\": null, \"height\": null, \"suspicious\": null, \"error\": ")
-            .append(JsonString(error))
-            .append("}");
+        return out.null("width").null("height").null("suspicious").add("error", error).str();
     }
-    out.append(", \"width\": ")
-        .append(std::to_string(result.width))
-        .append(", \"height\": ")
-        .append(std::to_string(result.height))
-        .append(", \"suspicious\": ")
-        .append(result.suspicious ? "true" : "false");
+    out.add("width", result.width)
+        .add("height", result.height)
+        .add("suspicious", result.suspicious);
+    out.null("error");
     if (result.jpeg) {
-        return out.append(", \"error\": null, \"channels\": null, \"pixel_attacks\": ")
-            .append(JsonString(kNotApplicableToJpeg))
-            .append(", \"jpeg\": ")
-            .append(JpegBlindJson(*result.jpeg))
-            .append("}");
+        return out.null("channels")
+            .add("pixel_attacks", kNotApplicableToJpeg)
+            .raw("jpeg", JpegBlindJson(*result.jpeg))
+            .str();
     }
-    out.append(", \"error\": null, \"channels\": {");
-    for (std::size_t i = 0; i < result.channels.size(); ++i) {
-        out.append(i == 0 ? "" : ", ")
-            .append(JsonString(result.channels[i].name))
-            .append(": ")
-            .append(ChannelJson(result.channels[i]));
+    JsonObject channels;
+    for (const ChannelResult& channel : result.channels) {
+        channels.raw(channel.name, ChannelJson(channel));
     }
     JsonObject transparent;
     transparent.add("changes", result.transparentLsb.changes)
@@ -156,7 +141,7 @@ std::string BlindJson(const std::string& path, const BlindResult& result,
     AddState(transparent, result.transparentLsb.judgement.state);
     transparent.add("flagged", result.transparentLsb.judgement.flagged)
         .add("threshold", result.transparentLsb.judgement.threshold);
-    return out.append("}, \"transparent_lsb\": ").append(transparent.str()).append("}");
+    return out.raw("channels", channels.str()).raw("transparent_lsb", transparent.str()).str();
 }
 
 std::string BlindCsvHeader() {

@@ -1,6 +1,8 @@
 // The verdict: where each attack applies, and whether its figure reaches its threshold.
 #include "blind/BlindAttacks.h"
 
+#include "image/EnumText.h"
+
 #include <algorithm>
 #include <string>
 
@@ -52,19 +54,8 @@ void Judge(Judgement& judgement, AttackStatus status, std::int64_t used, const c
 } // namespace
 
 const char* StatusName(AttackStatus status) {
-    switch (status) {
-    case AttackStatus::Ok:
-        return "ok";
-    case AttackStatus::NoGroups:
-        return "no_groups";
-    case AttackStatus::NoPairs:
-        return "no_pairs";
-    case AttackStatus::TooSmall:
-        return "too_small";
-    case AttackStatus::NoTest:
-        return "no_test";
-    }
-    return "no_test";
+    static constexpr const char* kTexts[] = {"ok", "no_groups", "no_pairs", "too_small", "no_test"};
+    return EnumText<AttackStatus::NoTest>(status, kTexts, AttackStatus::NoTest);
 }
 
 void JudgeChannel(ChannelResult& c, const VerdictThresholds& thresholds) {

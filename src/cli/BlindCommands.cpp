@@ -17,25 +17,13 @@ std::string RowLine(bool csv, const std::string& path, const Result<BlindResult>
 
 int RunBlind(const Arguments& args) {
     bool json = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.starts_with("--")) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    const Arguments paths =
+        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::DoubleDash);
     if (paths.empty()) {
         throw UsageError("blind takes at least one IMAGE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<BlindResult> result = AnalyseFile(path);
-        if (!result) {
-            status = 1;
-        }
         if (json) {
             std::cout << RowLine(false, path, result) << std::endl;
         } else if (result) {
@@ -44,8 +32,8 @@ int RunBlind(const Arguments& args) {
             std::cout << std::flush;
             std::cerr << "vantrel-cli: " << result.error() << std::endl;
         }
-    }
-    return status;
+        return bool(result);
+    });
 }
 
 } // namespace

@@ -62,4 +62,35 @@ void WritePng24(const PixelView& view, const std::string& path);
 
 int ParseInt(const std::string& text, const char* what);
 
+// One option a command takes: a flag, or an option whose value is the next argument. `missing`
+// is the usage message when that value is absent ("NAME needs a value" when empty).
+struct Option {
+    std::string name;
+    std::function<void(const std::string& value)> take; // the value; empty for a flag
+    bool hasValue = false;
+    std::string missing;
+};
+inline Option Flag(std::string name, std::function<void()> set) {
+    return {std::move(name), [set = std::move(set)](const std::string&) { set(); }, false, {}};
+}
+inline Option Valued(std::string name, std::function<void(const std::string&)> take,
+                     std::string missing = {}) {
+    return {std::move(name), std::move(take), true, std::move(missing)};
+}
+
+// Which arguments outside the listed options are refused as unknown options rather than taken
+// as operands: none, those starting "--", those starting '-', or those starting '-' but "-".
+enum class Unlisted { Operands, DoubleDash, Dash, DashButLone };
+
+// A "--jobs"-like option: a whole number of at least 1 into `count`, `tooFew` the message
+// for a smaller one.
+Option CountOption(std::string name, int& count, std::string tooFew);
+
+// Runs `one` on every path in order and returns the exit status: 1 when any run failed, else 0.
+int EachPath(const Arguments& paths, const std::function<bool(const std::string& path)>& one);
+
+// Takes every listed option in the order given, each as it comes (so that a bad value stops the
+// command where it stands), and returns the operands in order.
+Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options, Unlisted unlisted);
+
 } // namespace vantrel::cli

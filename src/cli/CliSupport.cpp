@@ -4,6 +4,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <charconv>
 
 namespace vantrel::cli {
@@ -57,6 +58,49 @@ int ParseInt(const std::string& text, const char* what) {
         throw UsageError(std::string(what) + " must be a whole number: " + text);
     }
     return value;
+}
+
+Option CountOption(std::string name, int& count, std::string tooFew) {
+    return Valued(name, [name, &count, tooFew](const std::string& value) {
+        count = ParseInt(value, name.c_str());
+        if (count < 1) {
+            throw UsageError(tooFew);
+        }
+    });
+}
+
+int EachPath(const Arguments& paths, const std::function<bool(const std::string& path)>& one) {
+    int status = 0;
+    for (const std::string& path : paths) {
+        status = one(path) ? status : 1;
+    }
+    return status;
+}
+
+Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options,
+                      Unlisted unlisted) {
+    Arguments operands;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto option = std::find_if(options.begin(), options.end(),
+                                         [&](const Option& o) { return o.name == arg; });
+        if (option != options.end()) {
+            if (option->hasValue && i + 1 >= args.size()) {
+                throw UsageError(option->missing.empty() ? arg + " needs a value"
+                                                         : option->missing);
+            }
+            option->take(option->hasValue ? args[++i] : std::string());
+            continue;
+        }
+        const bool refused = (unlisted == Unlisted::DoubleDash && arg.starts_with("--")) ||
+                             (unlisted == Unlisted::Dash && arg.starts_with('-')) ||
+                             (unlisted == Unlisted::DashButLone && arg.size() > 1 && arg[0] == '-');
+        if (refused) {
+            throw UsageError("unknown option " + arg);
+        }
+        operands.push_back(arg);
+    }
+    return operands;
 }
 
 } // namespace vantrel::cli

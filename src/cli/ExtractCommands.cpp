@@ -42,21 +42,13 @@ void WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& path)
 }
 
 int RunExtract(const Arguments& args) {
-    std::vector<std::string> positional;
     std::string output;
     std::optional<std::uint64_t> count;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "--bytes" || args[i] == "--output") && i + 1 == args.size()) {
-            throw UsageError(args[i] + " needs a value");
-        }
-        if (args[i] == "--bytes") {
-            count = ParseCount(args[++i]);
-        } else if (args[i] == "--output") {
-            output = args[++i];
-        } else {
-            positional.push_back(args[i]);
-        }
-    }
+    const Arguments positional = TakeOptions(
+        args,
+        {Valued("--bytes", [&](const std::string& value) { count = ParseCount(value); }),
+         Valued("--output", [&](const std::string& path) { output = path; })},
+        Unlisted::Operands);
     if (positional.size() != 2) {
         throw UsageError("extract takes IMAGE LAYOUT");
     }
@@ -148,40 +140,30 @@ void SaveFound(const ScanResult& result, const std::string& directory) {
 }
 
 int RunFind(const Arguments& args) {
-    std::vector<std::string> paths;
     bool json = false;
     ScanOptions options;
     std::string saveDirectory;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--prime") {
-            options.prime = true;
-        } else if (args[i] == "--save") {
-            if (i + 1 == args.size()) {
-                throw UsageError("--save needs a directory");
-            }
-            saveDirectory = args[++i];
-        } else {
-            paths.push_back(args[i]);
-        }
-    }
+    const Arguments paths = TakeOptions(
+        args,
+        {Flag("--json", [&] { json = true; }), Flag("--prime", [&] { options.prime = true; }),
+         Valued(
+             "--save", [&](const std::string& dir) { saveDirectory = dir; },
+             "--save needs a directory")},
+        Unlisted::Operands);
     if (paths.empty() || (!saveDirectory.empty() && paths.size() != 1)) {
         throw UsageError(paths.empty() ? "find takes at least one IMAGE"
                                        : "--save takes exactly one IMAGE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<ExtractionImage> loaded = LoadImageForExtraction(path);
         if (!loaded) {
-            status = 1;
             const std::string& error = loaded.error();
             if (json) {
                 std::cout << JsonLine(path, nullptr, error) << std::endl;
             } else {
                 std::cerr << "vantrel-cli: " << error << '\n';
             }
-            continue;
+            return false;
         }
         const ScanResult result = ScanImageFile(path, loaded->samples, options);
         if (json) {
@@ -192,8 +174,8 @@ int RunFind(const Arguments& args) {
         if (!saveDirectory.empty()) {
             SaveFound(result, saveDirectory);
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

@@ -44,41 +44,31 @@ int RunJpeg(const Arguments& args) {
         return 0;
     }
     bool json = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            throw UsageError("unknown option " + arg);
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    const Arguments paths =
+        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::Dash);
     if (paths.empty()) {
         throw UsageError("jpeg takes at least one FILE");
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path);
         if (!jpeg) {
-            status = 1;
             if (json) {
                 std::cout << "{\"file\": " << JsonString(path)
                           << ", \"error\": " << JsonString(jpeg.error()) << "}" << std::endl;
             } else {
                 std::cerr << "vantrel-cli: " << jpeg.error() << '\n';
             }
-            continue;
+            return false;
         }
-        const JpegAnalysis analysis = AnalyzeJpeg(*jpeg);
+        const JpegAnalysis analysis = AnalyseJpeg(*jpeg);
         const JpegVerdict verdict = JudgeJpeg(analysis);
         if (json) {
             std::cout << JpegReportJson(path, *jpeg, analysis, verdict) << std::endl;
         } else {
             std::cout << JpegReportText(path, *jpeg, analysis, verdict);
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

@@ -46,35 +46,15 @@ std::vector<std::string> SplitTools(const std::string& list) {
 
 Options ParseOptions(const Arguments& args) {
     Options options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) {
-                throw UsageError(arg + " needs a value");
-            }
-            return args[++i];
-        };
-        if (arg == "--wordlist") {
-            options.wordList = value();
-        } else if (arg == "--tools") {
-            options.tools = SplitTools(value());
-        } else if (arg == "--save") {
-            options.saveDir = value();
-        } else if (arg == "--jobs") {
-            options.jobs = ParseInt(value(), "--jobs");
-            if (options.jobs < 1) {
-                throw UsageError("--jobs takes a count of at least 1");
-            }
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--keep-going") {
-            options.keepGoing = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("unknown option " + arg);
-        } else {
-            options.files.push_back(arg);
-        }
-    }
+    options.files = TakeOptions(
+        args,
+        {Valued("--wordlist", [&](const std::string& value) { options.wordList = value; }),
+         Valued("--tools", [&](const std::string& value) { options.tools = SplitTools(value); }),
+         Valued("--save", [&](const std::string& value) { options.saveDir = value; }),
+         CountOption("--jobs", options.jobs, "--jobs takes a count of at least 1"),
+         Flag("--json", [&] { options.json = true; }),
+         Flag("--keep-going", [&] { options.keepGoing = true; })},
+        Unlisted::DashButLone);
     if (options.files.empty() || !options.wordList) {
         throw UsageError("passwords takes at least one FILE and --wordlist");
     }

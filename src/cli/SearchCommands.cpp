@@ -18,19 +18,18 @@ struct ThresholdArguments {
 
 ThresholdArguments SplitThreshold(const Arguments& args) {
     ThresholdArguments split;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--threshold") {
-            if (i + 1 == args.size()) {
-                throw UsageError("--threshold needs a percentage");
-            }
-            split.matchPercent = ParseInt(args[++i], "the threshold");
-            if (split.matchPercent < 0 || split.matchPercent > 100) {
-                throw UsageError("the threshold must lie between 0 and 100");
-            }
-        } else {
-            split.positional.push_back(args[i]);
-        }
-    }
+    split.positional =
+        TakeOptions(args,
+                    {Valued(
+                        "--threshold",
+                        [&](const std::string& value) {
+                            split.matchPercent = ParseInt(value, "the threshold");
+                            if (split.matchPercent < 0 || split.matchPercent > 100) {
+                                throw UsageError("the threshold must lie between 0 and 100");
+                            }
+                        },
+                        "--threshold needs a percentage")},
+                    Unlisted::Operands);
     return split;
 }
 

@@ -35,21 +35,13 @@ std::vector<std::string> SaveCarved(const std::string& path, const structure::Fi
 int RunStructure(const Arguments& args) {
     bool json = false;
     std::string carveDirectory;
-    std::vector<std::string> paths;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--carve") {
-            if (i + 1 >= args.size()) {
-                throw UsageError("--carve takes a DIR");
-            }
-            carveDirectory = args[++i];
-        } else if (!args[i].empty() && args[i][0] == '-') {
-            throw UsageError("unknown option " + args[i]);
-        } else {
-            paths.push_back(args[i]);
-        }
-    }
+    const Arguments paths =
+        TakeOptions(args,
+                    {Flag("--json", [&] { json = true; }),
+                     Valued(
+                         "--carve", [&](const std::string& dir) { carveDirectory = dir; },
+                         "--carve takes a DIR")},
+                    Unlisted::Dash);
     if (paths.empty()) {
         throw UsageError("structure takes at least one FILE");
     }
@@ -60,13 +52,11 @@ int RunStructure(const Arguments& args) {
             throw InputError("could not make the folder " + carveDirectory);
         }
     }
-    int status = 0;
-    for (const std::string& path : paths) {
+    return EachPath(paths, [&](const std::string& path) {
         const Result<structure::FileStructure> walked = structure::LoadFileStructure(path);
         if (!walked) {
-            status = 1;
             std::cerr << "vantrel-cli: " << walked.error() << '\n';
-            continue;
+            return false;
         }
         const std::vector<std::string> saved = carveDirectory.empty()
                                                    ? std::vector<std::string>{}
@@ -79,8 +69,8 @@ int RunStructure(const Arguments& args) {
                 std::cout << "saved " << file << '\n';
             }
         }
-    }
-    return status;
+        return true;
+    });
 }
 
 } // namespace

@@ -43,59 +43,39 @@ struct ScanArguments {
     ScanSelection selection;
 };
 
-std::string OptionValue(const Arguments& args, std::size_t& i) {
-    if (i + 1 == args.size()) {
-        throw UsageError(args[i] + " needs a value");
-    }
-    return args[++i];
-}
-
 ScanArguments ParseScan(const Arguments& args) {
     ScanArguments scan;
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--pattern") {
-            scan.selection.pattern = OptionValue(args, i);
-        } else if (arg == "--jobs") {
-            scan.jobs = ParseInt(OptionValue(args, i), "--jobs");
-            if (scan.jobs < 1) {
-                throw UsageError("--jobs must be at least 1");
-            }
-        } else if (arg == "--format") {
-            const std::string format = OptionValue(args, i);
-            if (format != "csv" && format != "jsonl") {
-                throw UsageError("--format is csv or jsonl");
-            }
-            scan.csv = format == "csv";
-        } else if (arg == "--output") {
-            scan.output = OptionValue(args, i);
-        } else if (arg == "--wordlist" || arg == "--steghide-wordlist") {
-            scan.wordList = OptionValue(args, i);
-        } else if (arg == "--report") {
-            scan.report = OptionValue(args, i);
-        } else if (arg == "--save") {
-            scan.saveDirectory = OptionValue(args, i);
-        } else if (arg == "--files-from") {
-            scan.filesFrom = OptionValue(args, i);
-        } else if (arg == "--shard") {
-            const std::string shard = OptionValue(args, i);
-            const std::size_t slash = shard.find('/');
-            if (slash == std::string::npos) {
-                throw UsageError("--shard is K/N");
-            }
-            scan.selection.shardIndex = ParseInt(shard.substr(0, slash), "K of --shard");
-            scan.selection.shardCount = ParseInt(shard.substr(slash + 1), "N of --shard");
-            if (scan.selection.shardCount < 1 || scan.selection.shardIndex < 1 ||
-                scan.selection.shardIndex > scan.selection.shardCount) {
-                throw UsageError("--shard K/N needs 1 <= K <= N");
-            }
-        } else if (arg.starts_with("--")) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            positional.push_back(arg);
-        }
-    }
+    const auto into = [](std::string& field) {
+        return [&field](const std::string& value) { field = value; };
+    };
+    const Arguments positional = TakeOptions(
+        args,
+        {Valued("--pattern", into(scan.selection.pattern)),
+         CountOption("--jobs", scan.jobs, "--jobs must be at least 1"),
+         Valued("--format",
+                [&](const std::string& format) {
+                    if (format != "csv" && format != "jsonl") {
+                        throw UsageError("--format is csv or jsonl");
+                    }
+                    scan.csv = format == "csv";
+                }),
+         Valued("--output", into(scan.output)), Valued("--wordlist", into(scan.wordList)),
+         Valued("--steghide-wordlist", into(scan.wordList)), Valued("--report", into(scan.report)),
+         Valued("--save", into(scan.saveDirectory)), Valued("--files-from", into(scan.filesFrom)),
+         Valued("--shard",
+                [&](const std::string& shard) {
+                    const std::size_t slash = shard.find('/');
+                    if (slash == std::string::npos) {
+                        throw UsageError("--shard is K/N");
+                    }
+                    scan.selection.shardIndex = ParseInt(shard.substr(0, slash), "K of --shard");
+                    scan.selection.shardCount = ParseInt(shard.substr(slash + 1), "N of --shard");
+                    if (scan.selection.shardCount < 1 || scan.selection.shardIndex < 1 ||
+                        scan.selection.shardIndex > scan.selection.shardCount) {
+                        throw UsageError("--shard K/N needs 1 <= K <= N");
+                    }
+                })},
+        Unlisted::DoubleDash);
     if (scan.filesFrom.empty() == (positional.size() != 1) || positional.size() > 1) {
         throw UsageError("scan takes one DIR, or --files-from FILE instead");
     }
@@ -253,26 +233,13 @@ int RunAnalyse(const Arguments& args) {
     bool json = false;
     ScanOptions options;
     options.jobs = 1;
-    std::vector<std::string> paths;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--wordlist") {
-            options.words = ReadWordList(OptionValue(args, i));
-        } else if (arg == "--save") {
-            options.saveDirectory = OptionValue(args, i);
-        } else if (arg == "--jobs") {
-            options.jobs = ParseInt(OptionValue(args, i), "--jobs");
-            if (options.jobs < 1) {
-                throw UsageError("--jobs must be at least 1");
-            }
-        } else if (arg.starts_with("--")) {
-            throw UsageError("unknown option " + arg);
-        } else {
-            paths.push_back(arg);
-        }
-    }
+    const Arguments paths = TakeOptions(
+        args,
+        {Flag("--json", [&] { json = true; }),
+         Valued("--wordlist", [&](const std::string& file) { options.words = ReadWordList(file); }),
+         Valued("--save", [&](const std::string& dir) { options.saveDirectory = dir; }),
+         CountOption("--jobs", options.jobs, "--jobs must be at least 1")},
+        Unlisted::DoubleDash);
     if (paths.empty()) {
         throw UsageError("analyse takes at least one FILE");
     }

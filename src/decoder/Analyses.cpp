@@ -1,5 +1,6 @@
 #include "decoder/Analyses.h"
 
+#include "bytes/FormatSniff.h"
 #include "decoder/DecodeFallbacks.h"
 #include "decoder/Decoding.h"
 #include "jpeg/CoefficientsWire.h"
@@ -107,7 +108,7 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::array<FileInputPart, kFileInputCount> parts;
     parts[static_cast<std::size_t>(FileInput::Structure)] = PartOf(StructureOf(input));
     const auto file = input.file;
-    if (file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
+    if (bytes::SniffFormat(file) == bytes::FileFormat::Jpeg) {
         parts[static_cast<std::size_t>(FileInput::Coefficients)] =
             PartOf(JpegCoefficientsOf(input));
     }

@@ -1,5 +1,6 @@
 #include "decoder/DecodeFallbacks.h"
 
+#include "bytes/FormatSniff.h"
 #include "decoder/Decoding.h"
 
 #include <FreeImage.h>
@@ -12,27 +13,15 @@
 #include <cstring>
 
 namespace vantrel {
-namespace {
-
-bool StartsWith(const std::string& path, const char* signature, std::size_t size) {
-    char head[8] = {};
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    const std::size_t read = std::fread(head, 1, size, file);
-    std::fclose(file);
-    return read == size && std::memcmp(head, signature, size) == 0;
-}
-
-} // namespace
+namespace {} // namespace
 
 BitmapHandle DecodeWithFallbacks(const std::string& path, int format, std::int64_t maxPixels,
                                  std::string* error) {
-    if (StartsWith(path, "II\xBC", 3)) {
+    const bytes::FileFormat sniffed = bytes::SniffFileFormat(path.c_str());
+    if (sniffed == bytes::FileFormat::JpegXr) {
         return DecodeJpegXr(path, maxPixels, error);
     }
-    if (StartsWith(path, "BM", 2)) {
+    if (sniffed == bytes::FileFormat::Bmp) {
         return DecodeBmpWithQt(path, maxPixels, error);
     }
     if (format == FIF_JXR) {

@@ -1,5 +1,8 @@
 #include "decoder/HeaderSize.h"
 
+#include "bytes/ByteOrder.h"
+#include "bytes/FormatSniff.h"
+
 #include <cstring>
 
 namespace vantrel {
@@ -7,19 +10,14 @@ namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-std::uint32_t Big32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | bytes[3];
+using bytes::Be32;
+
+std::int32_t Little32(const std::uint8_t* at) {
+    return static_cast<std::int32_t>(bytes::Le32(at));
 }
 
-std::int32_t Little32(const std::uint8_t* bytes) {
-    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
-                                     (std::uint32_t{bytes[2]} << 16) |
-                                     (std::uint32_t{bytes[3]} << 24));
-}
-
-int Little16(const std::uint8_t* bytes) {
-    return bytes[0] | (bytes[1] << 8);
+int Little16(const std::uint8_t* at) {
+    return bytes::Le16(at);
 }
 
 bool StartsWith(Bytes bytes, const char* signature, std::size_t size) {
@@ -30,7 +28,7 @@ std::optional<HeaderSize> PngSize(Bytes bytes) {
     if (bytes.size() < 24) {
         return std::nullopt;
     }
-    return HeaderSize{Big32(&bytes[16]), Big32(&bytes[20])};
+    return HeaderSize{Be32(&bytes[16]), Be32(&bytes[20])};
 }
 
 // Past the colour table and any extensions, up to the first image descriptor.
@@ -80,8 +78,8 @@ std::optional<HeaderSize> CodeStreamSize(Bytes bytes) {
     if (bytes.size() < 45 || std::memcmp(bytes.data(), "\xFF\x4F\xFF\x51", 4) != 0) {
         return std::nullopt;
     }
-    const std::int64_t width = std::int64_t{Big32(&bytes[8])} - Big32(&bytes[16]);
-    const std::int64_t height = std::int64_t{Big32(&bytes[12])} - Big32(&bytes[20]);
+    const std::int64_t width = std::int64_t{Be32(&bytes[8])} - Be32(&bytes[16]);
+    const std::int64_t height = std::int64_t{Be32(&bytes[12])} - Be32(&bytes[20]);
     return HeaderSize{width, height, bytes[43] == 1 && bytes[44] == 1};
 }
 
@@ -94,15 +92,15 @@ std::optional<HeaderSize> Jp2Size(Bytes bytes) {
     while (at + 8 <= bytes.size()) {
         if (std::memcmp(&bytes[at + 4], "jp2h", 4) == 0 && at + 24 <= bytes.size() &&
             std::memcmp(&bytes[at + 12], "ihdr", 4) == 0) {
-            imageHeader = HeaderSize{Big32(&bytes[at + 20]), Big32(&bytes[at + 16]), false};
+            imageHeader = HeaderSize{Be32(&bytes[at + 20]), Be32(&bytes[at + 16]), false};
         }
-        std::uint64_t length = Big32(&bytes[at]);
+        std::uint64_t length = Be32(&bytes[at]);
         std::uint64_t headerLength = 8;
         if (length == 1) {
             if (at + 16 > bytes.size()) {
                 return std::nullopt;
             }
-            length = (std::uint64_t{Big32(&bytes[at + 8])} << 32) | Big32(&bytes[at + 12]);
+            length = (std::uint64_t{Be32(&bytes[at + 8])} << 32) | Be32(&bytes[at + 12]);
             headerLength = 16;
         }
         if (std::memcmp(&bytes[at + 4], "jp2c", 4) == 0) {
@@ -128,22 +126,22 @@ std::optional<HeaderSize> Jp2Size(Bytes bytes) {
 }
 
 std::optional<HeaderSize> ReadHeaderSizeOfKnownFormats(Bytes bytes) {
-    if (StartsWith(bytes, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16)) {
-        return PngSize(bytes);
-    }
-    if (StartsWith(bytes, "GIF87a", 6) || StartsWith(bytes, "GIF89a", 6)) {
+    switch (bytes::SniffFormat(bytes)) {
+    case bytes::FileFormat::Png:
+        // Only an IHDR first says the size.
+        return StartsWith(bytes, "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16) ? PngSize(bytes)
+                                                                        : std::nullopt;
+    case bytes::FileFormat::Gif:
         return GifSize(bytes);
-    }
-    if (StartsWith(bytes, "BM", 2)) {
+    case bytes::FileFormat::Bmp:
         return BmpSize(bytes);
-    }
-    if (StartsWith(bytes, "\xFF\x4F\xFF\x51", 4)) {
+    case bytes::FileFormat::CodeStream:
         return CodeStreamSize(bytes);
-    }
-    if (StartsWith(bytes, "\0\0\0\x0CjP  \r\n\x87\n", 12)) {
+    case bytes::FileFormat::Jp2:
         return Jp2Size(bytes);
+    default:
+        return std::nullopt;
     }
-    return std::nullopt;
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "extract/PayloadScan.h"
 
+#include "bytes/ByteOrder.h"
 #include "extract/ToolFormats.h"
 #include "image/DetectorState.h"
+#include "image/EnumText.h"
 
 #include <tbb/parallel_for.h>
 
@@ -42,8 +44,7 @@ bool Contains(const Finding& outer, const Finding& inner) {
 }
 
 std::uint32_t FirstWord(const std::vector<std::uint8_t>& bytes) {
-    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 |
-           std::uint32_t(bytes[2]) << 8 | bytes[3];
+    return bytes::Be32(bytes.data());
 }
 
 // The sample bits a layout's first four bytes come from, as (pixel, channel, bit) keys, sorted:
@@ -299,15 +300,8 @@ void DemoteEchoes(std::vector<Finding>& ranked, const std::vector<Footprint>& bi
 } // namespace
 
 const char* VerdictText(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Found:
-        return "found";
-    case Verdict::Weak:
-        return "weak";
-    case Verdict::Nothing:
-        break;
-    }
-    return "nothing";
+    static constexpr const char* kTexts[] = {"nothing", "weak", "found"};
+    return EnumText<Verdict::Found>(verdict, kTexts, Verdict::Nothing);
 }
 
 Verdict VerdictOf(const std::vector<Finding>& findings) {

@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 namespace vantrel {
 namespace {
@@ -29,8 +28,6 @@ constexpr int kPictureWidth = 368;
 constexpr int kPictureHeight = 200;
 constexpr int kCurveHeight = 180;
 
-const QColor kSuspicious(200, 40, 40);
-const QColor kClean(40, 140, 60);
 const QColor kFileColour(90, 140, 255);
 const QColor kCalibratedColour(240, 170, 40);
 
@@ -114,7 +111,7 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     Warning = line(QStringLiteral("Warning"), 130);
     Warning->setGeometry(8, 130, 368, 36);
     Warning->setFont(ConsolasFont(8));
-    SetTextColour(Warning, kSuspicious);
+    SetTextColour(Warning, kSuspiciousColour);
     Tables = new QPlainTextEdit(this);
     Tables->setObjectName(QStringLiteral("Tables"));
     Tables->setReadOnly(true);
@@ -163,10 +160,6 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     connect(Copy, &QPushButton::clicked, this, &JpegAnalysisWindow::Copy_Click);
     connect(SaveReport, &QPushButton::clicked, this, &JpegAnalysisWindow::SaveReport_Click);
     connect(Mode, &QComboBox::currentIndexChanged, this, &JpegAnalysisWindow::Mode_Change);
-    chooseReportPath = [](QWidget* owner) {
-        return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
-                              QStringLiteral("JSON (*.json)"));
-    };
     setLeadingFormats({QStringLiteral("JPEG")});
     drawHistogram();
     drawCurve();
@@ -188,7 +181,7 @@ void JpegAnalysisWindow::loadFile(const QString& path) {
         Result<JpegCoefficients> jpeg = LoadJpegCoefficients(bytes);
         if (jpeg) {
             auto coefficients = std::make_shared<const JpegCoefficients>(std::move(jpeg).value());
-            outcome->analysis = AnalyzeJpeg(*coefficients);
+            outcome->analysis = AnalyseJpeg(*coefficients);
             outcome->verdict = JudgeJpeg(outcome->analysis);
             if (!coefficients->components.empty()) {
                 outcome->activity = NonzeroAcPerBlock(coefficients->components[0]);
@@ -229,7 +222,7 @@ void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
                 .arg(analysis_.quality.exact ? QString() : QStringLiteral(" (approximate)")));
         Sampling->setText(QString::fromStdString(JpegSamplingText(jpeg)));
         Verdict->setText(QString::fromStdString(verdict_.text));
-        SetTextColour(Verdict, verdict_.suspicious ? kSuspicious : kClean);
+        SetTextColour(Verdict, verdict_.suspicious ? kSuspiciousColour : kCleanColour);
         QStringList states;
         for (const auto& [name, state] :
              {std::pair{"JSteg", &verdict_.jstegState}, std::pair{"F5", &verdict_.f5State}}) {
@@ -309,7 +302,7 @@ void JpegAnalysisWindow::fillTable() {
     }
     const auto mark = [this](int row, bool over) {
         if (over) {
-            Table->item(row, 0)->setForeground(kSuspicious);
+            Table->item(row, 0)->setForeground(kSuspiciousColour);
         }
     };
     for (int row = 0; row < 4; ++row) {
@@ -317,7 +310,7 @@ void JpegAnalysisWindow::fillTable() {
     }
     mark(4, verdict_.f5Suspicious);
     QTableWidgetItem* last = Table->item(Table->rowCount() - 1, 0);
-    last->setBackground(verdict_.suspicious ? kSuspicious : kClean);
+    last->setBackground(verdict_.suspicious ? kSuspiciousColour : kCleanColour);
     last->setForeground(Qt::white);
 }
 
@@ -408,18 +401,7 @@ void JpegAnalysisWindow::SaveReport_Click() {
     if (!coefficients_) {
         return; // the button waits for a result
     }
-    const std::optional<QString> chosen = chooseReportPath(this);
-    if (!chosen) {
-        return;
-    }
-    std::ofstream out(PathBytes(*chosen), std::ios::binary);
-    out << JpegReportJson(path_, *coefficients_, analysis_, verdict_) << '\n';
-    out.close();
-    if (!out) {
-        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
-        return;
-    }
-    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
+    saveReport(JpegReportJson(path_, *coefficients_, analysis_, verdict_));
 }
 
 } // namespace vantrel

@@ -30,9 +30,6 @@ class JpegAnalysisWindow : public FileAnalysisWindow {
 public:
     explicit JpegAnalysisWindow(QWidget* parent = nullptr);
 
-    // Where "Save Report..." writes; a dialog unless replaced (tests choose without one).
-    std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
-
     bool hasResult() const { return coefficients_ != nullptr; }
     const JpegAnalysis& analysis() const { return analysis_; }
     const JpegVerdict& verdict() const { return verdict_; }

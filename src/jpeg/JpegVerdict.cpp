@@ -82,7 +82,7 @@ std::array<double, 5> F5ModeBetas(const F5Estimate& f5) {
     return betas;
 }
 
-JpegAnalysis AnalyzeJpeg(const JpegCoefficients& jpeg) {
+JpegAnalysis AnalyseJpeg(const JpegCoefficients& jpeg) {
     JpegAnalysis analysis;
     analysis.quality = EstimateQuality(jpeg);
     analysis.jsteg = JstegChiSquareEverywhere(jpeg);

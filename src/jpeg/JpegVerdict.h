@@ -83,7 +83,7 @@ double F5Nonzero(const F5Estimate& f5);
 std::array<double, 5> F5ModeBetas(const F5Estimate& f5);
 
 // Every attack, on all cores where they run long.
-JpegAnalysis AnalyzeJpeg(const JpegCoefficients& jpeg);
+JpegAnalysis AnalyseJpeg(const JpegCoefficients& jpeg);
 JpegVerdict JudgeJpeg(const JpegAnalysis& analysis);
 
 } // namespace vantrel

@@ -1,17 +1,14 @@
 #include "jpeg/LoadCoefficients.h"
 
+#include "bytes/FormatSniff.h"
 #include "jpeg/CoefficientsWire.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace vantrel {
 
 bool HasJpegSignature(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char start[3] = {};
-    in.read(reinterpret_cast<char*>(start), sizeof start);
-    return in.gcount() == 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+    return bytes::SniffFileFormat(path.c_str()) == bytes::FileFormat::Jpeg;
 }
 
 Result<JpegCoefficients> LoadJpegCoefficients(const std::string& path, const DecodeLimits& limits) {

@@ -3,7 +3,9 @@
 // whether steghide would take the BMP at all. The header is the suspect file's, so it is parsed
 // in the decoder process (the "steghide-file-head" analysis); the caller gets back two bytes, the
 // kind and a BMP's bit depth, and never reads the file itself. Header-only so that the decoder
-// needs no further library for it.
+// needs no further library for it but the byte toolkit.
+#include "bytes/ByteOrder.h"
+#include "bytes/FormatSniff.h"
 #include "image/Result.h"
 
 #include <cstddef>
@@ -23,26 +25,16 @@ struct SteghideFileHead {
     int bmpBits = 0; // a BMP's declared bits per pixel: 1, 4, 8 or 24
 };
 
-namespace steghide_head_detail {
-inline unsigned Le16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return bytes[at] | static_cast<unsigned>(bytes[at + 1]) << 8;
-}
-inline std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return Le16(bytes, at) | static_cast<std::uint32_t>(Le16(bytes, at + 2)) << 16;
-}
-} // namespace steghide_head_detail
-
 // steghide reads the 40-byte Windows header (uncompressed only) and the 12-byte OS/2 one, at 1,
 // 4, 8 or 24 bits. A negative (top-down) height it takes as unsigned and dies allocating the rows,
 // so no steghide data can be in such a file. FreeImage would widen 16- and 32-bit pixels and
 // expand RLE, so these are refused here, where the header still says what the file stores.
 inline Result<SteghideFileHead> ReadSteghideFileHead(std::span<const std::uint8_t> file) {
-    using steghide_head_detail::Le16;
-    using steghide_head_detail::Le32;
-    if (file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
+    const bytes::FileFormat format = bytes::SniffFormat(file);
+    if (format == bytes::FileFormat::Jpeg) {
         return SteghideFileHead{SteghideFileKind::Jpeg, 0};
     }
-    if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') {
+    if (format != bytes::FileFormat::Bmp) {
         return Failure("neither a JPEG nor a BMP");
     }
     constexpr std::size_t kInfoHeader = 40;
@@ -53,7 +45,7 @@ inline Result<SteghideFileHead> ReadSteghideFileHead(std::span<const std::uint8_
     }
     // In steghide's order: the header's size, the bit depth, the compression; the height only
     // fails it when the rows are read.
-    const std::uint32_t headerSize = Le32(file, kFileHeader);
+    const std::uint32_t headerSize = bytes::Le32(&file[kFileHeader]);
     if (headerSize != kInfoHeader && headerSize != kCoreHeader) {
         return Failure("steghide reads only BMPs with a 40-byte Windows or 12-byte OS/2 header, "
                        "not a " +
@@ -62,15 +54,15 @@ inline Result<SteghideFileHead> ReadSteghideFileHead(std::span<const std::uint8_
     if (file.size() < kFileHeader + headerSize) {
         return Failure("the BMP's header is cut short");
     }
-    const int bits = static_cast<int>(Le16(file, headerSize == kCoreHeader ? 24 : 28));
+    const int bits = static_cast<int>(bytes::Le16(&file[headerSize == kCoreHeader ? 24 : 28]));
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
         return Failure("steghide reads only 1-, 4-, 8- and 24-bit BMPs, not " +
                        std::to_string(bits) + "-bit");
     }
-    if (headerSize == kInfoHeader && Le32(file, 30) != 0) {
+    if (headerSize == kInfoHeader && bytes::Le32(&file[30]) != 0) {
         return Failure("steghide reads only uncompressed BMPs");
     }
-    if (headerSize == kInfoHeader && static_cast<std::int32_t>(Le32(file, 22)) < 0) {
+    if (headerSize == kInfoHeader && static_cast<std::int32_t>(bytes::Le32(&file[22])) < 0) {
         return Failure("steghide cannot read top-down BMPs (negative height)");
     }
     return SteghideFileHead{SteghideFileKind::Bmp, bits};

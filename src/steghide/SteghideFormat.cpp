@@ -58,13 +58,7 @@ public:
         ++at_;
         return bit;
     }
-    std::uint32_t Bits(int count) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            value |= static_cast<std::uint32_t>(Bit()) << i;
-        }
-        return value;
-    }
+    std::uint32_t Bits(int count) { return SteghideBitsLowFirst(*this, count); }
     std::uint8_t Byte() { return static_cast<std::uint8_t>(Bits(8)); }
 
 private:

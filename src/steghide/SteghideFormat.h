@@ -20,6 +20,16 @@ inline constexpr std::uint32_t kSteghideMagic = 0x073688D;
 inline constexpr int kSteghideMagicBits = 25;
 inline constexpr int kSteghideHeaderBits = 65;
 
+// `count` bits read one at a time as one number, the first its lowest bit: how steghide's
+// BitString packs a field, whether the bits come from the cover or from decrypted bytes.
+template <typename Reader> std::uint32_t SteghideBitsLowFirst(Reader& reader, int count) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        value |= static_cast<std::uint32_t>(reader.Bit()) << i;
+    }
+    return value;
+}
+
 // The embedded bits of a cover for one seed, in steghide's order.
 template <typename Table> class SteghideBitReader {
 public:
@@ -44,13 +54,7 @@ public:
         return bit;
     }
 
-    std::uint32_t Bits(int count) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            value |= static_cast<std::uint32_t>(Bit()) << i;
-        }
-        return value;
-    }
+    std::uint32_t Bits(int count) { return SteghideBitsLowFirst(*this, count); }
 
 private:
     const std::uint8_t* values_;

@@ -20,9 +20,7 @@ bool AllZero(Walk& walk, std::uint64_t offset, std::uint64_t length) {
 } // namespace
 
 void WalkBmp(Walk& walk) {
-    FileStructure& out = walk.out();
-    out.format = "bmp";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "BMP");
+    Part* root = walk.root("bmp", "BMP");
     if (!walk.has(0, 18)) {
         walk.truncated(0, "the BMP headers are cut short");
         return;
@@ -174,9 +172,7 @@ bool WebpChunks(Walk& walk, std::uint64_t pos, std::uint64_t end, std::vector<Pa
 } // namespace
 
 void WalkWebp(Walk& walk) {
-    FileStructure& out = walk.out();
-    out.format = "webp";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "WebP");
+    Part* root = walk.root("webp", "WebP");
     const std::uint64_t riffEnd = 8 + std::uint64_t(walk.le32(4));
     walk.add(root->children, 0, 12, "header",
              "RIFF WEBP, size " + std::to_string(riffEnd) + " of " + std::to_string(walk.size()));

@@ -1,6 +1,7 @@
 #include "structure/CarvedFiles.h"
 
-#include <zlib.h>
+#include "bytes/ByteOrder.h"
+#include "bytes/Crc32.h"
 
 #include <fstream>
 
@@ -10,12 +11,6 @@ namespace {
 
 constexpr std::uint64_t kIhdrOffset = 8; // after the signature
 constexpr std::uint64_t kIhdrChunk = 25; // length, type, 13 bytes of header, CRC
-
-void PutBigEndian(std::uint8_t* out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    }
-}
 
 } // namespace
 
@@ -80,9 +75,9 @@ Result<std::vector<std::uint8_t>> RepairedPng(std::span<const std::uint8_t> file
     }
     std::vector<std::uint8_t> repaired(file.begin(), file.end());
     std::uint8_t* chunk = repaired.data() + ihdr->offset;
-    PutBigEndian(chunk + 8, walked.info.ihdrTrueSize->first);
-    PutBigEndian(chunk + 12, walked.info.ihdrTrueSize->second);
-    PutBigEndian(chunk + 21, static_cast<std::uint32_t>(crc32(0, chunk + 4, 17)));
+    bytes::PutBe32(chunk + 8, walked.info.ihdrTrueSize->first);
+    bytes::PutBe32(chunk + 12, walked.info.ihdrTrueSize->second);
+    bytes::PutBe32(chunk + 21, bytes::Crc32(chunk + 4, 17));
     return repaired;
 }
 

@@ -30,8 +30,7 @@ public:
     explicit GifWalker(Walk& walk) : walk_(walk), out_(walk.out()) {}
 
     void run() {
-        out_.format = "gif";
-        root_ = walk_.add(out_.parts, 0, walk_.size(), "file", "GIF");
+        root_ = walk_.root("gif", "GIF");
         if (!walk_.has(0, 13)) {
             walk_.truncated(0, "the GIF header is cut short");
             return;

@@ -299,8 +299,7 @@ void WalkJpeg(Walk& walk, std::uint64_t start, std::vector<Part>& level, int dep
 
 void WalkJpegFile(Walk& walk, bool thumbnails) {
     FileStructure& out = walk.out();
-    out.format = "jpeg";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "JPEG");
+    Part* root = walk.root("jpeg", "JPEG");
     JpegWalker first(walk, 0);
     std::uint64_t end = 0;
     if (!first.run(0, root->children, &end)) {

@@ -136,8 +136,7 @@ std::uint64_t PnmImage(Walk& walk, std::uint64_t start, std::vector<Part>& level
 
 void WalkPnm(Walk& walk) {
     FileStructure& out = walk.out();
-    out.format = "pnm";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "PNM");
+    Part* root = walk.root("pnm", "PNM");
     std::uint64_t pos = 0, end = 0;
     for (int images = 0; images < 1000 && !walk.full(); ++images) {
         end = PnmImage(walk, pos, root->children);
@@ -158,9 +157,7 @@ void WalkPnm(Walk& walk) {
 }
 
 void WalkPsd(Walk& walk) {
-    FileStructure& out = walk.out();
-    out.format = "psd";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "PSD");
+    Part* root = walk.root("psd", "PSD");
     if (!walk.has(0, 26)) {
         walk.truncated(0, "the PSD header is cut short");
         return;

@@ -1,10 +1,11 @@
 // PNG: chunks with their CRCs, the image data inflated as far as IHDR needs (and a margin, to
-// see rows a cut header hides), text chunks inflated under a cap, and the true size of a cut
-// IHDR from its stale CRC.
+// see rows a cut header hides), text chunks inflated under a cap; the size arithmetic of IHDR
+// (and the true size of a cut IHDR from its stale CRC) is PngSize's.
+#include "bytes/BoundedInflate.h"
+#include "bytes/Crc32.h"
 #include "structure/PaletteUse.h"
+#include "structure/PngSize.h"
 #include "structure/Walk.h"
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -13,212 +14,6 @@
 namespace vantrel::structure::detail {
 
 namespace {
-
-using u128 = unsigned __int128;
-
-struct Header {
-    std::uint32_t width = 0, height = 0;
-    std::uint8_t depth = 0, colour = 0, interlace = 0;
-    bool valid = false;
-};
-
-int Channels(std::uint8_t colour) {
-    switch (colour) {
-    case 0:
-    case 3:
-        return 1;
-    case 2:
-        return 3;
-    case 4:
-        return 2;
-    case 6:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-bool DepthAllowed(std::uint8_t colour, std::uint8_t depth) {
-    switch (colour) {
-    case 0:
-        return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case 3:
-        return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-    case 2:
-    case 4:
-    case 6:
-        return depth == 8 || depth == 16;
-    default:
-        return false;
-    }
-}
-
-// Bytes of filtered image data for a width and height: rows of (filter byte + packed samples),
-// over the seven Adam7 passes when interlaced. Saturates instead of overflowing.
-std::uint64_t NeededBytes(const Header& h, std::uint64_t width, std::uint64_t height) {
-    const u128 bits = u128(Channels(h.colour)) * h.depth;
-    auto rows = [&](std::uint64_t w, std::uint64_t rowsCount) -> u128 {
-        if (w == 0 || rowsCount == 0) {
-            return 0;
-        }
-        return u128(rowsCount) * (1 + (u128(w) * bits + 7) / 8);
-    };
-    u128 total = 0;
-    if (h.interlace == 0) {
-        total = rows(width, height);
-    } else {
-        static constexpr int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
-                                            {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-        for (const auto& p : kPass) {
-            const std::uint64_t w =
-                width > std::uint64_t(p[0]) ? (width - p[0] + p[2] - 1) / p[2] : 0;
-            const std::uint64_t r =
-                height > std::uint64_t(p[1]) ? (height - p[1] + p[3] - 1) / p[3] : 0;
-            total += rows(w, r);
-        }
-    }
-    return total > u128(UINT64_MAX) ? UINT64_MAX : std::uint64_t(total);
-}
-
-// The most rows of this width whose image data fits in `bytes` (a monotone search).
-std::uint64_t RowsIn(const Header& h, std::uint64_t bytes) {
-    std::uint64_t low = 0, high = 0x7FFFFFFF;
-    while (low < high) {
-        const std::uint64_t mid = low + (high - low + 1) / 2;
-        if (NeededBytes(h, h.width, mid) <= bytes) {
-            low = mid;
-        } else {
-            high = mid - 1;
-        }
-    }
-    return low;
-}
-
-std::uint32_t Crc(const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t crc = 0;
-    while (count > 0) {
-        const auto piece = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
-        crc = static_cast<std::uint32_t>(crc32(crc, bytes, piece));
-        bytes += piece;
-        count -= piece;
-    }
-    return crc;
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-    at[0] = std::uint8_t(value >> 24);
-    at[1] = std::uint8_t(value >> 16);
-    at[2] = std::uint8_t(value >> 8);
-    at[3] = std::uint8_t(value);
-}
-
-// CRC-32 is affine over GF(2) in the message bits: with the other 13 bytes fixed, the 32 bits
-// of one field map one-to-one onto the CRC, so the field's value follows from the stored CRC by
-// solving a 32 x 32 system.
-std::optional<std::uint32_t> SolveField(std::array<std::uint8_t, 17> message, int field,
-                                        std::uint32_t stored) {
-    Put32(message.data() + field, 0);
-    const std::uint32_t base = Crc(message.data(), 17);
-    std::array<std::uint32_t, 32> pivotRow{};  // reduced CRC difference with this leading bit
-    std::array<std::uint32_t, 32> pivotBits{}; // the field bits that make it
-    std::array<bool, 32> used{};
-    for (int bit = 0; bit < 32; ++bit) {
-        Put32(message.data() + field, 1u << bit);
-        std::uint32_t row = Crc(message.data(), 17) ^ base, bits = 1u << bit;
-        for (int lead = 31; lead >= 0 && row; --lead) {
-            if (!(row >> lead & 1)) {
-                continue;
-            }
-            if (!used[lead]) {
-                used[lead] = true;
-                pivotRow[lead] = row;
-                pivotBits[lead] = bits;
-                break;
-            }
-            row ^= pivotRow[lead];
-            bits ^= pivotBits[lead];
-        }
-    }
-    std::uint32_t target = stored ^ base, value = 0;
-    for (int lead = 31; lead >= 0 && target; --lead) {
-        if (!(target >> lead & 1)) {
-            continue;
-        }
-        if (!used[lead]) {
-            return std::nullopt;
-        }
-        target ^= pivotRow[lead];
-        value ^= pivotBits[lead];
-    }
-    return value;
-}
-
-class IdatInflater {
-public:
-    explicit IdatInflater(std::uint64_t cap) : cap_(cap) {
-        ok_ = inflateInit(&z_) == Z_OK;
-        buffer_.resize(256 * 1024);
-    }
-    ~IdatInflater() {
-        if (ok_) {
-            inflateEnd(&z_);
-        }
-    }
-    IdatInflater(const IdatInflater&) = delete;
-    IdatInflater& operator=(const IdatInflater&) = delete;
-
-    // Feeds one chunk's data; returns the bytes of it left after the stream's end.
-    std::uint64_t feed(const std::uint8_t* data, std::uint64_t count) {
-        if (!ok_ || ended_ || broken_ || capped_) {
-            return ended_ ? count : 0;
-        }
-        z_.next_in = const_cast<Bytef*>(data);
-        while (count > 0 || z_.avail_in > 0) {
-            if (z_.avail_in == 0) {
-                const auto piece = static_cast<uInt>(std::min<std::uint64_t>(count, 1u << 30));
-                z_.avail_in = piece;
-                count -= piece;
-            }
-            z_.next_out = buffer_.data();
-            z_.avail_out = static_cast<uInt>(buffer_.size());
-            const int code = inflate(&z_, Z_NO_FLUSH);
-            const std::size_t made = buffer_.size() - z_.avail_out;
-            produced_ += made;
-            if (palette_) {
-                palette_->feed(buffer_.data(), made);
-            }
-            if (code == Z_STREAM_END) {
-                ended_ = true;
-                return z_.avail_in + count;
-            }
-            if (code != Z_OK && code != Z_BUF_ERROR) {
-                broken_ = true;
-                return 0;
-            }
-            if (produced_ >= cap_) {
-                capped_ = true;
-                return 0;
-            }
-            if (code == Z_BUF_ERROR && z_.avail_in == 0 && count == 0) {
-                break;
-            }
-        }
-        return 0;
-    }
-    std::uint64_t produced() const { return produced_; }
-    void watch(PaletteUse* palette) { palette_ = palette; }
-    bool ended() const { return ended_; }
-    bool broken() const { return broken_; }
-    bool capped() const { return capped_; }
-
-private:
-    z_stream z_{};
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t cap_;
-    std::uint64_t produced_ = 0;
-    PaletteUse* palette_ = nullptr;
-    bool ok_ = false, ended_ = false, broken_ = false, capped_ = false;
-};
 
 bool IsKnownChunk(const std::uint8_t* type) {
     // Every chunk the PNG and APNG formats and their registered extensions define, and those
@@ -237,30 +32,12 @@ bool IsKnownChunk(const std::uint8_t* type) {
 std::vector<std::uint8_t> InflateText(const std::uint8_t* data, std::uint64_t count,
                                       std::uint64_t cap, bool* ended) {
     std::vector<std::uint8_t> out;
-    *ended = false;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-        return out;
-    }
-    z.next_in = const_cast<Bytef*>(data);
-    z.avail_in = static_cast<uInt>(std::min<std::uint64_t>(count, 1u << 30));
-    std::array<std::uint8_t, 16384> piece;
-    while (out.size() < cap) {
-        z.next_out = piece.data();
-        z.avail_out = piece.size();
-        const int code = inflate(&z, Z_NO_FLUSH);
-        const std::size_t made = piece.size() - z.avail_out;
-        out.insert(out.end(), piece.data(),
-                   piece.data() + std::min<std::size_t>(made, cap - out.size()));
-        if (code == Z_STREAM_END) {
-            *ended = true;
-            break;
-        }
-        if (code != Z_OK) {
-            break;
-        }
-    }
-    inflateEnd(&z);
+    bytes::BoundedInflater inflater(
+        15, cap, 16384, [&](const std::uint8_t* piece, std::size_t made) {
+            out.insert(out.end(), piece, piece + std::min<std::size_t>(made, cap - out.size()));
+        });
+    inflater.feed(data, count);
+    *ended = inflater.ended();
     return out;
 }
 
@@ -286,8 +63,7 @@ public:
     explicit PngWalker(Walk& walk) : walk_(walk), out_(walk.out()) {}
 
     void run() {
-        out_.format = "png";
-        Part* root = walk_.add(out_.parts, 0, walk_.size(), "file", "PNG");
+        Part* root = walk_.root("png", "PNG");
         walk_.add(root->children, 0, 8, "signature", "PNG signature", Check::Ok);
         std::uint64_t pos = 8;
         bool ended = false;
@@ -316,7 +92,7 @@ public:
                 break;
             }
             const std::uint32_t stored = walk_.be32(pos + 8 + length);
-            const bool crcOk = Crc(type, 4 + std::size_t(length)) == stored;
+            const bool crcOk = bytes::Crc32(type, 4 + std::uint64_t(length)) == stored;
             Part* part = walk_.add(root->children, pos, 12 + std::uint64_t(length), "chunk", name,
                                    crcOk ? Check::Ok : Check::Bad);
             if (!part) {
@@ -461,12 +237,17 @@ private:
             const std::uint64_t margin = std::max(needed, walk_.limits().inflateMargin);
             cap_ = std::min(walk_.limits().inflateTotal,
                             needed > UINT64_MAX - margin ? UINT64_MAX : needed + margin);
-            inflater_ = std::make_unique<IdatInflater>(cap_);
             if (header_.valid && header_.colour == 3) {
                 paletteUse_.emplace(header_.width, header_.height, header_.depth,
                                     header_.interlace == 1);
-                inflater_->watch(&*paletteUse_);
             }
+            // The image data is only counted, and followed through the palette's indices.
+            inflater_ = std::make_unique<bytes::BoundedInflater>(
+                15, cap_, 256 * 1024, [this](const std::uint8_t* piece, std::size_t made) {
+                    if (paletteUse_) {
+                        paletteUse_->feed(piece, made);
+                    }
+                });
         }
         if (totals_.chunks++ == 0) {
             idatFirst_ = data - 8;
@@ -581,7 +362,7 @@ private:
             size = {*w, header_.height};
         } else if (know) {
             for (std::uint32_t width = 1; width <= walk_.limits().sizeSearchWidth; ++width) {
-                Put32(message.data() + 4, width);
+                bytes::PutBe32(message.data() + 4, width);
                 if (auto hh = SolveField(message, 8, storedIhdrCrc_); hh && fits(width, *hh)) {
                     size = {width, *hh};
                     break;
@@ -600,11 +381,11 @@ private:
 
     Walk& walk_;
     FileStructure& out_;
-    Header header_;
+    PngHeader header_;
     std::uint64_t ihdrAt_ = 0;
     bool staleIhdr_ = false;
     std::uint32_t storedIhdrCrc_ = 0;
-    std::unique_ptr<IdatInflater> inflater_;
+    std::unique_ptr<bytes::BoundedInflater> inflater_;
     std::uint64_t cap_ = 0;
     IdatTotals totals_;
     std::uint64_t idatFirst_ = 0, idatLast_ = 0; // first IDAT chunk's start, last one's end

@@ -1,3 +1,4 @@
+#include "bytes/FormatSniff.h"
 #include "extract/PayloadChecks.h"
 #include "structure/Walk.h"
 
@@ -7,6 +8,11 @@
 namespace vantrel::structure {
 
 namespace detail {
+
+Part* Walk::root(std::string format, std::string name) {
+    out_.format = std::move(format);
+    return add(out_.parts, 0, size(), "file", std::move(name));
+}
 
 Part* Walk::add(std::vector<Part>& level, std::uint64_t offset, std::uint64_t length,
                 std::string kind, std::string name, Check check) {
@@ -289,27 +295,24 @@ Result<FileStructure> WalkStructure(std::span<const std::uint8_t> file,
     out.size = file.size();
     out.end = file.size();
     detail::Walk walk(file, limits, out);
-    if (walk.matches(0, "\x89PNG\r\n\x1a\n")) {
-        detail::WalkPng(walk);
-    } else if (walk.matches(0, "\xff\xd8\xff")) {
-        detail::WalkJpegFile(walk);
-    } else if (walk.matches(0, "GIF87a") || walk.matches(0, "GIF89a")) {
-        detail::WalkGif(walk);
-    } else if (walk.matches(0, "BM")) {
-        detail::WalkBmp(walk);
-    } else if (walk.matches(0, "RIFF") && walk.matches(8, "WEBP")) {
-        detail::WalkWebp(walk);
-    } else if (walk.matches(0, std::string_view("II*\0", 4)) ||
-               walk.matches(0, std::string_view("MM\0*", 4))) {
-        detail::WalkTiffFile(walk);
-    } else if (walk.has(0, 3) && file[0] == 'P' && file[1] >= '1' && file[1] <= '7' &&
-               file[2] != 0 && std::strchr(" \t\r\n#", file[2])) {
-        detail::WalkPnm(walk);
-    } else if (walk.matches(0, "8BPS")) {
-        detail::WalkPsd(walk);
-    } else if (walk.matches(0, std::string_view("\0\0\0\x0cjP  \r\n\x87\n", 12)) ||
-               walk.matches(0, "\xff\x4f\xff\x51")) {
-        detail::WalkJp2(walk);
+    using bytes::FileFormat;
+    static constexpr std::pair<FileFormat, void (*)(detail::Walk&)> kWalks[] = {
+        {FileFormat::Png, detail::WalkPng},
+        {FileFormat::Jpeg, [](detail::Walk& w) { detail::WalkJpegFile(w); }},
+        {FileFormat::Gif, detail::WalkGif},
+        {FileFormat::Bmp, detail::WalkBmp},
+        {FileFormat::Webp, detail::WalkWebp},
+        {FileFormat::Tiff, detail::WalkTiffFile},
+        {FileFormat::Pnm, detail::WalkPnm},
+        {FileFormat::Psd, detail::WalkPsd},
+        {FileFormat::Jp2, detail::WalkJp2},
+        {FileFormat::CodeStream, detail::WalkJp2},
+    };
+    const FileFormat format = bytes::SniffFormat(file);
+    for (const auto& [known, walkFormat] : kWalks) {
+        if (known == format) {
+            walkFormat(walk);
+        }
     }
     Carve(walk);
     return out;

@@ -2,6 +2,7 @@
 // the same thing.
 #include "structure/FileStructure.h"
 
+#include "image/EnumText.h"
 #include "image/Json.h"
 
 #include <openssl/evp.h>
@@ -56,33 +57,11 @@ void PartLines(std::string& out, const Part& part, int depth) {
 } // namespace
 
 const char* AnomalyText(AnomalyKind kind) {
-    switch (kind) {
-    case AnomalyKind::DataAfterEnd:
-        return "data-after-end";
-    case AnomalyKind::Truncated:
-        return "truncated";
-    case AnomalyKind::CrcMismatch:
-        return "crc-mismatch";
-    case AnomalyKind::IdatExcess:
-        return "idat-excess";
-    case AnomalyKind::IdatTrailer:
-        return "idat-trailer";
-    case AnomalyKind::UnknownChunk:
-        return "unknown-chunk";
-    case AnomalyKind::Gap:
-        return "gap";
-    case AnomalyKind::BadMetadata:
-        return "bad-metadata";
-    case AnomalyKind::ThumbnailMismatch:
-        return "thumbnail-mismatch";
-    case AnomalyKind::PaletteUnused:
-        return "palette-unused";
-    case AnomalyKind::EmbeddedFile:
-        return "embedded-file";
-    case AnomalyKind::HiddenFrame:
-        break;
-    }
-    return "hidden-frame";
+    static constexpr const char* kTexts[] = {
+        "data-after-end",     "truncated",      "crc-mismatch",  "idat-excess",
+        "idat-trailer",       "unknown-chunk",  "gap",           "bad-metadata",
+        "thumbnail-mismatch", "palette-unused", "embedded-file", "hidden-frame"};
+    return EnumText<AnomalyKind::HiddenFrame>(kind, kTexts, AnomalyKind::HiddenFrame);
 }
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {

@@ -609,8 +609,7 @@ TiffExtent WalkTiff(Walk& walk, std::uint64_t base, std::uint64_t length, std::v
 
 void WalkTiffFile(Walk& walk) {
     FileStructure& out = walk.out();
-    out.format = "tiff";
-    Part* root = walk.add(out.parts, 0, walk.size(), "file", "TIFF");
+    Part* root = walk.root("tiff", "TIFF");
     const std::size_t before = out.anomalies.size();
     const TiffExtent extent = WalkTiff(walk, 0, walk.size(), root->children, "TIFF", 0);
     const bool cut = std::any_of(out.anomalies.begin() + before, out.anomalies.end(),

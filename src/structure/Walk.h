@@ -1,6 +1,7 @@
 #pragma once
 // What every format's walk shares: bounded reads of the file, and one place that records parts,
 // anomalies and texts under the limits.
+#include "bytes/ByteOrder.h"
 #include "structure/FileStructure.h"
 
 #include <cstring>
@@ -27,15 +28,13 @@ public:
                std::memcmp(at(offset), bytes.data(), bytes.size()) == 0;
     }
     std::uint8_t u8(std::uint64_t o) const { return file_[o]; }
-    std::uint16_t be16(std::uint64_t o) const {
-        return std::uint16_t(file_[o] << 8 | file_[o + 1]);
-    }
-    std::uint32_t be32(std::uint64_t o) const { return std::uint32_t(be16(o)) << 16 | be16(o + 2); }
-    std::uint16_t le16(std::uint64_t o) const {
-        return std::uint16_t(file_[o] | file_[o + 1] << 8);
-    }
-    std::uint32_t le32(std::uint64_t o) const { return le16(o) | std::uint32_t(le16(o + 2)) << 16; }
+    std::uint16_t be16(std::uint64_t o) const { return bytes::Be16(at(o)); }
+    std::uint32_t be32(std::uint64_t o) const { return bytes::Be32(at(o)); }
+    std::uint16_t le16(std::uint64_t o) const { return bytes::Le16(at(o)); }
+    std::uint32_t le32(std::uint64_t o) const { return bytes::Le32(at(o)); }
 
+    // Every walk's first step: the format's name, and the part that spans the whole file.
+    Part* root(std::string format, std::string name);
     // A part the tree may still take; nullptr once the limit is reached (the caller stops).
     Part* add(std::vector<Part>& level, std::uint64_t offset, std::uint64_t length,
               std::string kind, std::string name, Check check = Check::None);

@@ -5,6 +5,7 @@
 #include "extract/BitStream.h"
 #include "extract/JstegLayouts.h"
 #include "extract/PayloadScan.h"
+#include "image/EnumText.h"
 #include "jpeg/JpegReport.h"
 #include "passwords/PasswordCovers.h"
 #include "passwords/PasswordTool.h"
@@ -513,15 +514,8 @@ void Judge(FileRecord& record) {
 } // namespace
 
 const char* VerdictName(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Found:
-        return "found";
-    case Verdict::Suspicious:
-        return "suspicious";
-    case Verdict::Clean:
-        break;
-    }
-    return "clean";
+    static constexpr const char* kTexts[] = {"clean", "suspicious", "found"};
+    return EnumText<Verdict::Found>(verdict, kTexts, Verdict::Clean);
 }
 
 int EvidenceRank(const Evidence& e) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <fstream>
 #include <optional>
 
 namespace vantrel {
@@ -13,6 +14,25 @@ FileAnalysisWindow::FileAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     AcceptFileDrops(this, [this](const QString& path) { loadFile(path); });
     // A run asked to stop leaves its results unshown; the destructor waits for its thread.
     connect(this, &ChildWindow::closing, this, [this] { job_.cancel(); });
+    chooseReportPath = [](QWidget* owner) {
+        return ChooseSaveFile(owner, QStringLiteral("Save Report"), {},
+                              QStringLiteral("JSON (*.json)"));
+    };
+}
+
+void FileAnalysisWindow::saveReport(const std::string& report) {
+    const std::optional<QString> chosen = chooseReportPath(this);
+    if (!chosen) {
+        return;
+    }
+    std::ofstream out(PathBytes(*chosen), std::ios::binary);
+    out << report << '\n';
+    out.close();
+    if (!out) {
+        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
+        return;
+    }
+    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
 }
 
 FileAnalysisWindow::~FileAnalysisWindow() {

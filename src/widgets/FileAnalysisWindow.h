@@ -7,6 +7,7 @@
 #include "widgets/WindowJob.h"
 #include "widgets/WindowKit.h"
 
+#include <QColor>
 #include <QMetaObject>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,10 @@
 
 namespace vantrel {
 
+// The colours every analysis window gives a verdict.
+inline const QColor kSuspiciousColour(200, 40, 40);
+inline const QColor kCleanColour(40, 140, 60);
+
 class FileAnalysisWindow : public ChildWindow {
     Q_OBJECT
 
@@ -26,6 +31,9 @@ public:
     ~FileAnalysisWindow() override;
     void stopWork() override { job_.stop(); }
     bool isRunning() const { return job_.running(); }
+
+    // Where "Save Report..." writes; a JSON file dialog unless replaced (tests choose without one).
+    std::function<std::optional<QString>(QWidget* owner)> chooseReportPath;
 
 public slots:
     void Browse_Click();
@@ -38,6 +46,9 @@ protected:
     // What every loadFile does first: the window's title names the file and its folder, and a
     // failure shown for the file before goes.
     void beginFile(const QString& path);
+    // "Save Report...": `report` and a newline into the file chooseReportPath gives; the status
+    // line says where it went, or that it could not be written.
+    void saveReport(const std::string& report);
 
     // Stops the run going and starts `work(run)` on the window's thread; what it returns (a
     // copyable callable) is called on the GUI thread once the run's thread has ended, unless

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     const auto judge = [&](const std::string& group, const fs::path& path,
                            const JpegCoefficients& jpeg, double truth, double JpegAnalysis::*,
                            bool f5Truth) {
-        const JpegAnalysis analysis = AnalyzeJpeg(jpeg);
+        const JpegAnalysis analysis = AnalyseJpeg(jpeg);
         const JpegVerdict verdict = JudgeJpeg(analysis);
         Tally& t = tallies[group];
         ++t.files;
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
                     std::string("jsteg-") + (pairing == JstegPairing::Twos ? "twos" : "magnitude");
                 Tally& t = tallies[group];
                 ++t.files;
-                t.flagged += JudgeJpeg(AnalyzeJpeg(stego)).jstegSuspicious;
+                t.flagged += JudgeJpeg(AnalyseJpeg(stego)).jstegSuspicious;
                 t.errors.push_back(std::abs(attack.fraction - share));
             }
         }

@@ -202,7 +202,7 @@ struct FixtureVerdict {
 class Verdicts : public testing::TestWithParam<FixtureVerdict> {};
 
 TEST_P(Verdicts, OfRealFiles) {
-    const JpegAnalysis analysis = AnalyzeJpeg(ReadJpegOrFail(JpegFixture(GetParam().name)));
+    const JpegAnalysis analysis = AnalyseJpeg(ReadJpegOrFail(JpegFixture(GetParam().name)));
     const JpegVerdict verdict = JudgeJpeg(analysis);
     EXPECT_EQ(verdict.suspicious, GetParam().suspicious) << verdict.text;
     EXPECT_EQ(analysis.doubleCompression.detected, GetParam().doubleCompressed)
@@ -235,7 +235,7 @@ TEST(Verdicts, SmallPicturesAreNotJudged) {
     for (std::size_t i = 0; i < jpeg.components[0].coefficients.size(); ++i) {
         jpeg.components[0].coefficients[i] = static_cast<std::int16_t>(random() % 9) - 4;
     }
-    const JpegVerdict verdict = JudgeJpeg(AnalyzeJpeg(jpeg));
+    const JpegVerdict verdict = JudgeJpeg(AnalyseJpeg(jpeg));
     EXPECT_EQ(verdict.jstegState.kind, kNotApplicable);
     EXPECT_EQ(verdict.f5State.kind, kNotApplicable);
     EXPECT_FALSE(verdict.suspicious);
@@ -247,7 +247,7 @@ TEST(F5Calibration, EstimatesTheShareF5Changed) {
     const double truth = test::ChangedNonzeroShare(cover, stego);
     ASSERT_GT(truth, 0.15);
     const F5Estimate estimate = F5CalibratedBeta(stego);
-    EXPECT_TRUE(JudgeJpeg(AnalyzeJpeg(stego)).f5Suspicious);
+    EXPECT_TRUE(JudgeJpeg(AnalyseJpeg(stego)).f5Suspicious);
     EXPECT_NEAR(estimate.beta, truth, 0.1);
 }
 
@@ -301,7 +301,7 @@ TEST(JstegChiSquare, FindsSequentialEmbeddingInAWrittenFile) {
         EXPECT_LE(attack.fraction, 0.8);
         EXPECT_GT(attack.curve[30], 0.5);
         EXPECT_LT(attack.pWhole, 0.5);
-        EXPECT_TRUE(JudgeJpeg(AnalyzeJpeg(*reread)).jstegSuspicious);
+        EXPECT_TRUE(JudgeJpeg(AnalyseJpeg(*reread)).jstegSuspicious);
     }
 }
 
