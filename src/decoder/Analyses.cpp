@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -67,10 +68,14 @@ struct AnalysisInput {
     const decoding::Request& request;
 };
 
-Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
+Result<JpegCoefficients> ReadCoefficientsOf(const AnalysisInput& input) {
     JpegReadLimits limits;
     limits.maxPixels = static_cast<std::uint64_t>(input.request.maxPixels);
-    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(input.file, limits);
+    return ReadJpegCoefficients(input.file, limits);
+}
+
+Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
+    const Result<JpegCoefficients> jpeg = ReadCoefficientsOf(input);
     if (!jpeg) {
         return Failure(jpeg.error());
     }
@@ -93,23 +98,39 @@ Result<std::vector<std::uint8_t>> GifColourTableOf(const AnalysisInput& input) {
     return passwords::EncodeGifColourTable(input.file, input.request.maxPixels);
 }
 
-FileInputPart PartOf(const Result<std::vector<std::uint8_t>>& encoded) {
+FileInputPart PartOf(Result<std::vector<std::uint8_t>>&& encoded) {
+    FileInputPart part;
     if (!encoded) {
         const std::string& why = encoded.error();
-        return {FileInputPart::State::Failed, std::vector<std::uint8_t>(why.begin(), why.end())};
+        part.state = FileInputPart::State::Failed;
+        part.bytes.assign(why.begin(), why.end());
+    } else {
+        part.state = FileInputPart::State::Encoded;
+        part.bytes = std::move(*encoded);
     }
-    return {FileInputPart::State::Encoded, *encoded};
+    return part;
 }
 
 // Every part a file's analyses need, from one mapping of the file and one decode: a JPEG's
-// coefficients are read once here for every analysis that uses them.
+// coefficients are read once here for every analysis that uses them. The coefficients and the
+// pixels are encoded straight into the message.
 Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::array<FileInputPart, kFileInputCount> parts;
     parts[static_cast<std::size_t>(FileInput::Structure)] = PartOf(StructureOf(input));
     const auto file = input.file;
+    std::optional<Result<JpegCoefficients>> jpeg;
     if (file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
-        parts[static_cast<std::size_t>(FileInput::Coefficients)] =
-            PartOf(JpegCoefficientsOf(input));
+        jpeg = ReadCoefficientsOf(input);
+        FileInputPart& coefficients = parts[static_cast<std::size_t>(FileInput::Coefficients)];
+        if (*jpeg) {
+            coefficients.state = FileInputPart::State::Encoded;
+            coefficients.size = EncodedJpegCoefficientsSize(**jpeg);
+            coefficients.append = [&](std::vector<std::uint8_t>& out) {
+                AppendJpegCoefficients(**jpeg, out);
+            };
+        } else {
+            coefficients = PartOf(Failure(jpeg->error()));
+        }
     }
     parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
     DecodeOptions options;
@@ -120,17 +141,21 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
         DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
     FileInputPart& pixels = parts[static_cast<std::size_t>(FileInput::Pixels)];
     std::size_t pixelBytes = 0;
+    bool filled = true;
     if (bitmap && (pixelBytes = decoding::BitmapPayloadSize(bitmap.get())) > 0) {
         pixels.state = FileInputPart::State::Encoded;
+        pixels.size = pixelBytes;
+        pixels.append = [&](std::vector<std::uint8_t>& out) {
+            const std::size_t at = out.size();
+            out.resize(at + pixelBytes);
+            filled = decoding::EncodeBitmapPayload(
+                bitmap.get(), std::span<std::uint8_t>(out.data() + at, pixelBytes));
+        };
     } else {
         pixels = PartOf(Failure(error.empty() ? "Could not decode " + input.request.path : error));
     }
-    bool filled = true;
-    std::vector<std::uint8_t> out =
-        EncodeFileInputs(parts, pixelBytes, [&](std::span<std::uint8_t> place) {
-            filled = decoding::EncodeBitmapPayload(bitmap.get(), place);
-        });
-    if (!filled) {
+    std::vector<std::uint8_t> out = EncodeFileInputs(parts);
+    if (!filled || out.empty()) {
         return Failure("could not pass on the decoded pixels");
     }
     return out;
