@@ -16,8 +16,10 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <span>
+#include <system_error>
 #include <vector>
 
 namespace vantrel {
@@ -118,9 +120,27 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::array<FileInputPart, kFileInputCount> parts;
     parts[static_cast<std::size_t>(FileInput::Structure)] = PartOf(StructureOf(input));
     const auto file = input.file;
+    // A JPEG is read twice, for its coefficients and for its pixels: the two reads share
+    // nothing but the mapped file, so they run side by side.
     std::optional<Result<JpegCoefficients>> jpeg;
+    std::future<Result<JpegCoefficients>> reading;
     if (file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
-        jpeg = ReadCoefficientsOf(input);
+        const auto read = [&input] { return ReadCoefficientsOf(input); };
+        try {
+            reading = std::async(std::launch::async, read);
+        } catch (const std::system_error&) { // no thread to spare: read them after the pixels
+            reading = std::async(std::launch::deferred, read);
+        }
+    }
+    parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
+    DecodeOptions options;
+    options.limits.maxPixels = input.request.maxPixels;
+    options.keepIndexed = true; // palette indices for the bit layouts and steghide's BMP cover
+    std::string error;
+    const BitmapHandle bitmap =
+        DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
+    if (reading.valid()) {
+        jpeg = reading.get();
         FileInputPart& coefficients = parts[static_cast<std::size_t>(FileInput::Coefficients)];
         if (*jpeg) {
             coefficients.state = FileInputPart::State::Encoded;
@@ -132,13 +152,6 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
             coefficients = PartOf(Failure(jpeg->error()));
         }
     }
-    parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
-    DecodeOptions options;
-    options.limits.maxPixels = input.request.maxPixels;
-    options.keepIndexed = true; // palette indices for the bit layouts and steghide's BMP cover
-    std::string error;
-    const BitmapHandle bitmap =
-        DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
     FileInputPart& pixels = parts[static_cast<std::size_t>(FileInput::Pixels)];
     std::size_t pixelBytes = 0;
     bool filled = true;
