@@ -358,10 +358,10 @@ DecoderPool& Pool() {
 std::atomic<bool> remoteReadRefused{false};
 
 struct Answer {
-    BitmapHandle bitmap;                // Decode
-    Size size;                          // Size
-    std::vector<std::uint8_t> analysis; // Analyse
-    std::string message;                // one line naming the file, when there is neither
+    BitmapHandle bitmap;           // Decode
+    Size size;                     // Size
+    decoding::ReplyBytes analysis; // Analyse
+    std::string message;           // one line naming the file, when there is neither
 };
 
 // One request through the pool. A warm helper that died while idle never saw the request, so
@@ -393,8 +393,7 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
         }
         if (outcome == DecoderProcess::Outcome::Answered && kind == RequestKind::Analyse &&
             reply.ok &&
-            (reply.payload < 0 ||
-             !decoding::ReadBytesFromMemfd(reply.payload, kMaxAnalysisBytes, &answer.analysis))) {
+            (reply.payload < 0 || !answer.analysis.read(reply.payload, kMaxAnalysisBytes))) {
             reply.ok = false;
             reply.message = "the image decoder sent an unreadable analysis of " + path;
         }
@@ -427,8 +426,9 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
 
 } // namespace
 
-Result<std::vector<std::uint8_t>>
-AnalyseInDecoder(const std::string& path, const std::string& analysis, const DecodeLimits& limits) {
+Result<decoding::ReplyBytes> AnalyseInDecoderInPlace(const std::string& path,
+                                                     const std::string& analysis,
+                                                     const DecodeLimits& limits) {
     DecodeOptions options;
     options.limits = limits;
     Answer answer = Exchange(RequestKind::Analyse, path, options, analysis);
@@ -436,6 +436,15 @@ AnalyseInDecoder(const std::string& path, const std::string& analysis, const Dec
         return Failure(answer.message);
     }
     return std::move(answer.analysis);
+}
+
+Result<std::vector<std::uint8_t>>
+AnalyseInDecoder(const std::string& path, const std::string& analysis, const DecodeLimits& limits) {
+    const Result<decoding::ReplyBytes> reply = AnalyseInDecoderInPlace(path, analysis, limits);
+    if (!reply) {
+        return Failure(reply.error());
+    }
+    return std::vector<std::uint8_t>(reply->bytes().begin(), reply->bytes().end());
 }
 
 void StopDecoders() {

@@ -4,6 +4,7 @@
 
 #include <FreeImage.h>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace vantrel::decoding {
 namespace {
@@ -404,7 +406,7 @@ BitmapHandle ReadBitmapFromMemfd(int descriptor) {
 }
 
 int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
-    const int descriptor = memfd_create("vantrel-analysis", MFD_CLOEXEC);
+    const int descriptor = memfd_create("vantrel-analysis", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (descriptor < 0) {
         return -1;
     }
@@ -420,7 +422,60 @@ int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
         }
         done += static_cast<std::size_t>(written);
     }
+    // Unsealed, the caller copies the bytes instead of mapping them: still correct, only slower.
+    fcntl(descriptor, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     return descriptor;
+}
+
+ReplyBytes::ReplyBytes(ReplyBytes&& other) noexcept
+    : mapped_(std::exchange(other.mapped_, nullptr)),
+      mappedSize_(std::exchange(other.mappedSize_, 0)), copy_(std::move(other.copy_)) {}
+
+ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
+    if (this != &other) {
+        unmap();
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        mappedSize_ = std::exchange(other.mappedSize_, 0);
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+ReplyBytes::~ReplyBytes() {
+    unmap();
+}
+
+void ReplyBytes::unmap() {
+    if (mapped_ != nullptr) {
+        munmap(const_cast<std::uint8_t*>(mapped_), mappedSize_);
+        mapped_ = nullptr;
+        mappedSize_ = 0;
+    }
+}
+
+bool ReplyBytes::read(int descriptor, std::uint64_t maxBytes) {
+    unmap();
+    copy_.clear();
+    constexpr int kFixed = F_SEAL_SHRINK | F_SEAL_WRITE;
+    const int seals = fcntl(descriptor, F_GET_SEALS);
+    struct stat status {};
+    if (seals < 0 || (seals & kFixed) != kFixed || fstat(descriptor, &status) != 0 ||
+        status.st_size <= 0 || static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        return ReadBytesFromMemfd(descriptor, maxBytes, &copy_);
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    void* data = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, descriptor, 0);
+    if (data == MAP_FAILED) {
+        return ReadBytesFromMemfd(descriptor, maxBytes, &copy_);
+    }
+    mapped_ = static_cast<const std::uint8_t*>(data);
+    mappedSize_ = size;
+    return true;
+}
+
+std::span<const std::uint8_t> ReplyBytes::bytes() const {
+    return mapped_ != nullptr ? std::span<const std::uint8_t>(mapped_, mappedSize_)
+                              : std::span<const std::uint8_t>(copy_);
 }
 
 bool ReadBytesFromMemfd(int descriptor, std::uint64_t maxBytes, std::vector<std::uint8_t>* bytes) {

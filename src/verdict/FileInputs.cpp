@@ -25,12 +25,12 @@ Result<T> PartOf(const FileInputSpans& spans, FileInput part, const Decode& deco
 } // namespace
 
 Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& limits) {
-    const Result<std::vector<std::uint8_t>> bytes =
-        AnalyseInDecoder(path, kFileInputsAnalysis, limits);
-    if (!bytes) {
-        return Failure(bytes.error());
+    const Result<decoding::ReplyBytes> reply =
+        AnalyseInDecoderInPlace(path, kFileInputsAnalysis, limits);
+    if (!reply) {
+        return Failure(reply.error());
     }
-    const Result<FileInputSpans> spans = SplitFileInputs(*bytes);
+    const Result<FileInputSpans> spans = SplitFileInputs(reply->bytes());
     if (!spans) {
         return Failure(path + ": " + spans.error());
     }
