@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 
 #include "image/ImageLoading.h"
+#include "verdict/FileInputs.h"
 #include "verdict/Scan.h"
 
 #include <FreeImage.h>
@@ -42,6 +43,17 @@ void RegisterFile(const char* name, FREE_IMAGE_FORMAT format, int flags, const c
                                      const std::string path = LargeFile(format, flags, file);
                                      for (auto _ : state) {
                                          benchmark::DoNotOptimize(LoadImageFile(path));
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    // What the decoder process sends for a verdict (coefficients, pixels, structure): the part
+    // of the analysis that is not the attacks' own work.
+    benchmark::RegisterBenchmark((std::string(name) + "/inputs").c_str(),
+                                 [=](benchmark::State& state) {
+                                     const std::string path = LargeFile(format, flags, file);
+                                     for (auto _ : state) {
+                                         benchmark::DoNotOptimize(verdict::LoadFileInputs(path));
                                      }
                                  })
         ->Unit(benchmark::kMillisecond)
