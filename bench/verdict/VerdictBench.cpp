@@ -83,14 +83,18 @@ const std::vector<ScanFile>& SmallImages() {
     return files;
 }
 
+// `jobs` as --jobs gives it (that many files at a time, a core each); 0 as the scan runs without
+// it (a file a decoder process, every core shared among them).
 void RegisterScan(int jobs) {
-    const std::string name = "ScanOf300SmallImages/jobs:" + std::to_string(jobs);
+    const std::string name =
+        "ScanOf300SmallImages/" + (jobs > 0 ? "jobs:" + std::to_string(jobs) : "default");
     benchmark::RegisterBenchmark(
         name.c_str(),
         [jobs](benchmark::State& state) {
             const std::vector<ScanFile>& files = SmallImages();
             ScanOptions options;
-            options.jobs = jobs;
+            options.jobs = jobs > 0 ? jobs : DecoderPoolCapacity();
+            options.cores = jobs;
             for (auto _ : state) {
                 ScanFiles(files, options, [](const verdict::FileRecord&) { return true; });
             }
@@ -106,6 +110,7 @@ const bool registered = [] {
     RegisterFile("Jpeg24MpQ90", FIF_JPEG, 90, "large.jpg");
     RegisterScan(1);
     RegisterScan(2);
+    RegisterScan(0);
     return true;
 }();
 

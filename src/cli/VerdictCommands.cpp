@@ -37,6 +37,7 @@ struct ScanArguments {
     std::string output;
     bool csv = false;
     int jobs = DecoderPoolCapacity(); // one a decoder process: more would wait for one
+    int cores = 0;                    // every core, unless --jobs names how many
     std::string wordList;
     std::string report;
     std::string saveDirectory;
@@ -62,6 +63,7 @@ ScanArguments ParseScan(const Arguments& args) {
             if (scan.jobs < 1) {
                 throw UsageError("--jobs must be at least 1");
             }
+            scan.cores = scan.jobs;
         } else if (arg == "--format") {
             const std::string format = OptionValue(args, i);
             if (format != "csv" && format != "jsonl") {
@@ -201,6 +203,7 @@ int RunScan(const Arguments& args) {
     }
     ScanOptions options;
     options.jobs = scan.jobs;
+    options.cores = scan.cores;
     options.saveDirectory = scan.saveDirectory;
     options.thumbnailSide = scan.report.empty() ? 0 : 64;
     if (!scan.wordList.empty()) {
@@ -267,6 +270,7 @@ int RunAnalyse(const Arguments& args) {
             if (options.jobs < 1) {
                 throw UsageError("--jobs must be at least 1");
             }
+            options.cores = options.jobs;
         } else if (arg.starts_with("--")) {
             throw UsageError("unknown option " + arg);
         } else {
