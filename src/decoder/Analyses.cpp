@@ -189,7 +189,8 @@ constexpr Analysis kAnalyses[] = {
 
 } // namespace
 
-decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload) {
+decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
+                              std::vector<std::uint8_t>& lent) {
     decoding::Reply reply;
     const Analysis* analysis = nullptr;
     for (const Analysis& candidate : kAnalyses) {
@@ -206,10 +207,16 @@ decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload) {
         reply.message = "could not read " + request.path;
         return reply;
     }
-    const Result<std::vector<std::uint8_t>> encoded =
-        analysis->run(AnalysisInput{file.bytes(), request});
+    Result<std::vector<std::uint8_t>> encoded = analysis->run(AnalysisInput{file.bytes(), request});
     if (!encoded) {
         reply.message = request.path + ": " + encoded.error();
+        return reply;
+    }
+    if (!request.sharedMemory) {
+        lent = std::move(*encoded);
+        reply.pixelAddress = reinterpret_cast<std::uintptr_t>(lent.data());
+        reply.pixelBytes = lent.size();
+        reply.ok = true;
         return reply;
     }
     *payload = decoding::WriteBytesToMemfd(*encoded);

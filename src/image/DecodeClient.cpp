@@ -206,11 +206,23 @@ public:
             bitmap.reset();
             *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         }
-        const Request release{RequestKind::Release, false, false, 0, {}, {}};
-        if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
-            healthy_ = false;
-        }
+        release();
         return bitmap;
+    }
+
+    // An analysis's encoding: from its memfd, or read from this helper's memory (where it is
+    // kept until released) when it is no larger than `maxBytes`.
+    bool receiveAnalysis(Reply& reply, std::uint64_t maxBytes, decoding::ReplyBytes* bytes,
+                         bool* refused) {
+        if (reply.payload >= 0) {
+            return bytes->read(reply.payload, maxBytes);
+        }
+        int failure = 0;
+        const bool read = reply.pixelBytes <= maxBytes &&
+                          bytes->readRemote(pid_, reply.pixelAddress, reply.pixelBytes, &failure);
+        *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
+        release();
+        return read;
     }
 
     Outcome exchange(const Request& request, Reply* reply, int timeoutMilliseconds) {
@@ -225,6 +237,14 @@ public:
     }
 
 private:
+    // Tells the helper the caller has read what it lent.
+    void release() {
+        const Request done{RequestKind::Release, false, false, 0, {}, {}};
+        if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(done))) {
+            healthy_ = false;
+        }
+    }
+
     // The caller waits while its decoder works, so the two can share the caller's cores. A
     // caller kept to one core (a job of a tree scan) then has its decode there too, instead of
     // queued behind other work while a core stands idle.
@@ -393,7 +413,7 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
         }
         if (outcome == DecoderProcess::Outcome::Answered && kind == RequestKind::Analyse &&
             reply.ok &&
-            (reply.payload < 0 || !answer.analysis.read(reply.payload, kMaxAnalysisBytes))) {
+            !process->receiveAnalysis(reply, kMaxAnalysisBytes, &answer.analysis, &refused)) {
             reply.ok = false;
             reply.message = "the image decoder sent an unreadable analysis of " + path;
         }

@@ -346,19 +346,24 @@ BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
 }
 
 bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure) {
-    auto* target = FreeImage_GetBits(bitmap);
-    const std::uint64_t size = BitmapPixelBytes(bitmap);
-    std::uint64_t done = 0;
-    while (done < size) {
-        iovec local{target + done, static_cast<std::size_t>(size - done)};
+    return ReadRemoteBytes(
+        processId, address,
+        {FreeImage_GetBits(bitmap), static_cast<std::size_t>(BitmapPixelBytes(bitmap))}, failure);
+}
+
+bool ReadRemoteBytes(int processId, std::uint64_t address, std::span<std::uint8_t> out,
+                     int* failure) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        iovec local{out.data() + done, out.size() - done};
         iovec remote{reinterpret_cast<void*>(static_cast<std::uintptr_t>(address + done)),
-                     static_cast<std::size_t>(size - done)};
+                     out.size() - done};
         const ssize_t read = process_vm_readv(processId, &local, 1, &remote, 1, 0);
         if (read <= 0) {
             *failure = read < 0 ? errno : EFAULT;
             return false;
         }
-        done += static_cast<std::uint64_t>(read);
+        done += static_cast<std::size_t>(read);
     }
     return true;
 }
@@ -429,7 +434,8 @@ int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
 
 ReplyBytes::ReplyBytes(ReplyBytes&& other) noexcept
     : mapped_(std::exchange(other.mapped_, nullptr)),
-      mappedSize_(std::exchange(other.mappedSize_, 0)), copy_(std::move(other.copy_)) {}
+      mappedSize_(std::exchange(other.mappedSize_, 0)), copy_(std::move(other.copy_)),
+      remote_(std::move(other.remote_)) {}
 
 ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
     if (this != &other) {
@@ -437,6 +443,7 @@ ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
         mapped_ = std::exchange(other.mapped_, nullptr);
         mappedSize_ = std::exchange(other.mappedSize_, 0);
         copy_ = std::move(other.copy_);
+        remote_ = std::move(other.remote_);
     }
     return *this;
 }
@@ -453,9 +460,26 @@ void ReplyBytes::unmap() {
     }
 }
 
+bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t size,
+                            int* failure) {
+    unmap();
+    copy_.clear();
+    remote_ = PixelMemory(static_cast<std::size_t>(size));
+    if (remote_.size() != size) {
+        *failure = ENOMEM;
+        return false;
+    }
+    if (!ReadRemoteBytes(processId, address, {remote_.data(), remote_.size()}, failure)) {
+        remote_ = PixelMemory();
+        return false;
+    }
+    return true;
+}
+
 bool ReplyBytes::read(int descriptor, std::uint64_t maxBytes) {
     unmap();
     copy_.clear();
+    remote_ = PixelMemory();
     constexpr int kFixed = F_SEAL_SHRINK | F_SEAL_WRITE;
     const int seals = fcntl(descriptor, F_GET_SEALS);
     struct stat status {};
@@ -474,6 +498,9 @@ bool ReplyBytes::read(int descriptor, std::uint64_t maxBytes) {
 }
 
 std::span<const std::uint8_t> ReplyBytes::bytes() const {
+    if (remote_.size() > 0) {
+        return {remote_.data(), remote_.size()};
+    }
     return mapped_ != nullptr ? std::span<const std::uint8_t>(mapped_, mappedSize_)
                               : std::span<const std::uint8_t>(copy_);
 }

@@ -83,6 +83,8 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
 // Fills the bitmap's rows from another process's memory; false (with errno in `failure`) when
 // the system refuses or the address is wrong.
 bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure);
+bool ReadRemoteBytes(int processId, std::uint64_t address, std::span<std::uint8_t> out,
+                     int* failure);
 
 // The payload in a new memfd (-1 on failure), and back from one.
 int WriteBitmapToMemfd(const FIBITMAP* bitmap);
@@ -105,6 +107,9 @@ public:
     ~ReplyBytes();
     // False when the memfd holds more than `maxBytes` or cannot be read.
     bool read(int descriptor, std::uint64_t maxBytes);
+    // The bytes copied out of the decoder's own memory, as its pixels are (a copy of its own,
+    // which the sender cannot change): false as ReadRemoteBytes.
+    bool readRemote(int processId, std::uint64_t address, std::uint64_t size, int* failure);
     std::span<const std::uint8_t> bytes() const;
 
 private:
@@ -112,6 +117,7 @@ private:
     const std::uint8_t* mapped_ = nullptr;
     std::size_t mappedSize_ = 0;
     std::vector<std::uint8_t> copy_;
+    PixelMemory remote_;
 };
 
 // Socket I/O. Send never raises SIGPIPE; a descriptor >= 0 travels with the packet.
