@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -228,6 +229,24 @@ void Register() {
     RegisterMemcpy("JpegReadCoefficients", CoefficientBytes(Coefficients()));
     add("JstegChiSquare/kernel", [] { JstegBoth(Coefficients()); });
     RegisterMemcpy("JstegChiSquare", CoefficientBytes(Coefficients()));
+    // The JSteg layouts' byte stream (twos pairing, every component): whole, and the 256 bytes a
+    // clean file's finder reads, beside the bit-a-byte pass and packing it replaced.
+    const auto jstegBytes = [](std::size_t count) {
+        JstegByteReader reader(Coefficients(), JstegPairing::Twos, JstegScope::AllComponents);
+        std::vector<std::uint8_t> piece(std::min<std::size_t>(count, 65536));
+        for (std::size_t got = 0; got < count;) {
+            const std::size_t more = reader.read(piece);
+            benchmark::DoNotOptimize(piece.data());
+            got = more == 0 ? count : got + more;
+        }
+    };
+    add("JstegStream/kernel", [jstegBytes] { jstegBytes(SIZE_MAX); });
+    add("JstegStream/naive", [] {
+        benchmark::DoNotOptimize(PackBits(
+            JstegBits(Coefficients(), JstegPairing::Twos, JstegScope::AllComponents), true));
+    });
+    RegisterMemcpy("JstegStream", CoefficientBytes(Coefficients()));
+    add("JstegPrefix256/kernel", [jstegBytes] { jstegBytes(256); });
     add("F5Beta/kernel", [] { benchmark::DoNotOptimize(F5CalibratedBeta(Coefficients())); });
     RegisterMemcpy("F5Beta", CoefficientBytes(Coefficients()));
     add("F5PrimaryTable/kernel", [] { PrimaryTable(); });

@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 
 #include "image/ImageLoading.h"
+#include "verdict/FileInputs.h"
 #include "verdict/Scan.h"
 
 #include <FreeImage.h>
@@ -46,6 +47,17 @@ void RegisterFile(const char* name, FREE_IMAGE_FORMAT format, int flags, const c
                                  })
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    // What the decoder process sends for a verdict (coefficients, pixels, structure): the part
+    // of the analysis that is not the attacks' own work.
+    benchmark::RegisterBenchmark((std::string(name) + "/inputs").c_str(),
+                                 [=](benchmark::State& state) {
+                                     const std::string path = LargeFile(format, flags, file);
+                                     for (auto _ : state) {
+                                         benchmark::DoNotOptimize(verdict::LoadFileInputs(path));
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark((std::string(name) + "/analyse").c_str(),
                                  [=](benchmark::State& state) {
                                      const std::string path = LargeFile(format, flags, file);
@@ -71,14 +83,18 @@ const std::vector<ScanFile>& SmallImages() {
     return files;
 }
 
+// `jobs` as --jobs gives it (that many files at a time, a core each); 0 as the scan runs without
+// it (a file a decoder process, every core shared among them).
 void RegisterScan(int jobs) {
-    const std::string name = "ScanOf300SmallImages/jobs:" + std::to_string(jobs);
+    const std::string name =
+        "ScanOf300SmallImages/" + (jobs > 0 ? "jobs:" + std::to_string(jobs) : "default");
     benchmark::RegisterBenchmark(
         name.c_str(),
         [jobs](benchmark::State& state) {
             const std::vector<ScanFile>& files = SmallImages();
             ScanOptions options;
-            options.jobs = jobs;
+            options.jobs = jobs > 0 ? jobs : DecoderPoolCapacity();
+            options.cores = jobs;
             for (auto _ : state) {
                 ScanFiles(files, options, [](const verdict::FileRecord&) { return true; });
             }
@@ -94,6 +110,7 @@ const bool registered = [] {
     RegisterFile("Jpeg24MpQ90", FIF_JPEG, 90, "large.jpg");
     RegisterScan(1);
     RegisterScan(2);
+    RegisterScan(0);
     return true;
 }();
 

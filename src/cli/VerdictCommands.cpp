@@ -37,11 +37,22 @@ struct ScanArguments {
     std::string output;
     bool csv = false;
     int jobs = DecoderPoolCapacity(); // one a decoder process: more would wait for one
+    int cores = 0;                    // every core, unless --jobs names how many
     std::string wordList;
     std::string report;
     std::string saveDirectory;
     ScanSelection selection;
 };
+
+// --jobs N is also N cores, as make -jN; without it the jobs share every core.
+Option JobsOption(int& jobs, int& cores) {
+    Option option = CountOption("--jobs", jobs, "--jobs must be at least 1");
+    option.take = [take = std::move(option.take), &jobs, &cores](const std::string& value) {
+        take(value);
+        cores = jobs;
+    };
+    return option;
+}
 
 ScanArguments ParseScan(const Arguments& args) {
     ScanArguments scan;
@@ -50,8 +61,7 @@ ScanArguments ParseScan(const Arguments& args) {
     };
     const Arguments positional = TakeOptions(
         args,
-        {Valued("--pattern", into(scan.selection.pattern)),
-         CountOption("--jobs", scan.jobs, "--jobs must be at least 1"),
+        {Valued("--pattern", into(scan.selection.pattern)), JobsOption(scan.jobs, scan.cores),
          Valued("--format",
                 [&](const std::string& format) {
                     if (format != "csv" && format != "jsonl") {
@@ -181,6 +191,7 @@ int RunScan(const Arguments& args) {
     }
     ScanOptions options;
     options.jobs = scan.jobs;
+    options.cores = scan.cores;
     options.saveDirectory = scan.saveDirectory;
     options.thumbnailSide = scan.report.empty() ? 0 : 64;
     if (!scan.wordList.empty()) {
@@ -238,7 +249,7 @@ int RunAnalyse(const Arguments& args) {
         {Flag("--json", [&] { json = true; }),
          Valued("--wordlist", [&](const std::string& file) { options.words = ReadWordList(file); }),
          Valued("--save", [&](const std::string& dir) { options.saveDirectory = dir; }),
-         CountOption("--jobs", options.jobs, "--jobs must be at least 1")},
+         JobsOption(options.jobs, options.cores)},
         Unlisted::DoubleDash);
     if (paths.empty()) {
         throw UsageError("analyse takes at least one FILE");

@@ -17,7 +17,10 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
+#include <optional>
 #include <span>
+#include <system_error>
 #include <vector>
 
 namespace vantrel {
@@ -68,10 +71,14 @@ struct AnalysisInput {
     const decoding::Request& request;
 };
 
-Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
+Result<JpegCoefficients> ReadCoefficientsOf(const AnalysisInput& input) {
     JpegReadLimits limits;
     limits.maxPixels = static_cast<std::uint64_t>(input.request.maxPixels);
-    const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(input.file, limits);
+    return ReadJpegCoefficients(input.file, limits);
+}
+
+Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
+    const Result<JpegCoefficients> jpeg = ReadCoefficientsOf(input);
     if (!jpeg) {
         return Failure(jpeg.error());
     }
@@ -94,23 +101,37 @@ Result<std::vector<std::uint8_t>> GifColourTableOf(const AnalysisInput& input) {
     return passwords::EncodeGifColourTable(input.file, input.request.maxPixels);
 }
 
-FileInputPart PartOf(const Result<std::vector<std::uint8_t>>& encoded) {
+FileInputPart PartOf(Result<std::vector<std::uint8_t>>&& encoded) {
+    FileInputPart part;
     if (!encoded) {
         const std::string& why = encoded.error();
-        return {FileInputPart::State::Failed, std::vector<std::uint8_t>(why.begin(), why.end())};
+        part.state = FileInputPart::State::Failed;
+        part.bytes.assign(why.begin(), why.end());
+    } else {
+        part.state = FileInputPart::State::Encoded;
+        part.bytes = std::move(*encoded);
     }
-    return {FileInputPart::State::Encoded, *encoded};
+    return part;
 }
 
 // Every part a file's analyses need, from one mapping of the file and one decode: a JPEG's
-// coefficients are read once here for every analysis that uses them.
+// coefficients are read once here for every analysis that uses them. The coefficients and the
+// pixels are encoded straight into the message.
 Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::array<FileInputPart, kFileInputCount> parts;
     parts[static_cast<std::size_t>(FileInput::Structure)] = PartOf(StructureOf(input));
     const auto file = input.file;
+    // A JPEG is read twice, for its coefficients and for its pixels: the two reads share
+    // nothing but the mapped file, so they run side by side.
+    std::optional<Result<JpegCoefficients>> jpeg;
+    std::future<Result<JpegCoefficients>> reading;
     if (bytes::SniffFormat(file) == bytes::FileFormat::Jpeg) {
-        parts[static_cast<std::size_t>(FileInput::Coefficients)] =
-            PartOf(JpegCoefficientsOf(input));
+        const auto read = [&input] { return ReadCoefficientsOf(input); };
+        try {
+            reading = std::async(std::launch::async, read);
+        } catch (const std::system_error&) { // no thread to spare: read them after the pixels
+            reading = std::async(std::launch::deferred, read);
+        }
     }
     parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
     DecodeOptions options;
@@ -119,19 +140,36 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::string error;
     const BitmapHandle bitmap =
         DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
+    if (reading.valid()) {
+        jpeg = reading.get();
+        FileInputPart& coefficients = parts[static_cast<std::size_t>(FileInput::Coefficients)];
+        if (*jpeg) {
+            coefficients.state = FileInputPart::State::Encoded;
+            coefficients.size = EncodedJpegCoefficientsSize(**jpeg);
+            coefficients.append = [&](std::vector<std::uint8_t>& out) {
+                AppendJpegCoefficients(**jpeg, out);
+            };
+        } else {
+            coefficients = PartOf(Failure(jpeg->error()));
+        }
+    }
     FileInputPart& pixels = parts[static_cast<std::size_t>(FileInput::Pixels)];
     std::size_t pixelBytes = 0;
+    bool filled = true;
     if (bitmap && (pixelBytes = decoding::BitmapPayloadSize(bitmap.get())) > 0) {
         pixels.state = FileInputPart::State::Encoded;
+        pixels.size = pixelBytes;
+        pixels.append = [&](std::vector<std::uint8_t>& out) {
+            const std::size_t at = out.size();
+            out.resize(at + pixelBytes);
+            filled = decoding::EncodeBitmapPayload(
+                bitmap.get(), std::span<std::uint8_t>(out.data() + at, pixelBytes));
+        };
     } else {
         pixels = PartOf(Failure(error.empty() ? "Could not decode " + input.request.path : error));
     }
-    bool filled = true;
-    std::vector<std::uint8_t> out =
-        EncodeFileInputs(parts, pixelBytes, [&](std::span<std::uint8_t> place) {
-            filled = decoding::EncodeBitmapPayload(bitmap.get(), place);
-        });
-    if (!filled) {
+    std::vector<std::uint8_t> out = EncodeFileInputs(parts);
+    if (!filled || out.empty()) {
         return Failure("could not pass on the decoded pixels");
     }
     return out;
@@ -152,7 +190,8 @@ constexpr Analysis kAnalyses[] = {
 
 } // namespace
 
-decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload) {
+decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
+                              std::vector<std::uint8_t>& lent) {
     decoding::Reply reply;
     const Analysis* analysis = nullptr;
     for (const Analysis& candidate : kAnalyses) {
@@ -169,10 +208,16 @@ decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload) {
         reply.message = "could not read " + request.path;
         return reply;
     }
-    const Result<std::vector<std::uint8_t>> encoded =
-        analysis->run(AnalysisInput{file.bytes(), request});
+    Result<std::vector<std::uint8_t>> encoded = analysis->run(AnalysisInput{file.bytes(), request});
     if (!encoded) {
         reply.message = request.path + ": " + encoded.error();
+        return reply;
+    }
+    if (!request.sharedMemory) {
+        lent = std::move(*encoded);
+        reply.pixelAddress = reinterpret_cast<std::uintptr_t>(lent.data());
+        reply.pixelBytes = lent.size();
+        reply.ok = true;
         return reply;
     }
     *payload = decoding::WriteBytesToMemfd(*encoded);

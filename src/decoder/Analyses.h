@@ -3,12 +3,17 @@
 // what the suspect file holds, which is why it runs here and not in the program that asks.
 #include "image/DecodeProtocol.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel {
 
 // Runs the analysis the request names on the file at its path; the encoding goes back in a memfd
-// (`payload`), a failure as the reply's one-line message.
-decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload);
+// (`payload`), or, unless the request asks for shared memory, stays in `lent` for the caller to
+// read from this process's memory, as decoded pixels do; a failure as the reply's one-line
+// message.
+decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
+                              std::vector<std::uint8_t>& lent);
 
 } // namespace vantrel

@@ -77,6 +77,8 @@ constexpr std::size_t kMaxHeadInPacket = decoding::kMaxPacket - 8 * 1024;
 // A decoded bitmap whose pixels the caller reads straight from this process's memory; kept
 // until the caller's next packet says it is done.
 BitmapHandle held;
+// The same for an analysis's encoding.
+std::vector<std::uint8_t> heldAnalysis;
 
 decoding::Reply Serve(const decoding::Request& request, int* payload) {
     decoding::Reply reply;
@@ -84,7 +86,7 @@ decoding::Reply Serve(const decoding::Request& request, int* payload) {
     options.limits.maxPixels = request.maxPixels;
     options.keepIndexed = request.keepIndexed;
     if (request.kind == decoding::RequestKind::Analyse) {
-        return ServeAnalysis(request, payload);
+        return ServeAnalysis(request, payload, heldAnalysis);
     }
     if (request.kind == decoding::RequestKind::Size) {
         const Size size = ReadImageSizeInProcess(request.path, &reply.message, options.limits,
@@ -141,6 +143,7 @@ int main(int argc, char** argv) {
             close(stray);
         }
         held.reset(); // whatever the packet, the caller is done with the last pixels
+        heldAnalysis = {};
         decoding::Request request;
         decoding::Reply reply;
         int payload = -1;
@@ -152,7 +155,8 @@ int main(int argc, char** argv) {
         } else {
             reply.message = "the image decoder received a malformed request";
         }
-        const std::uint64_t lent = held ? decoding::BitmapPixelBytes(held.get()) : 0;
+        const std::uint64_t lent =
+            (held ? decoding::BitmapPixelBytes(held.get()) : 0) + heldAnalysis.size();
         reply.retire = ResidentBytes() > kRetireResidentBytes + lent;
         const bool sent = decoding::SendPacket(decoding::kSocketDescriptor,
                                                decoding::EncodeReplyHeader(reply), payload);

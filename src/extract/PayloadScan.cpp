@@ -50,41 +50,66 @@ std::uint32_t FirstWord(const std::vector<std::uint8_t>& bytes) {
 // The sample bits a layout's first four bytes come from, as (pixel, channel, bit) keys, sorted:
 // two layouts whose keys meet read the same length prefix, one an echo of the other.
 using Footprint = std::vector<std::uint64_t>;
-// `flat`: most samples just after the prefix repeat the one before them in their channel, as in
-// a clipped corner or a JPEG's even blocks, where zero bits are the image's and say nothing of a
-// length. Behind a true prefix the payload's random bits rarely leave a sample as it was.
-Footprint FirstWordBits(const SampleImage& image, const Layout& layout, PrimeIndices& primes,
-                        bool& flat) {
-    Footprint keys;
-    std::array<int, kChannelCount> previous;
-    previous.fill(-1);
-    std::array<std::uint8_t, kChannelCount> samples{};
-    int repeats = 0, compared = 0;
-    const int perSample = layout.bitsPerSample(), perPixel = layout.bitsPerPixel();
-    for (int k = 0; k < 32 + 33 * perSample && perPixel > 0; ++k) {
-        const std::uint64_t index = std::uint64_t(k / perPixel);
-        const std::uint64_t place = layout.prime ? primes.nth(index) : index;
+
+// The first pixels of one order and prime choice, as far as any layout of the group looks for
+// its footprint: where each lies (y * width + x) and its samples (kChannelCount a pixel). Every
+// layout of the group reads them, so they are found once, not once a layout.
+struct OrderStart {
+    std::vector<std::uint64_t> places;
+    std::vector<std::uint8_t> samples;
+};
+OrderStart StartOfOrder(const SampleImage& image, PixelOrder order, bool prime,
+                        std::uint64_t pixels, PrimeIndices& primes) {
+    OrderStart start;
+    for (std::uint64_t index = 0; index < pixels; ++index) {
+        const std::uint64_t place = prime ? primes.nth(index) : index;
         if (place >= image.pixelCount()) {
             break;
         }
-        const PixelAt at = PixelInOrder(layout.order, image.width(), image.height(), place);
+        const PixelAt at = PixelInOrder(order, image.width(), image.height(), place);
+        start.places.push_back(std::uint64_t(at.y) * std::uint64_t(image.width()) +
+                               std::uint64_t(at.x));
+        start.samples.resize(start.samples.size() + kChannelCount);
+        image.pixel(at.x, at.y, start.samples.data() + start.samples.size() - kChannelCount);
+    }
+    return start;
+}
+
+// The pixels a layout's footprint and flatness look at: the prefix's 32 bits and 33 samples
+// after them.
+std::uint64_t FootprintPixels(const Layout& layout) {
+    const int perPixel = layout.bitsPerPixel();
+    return perPixel > 0 ? std::uint64_t((32 + 33 * layout.bitsPerSample() - 1) / perPixel + 1) : 0;
+}
+
+// `flat`: most samples just after the prefix repeat the one before them in their channel, as in
+// a clipped corner or a JPEG's even blocks, where zero bits are the image's and say nothing of a
+// length. Behind a true prefix the payload's random bits rarely leave a sample as it was.
+Footprint FirstWordBits(const OrderStart& start, const Layout& layout, bool& flat) {
+    Footprint keys;
+    std::array<int, kChannelCount> previous;
+    previous.fill(-1);
+    int repeats = 0, compared = 0;
+    const int perSample = layout.bitsPerSample(), perPixel = layout.bitsPerPixel();
+    for (int k = 0; k < 32 + 33 * perSample && perPixel > 0; ++k) {
+        const auto index = static_cast<std::size_t>(k / perPixel);
+        if (index >= start.places.size()) {
+            break;
+        }
         const auto channel =
             static_cast<int>(*(layout.channels.begin() + (k % perPixel) / perSample));
         if (k >= 32 && k % perSample == 0) {
-            image.pixel(at.x, at.y, samples.data());
+            const int sample = start.samples[index * kChannelCount + std::size_t(channel)];
             if (previous[channel] >= 0) {
-                repeats += samples[channel] == previous[channel];
+                repeats += sample == previous[channel];
                 ++compared;
             }
-            previous[channel] = samples[channel];
+            previous[channel] = sample;
         }
         if (k >= 32) {
             continue;
         }
-        keys.push_back(((std::uint64_t(at.y) * std::uint64_t(image.width()) + std::uint64_t(at.x)) *
-                            kChannelCount +
-                        std::uint64_t(channel)) *
-                           8 +
+        keys.push_back((start.places[index] * kChannelCount + std::uint64_t(channel)) * 8 +
                        std::uint64_t(k % perSample));
     }
     flat = compared >= 4 && 2 * repeats >= compared;
@@ -415,9 +440,21 @@ ScanResult ScanImage(const SampleImage& image, const ScanOptions& options) {
     std::vector<Footprint> bits(count);
     std::vector<char> flat(count);
     PrimeIndices primes(image.pixelCount());
+    std::vector<std::uint64_t> footprintPixels(2 * kOrderCount, 0);
+    for (const Layout& layout : result.walk) {
+        std::uint64_t& pixels = footprintPixels[2 * static_cast<int>(layout.order) + layout.prime];
+        pixels = std::max(pixels, FootprintPixels(layout));
+    }
+    std::vector<OrderStart> starts(2 * kOrderCount);
+    for (int group = 0; group < 2 * kOrderCount; ++group) {
+        starts[group] = StartOfOrder(image, static_cast<PixelOrder>(group / 2), group % 2 == 1,
+                                     footprintPixels[group], primes);
+    }
     for (std::size_t i = 0; i < count; ++i) {
+        const Layout& layout = result.walk[i];
         bool isFlat = false;
-        bits[i] = FirstWordBits(image, result.walk[i], primes, isFlat);
+        bits[i] = FirstWordBits(starts[2 * static_cast<int>(layout.order) + layout.prime], layout,
+                                isFlat);
         flat[i] = isFlat;
     }
     std::vector<Finding> all;

@@ -206,11 +206,23 @@ public:
             bitmap.reset();
             *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         }
-        const Request release{RequestKind::Release, false, false, 0, {}, {}};
-        if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(release))) {
-            healthy_ = false;
-        }
+        release();
         return bitmap;
+    }
+
+    // An analysis's encoding: from its memfd, or read from this helper's memory (where it is
+    // kept until released) when it is no larger than `maxBytes`.
+    bool receiveAnalysis(Reply& reply, std::uint64_t maxBytes, decoding::ReplyBytes* bytes,
+                         bool* refused) {
+        if (reply.payload >= 0) {
+            return bytes->read(reply.payload, maxBytes);
+        }
+        int failure = 0;
+        const bool read = reply.pixelBytes <= maxBytes &&
+                          bytes->readRemote(pid_, reply.pixelAddress, reply.pixelBytes, &failure);
+        *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
+        release();
+        return read;
     }
 
     Outcome exchange(const Request& request, Reply* reply, int timeoutMilliseconds) {
@@ -225,6 +237,14 @@ public:
     }
 
 private:
+    // Tells the helper the caller has read what it lent.
+    void release() {
+        const Request done{RequestKind::Release, false, false, 0, {}, {}};
+        if (healthy_ && !decoding::SendPacket(socket_, decoding::EncodeRequest(done))) {
+            healthy_ = false;
+        }
+    }
+
     // The caller waits while its decoder works, so the two can share the caller's cores. A
     // caller kept to one core (a job of a tree scan) then has its decode there too, instead of
     // queued behind other work while a core stands idle.
@@ -358,10 +378,10 @@ DecoderPool& Pool() {
 std::atomic<bool> remoteReadRefused{false};
 
 struct Answer {
-    BitmapHandle bitmap;                // Decode
-    Size size;                          // Size
-    std::vector<std::uint8_t> analysis; // Analyse
-    std::string message;                // one line naming the file, when there is neither
+    BitmapHandle bitmap;           // Decode
+    Size size;                     // Size
+    decoding::ReplyBytes analysis; // Analyse
+    std::string message;           // one line naming the file, when there is neither
 };
 
 // One request through the pool. A warm helper that died while idle never saw the request, so
@@ -393,8 +413,7 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
         }
         if (outcome == DecoderProcess::Outcome::Answered && kind == RequestKind::Analyse &&
             reply.ok &&
-            (reply.payload < 0 ||
-             !decoding::ReadBytesFromMemfd(reply.payload, kMaxAnalysisBytes, &answer.analysis))) {
+            !process->receiveAnalysis(reply, kMaxAnalysisBytes, &answer.analysis, &refused)) {
             reply.ok = false;
             reply.message = "the image decoder sent an unreadable analysis of " + path;
         }
@@ -427,8 +446,9 @@ Answer Exchange(RequestKind kind, const std::string& path, const DecodeOptions& 
 
 } // namespace
 
-Result<std::vector<std::uint8_t>>
-AnalyseInDecoder(const std::string& path, const std::string& analysis, const DecodeLimits& limits) {
+Result<decoding::ReplyBytes> AnalyseInDecoderInPlace(const std::string& path,
+                                                     const std::string& analysis,
+                                                     const DecodeLimits& limits) {
     DecodeOptions options;
     options.limits = limits;
     Answer answer = Exchange(RequestKind::Analyse, path, options, analysis);
@@ -436,6 +456,15 @@ AnalyseInDecoder(const std::string& path, const std::string& analysis, const Dec
         return Failure(answer.message);
     }
     return std::move(answer.analysis);
+}
+
+Result<std::vector<std::uint8_t>>
+AnalyseInDecoder(const std::string& path, const std::string& analysis, const DecodeLimits& limits) {
+    const Result<decoding::ReplyBytes> reply = AnalyseInDecoderInPlace(path, analysis, limits);
+    if (!reply) {
+        return Failure(reply.error());
+    }
+    return std::vector<std::uint8_t>(reply->bytes().begin(), reply->bytes().end());
 }
 
 void StopDecoders() {

@@ -4,6 +4,7 @@
 
 #include <FreeImage.h>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace vantrel::decoding {
 namespace {
@@ -344,19 +346,24 @@ BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
 }
 
 bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure) {
-    auto* target = FreeImage_GetBits(bitmap);
-    const std::uint64_t size = BitmapPixelBytes(bitmap);
-    std::uint64_t done = 0;
-    while (done < size) {
-        iovec local{target + done, static_cast<std::size_t>(size - done)};
+    return ReadRemoteBytes(
+        processId, address,
+        {FreeImage_GetBits(bitmap), static_cast<std::size_t>(BitmapPixelBytes(bitmap))}, failure);
+}
+
+bool ReadRemoteBytes(int processId, std::uint64_t address, std::span<std::uint8_t> out,
+                     int* failure) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        iovec local{out.data() + done, out.size() - done};
         iovec remote{reinterpret_cast<void*>(static_cast<std::uintptr_t>(address + done)),
-                     static_cast<std::size_t>(size - done)};
+                     out.size() - done};
         const ssize_t read = process_vm_readv(processId, &local, 1, &remote, 1, 0);
         if (read <= 0) {
             *failure = read < 0 ? errno : EFAULT;
             return false;
         }
-        done += static_cast<std::uint64_t>(read);
+        done += static_cast<std::size_t>(read);
     }
     return true;
 }
@@ -404,7 +411,7 @@ BitmapHandle ReadBitmapFromMemfd(int descriptor) {
 }
 
 int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
-    const int descriptor = memfd_create("vantrel-analysis", MFD_CLOEXEC);
+    const int descriptor = memfd_create("vantrel-analysis", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (descriptor < 0) {
         return -1;
     }
@@ -420,7 +427,82 @@ int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
         }
         done += static_cast<std::size_t>(written);
     }
+    // Unsealed, the caller copies the bytes instead of mapping them: still correct, only slower.
+    fcntl(descriptor, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     return descriptor;
+}
+
+ReplyBytes::ReplyBytes(ReplyBytes&& other) noexcept
+    : mapped_(std::exchange(other.mapped_, nullptr)),
+      mappedSize_(std::exchange(other.mappedSize_, 0)), copy_(std::move(other.copy_)),
+      remote_(std::move(other.remote_)) {}
+
+ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
+    if (this != &other) {
+        unmap();
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        mappedSize_ = std::exchange(other.mappedSize_, 0);
+        copy_ = std::move(other.copy_);
+        remote_ = std::move(other.remote_);
+    }
+    return *this;
+}
+
+ReplyBytes::~ReplyBytes() {
+    unmap();
+}
+
+void ReplyBytes::unmap() {
+    if (mapped_ != nullptr) {
+        munmap(const_cast<std::uint8_t*>(mapped_), mappedSize_);
+        mapped_ = nullptr;
+        mappedSize_ = 0;
+    }
+}
+
+bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t size,
+                            int* failure) {
+    unmap();
+    copy_.clear();
+    remote_ = PixelMemory(static_cast<std::size_t>(size));
+    if (remote_.size() != size) {
+        *failure = ENOMEM;
+        return false;
+    }
+    if (!ReadRemoteBytes(processId, address, {remote_.data(), remote_.size()}, failure)) {
+        remote_ = PixelMemory();
+        return false;
+    }
+    return true;
+}
+
+bool ReplyBytes::read(int descriptor, std::uint64_t maxBytes) {
+    unmap();
+    copy_.clear();
+    remote_ = PixelMemory();
+    constexpr int kFixed = F_SEAL_SHRINK | F_SEAL_WRITE;
+    const int seals = fcntl(descriptor, F_GET_SEALS);
+    struct stat status {};
+    if (seals < 0 || (seals & kFixed) != kFixed || fstat(descriptor, &status) != 0 ||
+        status.st_size <= 0 || static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+        return ReadBytesFromMemfd(descriptor, maxBytes, &copy_);
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    void* data = mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, descriptor, 0);
+    if (data == MAP_FAILED) {
+        return ReadBytesFromMemfd(descriptor, maxBytes, &copy_);
+    }
+    mapped_ = static_cast<const std::uint8_t*>(data);
+    mappedSize_ = size;
+    return true;
+}
+
+std::span<const std::uint8_t> ReplyBytes::bytes() const {
+    if (remote_.size() > 0) {
+        return {remote_.data(), remote_.size()};
+    }
+    return mapped_ != nullptr ? std::span<const std::uint8_t>(mapped_, mappedSize_)
+                              : std::span<const std::uint8_t>(copy_);
 }
 
 bool ReadBytesFromMemfd(int descriptor, std::uint64_t maxBytes, std::vector<std::uint8_t>* bytes) {

@@ -83,15 +83,42 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
 // Fills the bitmap's rows from another process's memory; false (with errno in `failure`) when
 // the system refuses or the address is wrong.
 bool ReadRemotePixels(int processId, std::uint64_t address, FIBITMAP* bitmap, int* failure);
+bool ReadRemoteBytes(int processId, std::uint64_t address, std::span<std::uint8_t> out,
+                     int* failure);
 
 // The payload in a new memfd (-1 on failure), and back from one.
 int WriteBitmapToMemfd(const FIBITMAP* bitmap);
 BitmapHandle ReadBitmapFromMemfd(int descriptor);
 
-// An analysis's encoding in a new memfd (-1 on failure), and back from one: false when the memfd
-// holds more than `maxBytes`.
+// An analysis's encoding in a new memfd (-1 on failure), sealed against any later change, and
+// back from one: false when the memfd holds more than `maxBytes`.
 int WriteBytesToMemfd(std::span<const std::uint8_t> bytes);
 bool ReadBytesFromMemfd(int descriptor, std::uint64_t maxBytes, std::vector<std::uint8_t>* bytes);
+
+// An analysis's encoding as the caller holds it: the memfd's pages mapped in place when the
+// decoder sealed it (then no one, the decoder included, can change the bytes under the checks
+// that read them), else a copy. A 24-megapixel file's inputs are some 150 MB, whose copy into
+// fresh pages would cost as much as a decode.
+class ReplyBytes {
+public:
+    ReplyBytes() = default;
+    ReplyBytes(ReplyBytes&& other) noexcept;
+    ReplyBytes& operator=(ReplyBytes&& other) noexcept;
+    ~ReplyBytes();
+    // False when the memfd holds more than `maxBytes` or cannot be read.
+    bool read(int descriptor, std::uint64_t maxBytes);
+    // The bytes copied out of the decoder's own memory, as its pixels are (a copy of its own,
+    // which the sender cannot change): false as ReadRemoteBytes.
+    bool readRemote(int processId, std::uint64_t address, std::uint64_t size, int* failure);
+    std::span<const std::uint8_t> bytes() const;
+
+private:
+    void unmap();
+    const std::uint8_t* mapped_ = nullptr;
+    std::size_t mappedSize_ = 0;
+    std::vector<std::uint8_t> copy_;
+    PixelMemory remote_;
+};
 
 // Socket I/O. Send never raises SIGPIPE; a descriptor >= 0 travels with the packet.
 bool SendPacket(int socket, std::span<const std::uint8_t> packet, int descriptor = -1);

@@ -54,6 +54,15 @@ Result<std::vector<std::uint8_t>> AnalyseInDecoder(const std::string& path,
                                                    const std::string& analysis,
                                                    const DecodeLimits& limits = {});
 
+// The same, the encoding left where the decoder process put it (see decoding::ReplyBytes): for
+// the analyses whose replies are large.
+namespace decoding {
+class ReplyBytes;
+}
+Result<decoding::ReplyBytes> AnalyseInDecoderInPlace(const std::string& path,
+                                                     const std::string& analysis,
+                                                     const DecodeLimits& limits = {});
+
 // The same, read back by the analysis's own checked decoding (bytes -> Result<T>).
 template <typename T, typename Decode>
 Result<T> AnalyseInDecoder(const std::string& path, const std::string& analysis,

@@ -12,8 +12,26 @@ constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 40;
 
 } // namespace
 
+std::size_t EncodedJpegCoefficientsSize(const JpegCoefficients& jpeg) {
+    std::size_t size = 4 + 4 + 4 + 1 + 4 + 4 + 4 + 4 + 8 + 8;
+    size += jpeg.quantTables.size() * (1 + sizeof jpeg.quantTables[0]);
+    for (const JpegComponent& c : jpeg.components) {
+        size += 8 * 4 + 8 + c.coefficients.size() * sizeof(std::int16_t);
+    }
+    for (const std::string& comment : jpeg.comments) {
+        size += 8 + comment.size();
+    }
+    return size;
+}
+
 std::vector<std::uint8_t> EncodeJpegCoefficients(const JpegCoefficients& jpeg) {
     std::vector<std::uint8_t> out;
+    out.reserve(EncodedJpegCoefficientsSize(jpeg));
+    AppendJpegCoefficients(jpeg, out);
+    return out;
+}
+
+void AppendJpegCoefficients(const JpegCoefficients& jpeg, std::vector<std::uint8_t>& out) {
     wire::Writer writer(out);
     writer.put(kMagic);
     writer.put<std::int32_t>(jpeg.width);
@@ -39,7 +57,6 @@ std::vector<std::uint8_t> EncodeJpegCoefficients(const JpegCoefficients& jpeg) {
     }
     writer.put<std::uint64_t>(jpeg.trailerOffset);
     writer.put<std::uint64_t>(jpeg.trailerLength);
-    return out;
 }
 
 Result<JpegCoefficients> DecodeJpegCoefficients(std::span<const std::uint8_t> bytes) {

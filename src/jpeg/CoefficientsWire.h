@@ -13,6 +13,11 @@ namespace vantrel {
 inline constexpr const char* kJpegCoefficientsAnalysis = "jpeg-coefficients";
 
 std::vector<std::uint8_t> EncodeJpegCoefficients(const JpegCoefficients& jpeg);
+// The encoding appended to `out`, and its exact size, so that a larger message holding it is sized
+// once: the arrays are a 24-megapixel file's largest part, and every regrowth or copy of them
+// costs fresh pages.
+void AppendJpegCoefficients(const JpegCoefficients& jpeg, std::vector<std::uint8_t>& out);
+std::size_t EncodedJpegCoefficientsSize(const JpegCoefficients& jpeg);
 Result<JpegCoefficients> DecodeJpegCoefficients(std::span<const std::uint8_t> bytes);
 
 } // namespace vantrel

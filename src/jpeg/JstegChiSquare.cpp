@@ -387,4 +387,34 @@ std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& bits, bool m
     return bytes;
 }
 
+JstegByteReader::JstegByteReader(const JpegCoefficients& jpeg, JstegPairing pairing,
+                                 JstegScope scope)
+    : pairing_(pairing) {
+    ForEachBlockInScanOrder(jpeg, scope == JstegScope::Luminance,
+                            [&](const std::int16_t* block) { blocks_.push_back(block); });
+}
+
+std::size_t JstegByteReader::read(std::span<std::uint8_t> out) {
+    std::size_t filled = 0;
+    for (; block_ < blocks_.size() && filled < out.size(); ++block_, zigzag_ = 1) {
+        const std::int16_t* block = blocks_[block_];
+        for (; zigzag_ < 64 && filled < out.size(); ++zigzag_) {
+            const int value = block[kZigzagToNatural[static_cast<std::size_t>(zigzag_)]];
+            if (!Usable(value, pairing_)) {
+                continue;
+            }
+            pending_ = (pending_ << 1) | static_cast<unsigned>(EmbeddingBit(value, pairing_));
+            if (++pendingBits_ == 8) {
+                out[filled++] = static_cast<std::uint8_t>(pending_);
+                pending_ = 0;
+                pendingBits_ = 0;
+            }
+        }
+        if (zigzag_ < 64) {
+            break; // `out` is full inside this block: the next read resumes here
+        }
+    }
+    return filled;
+}
+
 } // namespace vantrel

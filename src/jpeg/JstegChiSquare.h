@@ -4,7 +4,9 @@
 #include "jpeg/JpegCoefficients.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace vantrel {
@@ -53,5 +55,22 @@ std::vector<std::uint8_t> JstegBits(const JpegCoefficients& jpeg, JstegPairing p
 // Eight bits a byte, the first bit in the high bit when `msbFirst`; a partial last byte is
 // dropped.
 std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& bits, bool msbFirst);
+
+// PackBits(JstegBits(...), true) read on demand: a check that wants a header, then a length, then
+// the bytes it names reads only those coefficients, not the whole image's.
+class JstegByteReader {
+public:
+    JstegByteReader(const JpegCoefficients& jpeg, JstegPairing pairing, JstegScope scope);
+    // Fills `out` with the next bytes; fewer at the end of the stream.
+    std::size_t read(std::span<std::uint8_t> out);
+
+private:
+    std::vector<const std::int16_t*> blocks_; // in scan order
+    JstegPairing pairing_;
+    std::size_t block_ = 0;
+    int zigzag_ = 1; // the next coefficient of blocks_[block_]
+    unsigned pending_ = 0;
+    int pendingBits_ = 0;
+};
 
 } // namespace vantrel

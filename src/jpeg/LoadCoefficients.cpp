@@ -1,6 +1,8 @@
 #include "jpeg/LoadCoefficients.h"
 
 #include "bytes/FormatSniff.h"
+#include "image/DecodeProtocol.h"
+#include "image/ImageLoading.h"
 #include "jpeg/CoefficientsWire.h"
 
 #include <filesystem>
@@ -12,8 +14,12 @@ bool HasJpegSignature(const std::string& path) {
 }
 
 Result<JpegCoefficients> LoadJpegCoefficients(const std::string& path, const DecodeLimits& limits) {
-    Result<JpegCoefficients> jpeg = AnalyseInDecoder<JpegCoefficients>(
-        path, kJpegCoefficientsAnalysis, DecodeJpegCoefficients, limits);
+    const Result<decoding::ReplyBytes> reply =
+        AnalyseInDecoderInPlace(path, kJpegCoefficientsAnalysis, limits);
+    if (!reply) {
+        return Failure(reply.error());
+    }
+    Result<JpegCoefficients> jpeg = DecodeJpegCoefficients(reply->bytes());
     // The trailer must end where the file does; only its size is asked here, never its bytes.
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,30 +27,38 @@ enum class FileInput : std::uint8_t {
 inline constexpr std::size_t kFileInputCount = 4;
 
 // A part as the decoder sends it: its encoding, or why there is none. `absent` parts (the
-// coefficients of a file that is not a JPEG) carry neither.
+// coefficients of a file that is not a JPEG) carry neither. The large parts (coefficients,
+// pixels) are not held but written straight into their place in the message by `append`, which
+// adds exactly `size` bytes: a copy of them, or a regrowth of the message, would cost as many
+// fresh pages again.
 struct FileInputPart {
     enum class State : std::uint8_t { Absent = 0, Encoded = 1, Failed = 2 };
     State state = State::Absent;
     std::vector<std::uint8_t> bytes; // the encoding, or the failure's text
+    std::size_t size = 0;
+    std::function<void(std::vector<std::uint8_t>&)> append;
 };
 
-// The pixels, the one large part, are written by `fillPixels` straight into their place in the
-// message (`pixelBytes` of them) when `parts[Pixels]` is encoded, rather than copied there.
-template <typename FillPixels>
-std::vector<std::uint8_t> EncodeFileInputs(const std::array<FileInputPart, kFileInputCount>& parts,
-                                           std::size_t pixelBytes, const FillPixels& fillPixels) {
+// The whole message; empty when a part's `append` broke its word.
+inline std::vector<std::uint8_t>
+EncodeFileInputs(const std::array<FileInputPart, kFileInputCount>& parts) {
+    std::size_t total = 4;
+    for (const FileInputPart& part : parts) {
+        total += 1 + 8 + (part.append ? part.size : part.bytes.size());
+    }
     std::vector<std::uint8_t> out;
+    out.reserve(total);
     wire::Writer writer(out);
     writer.put<std::uint32_t>(0x56464931); // "VFI1"
-    for (std::size_t i = 0; i < kFileInputCount; ++i) {
-        const FileInputPart& part = parts[i];
+    for (const FileInputPart& part : parts) {
         writer.put<std::uint8_t>(static_cast<std::uint8_t>(part.state));
-        if (i == static_cast<std::size_t>(FileInput::Pixels) &&
-            part.state == FileInputPart::State::Encoded) {
-            writer.put<std::uint64_t>(pixelBytes);
+        if (part.append) {
+            writer.put<std::uint64_t>(part.size);
             const std::size_t at = out.size();
-            out.resize(at + pixelBytes);
-            fillPixels(std::span<std::uint8_t>(out.data() + at, pixelBytes));
+            part.append(out);
+            if (out.size() != at + part.size) {
+                return {}; // no message rather than one whose parts run into each other
+            }
         } else {
             writer.putArray<std::uint8_t>(part.bytes);
         }

@@ -73,48 +73,70 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
 
 namespace {
 
-// A job is one core: with no more jobs than cores, each worker (and the decoder process it
-// waits on, which follows its caller's cores) keeps to a core of its own, so a decode is never
-// queued behind the other job's analysis while a core stands idle. Nothing when the jobs
-// outnumber the cores.
-std::function<void(int job)> CorePinning(int jobs) {
+// Pins each worker (and so the decoder process it waits on, which follows its caller's cores)
+// to its job's cores.
+std::function<void(int job)> CorePinning(int jobs, int cores) {
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
-    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || jobs <= 1 ||
-        jobs > CPU_COUNT(&allowed)) {
-        return {};
-    }
-    return [allowed](int job) {
-        for (int cpu = 0, seen = 0; cpu < CPU_SETSIZE; ++cpu) {
-            if (CPU_ISSET(cpu, &allowed) && seen++ == job) {
-                cpu_set_t one;
-                CPU_ZERO(&one);
-                CPU_SET(cpu, &one);
-                sched_setaffinity(0, sizeof one, &one);
-                return;
+    std::vector<int> usable;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &allowed)) {
+                usable.push_back(cpu);
             }
         }
+    }
+    const std::vector<std::vector<int>> each = JobCores(jobs, cores, usable);
+    if (each.empty()) {
+        return {};
+    }
+    return [each](int job) {
+        cpu_set_t mine;
+        CPU_ZERO(&mine);
+        for (const int cpu : each[static_cast<std::size_t>(job)]) {
+            CPU_SET(cpu, &mine);
+        }
+        sched_setaffinity(0, sizeof mine, &mine);
     };
 }
 
 } // namespace
 
+std::vector<std::vector<int>> JobCores(int jobs, int cores, const std::vector<int>& allowed) {
+    const int available = static_cast<int>(allowed.size());
+    const int share = std::max(1, std::min(cores, available) / std::max(1, jobs));
+    // A decode is never queued behind another job's analysis while a core stands idle, and a scan
+    // given fewer cores than the machine has stays on them; jobs that outnumber the cores, or one
+    // job on every core, are left to the scheduler.
+    if (jobs < 1 || jobs * share > available || (jobs == 1 && share >= available)) {
+        return {};
+    }
+    std::vector<std::vector<int>> each(static_cast<std::size_t>(jobs));
+    for (int i = 0; i < jobs * share; ++i) {
+        each[static_cast<std::size_t>(i / share)].push_back(allowed[static_cast<std::size_t>(i)]);
+    }
+    return each;
+}
+
 std::size_t ScanFiles(const std::vector<ScanFile>& files, const ScanOptions& options,
                       const std::function<bool(const verdict::FileRecord&)>& row) {
     const int jobs = std::max(1, options.jobs);
     // The files are the parallelism; each file's own parallel work (a word list, the attacks of
-    // a large picture) gets the cores the jobs leave over, so a short tree of large files still
+    // a large picture) gets its job's share of the cores, so a short tree of large files still
     // keeps every core busy without each job claiming them all.
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int cores = options.cores > 0
+                          ? options.cores
+                          : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int share = std::max(1, cores / jobs);
     verdict::Options each;
     each.words = options.words ? &*options.words : nullptr;
-    each.threads = std::max(1, cores / jobs);
+    each.threads = share;
     each.thumbnailSide = options.thumbnailSide;
     each.saveDirectory = options.saveDirectory;
     // Workers run ahead of the writer by at most this many files, so a slow file holds back
     // only a bounded number of finished rows.
     OrderedPool<verdict::FileRecord> pool(jobs, static_cast<std::size_t>(4 * jobs + 8),
-                                          CorePinning(jobs));
+                                          CorePinning(jobs, cores));
     std::size_t handedOut = 0;
     std::size_t delivered = 0;
     while (delivered < files.size()) {

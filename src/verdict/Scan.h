@@ -41,12 +41,20 @@ std::vector<ScanFile> FilesListed(const std::vector<std::string>& paths,
                                   const ScanSelection& selection);
 
 struct ScanOptions {
-    int jobs = 1;
+    int jobs = 1; // files at a time
+    // Cores the scan may use, shared out among the jobs (each file's own parallel work gets its
+    // job's share); 0: every core. `--jobs N` gives N, one a job, as make -jN does, so that a scan
+    // on one job leaves the other cores to whatever else runs.
+    int cores = 0;
     // One password a line, held in memory for the whole scan; none: no password tool runs.
     std::optional<std::string> words;
     int thumbnailSide = 0;     // see verdict::Options
     std::string saveDirectory; // see verdict::Options
 };
+
+// The cores each of `jobs` jobs keeps to, out of the `allowed` ones, when the scan may use
+// `cores` of them: an equal share each, in order; empty where the jobs are not pinned.
+std::vector<std::vector<int>> JobCores(int jobs, int cores, const std::vector<int>& allowed);
 
 // Analyses the files (verdict::AnalyseFile) on `jobs` threads. `row` is called on the calling
 // thread once a file, in list order; when it returns false the scan stops after the files being

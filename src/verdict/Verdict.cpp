@@ -534,7 +534,10 @@ FileRecord AnalyseFile(const std::string& path, const Options& options) {
     const auto start = std::chrono::steady_clock::now();
     FileRecord record;
     record.file = path;
-    const Result<FileInputs> inputs = LoadFileInputs(path);
+    // Reading the decoder's reply back is parallel work too, kept to the file's share of cores.
+    const auto load = [&path] { return LoadFileInputs(path); };
+    const Result<FileInputs> inputs =
+        options.threads > 0 ? tbb::task_arena(options.threads).execute(load) : load();
     if (!inputs) {
         record.error = inputs.error();
         return record;

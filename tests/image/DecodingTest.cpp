@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -158,6 +159,36 @@ TEST(Packets, RoundTripAndRefuseGarbage) {
     packet[4] = 9; // no such request kind
     EXPECT_FALSE(decoding::ParseRequest(packet, &parsed));
     EXPECT_FALSE(decoding::ParseReplyHeader(packet, &back));
+}
+
+// An analysis is read in place only from a memfd sealed against writes: an unsealed one is
+// copied, so that its sender changing it later cannot change what the caller checked.
+TEST(AnalysisReplies, SealedAreFixedUnsealedAreCopied) {
+    const std::vector<std::uint8_t> sent = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const struct {
+        bool sealed;
+        std::uint64_t maxBytes;
+        bool read;
+    } cases[] = {{true, 9, true}, {false, 9, true}, {true, 8, false}, {false, 8, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.sealed << " " << c.maxBytes);
+        int memfd = decoding::WriteBytesToMemfd(sent);
+        if (!c.sealed) {
+            close(memfd);
+            memfd = memfd_create("unsealed", MFD_CLOEXEC);
+            ASSERT_EQ(write(memfd, sent.data(), sent.size()), ssize_t(sent.size()));
+        }
+        ASSERT_GE(memfd, 0);
+        decoding::ReplyBytes reply;
+        ASSERT_EQ(reply.read(memfd, c.maxBytes), c.read);
+        const std::uint8_t changed = 0xEE;
+        const bool written = pwrite(memfd, &changed, 1, 0) == 1;
+        EXPECT_EQ(written, !c.sealed);
+        if (c.read) {
+            EXPECT_EQ(std::vector<std::uint8_t>(reply.bytes().begin(), reply.bytes().end()), sent);
+        }
+        close(memfd);
+    }
 }
 
 // The two ways pixels travel: a memfd holding the whole payload, or the head in the reply and

@@ -235,6 +235,8 @@ TEST(JpegReader, CommentsAndTrailerMatchTheFileLayout) {
 TEST(JpegWire, TrailerIsCheckedOnArrival) {
     const JpegCoefficients jpeg = test::ReadJpegOrFail(JpegFixture("chelsea-comments-trailer.jpg"));
     const std::vector<std::uint8_t> good = EncodeJpegCoefficients(jpeg);
+    // The file-inputs message is sized by it and refuses a part that breaks its size.
+    EXPECT_EQ(EncodedJpegCoefficientsSize(jpeg), good.size());
     const Result<JpegCoefficients> back = DecodeJpegCoefficients(good);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->comments, jpeg.comments);

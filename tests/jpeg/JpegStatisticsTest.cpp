@@ -126,6 +126,34 @@ TEST(JstegBits, UsableCoefficientsInZigzagOrder) {
     EXPECT_EQ(PackBits(bits, false), std::vector<std::uint8_t>{0xC1});
 }
 
+// Read in pieces of any size, resuming inside a block, the bytes are the whole stream's packing.
+TEST(JstegByteReader, PiecesJoinToThePackedBits) {
+    const struct {
+        const char* fixture;
+        JstegPairing pairing;
+        JstegScope scope;
+        std::size_t piece;
+    } cases[] = {
+        {"chelsea-q85.jpg", JstegPairing::Twos, JstegScope::AllComponents, 1},
+        {"chelsea-q85.jpg", JstegPairing::Magnitude, JstegScope::AllComponents, 7},
+        {"chelsea-q85-444.jpg", JstegPairing::Twos, JstegScope::Luminance, 4096},
+        {"chelsea-grey-q85.jpg", JstegPairing::Magnitude, JstegScope::AllComponents, 3},
+        {"chelsea-q85-progressive.jpg", JstegPairing::Twos, JstegScope::AllComponents, 1 << 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const JpegCoefficients jpeg = ReadJpegOrFail(JpegFixture(c.fixture));
+        const std::vector<std::uint8_t> whole = PackBits(JstegBits(jpeg, c.pairing, c.scope), true);
+        JstegByteReader reader(jpeg, c.pairing, c.scope);
+        std::vector<std::uint8_t> joined, piece(c.piece);
+        while (const std::size_t got = reader.read(piece)) {
+            joined.insert(joined.end(), piece.begin(), piece.begin() + std::ptrdiff_t(got));
+        }
+        ASSERT_GT(whole.size(), 1000u);
+        EXPECT_EQ(joined, whole);
+    }
+}
+
 TEST(F5Calibration, BetaFormulaByHand) {
     // h(1)(H(0) - h(0)) + (H(1) - h(1))(h(2) - h(1)) = 60 * 20 + (-10)(-30) = 1500;
     // h(1)^2 + (h(2) - h(1))^2 = 3600 + 900 = 4500.

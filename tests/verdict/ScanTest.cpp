@@ -85,6 +85,28 @@ TEST_F(Scan, ShardsCoverEveryFileExactlyOnce) {
     EXPECT_EQ(ShardHash("a"), 0xaf63dc4c8601ec8cULL);
 }
 
+// --jobs N keeps the scan to N cores, a core a job; without it every job shares every core.
+TEST(JobCores, EqualSharesInOrderOrNoPinning) {
+    using Cores = std::vector<std::vector<int>>;
+    const struct {
+        int jobs, cores;
+        std::vector<int> allowed;
+        Cores expected;
+    } cases[] = {
+        {1, 1, {0, 1}, {{0}}},
+        {2, 2, {0, 1}, {{0}, {1}}},
+        {1, 2, {0, 1}, {}},
+        {2, 8, {0, 1, 2, 3, 4, 5, 6, 7}, {{0, 1, 2, 3}, {4, 5, 6, 7}}},
+        {3, 8, {0, 1, 2, 3, 4, 5, 6, 7}, {{0, 1}, {2, 3}, {4, 5}}},
+        {2, 2, {1, 3, 5}, {{1}, {3}}},
+        {3, 3, {0, 1}, {}},
+        {4, 4, {0, 1, 2}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JobCores(c.jobs, c.cores, c.allowed), c.expected) << c.jobs << " " << c.cores;
+    }
+}
+
 TEST_F(Scan, RowsInListOrderWithTheBadFileAsARow) {
     const std::vector<ScanFile> files = FilesUnder(root.string(), {});
     std::vector<std::string> order;
