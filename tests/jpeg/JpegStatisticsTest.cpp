@@ -293,7 +293,7 @@ TEST(F5Calibration, JudgesAFileCompressedTwice) {
                 c = static_cast<std::int16_t>(c > 0 ? c - 1 : c + 1);
             }
         }
-        const JpegAnalysis analysis = AnalyzeJpeg(stego);
+        const JpegAnalysis analysis = AnalyseJpeg(stego);
         const JpegVerdict verdict = JudgeJpeg(analysis);
         EXPECT_TRUE(analysis.doubleCompression.detected) << share;
         EXPECT_EQ(analysis.primary.confident, true)
