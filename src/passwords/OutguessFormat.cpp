@@ -4,11 +4,9 @@
 
 #include "jpeg/JpegScanOrder.h"
 
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <array>
-#include <memory>
 
 namespace vantrel::passwords {
 namespace {

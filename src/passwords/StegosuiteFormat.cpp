@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <numeric>
 
 namespace vantrel::passwords {
