@@ -26,33 +26,25 @@ void Compress(std::array<std::uint32_t, 4>& state, const std::uint8_t* block) {
                std::uint32_t{p[3]} << 24;
     }
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; ++i) {
-        const int round = i / 16;
-        std::uint32_t f = 0;
-        int g = 0;
-        switch (round) {
-        case 0:
-            f = (b & c) | (~b & d);
-            g = i;
-            break;
-        case 1:
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) & 15;
-            break;
-        case 2:
-            f = b ^ c ^ d;
-            g = (3 * i + 5) & 15;
-            break;
-        default:
-            f = c ^ (b | ~d);
-            g = (7 * i) & 15;
-            break;
-        }
-        const std::uint32_t rotated = a + f + kSine[i] + m[g];
+    // One loop a round, each with its own function and word order, so that each unrolls.
+    const auto step = [&](int i, std::uint32_t f, int g) {
+        const std::uint32_t sum = a + f + kSine[i] + m[g];
         a = d;
         d = c;
         c = b;
-        b += std::rotl(rotated, kShift[round][i & 3]);
+        b += std::rotl(sum, kShift[i / 16][i & 3]);
+    };
+    for (int i = 0; i < 16; ++i) {
+        step(i, (b & c) | (~b & d), i);
+    }
+    for (int i = 16; i < 32; ++i) {
+        step(i, (d & b) | (~d & c), (5 * i + 1) & 15);
+    }
+    for (int i = 32; i < 48; ++i) {
+        step(i, b ^ c ^ d, (3 * i + 5) & 15);
+    }
+    for (int i = 48; i < 64; ++i) {
+        step(i, c ^ (b | ~d), (7 * i) & 15);
     }
     state[0] += a;
     state[1] += b;

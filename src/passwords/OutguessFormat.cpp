@@ -4,7 +4,6 @@
 
 #include "jpeg/JpegScanOrder.h"
 
-
 #include <algorithm>
 #include <array>
 
@@ -15,9 +14,8 @@ namespace {
 // skipmod 32 for the header, then spread so the rest of the message reaches about to the end.
 class Walk {
 public:
-    Walk(const OutguessCover& cover, std::string_view password)
-        : cover_(cover), stream_(Md5("Seeding", password)) {
-        offset_ = stream_.BigEndianWord() % skipmod_;
+    Walk(const OutguessCover& cover, const Rc4& stream) : cover_(cover), stream_(stream) {
+        offset_ = Skip();
     }
     // The next byte, least significant bit first; nothing when the walk has left the cover.
     std::optional<std::uint8_t> Byte() {
@@ -28,7 +26,7 @@ public:
             }
             byte |=
                 static_cast<std::uint8_t>(cover_.bit(static_cast<std::uint32_t>(offset_)) << bit);
-            offset_ += stream_.BigEndianWord() % skipmod_ + 1;
+            offset_ += Skip() + 1;
         }
         return byte;
     }
@@ -56,6 +54,12 @@ public:
     }
 
 private:
+    // The header's skips are modulo 32: a mask, not a division, for every password.
+    std::uint32_t Skip() {
+        const std::uint32_t word = stream_.BigEndianWord();
+        return skipmod_ == 32 ? word & 31 : word % skipmod_;
+    }
+
     const OutguessCover& cover_;
     Rc4 stream_;
     std::uint32_t skipmod_ = 32;
@@ -103,8 +107,10 @@ OutguessCover OutguessSampleCover(std::span<const std::uint8_t> samples) {
 
 std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::string_view password,
                                            std::size_t bytes) {
-    Walk walk(cover, password);
-    Rc4 cipher(Md5("Encryption", password));
+    Rc4 seeding;
+    Rc4 cipher;
+    Rc4::MixTwo(seeding, Md5("Seeding", password), cipher, Md5("Encryption", password));
+    Walk walk(cover, seeding);
     // The payload is enciphered from the start of the same stream as the header.
     Rc4 payloadCipher = cipher;
     std::array<std::uint8_t, 4> head{};
