@@ -54,6 +54,10 @@ convert rose: -resize 64x48! -colorspace gray -quality 90 f5-cover-grey.jpg
 "$f5stego" -e -p vantrel f5-cover.jpg msg.txt f5-colour.jpg >/dev/null
 "$f5stego" -e -p 'two words' f5-cover-grey.jpg msg.txt f5-grey.jpg >/dev/null
 "$f5stego" -e -p noise f5-cover.jpg msg.bin f5-binary.jpg >/dev/null
+# 84x52 in 4:2:0: 11 luminance blocks a row padded to 12 and 7 rows to 8, blocks the interleaved
+# scan codes and f5stegojs shuffles with the rest.
+convert rose: -resize 84x52! -sampling-factor 2x2 -quality 90 f5-padded-cover.jpg
+"$f5stego" -e -p padded f5-padded-cover.jpg msg.txt f5-padded.jpg >/dev/null
 
 # stegosuite 0.9 (Debian, Java): a message in a PNG and a file in a BMP. The grey square makes a
 # flat area its noise detection leaves out, so the walk's pixel list is the filtered one. Its salt
@@ -70,4 +74,4 @@ outguess -k greyish -r og-grey.pnm og-grey.out 2>/dev/null
 outguess -k noise -r og-binary.jpg og-binary.out 2>/dev/null
 gifshuffle -Q -C -p hushhush gs-both.gif > gs-both.out
 "$f5stego" -x -p noise f5-binary.jpg f5-binary.out >/dev/null
-printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\nsuite spot\nsuitcase\n' > words.txt
+printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\nsuite spot\nsuitcase\npadded\n' > words.txt

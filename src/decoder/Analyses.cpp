@@ -4,6 +4,7 @@
 #include "decoder/Decoding.h"
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/ReadCoefficients.h"
+#include "passwords/F5stegoFormat.h"
 #include "passwords/GifColourTable.h"
 #include "steghide/SteghideFileHead.h"
 #include "structure/StructureWire.h"
@@ -67,9 +68,10 @@ struct AnalysisInput {
     const decoding::Request& request;
 };
 
-Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
+Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input, bool keepPadding) {
     JpegReadLimits limits;
     limits.maxPixels = static_cast<std::uint64_t>(input.request.maxPixels);
+    limits.keepPadding = keepPadding;
     const Result<JpegCoefficients> jpeg = ReadJpegCoefficients(input.file, limits);
     if (!jpeg) {
         return Failure(jpeg.error());
@@ -109,7 +111,7 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     const auto file = input.file;
     if (file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF) {
         parts[static_cast<std::size_t>(FileInput::Coefficients)] =
-            PartOf(JpegCoefficientsOf(input));
+            PartOf(JpegCoefficientsOf(input, false));
     }
     parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
     DecodeOptions options;
@@ -142,7 +144,11 @@ struct Analysis {
 };
 
 constexpr Analysis kAnalyses[] = {
-    {kJpegCoefficientsAnalysis, JpegCoefficientsOf},
+    {kJpegCoefficientsAnalysis,
+     [](const AnalysisInput& input) { return JpegCoefficientsOf(input, false); }},
+    // f5stegojs shuffles the padding blocks of an interleaved file too.
+    {passwords::kF5stegoCoefficientsAnalysis,
+     [](const AnalysisInput& input) { return JpegCoefficientsOf(input, true); }},
     {structure::kStructureAnalysis, StructureOf},
     {kSteghideFileHeadAnalysis, SteghideFileHeadOf},
     {passwords::kGifColourTableAnalysis, GifColourTableOf},

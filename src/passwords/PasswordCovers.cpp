@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include "image/ImageLoading.h"
+#include "jpeg/CoefficientsWire.h"
 #include "jpeg/LoadCoefficients.h"
 #include "passwords/GifColourTable.h"
 #include "passwords/PasswordTools.h"
@@ -102,6 +103,12 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
         }
         if (Wanted(wanted, "f5stegojs")) {
             Result<F5stegoCover> cover = F5stegoJpegCover(*jpeg);
+            if (!cover) {
+                // Its padding blocks, which the decoder keeps only when asked.
+                const Result<JpegCoefficients> padded = AnalyseInDecoder<JpegCoefficients>(
+                    path, kF5stegoCoefficientsAnalysis, DecodeJpegCoefficients);
+                cover = padded ? F5stegoJpegCover(*padded) : Failure(padded.error());
+            }
             cover ? found.tools.push_back(MakeF5stegoTool(std::move(cover).value()))
                   : skip("f5stegojs", cover.error());
         }

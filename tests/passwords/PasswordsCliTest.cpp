@@ -39,6 +39,7 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
          R"({"tool": "outguess", "password": "noise", "verified": false, "size": 16)", ""},
         {"f5-colour.jpg", R"({"tool": "f5stegojs", "password": "vantrel", "verified": true)", fox},
         {"f5-grey.jpg", R"({"tool": "f5stegojs", "password": "two words", "verified": true)", fox},
+        {"f5-padded.jpg", R"({"tool": "f5stegojs", "password": "padded", "verified": true)", fox},
         {"f5-binary.jpg",
          R"({"tool": "f5stegojs", "password": "noise", "verified": false, "size": 16)", ""},
         {"ss-message.png", R"({"tool": "stegosuite", "password": "suite spot", "verified": true)",
