@@ -255,6 +255,7 @@ void SteghideWindow::startAttack(bool seeds) {
                            : QStringLiteral("Trying passphrases ..."));
     SetTextColour(Summary, palette().color(QPalette::WindowText));
     setBusy(true);
+    // `others` keeps the driven tools alive should another file be loaded during the run.
     startRun([this, seeds, steghide, driven, cover = cover_, others = others_, path = path_,
               words = wordListPath_](int run) -> std::function<void()> {
         Outcome outcome;
