@@ -1,12 +1,12 @@
 #!/bin/sh
-# Stegos made by the real outguess 0.4 and gifshuffle 2.0 for the password readers' tests, with the
-# covers they came from. outguess picks its embedding by statistics of the cover and gifshuffle by
+# Stegos made by the real outguess 0.4, gifshuffle 2.0 and stegosuite 0.9 for the password
+# readers' tests, with the covers they came from. outguess picks its embedding by statistics of the cover and gifshuffle by
 # the password alone, so reruns give the same files as long as the tools and ImageMagick do; the
 # committed files are the ones the tests were written against.
 #
 #   tools/make_password_fixtures.sh [OUTDIR]     (default /tmp/password-fixtures)
 #
-# Needs: apt-get install outguess gifshuffle imagemagick nodejs npm; f5stegojs comes from npm into
+# Needs: apt-get install outguess gifshuffle stegosuite imagemagick nodejs npm; f5stegojs comes from npm into
 # a folder of its own (F5STEGO_PREFIX, default /tmp/f5stegojs). Covers come from ImageMagick's built-in
 # "rose:" photograph, so no file outside Debian's packages is needed.
 set -eu
@@ -54,6 +54,19 @@ convert rose: -resize 64x48! -colorspace gray -quality 90 f5-cover-grey.jpg
 "$f5stego" -e -p vantrel f5-cover.jpg msg.txt f5-colour.jpg >/dev/null
 "$f5stego" -e -p 'two words' f5-cover-grey.jpg msg.txt f5-grey.jpg >/dev/null
 "$f5stego" -e -p noise f5-cover.jpg msg.bin f5-binary.jpg >/dev/null
+# 84x52 in 4:2:0: 11 luminance blocks a row padded to 12 and 7 rows to 8, blocks the interleaved
+# scan codes and f5stegojs shuffles with the rest.
+convert rose: -resize 84x52! -sampling-factor 2x2 -quality 90 f5-padded-cover.jpg
+"$f5stego" -e -p padded f5-padded-cover.jpg msg.txt f5-padded.jpg >/dev/null
+
+# stegosuite 0.9 (Debian, Java): a message in a PNG and a file in a BMP. The grey square makes a
+# flat area its noise detection leaves out, so the walk's pixel list is the filtered one. Its salt
+# is random: reruns give other files that read the same.
+convert rose: -resize 64x48! \( -size 20x20 xc:'#808080' \) -geometry +5+5 -composite \
+    -type truecolor ss-cover.png
+convert ss-cover.png -type truecolor BMP3:ss-cover.bmp
+stegosuite embed -k 'suite spot' -m 'meet me at six' -o ss-message.png ss-cover.png >/dev/null 2>&1
+stegosuite embed -k suitcase -f msg.txt -o ss-file.bmp ss-cover.bmp >/dev/null 2>&1
 
 # What the tools themselves read back, for the tests to compare with byte for byte.
 outguess -k vantrel -r og-default.jpg og-default.out 2>/dev/null
@@ -61,4 +74,4 @@ outguess -k greyish -r og-grey.pnm og-grey.out 2>/dev/null
 outguess -k noise -r og-binary.jpg og-binary.out 2>/dev/null
 gifshuffle -Q -C -p hushhush gs-both.gif > gs-both.out
 "$f5stego" -x -p noise f5-binary.jpg f5-binary.out >/dev/null
-printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\n' > words.txt
+printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\nsuite spot\nsuitcase\npadded\n' > words.txt

@@ -4,6 +4,7 @@
 // so every password costs what a wrong one costs.
 #include "jpeg/ReadCoefficients.h"
 #include "passwords/GifColourTable.h"
+#include "passwords/PasswordCovers.h"
 #include "passwords/PasswordTools.h"
 #include "passwords/WordListAttack.h"
 #include "steghide/SteghideCover.h"
@@ -47,6 +48,12 @@ std::unique_ptr<PasswordTool> Tool(const std::string& name) {
         static const JpegCoefficients stego =
             *ReadJpegCoefficients(Bytes(Fixture("f5-colour.jpg")));
         return MakeF5stegoTool(*F5stegoJpegCover(stego));
+    }
+    if (name == "stegosuite") {
+        // Its cover through the decoder process, as the command reads it.
+        const std::string wanted[] = {"stegosuite"};
+        Result<FileTools> loaded = LoadPasswordTools(Fixture("ss-file.bmp"), wanted);
+        return std::move(loaded->tools.front());
     }
     if (name == "steghide") {
         return MakeSteghideTool(*SteghideJpegCover(Jpeg()));
@@ -154,6 +161,17 @@ BENCHMARK_CAPTURE(Binary, f5stegojs,
                   std::vector<std::string>{"/tmp/f5stegojs/node_modules/.bin/f5stego", "-x", "-p",
                                            "PASS", Fixture("f5-colour.jpg"), "/dev/null"})
     ->Iterations(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Reader, stegosuite, std::string("stegosuite"))
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Binary, stegosuite,
+                  std::vector<std::string>{"stegosuite", "extract", "-k", "PASS",
+                                           Fixture("ss-file.bmp")})
+    ->Iterations(5)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(Reader, steghide, std::string("steghide"))

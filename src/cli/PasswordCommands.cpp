@@ -216,14 +216,17 @@ int RunPasswords(const Arguments& args) {
 } // namespace
 
 std::vector<Command> PasswordCommands() {
-    return {{"passwords",
-             "FILE... --wordlist FILE|- [--tools steghide,outguess,f5stegojs,gifshuffle] [--json] "
-             "[--save DIR] [--jobs N] [--keep-going]",
-             "passwords of steghide, outguess, f5stegojs and gifshuffle from a word list (the "
-             "empty one and "
-             "the file's name first), verified where something proves them; exit 0 with a "
-             "verified password, 3 with none, 1 when a file cannot be read",
-             RunPasswords}};
+    return {
+        {"passwords",
+         "FILE... --wordlist FILE|- [--tools steghide,outguess,f5stegojs,stegosuite,gifshuffle] "
+         "[--json] "
+         "[--save DIR] [--jobs N] [--keep-going]",
+         "passwords of steghide, outguess, f5stegojs, stegosuite and gifshuffle from a word list "
+         "(the "
+         "empty one and "
+         "the file's name first), verified where something proves them; exit 0 with a "
+         "verified password, 3 with none, 1 when a file cannot be read",
+         RunPasswords}};
 }
 
 } // namespace vantrel::cli

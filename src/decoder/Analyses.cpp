@@ -5,6 +5,7 @@
 #include "decoder/Decoding.h"
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/ReadCoefficients.h"
+#include "passwords/F5stegoFormat.h"
 #include "passwords/GifColourTable.h"
 #include "steghide/SteghideFileHead.h"
 #include "structure/StructureWire.h"
@@ -71,14 +72,15 @@ struct AnalysisInput {
     const decoding::Request& request;
 };
 
-Result<JpegCoefficients> ReadCoefficientsOf(const AnalysisInput& input) {
+Result<JpegCoefficients> ReadCoefficientsOf(const AnalysisInput& input, bool keepPadding) {
     JpegReadLimits limits;
     limits.maxPixels = static_cast<std::uint64_t>(input.request.maxPixels);
+    limits.keepPadding = keepPadding;
     return ReadJpegCoefficients(input.file, limits);
 }
 
-Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input) {
-    const Result<JpegCoefficients> jpeg = ReadCoefficientsOf(input);
+Result<std::vector<std::uint8_t>> JpegCoefficientsOf(const AnalysisInput& input, bool keepPadding) {
+    const Result<JpegCoefficients> jpeg = ReadCoefficientsOf(input, keepPadding);
     if (!jpeg) {
         return Failure(jpeg.error());
     }
@@ -126,7 +128,7 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::optional<Result<JpegCoefficients>> jpeg;
     std::future<Result<JpegCoefficients>> reading;
     if (bytes::SniffFormat(file) == bytes::FileFormat::Jpeg) {
-        const auto read = [&input] { return ReadCoefficientsOf(input); };
+        const auto read = [&input] { return ReadCoefficientsOf(input, false); };
         try {
             reading = std::async(std::launch::async, read);
         } catch (const std::system_error&) { // no thread to spare: read them after the pixels
@@ -181,7 +183,11 @@ struct Analysis {
 };
 
 constexpr Analysis kAnalyses[] = {
-    {kJpegCoefficientsAnalysis, JpegCoefficientsOf},
+    {kJpegCoefficientsAnalysis,
+     [](const AnalysisInput& input) { return JpegCoefficientsOf(input, false); }},
+    // f5stegojs shuffles the padding blocks of an interleaved file too.
+    {passwords::kF5stegoCoefficientsAnalysis,
+     [](const AnalysisInput& input) { return JpegCoefficientsOf(input, true); }},
     {structure::kStructureAnalysis, StructureOf},
     {kSteghideFileHeadAnalysis, SteghideFileHeadOf},
     {passwords::kGifColourTableAnalysis, GifColourTableOf},

@@ -190,6 +190,20 @@ bool DescribeFrame(const jpeg_decompress_struct& info, JpegCoefficients& out) {
     return true;
 }
 
+// The padded arrays kept whole: the components count their padding blocks.
+bool CountPadding(const JumpingErrors& errors, JpegCoefficients& out) {
+    if (static_cast<std::size_t>(errors.requested) != out.components.size()) {
+        return false;
+    }
+    for (int i = 0; i < errors.requested; ++i) {
+        const BlockArray& array = *errors.arrays[i];
+        JpegComponent& component = out.components[array.component];
+        component.widthInBlocks = static_cast<int>(array.blocksPerRow);
+        component.heightInBlocks = static_cast<int>(array.rows);
+    }
+    return true;
+}
+
 // libjpeg's rows are padded to whole MCUs; ours hold the stored blocks only. Rows move down in
 // place, each to a lower address than it came from.
 bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
@@ -287,7 +301,8 @@ Result<JpegCoefficients> ReadJpegCoefficients(std::span<const std::uint8_t> byte
     info.mem->access_virt_barray = AccessBlocks;
     jpeg_read_coefficients(&info);
     // Our block arrays' descriptions live in libjpeg's pools: compact before destroying them.
-    const bool compacted = !errors.truncated && CompactRows(errors, result);
+    const bool compacted = !errors.truncated && (limits.keepPadding ? CountPadding(errors, result)
+                                                                    : CompactRows(errors, result));
     NoteCommentsAndTrailer(info, bytes, result);
     // jpeg_read_coefficients has read up to EOI, so finishing would only free what destroy frees.
     jpeg_destroy_decompress(&info);

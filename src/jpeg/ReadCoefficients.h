@@ -18,6 +18,9 @@ struct JpegReadLimits {
     // A progressive file may carry any number of scans, each a pass over every block; hostile
     // files use that to make a tiny file cost minutes.
     int maxScans = 500;
+    // Keeps the blocks that pad each component to whole MCUs (an interleaved scan codes them, and
+    // a tool may have written into them); the components' block counts then count them too.
+    bool keepPadding = false;
 };
 
 // Baseline and progressive, grey and colour, any sampling. A file whose entropy data ends early

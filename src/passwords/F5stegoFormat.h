@@ -19,9 +19,13 @@ struct F5stegoCover {
     std::vector<std::int16_t> coefficients;
 };
 
-// Refused where the grid needs blocks the decoder does not keep: an interleaved baseline file
-// whose luminance is padded to whole MCUs has coded padding blocks that f5stegojs walks too.
+// Refused where the grid needs blocks the decoder did not keep: an interleaved baseline file
+// whose luminance is padded to whole MCUs has coded padding blocks that f5stegojs walks too. The
+// decoder keeps them on request (kF5stegoCoefficientsAnalysis).
 Result<F5stegoCover> F5stegoJpegCover(const JpegCoefficients& jpeg);
+
+// The decoder's coefficients with each component's padding blocks kept (the jpeg wire's format).
+inline constexpr const char* kF5stegoCoefficientsAnalysis = "jpeg-coefficients-padded";
 
 struct F5stegoRead {
     int k = 0;                // the matrix code (2^k - 1, k)

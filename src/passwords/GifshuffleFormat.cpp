@@ -396,14 +396,19 @@ private:
     std::uint8_t plainByte_ = 0;
     int plainBits_ = 0;
     std::size_t codeNode_ = 0;
-    EnglishScore score_{GifshuffleHuffmanNoise()};
+    EnglishScore score_ = FreshScore();
+    // Copied, since building a score takes a logarithm a class.
+    static const EnglishScore& FreshScore() {
+        static const EnglishScore fresh(GifshuffleHuffmanNoise());
+        return fresh;
+    }
 };
 
 // gifshuffle's key: the password's characters, 7 bits each, packed most significant first, one
 // ICE level for every 64 bits (at least one, at most 128).
 struct PasswordKey {
     std::unique_ptr<IceKey> ice;
-    std::array<std::uint8_t, 8> iv{};
+    std::uint64_t iv = 0; // big-endian
 };
 PasswordKey MakeKey(std::string_view password) {
     const std::size_t characters = std::min<std::size_t>(password.size(), 1170);
@@ -421,32 +426,36 @@ PasswordKey MakeKey(std::string_view password) {
     }
     PasswordKey made;
     made.ice = std::make_unique<IceKey>(level, key);
-    std::array<std::uint8_t, 8> first{};
-    std::copy_n(key.begin(), 8, first.begin());
-    made.iv = made.ice->Encrypt(first);
+    for (std::size_t i = 0; i < 8; ++i) {
+        made.iv = made.iv << 8 | key[i];
+    }
+    made.ice->EncryptBlocks({&made.iv, 1});
     return made;
 }
 
 void ReadBits(std::span<const std::uint8_t> bits, const PasswordKey* key, bool encryptedOrder,
               std::vector<GifshuffleCover::Message>& out) {
     Readings readings(bits.size());
-    std::array<std::uint8_t, 8> iv{};
-    if (key) {
-        iv = key->iv;
-    }
-    for (const std::uint8_t stored : bits) {
-        int bit = stored;
+    // 1-bit CFB: the top bit of the encrypted register, the register shifted left with the
+    // stored (enciphered) bit coming in. The stored bits are known, so the registers of a run of
+    // bits are too: a chunk of them is enciphered side by side.
+    constexpr std::size_t kChunk = 8;
+    std::uint64_t iv = key ? key->iv : 0;
+    std::array<std::uint64_t, kChunk> stream{};
+    for (std::size_t at = 0; at < bits.size(); at += kChunk) {
+        const std::size_t count = std::min(kChunk, bits.size() - at);
         if (key) {
-            // 1-bit CFB: the top bit of the encrypted register, the register shifted left with
-            // the stored (enciphered) bit coming in.
-            bit ^= key->ice->Encrypt(iv)[0] >> 7;
-            for (std::size_t i = 0; i < 8; ++i) {
-                iv[i] = static_cast<std::uint8_t>(iv[i] << 1 | (i < 7 ? iv[i + 1] >> 7 : stored));
+            for (std::size_t n = 0; n < count; ++n) {
+                stream[n] = iv;
+                iv = iv << 1 | bits[at + n];
             }
+            key->ice->EncryptBlocks({stream.data(), count});
         }
-        readings.Bit(bit);
-        if (!readings.alive()) {
-            return;
+        for (std::size_t n = 0; n < count; ++n) {
+            readings.Bit(bits[at + n] ^ (key ? static_cast<int>(stream[n] >> 63) : 0));
+            if (!readings.alive()) {
+                return;
+            }
         }
     }
     readings.Finish(encryptedOrder, out);
@@ -456,21 +465,20 @@ std::uint32_t RgbValue(const GifColour& c) {
     return static_cast<std::uint32_t>(c[0]) << 16 | c[1] << 8 | c[2];
 }
 
-// The places of the distinct colours ranked by `key` (distinct keys: no ties to break).
-template <typename Key>
-std::vector<std::uint16_t> PlacesByKey(std::span<const GifColour> distinct, const Key& key) {
-    std::vector<std::uint16_t> order(distinct.size());
+// The places of the distinct colours ranked by their keys (distinct keys: no ties to break).
+std::vector<std::uint16_t> PlacesByKey(std::span<const std::uint64_t> keys) {
+    std::vector<std::uint16_t> order(keys.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = static_cast<std::uint16_t>(i);
-    }
-    std::vector<decltype(key(distinct[0]))> keys;
-    keys.reserve(distinct.size());
-    for (const GifColour& c : distinct) {
-        keys.push_back(key(c));
     }
     std::sort(order.begin(), order.end(),
               [&](std::uint16_t a, std::uint16_t b) { return keys[a] < keys[b]; });
     return order;
+}
+
+// A colour as the block gifshuffle enciphers, R G B then zeros, as a big-endian word.
+std::uint64_t ColourBlock(const GifColour& c) {
+    return std::uint64_t{c[0]} << 56 | std::uint64_t{c[1]} << 48 | std::uint64_t{c[2]} << 40;
 }
 
 } // namespace
@@ -494,7 +502,11 @@ GifshuffleCover::GifshuffleCover(std::span<const GifColour> table) {
         }
     }
     if (!distinct_.empty()) {
-        naturalBits_ = RankBits(PlacesByKey(distinct_, RgbValue));
+        std::vector<std::uint64_t> keys;
+        for (const GifColour& c : distinct_) {
+            keys.push_back(RgbValue(c));
+        }
+        naturalBits_ = RankBits(PlacesByKey(keys));
     }
 }
 
@@ -508,10 +520,11 @@ std::vector<GifshuffleCover::Message> GifshuffleCover::Read(std::string_view pas
         return messages;
     }
     const PasswordKey key = MakeKey(password);
-    const auto encrypted = [&key](const GifColour& c) {
-        return key.ice->Encrypt({c[0], c[1], c[2], 0, 0, 0, 0, 0});
-    };
-    ReadBits(RankBits(PlacesByKey(distinct_, encrypted)), &key, true, messages);
+    thread_local std::vector<std::uint64_t> keys;
+    keys.resize(distinct_.size());
+    std::transform(distinct_.begin(), distinct_.end(), keys.begin(), ColourBlock);
+    key.ice->EncryptBlocks(keys);
+    ReadBits(RankBits(PlacesByKey(keys)), &key, true, messages);
     ReadBits(naturalBits_, &key, false, messages);
     return messages;
 }

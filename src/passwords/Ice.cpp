@@ -1,5 +1,7 @@
 #include "passwords/Ice.h"
 
+#include <algorithm>
+
 namespace vantrel::passwords {
 namespace {
 
@@ -113,6 +115,19 @@ IceKey::IceKey(int level, std::span<const std::uint8_t> key) {
 }
 
 std::array<std::uint8_t, 8> IceKey::Encrypt(const std::array<std::uint8_t, 8>& block) const {
+    std::uint64_t word = 0;
+    for (const std::uint8_t byte : block) {
+        word = word << 8 | byte;
+    }
+    EncryptBlocks({&word, 1});
+    std::array<std::uint8_t, 8> out{};
+    for (std::size_t i = 0; i < 8; ++i) {
+        out[i] = static_cast<std::uint8_t>(word >> (56 - 8 * i));
+    }
+    return out;
+}
+
+void IceKey::EncryptBlocks(std::span<std::uint64_t> blocks) const {
     const auto& box = Boxes().table;
     const auto round = [&box](std::uint32_t p, const Subkey& key) {
         // Each 32-bit half expanded to two 20-bit halves, salted, keyed, through the S-boxes.
@@ -123,18 +138,27 @@ std::array<std::uint8_t, 8> IceKey::Encrypt(const std::array<std::uint8_t, 8>& b
         const std::uint32_t b = (swap ^ right) ^ key.right;
         return box[0][a >> 10] | box[1][a & 0x3ff] | box[2][b >> 10] | box[3][b & 0x3ff];
     };
-    std::uint32_t l =
-        static_cast<std::uint32_t>(block[0]) << 24 | block[1] << 16 | block[2] << 8 | block[3];
-    std::uint32_t r =
-        static_cast<std::uint32_t>(block[4]) << 24 | block[5] << 16 | block[6] << 8 | block[7];
-    for (std::size_t i = 0; i < rounds_.size(); i += 2) {
-        l ^= round(r, rounds_[i]);
-        r ^= round(l, rounds_[i + 1]);
+    constexpr std::size_t kLanes = 4;
+    for (std::size_t first = 0; first < blocks.size(); first += kLanes) {
+        const std::size_t lanes = std::min(kLanes, blocks.size() - first);
+        std::uint32_t l[kLanes] = {};
+        std::uint32_t r[kLanes] = {};
+        for (std::size_t n = 0; n < lanes; ++n) {
+            l[n] = static_cast<std::uint32_t>(blocks[first + n] >> 32);
+            r[n] = static_cast<std::uint32_t>(blocks[first + n]);
+        }
+        for (std::size_t i = 0; i < rounds_.size(); i += 2) {
+            for (std::size_t n = 0; n < kLanes; ++n) {
+                l[n] ^= round(r[n], rounds_[i]);
+            }
+            for (std::size_t n = 0; n < kLanes; ++n) {
+                r[n] ^= round(l[n], rounds_[i + 1]);
+            }
+        }
+        for (std::size_t n = 0; n < lanes; ++n) {
+            blocks[first + n] = std::uint64_t{r[n]} << 32 | l[n];
+        }
     }
-    return {static_cast<std::uint8_t>(r >> 24), static_cast<std::uint8_t>(r >> 16),
-            static_cast<std::uint8_t>(r >> 8),  static_cast<std::uint8_t>(r),
-            static_cast<std::uint8_t>(l >> 24), static_cast<std::uint8_t>(l >> 16),
-            static_cast<std::uint8_t>(l >> 8),  static_cast<std::uint8_t>(l)};
 }
 
 } // namespace vantrel::passwords

@@ -13,6 +13,9 @@ public:
     // `key` holds at least 8 * max(level, 1) bytes.
     IceKey(int level, std::span<const std::uint8_t> key);
     std::array<std::uint8_t, 8> Encrypt(const std::array<std::uint8_t, 8>& block) const;
+    // Blocks as big-endian 64-bit words, enciphered in place. Four at a time: each round waits on
+    // the one before, so independent blocks side by side fill the pipeline.
+    void EncryptBlocks(std::span<std::uint64_t> blocks) const;
 
 private:
     struct Subkey {

@@ -1,42 +1,21 @@
 #include "passwords/OutguessFormat.h"
+#include "passwords/Md5.h"
 #include "passwords/Rc4.h"
 
 #include "jpeg/JpegScanOrder.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <array>
-#include <memory>
 
 namespace vantrel::passwords {
 namespace {
-
-// MD5(type || password): one context a thread and one fetched digest, since fetching and
-// allocating per password would cost more than the hash.
-std::array<std::uint8_t, 16> KeyDigest(std::string_view type, std::string_view password) {
-    static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> md5(
-        EVP_MD_fetch(nullptr, "MD5", nullptr), &EVP_MD_free);
-    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(
-        EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    std::array<std::uint8_t, 16> digest{};
-    unsigned int length = 0;
-    if (!md5 || !context || EVP_DigestInit_ex2(context.get(), md5.get(), nullptr) != 1 ||
-        EVP_DigestUpdate(context.get(), type.data(), type.size()) != 1 ||
-        EVP_DigestUpdate(context.get(), password.data(), password.size()) != 1 ||
-        EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1) {
-        throw std::runtime_error("libcrypto has no MD5");
-    }
-    return digest;
-}
 
 // The pseudo-random walk over the cover's bits: a skip of 1..skipmod from one bit to the next,
 // skipmod 32 for the header, then spread so the rest of the message reaches about to the end.
 class Walk {
 public:
-    Walk(const OutguessCover& cover, std::string_view password)
-        : cover_(cover), stream_(KeyDigest("Seeding", password)) {
-        offset_ = stream_.BigEndianWord() % skipmod_;
+    Walk(const OutguessCover& cover, const Rc4& stream) : cover_(cover), stream_(stream) {
+        offset_ = Skip();
     }
     // The next byte, least significant bit first; nothing when the walk has left the cover.
     std::optional<std::uint8_t> Byte() {
@@ -47,7 +26,7 @@ public:
             }
             byte |=
                 static_cast<std::uint8_t>(cover_.bit(static_cast<std::uint32_t>(offset_)) << bit);
-            offset_ += stream_.BigEndianWord() % skipmod_ + 1;
+            offset_ += Skip() + 1;
         }
         return byte;
     }
@@ -75,6 +54,12 @@ public:
     }
 
 private:
+    // The header's skips are modulo 32: a mask, not a division, for every password.
+    std::uint32_t Skip() {
+        const std::uint32_t word = stream_.BigEndianWord();
+        return skipmod_ == 32 ? word & 31 : word % skipmod_;
+    }
+
     const OutguessCover& cover_;
     Rc4 stream_;
     std::uint32_t skipmod_ = 32;
@@ -122,8 +107,10 @@ OutguessCover OutguessSampleCover(std::span<const std::uint8_t> samples) {
 
 std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::string_view password,
                                            std::size_t bytes) {
-    Walk walk(cover, password);
-    Rc4 cipher(KeyDigest("Encryption", password));
+    Rc4 seeding;
+    Rc4 cipher;
+    Rc4::MixTwo(seeding, Md5("Seeding", password), cipher, Md5("Encryption", password));
+    Walk walk(cover, seeding);
     // The payload is enciphered from the start of the same stream as the header.
     Rc4 payloadCipher = cipher;
     std::array<std::uint8_t, 4> head{};

@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include "image/ImageLoading.h"
+#include "jpeg/CoefficientsWire.h"
 #include "jpeg/LoadCoefficients.h"
 #include "passwords/GifColourTable.h"
 #include "passwords/PasswordTools.h"
@@ -13,7 +14,8 @@
 namespace vantrel::passwords {
 namespace {
 
-constexpr std::string_view kTools[] = {"steghide", "outguess", "f5stegojs", "gifshuffle"};
+constexpr std::string_view kTools[] = {"steghide", "outguess", "f5stegojs", "stegosuite",
+                                       "gifshuffle"};
 
 // The samples OutGuess's PNM reader sees in the pixels of a lossless file: rows top first, R G B
 // (grey: one sample a pixel). FreeImage keeps rows bottom first and colours as B G R.
@@ -43,6 +45,29 @@ Result<std::vector<std::uint8_t>> OutguessSamples(const FIBITMAP* constBitmap) {
         }
     }
     return samples;
+}
+
+// The pixels as Java's getRGB gives them to stegosuite: 0xAARRGGBB, rows top first, opaque
+// where the file stores no alpha.
+Result<StegosuiteCover> StegosuiteCoverOf(const FIBITMAP* constBitmap) {
+    auto* bitmap = const_cast<FIBITMAP*>(constBitmap); // FreeImage's getters take no const
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP || (bpp != 24 && bpp != 32)) {
+        return Failure("not the 24-bit or 32-bit colour pixels stegosuite writes");
+    }
+    const unsigned width = FreeImage_GetWidth(bitmap);
+    const unsigned height = FreeImage_GetHeight(bitmap);
+    std::vector<std::uint32_t> argb;
+    argb.reserve(static_cast<std::size_t>(width) * height);
+    for (unsigned row = height; row-- > 0;) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, static_cast<int>(row));
+        for (unsigned x = 0; x < width; ++x, line += bpp / 8) {
+            const std::uint32_t alpha = bpp == 32 ? line[FI_RGBA_ALPHA] : 0xFF;
+            argb.push_back(alpha << 24 | std::uint32_t{line[FI_RGBA_RED]} << 16 |
+                           std::uint32_t{line[FI_RGBA_GREEN]} << 8 | line[FI_RGBA_BLUE]);
+        }
+    }
+    return StegosuitePixelCover(argb, width, height);
 }
 
 bool Wanted(std::span<const std::string> wanted, std::string_view tool) {
@@ -78,8 +103,17 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
         }
         if (Wanted(wanted, "f5stegojs")) {
             Result<F5stegoCover> cover = F5stegoJpegCover(*jpeg);
+            if (!cover) {
+                // Its padding blocks, which the decoder keeps only when asked.
+                const Result<JpegCoefficients> padded = AnalyseInDecoder<JpegCoefficients>(
+                    path, kF5stegoCoefficientsAnalysis, DecodeJpegCoefficients);
+                cover = padded ? F5stegoJpegCover(*padded) : Failure(padded.error());
+            }
             cover ? found.tools.push_back(MakeF5stegoTool(std::move(cover).value()))
                   : skip("f5stegojs", cover.error());
+        }
+        if (Wanted(wanted, "stegosuite")) {
+            skip("stegosuite", "its JPEG embedding (F5) is not read");
         }
         if (Wanted(wanted, "gifshuffle")) {
             skip("gifshuffle", "not a GIF");
@@ -108,6 +142,13 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
     }
     if (Wanted(wanted, "f5stegojs")) {
         skip("f5stegojs", "not a JPEG");
+    }
+    if (Wanted(wanted, "stegosuite")) {
+        Result<StegosuiteCover> cover =
+            table ? Result<StegosuiteCover>(Failure("its GIF embedding is not read"))
+                  : StegosuiteCoverOf(bitmap->get());
+        cover ? found.tools.push_back(MakeStegosuiteTool(std::move(cover).value()))
+              : skip("stegosuite", cover.error());
     }
     if (Wanted(wanted, "gifshuffle")) {
         table ? found.tools.push_back(MakeGifshuffleTool(*table))

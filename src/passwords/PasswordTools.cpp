@@ -150,6 +150,42 @@ private:
     F5stegoCover cover_;
 };
 
+class StegosuiteTool final : public PasswordTool {
+public:
+    explicit StegosuiteTool(StegosuiteCover cover) : cover_(std::move(cover)) {}
+    std::string_view name() const override { return "stegosuite"; }
+    std::string_view costPerPassword() const override {
+        return "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced "
+               "back for the eight pixels of the 24-bit length (twice where flat areas make a "
+               "second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where the "
+               "length fits the cover";
+    }
+    std::optional<PasswordHit> Try(std::string_view password) const override {
+        std::optional<StegosuitePayload> read = StegosuiteRead(cover_, password);
+        if (!read) {
+            return std::nullopt;
+        }
+        // The first block is the hit's payload; a message and files together are rare.
+        StegosuiteBlock& first = read->blocks.front();
+        PasswordHit hit;
+        hit.tool = "stegosuite";
+        hit.password = std::string(password);
+        hit.verified = true;
+        hit.proof = std::string("stegosuite's deflate stream (Adler-32) and blocks, ") +
+                    (first.file ? "a file" : "a message") +
+                    (read->blocks.size() > 1
+                         ? " and " + std::to_string(read->blocks.size() - 1) + " more blocks"
+                         : "") +
+                    (read->filtered ? "" : ", noise detection off");
+        hit.name = std::move(first.name);
+        hit.payload = std::move(first.data);
+        return hit;
+    }
+
+private:
+    StegosuiteCover cover_;
+};
+
 class SteghideTool final : public PasswordTool {
 public:
     explicit SteghideTool(SteghideCover cover) : cover_(std::move(cover)), magic_(cover_) {}
@@ -205,6 +241,10 @@ std::unique_ptr<PasswordTool> MakeGifshuffleTool(std::span<const GifColour> tabl
 
 std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover) {
     return std::make_unique<F5stegoTool>(std::move(cover));
+}
+
+std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteCover cover) {
+    return std::make_unique<StegosuiteTool>(std::move(cover));
 }
 
 std::unique_ptr<PasswordTool> MakeSteghideTool(SteghideCover cover) {

@@ -4,6 +4,7 @@
 #include "passwords/GifshuffleFormat.h"
 #include "passwords/OutguessFormat.h"
 #include "passwords/PasswordTool.h"
+#include "passwords/StegosuiteFormat.h"
 #include "steghide/SteghideCover.h"
 
 #include <memory>
@@ -25,6 +26,11 @@ std::unique_ptr<PasswordTool> MakeGifshuffleTool(std::span<const GifColour> tabl
 // fits with the code f5stegojs itself would pick for that length, over bytes they do not
 // recognise, is a candidate.
 std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover);
+
+// stegosuite 0.9 on BMP and PNG pixels: verified by the chain its payload must pass (a length
+// that fits, AES-CTR under PBKDF2, a deflate stream whose Adler-32 holds, blocks that fill it);
+// nothing short of that is reported.
+std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteCover cover);
 
 // steghide 0.5.1 through its own reader: verified by its CRC, or by its inflate where it stored
 // none; a header over a cipher we do not run, or an unchecked uncompressed payload, is a

@@ -12,11 +12,12 @@ namespace vantrel::passwords {
 class Rc4 {
 public:
     // The identity permutation with OutGuess's running mix of `key`.
-    explicit Rc4(std::span<const std::uint8_t> key) {
+    explicit Rc4(std::span<const std::uint8_t> key) : Rc4() { Mix(key); }
+    // The identity permutation, not yet keyed.
+    Rc4() {
         for (int n = 0; n < 256; ++n) {
             s_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(n);
         }
-        Mix(key);
     }
     // The textbook schedule: the same mix, then i and j start over.
     static Rc4 Textbook(std::string_view key) {
@@ -25,23 +26,57 @@ public:
         rc4.j_ = 0;
         return rc4;
     }
-    void Mix(std::span<const std::uint8_t> key) {
-        --i_;
-        for (std::size_t n = 0; n < 256; ++n) {
-            ++i_;
-            const std::uint8_t si = s_[i_];
-            j_ = static_cast<std::uint8_t>(j_ + si + key[n % key.size()]);
-            s_[i_] = s_[j_];
-            s_[j_] = si;
+    // Two fresh states keyed at once: each step of the schedule waits on the one before, so two
+    // independent schedules in one loop run in about the time of one.
+    static void MixTwo(Rc4& a, std::span<const std::uint8_t> keyA, Rc4& b,
+                       std::span<const std::uint8_t> keyB) {
+        std::uint8_t i = 0;
+        std::uint8_t ja = 0;
+        std::uint8_t jb = 0;
+        std::size_t ka = 0;
+        std::size_t kb = 0;
+        for (std::size_t n = 0; n < 256; ++n, ++i) {
+            const std::uint8_t sa = a.s_[i];
+            const std::uint8_t sb = b.s_[i];
+            ja = static_cast<std::uint8_t>(ja + sa + keyA[ka]);
+            jb = static_cast<std::uint8_t>(jb + sb + keyB[kb]);
+            ka = ka + 1 == keyA.size() ? 0 : ka + 1;
+            kb = kb + 1 == keyB.size() ? 0 : kb + 1;
+            a.s_[i] = a.s_[ja];
+            a.s_[ja] = sa;
+            b.s_[i] = b.s_[jb];
+            b.s_[jb] = sb;
         }
+        a.i_ = b.i_ = 255;
+        a.j_ = ja;
+        b.j_ = jb;
+    }
+    // i and j live in locals: the state's bytes may alias them for the compiler, which would
+    // otherwise store and reload both at every step; the key index wraps without a division.
+    void Mix(std::span<const std::uint8_t> key) {
+        std::uint8_t i = i_;
+        std::uint8_t j = j_;
+        std::size_t k = 0;
+        --i;
+        for (std::size_t n = 0; n < 256; ++n) {
+            ++i;
+            const std::uint8_t si = s_[i];
+            j = static_cast<std::uint8_t>(j + si + key[k]);
+            k = k + 1 == key.size() ? 0 : k + 1;
+            s_[i] = s_[j];
+            s_[j] = si;
+        }
+        i_ = i;
+        j_ = j;
     }
     std::uint8_t Byte() {
-        ++i_;
-        const std::uint8_t si = s_[i_];
-        j_ = static_cast<std::uint8_t>(j_ + si);
-        const std::uint8_t sj = s_[j_];
-        s_[i_] = sj;
-        s_[j_] = si;
+        const std::uint8_t i = ++i_;
+        const std::uint8_t si = s_[i];
+        const std::uint8_t j = static_cast<std::uint8_t>(j_ + si);
+        j_ = j;
+        const std::uint8_t sj = s_[j];
+        s_[i] = sj;
+        s_[j] = si;
         return s_[static_cast<std::uint8_t>(si + sj)];
     }
     // OutGuess reads words most significant byte first.

@@ -1,9 +1,12 @@
 #include "steghide/SteghideWindow.h"
 
+#include "passwords/PasswordCovers.h"
+#include "passwords/WordListAttack.h"
 #include "steghide/SteghideCrypto.h"
 #include "steghide/SteghideInput.h"
 #include "widgets/ChooseImageFile.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,13 +43,13 @@ QString Count(std::uint64_t count, const char* plural) {
 }
 
 // A search that found nothing says what it tried: the data may be there under a passphrase
-// that was not in the list.
-QString NothingFound(bool seeds, std::uint64_t tried) {
+// that was not in the list. `data`: "steghide data", or the tools that were tried.
+QString NothingFound(bool seeds, std::uint64_t tried, const QString& data) {
     return seeds ? QStringLiteral("No seed of the %1 searched opens steghide data")
                        .arg(QLocale(QLocale::English).toString(quint64(tried)))
-           : tried == 1 ? QStringLiteral("The one passphrase tried opens no steghide data")
-                        : QStringLiteral("No passphrase of the %1 tried opens steghide data")
-                              .arg(QLocale(QLocale::English).toString(quint64(tried)));
+           : tried == 1 ? QStringLiteral("The one passphrase tried opens no %1").arg(data)
+                        : QStringLiteral("No passphrase of the %1 tried opens %2")
+                              .arg(QLocale(QLocale::English).toString(quint64(tried)), data);
 }
 
 } // namespace
@@ -54,8 +57,9 @@ QString NothingFound(bool seeds, std::uint64_t tried) {
 SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setObjectName(QStringLiteral("SteghideWindow"));
     setWindowTitle(QStringLiteral("steghide"));
-    setClientSize(712, 420);
-    setLeadingFormats({QStringLiteral("JPEG"), QStringLiteral("BMP")});
+    setClientSize(712, 444);
+    setLeadingFormats({QStringLiteral("JPEG"), QStringLiteral("BMP"), QStringLiteral("PNG"),
+                       QStringLiteral("GIF")});
 
     const auto button = [this](const QString& name, const QString& caption, int x, int width) {
         return MakeTopButton(this, name, caption, x, width);
@@ -89,21 +93,32 @@ SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     Progress->setFormat(QStringLiteral("%p%"));
     Rate = label(QStringLiteral("Rate"), QString(), 89);
     Rate->setGeometry(356, 89, 348, 20);
-    Summary = label(QStringLiteral("Summary"), QString(), 116);
+    int x = 8;
+    for (const std::string_view tool : passwords::KnownPasswordTools()) {
+        const QString name = QString::fromLatin1(tool.data(), static_cast<qsizetype>(tool.size()));
+        auto* box = new QCheckBox(name, this);
+        box->setObjectName(QStringLiteral("Tool_") + name);
+        box->setFont(ConsolasFont(9, false));
+        box->setChecked(true);
+        box->setGeometry(x, 116, 130, 20);
+        x += 138;
+        Tools.push_back(box);
+    }
+    Summary = label(QStringLiteral("Summary"), QString(), 140);
     Summary->setFont(ConsolasFont(9));
     setFailureLine(FileLabel);
 
     Hits = new QTableWidget(0, 7, this);
     Hits->setObjectName(QStringLiteral("Hits"));
     Hits->setFont(ConsolasFont(9, false));
-    Hits->setGeometry(8, 142, 696, 270);
+    Hits->setGeometry(8, 166, 696, 270);
     Hits->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Hits->setSelectionBehavior(QAbstractItemView::SelectRows);
     Hits->setSelectionMode(QAbstractItemView::SingleSelection);
     Hits->setHorizontalHeaderLabels({QStringLiteral("Passphrase / seed"),
-                                     QStringLiteral("Encryption"), QStringLiteral("Mode"),
+                                     QStringLiteral("Cipher/tool"), QStringLiteral("Mode"),
                                      QStringLiteral("Bits"), QStringLiteral("File"),
-                                     QStringLiteral("Bytes"), QStringLiteral("CRC")});
+                                     QStringLiteral("Bytes"), QStringLiteral("CRC / proof")});
     Hits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Hits->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     Hits->verticalHeader()->hide();
@@ -127,11 +142,12 @@ SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
 void SteghideWindow::setBusy(bool busy) {
     Browse->setEnabled(!busy);
     WordList->setEnabled(!busy);
-    TryWordList->setEnabled(!busy && cover_);
+    TryWordList->setEnabled(!busy && (cover_ || (others_ && !others_->empty())));
     SearchSeeds->setEnabled(!busy && cover_);
     Stop->setEnabled(busy);
-    SavePayload->setEnabled(!busy && std::any_of(hits_.begin(), hits_.end(),
-                                                 [](const Hit& hit) { return hit.payload; }));
+    SavePayload->setEnabled(!busy && std::any_of(hits_.begin(), hits_.end(), [](const Hit& hit) {
+        return hit.payload || (hit.other && hit.other->verified);
+    }));
 }
 
 void SteghideWindow::WordList_Click() {
@@ -143,6 +159,7 @@ void SteghideWindow::WordList_Click() {
 
 void SteghideWindow::loadFile(const QString& path) {
     cover_.reset();
+    others_.reset();
     hits_.clear();
     fillTable();
     Progress->setValue(0);
@@ -154,13 +171,37 @@ void SteghideWindow::loadFile(const QString& path) {
     setBusy(true);
     startRun([this, bytes = path_](int) -> std::function<void()> {
         auto loaded = std::make_shared<Result<SteghideCover>>(LoadSteghideCover(bytes));
-        return [this, loaded] {
+        // Every other tool's cover now, so that the ticks can change between runs.
+        const std::vector<std::string> others(passwords::KnownPasswordTools().begin() + 1,
+                                              passwords::KnownPasswordTools().end());
+        auto tools = std::make_shared<Result<passwords::FileTools>>(
+            passwords::LoadPasswordTools(bytes, others));
+        return [this, loaded, tools] {
+            QStringList applies;
+            if (*tools && !(*tools)->tools.empty()) {
+                auto held = std::make_shared<std::vector<std::unique_ptr<passwords::PasswordTool>>>(
+                    std::move((*tools)->tools));
+                for (const auto& tool : *held) {
+                    applies << QString::fromLatin1(tool->name().data(),
+                                                   static_cast<qsizetype>(tool->name().size()));
+                }
+                others_ = std::move(held);
+            }
+            const QString also =
+                applies.isEmpty() ? QString()
+                                  : QStringLiteral("; also ") + applies.join(QStringLiteral(", "));
             if (*loaded) {
                 cover_ = std::make_shared<const SteghideCover>(std::move(*loaded).value());
-                FileLabel->setText(QStringLiteral("%1: %2 samples, %3 per value")
+                FileLabel->setText(QStringLiteral("%1: %2 samples, %3 per value%4")
                                        .arg(FileName(path_))
                                        .arg(cover_->values.size())
-                                       .arg(cover_->samplesPerValue));
+                                       .arg(cover_->samplesPerValue)
+                                       .arg(also));
+            } else if (others_) {
+                reportStatus(QStringLiteral("%1: steghide: %2; %3")
+                                 .arg(FileName(path_), QString::fromStdString(loaded->error()),
+                                      applies.join(QStringLiteral(", "))));
+                FileLabel->setText(lastStatus());
             } else {
                 reportFailure(loaded->error());
             }
@@ -182,8 +223,28 @@ void SteghideWindow::Stop_Click() {
     cancelRun();
 }
 
+std::vector<std::string> SteghideWindow::tickedOthers() const {
+    std::vector<std::string> ticked;
+    for (std::size_t i = 1; i < Tools.size(); ++i) {
+        if (Tools[i]->isChecked()) {
+            ticked.push_back(Tools[i]->text().toStdString());
+        }
+    }
+    return ticked;
+}
+
 void SteghideWindow::startAttack(bool seeds) {
-    if (!cover_) {
+    const bool steghide = cover_ && Tools.front()->isChecked();
+    std::vector<const passwords::PasswordTool*> driven;
+    const std::vector<std::string> ticked = tickedOthers();
+    if (others_ && !seeds) {
+        for (const auto& tool : *others_) {
+            if (std::find(ticked.begin(), ticked.end(), tool->name()) != ticked.end()) {
+                driven.push_back(tool.get());
+            }
+        }
+    }
+    if (seeds ? !cover_ : !steghide && driven.empty()) {
         return;
     }
     hits_.clear();
@@ -194,7 +255,8 @@ void SteghideWindow::startAttack(bool seeds) {
                            : QStringLiteral("Trying passphrases ..."));
     SetTextColour(Summary, palette().color(QPalette::WindowText));
     setBusy(true);
-    startRun([this, seeds, cover = cover_, path = path_,
+    // `others` keeps the driven tools alive should another file be loaded during the run.
+    startRun([this, seeds, steghide, driven, cover = cover_, others = others_, path = path_,
               words = wordListPath_](int run) -> std::function<void()> {
         Outcome outcome;
         const char* unit = seeds ? "seeds" : "passphrases";
@@ -208,30 +270,66 @@ void SteghideWindow::startAttack(bool seeds) {
             options.progress = progress;
             SteghideSeedSearchResult result = SteghideSeedSearch(*cover, options);
             for (SteghideSeedHit& hit : result.hits) {
-                outcome.hits.push_back(
-                    {std::nullopt, hit.seed, hit.rank, hit.header, std::move(hit.payload), {}});
+                outcome.hits.push_back({std::nullopt,
+                                        std::nullopt,
+                                        hit.seed,
+                                        hit.rank,
+                                        hit.header,
+                                        std::move(hit.payload),
+                                        {}});
             }
             outcome.tried = result.searched;
             outcome.seconds = result.seconds;
             outcome.cancelled = result.cancelled;
         } else {
             std::ifstream list;
-            if (!words.empty()) {
-                list.open(words, std::ios::binary);
+            const auto rewind = [&] {
+                list.close();
+                if (!words.empty()) {
+                    list.open(words, std::ios::binary);
+                }
+                return list.is_open() ? &list : nullptr;
+            };
+            if (steghide) {
+                SteghideWordListOptions options;
+                options.fileName = path;
+                options.cancel = cancelFlag();
+                options.progress = progress;
+                SteghideWordListResult result = SteghideWordListAttack(*cover, rewind(), options);
+                for (SteghidePassphraseHit& hit : result.hits) {
+                    outcome.hits.push_back({std::move(hit.passphrase), std::nullopt, hit.seed, -1,
+                                            hit.header, std::move(hit.payload),
+                                            std::move(hit.unreadable)});
+                }
+                outcome.tried = result.tried;
+                outcome.seconds = result.seconds;
+                outcome.cancelled = result.cancelled;
             }
-            SteghideWordListOptions options;
-            options.fileName = path;
-            options.cancel = cancelFlag();
-            options.progress = progress;
-            SteghideWordListResult result =
-                SteghideWordListAttack(*cover, list.is_open() ? &list : nullptr, options);
-            for (SteghidePassphraseHit& hit : result.hits) {
-                outcome.hits.push_back({std::move(hit.passphrase), hit.seed, -1, hit.header,
-                                        std::move(hit.payload), std::move(hit.unreadable)});
+            if (!driven.empty() && !outcome.cancelled) {
+                passwords::PasswordAttackOptions options;
+                options.fileName = path;
+                options.cancel = cancelFlag();
+                options.progress = [&progress](const passwords::PasswordProgress& p) {
+                    progress({p.done, 0, p.seconds, p.perSecond});
+                };
+                passwords::PasswordAttackResult result =
+                    passwords::WordListAttack(driven, rewind(), options);
+                for (passwords::PasswordHit& hit : result.hits) {
+                    Hit shown;
+                    shown.passphrase = hit.password;
+                    shown.other = std::move(hit);
+                    outcome.hits.push_back(std::move(shown));
+                }
+                outcome.tried = std::max(outcome.tried, result.tried);
+                outcome.seconds += result.seconds;
+                outcome.cancelled = result.cancelled;
             }
-            outcome.tried = result.tried;
-            outcome.seconds = result.seconds;
-            outcome.cancelled = result.cancelled;
+            for (const passwords::PasswordTool* tool : driven) {
+                outcome.tools.emplace_back(tool->name());
+            }
+            if (steghide) {
+                outcome.tools.insert(outcome.tools.begin(), "steghide");
+            }
         }
         auto shared = std::make_shared<Outcome>(std::move(outcome));
         return [this, shared] { showOutcome(*shared); };
@@ -266,8 +364,15 @@ void SteghideWindow::showOutcome(const Outcome& outcome) {
                       .arg(rate, 0, 'f', 0));
     hits_ = outcome.hits;
     fillTable();
-    QString text = hits_.empty() ? NothingFound(outcome.seeds, outcome.tried)
-                                 : QStringLiteral("steghide data: ") + Count(hits_.size(), "hits");
+    QStringList tools;
+    for (const std::string& tool : outcome.tools) {
+        tools << QString::fromStdString(tool);
+    }
+    const QString data = outcome.seeds || tools == QStringList{QStringLiteral("steghide")}
+                             ? QStringLiteral("steghide data")
+                             : QStringLiteral("data of ") + tools.join(QStringLiteral(", "));
+    QString text = hits_.empty() ? NothingFound(outcome.seeds, outcome.tried, data)
+                                 : data + QStringLiteral(": ") + Count(hits_.size(), "hits");
     if (outcome.cancelled) {
         text += QStringLiteral(" (stopped)");
     }
@@ -284,6 +389,20 @@ void SteghideWindow::fillTable() {
         const auto text = [](std::string_view value) {
             return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
         };
+        if (const std::optional<passwords::PasswordHit>& other = hit.other) {
+            const QStringList cells{QStringLiteral("\"%1\"").arg(text(other->password)),
+                                    text(other->tool),
+                                    other->verified ? QStringLiteral("verified")
+                                                    : QStringLiteral("candidate"),
+                                    QString::number(other->payload.size() * 8),
+                                    text(other->name),
+                                    QString::number(other->payload.size()),
+                                    text(other->proof)};
+            for (int column = 0; column < cells.size(); ++column) {
+                Hits->setItem(row, column, new QTableWidgetItem(cells[column]));
+            }
+            continue;
+        }
         QStringList cells{hit.passphrase ? QStringLiteral("\"%1\"").arg(text(*hit.passphrase))
                                          : QStringLiteral("seed 0x%1 (rank %2)")
                                                .arg(hit.seed, 8, 16, QLatin1Char('0'))
@@ -312,35 +431,40 @@ void SteghideWindow::fillTable() {
 }
 
 void SteghideWindow::SavePayload_Click() {
-    // The selected hit's payload, or the first one that has one.
+    // The selected hit's payload, or the first one that has one; a candidate's bytes prove
+    // nothing and are not offered.
+    const auto saveable = [](const Hit& hit) {
+        return hit.payload || (hit.other && hit.other->verified);
+    };
     const int selected = Hits->currentRow();
     const Hit* chosen = nullptr;
     if (selected >= 0 && static_cast<std::size_t>(selected) < hits_.size() &&
-        hits_[static_cast<std::size_t>(selected)].payload) {
+        saveable(hits_[static_cast<std::size_t>(selected)])) {
         chosen = &hits_[static_cast<std::size_t>(selected)];
     }
     for (const Hit& hit : hits_) {
-        if (!chosen && hit.payload) {
+        if (!chosen && saveable(hit)) {
             chosen = &hit;
         }
     }
     if (!chosen) {
         return;
     }
-    const std::optional<QString> target =
-        choosePayloadPath(this, QString::fromStdString(chosen->payload->name));
+    const std::string& name = chosen->other ? chosen->other->name : chosen->payload->name;
+    const std::vector<std::uint8_t>& data =
+        chosen->other ? chosen->other->payload : chosen->payload->data;
+    const std::optional<QString> target = choosePayloadPath(this, QString::fromStdString(name));
     if (!target) {
         return;
     }
     std::ofstream out(PathBytes(*target), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(chosen->payload->data.data()),
-              static_cast<std::streamsize>(chosen->payload->data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     if (!out.flush()) {
         reportFailure("Could not write " + PathBytes(*target));
         return;
     }
-    reportStatus(
-        QStringLiteral("Saved %1 bytes to %2").arg(chosen->payload->data.size()).arg(*target));
+    reportStatus(QStringLiteral("Saved %1 bytes to %2").arg(data.size()).arg(*target));
 }
 
 } // namespace vantrel

@@ -1,7 +1,9 @@
 #pragma once
-// The steghide window: a JPEG or BMP, browsed for or dropped, searched for steghide data with a
-// word list (the empty passphrase and the file's name always first) or through all 2^32 seeds;
-// progress with its rate and time left, Stop, the hits, and the payload of a hit saved.
+// The steghide window: a file, browsed for or dropped, searched with a word list (the empty
+// passphrase and the file's name always first) by every password tool ticked that applies to it,
+// or for steghide data through all 2^32 seeds; progress with its rate and time left, Stop, the
+// hits, and the payload of a hit saved.
+#include "passwords/PasswordTool.h"
 #include "steghide/SteghideAttack.h"
 #include "widgets/FileAnalysisWindow.h"
 
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -27,6 +30,8 @@ public:
     // One hit of either search, as the table lists it.
     struct Hit {
         std::optional<std::string> passphrase; // none for a seed hit
+        // Another tool's hit (steghide's own fill the fields below).
+        std::optional<passwords::PasswordHit> other;
         std::uint32_t seed = 0;
         int rank = -1;
         SteghideHeader header;
@@ -59,18 +64,21 @@ signals:
 
 private:
     using Cover = std::shared_ptr<const SteghideCover>;
+    using Others = std::shared_ptr<const std::vector<std::unique_ptr<passwords::PasswordTool>>>;
     struct Outcome {
         std::vector<Hit> hits;
         std::uint64_t tried = 0;
         double seconds = 0;
         bool cancelled = false;
         bool seeds = false;
+        std::vector<std::string> tools; // those a word list was tried with
     };
     void startAttack(bool seeds);
     void showProgress(const SteghideProgress& progress, const char* unit);
     void showOutcome(const Outcome& outcome);
     void setBusy(bool busy);
     void fillTable();
+    std::vector<std::string> tickedOthers() const;
 
     QPushButton* Browse = nullptr;
     QPushButton* WordList = nullptr;
@@ -84,10 +92,12 @@ private:
     QLabel* Rate = nullptr;
     QLabel* Summary = nullptr;
     QTableWidget* Hits = nullptr;
+    std::vector<QCheckBox*> Tools; // one a password tool, steghide first
 
     std::string path_;
     std::string wordListPath_;
     Cover cover_;
+    Others others_; // the other tools that apply to the file
     std::vector<Hit> hits_;
 };
 

@@ -368,7 +368,8 @@ AnalysisPart RunSteghide(const Context& c) {
 // pixels of outguess's PNM embedding) come in decoder requests of their own: only a run with a
 // word list pays for them.
 AnalysisPart RunPasswordTools(const Context& c) {
-    static const std::vector<std::string> kTools = {"outguess", "f5stegojs", "gifshuffle"};
+    static const std::vector<std::string> kTools = {"outguess", "f5stegojs", "stegosuite",
+                                                    "gifshuffle"};
     const Result<passwords::FileTools> tools = passwords::LoadPasswordTools(c.path, kTools);
     if (!tools) {
         return FailedPart("passwords", tools.error());

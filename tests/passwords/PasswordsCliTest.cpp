@@ -1,4 +1,4 @@
-// The passwords command on stegos the real outguess 0.4 and gifshuffle 2.0 made
+// The passwords command on stegos the real outguess 0.4, gifshuffle 2.0 and stegosuite 0.9 made
 // (tools/make_password_fixtures.sh): each is cracked from the script's word list and its payload
 // compared byte for byte with what the script embedded; wrong lists and clean covers prove
 // nothing; unreadable files fail in one line.
@@ -26,8 +26,9 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
     const std::string fox = FileBytes(Stego("msg.txt"));
     struct Case {
         std::string file;
-        std::string hit;     // the start of the hit's JSON
-        std::string payload; // what --save writes; empty: a candidate, never saved
+        std::string hit;              // the start of the hit's JSON
+        std::string payload;          // what --save writes; empty: a candidate, never saved
+        std::string name = "payload"; // the saved file's suffix: the tool's stored name
     } const cases[] = {
         {"og-default.jpg", R"({"tool": "outguess", "password": "vantrel", "verified": true)", fox},
         {"og-two.jpg", R"({"tool": "outguess", "password": "two words", "verified": true)", fox},
@@ -38,8 +39,15 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
          R"({"tool": "outguess", "password": "noise", "verified": false, "size": 16)", ""},
         {"f5-colour.jpg", R"({"tool": "f5stegojs", "password": "vantrel", "verified": true)", fox},
         {"f5-grey.jpg", R"({"tool": "f5stegojs", "password": "two words", "verified": true)", fox},
+        {"f5-padded.jpg", R"({"tool": "f5stegojs", "password": "padded", "verified": true)", fox},
         {"f5-binary.jpg",
          R"({"tool": "f5stegojs", "password": "noise", "verified": false, "size": 16)", ""},
+        {"ss-message.png", R"({"tool": "stegosuite", "password": "suite spot", "verified": true)",
+         "meet me at six"},
+        {"ss-file.bmp",
+         R"({"tool": "stegosuite", "password": "suitcase", "verified": true, "size": 45, )"
+         R"("name": "msg.txt")",
+         fox, "msg.txt"},
         {"gs-plain.gif", R"({"tool": "gifshuffle", "password": "", "verified": true)",
          "meet me at six"},
         {"gs-ice.gif", R"({"tool": "gifshuffle", "password": "swordfish", "verified": true)",
@@ -59,10 +67,11 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
                                    "--json", "--save", saveDir, "--jobs", "2"});
         EXPECT_EQ(run.status, c.payload.empty() ? 3 : 0) << c.file << run.err;
         EXPECT_NE(run.out.find(c.hit), std::string::npos) << run.out;
-        const std::string tool = c.file[0] == 'o'   ? "outguess"
-                                 : c.file[0] == 'f' ? "f5stegojs"
-                                                    : "gifshuffle";
-        const std::string saved = saveDir + "/" + c.file + "." + tool + ".payload";
+        const std::string tool = c.file[0] == 'o'            ? "outguess"
+                                 : c.file[0] == 'f'          ? "f5stegojs"
+                                 : c.file.starts_with("ss-") ? "stegosuite"
+                                                             : "gifshuffle";
+        const std::string saved = saveDir + "/" + c.file + "." + tool + "." + c.name;
         EXPECT_EQ(FileBytes(saved), c.payload) << c.file;
     }
 }
@@ -77,6 +86,8 @@ TEST(PasswordsCommand, WrongListsAndCleanCoversProveNothing) {
         {Stego("gs-ice-v1.gif"), "swordfish\noldstyle1\n"},
         {Stego("f5-colour.jpg"), "Vantrel\nvantrel \nnoise\n"},
         {Stego("f5-cover.jpg"), FileBytes(Stego("words.txt"))},
+        {Stego("ss-message.png"), "Suite spot\nsuite spot \nsuitcase\n"},
+        {Stego("ss-file.bmp"), "Suitcase\nsuite spot\n"},
         {Stego("cover.gif"), FileBytes(Stego("words.txt"))},
         {Data("jpeg/chelsea-q75.jpg"), FileBytes(Stego("words.txt"))},
         {Data("pattern24.png"), FileBytes(Stego("words.txt"))},

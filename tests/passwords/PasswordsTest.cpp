@@ -5,6 +5,7 @@
 #include "passwords/F5stegoFormat.h"
 #include "passwords/GifColourTable.h"
 #include "passwords/Ice.h"
+#include "passwords/Md5.h"
 #include "passwords/OutguessBlockiness.h"
 #include "passwords/OutguessFormat.h"
 #include "passwords/PayloadVerdict.h"
@@ -73,6 +74,33 @@ TEST(Ice, PublishedVectors) {
         EXPECT_EQ(IceKey(c.level, c.key).Encrypt({0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10}),
                   c.cipher)
             << "level " << c.level;
+    }
+}
+
+// RFC 1321's test suite, split between prefix and text anywhere, and across the padding's edges.
+TEST(Md5, RfcVectors) {
+    struct Case {
+        std::string_view prefix, text;
+        std::string_view hex;
+    } const cases[] = {
+        {"", "", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"a", "", "0cc175b9c0f1b6a831c399e269772661"},
+        {"ab", "c", "900150983cd24fb0d6963f7d28e17f72"},
+        {"message ", "digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+        {"abcdefghijklm", "nopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", "0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"1234567890123456789012345678901234567890", "1234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+    };
+    for (const Case& c : cases) {
+        const std::array<std::uint8_t, 16> digest = Md5(c.prefix, c.text);
+        std::string hex;
+        for (const std::uint8_t byte : digest) {
+            hex += "0123456789abcdef"[byte >> 4];
+            hex += "0123456789abcdef"[byte & 15];
+        }
+        EXPECT_EQ(hex, c.hex) << c.prefix << c.text;
     }
 }
 

@@ -1,9 +1,10 @@
 // The steghide window driven as a user would, on stegos the real steghide 0.5.1 made: the hit of
 // the passphrase it embedded with, none on the clean cover, a seed search stopped, and the saved
-// payload read back.
+// payload read back; the other tools ticked tried on the same list.
 #include "steghide/SteghideWindow.h"
 #include "TestData.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -66,8 +67,9 @@ private slots:
         if (passphrase.isEmpty()) {
             QCOMPARE(hits->rowCount(), 0);
             // Says what was tried: not that the file is clean.
+            // The other tools that apply are tried too and named.
             QVERIFY2(QRegularExpression(QStringLiteral("^No passphrase of the \\d+ tried opens "
-                                                       "steghide data$"))
+                                                       "data of steghide(, \\w+)+$"))
                          .match(summary)
                          .hasMatch(),
                      qPrintable(summary));
@@ -92,7 +94,7 @@ private slots:
         QCOMPARE(bytes, std::string("The quick brown fox jumps over the lazy dog.\n"));
     }
 
-    // Unencrypted data has no cipher mode to show; one hit is "1 hit".
+    // Unencrypted data has no cipher mode to show; one hit is "1 hit", with the tools tried.
     void unencryptedHitShowsNoMode() {
         SteghideWindow window;
         QVERIFY(loadCover(window, "jpeg-none.jpg"));
@@ -108,7 +110,37 @@ private slots:
         QCOMPARE(hits->item(0, 1)->text(), QStringLiteral("none"));
         QCOMPARE(hits->item(0, 2)->text(), QString());
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Summary"))->text(),
-                 QStringLiteral("steghide data: 1 hit"));
+                 QStringLiteral("data of steghide, outguess, f5stegojs: 1 hit"));
+    }
+
+    // Every tool ticked is tried on the same list: a stegosuite stego's file found, proved and
+    // saved; the tools left unticked are not tried.
+    void tickedToolsAreTried() {
+        SteghideWindow window;
+        QVERIFY(loadCover(window, "../passwords/ss-file.bmp"));
+        window.chooseWordList = [](QWidget*) {
+            return std::optional<QString>(Fixture("../passwords/words.txt"));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("WordList"))->click();
+        window.findChild<QCheckBox*>(QStringLiteral("Tool_outguess"))->setChecked(false);
+        QVERIFY(click(window, "TryWordList"));
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Summary"))->text(),
+                 QStringLiteral("data of steghide, stegosuite: 1 hit"));
+        auto* hits = window.findChild<QTableWidget*>(QStringLiteral("Hits"));
+        QCOMPARE(hits->item(0, 0)->text(), QStringLiteral("\"suitcase\""));
+        QCOMPARE(hits->item(0, 1)->text(), QStringLiteral("stegosuite"));
+        QCOMPARE(hits->item(0, 2)->text(), QStringLiteral("verified"));
+        QCOMPARE(hits->item(0, 4)->text(), QStringLiteral("msg.txt"));
+        const std::string saved = (std::filesystem::temp_directory_path() /
+                                   ("vantrel-stegosuite-" + std::to_string(getpid())))
+                                      .string();
+        window.choosePayloadPath = [&](QWidget*, const QString&) {
+            return std::optional<QString>(QString::fromStdString(saved));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
+        const std::string bytes = testing::FileBytes(saved);
+        std::filesystem::remove(saved);
+        QCOMPARE(bytes, testing::FileBytes(VANTREL_TEST_DATA "/passwords/msg.txt"));
     }
 
     void stopEndsASeedSearch() {
@@ -128,21 +160,25 @@ private slots:
     void refusedFileSaysWhy_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("others"); // another tool reads the file
         QTest::newRow("text") << "words.txt"
-                              << "neither a JPEG nor a BMP";
+                              << "neither a JPEG nor a BMP" << false;
         QTest::newRow("16-bit bmp") << "cover16.bmp"
-                                    << "24-bit BMPs, not 16-bit";
+                                    << "24-bit BMPs, not 16-bit" << true;
         QTest::newRow("32-bit bmp") << "cover32.bmp"
-                                    << "24-bit BMPs, not 32-bit";
+                                    << "24-bit BMPs, not 32-bit" << true;
     }
     void refusedFileSaysWhy() {
         QFETCH(QString, file);
         QFETCH(QString, reason);
+        QFETCH(bool, others);
         SteghideWindow window;
         QVERIFY(loadCover(window, file.toUtf8().constData()));
         QVERIFY2(window.lastStatus().contains(reason), qPrintable(window.lastStatus()));
         QVERIFY(!window.lastStatus().contains(QLatin1Char('\n')));
-        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("TryWordList"))->isEnabled());
+        QCOMPARE(window.findChild<QPushButton*>(QStringLiteral("TryWordList"))->isEnabled(),
+                 others);
+        QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("SearchSeeds"))->isEnabled());
     }
 };
 
