@@ -148,11 +148,13 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Table->verticalHeader()->setDefaultSectionSize(18);
-    Note = MakeLabel(this, QStringLiteral("Note"),
-                     QStringLiteral("The JSteg fraction over-estimates the embedded share, and "
-                                    "reads 0 for a payload that is not random (text, unencrypted "
-                                    "files). F5's beta is unreliable on a file compressed twice."),
-                     QRect(8, 618, 744, 28));
+    Note =
+        MakeLabel(this, QStringLiteral("Note"),
+                  QStringLiteral("The JSteg fraction over-estimates the embedded share, and "
+                                 "reads 0 for a payload that is not random (text, unencrypted "
+                                 "files). On a file compressed twice F5 is calibrated through its "
+                                 "estimated first table."),
+                  QRect(8, 618, 744, 28));
     Note->setWordWrap(true);
     Note->setFont(ConsolasFont(7, false));
 

@@ -1,6 +1,6 @@
 #include "passwords/GifColourTable.h"
 
-#include <algorithm>
+#include "bytes/FormatSniff.h"
 
 namespace vantrel::passwords {
 
@@ -9,7 +9,7 @@ Result<std::vector<std::uint8_t>> EncodeGifColourTable(std::span<const std::uint
     // The header (6 bytes) and the logical screen descriptor (7), whose packed byte says whether
     // a global table follows and its size.
     constexpr std::size_t kHead = 13;
-    if (file.size() < 6 || !std::equal(file.begin(), file.begin() + 3, "GIF")) {
+    if (bytes::SniffFormat(file) != bytes::FileFormat::Gif) {
         return Failure("not a GIF");
     }
     if (file.size() < kHead) {

@@ -1,5 +1,7 @@
 #include "passwords/Ice.h"
 
+#include "bytes/ByteOrder.h"
+
 #include <algorithm>
 
 namespace vantrel::passwords {
@@ -97,8 +99,7 @@ IceKey::IceKey(int level, std::span<const std::uint8_t> key) {
         std::array<std::uint16_t, 4> w{};
         for (int j = 0; j < 4; ++j) {
             const std::size_t at = static_cast<std::size_t>(block * 8 + j * 2);
-            w[static_cast<std::size_t>(3 - j)] =
-                static_cast<std::uint16_t>(key[at] << 8 | key[at + 1]);
+            w[static_cast<std::size_t>(3 - j)] = bytes::Be16(&key[at]);
         }
         return w;
     };

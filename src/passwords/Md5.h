@@ -1,7 +1,5 @@
 #pragma once
-// MD5 (RFC 1321) of a prefix and a password, the hash several tools key their walks with. Our own
-// compression function on the stack: a password costs one or two 64-byte blocks, where a library
-// context's fetch, init and final would cost more than the hash.
+// MD5 (RFC 1321) of a prefix and a password, the hash several tools key their walks with.
 #include <array>
 #include <cstdint>
 #include <string_view>

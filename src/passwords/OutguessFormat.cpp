@@ -2,6 +2,7 @@
 #include "passwords/Md5.h"
 #include "passwords/Rc4.h"
 
+#include "bytes/ByteOrder.h"
 #include "jpeg/JpegScanOrder.h"
 
 #include <algorithm>
@@ -122,8 +123,8 @@ std::optional<OutguessRead> OutguessReadAt(const OutguessCover& cover, std::stri
         byte = *stored ^ cipher.Byte();
     }
     OutguessRead read;
-    read.header.seed = static_cast<std::uint16_t>(head[0] | head[1] << 8);
-    read.header.length = static_cast<std::uint16_t>(head[2] | head[3] << 8);
+    read.header.seed = bytes::Le16(&head[0]);
+    read.header.length = bytes::Le16(&head[2]);
     if (read.header.length == 0 || read.header.length > (cover.bits + 7ull) / 8) {
         return std::nullopt;
     }
