@@ -171,9 +171,12 @@ std::vector<Evidence> PasswordEvidence(const passwords::PasswordAttackResult& re
                                        const std::string& tool) {
     std::vector<Evidence> evidence;
     for (const passwords::PasswordHit& hit : result.hits) {
-        evidence.push_back({tool, "password", std::nullopt, std::nullopt, DetectorState::Ok(), true,
-                            hit.verified, hit.tool,
-                            (hit.verified ? "password \"" : "candidate password \"") +
+        // A header that merely fits turns up by chance for a few words of any list on any cover
+        // (half of the clean JPEGs tried had one), so a candidate is listed for the analyst to
+        // try but neither flags the file nor names the tool: only a proof does.
+        evidence.push_back({tool, "password", std::nullopt, std::nullopt, DetectorState::Ok(),
+                            hit.verified, hit.verified, hit.verified ? hit.tool : "",
+                            (hit.verified ? "password \"" : hit.tool + " candidate password \"") +
                                 hit.password + "\": " + hit.proof});
     }
     if (evidence.empty()) {
