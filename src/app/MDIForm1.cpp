@@ -25,8 +25,30 @@
 #include <QStatusBar>
 
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
 
 namespace vantrel {
+namespace {
+
+// A command of the menu bar: its caption, its name for findChild, and what it does.
+struct MenuCommand {
+    const char* caption;
+    const char* name;
+    std::function<void()> run;
+};
+
+// Adds the commands to a menu or to the bar itself, in order.
+template <class Menu>
+void AddCommands(Menu* menu, QObject* context, std::initializer_list<MenuCommand> commands) {
+    for (const MenuCommand& command : commands) {
+        QAction* action = menu->addAction(QString::fromUtf8(command.caption));
+        action->setObjectName(QString::fromUtf8(command.name));
+        QObject::connect(action, &QAction::triggered, context, command.run);
+    }
+}
+
+} // namespace
 
 MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MDIForm1"));
@@ -42,52 +64,31 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     QMenuBar* bar = menuBar();
     QMenu* newAnalysis = bar->addMenu(QStringLiteral("New Analysis"));
     newAnalysis->setObjectName(QStringLiteral("NewAnalysis"));
-    QAction* multi = newAnalysis->addAction(QStringLiteral("Multi-Window Analysis"));
-    multi->setObjectName(QStringLiteral("MultiWindowAnalysis"));
-    QAction* one = newAnalysis->addAction(QStringLiteral("One Window Analysis"));
-    one->setObjectName(QStringLiteral("OneWindowAnalysis"));
-    QAction* search = newAnalysis->addAction(QStringLiteral("Similar Image Search"));
-    search->setObjectName(QStringLiteral("Search"));
-    // Beyond the original three: analyses without an original.
-    QAction* blind = newAnalysis->addAction(QStringLiteral("Blind Analysis"));
-    blind->setObjectName(QStringLiteral("BlindAnalysis"));
-    QAction* extraction = newAnalysis->addAction(QStringLiteral("Bit Extraction"));
-    extraction->setObjectName(QStringLiteral("BitExtraction"));
-    QAction* jpeg = newAnalysis->addAction(QStringLiteral("JPEG Analysis"));
-    jpeg->setObjectName(QStringLiteral("JpegAnalysis"));
-    QAction* steghide = newAnalysis->addAction(QStringLiteral("steghide"));
-    steghide->setObjectName(QStringLiteral("Steghide"));
-    QAction* fileStructure = newAnalysis->addAction(QStringLiteral("File Structure"));
-    fileStructure->setObjectName(QStringLiteral("FileStructure"));
-    QAction* fileVerdict = newAnalysis->addAction(QStringLiteral("File Verdict"));
-    fileVerdict->setObjectName(QStringLiteral("FileVerdict"));
+    AddCommands(
+        newAnalysis, this,
+        {{"Multi-Window Analysis", "MultiWindowAnalysis", [this] { MultiWindowAnalysis_Click(); }},
+         {"One Window Analysis", "OneWindowAnalysis", [this] { OneWindowAnalysis_Click(); }},
+         {"Similar Image Search", "Search", [this] { Search_Click(); }},
+         // Beyond the original three: analyses without an original.
+         {"Blind Analysis", "BlindAnalysis", [this] { BlindAnalysis_Click(); }},
+         {"Bit Extraction", "BitExtraction", [this] { BitExtraction_Click(); }},
+         {"JPEG Analysis", "JpegAnalysis", [this] { JpegAnalysis_Click(); }},
+         {"steghide", "Steghide", [this] { Steghide_Click(); }},
+         {"File Structure", "FileStructure", [this] { FileStructure_Click(); }},
+         {"File Verdict", "FileVerdict", [this] { FileVerdict_Click(); }}});
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
     connect(windowMenu_, &QMenu::aboutToShow, this, &MDIForm1::rebuildWindowMenu);
 
-    QAction* help = bar->addAction(QStringLiteral("Help"));
-    help->setObjectName(QStringLiteral("Help"));
-    QAction* about = bar->addAction(QStringLiteral("About"));
-    about->setObjectName(QStringLiteral("About"));
-    QAction* exitAction = bar->addAction(QStringLiteral("Exit"));
-    exitAction->setObjectName(QStringLiteral("Exit"));
+    AddCommands(bar, this,
+                {{"Help", "Help", [this] { Help_Click(); }},
+                 {"About", "About", [this] { About_Click(); }},
+                 {"Exit", "Exit", [this] { Exit_Click(); }}});
 
-    connect(multi, &QAction::triggered, this, &MDIForm1::MultiWindowAnalysis_Click);
-    connect(one, &QAction::triggered, this, &MDIForm1::OneWindowAnalysis_Click);
-    connect(search, &QAction::triggered, this, &MDIForm1::Search_Click);
-    connect(blind, &QAction::triggered, this, &MDIForm1::BlindAnalysis_Click);
-    connect(extraction, &QAction::triggered, this, &MDIForm1::BitExtraction_Click);
-    connect(jpeg, &QAction::triggered, this, &MDIForm1::JpegAnalysis_Click);
-    connect(steghide, &QAction::triggered, this, &MDIForm1::Steghide_Click);
-    connect(fileStructure, &QAction::triggered, this, &MDIForm1::FileStructure_Click);
-    connect(fileVerdict, &QAction::triggered, this, &MDIForm1::FileVerdict_Click);
     // A file or folder dropped where no window is gets its verdict.
     AcceptFileDrops(mdiArea_->viewport(),
                     [this](const QString& path) { FileVerdict_Click()->loadFile(path); });
-    connect(help, &QAction::triggered, this, &MDIForm1::Help_Click);
-    connect(about, &QAction::triggered, this, &MDIForm1::About_Click);
-    connect(exitAction, &QAction::triggered, this, &MDIForm1::Exit_Click);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
 

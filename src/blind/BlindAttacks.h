@@ -85,24 +85,22 @@ struct RsCounts {
     std::int64_t groups = 0;
     friend bool operator==(const RsCounts&, const RsCounts&) = default;
 };
-struct RsResult {
+
+// A structural attack's estimate and the class counts it came from; `None` until it has any.
+template <class Counts, AttackStatus None> struct CountedResult {
     double rate = 0;
-    AttackStatus status = AttackStatus::NoGroups;
-    RsCounts counts;
+    AttackStatus status = None;
+    Counts counts;
     Judgement judgement;
 };
+using RsResult = CountedResult<RsCounts, AttackStatus::NoGroups>;
 
 // Over the pairs whose two samples are both usable.
 struct SpaCounts {
     std::int64_t pairs = 0, x = 0, y = 0, z = 0, w = 0;
     friend bool operator==(const SpaCounts&, const SpaCounts&) = default;
 };
-struct SpaResult {
-    double rate = 0;
-    AttackStatus status = AttackStatus::NoPairs;
-    SpaCounts counts;
-    Judgement judgement;
-};
+using SpaResult = CountedResult<SpaCounts, AttackStatus::NoPairs>;
 
 struct WsResult {
     double rate = 0;

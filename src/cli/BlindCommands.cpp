@@ -17,11 +17,8 @@ std::string RowLine(bool csv, const std::string& path, const Result<BlindResult>
 
 int RunBlind(const Arguments& args) {
     bool json = false;
-    const Arguments paths =
-        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::DoubleDash);
-    if (paths.empty()) {
-        throw UsageError("blind takes at least one IMAGE");
-    }
+    const Arguments paths = TakeOperands(args, {Flag("--json", [&] { json = true; })},
+                                         Unlisted::DoubleDash, "blind takes at least one IMAGE");
     return EachPath(paths, [&](const std::string& path) {
         const Result<BlindResult> result = AnalyseFile(path);
         if (json) {

@@ -92,5 +92,8 @@ int EachPath(const Arguments& paths, const std::function<bool(const std::string&
 // Takes every listed option in the order given, each as it comes (so that a bad value stops the
 // command where it stands), and returns the operands in order.
 Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options, Unlisted unlisted);
+// The same for a command of one or more operands: the usage message `none` when there is none.
+Arguments TakeOperands(const Arguments& args, const std::vector<Option>& options, Unlisted unlisted,
+                       const std::string& none);
 
 } // namespace vantrel::cli

@@ -103,4 +103,13 @@ Arguments TakeOptions(const Arguments& args, const std::vector<Option>& options,
     return operands;
 }
 
+Arguments TakeOperands(const Arguments& args, const std::vector<Option>& options, Unlisted unlisted,
+                       const std::string& none) {
+    Arguments operands = TakeOptions(args, options, unlisted);
+    if (operands.empty()) {
+        throw UsageError(none);
+    }
+    return operands;
+}
+
 } // namespace vantrel::cli

@@ -44,11 +44,8 @@ int RunJpeg(const Arguments& args) {
         return 0;
     }
     bool json = false;
-    const Arguments paths =
-        TakeOptions(args, {Flag("--json", [&] { json = true; })}, Unlisted::Dash);
-    if (paths.empty()) {
-        throw UsageError("jpeg takes at least one FILE");
-    }
+    const Arguments paths = TakeOperands(args, {Flag("--json", [&] { json = true; })},
+                                         Unlisted::Dash, "jpeg takes at least one FILE");
     return EachPath(paths, [&](const std::string& path) {
         const Result<JpegCoefficients> jpeg = LoadJpegCoefficients(path);
         if (!jpeg) {

@@ -36,15 +36,12 @@ int RunStructure(const Arguments& args) {
     bool json = false;
     std::string carveDirectory;
     const Arguments paths =
-        TakeOptions(args,
-                    {Flag("--json", [&] { json = true; }),
-                     Valued(
-                         "--carve", [&](const std::string& dir) { carveDirectory = dir; },
-                         "--carve takes a DIR")},
-                    Unlisted::Dash);
-    if (paths.empty()) {
-        throw UsageError("structure takes at least one FILE");
-    }
+        TakeOperands(args,
+                     {Flag("--json", [&] { json = true; }),
+                      Valued(
+                          "--carve", [&](const std::string& dir) { carveDirectory = dir; },
+                          "--carve takes a DIR")},
+                     Unlisted::Dash, "structure takes at least one FILE");
     if (!carveDirectory.empty()) {
         std::error_code code;
         fs::create_directories(carveDirectory, code);

@@ -244,16 +244,13 @@ int RunAnalyse(const Arguments& args) {
     bool json = false;
     ScanOptions options;
     options.jobs = 1;
-    const Arguments paths = TakeOptions(
+    const Arguments paths = TakeOperands(
         args,
         {Flag("--json", [&] { json = true; }),
          Valued("--wordlist", [&](const std::string& file) { options.words = ReadWordList(file); }),
          Valued("--save", [&](const std::string& dir) { options.saveDirectory = dir; }),
          JobsOption(options.jobs, options.cores)},
-        Unlisted::DoubleDash);
-    if (paths.empty()) {
-        throw UsageError("analyse takes at least one FILE");
-    }
+        Unlisted::DoubleDash, "analyse takes at least one FILE");
     int status = 0;
     ScanFiles(FilesListed(paths, {}), options, [&](const verdict::FileRecord& record) {
         status = record.readable() ? status : 1;

@@ -20,6 +20,13 @@ namespace vantrel {
 
 namespace {
 
+// A control named for findChild, at its place in pixels.
+template <class Control> Control* Placed(Control* control, const char* name, const QRect& place) {
+    control->setObjectName(name);
+    control->setGeometry(place);
+    return control;
+}
+
 constexpr std::size_t kShownBytes = 4096;
 
 QString HexAndText(const std::vector<std::uint8_t>& bytes, std::uint64_t firstOffset) {
@@ -54,12 +61,9 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle("Bit Extraction");
     const QFont fixed = ConsolasFont(9, false);
 
-    browse_ = new QPushButton("Browse...", this);
-    browse_->setObjectName("Browse");
-    browse_->setGeometry(8, 8, 90, 26);
-    fileLabel_ = new QLabel("Choose an image, or drop one here.", this);
-    fileLabel_->setObjectName("FileLabel");
-    fileLabel_->setGeometry(108, 8, 780, 26);
+    browse_ = Placed(new QPushButton("Browse...", this), "Browse", {8, 8, 90, 26});
+    fileLabel_ = Placed(new QLabel("Choose an image, or drop one here.", this), "FileLabel",
+                        {108, 8, 780, 26});
     setFailureLine(fileLabel_);
 
     auto caption = [this](const char* text, int x) {
@@ -67,76 +71,48 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
         label->setGeometry(x, 44, 90, 22);
     };
     caption("Bits", 8);
-    bits_ = new QComboBox(this);
-    bits_->setObjectName("Bits");
+    bits_ = Placed(new QComboBox(this), "Bits", {8, 66, 70, 26});
     for (int n = 1; n <= 8; ++n) {
         bits_->addItem(QString("b%1").arg(n));
     }
-    bits_->setGeometry(8, 66, 70, 26);
     caption("Channels", 88);
-    channels_ = new QLineEdit("rgb", this);
-    channels_->setObjectName("Channels");
-    channels_->setGeometry(88, 66, 70, 26);
+    channels_ = Placed(new QLineEdit("rgb", this), "Channels", {88, 66, 70, 26});
     caption("Bit packing", 168);
-    packing_ = new QComboBox(this);
-    packing_->setObjectName("Packing");
+    packing_ = Placed(new QComboBox(this), "Packing", {168, 66, 70, 26});
     packing_->addItems({"lsb", "msb"});
-    packing_->setGeometry(168, 66, 70, 26);
     caption("Pixel order", 248);
-    order_ = new QComboBox(this);
-    order_->setObjectName("Order");
+    order_ = Placed(new QComboBox(this), "Order", {248, 66, 70, 26});
     order_->addItems({"xy", "Xy", "xY", "XY", "yx", "Yx", "yX", "YX"});
-    order_->setGeometry(248, 66, 70, 26);
-    prime_ = new QCheckBox("prime", this);
-    prime_->setObjectName("Prime");
-    prime_->setGeometry(330, 66, 70, 26);
+    prime_ = Placed(new QCheckBox("prime", this), "Prime", {330, 66, 70, 26});
     caption("Layout", 410);
-    layoutText_ = new QLineEdit("b1,rgb,lsb,xy", this);
-    layoutText_->setObjectName("LayoutText");
+    layoutText_ = Placed(new QLineEdit("b1,rgb,lsb,xy", this), "LayoutText", {410, 66, 230, 26});
     layoutText_->setFont(fixed);
-    layoutText_->setGeometry(410, 66, 230, 26);
 
-    hexView_ = new QPlainTextEdit(this);
-    hexView_->setObjectName("HexView");
+    hexView_ = Placed(new QPlainTextEdit(this), "HexView", {8, 100, 600, 480});
     hexView_->setReadOnly(true);
     hexView_->setFont(fixed);
     hexView_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    hexView_->setGeometry(8, 100, 600, 480);
 
-    scan_ = new QPushButton("Scan All Layouts", this);
-    scan_->setObjectName("Scan");
-    scan_->setGeometry(620, 100, 140, 28);
-    scanPrime_ = new QCheckBox("with prime", this);
-    scanPrime_->setObjectName("ScanPrime");
-    scanPrime_->setGeometry(770, 100, 110, 28);
+    scan_ = Placed(new QPushButton("Scan All Layouts", this), "Scan", {620, 100, 140, 28});
+    scanPrime_ = Placed(new QCheckBox("with prime", this), "ScanPrime", {770, 100, 110, 28});
     // Raw readings (what libmagic names in any run of bytes) are many and mostly noise: they
     // wait behind this box so the real findings stand out.
-    showRaw_ = new QCheckBox("Show raw readings", this);
-    showRaw_->setObjectName("ShowRaw");
-    showRaw_->setGeometry(900, 100, 200, 28);
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName("Progress");
+    showRaw_ = Placed(new QCheckBox("Show raw readings", this), "ShowRaw", {900, 100, 200, 28});
+    progress_ = Placed(new QProgressBar(this), "Progress", {620, 134, 260, 20});
     progress_->setRange(0, 1000);
     progress_->setValue(0);
-    progress_->setGeometry(620, 134, 260, 20);
-    findings_ = new QTableWidget(0, 4, this);
-    findings_->setObjectName("Findings");
+    findings_ = Placed(new QTableWidget(0, 4, this), "Findings", {620, 160, 480, 384});
     findings_->setHorizontalHeaderLabels({"Layout", "Tier", "What", "Preview"});
     findings_->setSelectionBehavior(QAbstractItemView::SelectRows);
     findings_->setSelectionMode(QAbstractItemView::SingleSelection);
     findings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     findings_->verticalHeader()->setVisible(false);
     findings_->horizontalHeader()->setStretchLastSection(true);
-    findings_->setGeometry(620, 160, 480, 384);
     findings_->setColumnWidth(0, 120);
     findings_->setColumnWidth(1, 50);
     findings_->setColumnWidth(2, 200);
-    summary_ = new QLabel(this);
-    summary_->setObjectName("Summary");
-    summary_->setGeometry(620, 550, 330, 28);
-    save_ = new QPushButton("Save Payload...", this);
-    save_->setObjectName("Save");
-    save_->setGeometry(960, 550, 140, 28);
+    summary_ = Placed(new QLabel(this), "Summary", {620, 550, 330, 28});
+    save_ = Placed(new QPushButton("Save Payload...", this), "Save", {960, 550, 140, 28});
 
     connect(browse_, &QPushButton::clicked, this, &BitExtraction::Browse_Click);
     connect(scan_, &QPushButton::clicked, this, &BitExtraction::Scan_Click);

@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace vantrel {
@@ -14,32 +15,29 @@ struct ExtensionRow {
     int flags;
 };
 
+// Each ending is taken all in lower case or all in upper case, never mixed.
 constexpr std::array kExtensionTable{
     ExtensionRow{".png", FIF_PNG, 0},
-    ExtensionRow{".PNG", FIF_PNG, 0},
     ExtensionRow{".bmp", FIF_BMP, 0},
-    ExtensionRow{".BMP", FIF_BMP, 0},
     ExtensionRow{".jpg", FIF_JPEG, JPEG_ACCURATE},
-    ExtensionRow{".JPG", FIF_JPEG, JPEG_ACCURATE},
     ExtensionRow{".jp2", FIF_JP2, 0},
-    ExtensionRow{".JP2", FIF_JP2, 0},
     ExtensionRow{".jxr", FIF_JXR, 0},
-    ExtensionRow{".JXR", FIF_JXR, 0},
     ExtensionRow{".j2k", FIF_J2K, 0},
-    ExtensionRow{".J2K", FIF_J2K, 0},
     ExtensionRow{".tif", FIF_TIFF, 0},
-    ExtensionRow{".TIF", FIF_TIFF, 0},
     ExtensionRow{"tiff", FIF_TIFF, 0},
-    ExtensionRow{"TIFF", FIF_TIFF, 0},
     ExtensionRow{"webp", FIF_WEBP, 0},
-    ExtensionRow{"WEBP", FIF_WEBP, 0},
     ExtensionRow{".gif", FIF_GIF, 0},
-    ExtensionRow{".GIF", FIF_GIF, 0},
     ExtensionRow{".psd", FIF_PSD, 0},
-    ExtensionRow{".PSD", FIF_PSD, 0},
     ExtensionRow{".nef", FIF_RAW, RAW_DISPLAY},
-    ExtensionRow{".NEF", FIF_RAW, RAW_DISPLAY},
 };
+
+std::string UpperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return upper;
+}
 
 } // namespace
 
@@ -47,7 +45,7 @@ FormatChoice ImageFormatFor(const std::string& path) {
     if (path.size() >= 4) {
         const std::string_view lastFour = std::string_view(path).substr(path.size() - 4);
         for (const ExtensionRow& row : kExtensionTable) {
-            if (row.lastFour == lastFour) {
+            if (row.lastFour == lastFour || UpperAscii(row.lastFour) == lastFour) {
                 return {row.format, row.flags, true};
             }
         }

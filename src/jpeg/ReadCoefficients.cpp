@@ -190,29 +190,34 @@ bool DescribeFrame(const jpeg_decompress_struct& info, JpegCoefficients& out) {
     return true;
 }
 
-// The padded arrays kept whole: the components count their padding blocks.
-bool CountPadding(const JumpingErrors& errors, JpegCoefficients& out) {
+// Runs `fit` on every requested array with its component; false when an array was never
+// requested for a component or `fit` refuses one.
+template <class Fit> bool FitArrays(const JumpingErrors& errors, JpegCoefficients& out, Fit fit) {
     if (static_cast<std::size_t>(errors.requested) != out.components.size()) {
         return false;
     }
     for (int i = 0; i < errors.requested; ++i) {
         const BlockArray& array = *errors.arrays[i];
-        JpegComponent& component = out.components[array.component];
-        component.widthInBlocks = static_cast<int>(array.blocksPerRow);
-        component.heightInBlocks = static_cast<int>(array.rows);
+        if (!fit(array, out.components[array.component])) {
+            return false;
+        }
     }
     return true;
+}
+
+// The padded arrays kept whole: the components count their padding blocks.
+bool CountPadding(const JumpingErrors& errors, JpegCoefficients& out) {
+    return FitArrays(errors, out, [](const BlockArray& array, JpegComponent& component) {
+        component.widthInBlocks = static_cast<int>(array.blocksPerRow);
+        component.heightInBlocks = static_cast<int>(array.rows);
+        return true;
+    });
 }
 
 // libjpeg's rows are padded to whole MCUs; ours hold the stored blocks only. Rows move down in
 // place, each to a lower address than it came from.
 bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
-    if (static_cast<std::size_t>(errors.requested) != out.components.size()) {
-        return false;
-    }
-    for (int i = 0; i < errors.requested; ++i) {
-        const BlockArray& array = *errors.arrays[i];
-        JpegComponent& component = out.components[array.component];
+    return FitArrays(errors, out, [](const BlockArray& array, JpegComponent& component) {
         const std::size_t from = std::size_t{array.blocksPerRow} * DCTSIZE2;
         const std::size_t to = static_cast<std::size_t>(component.widthInBlocks) * DCTSIZE2;
         if (to > from || static_cast<JDIMENSION>(component.heightInBlocks) > array.rows) {
@@ -223,8 +228,8 @@ bool CompactRows(const JumpingErrors& errors, JpegCoefficients& out) {
             std::memmove(values + row * to, values + row * from, to * sizeof(std::int16_t));
         }
         component.coefficients.resize(to * static_cast<std::size_t>(component.heightInBlocks));
-    }
-    return true;
+        return true;
+    });
 }
 
 // jpeg_read_coefficients stops right after EOI, so what the memory source has not handed out yet

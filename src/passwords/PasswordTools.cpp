@@ -8,59 +8,99 @@
 namespace vantrel::passwords {
 namespace {
 
-class OutguessTool final : public PasswordTool {
+// A tool's reader on one cover, kept for every password.
+template <class Cover> class CoverTool : public PasswordTool {
 public:
-    explicit OutguessTool(OutguessCover cover) : cover_(std::move(cover)) {}
+    explicit CoverTool(Cover cover) : cover_(std::move(cover)) {}
+
+protected:
+    Cover cover_;
+};
+
+PasswordHit HitOf(std::string_view tool, std::string_view password) {
+    PasswordHit hit;
+    hit.tool = std::string(tool);
+    hit.password = std::string(password);
+    return hit;
+}
+
+// What a tool that stores no checksum read under one password: the payload's verdict, and
+// whether the tool's own parameters (a default seed, the code it would pick) fit its length.
+template <class Read> struct UncheckedRead {
+    Read read;
+    PayloadVerdict verdict;
+};
+
+// Reads the first payload bytes, and the whole payload only where they look like a message or
+// the parameters `fits` of the first reading vouch for it; nothing where the payload is neither
+// recognised nor vouched for. `readAt(bytes)` reads that many payload bytes.
+template <class Read, class ReadAt, class Fits, class Length>
+std::optional<UncheckedRead<Read>> ReadUnchecked(const ReadAt& readAt, const Fits& fits,
+                                                 const Length& length) {
+    constexpr std::size_t kStart = 8;
+    std::optional<Read> read = readAt(kStart);
+    if (!read) {
+        return std::nullopt;
+    }
+    const bool fit = fits(*read);
+    if (!fit && !PromisingStart(read->payload)) {
+        return std::nullopt;
+    }
+    if (length(*read) > kStart) {
+        read = readAt(length(*read));
+        if (!read) {
+            return std::nullopt; // the cover ends before the payload does
+        }
+    }
+    PayloadVerdict verdict = JudgePayload(read->payload);
+    if (!verdict.recognised && !fit) {
+        return std::nullopt;
+    }
+    return UncheckedRead<Read>{std::move(*read), std::move(verdict)};
+}
+
+// The hit of such a reading, `detail` its parameters.
+template <class Read>
+PasswordHit UncheckedHit(std::string_view tool, std::string_view shownTool,
+                         std::string_view password, UncheckedRead<Read>& read,
+                         const std::string& detail) {
+    PasswordHit hit = HitOf(tool, password);
+    hit.verified = read.verdict.recognised;
+    hit.proof = (read.verdict.recognised ? read.verdict.what
+                                         : "a header that fits over " + read.verdict.what + " (" +
+                                               std::string(shownTool) + " stores no checksum)") +
+                ", " + detail;
+    hit.payload = std::move(read.read.payload);
+    return hit;
+}
+
+class OutguessTool final : public CoverTool<OutguessCover> {
+public:
+    using CoverTool::CoverTool;
     std::string_view name() const override { return "outguess"; }
     std::string_view costPerPassword() const override {
         return "two MD5s, two RC4 key schedules and 264 RC4 bytes (the 32-bit header and the "
                "first 8 payload bytes); the whole payload only where the header fits";
     }
     std::optional<PasswordHit> Try(std::string_view password) const override {
-        constexpr std::size_t kStart = 8;
-        const std::optional<OutguessRead> start = OutguessReadAt(cover_, password, kStart);
-        if (!start) {
+        std::optional<UncheckedRead<OutguessRead>> read = ReadUnchecked<OutguessRead>(
+            [&](std::size_t bytes) { return OutguessReadAt(cover_, password, bytes); },
+            [](const OutguessRead& start) { return start.header.seed < 256; },
+            [](const OutguessRead& start) { return std::size_t{start.header.length}; });
+        if (!read) {
             return std::nullopt;
         }
-        const bool defaultSeed = start->header.seed < 256;
-        if (!defaultSeed && !PromisingStart(start->payload)) {
-            return std::nullopt;
-        }
-        OutguessRead read = *start;
-        if (start->header.length > kStart) {
-            std::optional<OutguessRead> whole =
-                OutguessReadAt(cover_, password, start->header.length);
-            if (!whole) {
-                return std::nullopt; // the walk leaves the cover before the payload's end
-            }
-            read = std::move(*whole);
-        }
-        const PayloadVerdict verdict = JudgePayload(read.payload);
-        if (!verdict.recognised && !defaultSeed) {
-            return std::nullopt;
-        }
-        PasswordHit hit;
-        hit.tool = "outguess";
-        hit.password = std::string(password);
-        hit.verified = verdict.recognised;
-        hit.proof = (verdict.recognised ? verdict.what
-                                        : "a header that fits over " + verdict.what +
-                                              " (OutGuess stores no checksum)") +
-                    ", seed " + std::to_string(read.header.seed);
-        hit.payload = std::move(read.payload);
-        return hit;
+        const std::string seed = "seed " + std::to_string(read->read.header.seed);
+        return UncheckedHit("outguess", "OutGuess", password, *read, seed);
     }
-
-private:
-    OutguessCover cover_;
 };
 
-class GifshuffleTool final : public PasswordTool {
+class GifshuffleTool final : public CoverTool<GifshuffleCover> {
 public:
     // A compressed reading this English is listed as a candidate: one wrong reading in 4096.
     static constexpr double kCandidateBits = 12;
 
-    explicit GifshuffleTool(std::span<const GifColour> table) : cover_(table) {}
+    explicit GifshuffleTool(std::span<const GifColour> table) : CoverTool(GifshuffleCover(table)) {}
     std::string_view name() const override { return "gifshuffle"; }
     std::string_view costPerPassword() const override {
         return "an ICE key schedule, one ICE block per distinct colour, a sort and a permutation "
@@ -79,9 +119,7 @@ public:
             if (!verdict.recognised && (!candidate || best)) {
                 continue;
             }
-            PasswordHit hit;
-            hit.tool = "gifshuffle";
-            hit.password = std::string(password);
+            PasswordHit hit = HitOf("gifshuffle", password);
             hit.verified = verdict.recognised;
             hit.proof = verdict.what + " in the colour order" +
                         (password.empty()         ? ""
@@ -96,14 +134,11 @@ public:
         }
         return best;
     }
-
-private:
-    GifshuffleCover cover_;
 };
 
-class F5stegoTool final : public PasswordTool {
+class F5stegoTool final : public CoverTool<F5stegoCover> {
 public:
-    explicit F5stegoTool(F5stegoCover cover) : cover_(std::move(cover)) {}
+    using CoverTool::CoverTool;
     std::string_view name() const override { return "f5stegojs"; }
     std::string_view costPerPassword() const override {
         return "an RC4 key schedule, 4 RC4 bytes and a modulo per luminance coefficient (the "
@@ -111,48 +146,28 @@ public:
                "bytes; the whole payload only where they look like a message";
     }
     std::optional<PasswordHit> Try(std::string_view password) const override {
-        constexpr std::size_t kStart = 8;
-        std::optional<F5stegoRead> read = F5stegoReadAt(cover_, password, kStart);
+        // f5stegojs falls back to the next smaller code when the one it picked overflows.
+        const auto codeFits = [this](const F5stegoRead& start) {
+            const std::size_t header = start.length < 32768 ? 2 : 3;
+            const int chosen = F5stegoChosenCode(cover_, header + start.length);
+            return start.k == chosen || start.k + 1 == chosen;
+        };
+        std::optional<UncheckedRead<F5stegoRead>> read = ReadUnchecked<F5stegoRead>(
+            [&](std::size_t bytes) { return F5stegoReadAt(cover_, password, bytes); }, codeFits,
+            [](const F5stegoRead& start) { return std::size_t{start.length}; });
         if (!read) {
             return std::nullopt;
         }
-        const std::size_t header = read->length < 32768 ? 2 : 3;
-        // f5stegojs falls back to the next smaller code when the one it picked overflows.
-        const int chosen = F5stegoChosenCode(cover_, header + read->length);
-        const bool codeFits = read->k == chosen || read->k + 1 == chosen;
-        if (!codeFits && !PromisingStart(read->payload)) {
-            return std::nullopt;
-        }
-        if (read->length > kStart) {
-            read = F5stegoReadAt(cover_, password, read->length);
-            if (!read) {
-                return std::nullopt; // the coefficients run out before the payload's end
-            }
-        }
-        const PayloadVerdict verdict = JudgePayload(read->payload);
-        if (!verdict.recognised && !codeFits) {
-            return std::nullopt;
-        }
-        PasswordHit hit;
-        hit.tool = "f5stegojs";
-        hit.password = std::string(password);
-        hit.verified = verdict.recognised;
-        hit.proof =
-            (verdict.recognised
-                 ? verdict.what
-                 : "a header that fits over " + verdict.what + " (f5stegojs stores no checksum)") +
-            ", code (" + std::to_string((1 << read->k) - 1) + ", " + std::to_string(read->k) + ")";
-        hit.payload = std::move(read->payload);
-        return hit;
+        const int k = read->read.k;
+        const std::string code =
+            "code (" + std::to_string((1 << k) - 1) + ", " + std::to_string(k) + ")";
+        return UncheckedHit("f5stegojs", "f5stegojs", password, *read, code);
     }
-
-private:
-    F5stegoCover cover_;
 };
 
-class StegosuiteTool final : public PasswordTool {
+class StegosuiteTool final : public CoverTool<StegosuiteCover> {
 public:
-    explicit StegosuiteTool(StegosuiteCover cover) : cover_(std::move(cover)) {}
+    using CoverTool::CoverTool;
     std::string_view name() const override { return "stegosuite"; }
     std::string_view costPerPassword() const override {
         return "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced "
@@ -167,9 +182,7 @@ public:
         }
         // The first block is the hit's payload; a message and files together are rare.
         StegosuiteBlock& first = read->blocks.front();
-        PasswordHit hit;
-        hit.tool = "stegosuite";
-        hit.password = std::string(password);
+        PasswordHit hit = HitOf("stegosuite", password);
         hit.verified = true;
         hit.proof = std::string("stegosuite's deflate stream (Adler-32) and blocks, ") +
                     (first.file ? "a file" : "a message") +
@@ -181,14 +194,11 @@ public:
         hit.payload = std::move(first.data);
         return hit;
     }
-
-private:
-    StegosuiteCover cover_;
 };
 
-class SteghideTool final : public PasswordTool {
+class SteghideTool final : public CoverTool<SteghideCover> {
 public:
-    explicit SteghideTool(SteghideCover cover) : cover_(std::move(cover)), magic_(cover_) {}
+    explicit SteghideTool(SteghideCover cover) : CoverTool(std::move(cover)), magic_(cover_) {}
     std::string_view name() const override { return "steghide"; }
     std::string_view costPerPassword() const override {
         return "an MD5 and the few samples until the first wrong bit of steghide's magic";
@@ -202,9 +212,7 @@ public:
         if (!header) {
             return std::nullopt;
         }
-        PasswordHit hit;
-        hit.tool = "steghide";
-        hit.password = std::string(password);
+        PasswordHit hit = HitOf("steghide", password);
         if (!SteghideCanDecrypt(header->algorithm, header->mode)) {
             hit.proof = "a header that fits; its " +
                         std::string(SteghideAlgorithmName(header->algorithm)) +
@@ -225,7 +233,6 @@ public:
     }
 
 private:
-    SteghideCover cover_;
     SteghideMagicCheck magic_;
 };
 

@@ -1,12 +1,11 @@
 #include "steghide/SteghideAttack.h"
 
 #include "steghide/SteghideCrypto.h"
+#include "steghide/WordListBatches.h"
 
 #include <openssl/evp.h>
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/parallel_for.h>
-#include <tbb/parallel_pipeline.h>
-#include <tbb/task_arena.h>
 
 #include <algorithm>
 #include <chrono>
@@ -120,9 +119,6 @@ struct WordBatch {
     std::vector<SteghidePassphraseHit> hits;
 };
 
-constexpr std::size_t kBytesPerBatch = std::size_t{1} << 16;
-constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
-
 } // namespace
 
 SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::istream* words,
@@ -145,7 +141,7 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
         }
     }
     bool firstDone = false;
-    std::string carry; // the start of a line the last read cut off
+    wordlist::LineBlocks blocks(words);
 
     const auto stop = [&] {
         return Cancelled(options.cancel) || (!options.keepGoing && found.load());
@@ -165,72 +161,35 @@ SteghideWordListResult SteghideWordListAttack(const SteghideCover& cover, std::i
             found = true;
         }
     };
-    tbb::parallel_pipeline(
-        static_cast<std::size_t>(2 * tbb::this_task_arena::max_concurrency()),
-        tbb::make_filter<void, std::shared_ptr<WordBatch>>(
-            tbb::filter_mode::serial_in_order,
-            [&](tbb::flow_control& control) -> std::shared_ptr<WordBatch> {
-                if (stop()) {
-                    control.stop();
-                    return nullptr;
-                }
-                auto batch = std::make_shared<WordBatch>();
-                if (!firstDone) {
-                    batch->extra = first;
-                    firstDone = true;
-                }
-                if (words && *words) {
-                    batch->text.swap(carry);
-                    const std::size_t kept = batch->text.size();
-                    batch->text.resize(kept + kBytesPerBatch);
-                    words->read(batch->text.data() + kept,
-                                static_cast<std::streamsize>(kBytesPerBatch));
-                    batch->text.resize(kept + static_cast<std::size_t>(words->gcount()));
-                    if (*words) {
-                        // More follows: the cut line waits for the next read.
-                        const std::size_t end = batch->text.rfind('\n');
-                        // A "line" of a megabyte is no passphrase list: let it go as one word
-                        // rather than hold the whole file.
-                        const std::size_t cut = end != std::string::npos ? end + 1
-                                                : batch->text.size() > kMaxLineBytes
-                                                    ? batch->text.size()
-                                                    : 0;
-                        carry.assign(batch->text, cut);
-                        batch->text.resize(cut);
-                    }
-                }
-                if (batch->extra.empty() && batch->text.empty() && carry.empty()) {
-                    control.stop();
-                    return nullptr;
-                }
-                return batch;
-            }) &
-            tbb::make_filter<std::shared_ptr<WordBatch>, std::shared_ptr<WordBatch>>(
-                tbb::filter_mode::parallel,
-                [&](std::shared_ptr<WordBatch> batch) {
-                    for (const std::string& word : batch->extra) {
-                        check(*batch, word);
-                    }
-                    std::string_view rest = batch->text;
-                    while (!rest.empty()) {
-                        const std::size_t end = std::min(rest.find('\n'), rest.size());
-                        std::string_view word = rest.substr(0, end);
-                        rest.remove_prefix(std::min(end + 1, rest.size()));
-                        if (!word.empty() && word.back() == '\r') {
-                            word.remove_suffix(1);
-                        }
-                        check(*batch, word);
-                    }
-                    return batch;
-                }) &
-            tbb::make_filter<std::shared_ptr<WordBatch>, void>(
-                tbb::filter_mode::serial_in_order, [&](std::shared_ptr<WordBatch> batch) {
-                    result.tried += batch->tried;
-                    for (SteghidePassphraseHit& hit : batch->hits) {
-                        result.hits.push_back(std::move(hit));
-                    }
-                    progress.Report(result.tried);
-                }));
+    wordlist::RunBatches<WordBatch>(
+        [&]() -> std::shared_ptr<WordBatch> {
+            if (stop()) {
+                return nullptr;
+            }
+            auto batch = std::make_shared<WordBatch>();
+            if (!firstDone) {
+                batch->extra = first;
+                firstDone = true;
+            }
+            batch->text = blocks.Next();
+            if (batch->extra.empty() && batch->text.empty() && blocks.ended()) {
+                return nullptr;
+            }
+            return batch;
+        },
+        [&](WordBatch& batch) {
+            for (const std::string& word : batch.extra) {
+                check(batch, word);
+            }
+            wordlist::ForEachLine(batch.text, [&](std::string_view word) { check(batch, word); });
+        },
+        [&](WordBatch& batch) {
+            result.tried += batch.tried;
+            for (SteghidePassphraseHit& hit : batch.hits) {
+                result.hits.push_back(std::move(hit));
+            }
+            progress.Report(result.tried);
+        });
     result.cancelled = Cancelled(options.cancel);
     result.seconds = SecondsSince(progress.start());
     progress.Report(result.tried, true);

@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <initializer_list>
 
 namespace vantrel {
 namespace {
@@ -57,8 +58,9 @@ const struct {
     {"steghide", Make<SteghideWindow>},
 };
 
+// `widths` for the columns but the last, which stretches.
 QTableWidget* MakeTable(QWidget* parent, const QString& name, const QStringList& headers,
-                        const QRect& place) {
+                        const QRect& place, std::initializer_list<int> widths) {
     auto* table = new QTableWidget(0, static_cast<int>(headers.size()), parent);
     table->setObjectName(name);
     table->setHorizontalHeaderLabels(headers);
@@ -70,6 +72,10 @@ QTableWidget* MakeTable(QWidget* parent, const QString& name, const QStringList&
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(20);
     table->horizontalHeader()->setStretchLastSection(true);
+    int column = 0;
+    for (const int width : widths) {
+        table->setColumnWidth(column++, width);
+    }
     return table;
 }
 
@@ -103,11 +109,7 @@ VerdictWindow::VerdictWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     Files = MakeTable(this, QStringLiteral("Files"),
                       {QStringLiteral("File"), QStringLiteral("Format"), QStringLiteral("Size"),
                        QStringLiteral("Verdict"), QStringLiteral("Tools")},
-                      QRect(8, 64, 964, 300));
-    Files->setColumnWidth(0, 430);
-    Files->setColumnWidth(1, 60);
-    Files->setColumnWidth(2, 100);
-    Files->setColumnWidth(3, 100);
+                      QRect(8, 64, 964, 300), {430, 60, 100, 100});
     OpenEvidence = MakeTopButton(this, QStringLiteral("OpenEvidence"),
                                  QStringLiteral("Open Analysis"), 8, 120);
     OpenEvidence->move(8, 370);
@@ -115,11 +117,7 @@ VerdictWindow::VerdictWindow(QWidget* parent) : FileAnalysisWindow(parent) {
         MakeTable(this, QStringLiteral("Evidence"),
                   {QStringLiteral(""), QStringLiteral("Analysis"), QStringLiteral("Detector"),
                    QStringLiteral("Figure"), QStringLiteral("Why")},
-                  QRect(8, 402, 964, 230));
-    Evidence->setColumnWidth(0, 70);
-    Evidence->setColumnWidth(1, 80);
-    Evidence->setColumnWidth(2, 220);
-    Evidence->setColumnWidth(3, 130);
+                  QRect(8, 402, 964, 230), {70, 80, 220, 130});
 
     connect(Browse, &QPushButton::clicked, this, &VerdictWindow::Browse_Click);
     connect(Folder, &QPushButton::clicked, this, &VerdictWindow::Folder_Click);

@@ -20,6 +20,7 @@
 #include <QStyle>
 
 #include <cmath>
+#include <initializer_list>
 
 namespace vantrel {
 
@@ -54,21 +55,27 @@ QFont ConsolasFont(double pointSize, bool bold) {
     return font;
 }
 
-void SetBackgroundColour(QWidget* widget, const QColor& colour) {
+namespace {
+
+// One colour for the same role of a window, an input field and a button.
+void SetPaletteColour(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles,
+                      const QColor& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    palette.setColor(QPalette::Base, colour);
-    palette.setColor(QPalette::Button, colour);
+    for (const QPalette::ColorRole role : roles) {
+        palette.setColor(role, colour);
+    }
     widget->setPalette(palette);
+}
+
+} // namespace
+
+void SetBackgroundColour(QWidget* widget, const QColor& colour) {
+    SetPaletteColour(widget, {QPalette::Window, QPalette::Base, QPalette::Button}, colour);
     widget->setAutoFillBackground(true);
 }
 
 void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    widget->setPalette(palette);
+    SetPaletteColour(widget, {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}, colour);
 }
 
 namespace {
