@@ -121,19 +121,28 @@ FileInputPart PartOf(Result<std::vector<std::uint8_t>>&& encoded) {
 // pixels are encoded straight into the message.
 Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::array<FileInputPart, kFileInputCount> parts;
-    parts[static_cast<std::size_t>(FileInput::Structure)] = PartOf(StructureOf(input));
-    const auto file = input.file;
-    // A JPEG is read twice, for its coefficients and for its pixels: the two reads share
-    // nothing but the mapped file, so they run side by side.
+    FileInputPart& structure = parts[static_cast<std::size_t>(FileInput::Structure)];
+    // A JPEG is read twice, for its coefficients and for its pixels; any other file's walk
+    // (a PNG's inflates its data a second time) is the second read. The two reads share nothing
+    // but the mapped file, so they run side by side. A JPEG's walk stays on this thread: its
+    // thumbnail check decodes through the same codec library as the pixels.
+    const bool isJpeg = bytes::SniffFormat(input.file) == bytes::FileFormat::Jpeg;
+    if (isJpeg) {
+        structure = PartOf(StructureOf(input));
+    }
     std::optional<Result<JpegCoefficients>> jpeg;
     std::future<Result<JpegCoefficients>> reading;
-    if (bytes::SniffFormat(file) == bytes::FileFormat::Jpeg) {
-        const auto read = [&input] { return ReadCoefficientsOf(input, false); };
-        try {
-            reading = std::async(std::launch::async, read);
-        } catch (const std::system_error&) { // no thread to spare: read them after the pixels
-            reading = std::async(std::launch::deferred, read);
+    const auto side = [&input, &structure, isJpeg]() -> Result<JpegCoefficients> {
+        if (isJpeg) {
+            return ReadCoefficientsOf(input, false);
         }
+        structure = PartOf(StructureOf(input));
+        return Failure("not a JPEG");
+    };
+    try {
+        reading = std::async(std::launch::async, side);
+    } catch (const std::system_error&) { // no thread to spare: read after the pixels
+        reading = std::async(std::launch::deferred, side);
     }
     parts[static_cast<std::size_t>(FileInput::SteghideHead)] = PartOf(SteghideFileHeadOf(input));
     DecodeOptions options;
@@ -142,8 +151,8 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::string error;
     const BitmapHandle bitmap =
         DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
-    if (reading.valid()) {
-        jpeg = reading.get();
+    jpeg = reading.get();
+    if (isJpeg) {
         FileInputPart& coefficients = parts[static_cast<std::size_t>(FileInput::Coefficients)];
         if (*jpeg) {
             coefficients.state = FileInputPart::State::Encoded;
