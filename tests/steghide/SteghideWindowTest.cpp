@@ -39,6 +39,20 @@ class SteghideWindowTest : public QObject {
         return finished.wait(30000);
     }
 
+    // The bytes "Save Payload..." writes for the selected hit.
+    static std::string SavedPayload(SteghideWindow& window) {
+        const std::string saved = (std::filesystem::temp_directory_path() /
+                                   ("vantrel-payload-" + std::to_string(getpid())))
+                                      .string();
+        window.choosePayloadPath = [&](QWidget*, const QString&) {
+            return std::optional<QString>(QString::fromStdString(saved));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
+        std::string bytes = testing::FileBytes(saved);
+        std::filesystem::remove(saved);
+        return bytes;
+    }
+
 private slots:
     void wordListFindsThePassphrase_data() {
         QTest::addColumn<QString>("file");
@@ -82,15 +96,7 @@ private slots:
         QCOMPARE(hits->item(0, 4)->text(), QStringLiteral("msg.txt"));
         QCOMPARE(hits->item(0, 6)->text(), QStringLiteral("ok"));
 
-        const std::string saved = (std::filesystem::temp_directory_path() /
-                                   ("vantrel-steghide-" + std::to_string(getpid())))
-                                      .string();
-        window.choosePayloadPath = [&](QWidget*, const QString&) {
-            return std::optional<QString>(QString::fromStdString(saved));
-        };
-        window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
-        const std::string bytes = testing::FileBytes(saved);
-        std::filesystem::remove(saved);
+        const std::string bytes = SavedPayload(window);
         QCOMPARE(bytes, std::string("The quick brown fox jumps over the lazy dog.\n"));
     }
 
@@ -131,15 +137,7 @@ private slots:
         QCOMPARE(hits->item(0, 1)->text(), QStringLiteral("stegosuite"));
         QCOMPARE(hits->item(0, 2)->text(), QStringLiteral("verified"));
         QCOMPARE(hits->item(0, 4)->text(), QStringLiteral("msg.txt"));
-        const std::string saved = (std::filesystem::temp_directory_path() /
-                                   ("vantrel-stegosuite-" + std::to_string(getpid())))
-                                      .string();
-        window.choosePayloadPath = [&](QWidget*, const QString&) {
-            return std::optional<QString>(QString::fromStdString(saved));
-        };
-        window.findChild<QPushButton*>(QStringLiteral("SavePayload"))->click();
-        const std::string bytes = testing::FileBytes(saved);
-        std::filesystem::remove(saved);
+        const std::string bytes = SavedPayload(window);
         QCOMPARE(bytes, testing::FileBytes(VANTREL_TEST_DATA "/passwords/msg.txt"));
     }
 
