@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -148,6 +149,26 @@ TEST_F(VerdictAgreement, ReportFiltersInChromium) {
     }
     EXPECT_GT(found, 0u);
     EXPECT_EQ(shown, found) << dom.substr(0, 400);
+}
+
+// A password header that merely fits (no checksum behind it) is listed for the analyst, but turns
+// up by chance on clean covers too: it must neither flag the file nor name the tool.
+TEST(VerdictCandidates, UnverifiedPasswordsLeaveTheFileClean) {
+    std::ifstream in(VANTREL_TEST_DATA "/passwords/words.txt", std::ios::binary);
+    const std::string words((std::istreambuf_iterator<char>(in)), {});
+    verdict::Options options;
+    options.words = &words;
+    for (const char* file : {"/passwords/f5-binary.jpg", "/passwords/og-binary.jpg"}) {
+        const verdict::FileRecord r =
+            verdict::AnalyseFile(VANTREL_TEST_DATA + std::string(file), options);
+        EXPECT_EQ(Verdict(r), "clean") << file;
+        EXPECT_TRUE(r.tools.empty()) << file;
+        EXPECT_TRUE(std::any_of(
+            r.evidence.begin(), r.evidence.end(),
+            [](const auto& e) { return e.why.find("candidate password") != std::string::npos; }))
+            << file << "\n"
+            << verdict::RecordText(r);
+    }
 }
 
 } // namespace
