@@ -79,8 +79,9 @@ public:
     using CoverTool::CoverTool;
     std::string_view name() const override { return "outguess"; }
     std::string_view costPerPassword() const override {
-        return "two MD5s, two RC4 key schedules and 264 RC4 bytes (the 32-bit header and the "
-               "first 8 payload bytes); the whole payload only where the header fits";
+        return "two MD5s, two RC4 key schedules and 132 RC4 bytes (the 32-bit header); the "
+               "first 8 payload bytes only where the header fits, the whole payload only where "
+               "they look like a message or the seed is below 256";
     }
     std::optional<PasswordHit> Try(std::string_view password) const override {
         std::optional<UncheckedRead<OutguessRead>> read = ReadUnchecked<OutguessRead>(
