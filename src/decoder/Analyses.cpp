@@ -131,14 +131,14 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
         structure = PartOf(StructureOf(input));
     }
     std::optional<Result<JpegCoefficients>> jpeg;
-    std::future<Result<JpegCoefficients>> reading;
-    const auto side = [&input, &structure, isJpeg]() -> Result<JpegCoefficients> {
+    const auto side = [&input, &structure, &jpeg, isJpeg] {
         if (isJpeg) {
-            return ReadCoefficientsOf(input, false);
+            jpeg = ReadCoefficientsOf(input, false);
+        } else {
+            structure = PartOf(StructureOf(input));
         }
-        structure = PartOf(StructureOf(input));
-        return Failure("not a JPEG");
     };
+    std::future<void> reading;
     try {
         reading = std::async(std::launch::async, side);
     } catch (const std::system_error&) { // no thread to spare: read after the pixels
@@ -151,8 +151,8 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     std::string error;
     const BitmapHandle bitmap =
         DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
-    jpeg = reading.get();
-    if (isJpeg) {
+    reading.get();
+    if (jpeg) {
         FileInputPart& coefficients = parts[static_cast<std::size_t>(FileInput::Coefficients)];
         if (*jpeg) {
             coefficients.state = FileInputPart::State::Encoded;
