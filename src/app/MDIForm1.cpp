@@ -50,6 +50,12 @@ void AddCommands(Menu* menu, QObject* context, std::initializer_list<MenuCommand
 
 } // namespace
 
+template <typename Window> Window* MDIForm1::openWindow() {
+    auto* window = new Window;
+    addChildWindow(window);
+    return window;
+}
+
 MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("Vantrel"));
@@ -70,12 +76,12 @@ MDIForm1::MDIForm1(QWidget* parent) : QMainWindow(parent) {
          {"One Window Analysis", "OneWindowAnalysis", [this] { OneWindowAnalysis_Click(); }},
          {"Similar Image Search", "Search", [this] { Search_Click(); }},
          // Beyond the original three: analyses without an original.
-         {"Blind Analysis", "BlindAnalysis", [this] { BlindAnalysis_Click(); }},
-         {"Bit Extraction", "BitExtraction", [this] { BitExtraction_Click(); }},
-         {"JPEG Analysis", "JpegAnalysis", [this] { JpegAnalysis_Click(); }},
-         {"steghide", "Steghide", [this] { Steghide_Click(); }},
-         {"File Structure", "FileStructure", [this] { FileStructure_Click(); }},
-         {"File Verdict", "FileVerdict", [this] { FileVerdict_Click(); }}});
+         {"Blind Analysis", "BlindAnalysis", [this] { openWindow<BlindAnalysis>(); }},
+         {"Bit Extraction", "BitExtraction", [this] { openWindow<BitExtraction>(); }},
+         {"JPEG Analysis", "JpegAnalysis", [this] { openWindow<JpegAnalysisWindow>(); }},
+         {"steghide", "Steghide", [this] { openWindow<SteghideWindow>(); }},
+         {"File Structure", "FileStructure", [this] { openWindow<StructureWindow>(); }},
+         {"File Verdict", "FileVerdict", [this] { openWindow<VerdictWindow>(); }}});
 
     windowMenu_ = bar->addMenu(QStringLiteral("Window"));
     windowMenu_->setObjectName(QStringLiteral("Window"));
@@ -148,13 +154,11 @@ void MDIForm1::rebuildWindowMenu() {
 
 // Every use makes a new, independent window.
 void MDIForm1::MultiWindowAnalysis_Click() {
-    addChildWindow(new S0_Images);
+    openWindow<S0_Images>();
 }
 
 Form4* MDIForm1::OneWindowAnalysis_Click() {
-    auto* window = new Form4;
-    addChildWindow(window);
-    return window;
+    return openWindow<Form4>();
 }
 
 void MDIForm1::openFiles(const QStringList& paths) {
@@ -168,33 +172,19 @@ void MDIForm1::openFiles(const QStringList& paths) {
 }
 
 void MDIForm1::Search_Click() {
-    addChildWindow(new S6_Search);
+    openWindow<S6_Search>();
 }
 
 void MDIForm1::BlindAnalysis_Click() {
-    addChildWindow(new BlindAnalysis);
-}
-
-void MDIForm1::BitExtraction_Click() {
-    addChildWindow(new BitExtraction);
+    openWindow<BlindAnalysis>();
 }
 
 void MDIForm1::JpegAnalysis_Click() {
-    addChildWindow(new JpegAnalysisWindow);
-}
-
-void MDIForm1::Steghide_Click() {
-    addChildWindow(new SteghideWindow);
-}
-
-void MDIForm1::FileStructure_Click() {
-    addChildWindow(new StructureWindow);
+    openWindow<JpegAnalysisWindow>();
 }
 
 VerdictWindow* MDIForm1::FileVerdict_Click() {
-    auto* window = new VerdictWindow;
-    addChildWindow(window);
-    return window;
+    return openWindow<VerdictWindow>();
 }
 
 // Help and About are one shared window each: made on first use, brought forward after.

@@ -39,14 +39,13 @@ public:
     void setFileChooser(ImageFileChooser chooser) { chooser_ = std::move(chooser); }
 
 public slots:
+    // The New Analysis menu opens each of its windows with openWindow; these are the ones other
+    // code opens by name too.
     void MultiWindowAnalysis_Click();
     Form4* OneWindowAnalysis_Click();
     void Search_Click();
     void BlindAnalysis_Click();
-    void BitExtraction_Click();
     void JpegAnalysis_Click();
-    void Steghide_Click();
-    void FileStructure_Click();
     VerdictWindow* FileVerdict_Click();
     void Help_Click();
     void About_Click();
@@ -56,6 +55,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A new work window of its kind, added as addChildWindow adds it.
+    template <typename Window> Window* openWindow();
     void adoptWindow(ChildWindow* window);
     void rebuildWindowMenu();
     template <typename Window> void showShared(QPointer<Window>& shared);

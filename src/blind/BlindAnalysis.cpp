@@ -8,15 +8,12 @@
 #include "widgets/PictureBox.h"
 #include "widgets/Pictures.h"
 
-#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include <cmath>
@@ -142,12 +139,8 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle(QStringLiteral("Blind Analysis"));
     setClientSize(712, 572 + kLegendHeight);
 
-    const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        return MakeTopButton(this, name, caption, x, width);
-    };
-    Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 90);
-    Copy = button(QStringLiteral("Copy"), QStringLiteral("Copy"), 104, 90);
-    SaveReport = button(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 200, 130);
+    TopRow row(this);
+    addReportButtons(row, 90, 90);
     Progress = new QProgressBar(this);
     Progress->setObjectName(QStringLiteral("Progress"));
     Progress->setGeometry(340, 10, 364, 22);
@@ -193,21 +186,15 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     Table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Table->verticalHeader()->setDefaultSectionSize(30);
 
-    connect(Browse, &QPushButton::clicked, this, &BlindAnalysis::Browse_Click);
-    connect(Copy, &QPushButton::clicked, this, &BlindAnalysis::Copy_Click);
-    connect(SaveReport, &QPushButton::clicked, this, &BlindAnalysis::SaveReport_Click);
     drawCurve();
-    updateButtons();
 }
 
 BlindAnalysis::~BlindAnalysis() {
     stopWork(); // the run reports progress through shownPercent_
 }
 
-void BlindAnalysis::updateButtons() {
-    const bool analysed = !result_.channels.empty() || result_.jpeg;
-    Copy->setEnabled(analysed);
-    SaveReport->setEnabled(analysed);
+bool BlindAnalysis::hasReport() const {
+    return !result_.channels.empty() || result_.jpeg;
 }
 
 void BlindAnalysis::loadFile(const QString& path) {
@@ -279,7 +266,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
         BlockMapPicture->setPicture(QImage());
         fillTable();
         drawCurve();
-        updateButtons();
+        updateReportButtons();
         emit analysisFinished();
         return;
     }
@@ -304,7 +291,7 @@ void BlindAnalysis::showOutcome(const std::shared_ptr<Outcome>& outcome) {
                                                                     : kCleanColour);
     fillTable();
     drawCurve();
-    updateButtons();
+    updateReportButtons();
     reportStatus(QStringLiteral("Blind analysis of %1: %2").arg(DisplayPath(path_), verdict));
     emit analysisFinished();
 }
@@ -447,18 +434,12 @@ void BlindAnalysis::drawCurve() {
     CurveLegend->setPixmap(LineLegend(legend, CurveLegend->width()));
 }
 
-void BlindAnalysis::Copy_Click() {
-    if (result_.channels.empty() && !result_.jpeg) {
-        return;
-    }
-    QGuiApplication::clipboard()->setText(QString::fromStdString(BlindText(path_, result_)));
+std::string BlindAnalysis::reportText() const {
+    return BlindText(path_, result_);
 }
 
-void BlindAnalysis::SaveReport_Click() {
-    if (result_.channels.empty() && !result_.jpeg) {
-        return; // the button waits for a result
-    }
-    saveReport(BlindJson(path_, result_));
+std::string BlindAnalysis::reportJson() const {
+    return BlindJson(path_, result_);
 }
 
 } // namespace vantrel

@@ -16,7 +16,6 @@
 
 class QLabel;
 class QProgressBar;
-class QPushButton;
 class QTableWidget;
 
 namespace vantrel {
@@ -33,8 +32,6 @@ public:
     const BlindResult& result() const { return result_; }
 
 public slots:
-    void Copy_Click();
-    void SaveReport_Click();
     // Decodes and analyses the file on the worker thread; the window stays live meanwhile.
     void loadFile(const QString& path) override;
 
@@ -47,11 +44,10 @@ private:
     void showOutcome(const std::shared_ptr<Outcome>& outcome);
     void fillTable();
     void drawCurve();
-    void updateButtons();
+    bool hasReport() const override;
+    std::string reportText() const override;
+    std::string reportJson() const override;
 
-    QPushButton* Browse = nullptr;
-    QPushButton* Copy = nullptr;
-    QPushButton* SaveReport = nullptr;
     QProgressBar* Progress = nullptr;
     QLabel* Summary = nullptr;
     PictureBox* Thumbnail = nullptr;

@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -325,14 +324,7 @@ void BitExtraction::Save_Click() {
     if (!path || path->isEmpty()) {
         return;
     }
-    QFile file(*path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
-            qint64(bytes.size())) {
-        reportFailure("Could not write " + *path);
-        return;
-    }
-    reportStatus(QString("%1 bytes written to %2").arg(bytes.size()).arg(*path));
+    saveFile(*path, bytes);
 }
 
 } // namespace vantrel

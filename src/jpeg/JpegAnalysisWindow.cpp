@@ -6,16 +6,13 @@
 #include "widgets/ChooseImageFile.h"
 #include "widgets/PictureBox.h"
 
-#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -85,12 +82,8 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     setWindowTitle(QStringLiteral("JPEG Analysis"));
     setClientSize(760, 650);
 
-    const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        return MakeTopButton(this, name, caption, x, width);
-    };
-    Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 90);
-    Copy = button(QStringLiteral("Copy"), QStringLiteral("Copy"), 104, 90);
-    SaveReport = button(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 200, 130);
+    TopRow row(this);
+    addReportButtons(row, 90, 90);
     const auto line = [this](const QString& name, int y) {
         QLabel* made = MakeLabel(this, name, QString(), QRect(8, y, 368, 20));
         made->setFont(ConsolasFont(9));
@@ -158,19 +151,10 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     Note->setWordWrap(true);
     Note->setFont(ConsolasFont(7, false));
 
-    connect(Browse, &QPushButton::clicked, this, &JpegAnalysisWindow::Browse_Click);
-    connect(Copy, &QPushButton::clicked, this, &JpegAnalysisWindow::Copy_Click);
-    connect(SaveReport, &QPushButton::clicked, this, &JpegAnalysisWindow::SaveReport_Click);
     connect(Mode, &QComboBox::currentIndexChanged, this, &JpegAnalysisWindow::Mode_Change);
     setLeadingFormats({QStringLiteral("JPEG")});
     drawHistogram();
     drawCurve();
-    updateButtons();
-}
-
-void JpegAnalysisWindow::updateButtons() {
-    Copy->setEnabled(coefficients_ != nullptr);
-    SaveReport->setEnabled(coefficients_ != nullptr);
 }
 
 void JpegAnalysisWindow::loadFile(const QString& path) {
@@ -255,7 +239,7 @@ void JpegAnalysisWindow::showOutcome(const std::shared_ptr<Outcome>& outcome) {
     fillTable();
     drawHistogram();
     drawCurve();
-    updateButtons();
+    updateReportButtons();
     emit analysisFinished();
 }
 
@@ -392,18 +376,12 @@ void JpegAnalysisWindow::drawCurve() {
     Curve->refresh();
 }
 
-void JpegAnalysisWindow::Copy_Click() {
-    if (coefficients_) {
-        QGuiApplication::clipboard()->setText(
-            QString::fromStdString(JpegReportText(path_, *coefficients_, analysis_, verdict_)));
-    }
+std::string JpegAnalysisWindow::reportText() const {
+    return JpegReportText(path_, *coefficients_, analysis_, verdict_);
 }
 
-void JpegAnalysisWindow::SaveReport_Click() {
-    if (!coefficients_) {
-        return; // the button waits for a result
-    }
-    saveReport(JpegReportJson(path_, *coefficients_, analysis_, verdict_));
+std::string JpegAnalysisWindow::reportJson() const {
+    return JpegReportJson(path_, *coefficients_, analysis_, verdict_);
 }
 
 } // namespace vantrel

@@ -17,7 +17,6 @@
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class QTableWidget;
 
 namespace vantrel {
@@ -35,8 +34,6 @@ public:
     const JpegVerdict& verdict() const { return verdict_; }
 
 public slots:
-    void Copy_Click();
-    void SaveReport_Click();
     void Mode_Change();
     void loadFile(const QString& path) override;
 
@@ -49,11 +46,10 @@ private:
     void fillTable();
     void drawHistogram();
     void drawCurve();
-    void updateButtons();
+    bool hasReport() const override { return coefficients_ != nullptr; }
+    std::string reportText() const override;
+    std::string reportJson() const override;
 
-    QPushButton* Browse = nullptr;
-    QPushButton* Copy = nullptr;
-    QPushButton* SaveReport = nullptr;
     QLabel* Summary = nullptr;
     QLabel* Sampling = nullptr;
     QLabel* Verdict = nullptr;

@@ -61,17 +61,13 @@ SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setLeadingFormats({QStringLiteral("JPEG"), QStringLiteral("BMP"), QStringLiteral("PNG"),
                        QStringLiteral("GIF")});
 
-    const auto button = [this](const QString& name, const QString& caption, int x, int width) {
-        return MakeTopButton(this, name, caption, x, width);
-    };
-    Browse = button(QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 80);
-    WordList = button(QStringLiteral("WordList"), QStringLiteral("Word List..."), 94, 110);
-    TryWordList = button(QStringLiteral("TryWordList"), QStringLiteral("Try Word List"), 210, 120);
-    SearchSeeds =
-        button(QStringLiteral("SearchSeeds"), QStringLiteral("Search All Seeds"), 336, 140);
-    Stop = button(QStringLiteral("Stop"), QStringLiteral("Stop"), 482, 70);
-    SavePayload =
-        button(QStringLiteral("SavePayload"), QStringLiteral("Save Payload..."), 558, 146);
+    TopRow row(this);
+    Browse = addBrowse(row, 80);
+    WordList = row.add(QStringLiteral("WordList"), QStringLiteral("Word List..."), 110);
+    TryWordList = row.add(QStringLiteral("TryWordList"), QStringLiteral("Try Word List"), 120);
+    SearchSeeds = row.add(QStringLiteral("SearchSeeds"), QStringLiteral("Search All Seeds"), 140);
+    Stop = row.add(QStringLiteral("Stop"), QStringLiteral("Stop"), 70);
+    SavePayload = row.add(QStringLiteral("SavePayload"), QStringLiteral("Save Payload..."), 146);
     const auto label = [this](const QString& name, const QString& text, int y) {
         auto* made = new QLabel(text, this);
         made->setObjectName(name);
@@ -123,7 +119,6 @@ SteghideWindow::SteghideWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     Hits->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     Hits->verticalHeader()->hide();
 
-    connect(Browse, &QPushButton::clicked, this, &SteghideWindow::Browse_Click);
     connect(WordList, &QPushButton::clicked, this, &SteghideWindow::WordList_Click);
     connect(TryWordList, &QPushButton::clicked, this, &SteghideWindow::TryWordList_Click);
     connect(SearchSeeds, &QPushButton::clicked, this, &SteghideWindow::SearchSeeds_Click);
@@ -457,14 +452,7 @@ void SteghideWindow::SavePayload_Click() {
     if (!target) {
         return;
     }
-    std::ofstream out(PathBytes(*target), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    if (!out.flush()) {
-        reportFailure("Could not write " + PathBytes(*target));
-        return;
-    }
-    reportStatus(QStringLiteral("Saved %1 bytes to %2").arg(data.size()).arg(*target));
+    saveFile(*target, data);
 }
 
 } // namespace vantrel

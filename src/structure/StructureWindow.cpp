@@ -3,9 +3,7 @@
 #include "structure/CarvedFiles.h"
 #include "structure/LoadStructure.h"
 
-#include <QClipboard>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
@@ -77,13 +75,6 @@ QTreeWidgetItem* PartItem(const Part& part) {
         item->addChild(PartItem(child));
     }
     return item;
-}
-
-bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out.flush());
 }
 
 } // namespace
@@ -198,14 +189,11 @@ StructureWindow::StructureWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle(QStringLiteral("File Structure"));
     setClientSize(980, 650);
 
-    Browse = MakeTopButton(this, QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 80);
-    Copy = MakeTopButton(this, QStringLiteral("Copy"), QStringLiteral("Copy"), 94, 70);
-    SaveReport = MakeTopButton(this, QStringLiteral("SaveReport"), QStringLiteral("Save Report..."),
-                               170, 130);
-    SaveCarved = MakeTopButton(this, QStringLiteral("SaveCarved"), QStringLiteral("Save Carved..."),
-                               306, 130);
-    SaveRepaired = MakeTopButton(this, QStringLiteral("SaveRepaired"),
-                                 QStringLiteral("Save Repaired PNG..."), 442, 180);
+    TopRow row(this);
+    addReportButtons(row, 80, 70);
+    SaveCarved = row.add(QStringLiteral("SaveCarved"), QStringLiteral("Save Carved..."), 130);
+    SaveRepaired =
+        row.add(QStringLiteral("SaveRepaired"), QStringLiteral("Save Repaired PNG..."), 180);
     FileLabel = new QLabel(QStringLiteral("Browse for a file, or drop one on this window."), this);
     FileLabel->setObjectName(QStringLiteral("FileLabel"));
     FileLabel->setFont(ConsolasFont(9));
@@ -245,13 +233,14 @@ StructureWindow::StructureWindow(QWidget* parent) : FileAnalysisWindow(parent) {
                 [this](QTreeWidgetItem* item) { select(item); });
     }
 
-    connect(Browse, &QPushButton::clicked, this, &StructureWindow::Browse_Click);
-    connect(Copy, &QPushButton::clicked, this, &StructureWindow::Copy_Click);
-    connect(SaveReport, &QPushButton::clicked, this, &StructureWindow::SaveReport_Click);
     connect(SaveCarved, &QPushButton::clicked, this, &StructureWindow::SaveCarved_Click);
     connect(SaveRepaired, &QPushButton::clicked, this, &StructureWindow::SaveRepaired_Click);
     chooseSavePath = [](QWidget* owner, const QString& caption, const QString& suggested) {
         return ChooseSaveFile(owner, caption, suggested);
+    };
+    chooseReportPath = [this](QWidget* owner) {
+        return chooseSavePath(owner, QStringLiteral("Save Report"),
+                              QStringLiteral("structure.json"));
     };
     updateButtons();
 }
@@ -271,8 +260,7 @@ void StructureWindow::clearResults() {
 
 void StructureWindow::updateButtons() {
     const bool shown = structure_ != nullptr;
-    Copy->setEnabled(shown);
-    SaveReport->setEnabled(shown);
+    updateReportButtons();
     SaveCarved->setEnabled(shown && !structure_->carved.empty());
     SaveRepaired->setEnabled(shown && structure_->format == "png" &&
                              structure_->info.ihdrTrueSize.has_value());
@@ -385,25 +373,12 @@ const Carved* StructureWindow::chosenCarved() const {
     return &carved.front();
 }
 
-void StructureWindow::Copy_Click() {
-    if (structure_) {
-        QGuiApplication::clipboard()->setText(Utf8(structure::StructureReport(*structure_, path_)));
-    }
+std::string StructureWindow::reportText() const {
+    return structure::StructureReport(*structure_, path_);
 }
 
-void StructureWindow::SaveReport_Click() {
-    if (!structure_) {
-        return;
-    }
-    const std::optional<QString> target =
-        chooseSavePath(this, QStringLiteral("Save Report"), QStringLiteral("structure.json"));
-    if (!target) {
-        return;
-    }
-    const std::string json = structure::StructureJson(*structure_, path_) + "\n";
-    if (!WriteBytes(PathBytes(*target), std::vector<std::uint8_t>(json.begin(), json.end()))) {
-        reportFailure("could not write " + PathBytes(*target));
-    }
+std::string StructureWindow::reportJson() const {
+    return structure::StructureJson(*structure_, path_);
 }
 
 void StructureWindow::SaveCarved_Click() {
@@ -448,11 +423,9 @@ void StructureWindow::SaveRepaired_Click() {
     const Result<std::vector<std::uint8_t>> repaired = structure::RepairedPng(file, *structure_);
     if (!repaired) {
         reportFailure(repaired.error());
-    } else if (!WriteBytes(PathBytes(*target), *repaired)) {
-        reportFailure("could not write " + PathBytes(*target));
-    } else {
-        reportStatus(QStringLiteral("Saved the repaired PNG to %1").arg(*target));
+        return;
     }
+    saveFile(*target, *repaired);
 }
 
 } // namespace vantrel

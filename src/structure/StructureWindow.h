@@ -71,8 +71,6 @@ public:
 
 public slots:
     void loadFile(const QString& path) override;
-    void Copy_Click();
-    void SaveReport_Click();
     void SaveCarved_Click();
     void SaveRepaired_Click();
 
@@ -85,10 +83,10 @@ private:
     void select(QTreeWidgetItem* item);
     const Carved* chosenCarved() const;
     void updateButtons();
+    bool hasReport() const override { return structure_ != nullptr; }
+    std::string reportText() const override;
+    std::string reportJson() const override;
 
-    QPushButton* Browse = nullptr;
-    QPushButton* Copy = nullptr;
-    QPushButton* SaveReport = nullptr;
     QPushButton* SaveCarved = nullptr;
     QPushButton* SaveRepaired = nullptr;
     QLabel* FileLabel = nullptr;

@@ -90,12 +90,13 @@ VerdictWindow::VerdictWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle(QStringLiteral("File Verdict"));
     setClientSize(980, 640);
 
-    Browse = MakeTopButton(this, QStringLiteral("Browse"), QStringLiteral("Browse"), 8, 80);
-    Folder = MakeTopButton(this, QStringLiteral("Folder"), QStringLiteral("Folder..."), 94, 90);
-    WordList =
-        MakeTopButton(this, QStringLiteral("WordList"), QStringLiteral("Word List..."), 190, 110);
-    SaveReport = MakeTopButton(this, QStringLiteral("SaveReport"), QStringLiteral("Save Report..."),
-                               306, 130);
+    TopRow row(this);
+    addBrowse(row, 80);
+    QPushButton* folder = row.add(QStringLiteral("Folder"), QStringLiteral("Folder..."), 90);
+    QPushButton* wordList =
+        row.add(QStringLiteral("WordList"), QStringLiteral("Word List..."), 110);
+    QPushButton* saveReport =
+        row.add(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 130);
     WordListLabel = new QLabel(QStringLiteral("no word list: password tools do not run"), this);
     WordListLabel->setObjectName(QStringLiteral("WordListLabel"));
     WordListLabel->setFont(ConsolasFont(9));
@@ -110,20 +111,19 @@ VerdictWindow::VerdictWindow(QWidget* parent) : FileAnalysisWindow(parent) {
                       {QStringLiteral("File"), QStringLiteral("Format"), QStringLiteral("Size"),
                        QStringLiteral("Verdict"), QStringLiteral("Tools")},
                       QRect(8, 64, 964, 300), {430, 60, 100, 100});
-    OpenEvidence = MakeTopButton(this, QStringLiteral("OpenEvidence"),
-                                 QStringLiteral("Open Analysis"), 8, 120);
-    OpenEvidence->move(8, 370);
+    QPushButton* openEvidence =
+        TopRow(this).add(QStringLiteral("OpenEvidence"), QStringLiteral("Open Analysis"), 120);
+    openEvidence->move(8, 370);
     Evidence =
         MakeTable(this, QStringLiteral("Evidence"),
                   {QStringLiteral(""), QStringLiteral("Analysis"), QStringLiteral("Detector"),
                    QStringLiteral("Figure"), QStringLiteral("Why")},
                   QRect(8, 402, 964, 230), {70, 80, 220, 130});
 
-    connect(Browse, &QPushButton::clicked, this, &VerdictWindow::Browse_Click);
-    connect(Folder, &QPushButton::clicked, this, &VerdictWindow::Folder_Click);
-    connect(WordList, &QPushButton::clicked, this, &VerdictWindow::WordList_Click);
-    connect(SaveReport, &QPushButton::clicked, this, &VerdictWindow::SaveReport_Click);
-    connect(OpenEvidence, &QPushButton::clicked, this, &VerdictWindow::OpenEvidence_Click);
+    connect(folder, &QPushButton::clicked, this, &VerdictWindow::Folder_Click);
+    connect(wordList, &QPushButton::clicked, this, &VerdictWindow::WordList_Click);
+    connect(saveReport, &QPushButton::clicked, this, &VerdictWindow::SaveReport_Click);
+    connect(openEvidence, &QPushButton::clicked, this, &VerdictWindow::OpenEvidence_Click);
     connect(Files, &QTableWidget::currentCellChanged, this, [this](int row) { showEvidence(row); });
     connect(Evidence, &QTableWidget::cellDoubleClicked, this, &VerdictWindow::OpenEvidence_Click);
 
@@ -327,11 +327,7 @@ void VerdictWindow::SaveReport_Click() {
     } else {
         text = verdict::ReportHtml(records_, seconds_);
     }
-    std::ofstream out(PathBytes(*target), std::ios::binary);
-    out << text;
-    if (!out.flush()) {
-        reportFailure("could not write " + PathBytes(*target));
-    }
+    saveFile(*target, text);
 }
 
 } // namespace vantrel

@@ -14,7 +14,6 @@
 
 class QLabel;
 class QProgressBar;
-class QPushButton;
 class QTableWidget;
 
 namespace vantrel::verdict {
@@ -48,7 +47,8 @@ public slots:
     void loadFiles(const QStringList& paths);
     void Folder_Click();
     void WordList_Click();
-    void SaveReport_Click();
+    // An HTML report, or one JSON object a line where the file chosen ends in .json or .jsonl.
+    void SaveReport_Click() override;
     void OpenEvidence_Click();
 
 signals:
@@ -58,11 +58,6 @@ private:
     void showRecord(std::size_t row, const verdict::FileRecord& record);
     void showEvidence(int row);
 
-    QPushButton* Browse = nullptr;
-    QPushButton* Folder = nullptr;
-    QPushButton* WordList = nullptr;
-    QPushButton* SaveReport = nullptr;
-    QPushButton* OpenEvidence = nullptr;
     QLabel* WordListLabel = nullptr;
     QProgressBar* Progress = nullptr;
     QTableWidget* Files = nullptr;

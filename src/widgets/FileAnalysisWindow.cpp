@@ -2,10 +2,12 @@
 
 #include "widgets/FileDrops.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QPushButton>
 
-#include <fstream>
 #include <optional>
 
 namespace vantrel {
@@ -20,19 +22,42 @@ FileAnalysisWindow::FileAnalysisWindow(QWidget* parent) : ChildWindow(parent) {
     };
 }
 
-void FileAnalysisWindow::saveReport(const std::string& report) {
-    const std::optional<QString> chosen = chooseReportPath(this);
-    if (!chosen) {
-        return;
+QPushButton* FileAnalysisWindow::addBrowse(TopRow& row, int width) {
+    QPushButton* browse = row.add(QStringLiteral("Browse"), QStringLiteral("Browse"), width);
+    connect(browse, &QPushButton::clicked, this, &FileAnalysisWindow::Browse_Click);
+    return browse;
+}
+
+void FileAnalysisWindow::addReportButtons(TopRow& row, int browseWidth, int copyWidth) {
+    addBrowse(row, browseWidth);
+    copy_ = row.add(QStringLiteral("Copy"), QStringLiteral("Copy"), copyWidth);
+    saveReport_ = row.add(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 130);
+    connect(copy_, &QPushButton::clicked, this, &FileAnalysisWindow::Copy_Click);
+    connect(saveReport_, &QPushButton::clicked, this, &FileAnalysisWindow::SaveReport_Click);
+    updateReportButtons();
+}
+
+void FileAnalysisWindow::updateReportButtons() {
+    for (QPushButton* button : {copy_, saveReport_}) {
+        if (button) {
+            button->setEnabled(hasReport());
+        }
     }
-    std::ofstream out(PathBytes(*chosen), std::ios::binary);
-    out << report << '\n';
-    out.close();
-    if (!out) {
-        reportFailure(QStringLiteral("Could not write %1").arg(*chosen));
-        return;
+}
+
+void FileAnalysisWindow::Copy_Click() {
+    if (hasReport()) {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(reportText()));
     }
-    reportStatus(QStringLiteral("Report saved to %1").arg(*chosen));
+}
+
+void FileAnalysisWindow::SaveReport_Click() {
+    if (!hasReport()) {
+        return; // the button waits for a result
+    }
+    if (const std::optional<QString> chosen = chooseReportPath(this)) {
+        saveFile(*chosen, reportJson() + '\n');
+    }
 }
 
 FileAnalysisWindow::~FileAnalysisWindow() {

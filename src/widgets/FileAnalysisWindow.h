@@ -1,7 +1,8 @@
 #pragma once
 // A window that analyses one file at a time: chosen with Browse or dropped on the window, read
 // and analysed off the GUI thread, its results shown on the GUI thread unless a newer run has
-// replaced the run or the window is closing. A window whose run reads its own members stops the
+// replaced the run or the window is closing. Long work and its progress, stop and failures follow
+// the contract of WindowKit.h. A window whose run reads its own members stops the
 // run in its destructor (`stopWork()`), before those members go; this base's destructor is too
 // late for them.
 #include "widgets/WindowJob.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 namespace vantrel {
@@ -39,6 +41,10 @@ public slots:
     void Browse_Click();
     // Starts the window's analysis of the file; Browse and drops come here.
     virtual void loadFile(const QString& path) = 0;
+    // The report of the file shown: its text onto the clipboard, its JSON and a newline into the
+    // file chooseReportPath gives. Both wait for a result.
+    void Copy_Click();
+    virtual void SaveReport_Click();
 
 protected:
     // The formats the Browse dialog offers first ("JPEG"), before all the formats read.
@@ -46,9 +52,16 @@ protected:
     // What every loadFile does first: the window's title names the file and its folder, and a
     // failure shown for the file before goes.
     void beginFile(const QString& path);
-    // "Save Report...": `report` and a newline into the file chooseReportPath gives; the status
-    // line says where it went, or that it could not be written.
-    void saveReport(const std::string& report);
+
+    // The top row's first buttons: Browse alone, or Browse, Copy and "Save Report...", which
+    // are enabled while the window has a result (updateReportButtons after each change of it).
+    QPushButton* addBrowse(TopRow& row, int width);
+    void addReportButtons(TopRow& row, int browseWidth, int copyWidth);
+    void updateReportButtons();
+    // The window's result as the report gives it; hasReport() is false until there is one.
+    virtual bool hasReport() const { return false; }
+    virtual std::string reportText() const { return {}; }
+    virtual std::string reportJson() const { return {}; }
 
     // Stops the run going and starts `work(run)` on the window's thread; what it returns (a
     // copyable callable) is called on the GUI thread once the run's thread has ended, unless
@@ -84,6 +97,8 @@ protected:
 private:
     std::optional<QString> kind_; // the window's own title, before any file
     QStringList leadingFormats_;
+    QPushButton* copy_ = nullptr;
+    QPushButton* saveReport_ = nullptr;
     WindowJob job_;
     int run_ = 0; // the latest run; posts of older ones are dropped
 };

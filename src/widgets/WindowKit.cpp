@@ -20,6 +20,7 @@
 #include <QStyle>
 
 #include <cmath>
+#include <fstream>
 #include <initializer_list>
 
 namespace vantrel {
@@ -126,12 +127,12 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
     return button;
 }
 
-QPushButton* MakeTopButton(QWidget* parent, const QString& objectName, const QString& caption,
-                           int left, int width) {
-    auto* button = new QPushButton(caption, parent);
+QPushButton* TopRow::add(const QString& objectName, const QString& caption, int width) {
+    auto* button = new QPushButton(caption, parent_);
     button->setObjectName(objectName);
     button->setFont(ConsolasFont());
-    button->setGeometry(left, 8, width, 26);
+    button->setGeometry(left_, 8, width, 26);
+    left_ += width + 6;
     return button;
 }
 
@@ -297,6 +298,23 @@ void ChildWindow::clearFailure() {
         failureLine_->setToolTip({});
         SetTextColour(failureLine_, palette().color(QPalette::WindowText));
     }
+}
+
+bool ChildWindow::saveFile(const QString& target, std::string_view bytes) {
+    std::ofstream out(PathBytes(target), std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        reportFailure(QStringLiteral("Could not write %1").arg(target));
+        return false;
+    }
+    reportStatus(QStringLiteral("Saved %1 bytes to %2").arg(bytes.size()).arg(target));
+    return true;
+}
+
+bool ChildWindow::saveFile(const QString& target, std::span<const std::uint8_t> bytes) {
+    return saveFile(target,
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void ChildWindow::reportStatus(const QString& message) {

@@ -2,6 +2,14 @@
 // What every window of the application shares: twip geometry, the Consolas font, the busy
 // pointer, the application icon, and the work window base: its status lines and failures, its
 // file choice and the windows it opens beside itself in the MDI area, placed where they are seen.
+//
+// One contract for every work window. Long work (a decode, an analysis, a walk, a scan) runs on
+// the window's job (WindowJob; FileAnalysisWindow's startRun for one file's run), never on the
+// GUI thread between processEvents calls: its progress comes back as queued calls, a Stop or a
+// newer run asks it to end through the job's cancel flag, and the window waits for it before it
+// lets go of what the run reads. What goes wrong (a file that cannot be read, decoded or written,
+// a choice that cannot be used) goes through reportFailure, and only there; reportStatus is for
+// everything else: what a run is doing, what it found, what was written where.
 #include <QColor>
 #include <QFont>
 #include <QIcon>
@@ -12,9 +20,11 @@
 
 #include <QPointer>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 class QLabel;
@@ -43,9 +53,16 @@ QPushButton* MakeButton(QWidget* parent, const QString& objectName, const QStrin
                         const QString& toolTip, int left, int top, int width, int height);
 QLabel* MakeLabel(QWidget* parent, const QString& objectName, const QString& text, int left,
                   int top, int width, int height);
-// A button of the row at the top of a window laid out in pixels.
-QPushButton* MakeTopButton(QWidget* parent, const QString& objectName, const QString& caption,
-                           int left, int width);
+// The row of buttons at the top of a window laid out in pixels, left to right, 6 pixels apart.
+class TopRow {
+public:
+    explicit TopRow(QWidget* parent, int left = 8) : parent_(parent), left_(left) {}
+    QPushButton* add(const QString& objectName, const QString& caption, int width);
+
+private:
+    QWidget* parent_;
+    int left_;
+};
 // The save dialog; nothing when it is cancelled.
 std::optional<QString> ChooseSaveFile(QWidget* owner, const QString& caption,
                                       const QString& suggested = {}, const QString& filter = {});
@@ -118,6 +135,10 @@ public:
     // The label that shows failures; clearFailure gives it back its own colour and empties it.
     void setFailureLine(QLabel* line);
     void clearFailure();
+    // Writes `bytes` to `target`, a file the user chose, and says where they went; a file that
+    // cannot be written is a failure. True when written.
+    bool saveFile(const QString& target, std::string_view bytes);
+    bool saveFile(const QString& target, std::span<const std::uint8_t> bytes);
 
     // The open-image dialog, or the chooser installed on this window (tests choose files with
     // it); windows opened from here inherit it.
@@ -170,7 +191,9 @@ void KeepInMdiArea(QMdiSubWindow* frame);
 // several folders can be told apart.
 QString FileTitle(const QString& path);
 
-// One processEvents(), the yield of long runs.
+// One processEvents(): for a window that must show what it has just drawn before it goes on (the
+// grid windows' pictures one at a time, a picture of a window without its buttons). Long work
+// does not yield with it: it runs on the window's job.
 void YieldToEvents();
 
 } // namespace vantrel
