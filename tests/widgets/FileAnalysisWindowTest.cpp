@@ -3,8 +3,11 @@
 #include "widgets/FileAnalysisWindow.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -38,12 +41,65 @@ private:
     std::shared_ptr<QStringList> shown_;
 };
 
+// A window whose result is a fixed report, there once a file is loaded.
+class ReportWindow : public FileAnalysisWindow {
+public:
+    ReportWindow() : failureLine(new QLabel(this)) {
+        TopRow row(this);
+        addReportButtons(row, 80, 70);
+        setFailureLine(failureLine);
+    }
+    void loadFile(const QString&) override {
+        json = "{\"file\":\"a.png\"}";
+        updateReportButtons();
+    }
+    bool hasReport() const override { return !json.empty(); }
+    std::string reportJson() const override { return json; }
+
+    std::string json;
+    QLabel* failureLine;
+};
+
 } // namespace
 
 class FileAnalysisWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void saveReportWaitsForAResultAndReportsWhereItWent_data() {
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("folder"); // below the temporary folder
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("no result yet") << false << QString() << QString() << QString();
+        QTest::newRow("written") << true << QString() << QStringLiteral("{\"file\":\"a.png\"}\n")
+                                 << QStringLiteral("Saved 17 bytes to ");
+        QTest::newRow("folder missing")
+            << true << QStringLiteral("missing") << QString() << QStringLiteral("Could not write ");
+    }
+    void saveReportWaitsForAResultAndReportsWhereItWent() {
+        QFETCH(bool, loaded);
+        QFETCH(QString, folder);
+        QFETCH(QString, written);
+        QFETCH(QString, status);
+        QTemporaryDir temporary;
+        const QString target = QDir(temporary.path()).filePath(folder + QStringLiteral("/r.json"));
+        ReportWindow window;
+        window.chooseReportPath = [&](QWidget*) { return std::optional<QString>(target); };
+        if (loaded) {
+            window.loadFile(QStringLiteral("a.png"));
+        }
+        auto* save = window.findChild<QPushButton*>(QStringLiteral("SaveReport"));
+        QCOMPARE(save->isEnabled(), loaded);
+        QCOMPARE(window.findChild<QPushButton*>(QStringLiteral("Copy"))->isEnabled(), loaded);
+        window.SaveReport_Click();
+        QFile file(target);
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString(),
+                 written);
+        QCOMPARE(window.lastStatus(), status.isEmpty() ? QString() : status + target);
+        QCOMPARE(window.failureLine->text().isEmpty(), !status.startsWith(QStringLiteral("Could")));
+    }
+
     void browseAndDropsReachTheAnalysis() {
         auto shown = std::make_shared<QStringList>();
         WaitingWindow window(shown);
