@@ -139,8 +139,7 @@ BlindAnalysis::BlindAnalysis(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle(QStringLiteral("Blind Analysis"));
     setClientSize(712, 572 + kLegendHeight);
 
-    TopRow row(this);
-    addReportButtons(row, 90, 90);
+    addReportButtons(90, 90);
     Progress = new QProgressBar(this);
     Progress->setObjectName(QStringLiteral("Progress"));
     Progress->setGeometry(340, 10, 364, 22);

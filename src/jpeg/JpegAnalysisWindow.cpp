@@ -82,8 +82,7 @@ JpegAnalysisWindow::JpegAnalysisWindow(QWidget* parent) : FileAnalysisWindow(par
     setWindowTitle(QStringLiteral("JPEG Analysis"));
     setClientSize(760, 650);
 
-    TopRow row(this);
-    addReportButtons(row, 90, 90);
+    addReportButtons(90, 90);
     const auto line = [this](const QString& name, int y) {
         QLabel* made = MakeLabel(this, name, QString(), QRect(8, y, 368, 20));
         made->setFont(ConsolasFont(9));

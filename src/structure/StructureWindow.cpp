@@ -189,8 +189,7 @@ StructureWindow::StructureWindow(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle(QStringLiteral("File Structure"));
     setClientSize(980, 650);
 
-    TopRow row(this);
-    addReportButtons(row, 80, 70);
+    TopRow row = addReportButtons(80, 70);
     SaveCarved = row.add(QStringLiteral("SaveCarved"), QStringLiteral("Save Carved..."), 130);
     SaveRepaired =
         row.add(QStringLiteral("SaveRepaired"), QStringLiteral("Save Repaired PNG..."), 180);

@@ -28,13 +28,15 @@ QPushButton* FileAnalysisWindow::addBrowse(TopRow& row, int width) {
     return browse;
 }
 
-void FileAnalysisWindow::addReportButtons(TopRow& row, int browseWidth, int copyWidth) {
+TopRow FileAnalysisWindow::addReportButtons(int browseWidth, int copyWidth) {
+    TopRow row(this);
     addBrowse(row, browseWidth);
     copy_ = row.add(QStringLiteral("Copy"), QStringLiteral("Copy"), copyWidth);
     saveReport_ = row.add(QStringLiteral("SaveReport"), QStringLiteral("Save Report..."), 130);
     connect(copy_, &QPushButton::clicked, this, &FileAnalysisWindow::Copy_Click);
     connect(saveReport_, &QPushButton::clicked, this, &FileAnalysisWindow::SaveReport_Click);
     updateReportButtons();
+    return row;
 }
 
 void FileAnalysisWindow::updateReportButtons() {

@@ -55,8 +55,9 @@ protected:
 
     // The top row's first buttons: Browse alone, or Browse, Copy and "Save Report...", which
     // are enabled while the window has a result (updateReportButtons after each change of it).
+    // The row goes on after them.
     QPushButton* addBrowse(TopRow& row, int width);
-    void addReportButtons(TopRow& row, int browseWidth, int copyWidth);
+    TopRow addReportButtons(int browseWidth, int copyWidth);
     void updateReportButtons();
     // The window's result as the report gives it; hasReport() is false until there is one.
     virtual bool hasReport() const { return false; }

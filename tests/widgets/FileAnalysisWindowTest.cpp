@@ -45,8 +45,7 @@ private:
 class ReportWindow : public FileAnalysisWindow {
 public:
     ReportWindow() : failureLine(new QLabel(this)) {
-        TopRow row(this);
-        addReportButtons(row, 80, 70);
+        addReportButtons(80, 70);
         setFailureLine(failureLine);
     }
     void loadFile(const QString&) override {
@@ -74,8 +73,8 @@ private slots:
         QTest::newRow("no result yet") << false << QString() << QString() << QString();
         QTest::newRow("written") << true << QString() << QStringLiteral("{\"file\":\"a.png\"}\n")
                                  << QStringLiteral("Saved 17 bytes to ");
-        QTest::newRow("folder missing")
-            << true << QStringLiteral("missing") << QString() << QStringLiteral("Could not write ");
+        QTest::newRow("folder missing") << true << QStringLiteral("missing/") << QString()
+                                        << QStringLiteral("Could not write ");
     }
     void saveReportWaitsForAResultAndReportsWhereItWent() {
         QFETCH(bool, loaded);
@@ -83,7 +82,7 @@ private slots:
         QFETCH(QString, written);
         QFETCH(QString, status);
         QTemporaryDir temporary;
-        const QString target = QDir(temporary.path()).filePath(folder + QStringLiteral("/r.json"));
+        const QString target = QDir(temporary.path()).filePath(folder + QStringLiteral("r.json"));
         ReportWindow window;
         window.chooseReportPath = [&](QWidget*) { return std::optional<QString>(target); };
         if (loaded) {
