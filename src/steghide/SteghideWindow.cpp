@@ -242,6 +242,11 @@ void SteghideWindow::startAttack(bool seeds) {
     if (seeds ? !cover_ : !steghide && driven.empty()) {
         return;
     }
+    // The command line stops at a list it cannot read; so does the window, before the run.
+    if (!seeds && !wordListPath_.empty() && !std::ifstream(wordListPath_).is_open()) {
+        reportFailure("Cannot read the word list " + wordListPath_);
+        return;
+    }
     hits_.clear();
     fillTable();
     Progress->setValue(0);

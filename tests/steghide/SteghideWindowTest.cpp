@@ -154,6 +154,19 @@ private slots:
         QVERIFY(window.findChild<QPushButton*>(QStringLiteral("SearchSeeds"))->isEnabled());
     }
 
+    void unreadableWordListStopsBeforeTheRun() {
+        SteghideWindow window;
+        QVERIFY(loadCover(window, "jpeg-default.jpg"));
+        window.chooseWordList = [](QWidget*) {
+            return std::optional<QString>(Fixture("no-such-list.txt"));
+        };
+        window.findChild<QPushButton*>(QStringLiteral("WordList"))->click();
+        window.findChild<QPushButton*>(QStringLiteral("TryWordList"))->click();
+        QVERIFY(!window.isRunning());
+        QVERIFY2(window.lastStatus().startsWith(QStringLiteral("Cannot read the word list ")),
+                 qPrintable(window.lastStatus()));
+    }
+
     // Refused by the decoder process's reading of the header, as steghide refuses them.
     void refusedFileSaysWhy_data() {
         QTest::addColumn<QString>("file");
