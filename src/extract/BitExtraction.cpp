@@ -60,70 +60,70 @@ BitExtraction::BitExtraction(QWidget* parent) : FileAnalysisWindow(parent) {
     setWindowTitle("Bit Extraction");
     const QFont fixed = ConsolasFont(9, false);
 
-    browse_ = Placed(new QPushButton("Browse...", this), "Browse", {8, 8, 90, 26});
-    fileLabel_ = Placed(new QLabel("Choose an image, or drop one here.", this), "FileLabel",
-                        {108, 8, 780, 26});
-    setFailureLine(fileLabel_);
+    Browse = Placed(new QPushButton("Browse...", this), "Browse", {8, 8, 90, 26});
+    FileLabel = Placed(new QLabel("Choose an image, or drop one here.", this), "FileLabel",
+                       {108, 8, 780, 26});
+    setFailureLine(FileLabel);
 
     auto caption = [this](const char* text, int x) {
         auto* label = new QLabel(text, this);
         label->setGeometry(x, 44, 90, 22);
     };
     caption("Bits", 8);
-    bits_ = Placed(new QComboBox(this), "Bits", {8, 66, 70, 26});
+    Bits = Placed(new QComboBox(this), "Bits", {8, 66, 70, 26});
     for (int n = 1; n <= 8; ++n) {
-        bits_->addItem(QString("b%1").arg(n));
+        Bits->addItem(QString("b%1").arg(n));
     }
     caption("Channels", 88);
-    channels_ = Placed(new QLineEdit("rgb", this), "Channels", {88, 66, 70, 26});
+    Channels = Placed(new QLineEdit("rgb", this), "Channels", {88, 66, 70, 26});
     caption("Bit packing", 168);
-    packing_ = Placed(new QComboBox(this), "Packing", {168, 66, 70, 26});
-    packing_->addItems({"lsb", "msb"});
+    Packing = Placed(new QComboBox(this), "Packing", {168, 66, 70, 26});
+    Packing->addItems({"lsb", "msb"});
     caption("Pixel order", 248);
-    order_ = Placed(new QComboBox(this), "Order", {248, 66, 70, 26});
-    order_->addItems({"xy", "Xy", "xY", "XY", "yx", "Yx", "yX", "YX"});
-    prime_ = Placed(new QCheckBox("prime", this), "Prime", {330, 66, 70, 26});
+    Order = Placed(new QComboBox(this), "Order", {248, 66, 70, 26});
+    Order->addItems({"xy", "Xy", "xY", "XY", "yx", "Yx", "yX", "YX"});
+    Prime = Placed(new QCheckBox("prime", this), "Prime", {330, 66, 70, 26});
     caption("Layout", 410);
-    layoutText_ = Placed(new QLineEdit("b1,rgb,lsb,xy", this), "LayoutText", {410, 66, 230, 26});
-    layoutText_->setFont(fixed);
+    LayoutText = Placed(new QLineEdit("b1,rgb,lsb,xy", this), "LayoutText", {410, 66, 230, 26});
+    LayoutText->setFont(fixed);
 
-    hexView_ = Placed(new QPlainTextEdit(this), "HexView", {8, 100, 600, 480});
-    hexView_->setReadOnly(true);
-    hexView_->setFont(fixed);
-    hexView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    HexView = Placed(new QPlainTextEdit(this), "HexView", {8, 100, 600, 480});
+    HexView->setReadOnly(true);
+    HexView->setFont(fixed);
+    HexView->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    scan_ = Placed(new QPushButton("Scan All Layouts", this), "Scan", {620, 100, 140, 28});
-    scanPrime_ = Placed(new QCheckBox("with prime", this), "ScanPrime", {770, 100, 110, 28});
+    Scan = Placed(new QPushButton("Scan All Layouts", this), "Scan", {620, 100, 140, 28});
+    ScanPrime = Placed(new QCheckBox("with prime", this), "ScanPrime", {770, 100, 110, 28});
     // Raw readings (what libmagic names in any run of bytes) are many and mostly noise: they
     // wait behind this box so the real findings stand out.
-    showRaw_ = Placed(new QCheckBox("Show raw readings", this), "ShowRaw", {900, 100, 200, 28});
-    progress_ = Placed(new QProgressBar(this), "Progress", {620, 134, 260, 20});
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
-    findings_ = Placed(new QTableWidget(0, 4, this), "Findings", {620, 160, 480, 384});
-    findings_->setHorizontalHeaderLabels({"Layout", "Tier", "What", "Preview"});
-    findings_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    findings_->setSelectionMode(QAbstractItemView::SingleSelection);
-    findings_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    findings_->verticalHeader()->setVisible(false);
-    findings_->horizontalHeader()->setStretchLastSection(true);
-    findings_->setColumnWidth(0, 120);
-    findings_->setColumnWidth(1, 50);
-    findings_->setColumnWidth(2, 200);
-    summary_ = Placed(new QLabel(this), "Summary", {620, 550, 330, 28});
-    save_ = Placed(new QPushButton("Save Payload...", this), "Save", {960, 550, 140, 28});
+    ShowRaw = Placed(new QCheckBox("Show raw readings", this), "ShowRaw", {900, 100, 200, 28});
+    Progress = Placed(new QProgressBar(this), "Progress", {620, 134, 260, 20});
+    Progress->setRange(0, 1000);
+    Progress->setValue(0);
+    Findings = Placed(new QTableWidget(0, 4, this), "Findings", {620, 160, 480, 384});
+    Findings->setHorizontalHeaderLabels({"Layout", "Tier", "What", "Preview"});
+    Findings->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Findings->setSelectionMode(QAbstractItemView::SingleSelection);
+    Findings->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Findings->verticalHeader()->setVisible(false);
+    Findings->horizontalHeader()->setStretchLastSection(true);
+    Findings->setColumnWidth(0, 120);
+    Findings->setColumnWidth(1, 50);
+    Findings->setColumnWidth(2, 200);
+    Summary = Placed(new QLabel(this), "Summary", {620, 550, 330, 28});
+    Save = Placed(new QPushButton("Save Payload...", this), "Save", {960, 550, 140, 28});
 
-    connect(browse_, &QPushButton::clicked, this, &BitExtraction::Browse_Click);
-    connect(scan_, &QPushButton::clicked, this, &BitExtraction::Scan_Click);
-    connect(save_, &QPushButton::clicked, this, &BitExtraction::Save_Click);
-    connect(findings_, &QTableWidget::cellClicked, this, &BitExtraction::Findings_Click);
-    connect(showRaw_, &QCheckBox::toggled, this, &BitExtraction::showRawRows);
-    connect(bits_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
-    connect(packing_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
-    connect(order_, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
-    connect(prime_, &QCheckBox::toggled, this, &BitExtraction::controlsChanged);
-    connect(channels_, &QLineEdit::textEdited, this, &BitExtraction::controlsChanged);
-    connect(layoutText_, &QLineEdit::returnPressed, this, &BitExtraction::layoutTextEntered);
+    connect(Browse, &QPushButton::clicked, this, &BitExtraction::Browse_Click);
+    connect(Scan, &QPushButton::clicked, this, &BitExtraction::Scan_Click);
+    connect(Save, &QPushButton::clicked, this, &BitExtraction::Save_Click);
+    connect(Findings, &QTableWidget::cellClicked, this, &BitExtraction::Findings_Click);
+    connect(ShowRaw, &QCheckBox::toggled, this, &BitExtraction::showRawRows);
+    connect(Bits, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(Packing, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(Order, &QComboBox::currentIndexChanged, this, &BitExtraction::controlsChanged);
+    connect(Prime, &QCheckBox::toggled, this, &BitExtraction::controlsChanged);
+    connect(Channels, &QLineEdit::textEdited, this, &BitExtraction::controlsChanged);
+    connect(LayoutText, &QLineEdit::returnPressed, this, &BitExtraction::layoutTextEntered);
     setClientSize(1108, 588);
 }
 
@@ -132,8 +132,8 @@ BitExtraction::~BitExtraction() = default;
 void BitExtraction::loadFile(const QString& path) {
     // A load replaces a scan going; the image shown stays until the new one has arrived.
     scanning_ = false;
-    scan_->setEnabled(true);
-    browse_->setEnabled(true);
+    Scan->setEnabled(true);
+    Browse->setEnabled(true);
     beginFile(path);
     startRun([this, path](int) -> std::function<void()> {
         Result<extract::ExtractionImage> loaded = extract::LoadImageForExtraction(PathBytes(path));
@@ -151,17 +151,17 @@ void BitExtraction::fileRead(const QString& path,
     path_ = PathBytes(path);
     const extract::SampleImage& samples = image_->samples;
     found_.clear();
-    findings_->setRowCount(0);
-    progress_->setValue(0);
-    summary_->clear();
-    fileLabel_->setText(
+    Findings->setRowCount(0);
+    Progress->setValue(0);
+    Summary->clear();
+    FileLabel->setText(
         QString("%1  (%2 x %3)").arg(path).arg(samples.width()).arg(samples.height()));
     showBytes();
     emit fileLoaded();
 }
 
 std::optional<extract::Layout> BitExtraction::currentLayout() const {
-    return extract::ParseLayout(layoutText_->text().toStdString()).layout;
+    return extract::ParseLayout(LayoutText->text().toStdString()).layout;
 }
 
 void BitExtraction::controlsChanged() {
@@ -169,17 +169,17 @@ void BitExtraction::controlsChanged() {
         return;
     }
     QString text = QString("b%1,%2,%3,%4")
-                       .arg(bits_->currentIndex() + 1)
-                       .arg(channels_->text(), packing_->currentText(), order_->currentText());
-    if (prime_->isChecked()) {
+                       .arg(Bits->currentIndex() + 1)
+                       .arg(Channels->text(), Packing->currentText(), Order->currentText());
+    if (Prime->isChecked()) {
         text += ",prime";
     }
-    layoutText_->setText(text);
+    LayoutText->setText(text);
     showBytes();
 }
 
 void BitExtraction::layoutTextEntered() {
-    const extract::LayoutParse parsed = extract::ParseLayout(layoutText_->text().toStdString());
+    const extract::LayoutParse parsed = extract::ParseLayout(LayoutText->text().toStdString());
     if (!parsed.layout) {
         reportFailure(parsed.error);
         return;
@@ -189,16 +189,16 @@ void BitExtraction::layoutTextEntered() {
 
 void BitExtraction::showLayout(const extract::Layout& layout) {
     updating_ = true;
-    bits_->setCurrentIndex(std::max(0, layout.bitsPerSample() - 1));
+    Bits->setCurrentIndex(std::max(0, layout.bitsPerSample() - 1));
     QString channels;
     for (const extract::Channel channel : layout.channels) {
         channels += extract::ChannelLetter(channel);
     }
-    channels_->setText(channels);
-    packing_->setCurrentIndex(layout.msbFirstBitLow ? 1 : 0);
-    order_->setCurrentIndex(static_cast<int>(layout.order));
-    prime_->setChecked(layout.prime);
-    layoutText_->setText(QString::fromStdString(extract::ToText(layout)));
+    Channels->setText(channels);
+    Packing->setCurrentIndex(layout.msbFirstBitLow ? 1 : 0);
+    Order->setCurrentIndex(static_cast<int>(layout.order));
+    Prime->setChecked(layout.prime);
+    LayoutText->setText(QString::fromStdString(extract::ToText(layout)));
     updating_ = false;
     showBytes();
 }
@@ -206,17 +206,17 @@ void BitExtraction::showLayout(const extract::Layout& layout) {
 void BitExtraction::showBytes() {
     const std::optional<extract::Layout> layout = currentLayout();
     if (!layout) {
-        hexView_->setPlainText("Not a layout: b<n>,<channels>,<lsb|msb>,<order>[,prime]");
+        HexView->setPlainText("Not a layout: b<n>,<channels>,<lsb|msb>,<order>[,prime]");
         return;
     }
     if (!image_) {
-        hexView_->clear();
+        HexView->clear();
         return;
     }
     extract::LayoutReader reader(image_->samples, *layout);
     const std::vector<std::uint8_t> bytes = reader.read(kShownBytes);
-    hexView_->setPlainText(bytes.empty() ? QString("The image holds no whole byte in this layout.")
-                                         : HexAndText(bytes, 0));
+    HexView->setPlainText(bytes.empty() ? QString("The image holds no whole byte in this layout.")
+                                        : HexAndText(bytes, 0));
 }
 
 void BitExtraction::Scan_Click() {
@@ -224,17 +224,17 @@ void BitExtraction::Scan_Click() {
         return;
     }
     scanning_ = true;
-    findings_->setRowCount(0);
+    Findings->setRowCount(0);
     found_.clear();
-    summary_->setText("Scanning...");
-    progress_->setValue(0);
-    scan_->setEnabled(false);
-    browse_->setEnabled(false);
-    startRun([this, prime = scanPrime_->isChecked(), image = image_, path = path_](int run) {
+    Summary->setText("Scanning...");
+    Progress->setValue(0);
+    Scan->setEnabled(false);
+    Browse->setEnabled(false);
+    startRun([this, prime = ScanPrime->isChecked(), image = image_, path = path_](int run) {
         extract::ScanOptions options;
         options.prime = prime;
         options.progress = [this, run](double done) {
-            postToRun(run, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); });
+            postToRun(run, [this, done] { Progress->setValue(static_cast<int>(done * 1000)); });
             return !cancelFlag()->load();
         };
         // A JPEG's JSteg layouts are read from its coefficients, ranked with the pixel layouts.
@@ -246,19 +246,19 @@ void BitExtraction::Scan_Click() {
 
 void BitExtraction::scanEnded(extract::ScanResult& result) {
     scanning_ = false;
-    scan_->setEnabled(true);
-    browse_->setEnabled(true);
+    Scan->setEnabled(true);
+    Browse->setEnabled(true);
     // A cancelled scan never gets here: it was replaced or its window is closing.
     found_ = std::move(result.findings);
     const std::size_t layouts = result.walk.size();
-    findings_->setRowCount(static_cast<int>(found_.size()));
+    Findings->setRowCount(static_cast<int>(found_.size()));
     int shown = 0;
     for (const extract::Finding& finding : found_) {
         const QString cells[] = {QString::fromStdString(finding.layout),
                                  extract::TierText(finding.tier),
                                  QString::fromStdString(finding.what), Preview(finding.payload)};
         for (int column = 0; column < 4; ++column) {
-            findings_->setItem(shown, column, new QTableWidgetItem(cells[column]));
+            Findings->setItem(shown, column, new QTableWidgetItem(cells[column]));
         }
         ++shown;
     }
@@ -267,20 +267,20 @@ void BitExtraction::scanEnded(extract::ScanResult& result) {
         return std::count_if(found_.begin(), found_.end(),
                              [tier](const extract::Finding& f) { return f.tier == tier; });
     };
-    summary_->setText(QString("%1 layouts: %2 found, %3 weak, %4 raw")
-                          .arg(layouts)
-                          .arg(count(extract::Tier::Found))
-                          .arg(count(extract::Tier::Weak))
-                          .arg(count(extract::Tier::Raw)));
-    progress_->setValue(1000);
-    reportStatus(summary_->text());
+    Summary->setText(QString("%1 layouts: %2 found, %3 weak, %4 raw")
+                         .arg(layouts)
+                         .arg(count(extract::Tier::Found))
+                         .arg(count(extract::Tier::Weak))
+                         .arg(count(extract::Tier::Raw)));
+    Progress->setValue(1000);
+    reportStatus(Summary->text());
     emit scanFinished();
 }
 
 void BitExtraction::showRawRows() {
     for (std::size_t row = 0; row < found_.size(); ++row) {
-        findings_->setRowHidden(static_cast<int>(row),
-                                found_[row].tier == extract::Tier::Raw && !showRaw_->isChecked());
+        Findings->setRowHidden(static_cast<int>(row),
+                               found_[row].tier == extract::Tier::Raw && !ShowRaw->isChecked());
     }
 }
 
@@ -288,16 +288,15 @@ void BitExtraction::Findings_Click(int row) {
     if (row < 0 || row >= static_cast<int>(found_.size())) {
         return;
     }
-    findings_->selectRow(row);
+    Findings->selectRow(row);
     const extract::Finding& finding = found_[row];
     if (const auto layout = extract::ParseLayout(finding.layout).layout) {
         showLayout(*layout);
     }
     if (!finding.payload.empty()) {
         const std::size_t shown = std::min(finding.payload.size(), kShownBytes);
-        hexView_->setPlainText(
-            HexAndText({finding.payload.begin(), finding.payload.begin() + shown},
-                       finding.ownStream ? 0 : finding.offset));
+        HexView->setPlainText(HexAndText({finding.payload.begin(), finding.payload.begin() + shown},
+                                         finding.ownStream ? 0 : finding.offset));
     }
 }
 
@@ -306,16 +305,16 @@ void BitExtraction::Save_Click() {
         reportFailure(QStringLiteral("Choose an image first."));
         return;
     }
-    const int row = findings_->currentRow();
+    const int row = Findings->currentRow();
     const bool carved = row >= 0 && row < static_cast<int>(found_.size()) &&
-                        !found_[row].payload.empty() && findings_->item(row, 0)->isSelected();
+                        !found_[row].payload.empty() && Findings->item(row, 0)->isSelected();
     std::vector<std::uint8_t> bytes;
     if (carved) {
         bytes = found_[row].payload;
     } else if (const auto layout = currentLayout()) {
         bytes = extract::ExtractWholeStream(image_->samples, *layout);
     } else {
-        reportFailure("Not a layout: " + layoutText_->text());
+        reportFailure("Not a layout: " + LayoutText->text());
         return;
     }
     const std::optional<QString> path =

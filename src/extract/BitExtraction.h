@@ -64,22 +64,22 @@ private:
     void showRawRows();
     std::optional<extract::Layout> currentLayout() const;
 
-    QPushButton* browse_;
-    QLabel* fileLabel_;
-    QComboBox* bits_;
-    QLineEdit* channels_;
-    QComboBox* packing_;
-    QComboBox* order_;
-    QCheckBox* prime_;
-    QLineEdit* layoutText_;
-    QPlainTextEdit* hexView_;
-    QPushButton* scan_;
-    QCheckBox* scanPrime_;
-    QCheckBox* showRaw_;
-    QProgressBar* progress_;
-    QTableWidget* findings_;
-    QPushButton* save_;
-    QLabel* summary_;
+    QPushButton* Browse;
+    QLabel* FileLabel;
+    QComboBox* Bits;
+    QLineEdit* Channels;
+    QComboBox* Packing;
+    QComboBox* Order;
+    QCheckBox* Prime;
+    QLineEdit* LayoutText;
+    QPlainTextEdit* HexView;
+    QPushButton* Scan;
+    QCheckBox* ScanPrime;
+    QCheckBox* ShowRaw;
+    QProgressBar* Progress;
+    QTableWidget* Findings;
+    QPushButton* Save;
+    QLabel* Summary;
 
     // Shared with a scan going, which reads its rows.
     std::shared_ptr<const extract::ExtractionImage> image_;
