@@ -75,7 +75,9 @@ std::string WrongWords(int count) {
 std::string ShortWrongWords(int count) {
     std::string words;
     for (int i = 0; i < count; ++i) {
-        words += "w" + std::to_string(i * 7919 % 100000000) + "\n";
+        words += 'w';
+        words += std::to_string(i * 7919 % 100000000);
+        words += '\n';
     }
     return words;
 }

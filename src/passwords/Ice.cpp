@@ -4,6 +4,7 @@
 #include "image/WideVectors.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace vantrel::passwords {
 namespace {
@@ -114,29 +115,48 @@ inline std::uint32_t Round(const Tables& box, std::uint32_t p, const Subkey& key
     return box[0][a >> 10] | box[1][a & 0x3ff] | box[2][b >> 10] | box[3][b & 0x3ff];
 }
 
-// Four blocks side by side (fewer at the end).
+// Up to eight blocks a scalar round each, side by side. Beside the vectors they take the few
+// blocks past the last whole vector: the S-box reads bound the speed, so they cost their own reads,
+// where a vector of padding would cost a full one.
+struct ScalarLanes {
+    static constexpr std::size_t kMax = 8;
+    std::uint64_t* blocks;
+    std::size_t count;
+    std::uint32_t l[kMax] = {};
+    std::uint32_t r[kMax] = {};
+
+    ScalarLanes(std::uint64_t* first, std::size_t n) : blocks(first), count(n) {
+        for (std::size_t i = 0; i < count; ++i) {
+            l[i] = static_cast<std::uint32_t>(blocks[i] >> 32);
+            r[i] = static_cast<std::uint32_t>(blocks[i]);
+        }
+    }
+    void LeftRound(const Tables& box, const Subkey& key) {
+        for (std::size_t i = 0; i < count; ++i) {
+            l[i] ^= Round(box, r[i], key);
+        }
+    }
+    void RightRound(const Tables& box, const Subkey& key) {
+        for (std::size_t i = 0; i < count; ++i) {
+            r[i] ^= Round(box, l[i], key);
+        }
+    }
+    void Store() const {
+        for (std::size_t i = 0; i < count; ++i) {
+            blocks[i] = std::uint64_t{r[i]} << 32 | l[i];
+        }
+    }
+};
+
 void EncryptPortable(std::span<const Subkey> rounds, std::span<std::uint64_t> blocks) {
     const Tables& box = Boxes().table;
-    constexpr std::size_t kLanes = 4;
-    for (std::size_t first = 0; first < blocks.size(); first += kLanes) {
-        const std::size_t lanes = std::min(kLanes, blocks.size() - first);
-        std::uint32_t l[kLanes] = {};
-        std::uint32_t r[kLanes] = {};
-        for (std::size_t n = 0; n < lanes; ++n) {
-            l[n] = static_cast<std::uint32_t>(blocks[first + n] >> 32);
-            r[n] = static_cast<std::uint32_t>(blocks[first + n]);
-        }
+    for (std::size_t first = 0; first < blocks.size(); first += ScalarLanes::kMax) {
+        ScalarLanes lanes(&blocks[first], std::min(ScalarLanes::kMax, blocks.size() - first));
         for (std::size_t i = 0; i < rounds.size(); i += 2) {
-            for (std::size_t n = 0; n < kLanes; ++n) {
-                l[n] ^= Round(box, r[n], rounds[i]);
-            }
-            for (std::size_t n = 0; n < kLanes; ++n) {
-                r[n] ^= Round(box, l[n], rounds[i + 1]);
-            }
+            lanes.LeftRound(box, rounds[i]);
+            lanes.RightRound(box, rounds[i + 1]);
         }
-        for (std::size_t n = 0; n < lanes; ++n) {
-            blocks[first + n] = std::uint64_t{r[n]} << 32 | l[n];
-        }
+        lanes.Store();
     }
 }
 
@@ -171,7 +191,7 @@ VANTREL_AVX2 inline __m256i RoundAvx2(const Tables& box, __m256i p, const Subkey
 // `Vectors` times eight blocks side by side.
 template <std::size_t Vectors>
 VANTREL_AVX2 inline void EncryptVectors(const Tables& box, std::span<const Subkey> rounds,
-                                        std::uint64_t* blocks) {
+                                        std::uint64_t* blocks, ScalarLanes& extra) {
     __m256i l[Vectors], r[Vectors];
     for (std::size_t v = 0; v < Vectors; ++v) {
         // Deinterleaved: the low halves of eight blocks in one vector, the high in the other
@@ -187,10 +207,13 @@ VANTREL_AVX2 inline void EncryptVectors(const Tables& box, std::span<const Subke
         for (std::size_t v = 0; v < Vectors; ++v) {
             l[v] = _mm256_xor_si256(l[v], RoundAvx2(box, r[v], rounds[i]));
         }
+        extra.LeftRound(box, rounds[i]);
         for (std::size_t v = 0; v < Vectors; ++v) {
             r[v] = _mm256_xor_si256(r[v], RoundAvx2(box, l[v], rounds[i + 1]));
         }
+        extra.RightRound(box, rounds[i + 1]);
     }
+    extra.Store();
     // The halves swap on the way out.
     for (std::size_t v = 0; v < Vectors; ++v) {
         const __m256 low = _mm256_castsi256_ps(l[v]);
@@ -243,7 +266,7 @@ VANTREL_AVX512 inline __m512i RoundAvx512(const Tables& box, __m512i p, const Su
 
 template <std::size_t Vectors>
 VANTREL_AVX512 inline void EncryptVectors512(const Tables& box, std::span<const Subkey> rounds,
-                                             std::uint64_t* blocks) {
+                                             std::uint64_t* blocks, ScalarLanes& extra) {
     // The low halves of sixteen blocks in one vector, the high in the other, in block order.
     const __m512i lowIndex =
         _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
@@ -259,10 +282,13 @@ VANTREL_AVX512 inline void EncryptVectors512(const Tables& box, std::span<const 
         for (std::size_t v = 0; v < Vectors; ++v) {
             l[v] = _mm512_xor_si512(l[v], RoundAvx512(box, r[v], rounds[i]));
         }
+        extra.LeftRound(box, rounds[i]);
         for (std::size_t v = 0; v < Vectors; ++v) {
             r[v] = _mm512_xor_si512(r[v], RoundAvx512(box, l[v], rounds[i + 1]));
         }
+        extra.RightRound(box, rounds[i + 1]);
     }
+    extra.Store();
     // The halves swap on the way out: the low word of each block is the last round's left half.
     const __m512i firstEight =
         _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
@@ -273,6 +299,44 @@ VANTREL_AVX512 inline void EncryptVectors512(const Tables& box, std::span<const 
     }
 }
 #pragma GCC diagnostic pop
+
+// Pairs of vectors of `Lanes` blocks; what is left past them beside the last pair as scalar lanes
+// when few, else in one vector (and scalar lanes) or a pair, padded.
+template <std::size_t Lanes, typename Kernel>
+VANTREL_AVX2 void EncryptWide(std::span<const Subkey> rounds, std::span<std::uint64_t> blocks,
+                              Kernel kernel) {
+    constexpr std::size_t kPair = 2 * Lanes;
+    std::size_t pairs = blocks.size() / kPair;
+    std::size_t left = blocks.size() % kPair;
+    if (pairs == 0 && left <= ScalarLanes::kMax) {
+        EncryptPortable(rounds, blocks);
+        return;
+    }
+    std::uint64_t* at = blocks.data();
+    ScalarLanes none(nullptr, 0);
+    const bool beside = left <= ScalarLanes::kMax && pairs > 0;
+    for (std::size_t p = 0; p + (beside ? 1 : 0) < pairs; ++p, at += kPair) {
+        kernel(std::integral_constant<std::size_t, 2>{}, at, none);
+    }
+    if (beside) {
+        ScalarLanes extra(at + kPair, left);
+        kernel(std::integral_constant<std::size_t, 2>{}, at, extra);
+        return;
+    }
+    if (left == 0) {
+        return;
+    }
+    std::array<std::uint64_t, kPair> tail{};
+    std::copy_n(at, left, tail.begin());
+    if (left <= Lanes + ScalarLanes::kMax) {
+        ScalarLanes extra(at + std::min(left, Lanes), left - std::min(left, Lanes));
+        kernel(std::integral_constant<std::size_t, 1>{}, tail.data(), extra);
+        std::copy_n(tail.begin(), std::min(left, Lanes), at);
+    } else {
+        kernel(std::integral_constant<std::size_t, 2>{}, tail.data(), none);
+        std::copy_n(tail.begin(), left, at);
+    }
+}
 #endif
 
 } // namespace
@@ -338,57 +402,48 @@ std::array<std::uint8_t, 8> IceKey::Encrypt(const std::array<std::uint8_t, 8>& b
     return out;
 }
 
-std::size_t IceKey::batch() {
+IceKey::Kernel IceKey::Best() {
 #if VANTREL_AVX2_KERNELS
     if (HasAvx512()) {
-        return 32;
+        return Kernel::Avx512;
     }
     if (HasAvx2()) {
-        return 16;
+        return Kernel::Avx2;
     }
 #endif
-    return 8;
+    return Kernel::Portable;
 }
 
-void IceKey::EncryptBlocks(std::span<std::uint64_t> blocks) const {
+std::size_t IceKey::batch() {
+    switch (Best()) {
+    case Kernel::Avx512:
+        return 32;
+    case Kernel::Avx2:
+        return 16;
+    case Kernel::Portable:
+        break;
+    }
+    return ScalarLanes::kMax;
+}
+
+void IceKey::EncryptBlocks(std::span<std::uint64_t> blocks, Kernel kernel) const {
 #if VANTREL_AVX2_KERNELS
-    if (HasAvx2()) {
-        // The vectors' worth, then the rest padded to a vector: cheaper than a pass with one
-        // block a lane.
-        const Tables& box = Boxes().table;
-        std::size_t left = blocks.size();
-        std::uint64_t* at = blocks.data();
-        if (HasAvx512()) {
-            for (; left >= 32; left -= 32, at += 32) {
-                EncryptVectors512<2>(box, rounds_, at);
-            }
-            if (left > 8) {
-                std::array<std::uint64_t, 32> tail{};
-                std::copy_n(at, left, tail.begin());
-                if (left > 16) {
-                    EncryptVectors512<2>(box, rounds_, tail.data());
-                } else {
-                    EncryptVectors512<1>(box, rounds_, tail.data());
-                }
-                std::copy_n(tail.begin(), left, at);
-                return;
-            }
-        }
-        for (; left >= 16; left -= 16, at += 16) {
-            EncryptVectors<2>(box, rounds_, at);
-        }
-        if (left > 0) {
-            std::array<std::uint64_t, 16> tail{};
-            std::copy_n(at, left, tail.begin());
-            if (left > 8) {
-                EncryptVectors<2>(box, rounds_, tail.data());
-            } else {
-                EncryptVectors<1>(box, rounds_, tail.data());
-            }
-            std::copy_n(tail.begin(), left, at);
-        }
+    const Tables& box = Boxes().table;
+    const std::span<const Subkey> rounds = rounds_;
+    if (kernel == Kernel::Avx512 && HasAvx512()) {
+        EncryptWide<16>(rounds, blocks, [&](auto vectors, std::uint64_t* at, ScalarLanes& extra) {
+            EncryptVectors512<decltype(vectors)::value>(box, rounds, at, extra);
+        });
         return;
     }
+    if (kernel != Kernel::Portable && HasAvx2()) {
+        EncryptWide<8>(rounds, blocks, [&](auto vectors, std::uint64_t* at, ScalarLanes& extra) {
+            EncryptVectors<decltype(vectors)::value>(box, rounds, at, extra);
+        });
+        return;
+    }
+#else
+    (void)kernel;
 #endif
     EncryptPortable(rounds_, blocks);
 }

@@ -20,7 +20,11 @@ public:
     // Blocks as big-endian 64-bit words, enciphered in place. Each round waits on the one before,
     // so independent blocks go side by side (eight or sixteen to a vector where
     // the processor has AVX2 or AVX-512).
-    void EncryptBlocks(std::span<std::uint64_t> blocks) const;
+    // The kernel can be named (a test compares them); one this processor lacks falls back to the
+    // best it has.
+    enum class Kernel { Portable, Avx2, Avx512 };
+    static Kernel Best();
+    void EncryptBlocks(std::span<std::uint64_t> blocks, Kernel kernel = Best()) const;
     // How many blocks one pass of EncryptBlocks takes side by side on this processor: fewer cost
     // nearly as much.
     static std::size_t batch();

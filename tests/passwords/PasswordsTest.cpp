@@ -84,8 +84,8 @@ TEST(Ice, PublishedVectors) {
     }
 }
 
-// Blocks side by side (vectors of 8 or 16, pairs of them, a padded tail) against one at a time,
-// for counts on each side of every width.
+// Blocks side by side (vectors of 8 or 16, pairs of them, scalar lanes beside them, a padded
+// tail) against one at a time, for counts on each side of every width, in every kernel.
 TEST(Ice, BlocksSideBySideMatchOneAtATime) {
     std::mt19937_64 random(30);
     for (const int level : {0, 1, 2, 5}) {
@@ -94,7 +94,7 @@ TEST(Ice, BlocksSideBySideMatchOneAtATime) {
             byte = static_cast<std::uint8_t>(random());
         }
         const IceKey ice(level, key);
-        for (const std::size_t count : {1, 7, 8, 9, 16, 17, 31, 32, 33, 65, 100}) {
+        for (const std::size_t count : {1, 7, 8, 9, 16, 17, 24, 25, 31, 32, 33, 41, 65, 100}) {
             std::vector<std::uint64_t> blocks(count);
             std::vector<std::uint64_t> expected(count);
             for (std::size_t i = 0; i < count; ++i) {
@@ -107,8 +107,13 @@ TEST(Ice, BlocksSideBySideMatchOneAtATime) {
                     expected[i] = expected[i] << 8 | byte;
                 }
             }
-            ice.EncryptBlocks(blocks);
-            EXPECT_EQ(blocks, expected) << "level " << level << ", " << count << " blocks";
+            for (const IceKey::Kernel kernel :
+                 {IceKey::Kernel::Portable, IceKey::Kernel::Avx2, IceKey::Kernel::Avx512}) {
+                std::vector<std::uint64_t> enciphered = blocks;
+                ice.EncryptBlocks(enciphered, kernel);
+                EXPECT_EQ(enciphered, expected) << "level " << level << ", " << count
+                                                << " blocks, kernel " << static_cast<int>(kernel);
+            }
         }
     }
 }
