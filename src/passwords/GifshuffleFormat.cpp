@@ -517,9 +517,10 @@ std::uint32_t RgbValue(const GifColour& c) {
     return static_cast<std::uint32_t>(c[0]) << 16 | c[1] << 8 | c[2];
 }
 
-// The places of the distinct colours ranked by their keys (distinct keys: no ties to break). The
-// keys are ciphertexts, evenly spread: their top bits deal them to buckets (about one each), and an
-// insertion sort puts the few that share one in order.
+// The places of the distinct colours ranked by their keys (distinct keys: no ties to break). A
+// password's keys are ciphertexts, evenly spread: their top bits deal them to buckets (about one
+// each), and an insertion sort puts the few that share one in order. RGB values all share the
+// first bucket: the insertion sort alone ranks them, once a cover.
 void PlacesByKey(std::span<const std::uint64_t> keys, std::vector<std::uint16_t>& order) {
     const std::size_t n = keys.size();
     const int bucketBits = std::bit_width(n);
