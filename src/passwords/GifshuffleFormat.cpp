@@ -1,12 +1,12 @@
 #include "passwords/GifshuffleFormat.h"
 
+#include "image/WideVectors.h"
 #include "passwords/Ice.h"
 #include "passwords/PayloadVerdict.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -303,11 +303,30 @@ const HuffmanTree& Huffman() {
 }
 
 // The rank of a permutation: element i of `order` sits at `place[i]` among the distinct colours;
-// each place counts the places still free below it, in mixed radix n, n-1, ..., 2. Returns the
-// rank's bits below its top one, least significant first.
-std::vector<std::uint8_t> RankBits(std::span<const std::uint16_t> place) {
+// each place counts the places still free below it, in mixed radix n, n-1, ..., 2. Digits are
+// gathered in one word while their radices' product fits, so the big number is multiplied a few
+// times rather than once a colour.
+VANTREL_WIDE_VECTORS void RankBits(std::span<const std::uint16_t> place, GifshuffleBits& bits) {
     const std::size_t n = place.size();
-    std::vector<std::uint32_t> limbs; // little-endian base 2^32
+    std::array<std::uint64_t, 27>& limbs = bits.rank; // little-endian base 2^64
+    limbs.fill(0);
+    std::size_t used = 0;
+    std::uint64_t groupRadix = 1;
+    std::uint64_t groupDigits = 0;
+    const auto flush = [&] {
+        std::uint64_t carry = groupDigits;
+        for (std::size_t l = 0; l < used; ++l) {
+            const unsigned __int128 v =
+                static_cast<unsigned __int128>(limbs[l]) * groupRadix + carry;
+            limbs[l] = static_cast<std::uint64_t>(v);
+            carry = static_cast<std::uint64_t>(v >> 64);
+        }
+        if (carry != 0) {
+            limbs[used++] = carry;
+        }
+        groupRadix = 1;
+        groupDigits = 0;
+    };
     std::array<std::uint64_t, 4> freeMask{~0ull, ~0ull, ~0ull, ~0ull};
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const unsigned at = place[i];
@@ -318,30 +337,16 @@ std::vector<std::uint8_t> RankBits(std::span<const std::uint16_t> place) {
         below += static_cast<unsigned>(
             std::popcount(freeMask[at / 64] & ((std::uint64_t{1} << (at % 64)) - 1)));
         freeMask[at / 64] &= ~(std::uint64_t{1} << (at % 64));
-        std::uint64_t carry = below;
         const std::uint64_t radix = n - i;
-        for (std::uint32_t& limb : limbs) {
-            const std::uint64_t v = limb * radix + carry;
-            limb = static_cast<std::uint32_t>(v);
-            carry = v >> 32;
+        if (groupRadix > ~std::uint64_t{0} / radix) {
+            flush();
         }
-        if (carry != 0) {
-            limbs.push_back(static_cast<std::uint32_t>(carry));
-        }
+        groupRadix *= radix;
+        groupDigits = groupDigits * radix + below;
     }
-    while (!limbs.empty() && limbs.back() == 0) {
-        limbs.pop_back();
-    }
-    if (limbs.empty()) {
-        return {};
-    }
-    const std::size_t top =
-        limbs.size() * 32 - static_cast<std::size_t>(std::countl_zero(limbs.back()));
-    std::vector<std::uint8_t> bits(top - 1);
-    for (std::size_t b = 0; b + 1 < top; ++b) {
-        bits[b] = (limbs[b / 32] >> (b % 32)) & 1;
-    }
-    return bits;
+    flush();
+    bits.size =
+        used == 0 ? 0 : used * 64 - static_cast<std::size_t>(std::countl_zero(limbs[used - 1])) - 1;
 }
 
 // The message bits of one reading turned into bytes, as plain bytes and as Huffman codes at once,
@@ -365,7 +370,7 @@ public:
             }
         }
         if (codedAlive_) {
-            const int next = Huffman().nodes[codeNode_][static_cast<std::size_t>(bit)];
+            const int next = huffman_.nodes[codeNode_][static_cast<std::size_t>(bit)];
             if (next < 0) {
                 coded_.push_back(static_cast<std::uint8_t>(~next));
                 score_.Add(coded_.back());
@@ -396,6 +401,7 @@ private:
     std::uint8_t plainByte_ = 0;
     int plainBits_ = 0;
     std::size_t codeNode_ = 0;
+    const HuffmanTree& huffman_ = Huffman();
     EnglishScore score_ = FreshScore();
     // Copied, since building a score takes a logarithm a class.
     static const EnglishScore& FreshScore() {
@@ -405,75 +411,143 @@ private:
 };
 
 // gifshuffle's key: the password's characters, 7 bits each, packed most significant first, one
-// ICE level for every 64 bits (at least one, at most 128).
-struct PasswordKey {
-    std::unique_ptr<IceKey> ice;
-    std::uint64_t iv = 0; // big-endian
-};
-PasswordKey MakeKey(std::string_view password) {
+// ICE level for every 64 bits (at least one, at most 128). Returns the IV before its encryption
+// (the key's first 8 bytes).
+std::uint64_t Rekey(IceKey& ice, std::string_view password) {
     const std::size_t characters = std::min<std::size_t>(password.size(), 1170);
     int level = static_cast<int>((password.size() * 7 + 63) / 64);
     level = std::clamp(level, 1, 128);
-    std::vector<std::uint8_t> key(1024, 0);
+    std::array<std::uint8_t, 1024> key;
+    const std::size_t used = static_cast<std::size_t>(level) * 8;
+    std::fill_n(key.begin(), used, std::uint8_t{0});
+    std::uint32_t pending = 0;
+    int pendingBits = 0;
+    std::size_t out = 0;
     for (std::size_t c = 0; c < characters; ++c) {
-        const unsigned value = static_cast<std::uint8_t>(password[c]) & 0x7fu;
-        for (int b = 0; b < 7; ++b) {
-            const std::size_t bit = c * 7 + static_cast<std::size_t>(b);
-            if ((value >> (6 - b)) & 1) {
-                key[bit / 8] |= static_cast<std::uint8_t>(0x80u >> (bit % 8));
-            }
+        pending = pending << 7 | (static_cast<std::uint8_t>(password[c]) & 0x7fu);
+        pendingBits += 7;
+        if (pendingBits >= 8) {
+            pendingBits -= 8;
+            key[out++] = static_cast<std::uint8_t>(pending >> pendingBits);
         }
     }
-    PasswordKey made;
-    made.ice = std::make_unique<IceKey>(level, key);
-    for (std::size_t i = 0; i < 8; ++i) {
-        made.iv = made.iv << 8 | key[i];
+    if (pendingBits > 0) {
+        key[out] = static_cast<std::uint8_t>(pending << (8 - pendingBits));
     }
-    made.ice->EncryptBlocks({&made.iv, 1});
-    return made;
+    ice.Rekey(level, std::span(key).first(used));
+    std::uint64_t iv = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        iv = iv << 8 | key[i];
+    }
+    return iv;
 }
 
-void ReadBits(std::span<const std::uint8_t> bits, const PasswordKey* key, bool encryptedOrder,
-              std::vector<GifshuffleCover::Message>& out) {
-    Readings readings(bits.size());
-    // 1-bit CFB: the top bit of the encrypted register, the register shifted left with the
-    // stored (enciphered) bit coming in. The stored bits are known, so the registers of a run of
-    // bits are too: a chunk of them is enciphered side by side.
-    constexpr std::size_t kChunk = 8;
-    std::uint64_t iv = key ? key->iv : 0;
-    std::array<std::uint64_t, kChunk> stream{};
-    for (std::size_t at = 0; at < bits.size(); at += kChunk) {
-        const std::size_t count = std::min(kChunk, bits.size() - at);
-        if (key) {
-            for (std::size_t n = 0; n < count; ++n) {
-                stream[n] = iv;
-                iv = iv << 1 | bits[at + n];
+// One reading's message bits deciphered in 1-bit CFB: the top bit of the encrypted register, the
+// register shifted left with the stored (enciphered) bit coming in. The stored bits are known, so
+// the registers of a run of bits are too: a chunk of them goes to the cipher at once, beside the
+// other reading's.
+struct CfbReading {
+    CfbReading(const GifshuffleBits& stored, std::uint64_t iv)
+        : bits(stored), readings(stored.size), registers(iv), over(stored.size == 0),
+          complete(over) {}
+    const GifshuffleBits& bits;
+    Readings readings;
+    std::uint64_t registers;
+    std::size_t at = 0;
+    bool over;     // read to its end or hopeless
+    bool complete; // read to its end
+};
+
+void ReadBothOrders(const IceKey& ice, std::uint64_t iv, const GifshuffleBits& encrypted,
+                    const GifshuffleBits& natural, std::vector<GifshuffleCover::Message>& out) {
+    std::array<CfbReading, 2> reading = {CfbReading(encrypted, iv), CfbReading(natural, iv)};
+    std::array<std::uint64_t, 32> stream{};
+    const std::size_t batch = std::min(stream.size(), IceKey::batch());
+    while (!reading[0].over || !reading[1].over) {
+        // The two share one pass of the cipher; a lone reading takes it all.
+        const std::size_t chunk = reading[0].over || reading[1].over ? batch : batch / 2;
+        std::array<std::size_t, 2> count{};
+        std::size_t blocks = 0;
+        for (std::size_t r = 0; r < 2; ++r) {
+            CfbReading& one = reading[r];
+            if (one.over) {
+                continue;
             }
-            key->ice->EncryptBlocks({stream.data(), count});
+            count[r] = std::min(chunk, one.bits.size - one.at);
+            for (std::size_t n = 0; n < count[r]; ++n) {
+                stream[blocks++] = one.registers;
+                one.registers = one.registers << 1 | one.bits[one.at + n];
+            }
         }
-        for (std::size_t n = 0; n < count; ++n) {
-            readings.Bit(bits[at + n] ^ (key ? static_cast<int>(stream[n] >> 63) : 0));
-            if (!readings.alive()) {
-                return;
+        ice.EncryptBlocks({stream.data(), blocks});
+        std::size_t next = 0;
+        for (std::size_t r = 0; r < 2; ++r) {
+            CfbReading& one = reading[r];
+            for (std::size_t n = 0; n < count[r] && !one.over; ++n) {
+                one.readings.Bit(one.bits[one.at + n] ^ static_cast<int>(stream[next + n] >> 63));
+                one.over = !one.readings.alive();
+            }
+            next += count[r];
+            one.at += count[r];
+            if (!one.over && one.at == one.bits.size) {
+                one.over = one.complete = true;
             }
         }
     }
-    readings.Finish(encryptedOrder, out);
+    for (std::size_t r = 0; r < 2; ++r) {
+        if (reading[r].complete) {
+            reading[r].readings.Finish(r == 0, out);
+        }
+    }
+}
+
+// The natural order without a password: no cipher.
+void ReadPlain(const GifshuffleBits& bits, std::vector<GifshuffleCover::Message>& out) {
+    Readings readings(bits.size);
+    for (std::size_t b = 0; b < bits.size; ++b) {
+        readings.Bit(bits[b]);
+        if (!readings.alive()) {
+            return;
+        }
+    }
+    readings.Finish(false, out);
 }
 
 std::uint32_t RgbValue(const GifColour& c) {
     return static_cast<std::uint32_t>(c[0]) << 16 | c[1] << 8 | c[2];
 }
 
-// The places of the distinct colours ranked by their keys (distinct keys: no ties to break).
-std::vector<std::uint16_t> PlacesByKey(std::span<const std::uint64_t> keys) {
-    std::vector<std::uint16_t> order(keys.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = static_cast<std::uint16_t>(i);
+// The places of the distinct colours ranked by their keys (distinct keys: no ties to break). A
+// password's keys are ciphertexts, evenly spread: their top bits deal them to buckets (about one
+// each), and an insertion sort puts the few that share one in order. RGB values all share the
+// first bucket: the insertion sort alone ranks them, once a cover.
+void PlacesByKey(std::span<const std::uint64_t> keys, std::vector<std::uint16_t>& order) {
+    const std::size_t n = keys.size();
+    const int bucketBits = std::bit_width(n);
+    const std::size_t buckets = std::size_t{1} << bucketBits;
+    std::array<std::uint16_t, 1024> start;
+    std::fill_n(start.begin(), buckets + 1, std::uint16_t{0});
+    const auto bucket = [&](std::uint64_t key) {
+        return static_cast<std::size_t>(key >> (64 - bucketBits));
+    };
+    for (const std::uint64_t key : keys) {
+        ++start[bucket(key) + 1];
     }
-    std::sort(order.begin(), order.end(),
-              [&](std::uint16_t a, std::uint16_t b) { return keys[a] < keys[b]; });
-    return order;
+    for (std::size_t b = 1; b < buckets; ++b) {
+        start[b] = static_cast<std::uint16_t>(start[b] + start[b - 1]);
+    }
+    order.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[start[bucket(keys[i])]++] = static_cast<std::uint16_t>(i);
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::uint16_t moving = order[i];
+        std::size_t j = i;
+        for (; j > 0 && keys[order[j - 1]] > keys[moving]; --j) {
+            order[j] = order[j - 1];
+        }
+        order[j] = moving;
+    }
 }
 
 // A colour as the block gifshuffle enciphers, R G B then zeros, as a big-endian word.
@@ -496,7 +570,7 @@ const std::array<double, 256>& GifshuffleHuffmanNoise() {
 }
 
 GifshuffleCover::GifshuffleCover(std::span<const GifColour> table) {
-    for (const GifColour& colour : table) {
+    for (const GifColour& colour : table.first(std::min<std::size_t>(table.size(), 256))) {
         if (std::find(distinct_.begin(), distinct_.end(), colour) == distinct_.end()) {
             distinct_.push_back(colour);
         }
@@ -506,7 +580,9 @@ GifshuffleCover::GifshuffleCover(std::span<const GifColour> table) {
         for (const GifColour& c : distinct_) {
             keys.push_back(RgbValue(c));
         }
-        naturalBits_ = RankBits(PlacesByKey(keys));
+        std::vector<std::uint16_t> order;
+        PlacesByKey(keys, order);
+        RankBits(order, naturalBits_);
     }
 }
 
@@ -516,16 +592,21 @@ std::vector<GifshuffleCover::Message> GifshuffleCover::Read(std::string_view pas
         return messages;
     }
     if (password.empty()) {
-        ReadBits(naturalBits_, nullptr, false, messages);
+        ReadPlain(naturalBits_, messages);
         return messages;
     }
-    const PasswordKey key = MakeKey(password);
-    thread_local std::vector<std::uint64_t> keys;
-    keys.resize(distinct_.size());
-    std::transform(distinct_.begin(), distinct_.end(), keys.begin(), ColourBlock);
-    key.ice->EncryptBlocks(keys);
-    ReadBits(RankBits(PlacesByKey(keys)), &key, true, messages);
-    ReadBits(naturalBits_, &key, false, messages);
+    // The IV's block beside the colours'.
+    thread_local IceKey ice;
+    thread_local std::vector<std::uint64_t> blocks;
+    blocks.resize(1 + distinct_.size());
+    blocks[0] = Rekey(ice, password);
+    std::transform(distinct_.begin(), distinct_.end(), blocks.begin() + 1, ColourBlock);
+    ice.EncryptBlocks(blocks);
+    thread_local std::vector<std::uint16_t> order;
+    thread_local GifshuffleBits encryptedBits;
+    PlacesByKey(std::span(blocks).subspan(1), order);
+    RankBits(order, encryptedBits);
+    ReadBothOrders(ice, blocks[0], encryptedBits, naturalBits_, messages);
     return messages;
 }
 

@@ -18,11 +18,20 @@ using GifColour = std::array<std::uint8_t, 3>; // red, green, blue
 // what a wrong password's compressed reading looks like.
 const std::array<double, 256>& GifshuffleHuffmanNoise();
 
+// A message's bits as the permutation's rank holds them: bit b of the message is bit b of `rank`
+// (least significant first), `size` of them (those below the rank's top one). 256! < 2^1684.
+struct GifshuffleBits {
+    std::array<std::uint64_t, 27> rank{};
+    std::size_t size = 0;
+    int operator[](std::size_t b) const { return static_cast<int>(rank[b / 64] >> (b % 64)) & 1; }
+};
+
 class GifshuffleCover {
 public:
     static constexpr double kHopelessBits = -12;
 
-    // The global colour table in file order (every entry, duplicates included).
+    // The global colour table in file order (every entry, duplicates included; a GIF's holds at
+    // most 256).
     explicit GifshuffleCover(std::span<const GifColour> table);
 
     std::size_t distinctColours() const { return distinct_.size(); }
@@ -41,8 +50,8 @@ public:
     std::vector<Message> Read(std::string_view password) const;
 
 private:
-    std::vector<GifColour> distinct_;       // first occurrences, in table order
-    std::vector<std::uint8_t> naturalBits_; // the message bits under the RGB ranking
+    std::vector<GifColour> distinct_; // first occurrences, in table order
+    GifshuffleBits naturalBits_;      // the message bits under the RGB ranking
 };
 
 } // namespace vantrel::passwords

@@ -70,10 +70,51 @@ TEST(Ice, PublishedVectors) {
           0xff},
          {0xf9, 0x48, 0x40, 0xd8, 0x69, 0x72, 0xf2, 0x1c}},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(IceKey(c.level, c.key).Encrypt({0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10}),
-                  c.cipher)
-            << "level " << c.level;
+    // One key object re-keyed up and down the levels must hold no subkey of an earlier key.
+    IceKey reused;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const Case& c = cases[pass == 0 ? i : std::size(cases) - 1 - i];
+            const std::array<std::uint8_t, 8> plain = {0xfe, 0xdc, 0xba, 0x98,
+                                                       0x76, 0x54, 0x32, 0x10};
+            EXPECT_EQ(IceKey(c.level, c.key).Encrypt(plain), c.cipher) << "level " << c.level;
+            reused.Rekey(c.level, c.key);
+            EXPECT_EQ(reused.Encrypt(plain), c.cipher) << "re-keyed, level " << c.level;
+        }
+    }
+}
+
+// Blocks side by side (vectors of 8 or 16, pairs of them, scalar lanes beside them, a padded
+// tail) against one at a time, for counts on each side of every width, in every kernel.
+TEST(Ice, BlocksSideBySideMatchOneAtATime) {
+    std::mt19937_64 random(30);
+    for (const int level : {0, 1, 2, 5}) {
+        std::vector<std::uint8_t> key(static_cast<std::size_t>(std::max(level, 1)) * 8);
+        for (std::uint8_t& byte : key) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        const IceKey ice(level, key);
+        for (const std::size_t count : {1, 7, 8, 9, 16, 17, 24, 25, 31, 32, 33, 41, 65, 100}) {
+            std::vector<std::uint64_t> blocks(count);
+            std::vector<std::uint64_t> expected(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                blocks[i] = random();
+                std::array<std::uint8_t, 8> bytes{};
+                for (std::size_t b = 0; b < 8; ++b) {
+                    bytes[b] = static_cast<std::uint8_t>(blocks[i] >> (56 - 8 * b));
+                }
+                for (const std::uint8_t byte : ice.Encrypt(bytes)) {
+                    expected[i] = expected[i] << 8 | byte;
+                }
+            }
+            for (const IceKey::Kernel kernel :
+                 {IceKey::Kernel::Portable, IceKey::Kernel::Avx2, IceKey::Kernel::Avx512}) {
+                std::vector<std::uint64_t> enciphered = blocks;
+                ice.EncryptBlocks(enciphered, kernel);
+                EXPECT_EQ(enciphered, expected) << "level " << level << ", " << count
+                                                << " blocks, kernel " << static_cast<int>(kernel);
+            }
+        }
     }
 }
 
