@@ -1,10 +1,15 @@
 #pragma once
-// stegosuite 0.9's embedding in the pixels of a BMP or PNG read back: MD5(password) seeds a
-// java.util.Random that shuffles the usable pixels, one bit in the least significant bit of each
-// of red, green and blue, most significant bit of a byte first; a 24-bit length (the header's own
-// three bytes included), a 16-byte salt, then the deflated payload under AES-128 in CTR mode (a
-// zero counter) keyed by 65,536 rounds of PBKDF2-HMAC-SHA1 of the same password. The payload is a
-// list of blocks: a message, or a file with its name.
+// stegosuite 0.9's embeddings in the pixels of a BMP, PNG or GIF read back: MD5(password) seeds
+// a java.util.Random that shuffles the usable pixels. A BMP or PNG pixel carries one bit in the
+// least significant bit of each of red, green and blue; a GIF pixel one bit, the parity of its
+// colour's place in the palette sorted by colour distance (see StegosuiteGifCover). Most
+// significant bit of a byte first: a 24-bit length (the header's own three bytes included), a
+// 16-byte salt, then the deflated payload under AES-128 in CTR mode (a zero counter) keyed by
+// 65,536 rounds of PBKDF2-HMAC-SHA1 of the same password. The payload is a list of blocks: a
+// message, or a file with its name.
+#include "image/Result.h"
+#include "passwords/GifshuffleFormat.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -14,19 +19,34 @@
 
 namespace vantrel::passwords {
 
-// Per usable pixel, rows top first: the least significant bits of red, green and blue as bits 2,
-// 1 and 0.
+// A GIF pixel whose colour is one of the few stegosuite leaves alone: it uses up its place in the
+// walk but carries no bit.
+inline constexpr std::uint8_t kStegosuiteNoBit = 2;
+
+// Per usable pixel, rows top first, its bits: in a BMP or PNG the least significant bits of red,
+// green and blue as bits 2, 1 and 0; in a GIF bit 0, or kStegosuiteNoBit.
 struct StegosuiteCover {
     // Without the pixels of flat areas (stegosuite's default, its "noise detection").
     std::vector<std::uint8_t> filtered;
     // Every pixel (noise detection turned off); empty where no area is flat, since the two orders
     // are then the same.
     std::vector<std::uint8_t> unfiltered;
+    int bitsPerPixel = 3; // 1 in a GIF
 };
 
 // `argb`: one 0xAARRGGBB word a pixel, rows top first, as Java's getRGB sees them.
 StegosuiteCover StegosuitePixelCover(std::span<const std::uint32_t> argb, std::uint32_t width,
                                      std::uint32_t height);
+
+// A GIF's first image: `table` the colour table it uses as the file stores it (2 to 256 colours),
+// `indices` one a pixel, rows top first. Java's reader pads the table with black to 2, 4, 16 or
+// 256 entries, and stegosuite chains the distinct colours greedily by CIEDE2000 distance from
+// whichever start makes the shortest chain; its last six colours (seven where the count is odd)
+// carry nothing. A failure where no colour is left to carry a bit or an index is outside the
+// table.
+Result<StegosuiteCover> StegosuiteGifCover(std::span<const GifColour> table,
+                                           std::span<const std::uint8_t> indices,
+                                           std::uint32_t width, std::uint32_t height);
 
 struct StegosuiteBlock {
     bool file = false;
