@@ -172,9 +172,9 @@ public:
     std::string_view name() const override { return "stegosuite"; }
     std::string_view costPerPassword() const override {
         return "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced "
-               "back for the eight pixels of the 24-bit length (twice where flat areas make a "
-               "second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where the "
-               "length fits the cover";
+               "back for the pixels of the 24-bit length (8 in a BMP or PNG, 32 in a GIF; twice "
+               "where flat areas make a second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR "
+               "and inflate only where the length fits the cover";
     }
     std::optional<PasswordHit> Try(std::string_view password) const override {
         std::optional<StegosuitePayload> read = StegosuiteRead(cover_, password);
