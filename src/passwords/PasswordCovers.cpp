@@ -140,7 +140,13 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
                   : skip("f5stegojs", cover.error());
         }
         if (Wanted(wanted, "stegosuite")) {
-            skip("stegosuite", "its JPEG embedding (F5) is not read");
+            // Its F5 walks the padding blocks of the MCUs too.
+            const Result<JpegCoefficients> padded = AnalyseInDecoder<JpegCoefficients>(
+                path, kF5stegoCoefficientsAnalysis, DecodeJpegCoefficients);
+            Result<StegosuiteJpegCover> cover =
+                padded ? StegosuiteJpegCoverOf(*padded) : Failure(padded.error());
+            cover ? found.tools.push_back(MakeStegosuiteTool(std::move(cover).value()))
+                  : skip("stegosuite", cover.error());
         }
         if (Wanted(wanted, "gifshuffle")) {
             skip("gifshuffle", "not a GIF");

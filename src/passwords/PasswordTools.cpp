@@ -170,17 +170,13 @@ public:
     }
 };
 
-class StegosuiteTool final : public CoverTool<StegosuiteCover> {
+// Its pixel embeddings (BMP, PNG, GIF) and its F5 (JPEG) read the same payload.
+template <class Cover> class StegosuiteTool final : public CoverTool<Cover> {
 public:
-    explicit StegosuiteTool(StegosuiteCover cover)
-        : CoverTool(
-              std::move(cover), "stegosuite",
-              "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced "
-              "back for the pixels of the 24-bit length (8 in a BMP or PNG, 32 in a GIF; twice "
-              "where flat areas make a second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR "
-              "and inflate only where the length fits the cover") {}
+    StegosuiteTool(Cover cover, std::string_view cost)
+        : CoverTool<Cover>(std::move(cover), "stegosuite", cost) {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
-        std::optional<StegosuitePayload> read = StegosuiteRead(cover_, password);
+        std::optional<StegosuitePayload> read = StegosuiteRead(this->cover_, password);
         if (!read) {
             return std::nullopt;
         }
@@ -254,7 +250,20 @@ std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover) {
 }
 
 std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteCover cover) {
-    return std::make_unique<StegosuiteTool>(std::move(cover));
+    return std::make_unique<StegosuiteTool<StegosuiteCover>>(
+        std::move(cover),
+        "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced back for "
+        "the pixels of the 24-bit length (8 in a BMP or PNG, 32 in a GIF; twice where flat areas "
+        "make a second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where "
+        "the length fits the cover");
+}
+
+std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteJpegCover cover) {
+    return std::make_unique<StegosuiteTool<StegosuiteJpegCover>>(
+        std::move(cover),
+        "one SHA-1 per 5 coefficients (SHA1PRNG's 4 bytes a draw of F5's shuffle of every "
+        "coefficient), the shuffled coefficients up to the 32-bit header and the 3-byte length "
+        "it repeats; 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where both agree");
 }
 
 std::unique_ptr<PasswordTool> MakeSteghideTool(SteghideCover cover) {

@@ -22,35 +22,6 @@ constexpr std::size_t kMaxInflated = std::size_t{64} << 20;
 constexpr std::uint8_t kFileBlock = 1;
 constexpr std::uint8_t kMessageBlock = 2;
 
-// java.util.Random: a 48-bit linear congruential generator, and nextInt(bound) with its rejection
-// of the last partial range, reproduced to the draw.
-class JavaRandom {
-public:
-    explicit JavaRandom(std::uint64_t seed) : state_((seed ^ kMultiplier) & kMask) {}
-    std::uint32_t Below(std::uint32_t bound) {
-        if ((bound & (bound - 1)) == 0) {
-            return static_cast<std::uint32_t>((std::uint64_t{bound} * Next31()) >> 31);
-        }
-        for (;;) {
-            const std::uint32_t bits = Next31();
-            const std::uint32_t value = bits % bound;
-            // Java's `bits - value + (bound - 1) < 0` in 32-bit arithmetic.
-            if (bits - value + (bound - 1) < (std::uint32_t{1} << 31)) {
-                return value;
-            }
-        }
-    }
-
-private:
-    static constexpr std::uint64_t kMultiplier = 0x5DEECE66DULL;
-    static constexpr std::uint64_t kMask = (std::uint64_t{1} << 48) - 1;
-    std::uint32_t Next31() {
-        state_ = (state_ * kMultiplier + 0xB) & kMask;
-        return static_cast<std::uint32_t>(state_ >> 17);
-    }
-    std::uint64_t state_;
-};
-
 std::uint64_t Seed(std::string_view password) {
     const std::array<std::uint8_t, 16> digest = Md5({}, password);
     std::uint64_t seed = 0;
@@ -65,7 +36,7 @@ std::uint64_t Seed(std::string_view password) {
 const std::vector<std::uint32_t>& ShuffleDraws(std::uint32_t count, std::string_view password) {
     thread_local std::vector<std::uint32_t> draws;
     draws.resize(count > 1 ? count - 1 : 0);
-    JavaRandom random(Seed(password));
+    StegosuiteJavaRandom random(Seed(password));
     for (std::uint32_t i = count, k = 0; i > 1; --i, ++k) {
         draws[k] = random.Below(i);
     }
@@ -259,8 +230,18 @@ std::optional<StegosuitePayload> ReadOrder(std::span<const std::uint8_t> order, 
     if (!embedded) {
         return std::nullopt;
     }
+    return StegosuiteOpen(*embedded, password);
+}
+
+} // namespace
+
+std::optional<StegosuitePayload> StegosuiteOpen(std::span<const std::uint8_t> embedded,
+                                                std::string_view password) {
+    if (embedded.size() < kLengthBytes + kSaltBytes + kShortestDeflate) {
+        return std::nullopt;
+    }
     const std::optional<std::vector<std::uint8_t>> plain =
-        Decrypt(std::span(*embedded).subspan(kLengthBytes), password);
+        Decrypt(embedded.subspan(kLengthBytes), password);
     if (!plain) {
         return std::nullopt;
     }
@@ -273,12 +254,10 @@ std::optional<StegosuitePayload> ReadOrder(std::span<const std::uint8_t> order, 
         return std::nullopt;
     }
     StegosuitePayload payload;
-    payload.embedded = length;
+    payload.embedded = static_cast<std::uint32_t>(embedded.size());
     payload.blocks = std::move(*blocks);
     return payload;
 }
-
-} // namespace
 
 StegosuiteCover StegosuitePixelCover(std::span<const std::uint32_t> argb, std::uint32_t width,
                                      std::uint32_t height) {

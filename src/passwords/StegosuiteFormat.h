@@ -8,9 +8,11 @@
 // 65,536 rounds of PBKDF2-HMAC-SHA1 of the same password. The payload is a list of blocks: a
 // message, or a file with its name.
 #include "image/Result.h"
+#include "jpeg/JpegCoefficients.h"
 #include "passwords/GifshuffleFormat.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +20,38 @@
 #include <vector>
 
 namespace vantrel::passwords {
+
+// java.util.Random, which keys every walk of stegosuite's: a 48-bit linear congruential
+// generator, and nextInt(bound) with its rejection of the last partial range, reproduced to the
+// draw.
+class StegosuiteJavaRandom {
+public:
+    explicit StegosuiteJavaRandom(std::uint64_t seed) : state_((seed ^ kMultiplier) & kMask) {}
+    std::uint32_t Below(std::uint32_t bound) {
+        if ((bound & (bound - 1)) == 0) {
+            return static_cast<std::uint32_t>((std::uint64_t{bound} * Next(31)) >> 31);
+        }
+        for (;;) {
+            const std::uint32_t bits = Next(31);
+            const std::uint32_t value = bits % bound;
+            // Java's `bits - value + (bound - 1) < 0` in 32-bit arithmetic.
+            if (bits - value + (bound - 1) < (std::uint32_t{1} << 31)) {
+                return value;
+            }
+        }
+    }
+    // nextInt(): 32 bits.
+    std::uint32_t Next32() { return Next(32); }
+
+private:
+    static constexpr std::uint64_t kMultiplier = 0x5DEECE66DULL;
+    static constexpr std::uint64_t kMask = (std::uint64_t{1} << 48) - 1;
+    std::uint32_t Next(int bits) {
+        state_ = (state_ * kMultiplier + 0xB) & kMask;
+        return static_cast<std::uint32_t>(state_ >> (48 - bits));
+    }
+    std::uint64_t state_;
+};
 
 // A GIF pixel whose colour is one of the few stegosuite leaves alone: it uses up its place in the
 // walk but carries no bit.
@@ -64,6 +98,35 @@ struct StegosuitePayload {
 // stream ends with its Adler-32 right and the blocks fill the payload exactly. That chain is the
 // proof: a wrong password passes it by chance about once in 2^32 tries after the length.
 std::optional<StegosuitePayload> StegosuiteRead(const StegosuiteCover& cover,
+                                                std::string_view password);
+
+// The bytes stegosuite embedded (its 24-bit length, the salt, the ciphertext) opened: decrypted,
+// inflated and split into blocks, under the checks StegosuiteRead describes.
+std::optional<StegosuitePayload> StegosuiteOpen(std::span<const std::uint8_t> embedded,
+                                                std::string_view password);
+
+// stegosuite's JPEG embedding: F5 over every coefficient of the entropy-coded MCUs (padding
+// blocks included) in scan order, each block in natural order with its DC term set to 0 (F5
+// passes over DC terms and zeros alike). Its walk and masks come from a java.util.Random whose
+// seed is the sum of the password's UTF-16 code units, so passwords of one sum share the walk and
+// what it reads: the cover keeps that per sum, for the few sums whose header fits. The F5 header
+// is 32 bits (a 23-bit length and the code's k in the top byte); what it declares is the same
+// embedding as in the pixels.
+struct StegosuiteJpegCover {
+    std::vector<std::int16_t> coefficients;
+    std::uint32_t nonZero = 0; // AC coefficients other than 0: F5 carries at most one bit each
+    struct Seeds;
+    std::shared_ptr<Seeds> seeds; // what each sum read, shared by the threads of an attack
+};
+
+// Refused where stegosuite's F5 decoder would not see the file's blocks: a progressive file, or
+// one of two or four components. A baseline colour file is taken to code its components in one
+// interleaved scan, as encoders do.
+Result<StegosuiteJpegCover> StegosuiteJpegCoverOf(const JpegCoefficients& padded);
+
+// What the password reads: nothing unless the F5 length fits, the embedded length repeats it and
+// StegosuiteOpen's checks pass.
+std::optional<StegosuitePayload> StegosuiteRead(const StegosuiteJpegCover& cover,
                                                 std::string_view password);
 
 } // namespace vantrel::passwords

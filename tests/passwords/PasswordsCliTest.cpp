@@ -52,6 +52,10 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
          R"({"tool": "stegosuite", "password": "gif suite", "verified": true, "size": 45, )"
          R"("name": "msg.txt")",
          fox, "msg.txt"},
+        {"ss-file.jpg",
+         R"({"tool": "stegosuite", "password": "jpeg suite", "verified": true, "size": 45, )"
+         R"("name": "msg.txt")",
+         fox, "msg.txt"},
         {"gs-plain.gif", R"({"tool": "gifshuffle", "password": "", "verified": true)",
          "meet me at six"},
         {"gs-ice.gif", R"({"tool": "gifshuffle", "password": "swordfish", "verified": true)",
@@ -93,6 +97,8 @@ TEST(PasswordsCommand, WrongListsAndCleanCoversProveNothing) {
         {Stego("ss-message.png"), "Suite spot\nsuite spot \nsuitcase\n"},
         {Stego("ss-file.bmp"), "Suitcase\nsuite spot\n"},
         {Stego("ss-file.gif"), "gif suite \nGif suite\nsuitcase\n"},
+        // "jpfg suitd" has the sum of "jpeg suite", so its walk: only the key tells them apart.
+        {Stego("ss-file.jpg"), "jpeg suitf\nJpeg suite\njpeg suite \njpfg suitd\n"},
         {Stego("cover.gif"), FileBytes(Stego("words.txt"))},
         {Data("jpeg/chelsea-q75.jpg"), FileBytes(Stego("words.txt"))},
         {Data("pattern24.png"), FileBytes(Stego("words.txt"))},
