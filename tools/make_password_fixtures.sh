@@ -6,7 +6,7 @@
 #
 #   tools/make_password_fixtures.sh [OUTDIR]     (default /tmp/password-fixtures)
 #
-# Needs: apt-get install outguess gifshuffle stegosuite imagemagick nodejs npm; f5stegojs comes from npm into
+# Needs: apt-get install outguess gifshuffle stegosuite xvfb imagemagick nodejs npm; f5stegojs comes from npm into
 # a folder of its own (F5STEGO_PREFIX, default /tmp/f5stegojs). Covers come from ImageMagick's built-in
 # "rose:" photograph, so no file outside Debian's packages is needed.
 set -eu
@@ -59,7 +59,7 @@ convert rose: -resize 64x48! -colorspace gray -quality 90 f5-cover-grey.jpg
 convert rose: -resize 84x52! -sampling-factor 2x2 -quality 90 f5-padded-cover.jpg
 "$f5stego" -e -p padded f5-padded-cover.jpg msg.txt f5-padded.jpg >/dev/null
 
-# stegosuite 0.9 (Debian, Java): a message in a PNG and a file in a BMP. The grey square makes a
+# stegosuite 0.9 (Debian, Java): a message in a PNG and a file in a BMP, a GIF and a JPEG. The grey square makes a
 # flat area its noise detection leaves out, so the walk's pixel list is the filtered one. Its salt
 # is random: reruns give other files that read the same.
 convert rose: -resize 64x48! \( -size 20x20 xc:'#808080' \) -geometry +5+5 -composite \
@@ -67,6 +67,13 @@ convert rose: -resize 64x48! \( -size 20x20 xc:'#808080' \) -geometry +5+5 -comp
 convert ss-cover.png -type truecolor BMP3:ss-cover.bmp
 stegosuite embed -k 'suite spot' -m 'meet me at six' -o ss-message.png ss-cover.png >/dev/null 2>&1
 stegosuite embed -k suitcase -f msg.txt -o ss-file.bmp ss-cover.bmp >/dev/null 2>&1
+# Its GIF embedding, on the same picture in 64 colours (the square stays flat).
+convert ss-cover.png -colors 64 ss-cover.gif
+stegosuite embed -k 'gif suite' -f msg.txt -o ss-file.gif ss-cover.gif >/dev/null 2>&1
+# Its JPEG embedding (F5 in its own encoder, which needs a display and writes COVER_embed.jpg).
+convert rose: -resize 96x64! -quality 90 ss-cover.jpg
+xvfb-run -a stegosuite embed -k 'jpeg suite' -f msg.txt ss-cover.jpg >/dev/null 2>&1
+mv ss-cover_embed.jpg ss-file.jpg
 
 # What the tools themselves read back, for the tests to compare with byte for byte.
 outguess -k vantrel -r og-default.jpg og-default.out 2>/dev/null
@@ -74,4 +81,4 @@ outguess -k greyish -r og-grey.pnm og-grey.out 2>/dev/null
 outguess -k noise -r og-binary.jpg og-binary.out 2>/dev/null
 gifshuffle -Q -C -p hushhush gs-both.gif > gs-both.out
 "$f5stego" -x -p noise f5-binary.jpg f5-binary.out >/dev/null
-printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\nsuite spot\nsuitcase\npadded\n' > words.txt
+printf 'wrong\nvantrel\ntwo words\nnoise\npixels\ngreyish\nswordfish\noldstyle\nhushhush\nsuite spot\nsuitcase\ngif suite\njpeg suite\npadded\n' > words.txt

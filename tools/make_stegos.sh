@@ -117,7 +117,7 @@ for c in "${photo_png[@]:0:3}" "${render_png[@]:1:1}"; do
     record "$o" stepic "8192 bytes" 8192 "" "$c"
 done
 
-# ---- stegosuite (Debian, Java): 24-bit BMP, PNG and JPEG. It works on a copy of the cover (its
+# ---- stegosuite (Debian, Java): 24-bit BMP, PNG, GIF and JPEG. It works on a copy of the cover (its
 # JPEG path writes COVER_embed.jpg beside the cover whatever -o says) and its JPEG encoder needs a
 # display: xvfb-run gives it one.
 mkdir -p "$out/stegosuite"
@@ -154,6 +154,16 @@ if command -v xvfb-run >/dev/null; then
 else
     skipped="$skipped stegosuite-JPEG(no xvfb-run)"
 fi
+# GIF: one bit a pixel in the parity of its colour's place in the palette sorted by colour
+# distance; flat areas are left out, so the photographs with the richest palettes carry most.
+# A counter of their own keeps the later tools' seeds and passwords as they were.
+g=0
+for c in "${gif_covers[@]:0:3}"; do
+    g=$((g + 1)); o=$out/stegosuite/$(stem "$c")-400.gif
+    text=1 payload 400 $((300 + g)) "$work/m.txt"
+    suite "$c" "$o" "suitegif$g" -m "$(cat "$work/m.txt")"
+    record "$o" stegosuite "GIF, 400-character message" 400 "suitegif$g" "$c"
+done
 
 # ---- stegano (npm): its LSB frame (depth in the first pixel, byte-stuffed text, end marker)
 mkdir -p "$out/stegano"

@@ -200,6 +200,10 @@ constexpr Analysis kAnalyses[] = {
     {structure::kStructureAnalysis, StructureOf},
     {kSteghideFileHeadAnalysis, SteghideFileHeadOf},
     {passwords::kGifColourTableAnalysis, GifColourTableOf},
+    {passwords::kGifFrameTableAnalysis,
+     [](const AnalysisInput& input) {
+         return passwords::EncodeGifFrameTable(input.file, input.request.maxPixels);
+     }},
     {kFileInputsAnalysis, FileInputsOf},
 };
 

@@ -13,75 +13,6 @@ int CeilDiv(int a, int b) {
     return (a + b - 1) / b;
 }
 
-// The message bits the shuffled coefficients carry, masked byte by byte with the stream.
-class Reader {
-public:
-    Reader(const F5stegoCover& cover, const std::vector<std::uint32_t>& order, Rc4& stream)
-        : coefficients_(cover.coefficients), order_(order), stream_(stream) {}
-
-    // The code choice, from the first four bits.
-    std::optional<int> Code() {
-        unsigned bits = 0;
-        for (int n = 0; n < 4; ++n) {
-            const std::optional<unsigned> bit = NextBit();
-            if (!bit) {
-                return std::nullopt;
-            }
-            bits |= *bit << n;
-        }
-        k_ = static_cast<int>((bits ^ (stream_.Byte() & 15u)) + 1);
-        return k_;
-    }
-    // Appends decoded bytes to `out` until it holds `size` or the coefficients run out; a last
-    // partial group is flushed as f5stegojs flushes it.
-    void ReadTo(std::vector<std::uint8_t>& out, std::size_t size) {
-        const unsigned groupSize = (1u << k_) - 1;
-        while (out.size() < size) {
-            if (pending_ >= 8) {
-                out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
-                bits_ >>= 8;
-                pending_ -= 8;
-                continue;
-            }
-            unsigned hash = 0;
-            unsigned code = 0;
-            while (code < (k_ == 1 ? 1u : groupSize)) {
-                const std::optional<unsigned> bit = NextBit();
-                if (!bit) {
-                    if (pending_ > 0) {
-                        out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
-                        pending_ = 0;
-                    }
-                    return;
-                }
-                ++code;
-                hash ^= k_ == 1 ? *bit : *bit * code;
-            }
-            bits_ |= std::uint64_t{hash} << pending_;
-            pending_ += k_;
-        }
-    }
-
-private:
-    std::optional<unsigned> NextBit() {
-        while (position_ < order_.size()) {
-            const std::int16_t c = coefficients_[order_[position_++]];
-            if (c != 0) {
-                return static_cast<unsigned>((c & 1) ^ (c < 0 ? 1 : 0));
-            }
-        }
-        return std::nullopt;
-    }
-
-    const std::vector<std::int16_t>& coefficients_;
-    const std::vector<std::uint32_t>& order_;
-    Rc4& stream_;
-    std::size_t position_ = 0;
-    int k_ = 1;
-    std::uint64_t bits_ = 0;
-    int pending_ = 0;
-};
-
 } // namespace
 
 Result<F5stegoCover> F5stegoJpegCover(const JpegCoefficients& jpeg) {
@@ -142,13 +73,19 @@ std::optional<F5stegoRead> F5stegoReadAt(const F5stegoCover& cover, std::string_
         order[k] = order[to];
         order[to] = k;
     }
-    Reader reader(cover, order, stream);
+    F5MatrixReader<Rc4> reader(cover.coefficients, order, stream, true);
     F5stegoRead read;
-    const std::optional<int> code = reader.Code();
-    if (!code) {
-        return std::nullopt;
+    // The code choice: four bits, masked with a stream byte's low four.
+    unsigned bits = 0;
+    for (int n = 0; n < 4; ++n) {
+        const std::optional<unsigned> bit = reader.NextBit();
+        if (!bit) {
+            return std::nullopt;
+        }
+        bits |= *bit << n;
     }
-    read.k = *code;
+    read.k = static_cast<int>((bits ^ (stream.Byte() & 15u)) + 1);
+    reader.SetCode(read.k);
     std::vector<std::uint8_t> out;
     reader.ReadTo(out, 2);
     if (out.size() < 2) {

@@ -8,10 +8,74 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
 namespace vantrel::passwords {
+
+// F5's extraction, as every F5 reads it: the bits of the shuffled coefficients other than 0 (a
+// positive one's lowest bit, a negative one's inverted), gathered by the matrix code (2^k - 1, k)
+// into k bits a group, least significant first, each completed byte masked with the next byte of
+// the tool's stream. `order` lists the coefficients in walk order.
+template <class Stream> class F5MatrixReader {
+public:
+    // `flushPartial`: a last partial byte is kept when the coefficients run out (f5stegojs)
+    // rather than dropped.
+    F5MatrixReader(std::span<const std::int16_t> coefficients, std::span<const std::uint32_t> order,
+                   Stream& stream, bool flushPartial)
+        : coefficients_(coefficients), order_(order), stream_(stream), flushPartial_(flushPartial) {
+    }
+
+    std::optional<unsigned> NextBit() {
+        while (position_ < order_.size()) {
+            const std::int16_t c = coefficients_[order_[position_++]];
+            if (c != 0) {
+                return static_cast<unsigned>((c & 1) ^ (c < 0 ? 1 : 0));
+            }
+        }
+        return std::nullopt;
+    }
+    void SetCode(int k) { k_ = k; }
+    // Appends decoded bytes to `out` until it holds `size` or the coefficients run out.
+    void ReadTo(std::vector<std::uint8_t>& out, std::size_t size) {
+        const unsigned groupSize = (1u << k_) - 1;
+        while (out.size() < size) {
+            if (pending_ >= 8) {
+                out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
+                bits_ >>= 8;
+                pending_ -= 8;
+                continue;
+            }
+            unsigned hash = 0;
+            unsigned code = 0;
+            while (code < groupSize) {
+                const std::optional<unsigned> bit = NextBit();
+                if (!bit) {
+                    if (pending_ > 0 && flushPartial_) {
+                        out.push_back(static_cast<std::uint8_t>((bits_ & 0xff) ^ stream_.Byte()));
+                        pending_ = 0;
+                    }
+                    return;
+                }
+                ++code;
+                hash ^= *bit * code;
+            }
+            bits_ |= std::uint64_t{hash} << pending_;
+            pending_ += k_;
+        }
+    }
+
+private:
+    std::span<const std::int16_t> coefficients_;
+    std::span<const std::uint32_t> order_;
+    Stream& stream_;
+    bool flushPartial_;
+    std::size_t position_ = 0;
+    int k_ = 1;
+    std::uint64_t bits_ = 0;
+    int pending_ = 0;
+};
 
 // The luminance component (id 1, else the first) as f5stegojs holds it: every block of the MCU
 // grid, block row by block row, each block's coefficients in zigzag order with the DC slot 0.

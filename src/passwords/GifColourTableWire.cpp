@@ -14,4 +14,21 @@ Result<std::vector<GifColour>> DecodeGifColourTable(std::span<const std::uint8_t
     return table;
 }
 
+Result<GifFrameTable> DecodeGifFrameTable(std::span<const std::uint8_t> bytes) {
+    constexpr std::size_t kSides = 4;
+    if (bytes.size() < kSides) {
+        return Failure("the decoder sent a malformed GIF frame table");
+    }
+    Result<std::vector<GifColour>> table = DecodeGifColourTable(bytes.first(bytes.size() - kSides));
+    const std::uint8_t* sides = bytes.data() + bytes.size() - kSides;
+    GifFrameTable frame;
+    frame.width = std::uint32_t{sides[0]} | std::uint32_t{sides[1]} << 8;
+    frame.height = std::uint32_t{sides[2]} | std::uint32_t{sides[3]} << 8;
+    if (!table || frame.width == 0 || frame.height == 0) {
+        return Failure("the decoder sent a malformed GIF frame table");
+    }
+    frame.table = std::move(*table);
+    return frame;
+}
+
 } // namespace vantrel::passwords

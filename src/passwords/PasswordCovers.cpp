@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include "bytes/FormatSniff.h"
 #include "image/ImageLoading.h"
 #include "jpeg/CoefficientsWire.h"
 #include "jpeg/LoadCoefficients.h"
@@ -70,6 +71,32 @@ Result<StegosuiteCover> StegosuiteCoverOf(const FIBITMAP* constBitmap) {
     return StegosuitePixelCover(argb, width, height);
 }
 
+// A GIF's first image for stegosuite: the table it uses, from the decoder's reading of the file,
+// over the indices of the same image decoded.
+Result<StegosuiteCover> StegosuiteGifCoverOf(const GifFrameTable& frame,
+                                             const FIBITMAP* constBitmap) {
+    auto* bitmap = const_cast<FIBITMAP*>(constBitmap); // FreeImage's getters take no const
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    const unsigned width = FreeImage_GetWidth(bitmap);
+    const unsigned height = FreeImage_GetHeight(bitmap);
+    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP || (bpp != 1 && bpp != 4 && bpp != 8) ||
+        width != frame.width || height != frame.height) {
+        return Failure("its first image did not decode to the palette indices its header claims");
+    }
+    std::vector<std::uint8_t> indices;
+    indices.reserve(static_cast<std::size_t>(width) * height);
+    const unsigned perByte = 8 / bpp;
+    const unsigned mask = (1u << bpp) - 1;
+    for (unsigned row = height; row-- > 0;) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, static_cast<int>(row));
+        for (unsigned x = 0; x < width; ++x) {
+            const unsigned shift = (perByte - 1 - x % perByte) * bpp;
+            indices.push_back(static_cast<std::uint8_t>(line[x / perByte] >> shift & mask));
+        }
+    }
+    return StegosuiteGifCover(frame.table, indices, width, height);
+}
+
 bool Wanted(std::span<const std::string> wanted, std::string_view tool) {
     return std::find(wanted.begin(), wanted.end(), tool) != wanted.end();
 }
@@ -113,7 +140,13 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
                   : skip("f5stegojs", cover.error());
         }
         if (Wanted(wanted, "stegosuite")) {
-            skip("stegosuite", "its JPEG embedding (F5) is not read");
+            // Its F5 walks the padding blocks of the MCUs too.
+            const Result<JpegCoefficients> padded = AnalyseInDecoder<JpegCoefficients>(
+                path, kF5stegoCoefficientsAnalysis, DecodeJpegCoefficients);
+            Result<StegosuiteJpegCover> cover =
+                padded ? StegosuiteJpegCoverOf(*padded) : Failure(padded.error());
+            cover ? found.tools.push_back(MakeStegosuiteTool(std::move(cover).value()))
+                  : skip("stegosuite", cover.error());
         }
         if (Wanted(wanted, "gifshuffle")) {
             skip("gifshuffle", "not a GIF");
@@ -144,9 +177,14 @@ Result<FileTools> LoadPasswordTools(const std::string& path, std::span<const std
         skip("f5stegojs", "not a JPEG");
     }
     if (Wanted(wanted, "stegosuite")) {
-        Result<StegosuiteCover> cover =
-            table ? Result<StegosuiteCover>(Failure("its GIF embedding is not read"))
-                  : StegosuiteCoverOf(bitmap->get());
+        Result<StegosuiteCover> cover = Failure("");
+        if (bytes::SniffFileFormat(path.c_str()) == bytes::FileFormat::Gif) {
+            const Result<GifFrameTable> frame =
+                AnalyseInDecoder<GifFrameTable>(path, kGifFrameTableAnalysis, DecodeGifFrameTable);
+            cover = frame ? StegosuiteGifCoverOf(*frame, bitmap->get()) : Failure(frame.error());
+        } else {
+            cover = StegosuiteCoverOf(bitmap->get());
+        }
         cover ? found.tools.push_back(MakeStegosuiteTool(std::move(cover).value()))
               : skip("stegosuite", cover.error());
     }

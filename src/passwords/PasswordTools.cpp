@@ -8,13 +8,21 @@
 namespace vantrel::passwords {
 namespace {
 
-// A tool's reader on one cover, kept for every password.
+// A tool's reader on one cover, kept for every password, with its name and what a password
+// costs it.
 template <class Cover> class CoverTool : public PasswordTool {
 public:
-    explicit CoverTool(Cover cover) : cover_(std::move(cover)) {}
+    CoverTool(Cover cover, std::string_view name, std::string_view cost)
+        : cover_(std::move(cover)), name_(name), cost_(cost) {}
+    std::string_view name() const final { return name_; }
+    std::string_view costPerPassword() const final { return cost_; }
 
 protected:
     Cover cover_;
+
+private:
+    std::string_view name_;
+    std::string_view cost_;
 };
 
 PasswordHit HitOf(std::string_view tool, std::string_view password) {
@@ -59,40 +67,40 @@ std::optional<UncheckedRead<Read>> ReadUnchecked(const ReadAt& readAt, const Fit
     return UncheckedRead<Read>{std::move(*read), std::move(verdict)};
 }
 
-// The hit of such a reading, `detail` its parameters.
-template <class Read>
-PasswordHit UncheckedHit(std::string_view tool, std::string_view shownTool,
-                         std::string_view password, UncheckedRead<Read>& read,
-                         const std::string& detail) {
+// The hit of such a reading, if there is one; `detail(read)` names its parameters.
+template <class Read, class Detail>
+std::optional<PasswordHit>
+UncheckedHit(std::string_view tool, std::string_view shownTool, std::string_view password,
+             std::optional<UncheckedRead<Read>> read, const Detail& detail) {
+    if (!read) {
+        return std::nullopt;
+    }
     PasswordHit hit = HitOf(tool, password);
-    hit.verified = read.verdict.recognised;
-    hit.proof = (read.verdict.recognised ? read.verdict.what
-                                         : "a header that fits over " + read.verdict.what + " (" +
-                                               std::string(shownTool) + " stores no checksum)") +
-                ", " + detail;
-    hit.payload = std::move(read.read.payload);
+    hit.verified = read->verdict.recognised;
+    hit.proof = (read->verdict.recognised ? read->verdict.what
+                                          : "a header that fits over " + read->verdict.what + " (" +
+                                                std::string(shownTool) + " stores no checksum)") +
+                ", " + detail(read->read);
+    hit.payload = std::move(read->read.payload);
     return hit;
 }
 
 class OutguessTool final : public CoverTool<OutguessCover> {
 public:
-    using CoverTool::CoverTool;
-    std::string_view name() const override { return "outguess"; }
-    std::string_view costPerPassword() const override {
-        return "two MD5s, two RC4 key schedules and 132 RC4 bytes (the 32-bit header); the "
-               "first 8 payload bytes only where the header fits, the whole payload only where "
-               "they look like a message or the seed is below 256";
-    }
+    explicit OutguessTool(OutguessCover cover)
+        : CoverTool(
+              std::move(cover), "outguess",
+              "two MD5s, two RC4 key schedules and 132 RC4 bytes (the 32-bit header); the "
+              "first 8 payload bytes only where the header fits, the whole payload only where "
+              "they look like a message or the seed is below 256") {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
-        std::optional<UncheckedRead<OutguessRead>> read = ReadUnchecked<OutguessRead>(
-            [&](std::size_t bytes) { return OutguessReadAt(cover_, password, bytes); },
-            [](const OutguessRead& start) { return start.header.seed < 256; },
-            [](const OutguessRead& start) { return std::size_t{start.header.length}; });
-        if (!read) {
-            return std::nullopt;
-        }
-        const std::string seed = "seed " + std::to_string(read->read.header.seed);
-        return UncheckedHit("outguess", "OutGuess", password, *read, seed);
+        return UncheckedHit(
+            "outguess", "OutGuess", password,
+            ReadUnchecked<OutguessRead>(
+                [&](std::size_t bytes) { return OutguessReadAt(cover_, password, bytes); },
+                [](const OutguessRead& start) { return start.header.seed < 256; },
+                [](const OutguessRead& start) { return std::size_t{start.header.length}; }),
+            [](const OutguessRead& read) { return "seed " + std::to_string(read.header.seed); });
     }
 };
 
@@ -101,12 +109,11 @@ public:
     // A compressed reading this English is listed as a candidate: one wrong reading in 4096.
     static constexpr double kCandidateBits = 12;
 
-    explicit GifshuffleTool(std::span<const GifColour> table) : CoverTool(GifshuffleCover(table)) {}
-    std::string_view name() const override { return "gifshuffle"; }
-    std::string_view costPerPassword() const override {
-        return "an ICE key schedule, one ICE block per distinct colour, a sort and a permutation "
-               "rank, then one ICE block per message bit until the first hopeless byte";
-    }
+    explicit GifshuffleTool(std::span<const GifColour> table)
+        : CoverTool(
+              GifshuffleCover(table), "gifshuffle",
+              "an ICE key schedule, one ICE block per distinct colour, a sort and a permutation "
+              "rank, then one ICE block per message bit until the first hopeless byte") {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
         std::optional<PasswordHit> best;
         for (GifshuffleCover::Message& message : cover_.Read(password)) {
@@ -139,13 +146,11 @@ public:
 
 class F5stegoTool final : public CoverTool<F5stegoCover> {
 public:
-    using CoverTool::CoverTool;
-    std::string_view name() const override { return "f5stegojs"; }
-    std::string_view costPerPassword() const override {
-        return "an RC4 key schedule, 4 RC4 bytes and a modulo per luminance coefficient (the "
-               "shuffle), and the shuffled coefficients up to the length and first 8 payload "
-               "bytes; the whole payload only where they look like a message";
-    }
+    explicit F5stegoTool(F5stegoCover cover)
+        : CoverTool(std::move(cover), "f5stegojs",
+                    "an RC4 key schedule, 4 RC4 bytes and a modulo per luminance coefficient (the "
+                    "shuffle), and the shuffled coefficients up to the length and first 8 payload "
+                    "bytes; the whole payload only where they look like a message") {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
         // f5stegojs falls back to the next smaller code when the one it picked overflows.
         const auto codeFits = [this](const F5stegoRead& start) {
@@ -153,31 +158,25 @@ public:
             const int chosen = F5stegoChosenCode(cover_, header + start.length);
             return start.k == chosen || start.k + 1 == chosen;
         };
-        std::optional<UncheckedRead<F5stegoRead>> read = ReadUnchecked<F5stegoRead>(
-            [&](std::size_t bytes) { return F5stegoReadAt(cover_, password, bytes); }, codeFits,
-            [](const F5stegoRead& start) { return std::size_t{start.length}; });
-        if (!read) {
-            return std::nullopt;
-        }
-        const int k = read->read.k;
-        const std::string code =
-            "code (" + std::to_string((1 << k) - 1) + ", " + std::to_string(k) + ")";
-        return UncheckedHit("f5stegojs", "f5stegojs", password, *read, code);
+        return UncheckedHit(
+            "f5stegojs", "f5stegojs", password,
+            ReadUnchecked<F5stegoRead>(
+                [&](std::size_t bytes) { return F5stegoReadAt(cover_, password, bytes); }, codeFits,
+                [](const F5stegoRead& start) { return std::size_t{start.length}; }),
+            [](const F5stegoRead& read) {
+                return "code (" + std::to_string((1 << read.k) - 1) + ", " +
+                       std::to_string(read.k) + ")";
+            });
     }
 };
 
-class StegosuiteTool final : public CoverTool<StegosuiteCover> {
+// Its pixel embeddings (BMP, PNG, GIF) and its F5 (JPEG) read the same payload.
+template <class Cover> class StegosuiteTool final : public CoverTool<Cover> {
 public:
-    using CoverTool::CoverTool;
-    std::string_view name() const override { return "stegosuite"; }
-    std::string_view costPerPassword() const override {
-        return "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced "
-               "back for the eight pixels of the 24-bit length (twice where flat areas make a "
-               "second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where the "
-               "length fits the cover";
-    }
+    StegosuiteTool(Cover cover, std::string_view cost)
+        : CoverTool<Cover>(std::move(cover), "stegosuite", cost) {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
-        std::optional<StegosuitePayload> read = StegosuiteRead(cover_, password);
+        std::optional<StegosuitePayload> read = StegosuiteRead(this->cover_, password);
         if (!read) {
             return std::nullopt;
         }
@@ -199,11 +198,10 @@ public:
 
 class SteghideTool final : public CoverTool<SteghideCover> {
 public:
-    explicit SteghideTool(SteghideCover cover) : CoverTool(std::move(cover)), magic_(cover_) {}
-    std::string_view name() const override { return "steghide"; }
-    std::string_view costPerPassword() const override {
-        return "an MD5 and the few samples until the first wrong bit of steghide's magic";
-    }
+    explicit SteghideTool(SteghideCover cover)
+        : CoverTool(std::move(cover), "steghide",
+                    "an MD5 and the few samples until the first wrong bit of steghide's magic"),
+          magic_(cover_) {}
     std::optional<PasswordHit> Try(std::string_view password) const override {
         const std::uint32_t seed = SteghideSeed(password);
         if (!magic_(seed)) {
@@ -252,7 +250,20 @@ std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover) {
 }
 
 std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteCover cover) {
-    return std::make_unique<StegosuiteTool>(std::move(cover));
+    return std::make_unique<StegosuiteTool<StegosuiteCover>>(
+        std::move(cover),
+        "an MD5 and one java.util.Random draw (a 32-bit modulo) per usable pixel, traced back for "
+        "the pixels of the 24-bit length (8 in a BMP or PNG, 32 in a GIF; twice where flat areas "
+        "make a second order); 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where "
+        "the length fits the cover");
+}
+
+std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteJpegCover cover) {
+    return std::make_unique<StegosuiteTool<StegosuiteJpegCover>>(
+        std::move(cover),
+        "one SHA-1 per 5 coefficients (SHA1PRNG's 4 bytes a draw of F5's shuffle of every "
+        "coefficient), the shuffled coefficients up to the 32-bit header and the 3-byte length "
+        "it repeats; 65,536 PBKDF2-HMAC-SHA1 rounds, AES-CTR and inflate only where both agree");
 }
 
 std::unique_ptr<PasswordTool> MakeSteghideTool(SteghideCover cover) {

@@ -31,6 +31,7 @@ std::unique_ptr<PasswordTool> MakeF5stegoTool(F5stegoCover cover);
 // that fits, AES-CTR under PBKDF2, a deflate stream whose Adler-32 holds, blocks that fill it);
 // nothing short of that is reported.
 std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteCover cover);
+std::unique_ptr<PasswordTool> MakeStegosuiteTool(StegosuiteJpegCover cover);
 
 // steghide 0.5.1 through its own reader: verified by its CRC, or by its inflate where it stored
 // none; a header over a cipher we do not run, or an unchecked uncompressed payload, is a

@@ -22,35 +22,6 @@ constexpr std::size_t kMaxInflated = std::size_t{64} << 20;
 constexpr std::uint8_t kFileBlock = 1;
 constexpr std::uint8_t kMessageBlock = 2;
 
-// java.util.Random: a 48-bit linear congruential generator, and nextInt(bound) with its rejection
-// of the last partial range, reproduced to the draw.
-class JavaRandom {
-public:
-    explicit JavaRandom(std::uint64_t seed) : state_((seed ^ kMultiplier) & kMask) {}
-    std::uint32_t Below(std::uint32_t bound) {
-        if ((bound & (bound - 1)) == 0) {
-            return static_cast<std::uint32_t>((std::uint64_t{bound} * Next31()) >> 31);
-        }
-        for (;;) {
-            const std::uint32_t bits = Next31();
-            const std::uint32_t value = bits % bound;
-            // Java's `bits - value + (bound - 1) < 0` in 32-bit arithmetic.
-            if (bits - value + (bound - 1) < (std::uint32_t{1} << 31)) {
-                return value;
-            }
-        }
-    }
-
-private:
-    static constexpr std::uint64_t kMultiplier = 0x5DEECE66DULL;
-    static constexpr std::uint64_t kMask = (std::uint64_t{1} << 48) - 1;
-    std::uint32_t Next31() {
-        state_ = (state_ * kMultiplier + 0xB) & kMask;
-        return static_cast<std::uint32_t>(state_ >> 17);
-    }
-    std::uint64_t state_;
-};
-
 std::uint64_t Seed(std::string_view password) {
     const std::array<std::uint8_t, 16> digest = Md5({}, password);
     std::uint64_t seed = 0;
@@ -65,27 +36,32 @@ std::uint64_t Seed(std::string_view password) {
 const std::vector<std::uint32_t>& ShuffleDraws(std::uint32_t count, std::string_view password) {
     thread_local std::vector<std::uint32_t> draws;
     draws.resize(count > 1 ? count - 1 : 0);
-    JavaRandom random(Seed(password));
+    StegosuiteJavaRandom random(Seed(password));
     for (std::uint32_t i = count, k = 0; i > 1; --i, ++k) {
         draws[k] = random.Below(i);
     }
     return draws;
 }
 
-std::uint32_t Capacity(std::span<const std::uint8_t> order) {
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(order.size() * 3 / 8, 1u << 24));
+// The bytes the order can carry, bounded by the 24-bit length.
+std::uint32_t Capacity(std::span<const std::uint8_t> order, int bitsPerPixel) {
+    const std::uint64_t bits =
+        bitsPerPixel == 3 ? order.size() * 3
+                          : order.size() - static_cast<std::uint64_t>(std::count(
+                                               order.begin(), order.end(), kStegosuiteNoBit));
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bits / 8, 1u << 24));
 }
 
-bool LengthFits(std::uint32_t length, std::span<const std::uint8_t> order) {
-    return length >= kLengthBytes + kSaltBytes + kShortestDeflate && length <= Capacity(order);
+bool LengthFits(std::uint32_t length, std::uint32_t capacity) {
+    return length >= kLengthBytes + kSaltBytes + kShortestDeflate && length <= capacity;
 }
 
-// The length from the first eight shuffled points: each traced back through the draws, last swap
-// first, to the pixel it came from, so that no password pays for the whole shuffle.
-std::uint32_t LengthFromDraws(std::span<const std::uint8_t> order,
-                              const std::vector<std::uint32_t>& draws) {
-    std::array<std::uint32_t, 8> at{0, 1, 2, 3, 4, 5, 6, 7};
-    const auto count = static_cast<std::uint32_t>(order.size());
+// The pixels the first N shuffled places hold: each place traced back through the draws, last
+// swap first, to the pixel it came from, so that no password pays for the whole shuffle.
+template <std::size_t N>
+void TraceBack(std::uint32_t count, const std::vector<std::uint32_t>& draws,
+               std::array<std::uint32_t, N>& at) {
+    std::iota(at.begin(), at.end(), 0u);
     for (std::uint32_t i = 2; i <= count; ++i) {
         const std::uint32_t a = i - 1;
         const std::uint32_t b = draws[count - i];
@@ -93,28 +69,37 @@ std::uint32_t LengthFromDraws(std::span<const std::uint8_t> order,
             p = p == a ? b : p == b ? a : p;
         }
     }
-    std::uint32_t length = 0;
-    for (const std::uint32_t p : at) {
-        length = length << 3 | order[p];
-    }
-    return length;
 }
 
-std::vector<std::uint8_t> EmbeddedBytes(std::span<const std::uint8_t> order,
-                                        const std::vector<std::uint32_t>& draws,
-                                        std::uint32_t bytes) {
-    const auto count = static_cast<std::uint32_t>(order.size());
+std::vector<std::uint32_t> Shuffled(std::uint32_t count, const std::vector<std::uint32_t>& draws) {
     std::vector<std::uint32_t> points(count);
     std::iota(points.begin(), points.end(), 0u);
     for (std::uint32_t i = count, k = 0; i > 1; --i, ++k) {
         std::swap(points[i - 1], points[draws[k]]);
     }
+    return points;
+}
+
+// The first `bytes` the pixels `points` carry, in walk order; nothing where they run out first.
+std::optional<std::vector<std::uint8_t>> BytesAt(std::span<const std::uint8_t> order,
+                                                 int bitsPerPixel,
+                                                 std::span<const std::uint32_t> points,
+                                                 std::uint32_t bytes) {
     std::vector<std::uint8_t> out(bytes);
     const std::uint64_t bits = std::uint64_t{bytes} * 8;
-    for (std::uint64_t bit = 0; bit < bits; ++bit) {
-        const std::uint8_t lsbs = order[points[bit / 3]];
-        const int value = (lsbs >> (2 - bit % 3)) & 1;
-        out[bit / 8] = static_cast<std::uint8_t>(out[bit / 8] | value << (7 - bit % 8));
+    std::uint64_t bit = 0;
+    for (auto point = points.begin(); bit < bits && point != points.end(); ++point) {
+        const std::uint8_t carried = order[*point];
+        if (carried == kStegosuiteNoBit && bitsPerPixel == 1) {
+            continue;
+        }
+        for (int k = bitsPerPixel - 1; k >= 0 && bit < bits; --k, ++bit) {
+            const int value = (carried >> k) & 1;
+            out[bit / 8] = static_cast<std::uint8_t>(out[bit / 8] | value << (7 - bit % 8));
+        }
+    }
+    if (bit < bits) {
+        return std::nullopt;
     }
     return out;
 }
@@ -203,20 +188,60 @@ std::optional<std::vector<StegosuiteBlock>> Blocks(std::span<const std::uint8_t>
     return blocks;
 }
 
-std::optional<StegosuitePayload> ReadOrder(std::span<const std::uint8_t> order,
+std::optional<StegosuitePayload> ReadOrder(std::span<const std::uint8_t> order, int bitsPerPixel,
                                            std::string_view password) {
-    if (order.size() < 8) {
+    // The length's 24 bits are in the first eight places of a BMP's or PNG's walk; a GIF's walk
+    // passes over the pixels that carry nothing, so 32 places are traced, enough unless most of
+    // them are of the colours left alone.
+    constexpr std::size_t kTraced = 32;
+    const auto count = static_cast<std::uint32_t>(order.size());
+    if (count < 8) {
         return std::nullopt;
     }
-    const std::vector<std::uint32_t>& draws =
-        ShuffleDraws(static_cast<std::uint32_t>(order.size()), password);
-    const std::uint32_t length = LengthFromDraws(order, draws);
-    if (!LengthFits(length, order)) {
+    const std::vector<std::uint32_t>& draws = ShuffleDraws(count, password);
+    std::optional<std::vector<std::uint8_t>> head;
+    if (bitsPerPixel == 3) {
+        std::array<std::uint32_t, 8> at{};
+        TraceBack(count, draws, at);
+        head = BytesAt(order, bitsPerPixel, at, kLengthBytes);
+    } else if (count >= kTraced) {
+        std::array<std::uint32_t, kTraced> at{};
+        TraceBack(count, draws, at);
+        head = BytesAt(order, bitsPerPixel, at, kLengthBytes);
+    }
+    std::vector<std::uint32_t> points;
+    if (!head) {
+        points = Shuffled(count, draws);
+        head = BytesAt(order, bitsPerPixel, points, kLengthBytes);
+        if (!head) {
+            return std::nullopt;
+        }
+    }
+    const std::uint32_t length =
+        std::uint32_t{(*head)[0]} << 16 | std::uint32_t{(*head)[1]} << 8 | (*head)[2];
+    if (!LengthFits(length, Capacity(order, bitsPerPixel))) {
         return std::nullopt;
     }
-    const std::vector<std::uint8_t> embedded = EmbeddedBytes(order, draws, length);
+    if (points.empty()) {
+        points = Shuffled(count, draws);
+    }
+    const std::optional<std::vector<std::uint8_t>> embedded =
+        BytesAt(order, bitsPerPixel, points, length);
+    if (!embedded) {
+        return std::nullopt;
+    }
+    return StegosuiteOpen(*embedded, password);
+}
+
+} // namespace
+
+std::optional<StegosuitePayload> StegosuiteOpen(std::span<const std::uint8_t> embedded,
+                                                std::string_view password) {
+    if (embedded.size() < kLengthBytes + kSaltBytes + kShortestDeflate) {
+        return std::nullopt;
+    }
     const std::optional<std::vector<std::uint8_t>> plain =
-        Decrypt(std::span(embedded).subspan(kLengthBytes), password);
+        Decrypt(embedded.subspan(kLengthBytes), password);
     if (!plain) {
         return std::nullopt;
     }
@@ -229,12 +254,10 @@ std::optional<StegosuitePayload> ReadOrder(std::span<const std::uint8_t> order,
         return std::nullopt;
     }
     StegosuitePayload payload;
-    payload.embedded = length;
+    payload.embedded = static_cast<std::uint32_t>(embedded.size());
     payload.blocks = std::move(*blocks);
     return payload;
 }
-
-} // namespace
 
 StegosuiteCover StegosuitePixelCover(std::span<const std::uint32_t> argb, std::uint32_t width,
                                      std::uint32_t height) {
@@ -278,9 +301,10 @@ StegosuiteCover StegosuitePixelCover(std::span<const std::uint32_t> argb, std::u
 
 std::optional<StegosuitePayload> StegosuiteRead(const StegosuiteCover& cover,
                                                 std::string_view password) {
-    std::optional<StegosuitePayload> payload = ReadOrder(cover.filtered, password);
+    std::optional<StegosuitePayload> payload =
+        ReadOrder(cover.filtered, cover.bitsPerPixel, password);
     if (!payload && !cover.unfiltered.empty()) {
-        payload = ReadOrder(cover.unfiltered, password);
+        payload = ReadOrder(cover.unfiltered, cover.bitsPerPixel, password);
         if (payload) {
             payload->filtered = false;
         }

@@ -48,6 +48,14 @@ TEST(PasswordsCommand, CracksAndReadsWhatTheToolsEmbedded) {
          R"({"tool": "stegosuite", "password": "suitcase", "verified": true, "size": 45, )"
          R"("name": "msg.txt")",
          fox, "msg.txt"},
+        {"ss-file.gif",
+         R"({"tool": "stegosuite", "password": "gif suite", "verified": true, "size": 45, )"
+         R"("name": "msg.txt")",
+         fox, "msg.txt"},
+        {"ss-file.jpg",
+         R"({"tool": "stegosuite", "password": "jpeg suite", "verified": true, "size": 45, )"
+         R"("name": "msg.txt")",
+         fox, "msg.txt"},
         {"gs-plain.gif", R"({"tool": "gifshuffle", "password": "", "verified": true)",
          "meet me at six"},
         {"gs-ice.gif", R"({"tool": "gifshuffle", "password": "swordfish", "verified": true)",
@@ -88,6 +96,9 @@ TEST(PasswordsCommand, WrongListsAndCleanCoversProveNothing) {
         {Stego("f5-cover.jpg"), FileBytes(Stego("words.txt"))},
         {Stego("ss-message.png"), "Suite spot\nsuite spot \nsuitcase\n"},
         {Stego("ss-file.bmp"), "Suitcase\nsuite spot\n"},
+        {Stego("ss-file.gif"), "gif suite \nGif suite\nsuitcase\n"},
+        // "jpfg suitd" has the sum of "jpeg suite", so its walk: only the key tells them apart.
+        {Stego("ss-file.jpg"), "jpeg suitf\nJpeg suite\njpeg suite \njpfg suitd\n"},
         {Stego("cover.gif"), FileBytes(Stego("words.txt"))},
         {Data("jpeg/chelsea-q75.jpg"), FileBytes(Stego("words.txt"))},
         {Data("pattern24.png"), FileBytes(Stego("words.txt"))},
@@ -108,8 +119,14 @@ TEST(PasswordsCommand, UnreadableFilesFailInOneLine) {
         std::ofstream out(cut, std::ios::binary);
         out << FileBytes(Stego("gs-ice.gif")).substr(0, 40);
     }
+    // Cut in its pixels: stegosuite's reading needs every index.
+    const std::string cutPixels = ::testing::TempDir() + "cut-pixels.gif";
+    {
+        std::ofstream out(cutPixels, std::ios::binary);
+        out << FileBytes(Stego("ss-file.gif")).substr(0, 1500);
+    }
     for (const std::string& file : {Data("jpeg/truncated.jpg"), Data("jpeg/corrupt.jpg"),
-                                    Data("empty.png"), cut, Data("no-such-file.gif")}) {
+                                    Data("empty.png"), cut, cutPixels, Data("no-such-file.gif")}) {
         const CliRun run = RunCli({"passwords", file, "--wordlist", Stego("words.txt")});
         EXPECT_EQ(run.status, 1) << file << run.out;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;

@@ -1,6 +1,6 @@
 // The password tools' readers on plain data: the ICE cipher against its published vectors, the
 // OutGuess walk against a payload the real outguess embedded, the English score's false-alarm
-// bound, the GIF colour table's reader on cut files, and the word-list driver's order and stops.
+// bound, the GIF colour tables' readers on cut files, and the word-list driver's order and stops.
 #include "jpeg/ReadCoefficients.h"
 #include "passwords/F5stegoFormat.h"
 #include "passwords/GifColourTable.h"
@@ -237,6 +237,58 @@ TEST(GifColourTable, ReadsTheGlobalTableAndRefusesCutOrForeignFiles) {
         }
     }
     EXPECT_FALSE(DecodeGifColourTable(std::vector<std::uint8_t>(7)));
+}
+
+TEST(GifFrameTable, ReadsTheFirstImagesTableAndSize) {
+    using Bytes = std::vector<std::uint8_t>;
+    const auto concat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& part : parts) {
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        return out;
+    };
+    // A 3x2 screen; `global` its packed byte (0x80: two colours follow).
+    const auto head = [](std::uint8_t global) {
+        return Bytes{'G', 'I', 'F', '8', '9', 'a', 3, 0, 2, 0, global, 0, 0};
+    };
+    const Bytes two{1, 2, 3, 4, 5, 6};
+    const Bytes four{9, 9, 9, 8, 8, 8, 7, 7, 7, 6, 6, 6};
+    const auto image = [](std::uint8_t packed) {
+        return Bytes{0x2C, 0, 0, 0, 0, 3, 0, 2, 0, packed};
+    };
+    const Bytes control{0x21, 0xF9, 4, 0, 0, 0, 0, 0};
+    const Bytes pixels{2, 1, 0, 0, 0x3B};
+    struct Case {
+        Bytes file;
+        std::size_t colours; // 0: refused
+        std::uint8_t first;  // the first colour's red
+        const char* failure = "";
+    } const cases[] = {
+        {concat({head(0x80), two, image(0), pixels}), 2, 1},
+        {concat({head(0x80), two, control, image(0x81), four, pixels}), 4, 9},
+        {concat({head(0), image(0x81), four, pixels}), 4, 9},
+        {concat({head(0), image(0), pixels}), 0, 0, "without a colour table"},
+        {concat({head(0x80), two, Bytes{0x3B}}), 0, 0, "without an image"},
+        {concat({head(0x80), two, control, Bytes{0x2C, 0}}), 0, 0, "before its first image"},
+        {concat({head(0x80), two, image(0x81), Bytes{9, 9}}), 0, 0, "first image's colour table"},
+    };
+    for (const Case& c : cases) {
+        const Result<std::vector<std::uint8_t>> encoded = EncodeGifFrameTable(c.file, 0);
+        if (c.colours == 0) {
+            ASSERT_FALSE(encoded);
+            EXPECT_NE(encoded.error().find(c.failure), std::string::npos) << encoded.error();
+            continue;
+        }
+        ASSERT_TRUE(encoded) << encoded.error();
+        const Result<GifFrameTable> frame = DecodeGifFrameTable(*encoded);
+        ASSERT_TRUE(frame) << frame.error();
+        EXPECT_EQ(frame->table.size(), c.colours);
+        EXPECT_EQ(frame->table.front()[0], c.first);
+        EXPECT_EQ(frame->width, 3u);
+        EXPECT_EQ(frame->height, 2u);
+    }
+    EXPECT_FALSE(DecodeGifFrameTable(Bytes{1, 2, 3, 4, 5, 6, 0, 0, 2, 0})); // zero width
 }
 
 // A tool that knows its passwords: the verified ones, and those that only fit.

@@ -116,7 +116,7 @@ private slots:
         QCOMPARE(hits->item(0, 1)->text(), QStringLiteral("none"));
         QCOMPARE(hits->item(0, 2)->text(), QString());
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("Summary"))->text(),
-                 QStringLiteral("data of steghide, outguess, f5stegojs: 1 hit"));
+                 QStringLiteral("data of steghide, outguess, f5stegojs, stegosuite: 1 hit"));
     }
 
     // Every tool ticked is tried on the same list: a stegosuite stego's file found, proved and
