@@ -1,6 +1,7 @@
 #include "blind/BlindAttacks.h"
 
 #include "blind/ChiSquareSum.h"
+#include "image/WideVectors.h"
 
 #include <tbb/parallel_for.h>
 
@@ -73,9 +74,10 @@ struct RsScratch {
     }
 };
 
-void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
-                    const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
-                    const std::uint8_t* __restrict usable, int groups, RsCounts& counts) {
+VANTREL_INLINE_LOOP void
+ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+               const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
+               const std::uint8_t* __restrict usable, int groups, RsCounts& counts) {
     // Branch-free, with counters of one row in int, added to the 64-bit totals once a row; a
     // group set aside counts as neither regular nor singular.
     int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0, used = 0;
@@ -110,8 +112,8 @@ void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __
     counts.flippedSingularMinusM += fsn;
 }
 
-void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width, RsScratch& scratch,
-                RsCounts& counts) {
+VANTREL_INLINE_LOOP void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width,
+                                    RsScratch& scratch, RsCounts& counts) {
     const int groups = width / 4;
     std::uint8_t* __restrict first = scratch.planes[0].data();
     std::uint8_t* __restrict second = scratch.planes[1].data();
@@ -133,9 +135,11 @@ void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width, 
 }
 
 // The pairs (first[i], second[i]) whose samples are both usable.
-void CountPairs(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
-                const std::uint8_t* __restrict firstUsable,
-                const std::uint8_t* __restrict secondUsable, int count, SpaCounts& counts) {
+VANTREL_INLINE_LOOP void CountPairs(const std::uint8_t* __restrict first,
+                                    const std::uint8_t* __restrict second,
+                                    const std::uint8_t* __restrict firstUsable,
+                                    const std::uint8_t* __restrict secondUsable, int count,
+                                    SpaCounts& counts) {
     int x = 0, z = 0, w = 0, pairs = 0;
     for (int i = 0; i < count; ++i) {
         const int u = first[i], v = second[i], use = firstUsable[i] & secondUsable[i];
@@ -154,9 +158,10 @@ void CountPairs(const std::uint8_t* __restrict first, const std::uint8_t* __rest
 // saturated, not in a flat 3 x 3 neighbourhood (the image's edge clips the neighbourhood). `up`
 // and `down` are null at the image's top and bottom. XOR of two samples below 2 says they share
 // their LSB pair, so the tests read the upper seven bits only.
-int MarkUsable(const std::uint8_t* up, const std::uint8_t* __restrict row, const std::uint8_t* down,
-               const std::uint8_t* __restrict alpha, int width, std::uint8_t* __restrict column,
-               std::uint8_t* __restrict usable) {
+VANTREL_INLINE_LOOP int MarkUsable(const std::uint8_t* up, const std::uint8_t* __restrict row,
+                                   const std::uint8_t* down, const std::uint8_t* __restrict alpha,
+                                   int width, std::uint8_t* __restrict column,
+                                   std::uint8_t* __restrict usable) {
     const std::uint8_t* __restrict above = up != nullptr ? up : row;
     const std::uint8_t* __restrict below = down != nullptr ? down : row;
     for (int x = 0; x < width; ++x) {
@@ -207,10 +212,12 @@ using Double2 = double __attribute__((vector_size(16)));
 // cancels when the weights are normalised; the sums carry 4(s − F(s)) and 4F(e).
 // The integer terms of each interior sample of a row, from the column sums of its 3 rows: the
 // weight's denominator and the two numerators, signed by the sample's parity.
-void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
-             const std::uint8_t* __restrict down, const int* __restrict c1,
-             const int* __restrict c2, const int* __restrict cp, int interior,
-             int* __restrict denominator, int* __restrict residual, int* __restrict bias) {
+VANTREL_INLINE_LOOP void WsTerms(const std::uint8_t* __restrict up,
+                                 const std::uint8_t* __restrict row,
+                                 const std::uint8_t* __restrict down, const int* __restrict c1,
+                                 const int* __restrict c2, const int* __restrict cp, int interior,
+                                 int* __restrict denominator, int* __restrict residual,
+                                 int* __restrict bias) {
     for (int i = 0; i < interior; ++i) {
         const int x = i + 1;
         const int left = row[x - 1], s = row[x], right = row[x + 1];
@@ -230,9 +237,11 @@ void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict r
 }
 
 // The rows never overlap: __restrict lets the compiler vectorise without run-time alias checks.
-void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
-              const std::uint8_t* __restrict down, const std::uint8_t* __restrict usable, int width,
-              WsScratch& scratch, Partial& partial) {
+VANTREL_INLINE_LOOP void WeighRow(const std::uint8_t* __restrict up,
+                                  const std::uint8_t* __restrict row,
+                                  const std::uint8_t* __restrict down,
+                                  const std::uint8_t* __restrict usable, int width,
+                                  WsScratch& scratch, Partial& partial) {
     int* __restrict c1 = scratch.columnSum.data();
     int* __restrict c2 = scratch.columnSquares.data();
     int* __restrict cp = scratch.columnParity.data();
@@ -279,8 +288,9 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
 }
 
 // The band's samples of each segment it touches.
-void CountSegments(const std::uint8_t* row, const std::uint8_t* usable, std::int64_t start,
-                   int width, const Segments& segments, Partial& partial) {
+VANTREL_INLINE_LOOP void CountSegments(const std::uint8_t* row, const std::uint8_t* usable,
+                                       std::int64_t start, int width, const Segments& segments,
+                                       Partial& partial) {
     std::int64_t i = start;
     const std::int64_t end = start + width;
     int k = segments.segmentOf(i);
@@ -322,8 +332,9 @@ private:
     std::array<std::vector<std::uint8_t>, 3> slots_;
 };
 
-Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& segments,
-                    unsigned attacks) {
+// Built for the processor's widest vectors: every row kernel above is inlined here.
+VANTREL_WIDE_VECTORS Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1,
+                                         const Segments& segments, unsigned attacks) {
     Partial partial;
     partial.rows = y1 - y0;
     const int width = plane.width;
