@@ -112,7 +112,8 @@ ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restr
     counts.flippedSingularMinusM += fsn;
 }
 
-VANTREL_INLINE_LOOP void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width,
+VANTREL_INLINE_LOOP void CountRsRow(const std::uint8_t* __restrict row,
+                                    const std::uint8_t* __restrict usable, int width,
                                     RsScratch& scratch, RsCounts& counts) {
     const int groups = width / 4;
     std::uint8_t* __restrict first = scratch.planes[0].data();
