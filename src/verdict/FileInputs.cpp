@@ -43,8 +43,8 @@ Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& l
     });
     // Rows lent beside the reply become the bitmap's own: the pixel part is then its head alone.
     PixelMemory rows = reply->takeRows();
-    // The two large parts are copied out of the reply side by side: each is a 24-megapixel
-    // file's 70 MB of fresh pages.
+    // The two large parts are decoded side by side: a 24-megapixel JPEG's coefficients are 70 MB
+    // of fresh pages, and so are its pixels where they came inside the reply (a memfd).
     tbb::parallel_invoke(
         [&] {
             if (spans->state[static_cast<std::size_t>(FileInput::Coefficients)] !=
