@@ -1,6 +1,7 @@
 #include "blind/BlindAttacks.h"
 
 #include "blind/ChiSquareSum.h"
+#include "image/WideVectors.h"
 
 #include <tbb/parallel_for.h>
 
@@ -73,9 +74,10 @@ struct RsScratch {
     }
 };
 
-void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
-                    const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
-                    const std::uint8_t* __restrict usable, int groups, RsCounts& counts) {
+VANTREL_INLINE_LOOP void
+ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
+               const std::uint8_t* __restrict third, const std::uint8_t* __restrict fourth,
+               const std::uint8_t* __restrict usable, int groups, RsCounts& counts) {
     // Branch-free, with counters of one row in int, added to the 64-bit totals once a row; a
     // group set aside counts as neither regular nor singular.
     int rm = 0, sm = 0, rn = 0, sn = 0, frm = 0, fsm = 0, frn = 0, fsn = 0, used = 0;
@@ -110,8 +112,9 @@ void ClassifyGroups(const std::uint8_t* __restrict first, const std::uint8_t* __
     counts.flippedSingularMinusM += fsn;
 }
 
-void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width, RsScratch& scratch,
-                RsCounts& counts) {
+VANTREL_INLINE_LOOP void CountRsRow(const std::uint8_t* __restrict row,
+                                    const std::uint8_t* __restrict usable, int width,
+                                    RsScratch& scratch, RsCounts& counts) {
     const int groups = width / 4;
     std::uint8_t* __restrict first = scratch.planes[0].data();
     std::uint8_t* __restrict second = scratch.planes[1].data();
@@ -133,9 +136,11 @@ void CountRsRow(const std::uint8_t* row, const std::uint8_t* usable, int width, 
 }
 
 // The pairs (first[i], second[i]) whose samples are both usable.
-void CountPairs(const std::uint8_t* __restrict first, const std::uint8_t* __restrict second,
-                const std::uint8_t* __restrict firstUsable,
-                const std::uint8_t* __restrict secondUsable, int count, SpaCounts& counts) {
+VANTREL_INLINE_LOOP void CountPairs(const std::uint8_t* __restrict first,
+                                    const std::uint8_t* __restrict second,
+                                    const std::uint8_t* __restrict firstUsable,
+                                    const std::uint8_t* __restrict secondUsable, int count,
+                                    SpaCounts& counts) {
     int x = 0, z = 0, w = 0, pairs = 0;
     for (int i = 0; i < count; ++i) {
         const int u = first[i], v = second[i], use = firstUsable[i] & secondUsable[i];
@@ -154,9 +159,10 @@ void CountPairs(const std::uint8_t* __restrict first, const std::uint8_t* __rest
 // saturated, not in a flat 3 x 3 neighbourhood (the image's edge clips the neighbourhood). `up`
 // and `down` are null at the image's top and bottom. XOR of two samples below 2 says they share
 // their LSB pair, so the tests read the upper seven bits only.
-int MarkUsable(const std::uint8_t* up, const std::uint8_t* __restrict row, const std::uint8_t* down,
-               const std::uint8_t* __restrict alpha, int width, std::uint8_t* __restrict column,
-               std::uint8_t* __restrict usable) {
+VANTREL_INLINE_LOOP int MarkUsable(const std::uint8_t* up, const std::uint8_t* __restrict row,
+                                   const std::uint8_t* down, const std::uint8_t* __restrict alpha,
+                                   int width, std::uint8_t* __restrict column,
+                                   std::uint8_t* __restrict usable) {
     const std::uint8_t* __restrict above = up != nullptr ? up : row;
     const std::uint8_t* __restrict below = down != nullptr ? down : row;
     for (int x = 0; x < width; ++x) {
@@ -200,17 +206,20 @@ struct WsScratch {
     }
 };
 
-using Double2 = double __attribute__((vector_size(16)));
+// Four lanes: one AVX instruction where the x86-64-v3 build runs, two SSE2 ones elsewhere.
+using Double4 = double __attribute__((vector_size(32)));
 
 // Weighted stego over the interior samples of one row, with its neighbours above and below.
 // Every term is an integer but the weight: 81 (5 + var) = 405 + 9Σx² − (Σx)², and the 81
 // cancels when the weights are normalised; the sums carry 4(s − F(s)) and 4F(e).
 // The integer terms of each interior sample of a row, from the column sums of its 3 rows: the
 // weight's denominator and the two numerators, signed by the sample's parity.
-void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
-             const std::uint8_t* __restrict down, const int* __restrict c1,
-             const int* __restrict c2, const int* __restrict cp, int interior,
-             int* __restrict denominator, int* __restrict residual, int* __restrict bias) {
+VANTREL_INLINE_LOOP void WsTerms(const std::uint8_t* __restrict up,
+                                 const std::uint8_t* __restrict row,
+                                 const std::uint8_t* __restrict down, const int* __restrict c1,
+                                 const int* __restrict c2, const int* __restrict cp, int interior,
+                                 int* __restrict denominator, int* __restrict residual,
+                                 int* __restrict bias) {
     for (int i = 0; i < interior; ++i) {
         const int x = i + 1;
         const int left = row[x - 1], s = row[x], right = row[x + 1];
@@ -230,9 +239,11 @@ void WsTerms(const std::uint8_t* __restrict up, const std::uint8_t* __restrict r
 }
 
 // The rows never overlap: __restrict lets the compiler vectorise without run-time alias checks.
-void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict row,
-              const std::uint8_t* __restrict down, const std::uint8_t* __restrict usable, int width,
-              WsScratch& scratch, Partial& partial) {
+VANTREL_INLINE_LOOP void WeighRow(const std::uint8_t* __restrict up,
+                                  const std::uint8_t* __restrict row,
+                                  const std::uint8_t* __restrict down,
+                                  const std::uint8_t* __restrict usable, int width,
+                                  WsScratch& scratch, Partial& partial) {
     int* __restrict c1 = scratch.columnSum.data();
     int* __restrict c2 = scratch.columnSquares.data();
     int* __restrict cp = scratch.columnParity.data();
@@ -250,23 +261,22 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
     // Four fixed lanes (i mod 4), added in one order at the end: quick and deterministic. A
     // sample set aside weighs 0; its neighbours still predict.
     const std::uint8_t* __restrict weighs = usable + 1;
-    Double2 w0{}, w1{}, r0{}, r1{}, b0{}, b1{};
+    Double4 w{}, r{}, b{};
     int i = 0;
     for (; i + 4 <= interior; i += 4) {
-        const Double2 u0 = Double2{double(weighs[i]), double(weighs[i + 1])} /
-                           Double2{double(denominator[i]), double(denominator[i + 1])};
-        const Double2 u1 = Double2{double(weighs[i + 2]), double(weighs[i + 3])} /
-                           Double2{double(denominator[i + 2]), double(denominator[i + 3])};
-        w0 += u0;
-        w1 += u1;
-        r0 += u0 * Double2{double(residual[i]), double(residual[i + 1])};
-        r1 += u1 * Double2{double(residual[i + 2]), double(residual[i + 3])};
-        b0 += u0 * Double2{double(bias[i]), double(bias[i + 1])};
-        b1 += u1 * Double2{double(bias[i + 2]), double(bias[i + 3])};
+        const Double4 u = Double4{double(weighs[i]), double(weighs[i + 1]), double(weighs[i + 2]),
+                                  double(weighs[i + 3])} /
+                          Double4{double(denominator[i]), double(denominator[i + 1]),
+                                  double(denominator[i + 2]), double(denominator[i + 3])};
+        w += u;
+        r += u * Double4{double(residual[i]), double(residual[i + 1]), double(residual[i + 2]),
+                         double(residual[i + 3])};
+        b += u * Double4{double(bias[i]), double(bias[i + 1]), double(bias[i + 2]),
+                         double(bias[i + 3])};
     }
-    double weight = (w0[0] + w0[1]) + (w1[0] + w1[1]);
-    double residualSum = (r0[0] + r0[1]) + (r1[0] + r1[1]);
-    double biasSum = (b0[0] + b0[1]) + (b1[0] + b1[1]);
+    double weight = (w[0] + w[1]) + (w[2] + w[3]);
+    double residualSum = (r[0] + r[1]) + (r[2] + r[3]);
+    double biasSum = (b[0] + b[1]) + (b[2] + b[3]);
     for (; i < interior; ++i) {
         const double u = weighs[i] / double(denominator[i]);
         weight += u;
@@ -279,8 +289,9 @@ void WeighRow(const std::uint8_t* __restrict up, const std::uint8_t* __restrict 
 }
 
 // The band's samples of each segment it touches.
-void CountSegments(const std::uint8_t* row, const std::uint8_t* usable, std::int64_t start,
-                   int width, const Segments& segments, Partial& partial) {
+VANTREL_INLINE_LOOP void CountSegments(const std::uint8_t* row, const std::uint8_t* usable,
+                                       std::int64_t start, int width, const Segments& segments,
+                                       Partial& partial) {
     std::int64_t i = start;
     const std::int64_t end = start + width;
     int k = segments.segmentOf(i);
@@ -305,25 +316,44 @@ public:
             }
         }
     }
-    const std::uint8_t* load(int y) {
+    VANTREL_INLINE_LOOP const std::uint8_t* load(int y) {
         const std::uint8_t* source = plane_.top + y * plane_.stride;
         if (plane_.step == 1) {
             return source;
         }
         std::uint8_t* target = slots_[static_cast<std::size_t>(y % 3)].data();
-        for (int x = 0; x < plane_.width; ++x) {
-            target[x] = source[x * plane_.step];
+        // The pixel sizes of colour images as constants, so that the copy vectorises.
+        switch (plane_.step) {
+        case 3:
+            Gather<3>(source, target);
+            break;
+        case 4:
+            Gather<4>(source, target);
+            break;
+        default:
+            for (int x = 0; x < plane_.width; ++x) {
+                target[x] = source[x * plane_.step];
+            }
         }
         return target;
     }
 
 private:
+    template <int Step>
+    VANTREL_INLINE_LOOP void Gather(const std::uint8_t* __restrict source,
+                                    std::uint8_t* __restrict target) const {
+        for (int x = 0; x < plane_.width; ++x) {
+            target[x] = source[x * Step];
+        }
+    }
+
     const ChannelPlane& plane_;
     std::array<std::vector<std::uint8_t>, 3> slots_;
 };
 
-Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1, const Segments& segments,
-                    unsigned attacks) {
+// Built for the processor's widest vectors: every row kernel above is inlined here.
+VANTREL_WIDE_VECTORS Partial AnalyseBand(const ChannelPlane& plane, int y0, int y1,
+                                         const Segments& segments, unsigned attacks) {
     Partial partial;
     partial.rows = y1 - y0;
     const int width = plane.width;
@@ -582,6 +612,10 @@ PixelFacts FactsOf(const PixelView& view) {
         colours.addRow(view.row(y), view.width, view.bytesPerPixel);
         facts.grey = facts.grey && colour == 0;
         facts.someAlpha = facts.someAlpha || alpha != 0;
+        // A photo settles all three within its first row; the other rows could change none.
+        if (!facts.grey && facts.someAlpha && colours.full()) {
+            break;
+        }
     }
     facts.colours = colours.count();
     return facts;

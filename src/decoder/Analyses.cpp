@@ -11,6 +11,7 @@
 #include "structure/StructureWire.h"
 #include "verdict/FileInputsWire.h"
 
+#include <FreeImage.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -70,6 +71,9 @@ private:
 struct AnalysisInput {
     std::span<const std::uint8_t> file;
     const decoding::Request& request;
+    // Where a bitmap's rows are kept for the caller to read from this process's memory; null
+    // when they must travel inside the encoding (a memfd).
+    BitmapHandle* lentRows = nullptr;
 };
 
 Result<JpegCoefficients> ReadCoefficientsOf(const AnalysisInput& input, bool keepPadding) {
@@ -149,7 +153,7 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     options.limits.maxPixels = input.request.maxPixels;
     options.keepIndexed = true; // palette indices for the bit layouts and steghide's BMP cover
     std::string error;
-    const BitmapHandle bitmap =
+    BitmapHandle bitmap =
         DecodeImageInProcess(input.request.path, &error, options, DecodeWithFallbacks);
     reading.get();
     if (jpeg) {
@@ -167,7 +171,13 @@ Result<std::vector<std::uint8_t>> FileInputsOf(const AnalysisInput& input) {
     FileInputPart& pixels = parts[static_cast<std::size_t>(FileInput::Pixels)];
     std::size_t pixelBytes = 0;
     bool filled = true;
-    if (bitmap && (pixelBytes = decoding::BitmapPayloadSize(bitmap.get())) > 0) {
+    if (bitmap && input.lentRows != nullptr &&
+        !(pixels.bytes = decoding::EncodePayloadHead(bitmap.get())).empty()) {
+        // The rows stay where the codec wrote them: copying 72 MB of a 24-megapixel picture
+        // into the message would cost fresh pages here and a second copy in the caller.
+        pixels.state = FileInputPart::State::Encoded;
+        *input.lentRows = std::move(bitmap);
+    } else if (bitmap && (pixelBytes = decoding::BitmapPayloadSize(bitmap.get())) > 0) {
         pixels.state = FileInputPart::State::Encoded;
         pixels.size = pixelBytes;
         pixels.append = [&](std::vector<std::uint8_t>& out) {
@@ -210,7 +220,7 @@ constexpr Analysis kAnalyses[] = {
 } // namespace
 
 decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
-                              std::vector<std::uint8_t>& lent) {
+                              std::vector<std::uint8_t>& lent, BitmapHandle& lentRows) {
     decoding::Reply reply;
     const Analysis* analysis = nullptr;
     for (const Analysis& candidate : kAnalyses) {
@@ -227,7 +237,9 @@ decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
         reply.message = "could not read " + request.path;
         return reply;
     }
-    Result<std::vector<std::uint8_t>> encoded = analysis->run(AnalysisInput{file.bytes(), request});
+    BitmapHandle rows;
+    Result<std::vector<std::uint8_t>> encoded =
+        analysis->run(AnalysisInput{file.bytes(), request, request.sharedMemory ? nullptr : &rows});
     if (!encoded) {
         reply.message = request.path + ": " + encoded.error();
         return reply;
@@ -236,6 +248,11 @@ decoding::Reply ServeAnalysis(const decoding::Request& request, int* payload,
         lent = std::move(*encoded);
         reply.pixelAddress = reinterpret_cast<std::uintptr_t>(lent.data());
         reply.pixelBytes = lent.size();
+        if (rows) {
+            reply.rowsAddress = reinterpret_cast<std::uintptr_t>(FreeImage_GetBits(rows.get()));
+            reply.rowsBytes = decoding::BitmapPixelBytes(rows.get());
+            lentRows = std::move(rows);
+        }
         reply.ok = true;
         return reply;
     }

@@ -74,8 +74,9 @@ std::uint64_t ResidentBytes() {
 // Replies can carry the payload head only up to this size; larger metadata goes by memfd.
 constexpr std::size_t kMaxHeadInPacket = decoding::kMaxPacket - 8 * 1024;
 
-// A decoded bitmap whose pixels the caller reads straight from this process's memory; kept
-// until the caller's next packet says it is done.
+// A decoded bitmap whose pixels the caller reads straight from this process's memory (a Decode
+// reply's, or the rows lent beside an analysis); kept until the caller's next packet says it is
+// done.
 BitmapHandle held;
 // The same for an analysis's encoding.
 std::vector<std::uint8_t> heldAnalysis;
@@ -86,7 +87,7 @@ decoding::Reply Serve(const decoding::Request& request, int* payload) {
     options.limits.maxPixels = request.maxPixels;
     options.keepIndexed = request.keepIndexed;
     if (request.kind == decoding::RequestKind::Analyse) {
-        return ServeAnalysis(request, payload, heldAnalysis);
+        return ServeAnalysis(request, payload, heldAnalysis, held);
     }
     if (request.kind == decoding::RequestKind::Size) {
         const Size size = ReadImageSizeInProcess(request.path, &reply.message, options.limits,

@@ -82,7 +82,11 @@ int BitmapBitsPerPixel(const FIBITMAP* bitmap) {
     return bitmap ? static_cast<int>(FreeImage_GetBPP(const_cast<FIBITMAP*>(bitmap))) : 0;
 }
 
-BitmapHandle AllocateZeroedBitmap(int width, int height, int bitsPerPixel) {
+namespace {
+
+// Rows of whole 32-bit words, as FreeImage lays out its own bitmaps; 0 for a kind of bitmap
+// that is not made here or a non-positive side.
+std::uint64_t PitchOf(int width, int height, int bitsPerPixel) {
     switch (bitsPerPixel) {
     case 1:
     case 4:
@@ -91,26 +95,41 @@ BitmapHandle AllocateZeroedBitmap(int width, int height, int bitsPerPixel) {
     case 32:
         break;
     default:
-        return nullptr;
+        return 0;
     }
-    if (width <= 0 || height <= 0) {
-        return nullptr;
-    }
-    // Rows of whole 32-bit words, as FreeImage lays out its own bitmaps.
-    const std::uint64_t pitch = (std::uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
+    return width <= 0 || height <= 0 ? 0 : (std::uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
+}
+
+} // namespace
+
+BitmapHandle AllocateZeroedBitmap(int width, int height, int bitsPerPixel) {
+    const std::uint64_t pitch = PitchOf(width, height, bitsPerPixel);
     const std::uint64_t bytes = pitch * std::uint64_t(height);
+    if (pitch == 0) {
+        return nullptr;
+    }
+    if (bytes < kOwnMemoryFrom || pitch > std::uint64_t(std::numeric_limits<int>::max()) ||
+        bytes > std::numeric_limits<std::size_t>::max()) {
+        const bool colour = bitsPerPixel >= 24;
+        return BitmapHandle(
+            FreeImage_Allocate(width, height, bitsPerPixel, colour ? FI_RGBA_RED_MASK : 0,
+                               colour ? FI_RGBA_GREEN_MASK : 0, colour ? FI_RGBA_BLUE_MASK : 0));
+    }
+    return BitmapOverMemory(width, height, bitsPerPixel,
+                            PixelMemory(static_cast<std::size_t>(bytes)));
+}
+
+BitmapHandle BitmapOverMemory(int width, int height, int bitsPerPixel, PixelMemory memory) {
+    const std::uint64_t pitch = PitchOf(width, height, bitsPerPixel);
+    if (pitch == 0 || memory.data() == nullptr ||
+        pitch > std::uint64_t(std::numeric_limits<int>::max()) ||
+        memory.size() / pitch < std::uint64_t(height)) {
+        return nullptr;
+    }
     const bool colour = bitsPerPixel >= 24;
     const unsigned red = colour ? FI_RGBA_RED_MASK : 0;
     const unsigned green = colour ? FI_RGBA_GREEN_MASK : 0;
     const unsigned blue = colour ? FI_RGBA_BLUE_MASK : 0;
-    if (bytes < kOwnMemoryFrom || pitch > std::uint64_t(std::numeric_limits<int>::max()) ||
-        bytes > std::numeric_limits<std::size_t>::max()) {
-        return BitmapHandle(FreeImage_Allocate(width, height, bitsPerPixel, red, green, blue));
-    }
-    PixelMemory memory(static_cast<std::size_t>(bytes));
-    if (memory.data() == nullptr) {
-        return nullptr;
-    }
     FIBITMAP* bitmap = FreeImage_ConvertFromRawBitsEx(
         FALSE, memory.data(), FIT_BITMAP, width, height, static_cast<int>(pitch),
         static_cast<unsigned>(bitsPerPixel), red, green, blue, FALSE);

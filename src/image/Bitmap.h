@@ -56,6 +56,9 @@ int BitmapBitsPerPixel(const FIBITMAP* bitmap);
 // A new bitmap of 1, 4, 8, 24 or 32 bits a pixel, all bytes zero (a palette of zeros), over
 // PixelMemory when it is large. Null for a non-positive side or when memory is refused.
 BitmapHandle AllocateZeroedBitmap(int width, int height, int bitsPerPixel);
+// The same kind of bitmap over rows already filled: `memory` (at least height rows of whole
+// 32-bit words) becomes the bitmap's, bottom row first. Null when it is too small.
+BitmapHandle BitmapOverMemory(int width, int height, int bitsPerPixel, PixelMemory memory);
 
 // The rows of a standard 24- or 32-bit bitmap, top (display) row first. Empty for null or for
 // any other kind of bitmap.

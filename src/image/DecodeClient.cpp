@@ -218,8 +218,10 @@ public:
             return bytes->read(reply.payload, maxBytes);
         }
         int failure = 0;
-        const bool read = reply.pixelBytes <= maxBytes &&
-                          bytes->readRemote(pid_, reply.pixelAddress, reply.pixelBytes, &failure);
+        const bool read = reply.pixelBytes <= maxBytes && reply.rowsBytes <= maxBytes &&
+                          reply.pixelBytes + reply.rowsBytes <= maxBytes &&
+                          bytes->readRemote(pid_, reply.pixelAddress, reply.pixelBytes, &failure,
+                                            reply.rowsAddress, reply.rowsBytes);
         *refused = failure == EPERM || failure == ENOSYS || failure == EACCES;
         release();
         return read;

@@ -193,6 +193,8 @@ std::vector<std::uint8_t> EncodeReplyHeader(const Reply& reply) {
     writer.put<std::int32_t>(reply.height);
     writer.put(reply.pixelAddress);
     writer.put(reply.pixelBytes);
+    writer.put(reply.rowsAddress);
+    writer.put(reply.rowsBytes);
     writer.put(static_cast<std::uint32_t>(message.size()));
     writer.put(static_cast<std::uint32_t>(reply.head.size()));
     writer.putBytes(message.data(), message.size());
@@ -208,6 +210,8 @@ bool ParseReplyHeader(std::span<const std::uint8_t> packet, Reply* reply) {
     reply->height = reader.get<std::int32_t>();
     reply->pixelAddress = reader.get<std::uint64_t>();
     reply->pixelBytes = reader.get<std::uint64_t>();
+    reply->rowsAddress = reader.get<std::uint64_t>();
+    reply->rowsBytes = reader.get<std::uint64_t>();
     const auto messageBytes = reader.get<std::uint32_t>();
     const auto headBytes = reader.get<std::uint32_t>();
     reply->message = reader.getString(messageBytes);
@@ -277,7 +281,11 @@ bool EncodeBitmapPayload(const FIBITMAP* bitmap, std::span<std::uint8_t> out) {
     return true;
 }
 
-BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes) {
+namespace {
+
+// The bitmap a checked head describes, over `rows` when given, else over new zeroed rows.
+BitmapHandle BitmapFromHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes,
+                            PixelMemory* rows) {
     PayloadHeader header;
     if (head.size() < sizeof header) {
         return nullptr;
@@ -296,9 +304,12 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
         pixelBytes / header.pitch != header.height || pixelBytes % header.pitch != 0) {
         return nullptr;
     }
-    BitmapHandle bitmap =
-        AllocateZeroedBitmap(static_cast<int>(header.width), static_cast<int>(header.height),
-                             static_cast<int>(header.bitsPerPixel));
+    const int width = static_cast<int>(header.width);
+    const int height = static_cast<int>(header.height);
+    const int bitsPerPixel = static_cast<int>(header.bitsPerPixel);
+    BitmapHandle bitmap = rows != nullptr
+                              ? BitmapOverMemory(width, height, bitsPerPixel, std::move(*rows))
+                              : AllocateZeroedBitmap(width, height, bitsPerPixel);
     if (!bitmap || FreeImage_GetPitch(bitmap.get()) != header.pitch) {
         return nullptr;
     }
@@ -325,6 +336,16 @@ BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint
         FreeImage_CreateICCProfile(bitmap.get(), icc, static_cast<long>(header.iccBytes));
     }
     return bitmap;
+}
+
+} // namespace
+
+BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes) {
+    return BitmapFromHead(head, pixelBytes, nullptr);
+}
+
+BitmapHandle BitmapOverPayloadHead(std::span<const std::uint8_t> head, PixelMemory rows) {
+    return BitmapFromHead(head, rows.size(), &rows);
 }
 
 BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload) {
@@ -435,7 +456,7 @@ int WriteBytesToMemfd(std::span<const std::uint8_t> bytes) {
 ReplyBytes::ReplyBytes(ReplyBytes&& other) noexcept
     : mapped_(std::exchange(other.mapped_, nullptr)),
       mappedSize_(std::exchange(other.mappedSize_, 0)), copy_(std::move(other.copy_)),
-      remote_(std::move(other.remote_)) {}
+      remote_(std::move(other.remote_)), rows_(std::move(other.rows_)) {}
 
 ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
     if (this != &other) {
@@ -444,6 +465,7 @@ ReplyBytes& ReplyBytes::operator=(ReplyBytes&& other) noexcept {
         mappedSize_ = std::exchange(other.mappedSize_, 0);
         copy_ = std::move(other.copy_);
         remote_ = std::move(other.remote_);
+        rows_ = std::move(other.rows_);
     }
     return *this;
 }
@@ -460,10 +482,11 @@ void ReplyBytes::unmap() {
     }
 }
 
-bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t size,
-                            int* failure) {
+bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t size, int* failure,
+                            std::uint64_t rowsAddress, std::uint64_t rowsBytes) {
     unmap();
     copy_.clear();
+    rows_ = PixelMemory();
     remote_ = PixelMemory(static_cast<std::size_t>(size));
     if (remote_.size() != size) {
         *failure = ENOMEM;
@@ -473,13 +496,29 @@ bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t 
         remote_ = PixelMemory();
         return false;
     }
+    if (rowsBytes > 0) {
+        rows_ = PixelMemory(static_cast<std::size_t>(rowsBytes));
+        if (rows_.size() != rowsBytes) {
+            *failure = ENOMEM;
+            return false;
+        }
+        if (!ReadRemoteBytes(processId, rowsAddress, {rows_.data(), rows_.size()}, failure)) {
+            rows_ = PixelMemory();
+            return false;
+        }
+    }
     return true;
+}
+
+PixelMemory ReplyBytes::takeRows() {
+    return std::move(rows_);
 }
 
 bool ReplyBytes::read(int descriptor, std::uint64_t maxBytes) {
     unmap();
     copy_.clear();
     remote_ = PixelMemory();
+    rows_ = PixelMemory();
     constexpr int kFixed = F_SEAL_SHRINK | F_SEAL_WRITE;
     const int seals = fcntl(descriptor, F_GET_SEALS);
     struct stat status {};

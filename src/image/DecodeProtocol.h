@@ -57,6 +57,11 @@ struct Reply {
     std::vector<std::uint8_t> head;
     std::uint64_t pixelAddress = 0;
     std::uint64_t pixelBytes = 0;
+    // An Analyse reply read from the decoder's memory may lend a decoded bitmap's rows beside
+    // its encoding (which then carries the bitmap's head alone), so that neither side copies
+    // them into a message first.
+    std::uint64_t rowsAddress = 0;
+    std::uint64_t rowsBytes = 0;
     // The decoder asks to be replaced: libraries leak on broken files (libjxr does), and a warm
     // process must not grow without end.
     bool retire = false;
@@ -79,6 +84,8 @@ BitmapHandle DecodeBitmapPayload(std::span<const std::uint8_t> payload);
 // The bitmap a head describes, with metadata but its `pixelBytes` of rows not yet filled (in
 // large pages: the caller fills them at once).
 BitmapHandle BitmapFromPayloadHead(std::span<const std::uint8_t> head, std::uint64_t pixelBytes);
+// The same over rows already read (which it takes); null as above when they do not fit the head.
+BitmapHandle BitmapOverPayloadHead(std::span<const std::uint8_t> head, PixelMemory rows);
 
 // Fills the bitmap's rows from another process's memory; false (with errno in `failure`) when
 // the system refuses or the address is wrong.
@@ -109,8 +116,12 @@ public:
     bool read(int descriptor, std::uint64_t maxBytes);
     // The bytes copied out of the decoder's own memory, as its pixels are (a copy of its own,
     // which the sender cannot change): false as ReadRemoteBytes.
-    bool readRemote(int processId, std::uint64_t address, std::uint64_t size, int* failure);
+    // Lent rows (`rowsBytes` > 0) are read into memory of their own, for takeRows.
+    bool readRemote(int processId, std::uint64_t address, std::uint64_t size, int* failure,
+                    std::uint64_t rowsAddress = 0, std::uint64_t rowsBytes = 0);
     std::span<const std::uint8_t> bytes() const;
+    // The rows lent beside the bytes, once; empty when none were.
+    PixelMemory takeRows();
 
 private:
     void unmap();
@@ -118,6 +129,7 @@ private:
     std::size_t mappedSize_ = 0;
     std::vector<std::uint8_t> copy_;
     PixelMemory remote_;
+    PixelMemory rows_;
 };
 
 // Socket I/O. Send never raises SIGPIPE; a descriptor >= 0 travels with the packet.

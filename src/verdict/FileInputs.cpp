@@ -27,8 +27,7 @@ Result<T> PartOf(const FileInputSpans& spans, FileInput part, const Decode& deco
 } // namespace
 
 Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& limits) {
-    const Result<decoding::ReplyBytes> reply =
-        AnalyseInDecoderInPlace(path, kFileInputsAnalysis, limits);
+    Result<decoding::ReplyBytes> reply = AnalyseInDecoderInPlace(path, kFileInputsAnalysis, limits);
     if (!reply) {
         return Failure(reply.error());
     }
@@ -42,8 +41,10 @@ Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& l
     inputs.steghideHead = PartOf<SteghideFileHead>(*spans, FileInput::SteghideHead, [](auto b) {
         return DecodeSteghideFileHead(std::vector<std::uint8_t>(b.begin(), b.end()));
     });
-    // The two large parts are copied out of the reply side by side: each is a 24-megapixel
-    // file's 70 MB of fresh pages.
+    // Rows lent beside the reply become the bitmap's own: the pixel part is then its head alone.
+    PixelMemory rows = reply->takeRows();
+    // The two large parts are decoded side by side: a 24-megapixel JPEG's coefficients are 70 MB
+    // of fresh pages, and so are its pixels where they came inside the reply (a memfd).
     tbb::parallel_invoke(
         [&] {
             if (spans->state[static_cast<std::size_t>(FileInput::Coefficients)] !=
@@ -55,8 +56,10 @@ Result<FileInputs> LoadFileInputs(const std::string& path, const DecodeLimits& l
         },
         [&] {
             inputs.pixels = PartOf<BitmapHandle>(
-                *spans, FileInput::Pixels, [&path](auto b) -> Result<BitmapHandle> {
-                    BitmapHandle bitmap = decoding::DecodeBitmapPayload(b);
+                *spans, FileInput::Pixels, [&path, &rows](auto b) -> Result<BitmapHandle> {
+                    BitmapHandle bitmap = rows.size() > 0
+                                              ? decoding::BitmapOverPayloadHead(b, std::move(rows))
+                                              : decoding::DecodeBitmapPayload(b);
                     if (!bitmap) {
                         return Failure("the image decoder sent an unreadable bitmap for " + path);
                     }

@@ -148,9 +148,15 @@ TEST(Packets, RoundTripAndRefuseGarbage) {
     EXPECT_FALSE(decoding::ParseRequest(decoding::EncodeRequest(longName), &parsed));
     decoding::Reply reply;
     reply.retire = true;
+    reply.pixelAddress = 0x7000;
+    reply.rowsAddress = 0x9000;
+    reply.rowsBytes = 12;
     decoding::Reply back;
     ASSERT_TRUE(decoding::ParseReplyHeader(decoding::EncodeReplyHeader(reply), &back));
     EXPECT_TRUE(back.retire);
+    EXPECT_EQ(back.pixelAddress, 0x7000u);
+    EXPECT_EQ(back.rowsAddress, 0x9000u);
+    EXPECT_EQ(back.rowsBytes, 12u);
 
     std::vector<std::uint8_t> packet = decoding::EncodeRequest(request);
     packet.pop_back();
@@ -220,6 +226,21 @@ TEST(PixelTransfer, MemfdAndRemoteReadGiveTheSameBitmap) {
     // Pixel bytes that do not match the head's rows are refused.
     EXPECT_FALSE(
         decoding::BitmapFromPayloadHead(head, decoding::BitmapPixelBytes(original.get()) + 4));
+
+    // An analysis's encoding with the rows lent beside it: the rows become the bitmap's own.
+    const std::vector<std::uint8_t> message = {1, 2, 3};
+    decoding::ReplyBytes lent;
+    ASSERT_TRUE(lent.readRemote(getpid(), reinterpret_cast<std::uintptr_t>(message.data()),
+                                message.size(), &failure, address,
+                                decoding::BitmapPixelBytes(original.get())));
+    EXPECT_EQ(std::vector<std::uint8_t>(lent.bytes().begin(), lent.bytes().end()), message);
+    const BitmapHandle overRows = decoding::BitmapOverPayloadHead(head, lent.takeRows());
+    ASSERT_TRUE(overRows);
+    EXPECT_EQ(Colours(overRows.get()), Colours(original.get()));
+    EXPECT_EQ(Comment(overRows.get(), "Comment"), "travels both ways");
+    EXPECT_FALSE(decoding::BitmapOverPayloadHead(head, lent.takeRows())); // taken once
+    EXPECT_FALSE(decoding::BitmapOverPayloadHead(
+        head, PixelMemory(decoding::BitmapPixelBytes(original.get()) + 4)));
 }
 
 // Large decoded bitmaps live in pages mapped by us: they must behave like any other bitmap.
