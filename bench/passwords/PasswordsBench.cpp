@@ -2,8 +2,10 @@
 // word-list driver on every core, beside the tool's own binary started once per password as the
 // brute-force loops do (skipped where the tool is not installed). The list holds no right password,
 // so every password costs what a wrong one costs.
+#include "BenchSupport.h"
 #include "jpeg/ReadCoefficients.h"
 #include "passwords/GifColourTable.h"
+#include "passwords/Ice.h"
 #include "passwords/PasswordCovers.h"
 #include "passwords/PasswordTools.h"
 #include "passwords/WordListAttack.h"
@@ -16,9 +18,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <sstream>
 
 extern char** environ;
@@ -240,6 +244,43 @@ BENCHMARK_CAPTURE(Reader, steghide, std::string("steghide"))
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
+
+// ICE over the blocks one gifshuffle password enciphers before its first message bit (the IV and
+// 64 colours): the kernel side by side, the naive one block at a time through the byte interface.
+constexpr std::size_t kIceBlocks = 65;
+const IceKey& BenchIceKey() {
+    static const IceKey key = [] {
+        const std::array<std::uint8_t, 8> bytes{0xde, 0xad, 0xbe, 0xef, 0x01, 0x23, 0x45, 0x67};
+        return IceKey(1, bytes);
+    }();
+    return key;
+}
+void IceBlocksKernel(benchmark::State& state) {
+    std::vector<std::uint64_t> blocks(kIceBlocks);
+    for (auto _ : state) {
+        std::iota(blocks.begin(), blocks.end(), std::uint64_t{1});
+        BenchIceKey().EncryptBlocks(blocks);
+        benchmark::DoNotOptimize(blocks.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kIceBlocks * 8));
+}
+void IceBlocksNaive(benchmark::State& state) {
+    std::vector<std::array<std::uint8_t, 8>> blocks(kIceBlocks);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < kIceBlocks; ++i) {
+            blocks[i] = {0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(i + 1)};
+            blocks[i] = BenchIceKey().Encrypt(blocks[i]);
+        }
+        benchmark::DoNotOptimize(blocks.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kIceBlocks * 8));
+}
+const bool kIceRegistered = [] {
+    benchmark::RegisterBenchmark("IceBlocks/kernel", IceBlocksKernel);
+    benchmark::RegisterBenchmark("IceBlocks/naive", IceBlocksNaive);
+    bench::RegisterMemcpy("IceBlocks", kIceBlocks * 8);
+    return true;
+}();
 
 } // namespace
 } // namespace vantrel::passwords
