@@ -487,27 +487,20 @@ bool ReplyBytes::readRemote(int processId, std::uint64_t address, std::uint64_t 
     unmap();
     copy_.clear();
     rows_ = PixelMemory();
-    remote_ = PixelMemory(static_cast<std::size_t>(size));
-    if (remote_.size() != size) {
-        *failure = ENOMEM;
-        return false;
-    }
-    if (!ReadRemoteBytes(processId, address, {remote_.data(), remote_.size()}, failure)) {
-        remote_ = PixelMemory();
-        return false;
-    }
-    if (rowsBytes > 0) {
-        rows_ = PixelMemory(static_cast<std::size_t>(rowsBytes));
-        if (rows_.size() != rowsBytes) {
+    const auto readInto = [&](PixelMemory& memory, std::uint64_t from, std::uint64_t bytes) {
+        memory = PixelMemory(static_cast<std::size_t>(bytes));
+        if (memory.size() != bytes) {
             *failure = ENOMEM;
             return false;
         }
-        if (!ReadRemoteBytes(processId, rowsAddress, {rows_.data(), rows_.size()}, failure)) {
-            rows_ = PixelMemory();
+        if (!ReadRemoteBytes(processId, from, {memory.data(), memory.size()}, failure)) {
+            memory = PixelMemory();
             return false;
         }
-    }
-    return true;
+        return true;
+    };
+    return readInto(remote_, address, size) &&
+           (rowsBytes == 0 || readInto(rows_, rowsAddress, rowsBytes));
 }
 
 PixelMemory ReplyBytes::takeRows() {
