@@ -68,11 +68,13 @@ std::optional<F5stegoRead> F5stegoReadAt(const F5stegoCover& cover, std::string_
     thread_local std::vector<std::uint32_t> order;
     order.assign(count, 0);
     stream.LittleEndianWord();
-    for (std::uint32_t k = 1; k < count; ++k) {
-        const std::uint32_t to = stream.LittleEndianWord() % (k + 1);
+    std::uint32_t k = 1;
+    stream.LittleEndianWords(count - 1, [&](std::uint32_t word) {
+        const std::uint32_t to = word % (k + 1);
         order[k] = order[to];
         order[to] = k;
-    }
+        ++k;
+    });
     F5MatrixReader<Rc4> reader(cover.coefficients, order, stream, true);
     F5stegoRead read;
     // The code choice: four bits, masked with a stream byte's low four.
