@@ -3,6 +3,7 @@
 
 #include "jpeg/JpegScanOrder.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -68,13 +69,26 @@ std::optional<F5stegoRead> F5stegoReadAt(const F5stegoCover& cover, std::string_
     thread_local std::vector<std::uint32_t> order;
     order.assign(count, 0);
     stream.LittleEndianWord();
-    std::uint32_t k = 1;
-    stream.LittleEndianWords(count - 1, [&](std::uint32_t word) {
-        const std::uint32_t to = word % (k + 1);
-        order[k] = order[to];
-        order[to] = k;
-        ++k;
-    });
+    // A chunk of words at a time: its places are known before any is swapped, so their cache
+    // lines (a large cover's order is megabytes, read at random) come in while the RC4 chain
+    // runs, and the chain is not held up by the swaps.
+    constexpr std::uint32_t kChunk = 32;
+    std::array<std::uint32_t, kChunk> places{};
+    const auto total = static_cast<std::uint32_t>(count);
+    for (std::uint32_t k = 1; k < total;) {
+        const std::uint32_t n = std::min(kChunk, total - k);
+        std::uint32_t m = 0;
+        stream.LittleEndianWords(n, [&](std::uint32_t word) {
+            places[m] = word % (k + m + 1);
+            __builtin_prefetch(&order[places[m]], 1);
+            ++m;
+        });
+        for (m = 0; m < n; ++m, ++k) {
+            const std::uint32_t to = places[m];
+            order[k] = order[to];
+            order[to] = k;
+        }
+    }
     F5MatrixReader<Rc4> reader(cover.coefficients, order, stream, true);
     F5stegoRead read;
     // The code choice: four bits, masked with a stream byte's low four.
