@@ -570,11 +570,7 @@ const std::array<double, 256>& GifshuffleHuffmanNoise() {
 }
 
 GifshuffleCover::GifshuffleCover(std::span<const GifColour> table) {
-    for (const GifColour& colour : table.first(std::min<std::size_t>(table.size(), 256))) {
-        if (std::find(distinct_.begin(), distinct_.end(), colour) == distinct_.end()) {
-            distinct_.push_back(colour);
-        }
-    }
+    distinct_ = DistinctColours(table.first(std::min<std::size_t>(table.size(), 256)));
     if (!distinct_.empty()) {
         std::vector<std::uint64_t> keys;
         for (const GifColour& c : distinct_) {

@@ -4,6 +4,7 @@
 // numbered by where the table puts them (a permutation's rank, up to log2(n!) bits); the rank's
 // bits below its top one are the message, least significant first, enciphered with ICE in 1-bit
 // CFB when there is a password, Huffman-coded for English text when compressed (-C).
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -13,6 +14,18 @@
 namespace vantrel::passwords {
 
 using GifColour = std::array<std::uint8_t, 3>; // red, green, blue
+
+// A palette's colours, each once, in the order they first stand in it: both GIF readers rank
+// colours, never places, and a repeated entry would rank twice.
+inline std::vector<GifColour> DistinctColours(std::span<const GifColour> table) {
+    std::vector<GifColour> distinct;
+    for (const GifColour& colour : table) {
+        if (std::find(distinct.begin(), distinct.end(), colour) == distinct.end()) {
+            distinct.push_back(colour);
+        }
+    }
+    return distinct;
+}
 
 // The odds of each byte that random bits decode to under gifshuffle's Huffman code (2^-length):
 // what a wrong password's compressed reading looks like.

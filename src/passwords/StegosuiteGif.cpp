@@ -115,12 +115,7 @@ std::vector<GifColour> HashSetOrder(std::span<const GifColour> padded) {
             0xFF000000u | std::uint32_t{c[0]} << 16 | std::uint32_t{c[1]} << 8 | c[2];
         return (hash ^ hash >> 16) & (buckets - 1);
     };
-    std::vector<GifColour> distinct;
-    for (const GifColour& colour : padded) {
-        if (std::find(distinct.begin(), distinct.end(), colour) == distinct.end()) {
-            distinct.push_back(colour);
-        }
-    }
+    std::vector<GifColour> distinct = DistinctColours(padded);
     std::stable_sort(distinct.begin(), distinct.end(),
                      [&](const GifColour& a, const GifColour& b) { return bucket(a) < bucket(b); });
     return distinct;
