@@ -2,6 +2,7 @@
 
 #include "bytes/ByteOrder.h"
 #include "bytes/FormatSniff.h"
+#include "bytes/GifBlocks.h"
 
 #include <cstring>
 
@@ -33,32 +34,11 @@ std::optional<HeaderSize> PngSize(Bytes bytes) {
 
 // Past the colour table and any extensions, up to the first image descriptor.
 std::optional<HeaderSize> GifSize(Bytes bytes) {
-    constexpr std::uint8_t kExtension = 0x21;
-    constexpr std::uint8_t kImageDescriptor = 0x2C;
-    if (bytes.size() < 13) {
+    const bytes::GifFirstImage image = bytes::FindFirstGifImage(bytes);
+    if (image.result != bytes::GifImageSearch::Found || image.offset + 9 > bytes.size()) {
         return std::nullopt;
     }
-    const std::uint8_t packed = bytes[10];
-    std::size_t at = 13 + ((packed & 0x80) ? 3 * (std::size_t{2} << (packed & 7)) : 0);
-    while (at < bytes.size()) {
-        const std::uint8_t introducer = bytes[at];
-        if (introducer == kImageDescriptor) {
-            if (at + 9 > bytes.size()) {
-                return std::nullopt;
-            }
-            return HeaderSize{Little16(&bytes[at + 5]), Little16(&bytes[at + 7])};
-        }
-        if (introducer != kExtension) {
-            return std::nullopt; // the trailer, or not a GIF after all
-        }
-        at += 2; // introducer and label
-        // The extension's data sub-blocks, each led by its length, up to an empty one.
-        while (at < bytes.size() && bytes[at] != 0) {
-            at += 1 + std::size_t{bytes[at]};
-        }
-        ++at;
-    }
-    return std::nullopt;
+    return HeaderSize{Little16(&bytes[image.offset + 5]), Little16(&bytes[image.offset + 7])};
 }
 
 std::optional<HeaderSize> BmpSize(Bytes bytes) {

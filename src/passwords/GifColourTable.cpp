@@ -1,6 +1,7 @@
 #include "passwords/GifColourTable.h"
 
 #include "bytes/FormatSniff.h"
+#include "bytes/GifBlocks.h"
 
 namespace vantrel::passwords {
 namespace {
@@ -9,10 +10,6 @@ namespace {
 // global table follows and its size.
 constexpr std::size_t kHead = 13;
 
-std::size_t TableBytes(std::uint8_t packed) {
-    return (packed & 0x80) == 0 ? 0 : std::size_t{3} << ((packed & 7) + 1);
-}
-
 Result<std::span<const std::uint8_t>> GlobalTable(std::span<const std::uint8_t> file) {
     if (bytes::SniffFormat(file) != bytes::FileFormat::Gif) {
         return Failure("not a GIF");
@@ -20,7 +17,7 @@ Result<std::span<const std::uint8_t>> GlobalTable(std::span<const std::uint8_t> 
     if (file.size() < kHead) {
         return Failure("a GIF cut short in its header");
     }
-    const std::size_t bytes = TableBytes(file[10]);
+    const std::size_t bytes = bytes::GifColourTableBytes(file[10]);
     if (file.size() < kHead + bytes) {
         return Failure("a GIF cut short in its colour table");
     }
@@ -47,31 +44,24 @@ Result<std::vector<std::uint8_t>> EncodeGifFrameTable(std::span<const std::uint8
     if (!global) {
         return Failure(global.error());
     }
-    // Extensions (0x21, a label, then sub-blocks up to an empty one) come before the first image
-    // descriptor (0x2C: position, size, packed byte, then its local table if any).
-    std::size_t at = kHead + global->size();
-    const auto cut = [] { return Failure("a GIF cut short before its first image"); };
-    for (;;) {
-        if (at >= file.size()) {
-            return cut();
-        }
-        if (file[at] == 0x2C) {
-            break;
-        }
-        if (file[at] != 0x21) {
-            return Failure(file[at] == 0x3B ? "a GIF without an image" : "a GIF block of no kind");
-        }
-        at += 2;
-        while (at < file.size() && file[at] != 0) {
-            at += std::size_t{file[at]} + 1;
-        }
-        ++at;
+    // The first image descriptor: position, size, packed byte, then its local table if any.
+    const bytes::GifFirstImage image = bytes::FindFirstGifImage(file);
+    switch (image.result) {
+    case bytes::GifImageSearch::Found:
+        break;
+    case bytes::GifImageSearch::NoImage:
+        return Failure("a GIF without an image");
+    case bytes::GifImageSearch::UnknownBlock:
+        return Failure("a GIF block of no kind");
+    case bytes::GifImageSearch::CutShort:
+        return Failure("a GIF cut short before its first image");
     }
+    const std::size_t at = image.offset;
     if (file.size() < at + 10) {
-        return cut();
+        return Failure("a GIF cut short before its first image");
     }
     const std::uint8_t* descriptor = file.data() + at;
-    const std::size_t local = TableBytes(descriptor[9]);
+    const std::size_t local = bytes::GifColourTableBytes(descriptor[9]);
     if (file.size() < at + 10 + local) {
         return Failure("a GIF cut short in its first image's colour table");
     }
