@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
+#include <utility>
 
 namespace vantrel::bench {
 namespace {
@@ -38,35 +39,26 @@ std::string LargeFile(FREE_IMAGE_FORMAT format, int flags, const char* name) {
 }
 
 void RegisterFile(const char* name, FREE_IMAGE_FORMAT format, int flags, const char* file) {
-    benchmark::RegisterBenchmark((std::string(name) + "/decode").c_str(),
-                                 [=](benchmark::State& state) {
-                                     const std::string path = LargeFile(format, flags, file);
-                                     for (auto _ : state) {
-                                         benchmark::DoNotOptimize(LoadImageFile(path));
-                                     }
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    // What the decoder process sends for a verdict (coefficients, pixels, structure): the part
-    // of the analysis that is not the attacks' own work.
-    benchmark::RegisterBenchmark((std::string(name) + "/inputs").c_str(),
-                                 [=](benchmark::State& state) {
-                                     const std::string path = LargeFile(format, flags, file);
-                                     for (auto _ : state) {
-                                         benchmark::DoNotOptimize(verdict::LoadFileInputs(path));
-                                     }
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark((std::string(name) + "/analyse").c_str(),
-                                 [=](benchmark::State& state) {
-                                     const std::string path = LargeFile(format, flags, file);
-                                     for (auto _ : state) {
-                                         benchmark::DoNotOptimize(verdict::AnalyseFile(path));
-                                     }
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    using Step = void (*)(const std::string& path);
+    // The plain decode; what the decoder process sends for a verdict (coefficients, pixels,
+    // structure), the part of the analysis that is not the attacks' own work; the whole analysis.
+    const std::pair<const char*, Step> steps[] = {
+        {"decode", [](const std::string& path) { benchmark::DoNotOptimize(LoadImageFile(path)); }},
+        {"inputs",
+         [](const std::string& path) { benchmark::DoNotOptimize(verdict::LoadFileInputs(path)); }},
+        {"analyse",
+         [](const std::string& path) { benchmark::DoNotOptimize(verdict::AnalyseFile(path)); }}};
+    for (const auto& [step, run] : steps) {
+        benchmark::RegisterBenchmark((std::string(name) + "/" + step).c_str(),
+                                     [=, run = run](benchmark::State& state) {
+                                         const std::string path = LargeFile(format, flags, file);
+                                         for (auto _ : state) {
+                                             run(path);
+                                         }
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
 }
 
 const std::vector<ScanFile>& SmallImages() {
